@@ -1,0 +1,46 @@
+#pragma once
+// Block and record I/O goes through this small interface so that tests can substitute an
+// in-memory or fault-injecting file system (fail the Nth write, then check the original table).
+// All methods raise EDBEngineError (code kErrIo / kErrFileNotFound) with a German message naming
+// the path on failure.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class File {
+ public:
+  virtual ~File() = default;
+  virtual const std::string& Path() const = 0;
+  virtual uint64_t Size() const = 0;
+  // Reads up to n bytes at offset into dst; returns the count read (short only at end of file).
+  virtual size_t ReadAt(uint64_t offset, void* dst, size_t n) const = 0;
+  virtual void WriteAt(uint64_t offset, const void* src, size_t n) = 0;
+  virtual void Truncate(uint64_t size) = 0;
+  // Flushes written data to stable storage.
+  virtual void Sync() = 0;
+};
+
+enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Atomically replaces `to` by `from` (same directory).
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Names (not paths) of the regular files in a directory.
+  virtual std::vector<std::string> List(const std::string& dir) = 0;
+  // Makes renames in the directory durable.
+  virtual void SyncDir(const std::string& dir) = 0;
+};
+
+// The operating system's file system (POSIX).
+FileSystem& DefaultFileSystem();
+
+}  // namespace engine
