@@ -32,3 +32,28 @@ uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props
 uint16_t TUExit(uint16_t session);
 
 }  // namespace engine
+
+namespace engine {
+
+// Restructure descriptor: the engine's table descriptor with native-sized pointers. Bytes
+// 0..673 keep their offsets; the two addresses follow at 674 and 674 + sizeof(void*).
+constexpr size_t kTblDescNameOffset = 0;          // 261 bytes, zero-terminated table name
+constexpr size_t kTblDescTypeOffset = 261;        // 32 bytes, zero-terminated "PARADOX"
+constexpr size_t kTblDescOptParamsOffset = 672;   // u16, number of optional parameters
+constexpr size_t kTblDescOptDescPtrOffset = 674;  // address of the option field descriptors
+constexpr size_t kTblDescOptDataPtrOffset = 674 + sizeof(void*);  // address of the option data
+constexpr size_t kTblDescSize = 674 + 2 * sizeof(void*);
+// Field descriptor used for one optional parameter, 62 bytes.
+constexpr size_t kFldDescSize = 62;
+constexpr size_t kFldDescNameOffset = 2;     // 32 bytes, zero-terminated option name
+constexpr size_t kFldDescOffsetOffset = 42;  // u16, position of the value in the option data
+constexpr size_t kFldDescLengthOffset = 44;  // u16, length of the value incl. its zero byte
+
+// Rebuilds the table named in tableDesc (in the database's directory) in place with the
+// optional parameters applied ("BLOCK SIZE": 1024/2048/4096/16384/32768, "LEVEL": 3/4/5/7).
+// The table must be closed by the caller. saveAs, keyViol, problems must be null and
+// analyzeOnly false.
+uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* tableDesc,
+                          const char* saveAs, void* keyViol, void* problems, bool analyzeOnly);
+
+}  // namespace engine
