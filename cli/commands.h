@@ -1,0 +1,19 @@
+#pragma once
+// Subcommands of kerbolt-cli. Each takes the arguments after its name and returns the process
+// exit status: 0 success, 1 the table or directory could not be read or changed (German message
+// on stderr), 2 wrong usage.
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int RunDump(const Args& args);         // dump TABLE
+int RunInfo(const Args& args);         // info TABLE
+int RunScan(const Args& args);         // scan DIR
+int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N]
+int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L
+
+}  // namespace cli
