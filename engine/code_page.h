@@ -1,0 +1,28 @@
+#pragma once
+// Text conversion between a table's code page and UTF-8. Level-3 tables are always CP437;
+// level-4+ tables name their code page in the header (437, 850, 852, 866, 936, 1250..1258;
+// anything else counts as 437). Single-byte pages convert byte by byte (undefined bytes become
+// U+FFFD, no composition of combining marks); 936 converts as a multi-byte stream.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+struct TableHeader;
+
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  virtual int Number() const = 0;
+  virtual std::string ToUtf8(const std::string& bytes) const = 0;
+  // Converts UTF-8 text to the code page; false when a character has no representation.
+  virtual bool FromUtf8(const std::string& utf8, std::string* bytes) const = 0;
+
+  // Shared instance for a code page number (unknown numbers give 437).
+  static const CodePage& Get(int number);
+  static const CodePage& ForHeader(const TableHeader& header);
+};
+
+}  // namespace engine

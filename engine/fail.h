@@ -1,0 +1,14 @@
+#pragma once
+// Raising engine errors from inside the engine: the message names the file and the cause, in
+// German, e.g. "Datei „/daten/KUNDEN.DB“: Die Blockkette enthält eine Schleife (Block 7)."
+
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+[[noreturn]] void Fail(uint16_t code, const std::string& path, const std::string& cause);
+// Raises without a file name (parameters, states).
+[[noreturn]] void FailPlain(uint16_t code, const std::string& message);
+
+}  // namespace engine
