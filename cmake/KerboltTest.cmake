@@ -16,5 +16,6 @@ function(kerbolt_add_test)
   endif()
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_TIMEOUT 60
+    DISCOVERY_MODE PRE_TEST
     PROPERTIES TIMEOUT 300 ENVIRONMENT "${env}")
 endfunction()
