@@ -1,0 +1,28 @@
+#include "blocksize/core/bde_util.h"
+
+#include "blocksize/core/cur_props.h"
+#include "engine/engine_error.h"
+
+namespace blocksize {
+
+TBDEUtil::TBDEUtil() { engine::Check(engine::TUInit(&SessionHandle)); }
+
+TBDEUtil::~TBDEUtil() noexcept(false) { engine::Check(engine::TUExit(SessionHandle)); }
+
+bool TBDEUtil::ReadTableProps(const std::string& path) {
+  try {
+    return engine::TUFillCURProps(SessionHandle, path.c_str(), Props) == engine::kOk;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+uint16_t TBDEUtil::FieldCount() const { return CurPropsU16(Props, engine::kCurPropsFieldCountOffset); }
+
+uint16_t TBDEUtil::RecordSize() const { return CurPropsU16(Props, engine::kCurPropsRecordSizeOffset); }
+
+uint16_t TBDEUtil::Level() const { return CurPropsU16(Props, engine::kCurPropsLevelOffset); }
+
+uint16_t TBDEUtil::BlockSizeKiB() const { return CurPropsU16(Props, engine::kCurPropsBlockSizeOffset); }
+
+}  // namespace blocksize
