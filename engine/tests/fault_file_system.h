@@ -1,0 +1,86 @@
+#pragma once
+// File systems for tests.
+//
+// MemoryFileSystem keeps every file as a byte string in memory, keyed by its path exactly as
+// given ("/mem/KUNDEN.DB"); a directory is the text of a path before its last "/". Open files
+// keep their bytes after Remove or after being replaced by Rename, as POSIX files do.
+//
+// FaultFileSystem wraps another file system, counts its mutating operations and fails a chosen
+// one with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes
+// and then fail each of them in turn. Neither class is thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+
+namespace engine_test {
+
+class MemoryFileSystem : public engine::FileSystem {
+ public:
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override;
+  bool Exists(const std::string& path) override;
+  void Remove(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  std::vector<std::string> List(const std::string& dir) override;
+  void SyncDir(const std::string& dir) override;
+
+  // Direct access for setting up and checking: stores a file, reads one (raises when missing),
+  // all paths in sorted order.
+  void Put(const std::string& path, const std::string& bytes);
+  std::string Contents(const std::string& path) const;
+  std::vector<std::string> Paths() const;
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>> files_;
+};
+
+// Copies a file of the operating system's file system into `fs` under `memPath`.
+void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath);
+
+enum class FaultKind {
+  Write,     // File::WriteAt and File::Truncate
+  Create,    // FileSystem::Open with OpenMode::CreateTruncate
+  Rename,    // FileSystem::Rename
+  Remove,    // FileSystem::Remove
+  Sync,      // File::Sync and FileSystem::SyncDir
+  Mutation,  // any of the above: one sequence over every change to the disk
+};
+
+class FaultFileSystem : public engine::FileSystem {
+ public:
+  explicit FaultFileSystem(engine::FileSystem& base) : base_(base) {}
+
+  // Fails the nth operation (from 1) of `kind`, counted from this call; with `sticky`, that one
+  // and every later one of the kind fail (a full disk). n = 0 fails nothing.
+  void FailNth(FaultKind kind, int n, bool sticky = false);
+  // Operations of `kind` since construction or the last ResetCounts (failed ones included).
+  int Count(FaultKind kind) const;
+  void ResetCounts();
+  // Whether an injected failure has been raised since the last FailNth.
+  bool Fired() const { return fired_; }
+
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override;
+  bool Exists(const std::string& path) override { return base_.Exists(path); }
+  void Remove(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
+  void SyncDir(const std::string& dir) override;
+
+  // Counts one operation of `kind` on `path` and raises when it is the chosen one.
+  void Step(FaultKind kind, const std::string& path);
+
+ private:
+  engine::FileSystem& base_;
+  std::map<FaultKind, int> counts_;
+  FaultKind failKind_ = FaultKind::Mutation;
+  int failAt_ = 0;  // value of the kind's counter (since FailNth) that fails; 0 = none
+  int sinceArm_ = 0;
+  bool sticky_ = false;
+  bool fired_ = false;
+};
+
+}  // namespace engine_test
