@@ -41,8 +41,18 @@ class BlobFile {
   const std::string& Path() const;
 
  private:
+  // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
+  // one scan of the file on the first change, then kept up to date.
+  struct Space;
   BlobFile(std::unique_ptr<File> file);
+  Space& WritableSpace();
+  uint16_t NextModificationNumber();
+  uint64_t AllocateRun(uint16_t units);
+  void ReleaseRun(uint64_t offset, uint16_t units);
+  uint64_t WriteSmall(const std::string& content, uint16_t mod);
+  void FreeSlot(uint64_t block, uint8_t slot, uint32_t length, uint16_t mod);
   std::unique_ptr<File> file_;
+  std::unique_ptr<Space> space_;
 };
 
 }  // namespace engine
