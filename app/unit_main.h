@@ -1,0 +1,107 @@
+#pragma once
+// TFormMain: the main window, a browser for one Paradox table at a time. It owns the browsed
+// table TTabelle and its data source DSTabelle; the grid shows the table in the order of the
+// index chosen in ComboBoxIndex. Controls carry their names as object names.
+//
+// Every command runs inside one event; a failure ends the command with an error box showing
+// the failure's message, and the window stays as the command left it.
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QModelIndex;
+class QTableView;
+class QToolBar;
+class QToolButton;
+
+namespace engine {
+class TTable;
+}
+
+namespace app {
+
+class TableModel;
+
+class TFormMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Shown after the application title in the caption until the first table is opened.
+  static constexpr const char* kMakerNotice = " - (c) Kerbolt-Entwicklung";
+  static constexpr const char* kPrimaryIndexEntry = "Primärindex";
+  static constexpr const char* kOpenFilter = "Datenbanken (*.db)";
+  static constexpr const char* kOpenDefaultSuffix = "db";
+
+  explicit TFormMain(QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  engine::TTable& TTabelle() { return *tabelle_; }
+  TableModel& DSTabelle() { return *dsTabelle_; }
+  // Directory of the program file, ending in "/".
+  const QString& ProgramDirectory() const { return programDirectory_; }
+
+  // The block-size analysis dialog created at start-up; ButtonBlockCheck shows it modally.
+  void setBlockSizeDialog(QDialog* dialog) { blockSizeDialog_ = dialog; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createControls();
+  QWidget* createSearchPanel();
+  QToolButton* addToolButton(const char* name, const QString& hint, int icon);
+
+  void FormCreate();
+  void FormClose();
+  void ToolButtonOpenClick();
+  void ComboBoxIndexChange(int entry);
+  void ButtonRefreshClick();
+  void ToolButtonEditClick();
+  void ButtonBlockCheckClick();
+
+  // Runs a command; a failure is shown in an error box, a silent abort just ends it.
+  template <typename Command>
+  void runCommand(Command&& command);
+  void setEditMode(bool on);
+  void fillIndexChoice();
+  // Selects the entry of the table's current index, e.g. after a refused index change.
+  void showCurrentIndexInChoice();
+  // Column widths and the grid's current row after the table was opened or re-read.
+  void afterTableReset();
+  void gridRowChanged(const QModelIndex& current);
+  void syncGridToCursor();
+
+  std::unique_ptr<engine::TTable> tabelle_;
+  TableModel* dsTabelle_ = nullptr;
+  QString programDirectory_;
+  QDialog* blockSizeDialog_ = nullptr;
+  // True once a table has been opened: the table commands stay available from then on.
+  bool tableCommandsEnabled_ = false;
+  bool syncingGrid_ = false;
+
+  QWidget* PanelTop = nullptr;
+  QToolBar* ToolBar = nullptr;
+  QToolButton* ToolButtonOpen = nullptr;
+  QToolButton* ButtonRefresh = nullptr;
+  QToolButton* ToolButtonEdit = nullptr;
+  QToolButton* ToolButtonInfo = nullptr;
+  QWidget* PanelSearch = nullptr;
+  QLabel* LabelIndex = nullptr;
+  QComboBox* ComboBoxIndex = nullptr;
+  QLabel* LabelSuchtext = nullptr;
+  QLineEdit* EditSuchtext = nullptr;
+  QToolButton* SpeedButtonTake1 = nullptr;
+  QToolButton* ButtonMemo = nullptr;
+  QToolButton* ButtonCopyTable = nullptr;
+  QToolButton* ButtonRecordCount = nullptr;
+  QToolButton* ButtonBlockCheck = nullptr;
+  QTableView* DBGrid = nullptr;
+};
+
+}  // namespace app
