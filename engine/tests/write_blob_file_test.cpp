@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/blob_file.h"
+#include "engine/coding.h"
+#include "engine/engine_error.h"
+#include "engine/tests/fault_file_system.h"
+
+namespace {
+
+using engine::BlobFile;
+using engine::PxType;
+
+constexpr char kPath[] = "/mem/T.MB";
+
+std::string Pattern(size_t n, char seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(seed + i % 23);
+  return s;
+}
+
+struct Field {
+  explicit Field(size_t size) : bytes(size, 0) {}
+  std::vector<uint8_t> bytes;
+  uint8_t* data() { return bytes.data(); }
+  size_t size() const { return bytes.size(); }
+};
+
+TEST(WriteBlobFile, ValuesOfEveryLengthReadBack) {
+  engine_test::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath);
+  // In the leader, exactly the leader, one chunk, chunk boundary, sub-allocation limit, own block.
+  const std::vector<size_t> lengths = {0, 5, 20, 21, 36, 37, 2048, 2049, 4087, 4088, 70000};
+  std::vector<Field> fields;
+  for (size_t i = 0; i < lengths.size(); ++i) {
+    fields.emplace_back(30);
+    mb->Write(Pattern(lengths[i], static_cast<char>('a' + i)), PxType::Memo, fields.back().data(), 30);
+  }
+  auto reopened = BlobFile::Open(fs, kPath, false);
+  for (size_t i = 0; i < lengths.size(); ++i) {
+    SCOPED_TRACE(lengths[i]);
+    EXPECT_EQ(BlobFile::StoredLength(fields[i].data(), 30), lengths[i]);
+    EXPECT_EQ(reopened->Read(fields[i].data(), 30), Pattern(lengths[i], static_cast<char>('a' + i)));
+    const bool inLeader = lengths[i] <= 20;
+    std::string leader;
+    EXPECT_EQ(BlobFile::ReadFromLeader(fields[i].data(), 30, &leader), inLeader);
+    // The leader always holds the first bytes of the value.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fields[i].data()), std::min<size_t>(lengths[i], 20)),
+              Pattern(lengths[i], static_cast<char>('a' + i)).substr(0, 20));
+  }
+  EXPECT_EQ(fs.Contents(kPath).size() % 4096, 0u);
+}
+
+TEST(WriteBlobFile, GraphicLeaderHoldsPayloadWithoutPrefix) {
+  engine_test::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath);
+  std::string value = std::string("\x01\x00\x00\x01\x04\x00\x00\x00", 8) + "BMxy";
+  Field field(14);
+  mb->Write(value, PxType::Graphic, field.data(), field.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(field.data()), 4), "BMxy");
+  EXPECT_EQ(mb->Read(field.data(), field.size()), value);
+}
+
+TEST(WriteBlobFile, FreedSpaceIsReusedAndEmptyTailTruncated) {
+  engine_test::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath);
+  Field a(10), b(10), c(10), big(10);
+  mb->Write(Pattern(100, 'a'), PxType::Memo, a.data(), 10);
+  mb->Write(Pattern(200, 'b'), PxType::Memo, b.data(), 10);
+  mb->Write(Pattern(300, 'c'), PxType::Memo, c.data(), 10);
+  mb->Write(Pattern(9000, 'd'), PxType::Blob, big.data(), 10);
+  const size_t sizeBefore = fs.Contents(kPath).size();
+  EXPECT_EQ(sizeBefore, 4096u * 5);
+  // Freeing the first value compacts the block; the others stay readable.
+  mb->Free(a.data(), 10);
+  EXPECT_EQ(mb->Read(b.data(), 10), Pattern(200, 'b'));
+  EXPECT_EQ(mb->Read(c.data(), 10), Pattern(300, 'c'));
+  // The large value at the end goes away with the file's tail.
+  mb->Free(big.data(), 10);
+  EXPECT_EQ(fs.Contents(kPath).size(), 4096u * 2);
+  mb->Write(Pattern(9000, 'e'), PxType::Blob, big.data(), 10);
+  Field d(10);
+  mb->Write(Pattern(1500, 'f'), PxType::Memo, d.data(), 10);
+  EXPECT_EQ(mb->Read(d.data(), 10), Pattern(1500, 'f'));
+  EXPECT_EQ(mb->Read(big.data(), 10), Pattern(9000, 'e'));
+  // Freeing twice (a stale reference) changes nothing.
+  const std::string snapshot = fs.Contents(kPath);
+  mb->Free(a.data(), 10);
+  EXPECT_EQ(fs.Contents(kPath), snapshot);
+}
+
+TEST(WriteBlobFile, FreeRunInTheMiddleIsReusedForALargeValue) {
+  engine_test::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath);
+  Field first(10), second(10), third(10);
+  mb->Write(Pattern(10000, 'a'), PxType::Blob, first.data(), 10);
+  mb->Write(Pattern(10000, 'b'), PxType::Blob, second.data(), 10);
+  mb->Free(first.data(), 10);
+  const size_t size = fs.Contents(kPath).size();
+  mb->Write(Pattern(5000, 'c'), PxType::Blob, third.data(), 10);
+  EXPECT_EQ(fs.Contents(kPath).size(), size);
+  EXPECT_EQ(mb->Read(third.data(), 10), Pattern(5000, 'c'));
+  EXPECT_EQ(mb->Read(second.data(), 10), Pattern(10000, 'b'));
+}
+
+TEST(WriteBlobFile, DamagedReferencesRaiseNamingTheFile) {
+  engine_test::MemoryFileSystem fs;
+  {
+    auto mb = BlobFile::Create(fs, kPath);
+  }
+  struct Case {
+    const char* what;
+    uint32_t ref;
+    uint32_t length;
+  };
+  Field small(10), large(10);
+  {
+    auto mb = BlobFile::Open(fs, kPath, true);
+    mb->Write(Pattern(100, 'a'), PxType::Memo, small.data(), 10);
+    mb->Write(Pattern(5000, 'b'), PxType::Memo, large.data(), 10);
+  }
+  const uint32_t smallRef = engine::coding::GetU32(small.data());
+  const uint32_t largeRef = engine::coding::GetU32(large.data());
+  const std::vector<Case> cases = {
+      {"beyond the file", 0x100000 | 0xFF, 5000},
+      {"header block", 0x0000 | 0x3F, 100},
+      {"wrong slot", (smallRef & ~0xFFu) | 0x10, 100},
+      {"length of a small value", smallRef, 101},
+      {"length of a large value", largeRef, 4999},
+      {"single block with slot index", (largeRef & ~0xFFu) | 0x3F, 5000},
+  };
+  auto mb = BlobFile::Open(fs, kPath, false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Field f(10);
+    engine::coding::PutU32(f.data(), c.ref);
+    engine::coding::PutU32(f.data() + 4, c.length);
+    try {
+      mb->Read(f.data(), 10);
+      ADD_FAILURE() << "no error";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+      EXPECT_NE(std::string(e.what()).find(kPath), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(WriteBlobFile, OpenRefusesMissingOrForeignFiles) {
+  engine_test::MemoryFileSystem fs;
+  fs.Put("/mem/X.MB", std::string(4096, '\x02'));
+  for (const char* path : {"/mem/NONE.MB", "/mem/X.MB"}) {
+    try {
+      BlobFile::Open(fs, path, false);
+      ADD_FAILURE() << path;
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+    }
+  }
+}
+
+}  // namespace
