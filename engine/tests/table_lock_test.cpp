@@ -1,0 +1,195 @@
+#include "engine/table_lock.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/engine_error.h"
+
+namespace engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TableLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kerbolt-lock-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    table_ = dir_ + "/KUNDEN.DB";
+    std::ofstream(table_) << "table bytes";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string dir_;
+  std::string table_;
+};
+
+const char* ModeName(bool exclusive) { return exclusive ? "exklusiv" : "gemeinsam"; }
+
+// The message of a refusal, or "" when the lock was granted (and is released at once).
+std::string Refusal(const std::string& path, bool exclusive) {
+  try {
+    TableLock::Acquire(path, exclusive);
+    return "";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrLocked);
+    return e.what();
+  }
+}
+
+struct MatrixCase {
+  bool firstExclusive;
+  bool secondExclusive;
+  bool granted;
+};
+const MatrixCase kMatrix[] = {
+    {false, false, true},
+    {false, true, false},
+    {true, false, false},
+    {true, true, false},
+};
+
+TEST_F(TableLockTest, SharedAndExclusiveMatrixInsideOneProcess) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string(ModeName(c.firstExclusive)) + " dann " + ModeName(c.secondExclusive));
+    const auto first = TableLock::Acquire(table_, c.firstExclusive);
+    const std::string refusal = Refusal(table_, c.secondExclusive);
+    if (c.granted) {
+      EXPECT_EQ(refusal, "");
+    } else {
+      EXPECT_NE(refusal.find("Die Tabelle \xE2\x80\x9E" + table_ + "\xE2\x80\x9C"), std::string::npos) << refusal;
+    }
+  }
+}
+
+TEST_F(TableLockTest, ReleasedWhenTheLastHolderGoes) {
+  auto a = TableLock::Acquire(table_, false);
+  auto b = TableLock::Acquire(table_, false);
+  a.reset();
+  EXPECT_NE(Refusal(table_, true), "") << "one shared holder is left";
+  b.reset();
+  EXPECT_EQ(Refusal(table_, true), "");
+  auto x = TableLock::Acquire(table_, true);
+  x.reset();
+  EXPECT_EQ(Refusal(table_, false), "");
+}
+
+TEST_F(TableLockTest, OtherSpellingsOfThePathAreTheSameTable) {
+  fs::create_symlink(table_, dir_ + "/verweis.DB");
+  fs::create_directory(dir_ + "/unter");
+  const auto held = TableLock::Acquire(table_, true);
+  for (const std::string& other : {dir_ + "/./KUNDEN.DB", dir_ + "/unter/../KUNDEN.DB", dir_ + "/verweis.DB"})
+    EXPECT_NE(Refusal(other, false), "") << other;
+}
+
+TEST_F(TableLockTest, DistinctTablesDoNotInterfere) {
+  std::ofstream(dir_ + "/ARTIKEL.DB") << "x";
+  const auto held = TableLock::Acquire(table_, true);
+  EXPECT_EQ(Refusal(dir_ + "/ARTIKEL.DB", true), "");
+}
+
+TEST_F(TableLockTest, TableNotYetOnDiskIsGuardedInsideTheProcess) {
+  const std::string fresh = dir_ + "/NEU.DB";
+  const auto held = TableLock::Acquire(fresh, true);
+  EXPECT_NE(Refusal(fresh, false), "");
+  EXPECT_FALSE(fs::exists(fresh)) << "locking must not create the table file";
+}
+
+// Another process of ours. It is forked before this process takes any lock, so it inherits
+// neither the registry's entries nor the locked descriptors; on Acquire it tries the lock and
+// then holds it until Finish.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::string& path) {
+    int command[2], answer[2];
+    if (::pipe(command) != 0 || ::pipe(answer) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(command[1]);
+      ::close(answer[0]);
+      char mode = 0;
+      if (::read(command[0], &mode, 1) != 1) ::_exit(0);
+      char reply = 'n';
+      std::unique_ptr<TableLock> lock;
+      try {
+        lock = TableLock::Acquire(path, mode == 'x');
+        reply = 'y';
+      } catch (const EDBEngineError&) {
+      }
+      if (::write(answer[1], &reply, 1) != 1) ::_exit(2);
+      while (::read(command[0], &mode, 1) > 0) {
+      }
+      ::_exit(0);
+    }
+    ::close(command[0]);
+    ::close(answer[1]);
+    commandFd_ = command[1];
+    answerFd_ = answer[0];
+  }
+  ~ChildProcess() { Finish(); }
+  // Whether the child got the lock.
+  bool Acquire(bool exclusive) {
+    const char mode = exclusive ? 'x' : 's';
+    char reply = 0;
+    return ::write(commandFd_, &mode, 1) == 1 && ::read(answerFd_, &reply, 1) == 1 && reply == 'y';
+  }
+  // Ends the child: by letting go normally, or by killing it (the system must drop its locks).
+  void Finish(bool kill = false) {
+    if (pid_ <= 0) return;
+    if (kill) ::kill(pid_, SIGKILL);
+    ::close(commandFd_);
+    ::close(answerFd_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int commandFd_ = -1;
+  int answerFd_ = -1;
+};
+
+TEST_F(TableLockTest, SharedAndExclusiveMatrixAcrossProcesses) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string("anderer Prozess ") + ModeName(c.firstExclusive) + ", hier " + ModeName(c.secondExclusive));
+    ChildProcess child(table_);
+    ASSERT_TRUE(child.Acquire(c.firstExclusive));
+    const std::string refusal = Refusal(table_, c.secondExclusive);
+    if (c.granted) {
+      EXPECT_EQ(refusal, "");
+    } else {
+      EXPECT_NE(refusal.find("von einem anderen Benutzer"), std::string::npos) << refusal;
+      EXPECT_NE(refusal.find(table_), std::string::npos) << refusal;
+    }
+  }
+}
+
+TEST_F(TableLockTest, OtherProcessIsRefusedWhileThisOneHolds) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string("hier ") + ModeName(c.firstExclusive) + ", anderer Prozess " + ModeName(c.secondExclusive));
+    ChildProcess child(table_);
+    const auto held = TableLock::Acquire(table_, c.firstExclusive);
+    EXPECT_EQ(child.Acquire(c.secondExclusive), c.granted);
+  }
+}
+
+TEST_F(TableLockTest, LockOfAKilledProcessIsGone) {
+  ChildProcess child(table_);
+  ASSERT_TRUE(child.Acquire(true));
+  ASSERT_NE(Refusal(table_, false), "");
+  child.Finish(/*kill=*/true);
+  EXPECT_EQ(Refusal(table_, true), "");
+}
+
+}  // namespace
+}  // namespace engine
