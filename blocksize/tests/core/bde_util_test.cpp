@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "blocksize/core/bde_util.h"
+#include "fixtures.h"
+
+namespace {
+
+using namespace blocksize_test;
+
+uint16_t headerU16(const std::vector<uint8_t>& header, size_t offset) {
+  return static_cast<uint16_t>(header[offset] | (header[offset + 1] << 8));
+}
+
+// The table level that the file version byte stands for; 3.0 tables (version 3) count as
+// level 3 like 3.5 tables.
+int levelOfVersion(uint8_t version) {
+  if (version <= 4) return 3;
+  if (version <= 9) return 4;
+  if (version <= 11) return 5;
+  return 7;
+}
+
+constexpr size_t kRecordSizeOffset = 0x00;
+constexpr size_t kBlockSizeOffset = 0x05;
+constexpr size_t kFieldCountOffset = 0x21;
+constexpr size_t kFileVersionOffset = 0x39;
+
+TEST(TBDEUtilTest, ReadsTheFiveFiguresOfEverySampleTable) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  blocksize::TBDEUtil util;
+  int checked = 0;
+  for (const fs::path& fixture : AllFixtureTables()) {
+    const std::string name = CopyTable(fixture, dir.path(), "T" + std::to_string(checked));
+    const std::vector<uint8_t> header = ReadBytes(dir.path() / name);
+    ASSERT_GT(header.size(), kFileVersionOffset) << fixture;
+    SCOPED_TRACE(fixture.string());
+    ASSERT_TRUE(util.ReadTableProps(dir.dir() + name));
+    EXPECT_EQ(util.FieldCount(), headerU16(header, kFieldCountOffset));
+    EXPECT_EQ(util.RecordSize(), headerU16(header, kRecordSizeOffset));
+    EXPECT_EQ(util.BlockSizeKiB(), header[kBlockSizeOffset]);
+    EXPECT_EQ(util.Level(), levelOfVersion(header[kFileVersionOffset]));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(
+                  &util.Props[engine::kCurPropsTableTypeOffset])),
+              "PARADOX");
+    ++checked;
+  }
+  EXPECT_GT(checked, 100);
+}
+
+TEST(TBDEUtilTest, AFailedReadLeavesTheNextReadUnaffected) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  std::ofstream(dir.path() / "X.db") << "kein Paradox";
+  blocksize::TBDEUtil util;
+  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
+  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "fehlt.db"));
+  ASSERT_TRUE(util.ReadTableProps(dir.dir() + "AREACODES.DB"));
+  EXPECT_EQ(util.BlockSizeKiB(), 16);
+  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
+  // A second successful read overwrites every figure of the first.
+  ASSERT_TRUE(util.ReadTableProps(dir.dir() + "CUSTOMER.DB"));
+  EXPECT_EQ(util.FieldCount(), 10);
+  EXPECT_EQ(util.RecordSize(), 394);
+  EXPECT_EQ(util.Level(), 7);
+  EXPECT_EQ(util.BlockSizeKiB(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "blocksize/core/bde_util.h"
+#include "blocksize/core/restructure_with_option.h"
+#include "engine/engine_error.h"
+#include "fixtures.h"
+
+namespace {
+
+using namespace blocksize_test;
+
+const char* const kLevel4Table = "celebithil_Rparadox/inst/extdata/of_cp866.db";  // 2 KiB blocks
+
+class RestructureWithOptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_FIXTURES();
+    name_ = CopyTable(Fixture(kLevel4Table), dir_.path());
+    table_.SetDatabaseName(dir_.dir());
+    table_.SetTableName(name_);
+  }
+
+  void openExclusive() {
+    table_.SetExclusive(true);
+    table_.Open();
+  }
+
+  std::string messageOf(const std::string& option, const std::string& value) {
+    try {
+      blocksize::RestructureWithOption(table_, option, value);
+    } catch (const engine::EDBEngineError& error) {
+      return error.what();
+    }
+    return "";
+  }
+
+  TempDir dir_;
+  std::string name_;
+  engine::TTable table_;
+};
+
+TEST_F(RestructureWithOptionTest, RefusesATableThatIsNotOpenOrNotExclusive) {
+  EXPECT_EQ(messageOf("BLOCK SIZE", "4096"), "Table is not opened");
+  EXPECT_FALSE(table_.Active());
+  table_.Open();
+  EXPECT_EQ(messageOf("BLOCK SIZE", "4096"), "Table must be opened exclusively");
+  EXPECT_TRUE(table_.Active());
+}
+
+TEST_F(RestructureWithOptionTest, ChangesTheBlockSizeAndKeepsTheRecords) {
+  const auto before = ReadAllCells(dir_.dir(), name_);
+  ASSERT_EQ(before.size(), 2197u);
+  openExclusive();
+  blocksize::RestructureWithOption(table_, "BLOCK SIZE", "4096");
+  EXPECT_TRUE(table_.Active());
+  EXPECT_TRUE(table_.Exclusive());
+  EXPECT_EQ(table_.RecordCount(), 2197);
+  table_.Close();
+  blocksize::TBDEUtil util;
+  ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
+  EXPECT_EQ(util.BlockSizeKiB(), 4);
+  EXPECT_EQ(util.Level(), 4);
+  EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
+}
+
+TEST_F(RestructureWithOptionTest, ChangesTheLevelAndKeepsTheRecords) {
+  const auto before = ReadAllCells(dir_.dir(), name_);
+  openExclusive();
+  blocksize::RestructureWithOption(table_, "LEVEL", "7");
+  EXPECT_TRUE(table_.Active());
+  table_.Close();
+  blocksize::TBDEUtil util;
+  ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
+  EXPECT_EQ(util.Level(), 7);
+  EXPECT_EQ(util.BlockSizeKiB(), 2);
+  EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
+}
+
+TEST_F(RestructureWithOptionTest, ARefusedRestructureReopensTheUnchangedTable) {
+  const std::vector<uint8_t> before = ReadBytes(dir_.path() / name_);
+  openExclusive();
+  // Level-4 tables can't have 16 KiB blocks.
+  EXPECT_THROW(blocksize::RestructureWithOption(table_, "BLOCK SIZE", "16384"),
+               engine::EDBEngineError);
+  EXPECT_TRUE(table_.Active());
+  EXPECT_TRUE(table_.Exclusive());
+  table_.Close();
+  EXPECT_EQ(ReadBytes(dir_.path() / name_), before);
+}
+
+}  // namespace

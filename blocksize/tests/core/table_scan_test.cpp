@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "blocksize/core/bde_util.h"
+#include "blocksize/core/table_scan.h"
+#include "fixtures.h"
+
+namespace {
+
+using namespace blocksize_test;
+using blocksize::TableScanRow;
+
+std::string plain(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+void touch(const fs::path& path, const std::string& content = "") {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+TEST(ListParadoxTablesTest, ListsTableFilesOfAnyCaseSorted) {
+  TempDir dir;
+  for (const char* name : {"b.DB", "a.db", "C.Db", ".hidden.db", "notes.txt", "x.dbf", "db"}) {
+    touch(dir.path() / name);
+  }
+  fs::create_directory(dir.path() / "folder.db");
+  fs::create_symlink(dir.path() / "a.db", dir.path() / "link.db");
+  const std::vector<std::string> expected = {".hidden.db", "C.Db", "a.db", "b.DB", "link.db"};
+  EXPECT_EQ(blocksize::ListParadoxTables(dir.dir()), expected);
+}
+
+TEST(ListParadoxTablesTest, EmptyDirectoryGivesNoTables) {
+  TempDir dir;
+  EXPECT_TRUE(blocksize::ListParadoxTables(dir.dir()).empty());
+}
+
+TEST(ListParadoxTablesTest, UnreadableDirectoryRaisesAGermanMessage) {
+  TempDir dir;
+  const std::string missing = dir.dir() + "fehlt/";
+  try {
+    blocksize::ListParadoxTables(missing);
+    FAIL() << "no error for a missing directory";
+  } catch (const blocksize::ScanError& error) {
+    EXPECT_NE(std::string(error.what()).find("kann nicht gelesen werden"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find(missing), std::string::npos);
+  }
+}
+
+TEST(ScanRowCellsTest, LeavesUnknownFiguresEmpty) {
+  TableScanRow known;
+  known.FileName = "KUNDEN.DB";
+  known.Props = blocksize::TableProps{7, 100, 4, 2048};
+  known.Capacity = blocksize::ComputeCapacity(100, 2048);
+  known.UsedRecords = 5000;
+  known.FreeRecords = known.Capacity.Total - 5000;
+  known.PercentFull = blocksize::PercentFull(5000, known.Capacity.Total);
+  const std::array<std::string, blocksize::kColumnCount> knownCells = {
+      "KUNDEN.DB", "7", "100", "20", "2", "4", "2048", "1310720", "5000", "1305720", "0.4"};
+  EXPECT_EQ(blocksize::ScanRowCells(known, plain), knownCells);
+
+  TableScanRow unknown;
+  unknown.FileName = "X.db";
+  const std::array<std::string, blocksize::kColumnCount> unknownCells = {
+      "X.db", "", "", "", "", "", "", "0", "error", "0", ""};
+  EXPECT_EQ(blocksize::ScanRowCells(unknown, plain), unknownCells);
+}
+
+class ScanTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
+};
+
+TEST_F(ScanTableTest, ScansEveryKindOfFileAndGoesOn) {
+  TempDir dir;
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/areas/AREACODE.DB"), dir.path());
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/encrypt/encrypted.db"),
+            dir.path());
+  touch(dir.path() / "X.db", "kein Paradox\n");
+
+  blocksize::TBDEUtil util;
+  engine::TTable table;
+  std::vector<std::array<std::string, blocksize::kColumnCount>> cells;
+  for (const std::string& name : blocksize::ListParadoxTables(dir.dir())) {
+    cells.push_back(blocksize::ScanRowCells(blocksize::ScanTable(&util, table, dir.dir(), name),
+                                            plain));
+    EXPECT_FALSE(table.Active()) << name;
+  }
+  using Row = std::array<std::string, blocksize::kColumnCount>;
+  const std::vector<Row> expected = {
+      // 3.0 table, 106-byte records in 1 KiB blocks: 9 per block, 64 bytes spare.
+      {"AREACODE.DB", "6", "106", "9", "7", "3", "1024", "589824", "239", "589585", "0.0"},
+      {"AREACODES.DB", "3", "165", "99", "0", "7", "16384", "6488064", "370", "6487694", "0.0"},
+      {"CUSTOMER.DB", "10", "394", "5", "14", "7", "2048", "327680", "20", "327660", "0.0"},
+      {"X.db", "", "", "", "", "", "", "0", "error", "0", ""},
+      // Password-protected: its header is readable, its records are not.
+      {"encrypted.db", "2", "34", "60", "0", "5", "2048", "3932160", "error", "3932160", "0.0"},
+  };
+  EXPECT_EQ(cells, expected);
+}
+
+TEST_F(ScanTableTest, WithoutSessionOnlyCountsRecords) {
+  TempDir dir;
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  engine::TTable table;
+  const TableScanRow row = blocksize::ScanTable(nullptr, table, dir.dir(), "CUSTOMER.DB");
+  EXPECT_FALSE(row.Props.has_value());
+  EXPECT_EQ(row.UsedRecords, 20);
+  EXPECT_EQ(row.FreeRecords, -20);
+  EXPECT_FALSE(row.PercentFull.has_value());
+}
+
+TEST_F(ScanTableTest, ATableHeldExclusivelyElsewhereShowsError) {
+  TempDir dir;
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  engine::TTable holder;
+  holder.SetDatabaseName(dir.dir());
+  holder.SetTableName("CUSTOMER.DB");
+  holder.SetExclusive(true);
+  holder.Open();
+  blocksize::TBDEUtil util;
+  engine::TTable table;
+  const TableScanRow row = blocksize::ScanTable(&util, table, dir.dir(), "CUSTOMER.DB");
+  EXPECT_TRUE(row.Props.has_value());
+  EXPECT_FALSE(row.UsedRecords.has_value());
+  EXPECT_EQ(row.FreeRecords, row.Capacity.Total);
+  EXPECT_DOUBLE_EQ(*row.PercentFull, 0.0);
+  EXPECT_FALSE(table.Active());
+}
+
+}  // namespace
