@@ -1,0 +1,26 @@
+#include <iostream>
+
+#include "cli/commands.h"
+#include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/table_dump.h"
+
+namespace cli {
+
+int RunDump(const Args& args) {
+  if (args.size() != 1) {
+    std::cerr << "Aufruf: kerbolt-cli dump TABELLE\n";
+    return 2;
+  }
+  try {
+    engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout);
+    std::cout.flush();
+    return 0;
+  } catch (const engine::EDBEngineError& e) {
+    std::cout.flush();
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace cli

@@ -1,0 +1,364 @@
+#include "engine/secondary_index.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <numeric>
+
+#include "engine/code_page.h"
+#include "engine/data_file.h"
+#include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/record_format.h"
+
+namespace engine {
+
+namespace {
+
+constexpr uint16_t kDescendingBit = 0x8000;
+constexpr uint8_t kFlagCaseInsensitive = 0x01;
+constexpr uint8_t kFlagUnique = 0x20;
+
+std::string Upper(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Kind of an index file name: 1 = .Xnn (field number in *number), 2 = .XGn (digit in *number).
+int ClassifyIndexName(const std::string& name, const std::string& baseName, int* number) {
+  const std::string upper = Upper(name);
+  const std::string prefix = Upper(baseName) + ".X";
+  if (upper.size() != prefix.size() + 2 || upper.compare(0, prefix.size(), prefix) != 0) return 0;
+  const char a = upper[prefix.size()], b = upper[prefix.size() + 1];
+  if (a == 'G') {
+    const int d = HexDigit(b);
+    if (d < 0) return 0;
+    *number = d;
+    return 2;
+  }
+  const int hi = HexDigit(a), lo = HexDigit(b);
+  if (hi < 0 || lo < 0) return 0;
+  *number = hi * 16 + lo;
+  return 1;
+}
+
+bool ReadIndexHeader(FileSystem& fs, const std::string& path, TableHeader* out) {
+  try {
+    auto file = fs.Open(path, OpenMode::ReadOnly);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+    *out = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    return out->IsSecondaryData();
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+}
+
+std::string JoinFieldNames(const TableHeader& table, const std::vector<int>& fields,
+                           const std::vector<bool>* onlyDescending) {
+  const CodePage& cp = CodePage::ForHeader(table);
+  std::string out;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (onlyDescending && !(*onlyDescending)[i]) continue;
+    if (!out.empty()) out += ";";
+    out += cp.ToUtf8(table.fields[static_cast<size_t>(fields[i])].name);
+  }
+  return out;
+}
+
+// Number of index fields in an index file of the given type for a table with `keyFields`.
+int IndexFieldCount(const TableHeader& x, int keyFields) {
+  const int n = static_cast<int>(x.fields.size());
+  const bool maintained = x.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
+                          x.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
+  // Maintained: index fields, key fields, block number. Otherwise: index fields, record
+  // number, block number, offset in the block.
+  return maintained ? n - keyFields - 1 : n - 3;
+}
+
+void FinishDefinition(const TableHeader& table, SecondaryIndex* ix) {
+  ix->def.Fields = JoinFieldNames(table, ix->fields, nullptr);
+  ix->def.DescFields = JoinFieldNames(table, ix->fields, &ix->descending);
+  if (ix->caseInsensitive) ix->def.Options |= ixCaseInsensitive;
+  if (!ix->def.DescFields.empty()) ix->def.Options |= ixDescending;
+}
+
+// Alpha values compare up to their first NUL; what follows it is zeroed.
+void NormalizeAlpha(uint8_t* p, size_t n) {
+  size_t i = 0;
+  while (i < n && p[i] != 0) ++i;
+  if (i < n) std::memset(p + i, 0, n - i);
+}
+
+uint8_t UpperByte(uint8_t c, int codePage) {
+  if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 0x20);
+  const bool latin1Layout = codePage >= 1250 && codePage <= 1258;
+  if (latin1Layout && c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<uint8_t>(c - 0x20);
+  return c;
+}
+
+// Index bytes of a record: the index fields' stored bytes, alpha normalized.
+void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& layout,
+                   const uint8_t* record, uint8_t* out) {
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    std::memcpy(out, record + l.offset, l.bytes);
+    if (l.type == PxType::Alpha) NormalizeAlpha(out, l.bytes);
+    out += l.bytes;
+  }
+}
+
+// Turns normalized index bytes into sort-key bytes in place.
+void ToSortKey(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
+               uint8_t* p) {
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    const FieldLayout& l = layout[static_cast<size_t>(index.fields[i])];
+    if (index.caseInsensitive && l.type == PxType::Alpha)
+      for (size_t k = 0; k < l.bytes; ++k) p[k] = UpperByte(p[k], codePage);
+    if (index.descending[i])
+      for (size_t k = 0; k < l.bytes; ++k) p[k] = static_cast<uint8_t>(~p[k]);
+    p += l.bytes;
+  }
+}
+
+uint64_t HashBytes(const uint8_t* p, size_t n) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 0x100000001b3ull;
+  }
+  return h;
+}
+
+// Open-addressing map from primary-key bytes to row, over a flat buffer of all rows' keys.
+class KeyTable {
+ public:
+  KeyTable(const std::vector<uint8_t>& keys, size_t width, uint32_t rows)
+      : keys_(keys), width_(width) {
+    size_t cap = 16;
+    while (cap < 2 * static_cast<size_t>(rows)) cap *= 2;
+    slots_.assign(cap, 0);
+    for (uint32_t r = 0; r < rows; ++r) {
+      size_t s = HashBytes(Key(r), width_) & (cap - 1);
+      while (slots_[s] != 0) s = (s + 1) & (cap - 1);
+      slots_[s] = r + 1;
+    }
+  }
+  // Row with these key bytes, or -1. Duplicate keys resolve to the first row inserted.
+  int64_t Find(const uint8_t* key) const {
+    const size_t mask = slots_.size() - 1;
+    size_t s = HashBytes(key, width_) & mask;
+    while (slots_[s] != 0) {
+      const uint32_t r = slots_[s] - 1;
+      if (std::memcmp(Key(r), key, width_) == 0) return r;
+      s = (s + 1) & mask;
+    }
+    return -1;
+  }
+
+ private:
+  const uint8_t* Key(uint32_t r) const { return keys_.data() + static_cast<size_t>(r) * width_; }
+  const std::vector<uint8_t>& keys_;
+  size_t width_;
+  std::vector<uint32_t> slots_;
+};
+
+// Checks that an index file's fields are the index fields, the table's key fields and a block
+// number, with the table's types and sizes.
+bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const TableHeader& table) {
+  const size_t m = index.fields.size();
+  const size_t k = table.primaryKeyFields;
+  if (x.fields.size() != m + k + 1) return false;
+  auto same = [](const FieldInfo& a, const FieldInfo& b) { return a.type == b.type && a.size == b.size; };
+  for (size_t i = 0; i < m; ++i)
+    if (!same(x.fields[i], table.fields[static_cast<size_t>(index.fields[i])])) return false;
+  for (size_t i = 0; i < k; ++i)
+    if (!same(x.fields[m + i], table.fields[i])) return false;
+  return x.fields.back().type == PxType::Short;
+}
+
+// Order from a maintained index file; false (with *why) when the file cannot be trusted.
+bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
+                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& raw,
+                        size_t rawWidth, const std::vector<uint8_t>& keys, size_t keyWidth,
+                        uint32_t rows, std::vector<uint32_t>* order, std::string* why) {
+  TableHeader xh;
+  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index, table)) {
+    *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
+    return false;
+  }
+  DataFile x(fs.Open(index.path, OpenMode::ReadOnly), xh);
+  if (x.RecordCount() != rows || x.ChainRecordCount() != rows) {
+    *why = "Die Indexdatei ist veraltet (" + std::to_string(x.ChainRecordCount()) +
+           " Einträge für " + std::to_string(rows) + " Datensätze).";
+    return false;
+  }
+  const KeyTable table_(keys, keyWidth, rows);
+  std::vector<bool> used(rows, false);
+  std::vector<uint8_t> entryIndex(rawWidth);
+  order->clear();
+  order->reserve(rows);
+  const auto xl = LayoutFields(xh);
+  const size_t keyOffset = xl[index.fields.size()].offset;
+  for (size_t b = 0; b < x.Blocks().size(); ++b) {
+    const uint8_t* rec = x.BlockRecords(b);
+    for (uint32_t i = 0; i < x.Blocks()[b].count; ++i, rec += xh.recordSize) {
+      const int64_t row = table_.Find(rec + keyOffset);
+      std::memcpy(entryIndex.data(), rec, rawWidth);
+      size_t off = 0;
+      for (int f : index.fields) {
+        const FieldLayout& l = layout[static_cast<size_t>(f)];
+        if (l.type == PxType::Alpha) NormalizeAlpha(entryIndex.data() + off, l.bytes);
+        off += l.bytes;
+      }
+      if (row < 0 || used[static_cast<size_t>(row)] ||
+          std::memcmp(entryIndex.data(), raw.data() + static_cast<size_t>(row) * rawWidth, rawWidth) != 0) {
+        *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
+        return false;
+      }
+      used[static_cast<size_t>(row)] = true;
+      order->push_back(static_cast<uint32_t>(row));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::string& dir,
+                                                     const std::string& baseName,
+                                                     const TableHeader& table) {
+  struct Candidate {
+    int kind;
+    int number;
+    std::string name;
+  };
+  std::vector<Candidate> found;
+  for (const auto& name : fs.List(dir.empty() ? "." : dir)) {
+    int number = 0;
+    const int kind = ClassifyIndexName(name, baseName, &number);
+    if (kind != 0) found.push_back({kind, number, name});
+  }
+  std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+    return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
+  });
+  const int fieldCount = static_cast<int>(table.fields.size());
+  const CodePage& cp = CodePage::ForHeader(table);
+  std::vector<SecondaryIndex> out;
+  for (const auto& c : found) {
+    SecondaryIndex ix;
+    ix.path = dir + c.name;
+    TableHeader xh;
+    const bool readable = ReadIndexHeader(fs, ix.path, &xh);
+    int m = readable ? IndexFieldCount(xh, table.primaryKeyFields) : 0;
+    bool valid = readable && m >= 1;
+    for (int i = 0; valid && i < m; ++i) {
+      const int number = xh.fields[static_cast<size_t>(i)].number & ~kDescendingBit;
+      if (number < 1 || number > fieldCount) valid = false;
+    }
+    if (valid) {
+      for (int i = 0; i < m; ++i) {
+        const uint16_t number = xh.fields[static_cast<size_t>(i)].number;
+        ix.fields.push_back((number & ~kDescendingBit) - 1);
+        ix.descending.push_back((number & kDescendingBit) != 0);
+      }
+      ix.caseInsensitive = (xh.indexFlags & kFlagCaseInsensitive) != 0;
+      ix.maintained = xh.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
+                      xh.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
+      if (xh.indexFlags & kFlagUnique) ix.def.Options |= ixUnique;
+      ix.def.Name = c.kind == 2 ? cp.ToUtf8(xh.indexName) : cp.ToUtf8(table.fields[ix.fields[0]].name);
+      if (ix.def.Name.empty()) ix.def.Name = c.name.substr(baseName.size() + 1);
+    } else if (c.kind == 1 && c.number >= 1 && c.number <= fieldCount) {
+      ix.fields = {c.number - 1};
+      ix.descending = {false};
+      ix.def.Name = cp.ToUtf8(table.fields[static_cast<size_t>(c.number - 1)].name);
+    } else {
+      continue;
+    }
+    FinishDefinition(table, &ix);
+    out.push_back(std::move(ix));
+  }
+  return out;
+}
+
+std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
+                         const uint8_t* record) {
+  const auto layout = LayoutFields(table);
+  size_t width = 0;
+  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
+  std::string key(width, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(key.data());
+  RawIndexBytes(index, layout, record, p);
+  ToSortKey(index, layout, CodePage::ForHeader(table).Number(), p);
+  return key;
+}
+
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
+                                     std::string* note) {
+  const TableHeader& table = data.Header();
+  const auto layout = LayoutFields(table);
+  const uint32_t rows = data.RecordCount();
+  size_t width = 0;
+  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
+  const size_t keyWidth = table.KeyBytes();
+  const bool useFile = index.maintained && keyWidth > 0;
+
+  // One sequential pass: the index bytes of every row, and its key bytes when the file is used.
+  std::vector<uint8_t> raw(static_cast<size_t>(rows) * width);
+  std::vector<uint8_t> keys(useFile ? static_cast<size_t>(rows) * keyWidth : 0);
+  for (size_t b = 0; b < data.Blocks().size(); ++b) {
+    const BlockEntry& e = data.Blocks()[b];
+    const uint8_t* rec = data.BlockRecords(b);
+    for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
+      const size_t row = e.firstRow + i;
+      RawIndexBytes(index, layout, rec, raw.data() + row * width);
+      if (useFile) std::memcpy(keys.data() + row * keyWidth, rec, keyWidth);
+    }
+  }
+
+  std::vector<uint32_t> order;
+  std::string why = "Die Indexdatei wird nicht gepflegt.";
+  if (useFile) {
+    try {
+      if (OrderFromIndexFile(fs, index, table, layout, raw, width, keys, keyWidth, rows, &order, &why))
+        return order;
+    } catch (const EDBEngineError& e) {
+      why = e.what();
+    }
+  }
+  if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
+
+  const int codePage = CodePage::ForHeader(table).Number();
+  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, codePage, raw.data() + static_cast<size_t>(r) * width);
+  // A big-endian prefix of each key makes most comparisons one integer compare.
+  std::vector<uint64_t> prefix(rows, 0);
+  const size_t prefixBytes = std::min<size_t>(8, width);
+  for (uint32_t r = 0; r < rows; ++r) {
+    const uint8_t* k = raw.data() + static_cast<size_t>(r) * width;
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i) v = (v << 8) | (i < prefixBytes ? k[i] : 0);
+    prefix[r] = v;
+  }
+  order.resize(rows);
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    if (prefix[a] != prefix[b]) return prefix[a] < prefix[b];
+    if (width > 8) {
+      const int c = std::memcmp(raw.data() + static_cast<size_t>(a) * width + 8,
+                                raw.data() + static_cast<size_t>(b) * width + 8, width - 8);
+      if (c != 0) return c < 0;
+    }
+    return a < b;
+  });
+  return order;
+}
+
+}  // namespace engine
