@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <memory>
+
+#include "blocksize/unit_dlg_block_size.h"
+#include "core/fixtures.h"
+#include "tools/testsupport/scripted_dialogs.h"
+
+namespace {
+
+using namespace blocksize_test;
+using tools::MsgDlgType;
+
+const char* const kCustomer = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
+const char* const kLevel4Table = "celebithil_Rparadox/inst/extdata/of_cp866.db";
+
+class DlgBlockSizeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialog_ = std::make_unique<TDlgBlockSize>();
+    list_ = dialog_->findChild<QTreeWidget*>(QStringLiteral("ListViewTables"));
+    button_ = dialog_->findChild<QPushButton*>(QStringLiteral("ButtonScan"));
+    ASSERT_NE(list_, nullptr);
+    ASSERT_NE(button_, nullptr);
+  }
+  void TearDown() override { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+  void scan(const TempDir& dir) {
+    dialog_->SelectDirectory(QString::fromStdString(dir.path().string()));
+    dialog_->ScanDirectory();
+  }
+
+  QStringList rowTexts(int row) const {
+    QStringList texts;
+    for (int column = 0; column < list_->columnCount(); ++column) {
+      texts << list_->topLevelItem(row)->text(column);
+    }
+    return texts;
+  }
+
+  QAction* action(const char* name) const {
+    return dialog_->findChild<QAction*>(QString::fromLatin1(name));
+  }
+
+  // Selects a row and opens the context menu's preparation on it.
+  bool prepareOn(int row) {
+    list_->setCurrentItem(list_->topLevelItem(row));
+    return dialog_->PrepareTableMenu();
+  }
+
+  void expectIdle() const {
+    EXPECT_FALSE(dialog_->Changing());
+    EXPECT_FALSE(dialog_->Table().Active());
+    EXPECT_FALSE(dialog_->Table().Exclusive());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(button_->isEnabled());
+  }
+
+  tools::ScriptedDialogs dialogs_;
+  tools::ScopedDialogSeam seam_{dialogs_};
+  std::unique_ptr<TDlgBlockSize> dialog_;
+  QTreeWidget* list_ = nullptr;
+  QPushButton* button_ = nullptr;
+};
+
+TEST_F(DlgBlockSizeTest, StartsEmptyWithItsLayout) {
+  EXPECT_EQ(dialog_->windowTitle(), QStringLiteral("Block-Size"));
+  EXPECT_TRUE(dialog_->ScanDir().isEmpty());
+  EXPECT_FALSE(dialog_->Changing());
+  EXPECT_NE(dialog_->BDEUtil(), nullptr);
+  EXPECT_EQ(list_->topLevelItemCount(), 0);
+  EXPECT_EQ(dialog_->minimumWidth(), dialog_->maximumWidth());
+  EXPECT_EQ(dialog_->minimumHeight(), dialog_->height());
+  EXPECT_GT(dialog_->maximumHeight(), dialog_->height());
+  EXPECT_EQ(list_->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_FALSE(list_->isSortingEnabled());
+
+  const QStringList captions = {"Name",       "Fields",     "Record Size", "RpB",
+                                "FreeX",      "Level",      "Block Size",  "Total Recs",
+                                "Used Recs",  "Free Recs",  "% Full"};
+  const int widths[] = {145, 40, 70, 40, 40, 38, 63, 70, 70, 70, 40};
+  ASSERT_EQ(list_->columnCount(), captions.size());
+  for (int column = 0; column < captions.size(); ++column) {
+    EXPECT_EQ(list_->headerItem()->text(column), captions[column]);
+    EXPECT_EQ(list_->columnWidth(column), widths[column]) << column;
+  }
+  auto label = [this](const char* name) {
+    return dialog_->findChild<QLabel*>(QString::fromLatin1(name))->text();
+  };
+  EXPECT_EQ(label("LabelText1"),
+            QString::fromUtf8("Eine Paradox-Tabelle kann maximal 64k (65.536) Böcke speichern. "
+                              "Die Block-Size bestimmt die Größe eines Blocks. Sechs Byte eines "
+                              "jeden Blocks werden für die interne Verwaltung benötigt, der Rest "
+                              "wird mit GANZEN Datensätzen gefüllt."));
+  EXPECT_EQ(label("LabelText2"),
+            QString::fromUtf8("Die Anzahl der Datensätze pro Block ergibt sich somit aus "
+                              "(BlockSize - 6) div RecordSize. Diese wiederum multipliziert mit "
+                              "64k Blöcken ergibt die maximale Anzahl an Datensätzen, die eine "
+                              "Tabelle aufnehmen kann."));
+  EXPECT_EQ(label("LabelText3"), QString::fromUtf8("Per Kontext-Menü (rechte Maustaste) können "
+                                                   "Sie die Block-Size einer Tabelle ändern."));
+}
+
+TEST_F(DlgBlockSizeTest, HeaderClickExplainsEachColumn) {
+  const char* const expected[] = {
+      "Name der Tabelle.",
+      "Anzahl der Felder eines Datensatzes.",
+      "Größe eines Datensatzes in Byte.",
+      "Datensätze pro Block.",
+      "Freie Bytes pro Datensatz bis Block voll,\ndarüber weniger Datensätze pro Block.",
+      "Paradox-Level der Tabelle.",
+      "Blockgröße.",
+      "Anzahl möglicher Datensätze.",
+      "Anzahl vorhandener Datensätze.",
+      "Anzahl noch freier Datensätze.",
+      "Füllstand der Tabelle in Prozent.",
+  };
+  for (int column = 0; column < 11; ++column) {
+    dialogs_.queueMessageResult(tools::mrOk);
+    emit list_->header()->sectionClicked(column);
+  }
+  ASSERT_EQ(dialogs_.messageCalls().size(), 11u);
+  for (int column = 0; column < 11; ++column) {
+    const auto& call = dialogs_.messageCalls()[column];
+    EXPECT_EQ(call.text, QString::fromUtf8(expected[column]));
+    EXPECT_EQ(call.type, MsgDlgType::mtInformation);
+    EXPECT_EQ(call.buttons, unsigned(tools::mbOK));
+  }
+}
+
+TEST_F(DlgBlockSizeTest, EmptyDirectoryGivesAnEmptyListAndTheMask) {
+  TempDir dir;
+  scan(dir);
+  EXPECT_EQ(dialog_->ScanDir(), QString::fromStdString(dir.dir()));
+  EXPECT_EQ(dialog_->findChild<QLabel*>(QStringLiteral("StaticTextDir"))->text(),
+            QString::fromStdString(dir.dir()) + QStringLiteral("*.DB"));
+  EXPECT_EQ(list_->topLevelItemCount(), 0);
+  EXPECT_TRUE(button_->isEnabled());
+}
+
+TEST_F(DlgBlockSizeTest, UnreadableDirectoryShowsAnErrorAndFreesTheButton) {
+  auto dir = std::make_unique<TempDir>();
+  dialog_->SelectDirectory(QString::fromStdString(dir->path().string()));
+  const std::string path = dir->dir();
+  dir.reset();
+  dialogs_.queueMessageResult(tools::mrOk);
+  button_->click();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, MsgDlgType::mtError);
+  EXPECT_TRUE(dialogs_.messageCalls()[0].text.contains(QStringLiteral("kann nicht gelesen")));
+  EXPECT_TRUE(button_->isEnabled());
+}
+
+class DlgBlockSizeFixtureTest : public DlgBlockSizeTest {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_FIXTURES();
+    DlgBlockSizeTest::SetUp();
+  }
+};
+
+TEST_F(DlgBlockSizeFixtureTest, ScanFillsOneRowPerTableInGermanFormat) {
+  TempDir dir;
+  CopyTable(Fixture(kCustomer), dir.path());
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  std::ofstream(dir.path() / "X.db") << "kein Paradox";
+  scan(dir);
+  ASSERT_EQ(list_->topLevelItemCount(), 3);
+  EXPECT_EQ(rowTexts(0), QStringList({" CUSTOMER.DB", "10 ", "394 ", "5 ", "14 ", "7", "2.048 ",
+                                      "327.680 ", "20 ", "327.660 ", "0,0 "}));
+  EXPECT_EQ(rowTexts(1), QStringList({" X.db", "", "", "", "", "", "", "0 ", "error", "0 ", ""}));
+  EXPECT_EQ(rowTexts(2), QStringList({" of_cp866.db", "19 ", "277 ", "7 ", "14 ", "4", "2.048 ",
+                                      "458.752 ", "2.197 ", "456.555 ", "0,5 "}));
+  for (int column = 0; column < 11; ++column) {
+    const Qt::Alignment horizontal =
+        Qt::Alignment(list_->topLevelItem(0)->textAlignment(column)) & Qt::AlignHorizontal_Mask;
+    const Qt::Alignment expected = column == 0   ? Qt::AlignLeft
+                                   : column == 5 ? Qt::AlignHCenter
+                                                 : Qt::AlignRight;
+    EXPECT_EQ(horizontal, expected) << column;
+  }
+  expectIdle();
+
+  // A second showing keeps the list; a new scan replaces it.
+  dialog_->show();
+  dialog_->hide();
+  EXPECT_EQ(list_->topLevelItemCount(), 3);
+  fs::remove(dir.path() / "X.db");
+  dialog_->ScanDirectory();
+  EXPECT_EQ(list_->topLevelItemCount(), 2);
+}
+
+TEST_F(DlgBlockSizeFixtureTest, MenuItemsFollowTheRowsLevelAndBlockSize) {
+  TempDir dir;
+  scan(dir);
+  EXPECT_FALSE(dialog_->PrepareTableMenu());  // no selected row
+  struct Case {
+    const char* level;
+    const char* block;
+    // Enabled: 1.024 2.048 4.096 16.384 32.768, Level 4 5 7
+    std::array<bool, 8> enabled;
+  };
+  const Case cases[] = {
+      {"4", "2.048 ", {true, false, true, false, false, false, true, true}},
+      {"4", "1.024 ", {false, true, true, false, false, false, true, true}},
+      {"5", "16.384 ", {true, true, true, false, true, true, false, true}},
+      {"7", "32.768 ", {true, true, true, true, false, true, true, false}},
+      {"7", "4.096 ", {true, true, false, true, true, true, true, false}},
+      {"3", "2.048", {true, true, true, true, true, true, true, true}},   // no trailing blank
+      {"7 ", "2,048 ", {true, true, true, true, true, true, true, true}},  // other locale
+      {"", "", {true, true, true, true, true, true, true, true}},          // unreadable table
+  };
+  const char* const items[] = {"N10241", "N20481", "N40961", "N163841",
+                               "N327681", "Level4", "Level5", "Level7"};
+  for (const Case& c : cases) {
+    list_->clear();
+    auto* item = new QTreeWidgetItem(list_);
+    item->setText(0, QStringLiteral(" T.DB"));
+    item->setText(5, QString::fromUtf8(c.level));
+    item->setText(6, QString::fromUtf8(c.block));
+    ASSERT_TRUE(prepareOn(0));
+    EXPECT_EQ(dialog_->CurrentItem(), item);
+    for (int i = 0; i < 8; ++i) {
+      EXPECT_EQ(action(items[i])->isEnabled(), c.enabled[i])
+          << items[i] << " level '" << c.level << "' block '" << c.block << "'";
+    }
+    EXPECT_TRUE(dialog_->findChild<QMenu*>(QStringLiteral("RecordSizendern1"))->isEnabled());
+    EXPECT_TRUE(dialog_->findChild<QMenu*>(QStringLiteral("ParadoxLevelndern1"))->isEnabled());
+  }
+  EXPECT_EQ(dialog_->Table().TableName(), "T.DB");
+  EXPECT_EQ(dialog_->Table().DatabaseName(), dir.dir());
+}
+
+TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  TempDir dir;
+  CopyTable(Fixture(kCustomer), dir.path());
+  scan(dir);
+  ASSERT_EQ(list_->topLevelItem(0)->text(6), QStringLiteral("2,048 "));
+  ASSERT_TRUE(prepareOn(0));
+  for (const char* name : {"N10241", "N20481", "N40961", "N163841", "N327681"}) {
+    EXPECT_TRUE(action(name)->isEnabled()) << name;
+  }
+  EXPECT_FALSE(action("Level7")->isEnabled());
+}
+
+TEST_F(DlgBlockSizeFixtureTest, ChangeIsRefusedWhileTheTableIsOpenElsewhere) {
+  TempDir dir;
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  scan(dir);
+  const QStringList before = rowTexts(0);
+  engine::TTable holder;
+  holder.SetDatabaseName(dir.dir());
+  holder.SetTableName("of_cp866.db");
+  holder.Open();
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrOk);
+  action("N40961")->trigger();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, MsgDlgType::mtError);
+  EXPECT_TRUE(dialogs_.messageCalls()[0].text.endsWith(
+      QString::fromUtf8("\nTabelle konnte nicht exklusiv geöffnet werden.")));
+  EXPECT_EQ(rowTexts(0), before);
+  expectIdle();
+}
+
+TEST_F(DlgBlockSizeFixtureTest, BlockSizeChangeUpdatesTheRowAndKeepsTheData) {
+  TempDir dir;
+  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
+  const auto data = ReadAllCells(dir.dir(), name);
+  scan(dir);
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrOk);
+  action("N40961")->trigger();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].text, QStringLiteral("BlockSize geändert."));
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, MsgDlgType::mtInformation);
+  // 4090 usable bytes hold 14 records of 277 bytes with 212 bytes spare.
+  EXPECT_EQ(rowTexts(0), QStringList({" of_cp866.db", "19 ", "277 ", "14 ", "15 ", "4", "4.096 ",
+                                      "917.504 ", "2.197 ", "915.307 ", "0,2 "}));
+  expectIdle();
+  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+}
+
+TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
+  TempDir dir;
+  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
+  const auto data = ReadAllCells(dir.dir(), name);
+  scan(dir);
+  QStringList expected = rowTexts(0);
+  expected[5] = QStringLiteral("7");
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrOk);
+  action("Level7")->trigger();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].text, QStringLiteral("Level geändert."));
+  EXPECT_EQ(rowTexts(0), expected);
+  expectIdle();
+  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+  dialog_->ScanDirectory();
+  EXPECT_EQ(rowTexts(0), expected);
+}
+
+TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
+  TempDir dir;
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  scan(dir);
+  const QStringList before = rowTexts(0);
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrOk);
+  dialog_->ChangeBlockSize(QStringLiteral("16384"));  // level 4 can't have 16 KiB blocks
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, MsgDlgType::mtError);
+  EXPECT_TRUE(dialogs_.messageCalls()[0].text.endsWith(
+      QString::fromUtf8("\nBlockSize konnte nicht geändert werden.")));
+  EXPECT_EQ(rowTexts(0), before);
+  expectIdle();
+}
+
+TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
+  TempDir dir;
+  CopyTable(Fixture(kCustomer), dir.path());
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
+  scan(dir);
+  dialog_->show();
+  QApplication::processEvents();
+  const QRect lastColumn(list_->header()->sectionViewportPosition(10), 0,
+                         list_->header()->sectionSize(10), 1);
+  EXPECT_LE(lastColumn.right(), list_->viewport()->width());
+  EXPECT_TRUE(dialog_->grab().save(QStringLiteral("/tmp/kerbolt_blocksize_dialog.png")));
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// The window tests need one QApplication for the whole run and German number formats, for
+// which the tool's texts and menu comparisons are written.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLocale>
+
+#include "tools/tramek_tools.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  tools::InitializeTramekTools();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
