@@ -96,7 +96,8 @@ class TField {
   bool IsNull() const;
   // Display text: numbers in the C locale, dates with the short date format (see
   // SetShortDateFormat), times hh:nn:ss, logical "True"/"False", blobs their text for memos
-  // (UTF-8) and empty for binary blobs. Empty for null.
+  // (UTF-8) and empty for binary blobs, bytes fields as lowercase hex, BCD values that are not
+  // decimals as "?". Empty for null.
   std::string AsString() const;
   int32_t AsInteger() const;  // raises for values that are not whole numbers
   double AsFloat() const;
@@ -208,6 +209,8 @@ class TTable {
 
  private:
   friend class TField;
+  friend class TFieldDefs;
+  friend class TIndexDefs;
   std::string databaseName_;
   std::string tableName_;
   std::string indexName_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
+#include <set>
 
 #include "engine/blob_file.h"
 #include "engine/code_page.h"
@@ -13,6 +15,12 @@
 namespace engine {
 
 namespace {
+
+std::mutex liveMutex;
+std::set<const void*>& LiveCursors() {
+  static std::set<const void*> live;
+  return live;
+}
 
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -68,16 +76,29 @@ std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string
   c->dataPath_ = directory + tableName;
   c->baseName_ = WithoutExtension(tableName);
   c->Load();
+  std::lock_guard<std::mutex> guard(liveMutex);
+  LiveCursors().insert(c.get());
   return c;
 }
 
-TableCursor::~TableCursor() = default;
+TableCursor::~TableCursor() {
+  std::lock_guard<std::mutex> guard(liveMutex);
+  LiveCursors().erase(this);
+}
+
+bool TableCursor::IsLive(const void* handle) {
+  std::lock_guard<std::mutex> guard(liveMutex);
+  return LiveCursors().count(handle) != 0;
+}
 
 void TableCursor::Load() {
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
   data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header));
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
+  fieldNames_.clear();
+  for (const auto& f : data_->Header().fields) fieldNames_.push_back(codePage_->ToUtf8(f.name));
+  nullRecord_.assign(data_->Header().recordSize, 0);
   blobPath_ = directory_ + FindFileIgnoringCase(*fs_, directory_, baseName_ + ".MB");
   secondaries_ = DiscoverSecondaryIndexes(*fs_, directory_, baseName_, data_->Header());
   orders_.clear();

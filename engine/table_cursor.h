@@ -32,6 +32,8 @@ class TableCursor {
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
                                            const std::string& tableName);
   ~TableCursor();
+  // True while `handle` is the address of an open cursor (TTable::Handle()).
+  static bool IsLive(const void* handle);
 
   FileSystem& Fs() const { return *fs_; }
   const std::string& Directory() const { return directory_; }
@@ -43,6 +45,10 @@ class TableCursor {
   const TableHeader& Header() const { return data_->Header(); }
   DataFile& Data() { return *data_; }
   const std::vector<FieldLayout>& Layout() const { return layout_; }
+  // Field names in UTF-8, in field order.
+  const std::vector<std::string>& FieldNames() const { return fieldNames_; }
+  // A record of all-zero bytes: every field null (the current record of an empty table).
+  const uint8_t* NullRecord() const { return nullRecord_.data(); }
   const CodePage& Codepage() const { return *codePage_; }
   const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
   // German notes about disagreements that were read around (header vs. chain, stale index).
@@ -65,8 +71,11 @@ class TableCursor {
   // Re-reads the table from disk (header, chain, index files), keeping the selected order.
   void Reload();
 
-  // Current position (row in the current order), -1 when the table is empty.
+  // Current position (row in the current order), -1 when the table is empty; eof/bof as the
+  // table component reports them.
   int current = -1;
+  bool eof = true;
+  bool bof = true;
   // Edit buffer of the current record in edit or insert state (recordSize bytes) and pending
   // blob contents by field, kept by the editing code; readers of the current record use them
   // while the table is in edit or insert state.
@@ -86,6 +95,8 @@ class TableCursor {
   std::string baseName_;
   std::unique_ptr<DataFile> data_;
   std::vector<FieldLayout> layout_;
+  std::vector<std::string> fieldNames_;
+  std::vector<uint8_t> nullRecord_;
   const CodePage* codePage_ = nullptr;
   std::vector<SecondaryIndex> secondaries_;
   std::map<int, std::vector<uint32_t>> orders_;  // computed secondary orders
