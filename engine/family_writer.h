@@ -1,0 +1,47 @@
+#pragma once
+// Writes a whole table family (.DB, .PX, .MB, .Xnn/.Ynn, .XGn/.YGn) from a stream of records,
+// as a rebuild does: data blocks filled to capacity in the order the records come, the primary
+// index and every secondary index built from them, counters and stamps of a fresh family.
+// Records of a table with key must come in key order (the order of a source table's chain);
+// two neighbours with the same key raise a key violation.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/table_definition.h"
+
+namespace engine {
+
+class FileSystem;
+
+struct SourceRecord {
+  std::vector<uint8_t> bytes;        // the record in the target layout; blob fields are ignored
+  std::map<int, std::string> blobs;  // whole content of each non-null blob field by position
+};
+
+// Fills the next record; false at the end.
+using RecordSource = std::function<bool(SourceRecord&)>;
+// Called after each record with the number written so far; false stops the work (EAbort).
+using ProgressFn = std::function<bool(uint64_t)>;
+
+// A file written by WriteFamily: where it was written and the name it takes in the family.
+struct WrittenFile {
+  std::string path;
+  std::string finalName;
+};
+
+// Companion file names of a table: `dbName` with its extension replaced ("kunden.db" gives
+// "kunden.px"; the case of the letters follows the .DB extension's).
+std::string CompanionName(const std::string& dbName, const std::string& extension);
+
+// Writes the family of `def` for the table `dbName` (file name with extension) into `dir`;
+// every file goes to its final name followed by `suffix`. Returns the files written; on a
+// failure the files written so far are removed and the failure goes on.
+std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
+                                     const std::string& dbName, const std::string& suffix,
+                                     const RecordSource& source, const ProgressFn& progress);
+
+}  // namespace engine
