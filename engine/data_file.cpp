@@ -39,6 +39,7 @@ void DataFile::Walk() {
   uint16_t block = header_.firstBlock;
   uint64_t total = 0;
   bool endedAtLastBlock = header_.firstBlock == 0;
+  bool runsOn = false;
   while (block != 0) {
     const std::string where = " (Block " + std::to_string(block) + ")";
     if (visited[block]) Fail(kErrCorrupt, path, "Die Blockkette enthält eine Schleife" + where + ".");
@@ -56,6 +57,7 @@ void DataFile::Walk() {
     total += static_cast<uint64_t>(count);
     if (block == header_.lastBlock) {
       endedAtLastBlock = true;
+      runsOn = bh.next != 0;
       break;
     }
     block = bh.next;
@@ -64,6 +66,9 @@ void DataFile::Walk() {
   std::vector<std::string> notes;
   if (!endedAtLastBlock)
     notes.push_back("Die Blockkette endet nicht beim letzten Block laut Tabellenkopf.");
+  if (runsOn)
+    notes.push_back("Die Blockkette läuft über den letzten Block laut Tabellenkopf hinaus; "
+                    "die weiteren Blöcke werden nicht gelesen.");
   if (total != header_.numRecords)
     notes.push_back("Der Tabellenkopf nennt " + std::to_string(header_.numRecords) +
                     " Datensätze, die Blöcke enthalten " + std::to_string(total) + ".");

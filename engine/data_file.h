@@ -13,8 +13,8 @@
 // - a block's record count follows from its last-record offset; an offset that is not a whole
 //   multiple of the record size or claims more records than fit raises kErrCorrupt;
 // - the record count is the chain's, cut to the header's count when the chain holds more.
-// Disagreements that can be read safely (chain count ≠ header count, chain not ending at the
-// header's last block) are kept as a German note in Inconsistency() instead of failing.
+// Disagreements that can be read safely (chain count ≠ header count, a chain that ends before
+// the header's last block or runs on past it) are kept as a German note in Inconsistency() instead of failing.
 //
 // Not thread-safe.
 

@@ -1,0 +1,199 @@
+// Damaged and foreign files: each gives an EDBEngineError with a German message naming the file,
+// or is read around where the data is still safe. Never a crash, a read outside the file or an
+// endless loop.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <sstream>
+
+#include "engine/coding.h"
+#include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/table_cursor.h"
+#include "engine/table_dump.h"
+#include "engine/tests/fixture_support.h"
+
+namespace engine {
+namespace {
+
+using testing::CopyFamily;
+using testing::FixturesDir;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// Unkeyed, 75-byte records, 2 KiB blocks, 55 records in blocks 1 → 2 → 3.
+const char kContacts[] = "leonhad_paradoxdriver/src/test/resources/db/CONTACTS.DB";
+constexpr size_t kContactsHeader = 2048;
+constexpr size_t kContactsBlock = 2048;
+
+size_t BlockStart(int block) { return kContactsHeader + static_cast<size_t>(block - 1) * kContactsBlock; }
+
+std::string Dump(const std::string& path) {
+  std::ostringstream out;
+  DumpTable(DefaultFileSystem(), path, out);
+  return out.str();
+}
+
+int CountLines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+struct Damage {
+  const char* name;
+  std::function<void(std::vector<uint8_t>&)> change;
+  uint16_t code;
+  const char* cause;  // part of the German message
+};
+
+TEST(DamagedTable, EachDamageGivesAGermanErrorNamingTheFile) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  const std::vector<Damage> cases = {
+      {"chain loop", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 1); }, kErrCorrupt, "Schleife"},
+      {"self loop", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 2); }, kErrCorrupt, "Schleife"},
+      {"next block beyond block count", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 999); },
+       kErrCorrupt, "außerhalb"},
+      {"first block 0xFFFF", [](auto& b) { coding::PutU16(&b[0x0E], 0xFFFF); }, kErrCorrupt, "außerhalb"},
+      {"block count larger than the file", [](auto& b) {
+         coding::PutU16(&b[0x0C], 40);
+         coding::PutU16(&b[BlockStart(3)], 40);
+         coding::PutU16(&b[0x10], 40);
+       }, kErrCorrupt, "außerhalb"},
+      {"truncated inside the blocks", [](auto& b) { b.resize(BlockStart(2) + 100); }, kErrCorrupt, "außerhalb"},
+      {"truncated inside the header", [](auto& b) { b.resize(300); }, kErrCorrupt, "unvollständig"},
+      {"truncated after the used header", [](auto& b) { b.resize(1500); }, kErrCorrupt, "abgeschnitten"},
+      {"truncated before the fixed header", [](auto& b) { b.resize(40); }, kErrNotATable, "zu kurz"},
+      {"zero-length file", [](auto& b) { b.clear(); }, kErrNotATable, "leer"},
+      {"version 2", [](auto& b) { b[0x39] = 2; }, kErrNotATable, "Dateiversion"},
+      {"version 13", [](auto& b) { b[0x39] = 13; }, kErrNotATable, "Dateiversion"},
+      {"file type 9", [](auto& b) { b[0x04] = 9; }, kErrNotATable, "Dateityp"},
+      {"secondary index file type", [](auto& b) { b[0x04] = 3; }, kErrNotATable, "Indexdatei"},
+      {"primary index file type", [](auto& b) { b[0x04] = 1; }, kErrNotATable, ""},
+      {"block size 5", [](auto& b) { b[0x05] = 5; }, kErrNotATable, "Blockgröße"},
+      {"record size disagrees with fields", [](auto& b) { coding::PutU16(&b[0], 74); }, kErrCorrupt, "Datensatzlänge"},
+      {"record count offset not a multiple", [](auto& b) { coding::PutU16(&b[BlockStart(1) + 4], 77); },
+       kErrCorrupt, "Satzanzahl"},
+      {"more records than fit", [](auto& b) { coding::PutU16(&b[BlockStart(1) + 4], 75 * 40); },
+       kErrCorrupt, "Satzanzahl"},
+      {"negative record offset", [](auto& b) { coding::PutU16(&b[BlockStart(1) + 4], static_cast<uint16_t>(-150)); },
+       kErrCorrupt, "Satzanzahl"},
+      {"text file", [](auto& b) {
+         const std::string text = "Name;Vorname\nMeier;Hans\nSchulz;Erika\n";
+         b.assign(text.begin(), text.end());
+       }, kErrNotATable, ""},
+      {"encrypted level-4 header", [](auto& b) {
+         coding::PutU32(&b[0x25], 0xFF00FF00u);
+         coding::PutU32(&b[0x5C], 0x0A25E09Au);
+       }, kErrPasswordProtected, "Kennwort"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string path = CopyFamily(kContacts, dir.Path());
+    auto bytes = ReadBytes(path);
+    c.change(bytes);
+    WriteBytes(path, bytes);
+    try {
+      Dump(path);
+      ADD_FAILURE() << c.name << ": kein Fehler";
+    } catch (const EDBEngineError& e) {
+      const std::string message = e.what();
+      EXPECT_EQ(e.ErrorCode(), c.code) << c.name << ": " << message;
+      EXPECT_NE(message.find(path), std::string::npos) << c.name << ": " << message;
+      EXPECT_NE(message.find(c.cause), std::string::npos) << c.name << ": " << message;
+    }
+  }
+}
+
+TEST(DamagedTable, MissingFileIsNamed) {
+  TempDir dir;
+  try {
+    Dump(dir.Path() + "FEHLT.DB");
+    ADD_FAILURE() << "kein Fehler";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrFileNotFound);
+    EXPECT_NE(std::string(e.what()).find("FEHLT.DB"), std::string::npos) << e.what();
+  }
+}
+
+// A header and a chain that disagree are read as far as both allow: the chain's records, cut
+// to the header's count, and the disagreement noted.
+TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+    uint32_t records;
+  };
+  const std::vector<Case> cases = {
+      {"header claims more", [](auto& b) { coding::PutU32(&b[0x06], 500); }, 55},
+      {"header claims fewer", [](auto& b) { coding::PutU32(&b[0x06], 30); }, 30},
+      {"chain continues past the last block", [](auto& b) { coding::PutU16(&b[0x10], 2); coding::PutU32(&b[0x06], 54); }, 54},
+      {"chain ends before the last block", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 0); }, 54},
+      {"empty block in the chain", [](auto& b) { coding::PutU16(&b[BlockStart(2) + 4], static_cast<uint16_t>(-75)); }, 28},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string path = CopyFamily(kContacts, dir.Path());
+    auto bytes = ReadBytes(path);
+    c.change(bytes);
+    WriteBytes(path, bytes);
+    auto cursor = TableCursor::Open(DefaultFileSystem(), dir.Path(), "CONTACTS.DB");
+    EXPECT_EQ(cursor->RowCount(), c.records) << c.name;
+    EXPECT_FALSE(cursor->Notes().empty()) << c.name;
+    EXPECT_EQ(CountLines(Dump(path)), static_cast<int>(c.records) + 2) << c.name;
+  }
+}
+
+// The last block cut short by the end of the file reads its missing bytes as zeros.
+TEST(DamagedTable, ShortLastBlockReadsAsZeros) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  TempDir dir;
+  const std::string path = CopyFamily(kContacts, dir.Path());
+  const std::string full = Dump(path);
+  auto bytes = ReadBytes(path);
+  bytes.resize(bytes.size() - 1024);
+  WriteBytes(path, bytes);
+  EXPECT_EQ(Dump(path), full);  // the last block's records all lie in its first KiB
+}
+
+// Random byte changes in the header and the blocks never crash or hang the reader: every
+// outcome is a dump or an EDBEngineError.
+TEST(DamagedTable, RandomByteChangesNeverCrash) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  const std::vector<std::string> tables = {
+      kContacts, "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
+      "leonhad_paradoxdriver/src/test/resources/fields/graphic.db",
+      "leonhad_paradoxdriver/src/test/resources/mtdemo/AMOUNT.DB",
+      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB"};
+  std::mt19937 rng(20261208);
+  int failures = 0, reads = 0;
+  for (const auto& table : tables) {
+    TempDir dir;
+    const std::string path = CopyFamily(table, dir.Path());
+    const auto original = ReadBytes(path);
+    for (int round = 0; round < 100; ++round) {
+      auto bytes = original;
+      const int changes = 1 + static_cast<int>(rng() % 8);
+      for (int k = 0; k < changes; ++k) {
+        // Mostly the header and the block headers, where the structure lives.
+        const size_t limit = (rng() % 2) ? std::min<size_t>(bytes.size(), 0x100) : bytes.size();
+        bytes[rng() % limit] = static_cast<uint8_t>(rng());
+      }
+      WriteBytes(path, bytes);
+      try {
+        Dump(path);
+        ++reads;
+      } catch (const EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(dir.Path()), std::string::npos) << e.what();
+        ++failures;
+      }
+    }
+  }
+  EXPECT_EQ(reads + failures, 500);
+}
+
+}  // namespace
+}  // namespace engine
