@@ -57,12 +57,12 @@ QMessageBox::Icon iconFor(MsgDlgType type) {
 }
 
 // Gives Esc and the title-bar close button their fixed meaning: Esc presses the escape button
-// (or nothing when the box has none), closing without a pressed button answers Cancel.
+// (or nothing when the box has none); closing the box without a button leaves it with no
+// clicked button, which answers Cancel.
 class BoxKeys : public QObject {
  public:
   BoxKeys(QMessageBox* box, QAbstractButton* escapeButton)
       : QObject(box), box_(box), escapeButton_(escapeButton) {}
-  bool closedWithoutButton() const { return closedWithoutButton_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -73,7 +73,6 @@ class BoxKeys : public QObject {
       return true;
     }
     if (event->type() == QEvent::Close && box_->clickedButton() == nullptr) {
-      closedWithoutButton_ = true;
       box_->done(mrCancel);
       return true;
     }
@@ -83,7 +82,6 @@ class BoxKeys : public QObject {
  private:
   QMessageBox* box_;
   QAbstractButton* escapeButton_;
-  bool closedWithoutButton_ = false;
 };
 
 class QtDialogs : public DialogSeam {
@@ -114,11 +112,9 @@ class QtDialogs : public DialogSeam {
       return nullptr;
     };
     if (QPushButton* enter = firstOf({mbOK, mbYes, mbRetry})) box.setDefaultButton(enter);
-    auto* keys = new BoxKeys(&box, firstOf({mbCancel, mbNo, mbOK}));
-    box.installEventFilter(keys);
+    box.installEventFilter(new BoxKeys(&box, firstOf({mbCancel, mbNo, mbOK})));
 
     box.exec();
-    if (keys->closedWithoutButton()) return mrCancel;
     for (size_t i = 0; i < kButtons.size(); ++i) {
       if (added[i] != nullptr && box.clickedButton() == added[i]) return kButtons[i].result;
     }

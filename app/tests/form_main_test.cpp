@@ -1,0 +1,427 @@
+#include "app/unit_main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/icons.h"
+#include "app/table_model.h"
+#include "app/tests/fixture_tables.h"
+#include "engine/table.h"
+#include "tools/testsupport/scripted_dialogs.h"
+
+namespace {
+
+using app_test::kParadoxDriverTables;
+
+QString title() { return QGuiApplication::applicationDisplayName(); }
+
+// The engine's message for opening a table file, taken from a table component of its own.
+QString openFailure(const QString& path) {
+  const QFileInfo file(path);
+  engine::TTable table;
+  table.SetDatabaseName(QFile::encodeName(file.absolutePath() + QLatin1Char('/')).toStdString());
+  table.SetTableName(QFile::encodeName(file.fileName()).toStdString());
+  try {
+    table.Open();
+  } catch (const engine::EDBEngineError& failure) {
+    return QString::fromUtf8(failure.what());
+  }
+  ADD_FAILURE() << "the engine opened " << path.toStdString();
+  return QString();
+}
+
+class FormMainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    form_ = std::make_unique<app::TFormMain>();
+  }
+
+  template <typename Widget>
+  Widget* control(const char* name) {
+    auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QToolButton* button(const char* name) { return control<QToolButton>(name); }
+  QComboBox* indexChoice() { return control<QComboBox>("ComboBoxIndex"); }
+
+  QStringList indexEntries() {
+    QStringList entries;
+    for (int i = 0; i < indexChoice()->count(); ++i) entries << indexChoice()->itemText(i);
+    return entries;
+  }
+
+  // Picks an entry of the index choice with the keyboard, as a user does.
+  void pickIndexEntry(int entry) {
+    QComboBox* combo = indexChoice();
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Home);
+    for (int i = 0; i < entry; ++i) QTest::keyClick(combo, Qt::Key_Down);
+  }
+
+  QString copyTable(const char* tableFile) {
+    return app_test::copyFixtureTable(QString::fromLatin1(kParadoxDriverTables),
+                                      QString::fromLatin1(tableFile), dir_.path());
+  }
+
+  QString writeBrokenTable() {
+    const QString path = dir_.filePath(QStringLiteral("KAPUTT.DB"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    return path;
+  }
+
+  void openThroughDialog(const QString& path) {
+    dialogs_.queueOpenFileName(path);
+    button("ToolButtonOpen")->click();
+  }
+
+  void clickEdit() { button("ToolButtonEdit")->click(); }
+
+  tools::ScriptedDialogs dialogs_;
+  tools::ScopedDialogSeam seam_{dialogs_};
+  QTemporaryDir dir_;
+  std::unique_ptr<app::TFormMain> form_;
+};
+
+struct Availability {
+  const char* control;
+  bool beforeOpen;
+  bool afterOpen;
+  bool editModeOn;
+};
+
+constexpr Availability kAvailability[] = {
+    {"ToolButtonOpen", true, true, true},     {"ButtonBlockCheck", true, true, true},
+    {"ButtonRefresh", false, true, true},     {"ToolButtonEdit", false, true, true},
+    {"ToolButtonInfo", false, true, true},    {"ButtonMemo", false, true, true},
+    {"ButtonRecordCount", false, true, true}, {"ButtonCopyTable", false, true, false},
+    {"ComboBoxIndex", true, true, true},      {"EditSuchtext", true, true, true},
+    {"SpeedButtonTake1", true, true, true},
+};
+
+enum class Column { BeforeOpen, AfterOpen, EditModeOn };
+
+void expectAvailability(app::TFormMain& form, Column column) {
+  for (const Availability& row : kAvailability) {
+    auto* widget = form.findChild<QWidget*>(QString::fromLatin1(row.control));
+    ASSERT_NE(widget, nullptr) << row.control;
+    const bool expected = column == Column::BeforeOpen  ? row.beforeOpen
+                          : column == Column::AfterOpen ? row.afterOpen
+                                                        : row.editModeOn;
+    EXPECT_EQ(widget->isEnabled(), expected) << row.control;
+  }
+}
+
+TEST_F(FormMainTest, StartsWithNoTableAndTheStartAvailability) {
+  expectAvailability(*form_, Column::BeforeOpen);
+  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_FALSE(button("ToolButtonEdit")->isChecked());
+  EXPECT_FALSE(form_->DSTabelle().autoEdit());
+  EXPECT_EQ(indexChoice()->count(), 0);
+  EXPECT_TRUE(control<QLineEdit>("EditSuchtext")->text().isEmpty());
+  EXPECT_EQ(form_->DSTabelle().rowCount(), 0);
+}
+
+TEST_F(FormMainTest, AvailabilityFollowsOpenAndEditMode) {
+  SKIP_WITHOUT_FIXTURES();
+  openThroughDialog(copyTable("AREACODES.DB"));
+  ASSERT_TRUE(form_->TTabelle().Active());
+  expectAvailability(*form_, Column::AfterOpen);
+
+  clickEdit();
+  expectAvailability(*form_, Column::EditModeOn);
+  EXPECT_TRUE(button("ToolButtonEdit")->isChecked());
+  EXPECT_TRUE(form_->DSTabelle().autoEdit());
+
+  clickEdit();
+  expectAvailability(*form_, Column::AfterOpen);
+  EXPECT_FALSE(button("ToolButtonEdit")->isChecked());
+  EXPECT_FALSE(form_->DSTabelle().autoEdit());
+}
+
+TEST_F(FormMainTest, LaysOutTheToolbarWithNamesHintsAndIcons) {
+  EXPECT_EQ(form_->size(), QSize(815, 472));
+  EXPECT_EQ(form_->minimumSize(), QSize(520, 260));
+
+  struct Item {
+    const char* name;
+    const char* hint;
+    int icon;  // -1: no image-list icon
+  };
+  const std::vector<Item> items = {
+      {"ToolButtonOpen", "Tabelle öffnen", app::kIconOpen},
+      {"ButtonRefresh", "Tabelle aktualisieren", app::kIconRefresh},
+      {"ToolButtonEdit", "Tabelle bearbeiten", app::kIconEdit},
+      {"ToolButtonInfo", "Zusammensetzung des aktuellen Index anzeigen", app::kIconInfo},
+      {"PanelSearch", "", -1},
+      {"ButtonMemo", "Memo anzeigen", app::kIconMemo},
+      {"ButtonCopyTable", "Tabelle dublizieren", app::kIconCopy},
+      {"ButtonRecordCount", "Anzahl Datensätze ...", app::kIconRecordCount},
+      {"ToolButton2", "", -1},
+      {"ButtonBlockCheck", "Block-Size-Analyse", app::kIconBlockSize},
+  };
+  auto* toolBar = control<QToolBar>("ToolBar");
+  ASSERT_NE(toolBar, nullptr);
+  QStringList order;
+  for (QAction* action : toolBar->actions()) order << toolBar->widgetForAction(action)->objectName();
+  QStringList expectedOrder;
+  for (const Item& item : items) expectedOrder << QString::fromLatin1(item.name);
+  EXPECT_EQ(order, expectedOrder);
+
+  for (const Item& item : items) {
+    if (item.icon < 0) continue;
+    QToolButton* tool = button(item.name);
+    ASSERT_NE(tool, nullptr);
+    EXPECT_EQ(tool->toolTip(), QString::fromUtf8(item.hint)) << item.name;
+    EXPECT_EQ(tool->icon().pixmap(16, 16).toImage(),
+              app::toolbarPixmap(item.icon).toImage())
+        << item.name;
+  }
+  EXPECT_TRUE(button("ToolButtonEdit")->isCheckable());
+  EXPECT_EQ(control<QWidget>("ToolButton2")->width(), 8);
+
+  struct Placed {
+    const char* name;
+    int x;
+    int width;
+    const char* hint;
+  };
+  const std::vector<Placed> placed = {
+      {"LabelIndex", 1, 55, ""},
+      {"ComboBoxIndex", 62, 130, "Adressen sortieren nach ..."},
+      {"LabelSuchtext", 192, 54, ""},
+      {"EditSuchtext", 252, 168, "Felder im Index mittels Semikolon trennen"},
+      {"SpeedButtonTake1", 422, 14, "Suche starten"},
+  };
+  auto* panel = control<QWidget>("PanelSearch");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->width(), 444);
+  for (const Placed& p : placed) {
+    auto* widget = panel->findChild<QWidget*>(QString::fromLatin1(p.name));
+    ASSERT_NE(widget, nullptr) << p.name;
+    EXPECT_EQ(widget->x(), p.x) << p.name;
+    EXPECT_EQ(widget->width(), p.width) << p.name;
+    EXPECT_EQ(widget->toolTip(), QString::fromUtf8(p.hint)) << p.name;
+  }
+  EXPECT_EQ(control<QLabel>("LabelIndex")->text(), QStringLiteral("S&ortieren"));
+  EXPECT_EQ(control<QLabel>("LabelIndex")->buddy(), indexChoice());
+  EXPECT_EQ(control<QLabel>("LabelSuchtext")->text(), QStringLiteral("Suchtext"));
+  EXPECT_FALSE(indexChoice()->isEditable());
+  EXPECT_TRUE(button("SpeedButtonTake1")->text().isEmpty());
+  EXPECT_FALSE(button("SpeedButtonTake1")->icon().isNull());
+}
+
+TEST(ToolbarIcons, AreEightDistinctSixteenPixelImages) {
+  std::vector<QImage> images;
+  for (int i = 0; i < app::kToolbarIconCount; ++i) {
+    const QPixmap pixmap = app::toolbarPixmap(i);
+    ASSERT_FALSE(pixmap.isNull()) << i;
+    EXPECT_EQ(pixmap.size(), QSize(16, 16)) << i;
+    for (const QImage& other : images) EXPECT_NE(pixmap.toImage(), other) << i;
+    images.push_back(pixmap.toImage());
+  }
+  EXPECT_TRUE(app::toolbarPixmap(app::kToolbarIconCount).isNull());
+}
+
+TEST_F(FormMainTest, AltOMovesTheFocusToTheIndexChoice) {
+  form_->show();
+  QApplication::setActiveWindow(form_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  control<QLineEdit>("EditSuchtext")->setFocus();
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::AltModifier);
+  EXPECT_EQ(QApplication::focusWidget(), indexChoice());
+}
+
+TEST_F(FormMainTest, OpenDialogStartsInTheProgramDirectoryWithTheTablesFilter) {
+  EXPECT_EQ(form_->ProgramDirectory(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+  openThroughDialog(QString());
+  ASSERT_EQ(dialogs_.openFileCalls().size(), 1u);
+  const auto& call = dialogs_.openFileCalls()[0];
+  EXPECT_EQ(call.parent, form_.get());
+  EXPECT_EQ(call.title, title());
+  EXPECT_EQ(call.dir, form_->ProgramDirectory());
+  EXPECT_EQ(call.filter, QStringLiteral("Datenbanken (*.db)"));
+  EXPECT_EQ(call.defaultSuffix, QStringLiteral("db"));
+}
+
+TEST_F(FormMainTest, CaptionShowsTheMakerAtStartAndThePathAfterEachOpen) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString notice = QString::fromUtf8(app::TFormMain::kMakerNotice);
+  ASSERT_TRUE(notice.startsWith(QLatin1Char(' ')));
+  EXPECT_EQ(form_->windowTitle(), title() + notice);
+
+  const QString table = copyTable("AREACODES.DB");
+  openThroughDialog(table);
+  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + table);
+
+  const QString broken = writeBrokenTable();
+  dialogs_.queueMessageResult(tools::mrOk);
+  openThroughDialog(broken);
+  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + broken);
+}
+
+TEST_F(FormMainTest, IndexChoiceListsThePrimaryIndexThenTheSecondaryIndexes) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* table;
+    QStringList entries;
+  };
+  const std::vector<Case> cases = {
+      {"AREACODES.DB", {"Primärindex", "ste"}},
+      {"CUSTOMER.DB", {"Primärindex", "City"}},
+      {"CONTACTS.DB", {"Primärindex"}},  // no key: stored order
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    openThroughDialog(copyTable(c.table));
+    ASSERT_TRUE(form_->TTabelle().Active());
+    EXPECT_EQ(indexEntries(), c.entries);
+    EXPECT_EQ(indexChoice()->currentIndex(), 0);
+    EXPECT_EQ(form_->TTabelle().IndexName(), "");
+    EXPECT_EQ(form_->DSTabelle().rowCount(), form_->TTabelle().RecordCount());
+  }
+}
+
+TEST_F(FormMainTest, PickingAnIndexSetsTheIndexNameAndLeavesSearchTextAndEditMode) {
+  SKIP_WITHOUT_FIXTURES();
+  openThroughDialog(copyTable("AREACODES.DB"));
+  control<QLineEdit>("EditSuchtext")->setText(QStringLiteral("NJ"));
+  clickEdit();
+
+  pickIndexEntry(1);
+  EXPECT_EQ(form_->TTabelle().IndexName(), "ste");
+  EXPECT_EQ(control<QLineEdit>("EditSuchtext")->text(), QStringLiteral("NJ"));
+  EXPECT_TRUE(button("ToolButtonEdit")->isChecked());
+  auto* grid = control<QTableView>("DBGrid");
+  EXPECT_EQ(grid->currentIndex().row(), form_->TTabelle().RecNo());
+
+  pickIndexEntry(0);
+  EXPECT_EQ(form_->TTabelle().IndexName(), "");
+
+  // Selecting from program code is not a pick.
+  indexChoice()->setCurrentIndex(1);
+  EXPECT_EQ(form_->TTabelle().IndexName(), "");
+}
+
+TEST_F(FormMainTest, CancellingTheOpenDialogChangesNothing) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString table = copyTable("AREACODES.DB");
+  openThroughDialog(table);
+  pickIndexEntry(1);
+  clickEdit();
+  const QString caption = form_->windowTitle();
+
+  openThroughDialog(QString());
+  EXPECT_TRUE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->TTabelle().TableName(), "AREACODES.DB");
+  EXPECT_EQ(form_->TTabelle().IndexName(), "ste");
+  EXPECT_EQ(form_->windowTitle(), caption);
+  EXPECT_EQ(indexEntries(), (QStringList{"Primärindex", "ste"}));
+  EXPECT_EQ(indexChoice()->currentIndex(), 1);
+  EXPECT_TRUE(button("ToolButtonEdit")->isChecked());
+  expectAvailability(*form_, Column::EditModeOn);
+}
+
+TEST_F(FormMainTest, FailedFirstOpenShowsTheEngineMessageAndLeavesTheStartState) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString broken = writeBrokenTable();
+  dialogs_.queueMessageResult(tools::mrOk);
+  openThroughDialog(broken);
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].text, openFailure(broken));
+  EXPECT_FALSE(dialogs_.messageCalls()[0].text.isEmpty());
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, tools::MsgDlgType::mtError);
+  EXPECT_EQ(dialogs_.messageCalls()[0].buttons, unsigned(tools::mbOK));
+  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_EQ(indexChoice()->count(), 0);
+  // The copy button too stays off: no table has been opened yet.
+  expectAvailability(*form_, Column::BeforeOpen);
+}
+
+TEST_F(FormMainTest, FailedLaterOpenKeepsButtonsAndIndexListWithTheTableClosed) {
+  SKIP_WITHOUT_FIXTURES();
+  openThroughDialog(copyTable("AREACODES.DB"));
+  const QString broken = writeBrokenTable();
+  dialogs_.queueMessageResult(tools::mrOk);
+  openThroughDialog(broken);
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].text, openFailure(broken));
+  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->DSTabelle().rowCount(), 0);
+  EXPECT_EQ(indexEntries(), (QStringList{"Primärindex", "ste"}));
+  expectAvailability(*form_, Column::AfterOpen);
+
+  // Refresh of the closed table is refused with the table component's own message.
+  dialogs_.queueMessageResult(tools::mrOk);
+  button("ButtonRefresh")->click();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 2u);
+  EXPECT_EQ(dialogs_.messageCalls()[1].type, tools::MsgDlgType::mtError);
+  EXPECT_FALSE(dialogs_.messageCalls()[1].text.isEmpty());
+
+  // Without an open table the edit button springs back up.
+  clickEdit();
+  EXPECT_FALSE(button("ToolButtonEdit")->isChecked());
+  EXPECT_FALSE(form_->DSTabelle().autoEdit());
+  EXPECT_TRUE(button("ButtonCopyTable")->isEnabled());
+}
+
+TEST_F(FormMainTest, OpeningAgainSwitchesEditModeOffAndResetsTheIndex) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString table = copyTable("AREACODES.DB");
+  openThroughDialog(table);
+  pickIndexEntry(1);
+  clickEdit();
+  ASSERT_TRUE(form_->DSTabelle().autoEdit());
+
+  openThroughDialog(table);
+  EXPECT_TRUE(form_->TTabelle().Active());
+  EXPECT_FALSE(button("ToolButtonEdit")->isChecked());
+  EXPECT_FALSE(form_->DSTabelle().autoEdit());
+  EXPECT_TRUE(button("ButtonCopyTable")->isEnabled());
+  EXPECT_EQ(form_->TTabelle().IndexName(), "");
+  EXPECT_EQ(indexChoice()->currentIndex(), 0);
+}
+
+TEST_F(FormMainTest, GridCurrentRowIsTheTablesCurrentRecord) {
+  SKIP_WITHOUT_FIXTURES();
+  openThroughDialog(copyTable("AREACODES.DB"));
+  auto* grid = control<QTableView>("DBGrid");
+  EXPECT_EQ(grid->currentIndex().row(), 0);
+  grid->setCurrentIndex(form_->DSTabelle().index(5, 1));
+  EXPECT_EQ(form_->TTabelle().RecNo(), 5);
+  EXPECT_EQ(QString::fromStdString(form_->TTabelle().FieldByName("AC").AsString()),
+            form_->DSTabelle().index(5, 0).data().toString());
+
+  button("ButtonRefresh")->click();
+  EXPECT_EQ(grid->currentIndex().row(), form_->TTabelle().RecNo());
+}
+
+TEST_F(FormMainTest, ClosingTheWindowClosesTheTableWithoutAsking) {
+  SKIP_WITHOUT_FIXTURES();
+  openThroughDialog(copyTable("AREACODES.DB"));
+  form_->show();
+  form_->close();
+  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_TRUE(dialogs_.messageCalls().empty());
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include "app/tests/modal.h"
+#include "blocksize/unit_dlg_block_size.h"
+#include "tools/testsupport/scripted_dialogs.h"
+
+namespace {
+
+TEST(StartUp, CreatesTheMainWindowWithTheBlockSizeDialogAsItsChild) {
+  app::KerboltWindows windows = app::createWindows();
+  ASSERT_NE(windows.formMain, nullptr);
+  ASSERT_NE(windows.dlgBlockSize, nullptr);
+  EXPECT_EQ(windows.dlgBlockSize->parent(), windows.formMain.get());
+  EXPECT_FALSE(windows.dlgBlockSize->isVisible());
+  EXPECT_FALSE(windows.formMain->TTabelle().Active());
+  EXPECT_TRUE(windows.formMain->windowTitle().startsWith(
+      QStringLiteral("Kerbolt 1.7 - Datenbankanalyse ")));
+}
+
+TEST(StartUp, BlockSizeButtonShowsTheSameDialogModallyEachTimeWithoutATable) {
+  tools::ScriptedDialogs dialogs;
+  tools::ScopedDialogSeam seam(dialogs);
+  app::KerboltWindows windows = app::createWindows();
+  auto* button = windows.formMain->findChild<QToolButton*>(QStringLiteral("ButtonBlockCheck"));
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(button->isEnabled());
+
+  std::vector<QWidget*> shown;
+  for (int click = 0; click < 2; ++click) {
+    app_test::onNextModal([&](QWidget* modal) {
+      shown.push_back(modal);
+      qobject_cast<QDialog*>(modal)->reject();
+    });
+    button->click();
+  }
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], windows.dlgBlockSize);
+  EXPECT_EQ(shown[1], windows.dlgBlockSize);
+  EXPECT_FALSE(windows.dlgBlockSize->isVisible());
+}
+
+TEST(Program, StartsAndKeepsRunningWhateverArgumentsItIsGiven) {
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  program.setProcessEnvironment(environment);
+  program.start(QStringLiteral(KERBOLT_BIN_DIR "/kerbolt"),
+                {QStringLiteral("/gibt/es/nicht/KUNDEN.DB"), QStringLiteral("--help"),
+                 QStringLiteral("-x")});
+  ASSERT_TRUE(program.waitForStarted(10000)) << program.errorString().toStdString();
+  // A program that read its arguments would refuse these at once.
+  EXPECT_FALSE(program.waitForFinished(2000)) << "exit code " << program.exitCode() << ": "
+                                              << program.readAllStandardError().toStdString();
+  program.kill();
+  program.waitForFinished(5000);
+}
+
+}  // namespace
