@@ -81,6 +81,11 @@ class TableCursor {
   // while the table is in edit or insert state.
   std::vector<uint8_t> editRecord;
   std::map<int, std::string> editBlobs;
+  // --- write side (table_edit.cpp) ---
+  // Row to return to when an insert is cancelled; whether a field was set since Edit, Append
+  // or Insert began.
+  int editReturnRow = -1;
+  bool editModified = false;
   // Lock held while open (released on destruction).
   std::unique_ptr<TableLock> lock;
 

@@ -1,0 +1,50 @@
+// kerbolt-cli restructure TABLE --block-size N | --level L: rebuilds the table in place with
+// another block size or table level.
+
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/format_options.h"
+#include "cli/table_path.h"
+#include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/restructure.h"
+
+namespace cli {
+
+namespace {
+
+constexpr char kUsage[] = "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L\n";
+
+}  // namespace
+
+int RunRestructure(const Args& args) {
+  std::vector<std::string> tables;
+  engine::TableFormat format;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i].rfind("--", 0) == 0) {
+      std::string error;
+      if (!ReadFormatOption(args, &i, &format, &error)) {
+        std::cerr << error << '\n' << kUsage;
+        return 2;
+      }
+    } else {
+      tables.push_back(args[i]);
+    }
+  }
+  if (tables.size() != 1 || (format.level == 0 && format.blockBytes == 0)) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  const TablePath table = SplitTablePath(tables[0]);
+  try {
+    engine::RestructureTableFiles(engine::DefaultFileSystem(), table.directory, table.name, format);
+    std::cout << "Tabelle „" << tables[0] << "“ umstrukturiert.\n";
+    return 0;
+  } catch (const engine::EDBEngineError& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace cli

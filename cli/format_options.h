@@ -1,0 +1,33 @@
+#pragma once
+// The --level and --block-size options of copy and restructure.
+
+#include <string>
+
+#include "engine/restructure.h"
+
+namespace cli {
+
+// Reads "--level L" or "--block-size N" at args[*i] (advancing *i past the value). Returns
+// false when args[*i] is neither or its value is missing or not a whole number; *error then
+// holds the German reason.
+template <typename ArgList>
+bool ReadFormatOption(const ArgList& args, size_t* i, engine::TableFormat* format, std::string* error) {
+  const std::string& option = args[*i];
+  if (option != "--level" && option != "--block-size") {
+    *error = "Unbekannte Option: " + option;
+    return false;
+  }
+  if (*i + 1 >= args.size()) {
+    *error = "Die Option " + option + " braucht einen Wert.";
+    return false;
+  }
+  const std::string& value = args[++*i];
+  if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos) {
+    *error = "Der Wert „" + value + "“ von " + option + " ist keine ganze Zahl.";
+    return false;
+  }
+  (option == "--level" ? format->level : format->blockBytes) = std::stoi(value);
+  return true;
+}
+
+}  // namespace cli

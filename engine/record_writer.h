@@ -1,0 +1,84 @@
+#pragma once
+// Changes to the records of a .DB file in place: insert (with block split), replace and remove
+// (with freeing of emptied blocks through the free list), then one commit that writes the
+// touched blocks, flushes them, and only then writes and flushes the header.
+//
+// Rows are stored rows: positions along the block chain. Block rules:
+// - appending at the end of the last block that is full opens a new block after it (so
+//   sequential loads fill blocks completely); a full block elsewhere splits in half, the upper
+//   half moving to a new block linked after it;
+// - new blocks come from the free list first, otherwise from the end of the file;
+// - a block that empties leaves the chain for the free list; when it is the chain's first
+//   block, the next block's records move into it and that block is freed instead; a table
+//   whose last record goes is cut back to its header.
+// Not thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/index_builder.h"
+#include "engine/table_header.h"
+
+namespace engine {
+
+class File;
+class FileSystem;
+
+class RecordWriter {
+ public:
+  // Opens the .DB for writing and walks its chain. Raises EDBEngineError naming the file when
+  // the table is write-protected, encrypted or its chain is damaged.
+  RecordWriter(FileSystem& fs, const std::string& dbPath);
+  ~RecordWriter();
+
+  const TableHeader& Header() const { return header_; }
+  TableHeader& MutableHeader() { return header_; }
+  uint32_t Count() const { return count_; }
+  const std::string& Path() const { return path_; }
+
+  // Record bytes of a stored row; valid until the next change.
+  const uint8_t* Record(uint32_t row);
+  // Inserts before `row` (row == Count() appends).
+  void Insert(uint32_t row, const uint8_t* record);
+  void Replace(uint32_t row, const uint8_t* record);
+  void Remove(uint32_t row);
+
+  // Writes and flushes the touched blocks, then the header (counters and stamps bumped).
+  void Commit();
+  // Drops uncommitted changes by re-reading the file.
+  void Reload();
+
+  // One entry per block in chain order: first `keyBytes` of its first record, block, count.
+  std::vector<TreeEntry> BlockEntries(size_t keyBytes);
+  // Block number and position in it of a stored row.
+  void Locate(uint32_t row, uint16_t* block, int* slot) const;
+
+ private:
+  struct ChainBlock {
+    uint16_t block;
+    uint32_t count;
+  };
+  void Load();
+  std::vector<uint8_t>& Block(uint16_t block);
+  size_t ChainIndex(uint32_t row, uint32_t* firstRow) const;
+  uint16_t NewBlock();
+  void FreeBlock(uint16_t block);
+  void LinkAfter(size_t chainIndex, uint16_t block);
+  void SetCount(uint16_t block, uint32_t count);
+
+  FileSystem& fs_;
+  std::string path_;
+  std::unique_ptr<File> file_;
+  TableHeader header_;
+  uint32_t capacity_ = 0;
+  uint32_t count_ = 0;
+  std::vector<ChainBlock> chain_;
+  std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks
+  std::map<uint16_t, bool> dirty_;
+  bool truncateToHeader_ = false;
+};
+
+}  // namespace engine

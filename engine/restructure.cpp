@@ -1,0 +1,144 @@
+#include "engine/restructure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/engine_error.h"
+#include "engine/fail.h"
+#include "engine/family_swap.h"
+#include "engine/file_system.h"
+#include "engine/table_cursor.h"
+#include "engine/table_definition.h"
+#include "engine/table_lock.h"
+
+namespace engine {
+
+namespace {
+
+// Language-driver names of the sort-order bytes that level-3 tables carry without a name.
+std::string SortOrderName(uint8_t sortOrder) {
+  switch (sortOrder) {
+    case 0x00: return "ascii";
+    case 0xB7: return "intl";
+    case 0x54: return "intl850";
+    case 0x82: return "nordan";
+    case 0xE6: return "nordan40";
+    case 0xF0: return "swedfin";
+    default: return "";
+  }
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Applies a target format to a definition read from a table and checks the result.
+void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLevel, const std::string& path) {
+  if (format.level != 0) {
+    def.level = format.level;
+  } else {
+    def.level = std::max(sourceLevel, LowestLevel(def));
+  }
+  if (format.blockBytes != 0) {
+    const int b = format.blockBytes;
+    if (b != 1024 && b != 2048 && b != 4096 && b != 16384 && b != 32768)
+      Fail(kErrUnsupported, path, "Die Blockgröße " + std::to_string(b) +
+                                      " ist nicht möglich (1024, 2048, 4096, 16384 oder 32768).");
+    def.blockSizeKiB = static_cast<uint8_t>(b / 1024);
+  } else if (def.blockSizeKiB == 3) {
+    // 3 KiB blocks are a relic of old versions that newer software does not write.
+    def.blockSizeKiB = 4;
+  }
+  if (def.level == 3) {
+    if (def.codePage != 437 && def.codePage != 0 && sourceLevel >= 4)
+      Fail(kErrUnsupported, path, "Tabellen der Stufe 3 speichern Text in Codeseite 437; diese Tabelle verwendet Codeseite " +
+                                      std::to_string(def.codePage) + ".");
+    def.codePage = 437;
+  } else if (sourceLevel == 3) {
+    def.codePage = 437;
+    def.sortOrderId = SortOrderName(def.sortOrder);
+    if (def.sortOrderId.empty())
+      Fail(kErrUnsupported, path, "Der Sprachtreiber der Tabelle (Kennung " + std::to_string(def.sortOrder) +
+                                      ") ist unbekannt; ein Wechsel auf Stufe " + std::to_string(def.level) +
+                                      " würde die Sortierung verfälschen.");
+  }
+  AssignIndexFiles(def, path);
+  CheckDefinition(def, path);
+}
+
+// Hands out the source's records in chain order with their blob contents.
+RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
+  auto row = std::make_shared<uint32_t>(0);
+  return [&cursor, row, recordSize](SourceRecord& out) {
+    if (*row >= cursor.RowCount()) return false;
+    const uint8_t* record = cursor.Data().Record((*row)++);
+    out.bytes.assign(record, record + recordSize);
+    const auto& layout = cursor.Layout();
+    for (size_t f = 0; f < layout.size(); ++f) {
+      if (!IsBlobType(layout[f].type)) continue;
+      if (cursor.BlobLength(static_cast<int>(f), out.bytes.data()) == 0) continue;
+      out.blobs[static_cast<int>(f)] = cursor.ReadBlob(static_cast<int>(f), out.bytes.data());
+    }
+    return true;
+  };
+}
+
+bool SameTable(const std::string& srcDir, const std::string& srcName, const std::string& destDir,
+               const std::string& destName) {
+  std::error_code ec1, ec2;
+  const auto a = std::filesystem::weakly_canonical(srcDir.empty() ? "." : srcDir, ec1);
+  const auto b = std::filesystem::weakly_canonical(destDir.empty() ? "." : destDir, ec2);
+  const bool sameDir = (!ec1 && !ec2) ? a == b : srcDir == destDir;
+  const size_t da = srcName.rfind('.'), db = destName.rfind('.');
+  return sameDir && Upper(srcName.substr(0, da)) == Upper(destName.substr(0, db));
+}
+
+}  // namespace
+
+void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableNameIn,
+                           const TableFormat& format, const ProgressFn& progress) {
+  const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
+  const std::string path = dir + tableName;
+  if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
+  const auto lock = TableLock::Acquire(path, true);
+  RecoverTableFamily(fs, dir, tableName);
+  TableDefinition def = ReadDefinition(fs, dir, tableName);
+  const int sourceLevel = def.level;
+  ApplyFormat(def, format, sourceLevel, path);
+  std::vector<WrittenFile> written;
+  {
+    auto cursor = TableCursor::Open(fs, dir, tableName);
+    written = WriteFamily(fs, def, dir, tableName, kNewSuffix,
+                          ChainSource(*cursor, cursor->Header().recordSize), progress);
+  }
+  CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
+}
+
+void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcNameIn,
+                    const std::string& destDir, const std::string& destName, bool empty,
+                    const TableFormat& format, const ProgressFn& progress) {
+  const std::string srcName = FindFileIgnoringCase(fs, srcDir, srcNameIn);
+  const std::string srcPath = srcDir + srcName;
+  if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
+  if (SameTable(srcDir, srcName, destDir, destName))
+    Fail(kErrInvalidParam, destDir + destName, "Eine Tabelle kann nicht auf sich selbst kopiert werden.");
+  const auto srcLock = TableLock::Acquire(srcPath, false);
+  const auto destLock = TableLock::Acquire(destDir + destName, true);
+  RecoverTableFamily(fs, destDir, destName);
+  TableDefinition def = ReadDefinition(fs, srcDir, srcName);
+  const int sourceLevel = def.level;
+  ApplyFormat(def, format, sourceLevel, destDir + destName);
+  std::vector<WrittenFile> written;
+  {
+    auto cursor = TableCursor::Open(fs, srcDir, srcName);
+    const RecordSource none = [](SourceRecord&) { return false; };
+    written = WriteFamily(fs, def, destDir, destName, kNewSuffix,
+                          empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress);
+  }
+  CommitFamily(fs, destDir, ExistingFamily(fs, destDir, destName, true), written);
+}
+
+}  // namespace engine
