@@ -116,13 +116,23 @@ void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& 
   }
 }
 
-// Turns normalized index bytes into sort-key bytes in place.
-void ToSortKey(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
-               uint8_t* p) {
+// Upper-cases the alpha fields of normalized index bytes in place for a case-insensitive index
+// (whose index file stores its alpha values upper-cased).
+void FoldCase(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
+              uint8_t* p) {
+  if (!index.caseInsensitive) return;
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    if (l.type == PxType::Alpha)
+      for (size_t k = 0; k < l.bytes; ++k) p[k] = UpperByte(p[k], codePage);
+    p += l.bytes;
+  }
+}
+
+// Turns case-folded index bytes into sort-key bytes in place.
+void ToSortKey(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, uint8_t* p) {
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const FieldLayout& l = layout[static_cast<size_t>(index.fields[i])];
-    if (index.caseInsensitive && l.type == PxType::Alpha)
-      for (size_t k = 0; k < l.bytes; ++k) p[k] = UpperByte(p[k], codePage);
     if (index.descending[i])
       for (size_t k = 0; k < l.bytes; ++k) p[k] = static_cast<uint8_t>(~p[k]);
     p += l.bytes;
@@ -189,7 +199,7 @@ bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const T
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
                         const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& raw,
                         size_t rawWidth, const std::vector<uint8_t>& keys, size_t keyWidth,
-                        uint32_t rows, std::vector<uint32_t>* order, std::string* why) {
+                        uint32_t rows, int codePage, std::vector<uint32_t>* order, std::string* why) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -219,6 +229,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
         if (l.type == PxType::Alpha) NormalizeAlpha(entryIndex.data() + off, l.bytes);
         off += l.bytes;
       }
+      FoldCase(index, layout, codePage, entryIndex.data());
       if (row < 0 || used[static_cast<size_t>(row)] ||
           std::memcmp(entryIndex.data(), raw.data() + static_cast<size_t>(row) * rawWidth, rawWidth) != 0) {
         *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
@@ -297,7 +308,8 @@ std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
   std::string key(width, '\0');
   auto* p = reinterpret_cast<uint8_t*>(key.data());
   RawIndexBytes(index, layout, record, p);
-  ToSortKey(index, layout, CodePage::ForHeader(table).Number(), p);
+  FoldCase(index, layout, CodePage::ForHeader(table).Number(), p);
+  ToSortKey(index, layout, p);
   return key;
 }
 
@@ -311,7 +323,9 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const size_t keyWidth = table.KeyBytes();
   const bool useFile = index.maintained && keyWidth > 0;
 
-  // One sequential pass: the index bytes of every row, and its key bytes when the file is used.
+  const int codePage = CodePage::ForHeader(table).Number();
+  // One sequential pass: the index bytes of every row (alpha normalized and case-folded as the
+  // index file stores them), and its key bytes when the file is used.
   std::vector<uint8_t> raw(static_cast<size_t>(rows) * width);
   std::vector<uint8_t> keys(useFile ? static_cast<size_t>(rows) * keyWidth : 0);
   for (size_t b = 0; b < data.Blocks().size(); ++b) {
@@ -320,6 +334,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
     for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
       const size_t row = e.firstRow + i;
       RawIndexBytes(index, layout, rec, raw.data() + row * width);
+      FoldCase(index, layout, codePage, raw.data() + row * width);
       if (useFile) std::memcpy(keys.data() + row * keyWidth, rec, keyWidth);
     }
   }
@@ -328,7 +343,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, raw, width, keys, keyWidth, rows, &order, &why))
+      if (OrderFromIndexFile(fs, index, table, layout, raw, width, keys, keyWidth, rows, codePage, &order, &why))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
@@ -336,8 +351,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   }
   if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
-  const int codePage = CodePage::ForHeader(table).Number();
-  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, codePage, raw.data() + static_cast<size_t>(r) * width);
+  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, raw.data() + static_cast<size_t>(r) * width);
   // A big-endian prefix of each key makes most comparisons one integer compare.
   std::vector<uint64_t> prefix(rows, 0);
   const size_t prefixBytes = std::min<size_t>(8, width);

@@ -1,0 +1,182 @@
+// Secondary indexes of the sample tables: their definitions, the order read from the index
+// files, and the fallback to sorting when an index file is stale, damaged or missing.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <numeric>
+
+#include "engine/data_file.h"
+#include "engine/file_system.h"
+#include "engine/secondary_index.h"
+#include "engine/table_cursor.h"
+#include "engine/tests/fixture_support.h"
+
+namespace engine {
+namespace {
+
+using testing::CopyFamily;
+using testing::FixturesDir;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+std::unique_ptr<TableCursor> OpenCopy(const std::string& relative, const TempDir& dir) {
+  const std::string path = CopyFamily(relative, dir.Path());
+  return TableCursor::Open(DefaultFileSystem(), dir.Path(), path.substr(dir.Path().size()));
+}
+
+// The order an in-memory sort by the index fields gives.
+std::vector<uint32_t> SortedOrder(TableCursor& c, const SecondaryIndex& ix) {
+  std::vector<std::string> keys;
+  for (uint32_t r = 0; r < c.RowCount(); ++r) keys.push_back(IndexSortKey(ix, c.Header(), c.Data().Record(r)));
+  std::vector<uint32_t> order(c.RowCount());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+  return order;
+}
+
+TEST(SecondaryIndex, DefinitionsOfTheSampleTables) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  struct Case {
+    const char* table;
+    std::vector<std::string> names, fields, descFields;
+    std::vector<bool> caseInsensitive;
+  };
+  const std::vector<Case> cases = {
+      {"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", {"City"}, {"City"}, {""}, {false}},
+      {"leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", {"ste"}, {"State"}, {""}, {true}},
+      {"leonhad_paradoxdriver/src/test/resources/joins/C.DB", {"A", "B"}, {"A", "B"}, {"", ""}, {false, false}},
+      {"leonhad_paradoxdriver/src/test/resources/joins/fk4.db", {"reference"}, {"FK1;FK"}, {""}, {false}},
+      {"leonhad_paradoxdriver/src/test/resources/joins/indexed.db", {"Descending"}, {"Indexed"}, {"Indexed"}, {true}},
+      {"leonhad_paradoxdriver/src/test/resources/joins/case.db", {"C"}, {"C"}, {""}, {false}},
+      {"MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB", {"TIMEINDEX"}, {"TIME"}, {""}, {true}},
+      {"steinm_pxlib/testdata/TypSammlung.DB", {"Numerisch", "Zähler"}, {"Numerisch", "Zähler"}, {"", ""}, {false, false}},
+      {"leonhad_paradoxdriver/src/test/resources/db/ORDERS.DB", {}, {}, {}, {}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    auto cursor = OpenCopy(c.table, dir);
+    const auto& ix = cursor->Secondaries();
+    ASSERT_EQ(ix.size(), c.names.size()) << c.table;
+    for (size_t i = 0; i < ix.size(); ++i) {
+      EXPECT_EQ(ix[i].def.Name, c.names[i]) << c.table;
+      EXPECT_EQ(ix[i].def.Fields, c.fields[i]) << c.table;
+      EXPECT_EQ(ix[i].def.DescFields, c.descFields[i]) << c.table;
+      EXPECT_EQ(ix[i].caseInsensitive, c.caseInsensitive[i]) << c.table;
+    }
+  }
+}
+
+// Where an index file is used, its order sorts the rows by the index fields (ties by key).
+TEST(SecondaryIndex, OrderFromIndexFilesSortsByTheIndexFields) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  const std::vector<std::string> tables = {
+      "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
+      "leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB",
+      "leonhad_paradoxdriver/src/test/resources/joins/C.DB",
+      "leonhad_paradoxdriver/src/test/resources/joins/fk4.db",
+      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB",
+      "kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db",
+      "steinm_pxlib/testdata/TypSammlung.DB",
+  };
+  for (const auto& table : tables) {
+    TempDir dir;
+    auto cursor = OpenCopy(table, dir);
+    for (size_t k = 0; k < cursor->Secondaries().size(); ++k) {
+      const SecondaryIndex& ix = cursor->Secondaries()[k];
+      std::string note;
+      const auto order = SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), &note);
+      if (ix.maintained) EXPECT_EQ(note, "") << table;
+      ASSERT_EQ(order.size(), cursor->RowCount()) << table;
+      for (size_t i = 1; i < order.size(); ++i) {
+        const std::string a = IndexSortKey(ix, cursor->Header(), cursor->Data().Record(order[i - 1]));
+        const std::string b = IndexSortKey(ix, cursor->Header(), cursor->Data().Record(order[i]));
+        EXPECT_LE(a, b) << table << " " << ix.def.Name << " position " << i;
+      }
+    }
+  }
+}
+
+// A stale, damaged or missing index file gives way to sorting the rows.
+TEST(SecondaryIndex, UnusableIndexFilesFallBackToSorting) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  const std::string table = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& xPath)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"entry count differs", [](const std::string& p) {
+         auto b = ReadBytes(p);
+         const uint16_t headerSize = static_cast<uint16_t>(b[2] | (b[3] << 8));
+         b[headerSize + 4] = static_cast<uint8_t>(b[headerSize + 4] - 21);  // one entry fewer
+         WriteBytes(p, b);
+       }},
+      {"entry points to no record", [](const std::string& p) {
+         auto b = ReadBytes(p);
+         const uint16_t headerSize = static_cast<uint16_t>(b[2] | (b[3] << 8));
+         b[headerSize + 6 + 15 + 3] ^= 0x55;  // key bytes of the first entry
+         WriteBytes(p, b);
+       }},
+      {"index value differs from the record", [](const std::string& p) {
+         auto b = ReadBytes(p);
+         const uint16_t headerSize = static_cast<uint16_t>(b[2] | (b[3] << 8));
+         b[headerSize + 6] = 'z';
+         WriteBytes(p, b);
+       }},
+      {"chain loop", [](const std::string& p) {
+         auto b = ReadBytes(p);
+         const uint16_t headerSize = static_cast<uint16_t>(b[2] | (b[3] << 8));
+         b[headerSize] = 1;  // block 1 → block 1
+         b[headerSize + 1] = 0;
+         b[0x10] = 9;  // last block never reached
+         WriteBytes(p, b);
+       }},
+      {"garbage header", [](const std::string& p) { WriteBytes(p, std::vector<uint8_t>(3000, 0xEE)); }},
+      {"file removed", [](const std::string& p) { std::filesystem::remove(p); }},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    auto cursor = OpenCopy(table, dir);
+    ASSERT_EQ(cursor->Secondaries().size(), 1u);
+    const SecondaryIndex& ix = cursor->Secondaries()[0];
+    std::string note;
+    const auto good = SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), &note);
+    ASSERT_EQ(note, "");
+    c.damage(ix.path);
+    const auto fallback = SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), &note);
+    EXPECT_NE(note, "") << c.name;
+    EXPECT_EQ(fallback, SortedOrder(*cursor, ix)) << c.name;
+    EXPECT_EQ(fallback, good) << c.name << ": the sample's index agrees with the sorted order";
+  }
+}
+
+// Case-insensitive indexes compare upper-cased alpha; descending fields reverse.
+TEST(SecondaryIndex, SortKeysFoldCaseAndReverseDescendingFields) {
+  TableHeader h;
+  h.fileVersionId = 12;
+  h.codePage = 1252;
+  h.fileType = 2;
+  FieldInfo a;
+  a.type = PxType::Alpha;
+  a.size = 4;
+  a.name = "A";
+  h.fields = {a};
+  h.recordSize = 4;
+  SecondaryIndex ix;
+  ix.fields = {0};
+  ix.descending = {false};
+  const uint8_t lower[4] = {'a', 'b', 0, 0x77};  // stale byte after the NUL is ignored
+  const uint8_t upper[4] = {'A', 'B', 0, 0};
+  EXPECT_NE(IndexSortKey(ix, h, lower), IndexSortKey(ix, h, upper));
+  ix.caseInsensitive = true;
+  EXPECT_EQ(IndexSortKey(ix, h, lower), IndexSortKey(ix, h, upper));
+  const uint8_t later[4] = {'B', 0, 0, 0};
+  EXPECT_LT(IndexSortKey(ix, h, upper), IndexSortKey(ix, h, later));
+  ix.descending = {true};
+  EXPECT_GT(IndexSortKey(ix, h, upper), IndexSortKey(ix, h, later));
+}
+
+}  // namespace
+}  // namespace engine
