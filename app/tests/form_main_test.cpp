@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -158,26 +157,17 @@ TEST_F(FormMainTest, AvailabilityFollowsOpenAndEditMode) {
   EXPECT_FALSE(form_->DSTabelle().autoEdit());
 }
 
-TEST_F(FormMainTest, LaysOutTheToolbarWithNamesHintsAndIcons) {
-  EXPECT_EQ(form_->size(), QSize(815, 472));
-  EXPECT_EQ(form_->minimumSize(), QSize(520, 260));
-
+TEST_F(FormMainTest, ToolbarHoldsItsItemsInOrderWithTheirImageListIcons) {
   struct Item {
     const char* name;
-    const char* hint;
-    int icon;  // -1: no image-list icon
+    int icon;  // -1: not a button with an image-list icon
   };
   const std::vector<Item> items = {
-      {"ToolButtonOpen", "Tabelle öffnen", app::kIconOpen},
-      {"ButtonRefresh", "Tabelle aktualisieren", app::kIconRefresh},
-      {"ToolButtonEdit", "Tabelle bearbeiten", app::kIconEdit},
-      {"ToolButtonInfo", "Zusammensetzung des aktuellen Index anzeigen", app::kIconInfo},
-      {"PanelSearch", "", -1},
-      {"ButtonMemo", "Memo anzeigen", app::kIconMemo},
-      {"ButtonCopyTable", "Tabelle dublizieren", app::kIconCopy},
-      {"ButtonRecordCount", "Anzahl Datensätze ...", app::kIconRecordCount},
-      {"ToolButton2", "", -1},
-      {"ButtonBlockCheck", "Block-Size-Analyse", app::kIconBlockSize},
+      {"ToolButtonOpen", app::kIconOpen},      {"ButtonRefresh", app::kIconRefresh},
+      {"ToolButtonEdit", app::kIconEdit},      {"ToolButtonInfo", app::kIconInfo},
+      {"PanelSearch", -1},                     {"ButtonMemo", app::kIconMemo},
+      {"ButtonCopyTable", app::kIconCopy},     {"ButtonRecordCount", app::kIconRecordCount},
+      {"ToolButton2", -1},                     {"ButtonBlockCheck", app::kIconBlockSize},
   };
   auto* toolBar = control<QToolBar>("ToolBar");
   ASSERT_NE(toolBar, nullptr);
@@ -186,48 +176,12 @@ TEST_F(FormMainTest, LaysOutTheToolbarWithNamesHintsAndIcons) {
   QStringList expectedOrder;
   for (const Item& item : items) expectedOrder << QString::fromLatin1(item.name);
   EXPECT_EQ(order, expectedOrder);
-
   for (const Item& item : items) {
     if (item.icon < 0) continue;
-    QToolButton* tool = button(item.name);
-    ASSERT_NE(tool, nullptr);
-    EXPECT_EQ(tool->toolTip(), QString::fromUtf8(item.hint)) << item.name;
-    EXPECT_EQ(tool->icon().pixmap(16, 16).toImage(),
+    EXPECT_EQ(button(item.name)->icon().pixmap(16, 16).toImage(),
               app::toolbarPixmap(item.icon).toImage())
         << item.name;
   }
-  EXPECT_TRUE(button("ToolButtonEdit")->isCheckable());
-  EXPECT_EQ(control<QWidget>("ToolButton2")->width(), 8);
-
-  struct Placed {
-    const char* name;
-    int x;
-    int width;
-    const char* hint;
-  };
-  const std::vector<Placed> placed = {
-      {"LabelIndex", 1, 55, ""},
-      {"ComboBoxIndex", 62, 130, "Adressen sortieren nach ..."},
-      {"LabelSuchtext", 192, 54, ""},
-      {"EditSuchtext", 252, 168, "Felder im Index mittels Semikolon trennen"},
-      {"SpeedButtonTake1", 422, 14, "Suche starten"},
-  };
-  auto* panel = control<QWidget>("PanelSearch");
-  ASSERT_NE(panel, nullptr);
-  EXPECT_EQ(panel->width(), 444);
-  for (const Placed& p : placed) {
-    auto* widget = panel->findChild<QWidget*>(QString::fromLatin1(p.name));
-    ASSERT_NE(widget, nullptr) << p.name;
-    EXPECT_EQ(widget->x(), p.x) << p.name;
-    EXPECT_EQ(widget->width(), p.width) << p.name;
-    EXPECT_EQ(widget->toolTip(), QString::fromUtf8(p.hint)) << p.name;
-  }
-  EXPECT_EQ(control<QLabel>("LabelIndex")->text(), QStringLiteral("S&ortieren"));
-  EXPECT_EQ(control<QLabel>("LabelIndex")->buddy(), indexChoice());
-  EXPECT_EQ(control<QLabel>("LabelSuchtext")->text(), QStringLiteral("Suchtext"));
-  EXPECT_FALSE(indexChoice()->isEditable());
-  EXPECT_TRUE(button("SpeedButtonTake1")->text().isEmpty());
-  EXPECT_FALSE(button("SpeedButtonTake1")->icon().isNull());
 }
 
 TEST(ToolbarIcons, AreEightDistinctSixteenPixelImages) {
