@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "engine/engine_error.h"
+#include "engine/table.h"
+#include "engine/tests/fixture_support.h"
 
 namespace engine {
 namespace {
@@ -105,11 +108,14 @@ TEST_F(TableLockTest, TableNotYetOnDiskIsGuardedInsideTheProcess) {
 }
 
 // Another process of ours. It is forked before this process takes any lock, so it inherits
-// neither the registry's entries nor the locked descriptors; on Acquire it tries the lock and
-// then holds it until Finish.
+// neither the registry's entries nor the locked descriptors. On Attempt it runs `open` with the
+// requested mode and keeps what that returns (the lock or open table; null = refused) until
+// Finish.
+using OpenAttempt = std::function<std::shared_ptr<void>(bool exclusive)>;
+
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::string& path) {
+  explicit ChildProcess(const OpenAttempt& open) {
     int command[2], answer[2];
     if (::pipe(command) != 0 || ::pipe(answer) != 0) std::abort();
     pid_ = ::fork();
@@ -118,13 +124,8 @@ class ChildProcess {
       ::close(answer[0]);
       char mode = 0;
       if (::read(command[0], &mode, 1) != 1) ::_exit(0);
-      char reply = 'n';
-      std::unique_ptr<TableLock> lock;
-      try {
-        lock = TableLock::Acquire(path, mode == 'x');
-        reply = 'y';
-      } catch (const EDBEngineError&) {
-      }
+      const std::shared_ptr<void> held = open(mode == 'x');
+      const char reply = held ? 'y' : 'n';
       if (::write(answer[1], &reply, 1) != 1) ::_exit(2);
       while (::read(command[0], &mode, 1) > 0) {
       }
@@ -136,8 +137,8 @@ class ChildProcess {
     answerFd_ = answer[0];
   }
   ~ChildProcess() { Finish(); }
-  // Whether the child got the lock.
-  bool Acquire(bool exclusive) {
+  // Whether the child got the table.
+  bool Attempt(bool exclusive) {
     const char mode = exclusive ? 'x' : 's';
     char reply = 0;
     return ::write(commandFd_, &mode, 1) == 1 && ::read(answerFd_, &reply, 1) == 1 && reply == 'y';
@@ -159,11 +160,21 @@ class ChildProcess {
   int answerFd_ = -1;
 };
 
+OpenAttempt LockAttempt(const std::string& path) {
+  return [path](bool exclusive) -> std::shared_ptr<void> {
+    try {
+      return std::shared_ptr<TableLock>(TableLock::Acquire(path, exclusive));
+    } catch (const EDBEngineError&) {
+      return nullptr;
+    }
+  };
+}
+
 TEST_F(TableLockTest, SharedAndExclusiveMatrixAcrossProcesses) {
   for (const MatrixCase& c : kMatrix) {
     SCOPED_TRACE(std::string("anderer Prozess ") + ModeName(c.firstExclusive) + ", hier " + ModeName(c.secondExclusive));
-    ChildProcess child(table_);
-    ASSERT_TRUE(child.Acquire(c.firstExclusive));
+    ChildProcess child(LockAttempt(table_));
+    ASSERT_TRUE(child.Attempt(c.firstExclusive));
     const std::string refusal = Refusal(table_, c.secondExclusive);
     if (c.granted) {
       EXPECT_EQ(refusal, "");
@@ -177,18 +188,106 @@ TEST_F(TableLockTest, SharedAndExclusiveMatrixAcrossProcesses) {
 TEST_F(TableLockTest, OtherProcessIsRefusedWhileThisOneHolds) {
   for (const MatrixCase& c : kMatrix) {
     SCOPED_TRACE(std::string("hier ") + ModeName(c.firstExclusive) + ", anderer Prozess " + ModeName(c.secondExclusive));
-    ChildProcess child(table_);
+    ChildProcess child(LockAttempt(table_));
     const auto held = TableLock::Acquire(table_, c.firstExclusive);
-    EXPECT_EQ(child.Acquire(c.secondExclusive), c.granted);
+    EXPECT_EQ(child.Attempt(c.secondExclusive), c.granted);
   }
 }
 
 TEST_F(TableLockTest, LockOfAKilledProcessIsGone) {
-  ChildProcess child(table_);
-  ASSERT_TRUE(child.Acquire(true));
+  ChildProcess child(LockAttempt(table_));
+  ASSERT_TRUE(child.Attempt(true));
   ASSERT_NE(Refusal(table_, false), "");
   child.Finish(/*kill=*/true);
   EXPECT_EQ(Refusal(table_, true), "");
+}
+
+// Components: tables opened through TTable, on a copy of a sample table.
+class ComponentLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (testing::FixturesDir().empty()) GTEST_SKIP() << "Fixture folder missing: " << KERBOLT_FIXTURES_DIR;
+    path_ = testing::CopyFamily("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir_.Path());
+  }
+  std::unique_ptr<TTable> Component(bool exclusive) const {
+    auto t = std::make_unique<TTable>();
+    t->SetDatabaseName(dir_.Path());
+    t->SetTableName("CUSTOMER.DB");
+    t->SetExclusive(exclusive);
+    return t;
+  }
+  // The refusal's message when a component cannot open, "" when it opens.
+  std::string OpenRefusal(TTable& t) const {
+    try {
+      t.Open();
+      return "";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), kErrLocked);
+      EXPECT_FALSE(t.Active());
+      return e.what();
+    }
+  }
+  OpenAttempt ComponentAttempt() const {
+    const std::string dir = dir_.Path();
+    return [dir](bool exclusive) -> std::shared_ptr<void> {
+      auto t = std::make_shared<TTable>();
+      t->SetDatabaseName(dir);
+      t->SetTableName("CUSTOMER.DB");
+      t->SetExclusive(exclusive);
+      try {
+        t->Open();
+        return t;
+      } catch (const EDBEngineError&) {
+        return nullptr;
+      }
+    };
+  }
+
+  testing::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(ComponentLockTest, TwoComponentsFollowTheMatrix) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string(ModeName(c.firstExclusive)) + " dann " + ModeName(c.secondExclusive));
+    auto first = Component(c.firstExclusive);
+    first->Open();
+    auto second = Component(c.secondExclusive);
+    const std::string refusal = OpenRefusal(*second);
+    if (c.granted) {
+      EXPECT_EQ(refusal, "");
+      EXPECT_EQ(second->RecordCount(), first->RecordCount());
+    } else {
+      EXPECT_NE(refusal.find("CUSTOMER.DB"), std::string::npos) << refusal;
+      EXPECT_TRUE(first->Active()) << "the holder keeps its table";
+    }
+  }
+}
+
+TEST_F(ComponentLockTest, CloseAndDestructionRelease) {
+  auto holder = Component(true);
+  holder->Open();
+  auto other = Component(true);
+  EXPECT_NE(OpenRefusal(*other), "");
+  holder->Close();
+  EXPECT_EQ(OpenRefusal(*other), "");
+  EXPECT_NE(OpenRefusal(*Component(false)), "");
+  other.reset();
+  EXPECT_EQ(OpenRefusal(*Component(true)), "");
+}
+
+TEST_F(ComponentLockTest, AComponentOfAnotherProcessIsRespected) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string("anderer Prozess ") + ModeName(c.firstExclusive) + ", hier " + ModeName(c.secondExclusive));
+    ChildProcess child(ComponentAttempt());
+    ASSERT_TRUE(child.Attempt(c.firstExclusive));
+    auto here = Component(c.secondExclusive);
+    const std::string refusal = OpenRefusal(*here);
+    EXPECT_EQ(refusal.empty(), c.granted) << refusal;
+    if (!c.granted) {
+      EXPECT_NE(refusal.find("von einem anderen Benutzer"), std::string::npos) << refusal;
+    }
+  }
 }
 
 }  // namespace
