@@ -338,9 +338,9 @@ void TTable::Refresh() {
 
 std::string TTable::CellText(int row, int field) {
   if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
-  if (row < 0 || row >= static_cast<int>(cursor_->RowCount()) || field < 0 || field >= FieldCount())
-    return "";
   const bool edited = IsEditedRow(*cursor_, state_, row);
+  if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
+    return "";
   try {
     return FieldText(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
   } catch (const EDBEngineError&) {
@@ -353,9 +353,9 @@ std::string TTable::CellText(int row, int field) {
 
 bool TTable::CellIsNull(int row, int field) {
   if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
-  if (row < 0 || row >= static_cast<int>(cursor_->RowCount()) || field < 0 || field >= FieldCount())
-    return true;
   const bool edited = IsEditedRow(*cursor_, state_, row);
+  if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
+    return true;
   return FieldIsNull(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
 }
 
