@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemModel>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -32,6 +34,9 @@ namespace {
 
 constexpr int kClientWidth = 715;
 constexpr int kClientHeight = 623;
+// Pixel sizes are laid out for a font whose digits are 6 pixels wide; a larger desktop font
+// scales them, so that the figures fit their columns.
+constexpr double kDesignDigitWidth = 6.0;
 
 struct ColumnSpec {
   int width;
@@ -125,7 +130,7 @@ TDlgBlockSize::TDlgBlockSize(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Block-Size"));
   buildLayout();
   buildPopupMenu();
-  resize(kClientWidth, kClientHeight);
+  resize(scaled(kClientWidth), scaled(kClientHeight));
   FormCreate();
 }
 
@@ -139,6 +144,8 @@ TDlgBlockSize::~TDlgBlockSize() {
     qWarning("%s", failure.what());
   }
 }
+
+int TDlgBlockSize::scaled(int pixels) const { return qRound(pixels * scale_); }
 
 void TDlgBlockSize::FormCreate() {
   setMinimumWidth(width());
@@ -162,7 +169,8 @@ void TDlgBlockSize::buildLayout() {
   LabelLW = new QLabel(QStringLiteral("Laufwerk"), this);
   LabelLW->setObjectName(QStringLiteral("LabelLW"));
   LabelLW->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  LabelLW->setFixedWidth(66);
+  scale_ = std::max(1.0, QFontMetricsF(font()).horizontalAdvance(u'0') / kDesignDigitWidth);
+  LabelLW->setFixedWidth(scaled(66));
   DriveComboBox = new QComboBox(this);
   DriveComboBox->setObjectName(QStringLiteral("DriveComboBox"));
   StaticTextPlayList = headerStrip(this, "StaticTextPlayList", QStringLiteral("Verzeichnis"));
@@ -213,7 +221,7 @@ void TDlgBlockSize::buildLayout() {
   for (const char* caption : kColumnCaptions) captions << QString::fromLatin1(caption);
   ListViewTables->setHeaderLabels(captions);
   for (int column = 0; column < kColumnCount; ++column) {
-    ListViewTables->setColumnWidth(column, kColumns[column].width);
+    ListViewTables->setColumnWidth(column, scaled(kColumns[column].width));
     ListViewTables->headerItem()->setTextAlignment(column,
                                                    kColumns[column].alignment | Qt::AlignVCenter);
   }
@@ -222,7 +230,7 @@ void TDlgBlockSize::buildLayout() {
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setFixedHeight(19);
+  StatusBar1->setFixedHeight(scaled(19));
 
   auto* driveRow = new QHBoxLayout;
   driveRow->addWidget(LabelLW);
@@ -234,7 +242,7 @@ void TDlgBlockSize::buildLayout() {
   directoryColumn->addWidget(StaticTextPlayList);
   directoryColumn->addWidget(DirectoryListBox, 1);
   auto* directoryPanel = new QWidget(this);
-  directoryPanel->setFixedWidth(348);
+  directoryPanel->setFixedWidth(scaled(348));
   directoryPanel->setLayout(directoryColumn);
   directoryColumn->setContentsMargins(0, 0, 0, 0);
 
@@ -268,6 +276,10 @@ void TDlgBlockSize::buildLayout() {
   SelectDirectory(QDir::currentPath());
 
   connect(DriveComboBox, &QComboBox::activated, this, &TDlgBlockSize::DriveComboBoxChange);
+  connect(DirectoryListBox->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TDlgBlockSize::DirectoryListBoxChange);
+  connect(directoryModel_, &QFileSystemModel::directoryLoaded, this,
+          &TDlgBlockSize::showChosenDirectory);
   connect(ButtonScan, &QPushButton::clicked, this, &TDlgBlockSize::ButtonScanClick);
   connect(ListViewTables->header(), &QHeaderView::sectionClicked, this,
           &TDlgBlockSize::ListViewTablesColumnClick);
@@ -312,6 +324,14 @@ void TDlgBlockSize::DriveComboBoxChange(int index) {
   if (root.isEmpty()) return;
   DirectoryListBox->setRootIndex(directoryModel_->index(root));
   DirectoryListBox->setCurrentIndex(directoryModel_->index(root));
+  chosenDirectory_ = root;
+}
+
+void TDlgBlockSize::DirectoryListBoxChange(const QModelIndex& current) {
+  // Only the user moves the current directory of a focused tree.
+  if (current.isValid() && DirectoryListBox->hasFocus()) {
+    chosenDirectory_ = directoryModel_->filePath(current);
+  }
 }
 
 void TDlgBlockSize::SelectDirectory(const QString& directory) {
@@ -335,13 +355,18 @@ void TDlgBlockSize::SelectDirectory(const QString& directory) {
   const QModelIndex index = directoryModel_->index(path);
   DirectoryListBox->setCurrentIndex(index);
   DirectoryListBox->scrollTo(index);
+  chosenDirectory_ = path;
 }
 
-QString TDlgBlockSize::SelectedDirectory() const {
-  QModelIndex index = DirectoryListBox->currentIndex();
-  if (!index.isValid()) index = DirectoryListBox->rootIndex();
-  const QString path = directoryModel_->filePath(index);
-  return path.isEmpty() ? QDir::rootPath() : path;
+QString TDlgBlockSize::SelectedDirectory() const { return chosenDirectory_; }
+
+void TDlgBlockSize::showChosenDirectory() {
+  // Loading a directory can remove and re-add the row of a directory made after the model
+  // first listed its parent, which moves the tree's current row away from the chosen one.
+  const QModelIndex index = directoryModel_->index(chosenDirectory_);
+  if (index.isValid() && DirectoryListBox->currentIndex() != index) {
+    DirectoryListBox->setCurrentIndex(index);
+  }
 }
 
 void TDlgBlockSize::ButtonScanClick() {

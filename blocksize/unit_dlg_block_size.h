@@ -17,6 +17,7 @@ class QComboBox;
 class QFileSystemModel;
 class QLabel;
 class QMenu;
+class QModelIndex;
 class QPushButton;
 class QStatusBar;
 class QTreeView;
@@ -68,10 +69,13 @@ class TDlgBlockSize : public QDialog {
 
  private:
   void FormCreate();
+  int scaled(int pixels) const;
   void buildLayout();
   void buildPopupMenu();
   void fillVolumes();
   void DriveComboBoxChange(int index);
+  void DirectoryListBoxChange(const QModelIndex& current);
+  void showChosenDirectory();
   void ButtonScanClick();
   void ListViewTablesColumnClick(int column);
   void ListViewTablesContextMenu(const QPoint& position);
@@ -110,6 +114,10 @@ class TDlgBlockSize : public QDialog {
   QAction* Level5 = nullptr;
   QAction* Level7 = nullptr;
 
+  // The directory chosen in the tree. Kept apart from the tree's current index, which the
+  // file system model may move while it loads a directory in the background.
+  QString chosenDirectory_;
+  double scale_ = 1.0;  // desktop font size relative to the layout's design font
   QString scanDir_;
   std::unique_ptr<blocksize::TBDEUtil> bdeUtil_;
   QTreeWidgetItem* currentItem_ = nullptr;

@@ -79,9 +79,11 @@ inline std::vector<std::vector<std::string>> ReadAllCells(const std::string& dir
   table.SetTableName(name);
   table.Open();
   std::vector<std::vector<std::string>> rows;
-  for (int row = 0; row < table.RecordCount(); ++row) {
+  const int records = table.RecordCount();
+  const int fields = table.FieldCount();
+  for (int row = 0; row < records; ++row) {
     std::vector<std::string> cells;
-    for (int field = 0; field < table.FieldCount(); ++field) {
+    for (int field = 0; field < fields; ++field) {
       cells.push_back(table.CellText(row, field));
     }
     rows.push_back(std::move(cells));
