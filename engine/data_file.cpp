@@ -97,10 +97,12 @@ const uint8_t* DataFile::LoadBlock(uint16_t block) {
     cache_.pop_back();
   }
   entry.block = block;
-  entry.bytes.assign(header_.BlockBytes(), 0);
+  entry.bytes.resize(header_.BlockBytes());
   const uint64_t offset = header_.BlockOffset(block);
+  size_t got = 0;
   if (offset < fileSize_)
-    file_->ReadAt(offset, entry.bytes.data(), std::min<uint64_t>(entry.bytes.size(), fileSize_ - offset));
+    got = file_->ReadAt(offset, entry.bytes.data(), std::min<uint64_t>(entry.bytes.size(), fileSize_ - offset));
+  std::fill(entry.bytes.begin() + static_cast<long>(got), entry.bytes.end(), 0);  // short last block
   cache_.push_front(std::move(entry));
   return cache_.front().bytes.data();
 }

@@ -352,22 +352,31 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, raw.data() + static_cast<size_t>(r) * width);
-  // A big-endian prefix of each key makes most comparisons one integer compare.
+  // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
+  // key makes most comparisons one integer compare.
+  size_t common = width;
+  for (uint32_t r = 1; r < rows && common > 0; ++r) {
+    const uint8_t* a = raw.data();
+    const uint8_t* b = raw.data() + static_cast<size_t>(r) * width;
+    size_t i = 0;
+    while (i < common && a[i] == b[i]) ++i;
+    common = i;
+  }
   std::vector<uint64_t> prefix(rows, 0);
-  const size_t prefixBytes = std::min<size_t>(8, width);
   for (uint32_t r = 0; r < rows; ++r) {
-    const uint8_t* k = raw.data() + static_cast<size_t>(r) * width;
+    const uint8_t* k = raw.data() + static_cast<size_t>(r) * width + common;
     uint64_t v = 0;
-    for (size_t i = 0; i < 8; ++i) v = (v << 8) | (i < prefixBytes ? k[i] : 0);
+    for (size_t i = 0; i < 8; ++i) v = (v << 8) | (common + i < width ? k[i] : 0);
     prefix[r] = v;
   }
+  const size_t restOffset = std::min(width, common + 8);
   order.resize(rows);
   std::iota(order.begin(), order.end(), 0u);
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     if (prefix[a] != prefix[b]) return prefix[a] < prefix[b];
-    if (width > 8) {
-      const int c = std::memcmp(raw.data() + static_cast<size_t>(a) * width + 8,
-                                raw.data() + static_cast<size_t>(b) * width + 8, width - 8);
+    if (restOffset < width) {
+      const int c = std::memcmp(raw.data() + static_cast<size_t>(a) * width + restOffset,
+                                raw.data() + static_cast<size_t>(b) * width + restOffset, width - restOffset);
       if (c != 0) return c < 0;
     }
     return a < b;
