@@ -1,0 +1,86 @@
+// Every sample table copied by our engine, in its own block size and in another: pxlib reads
+// the copy as the expected dump of the original, through the copy's primary index too, and our
+// own dump of the copy (blobs included) is the expected dump.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/pxcheck/fixtures.h"
+#include "engine/pxcheck/px_reader.h"
+#include "engine/restructure.h"
+#include "engine/table_dump.h"
+
+namespace pxcheck {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/kerbolt-pxcopy-XXXXXX";
+    if (!::mkdtemp(pattern)) std::abort();
+    path_ = std::string(pattern) + "/";
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string OurDump(const std::string& path) {
+  std::ostringstream out;
+  engine::DumpTable(engine::DefaultFileSystem(), path, out);
+  return out.str();
+}
+
+TEST(PxlibOfOurCopies, SampleTablesCopiedInTwoBlockSizesReadAsTheOriginals) {
+  if (!FixturesAvailable()) GTEST_SKIP() << "Fixture folder missing: " << FixturesRoot();
+  int copies = 0;
+  for (const FixtureTable& t : ComparableFixtures()) {
+    const fs::path source = FixturesRoot() / "tables" / t.relative;
+    const Dump expected = ParseDump(ReadText(FixturesRoot() / "expected" / (t.relative + ".tsv")));
+    for (const int blockBytes : {0, 4096}) {
+      SCOPED_TRACE(t.relative + (blockBytes ? ", 4096-byte blocks" : ", own block size"));
+      TempDir dir;
+      const std::string name = source.filename().string();
+      try {
+        engine::CopyTableFiles(engine::DefaultFileSystem(), source.parent_path().string() + "/", name, dir.Path(),
+                               name, false, engine::TableFormat{0, blockBytes});
+      } catch (const engine::EDBEngineError& e) {
+        // Only a format limit or blobs that cannot be read (no .MB) may refuse a copy.
+        EXPECT_TRUE(e.ErrorCode() == engine::kErrUnsupported || e.ErrorCode() == engine::kErrBlobMissing) << e.what();
+        continue;
+      }
+      const std::string copy = dir.Path() + name;
+      const PxReading chain = ReadWithPxlib(copy);
+      ASSERT_TRUE(chain.opened);
+      EXPECT_EQ(CompareDumps(chain.dump, expected, 5), std::vector<std::string>{});
+      const Dump ours = ParseDump(OurDump(copy));
+      EXPECT_EQ(CompareDumps(ours, expected, 5), std::vector<std::string>{});
+      for (size_t c = 0; c < ours.types.size() && ours.rows.size() == expected.rows.size(); ++c) {
+        if (!IsBlobToken(ours.types[c])) continue;
+        for (size_t r = 0; r < ours.rows.size(); ++r) {
+          EXPECT_EQ(ours.rows[r][c], expected.rows[r][c]) << "blob in record " << r << ", field " << ours.names[c];
+        }
+      }
+      const fs::path px = Companion(copy, ".PX");
+      if (!px.empty()) {
+        EXPECT_EQ(CheckPrimaryIndex(copy, px.string()), std::vector<std::string>{});
+        const PxReading byIndex = ReadWithPxlib(copy, px.string());
+        EXPECT_EQ(byIndex.messages, std::vector<std::string>{});
+        EXPECT_EQ(CompareDumps(byIndex.dump, expected, 5), std::vector<std::string>{});
+      }
+      ++copies;
+    }
+  }
+  EXPECT_GT(copies, 150);
+}
+
+}  // namespace
+}  // namespace pxcheck
