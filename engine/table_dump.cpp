@@ -97,6 +97,8 @@ void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out) {
     const size_t slash = ix.path.rfind('/');
     out << "\t(" << ix.path.substr(slash == std::string::npos ? 0 : slash + 1) << ")\n";
   }
+  // Reading each index's order brings out stale or damaged index files.
+  for (size_t k = 0; k < c.Secondaries().size(); ++k) c.SelectOrder(static_cast<int>(k));
   for (const auto& note : c.Notes()) out << "Hinweis:\t" << note << '\n';
 }
 

@@ -1,0 +1,123 @@
+// kerbolt-cli dump and info as a user runs them: output on stdout, exit status, German errors on
+// stderr.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "kerbolt-cli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+    path_ = pattern + "/";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+CliRun RunCli(const std::vector<std::string>& args, const TempDir& dir) {
+  std::string command = std::string(KERBOLT_BIN_DIR) + "/kerbolt-cli";
+  for (const auto& a : args) command += " '" + a + "'";
+  command += " >" + dir.Path() + "out.txt 2>" + dir.Path() + "err.txt";
+  CliRun r;
+  const int raw = std::system(command.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadFile(dir.Path() + "out.txt");
+  r.err = ReadFile(dir.Path() + "err.txt");
+  return r;
+}
+
+std::string Fixtures() {
+  const fs::path dir(KERBOLT_FIXTURES_DIR);
+  return fs::is_directory(dir / "tables") ? dir.string() + "/" : "";
+}
+
+// Copies a sample table with its companions into dir; returns the copy's path.
+std::string CopyTable(const std::string& relative, const std::string& dir) {
+  const fs::path source = fs::path(Fixtures()) / "tables" / relative;
+  for (const auto& e : fs::directory_iterator(source.parent_path()))
+    if (e.path().stem() == source.stem()) fs::copy_file(e.path(), fs::path(dir) / e.path().filename());
+  return dir + source.filename().string();
+}
+
+TEST(CliRead, DumpPrintsTheExpectedDump) {
+  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  const std::vector<std::string> tables = {
+      "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
+      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB",
+      "t232006_Individual-dictionary/_QSQ1.DB",
+  };
+  for (const auto& table : tables) {
+    TempDir dir;
+    const CliRun r = RunCli({"dump", CopyTable(table, dir.Path())}, dir);
+    EXPECT_EQ(r.status, 0) << table << ": " << r.err;
+    EXPECT_EQ(r.out, ReadFile(Fixtures() + "expected/" + table + ".tsv")) << table;
+    EXPECT_EQ(r.err, "") << table;
+  }
+}
+
+TEST(CliRead, InfoPrintsTheHeaderFigures) {
+  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  TempDir dir;
+  const CliRun r = RunCli({"info", CopyTable("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", dir.Path())}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const std::string line : {"Level:\t7", "Blockgröße:\t16384 Bytes (16 KB)", "Datensatzlänge:\t165",
+                                 "Felder:\t3", "Datensätze:\t370", "Schlüsselfelder:\t1", "Codepage:\t1252",
+                                 "Index „ste“:\tState\tohne Groß-/Kleinschreibung"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST(CliRead, UnreadableTablesFailWithAGermanMessage) {
+  TempDir dir;
+  {
+    std::ofstream text(dir.Path() + "TEXT.DB");
+    text << "Dies ist keine Tabelle, sondern ein Text mit etwas Inhalt für den Kopf.\n";
+  }
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"dump", dir.Path() + "FEHLT.DB"}, 1, "nicht gefunden"},
+      {{"info", dir.Path() + "FEHLT.DB"}, 1, "nicht gefunden"},
+      {{"dump", dir.Path() + "TEXT.DB"}, 1, "TEXT.DB"},
+      {{"dump"}, 2, "Aufruf"},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = RunCli(c.args, dir);
+    EXPECT_EQ(r.status, c.status) << c.args[0];
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
