@@ -253,7 +253,13 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
     std::string name;
   };
   std::vector<Candidate> found;
-  for (const auto& name : fs.List(dir.empty() ? "." : dir)) {
+  std::vector<std::string> names;
+  try {
+    names = fs.List(dir.empty() ? "." : dir);
+  } catch (const EDBEngineError&) {
+    // A directory that cannot be listed shows no index files; the table itself is still read.
+  }
+  for (const auto& name : names) {
     int number = 0;
     const int kind = ClassifyIndexName(name, baseName, &number);
     if (kind != 0) found.push_back({kind, number, name});

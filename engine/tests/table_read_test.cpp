@@ -153,6 +153,30 @@ TEST(TableRead, IndexDefinitionsAndIndexChoice) {
   EXPECT_EQ(t.FieldByName("City").AsString(), "Aptos");
 }
 
+TEST(TableRead, PriorBofAndRefreshFromDisk) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  TTable t;
+  OpenCopy(t, kContacts, dir);
+  int scrolls = 0;
+  t.AfterScroll = [&](TTable&) { ++scrolls; };
+  t.Last();
+  int visited = 1;
+  for (t.Prior(); !t.Bof(); t.Prior()) ++visited;
+  EXPECT_EQ(visited, 55);
+  EXPECT_EQ(t.RecNo(), 0);
+  EXPECT_GE(scrolls, 55);
+
+  // Another program changes the first record's first field on disk; Refresh shows it.
+  const std::string before = t.Fields(0).AsString();
+  auto bytes = testing::ReadBytes(dir.Path() + "CONTACTS.DB");
+  bytes[2048 + 6] = 'Q';
+  testing::WriteBytes(dir.Path() + "CONTACTS.DB", bytes);
+  t.Refresh();
+  EXPECT_EQ(t.RecNo(), 0);
+  EXPECT_EQ(t.Fields(0).AsString(), "Q" + before.substr(1));
+}
+
 TEST(TableRead, TableWithoutKeyHasNoIndexDefinitions) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
