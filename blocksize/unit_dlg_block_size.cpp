@@ -273,7 +273,7 @@ void TDlgBlockSize::buildLayout() {
   main->addWidget(StatusBar1);
 
   fillVolumes();
-  SelectDirectory(QDir::currentPath());
+  selectDirectory(QDir::currentPath());
 
   connect(DriveComboBox, &QComboBox::activated, this, &TDlgBlockSize::DriveComboBoxChange);
   connect(DirectoryListBox->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -284,7 +284,7 @@ void TDlgBlockSize::buildLayout() {
   connect(ListViewTables->header(), &QHeaderView::sectionClicked, this,
           &TDlgBlockSize::ListViewTablesColumnClick);
   connect(ListViewTables, &QWidget::customContextMenuRequested, this,
-          &TDlgBlockSize::ListViewTablesContextMenu);
+          &TDlgBlockSize::PopupMenuTablePopup);
 }
 
 void TDlgBlockSize::buildPopupMenu() {
@@ -334,7 +334,7 @@ void TDlgBlockSize::DirectoryListBoxChange(const QModelIndex& current) {
   }
 }
 
-void TDlgBlockSize::SelectDirectory(const QString& directory) {
+void TDlgBlockSize::selectDirectory(const QString& directory) {
   const QString path = QDir::cleanPath(QDir(directory).absolutePath());
   // The volume whose root is the longest leading part of the path.
   int best = -1;
@@ -358,7 +358,7 @@ void TDlgBlockSize::SelectDirectory(const QString& directory) {
   chosenDirectory_ = path;
 }
 
-QString TDlgBlockSize::SelectedDirectory() const { return chosenDirectory_; }
+QString TDlgBlockSize::selectedDirectory() const { return chosenDirectory_; }
 
 void TDlgBlockSize::showChosenDirectory() {
   // Loading a directory can remove and re-add the row of a directory made after the model
@@ -384,7 +384,7 @@ void TDlgBlockSize::ScanDirectory() {
   });
   ListViewTables->clear();
   currentItem_ = nullptr;
-  scanDir_ = SelectedDirectory();
+  scanDir_ = selectedDirectory();
   if (!scanDir_.endsWith(u'/')) scanDir_ += u'/';
   StaticTextDir->setText(scanDir_ + QStringLiteral("*.DB"));
   if (!bdeUtil_) bdeUtil_ = std::make_unique<TBDEUtil>();
@@ -393,9 +393,9 @@ void TDlgBlockSize::ScanDirectory() {
   const NumberFormat format = [](double value, int decimals) {
     return number(value, decimals).toStdString();
   };
-  for (const std::string& fileName : ListParadoxTables(directory)) {
-    const TableScanRow row = ScanTable(bdeUtil_.get(), table_, directory, fileName);
-    const std::array<std::string, kColumnCount> cells = ScanRowCells(row, format);
+  for (const std::string& fileName : listParadoxTables(directory)) {
+    const TableScanRow row = scanTable(bdeUtil_.get(), table_, directory, fileName);
+    const std::array<std::string, kColumnCount> cells = scanRowCells(row, format);
     auto* item = new QTreeWidgetItem(ListViewTables);
     item->setText(0, u' ' + QFile::decodeName(QByteArray::fromStdString(fileName)));
     for (int column = 1; column < kColumnCount; ++column) {
@@ -414,7 +414,7 @@ void TDlgBlockSize::ListViewTablesColumnClick(int column) {
                     tools::MsgDlgType::mtInformation, tools::mbOK);
 }
 
-void TDlgBlockSize::ListViewTablesContextMenu(const QPoint& position) {
+void TDlgBlockSize::PopupMenuTablePopup(const QPoint& position) {
   bool open = false;
   guarded([this, &open] { open = PrepareTableMenu(); });
   if (open) popupMenuTable_->popup(ListViewTables->viewport()->mapToGlobal(position));
@@ -482,7 +482,7 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
       const int32_t count = table_.RecordCount();
       const int32_t recordSize =
           DigitsToInt(currentItem_->text(1 + kSubRecordSize).toStdString());
-      const TableCapacity capacity = ComputeCapacity(recordSize, newBlock);
+      const TableCapacity capacity = computeCapacity(recordSize, newBlock);
       currentItem_->setText(1 + kSubRpB, number(capacity.RpB, 0));
       currentItem_->setText(1 + kSubFreeX, number(capacity.FreeX, 0));
       currentItem_->setText(1 + kSubBlockSize, number(newBlock, 0));
@@ -490,7 +490,7 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
       currentItem_->setText(1 + kSubUsedRecs, number(count, 0));
       currentItem_->setText(1 + kSubFreeRecs,
                             number(static_cast<double>(capacity.Total - count), 0));
-      const std::optional<double> percent = PercentFull(count, capacity.Total);
+      const std::optional<double> percent = percentFull(count, capacity.Total);
       currentItem_->setText(1 + kSubPercentFull, percent ? number(*percent, 1) : QString());
       tools::MessageDlg(QString::fromUtf8("BlockSize geändert."),
                         tools::MsgDlgType::mtInformation, tools::mbOK);

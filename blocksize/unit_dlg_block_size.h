@@ -42,9 +42,9 @@ class TDlgBlockSize : public QDialog {
   ~TDlgBlockSize() override;
 
   // Makes `directory` the one chosen in the directory tree (switching the volume selector).
-  void SelectDirectory(const QString& directory);
+  void selectDirectory(const QString& directory);
   // The chosen directory, without a trailing "/".
-  QString SelectedDirectory() const;
+  QString selectedDirectory() const;
 
   // Lists the Paradox tables of the chosen directory; the button stays disabled meanwhile.
   void ScanDirectory();
@@ -78,7 +78,7 @@ class TDlgBlockSize : public QDialog {
   void showChosenDirectory();
   void ButtonScanClick();
   void ListViewTablesColumnClick(int column);
-  void ListViewTablesContextMenu(const QPoint& position);
+  void PopupMenuTablePopup(const QPoint& position);
   void N10241Click();
   void N20481Click();
   void N40961Click();

@@ -41,15 +41,15 @@ int RunScan(const Args& args) {
   std::string directory = args[0];
   if (directory.empty() || directory.back() != '/') directory += '/';
   try {
-    const std::vector<std::string> names = blocksize::ListParadoxTables(directory);
+    const std::vector<std::string> names = blocksize::listParadoxTables(directory);
     std::unique_ptr<blocksize::TBDEUtil> util = std::make_unique<blocksize::TBDEUtil>();
     std::string captions[blocksize::kColumnCount];
     for (int i = 0; i < blocksize::kColumnCount; ++i) captions[i] = blocksize::kColumnCaptions[i];
     printLine(captions, blocksize::kColumnCount);
     engine::TTable table;
     for (const std::string& name : names) {
-      const blocksize::TableScanRow row = blocksize::ScanTable(util.get(), table, directory, name);
-      const auto cells = blocksize::ScanRowCells(row, plainNumber);
+      const blocksize::TableScanRow row = blocksize::scanTable(util.get(), table, directory, name);
+      const auto cells = blocksize::scanRowCells(row, plainNumber);
       printLine(cells.data(), cells.size());
     }
   } catch (const std::exception& failure) {

@@ -17,12 +17,20 @@ bool TBDEUtil::ReadTableProps(const std::string& path) {
   }
 }
 
-uint16_t TBDEUtil::FieldCount() const { return CurPropsU16(Props, engine::kCurPropsFieldCountOffset); }
+uint16_t TBDEUtil::fieldCount() const {
+  return curPropsU16(Props, engine::kCurPropsFieldCountOffset);
+}
 
-uint16_t TBDEUtil::RecordSize() const { return CurPropsU16(Props, engine::kCurPropsRecordSizeOffset); }
+uint16_t TBDEUtil::recordSize() const {
+  return curPropsU16(Props, engine::kCurPropsRecordSizeOffset);
+}
 
-uint16_t TBDEUtil::Level() const { return CurPropsU16(Props, engine::kCurPropsLevelOffset); }
+uint16_t TBDEUtil::level() const {
+  return curPropsU16(Props, engine::kCurPropsLevelOffset);
+}
 
-uint16_t TBDEUtil::BlockSizeKiB() const { return CurPropsU16(Props, engine::kCurPropsBlockSizeOffset); }
+uint16_t TBDEUtil::blockSizeKiB() const {
+  return curPropsU16(Props, engine::kCurPropsBlockSizeOffset);
+}
 
 }  // namespace blocksize

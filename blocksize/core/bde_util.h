@@ -24,10 +24,10 @@ class TBDEUtil {
   bool ReadTableProps(const std::string& path);
 
   // The five figures of Props after a successful ReadTableProps.
-  uint16_t FieldCount() const;
-  uint16_t RecordSize() const;  // physical record size in bytes
-  uint16_t Level() const;       // table level: 3, 4, 5 or 7
-  uint16_t BlockSizeKiB() const;
+  uint16_t fieldCount() const;
+  uint16_t recordSize() const;  // physical record size in bytes
+  uint16_t level() const;       // table level: 3, 4, 5 or 7
+  uint16_t blockSizeKiB() const;
 
   engine::CURProps Props{};
 

@@ -9,12 +9,12 @@
 
 namespace blocksize {
 
-inline uint16_t CurPropsU16(const engine::CURProps& props, size_t offset) {
+inline uint16_t curPropsU16(const engine::CURProps& props, size_t offset) {
   return static_cast<uint16_t>(props[offset] | (props[offset + 1] << 8));
 }
 
 // The zero-terminated table type at its offset, at most 32 bytes.
-inline std::string CurPropsTableType(const engine::CURProps& props) {
+inline std::string curPropsTableType(const engine::CURProps& props) {
   constexpr size_t kTableTypeLength = 32;
   const char* text = reinterpret_cast<const char*>(&props[engine::kCurPropsTableTypeOffset]);
   return std::string(text, strnlen(text, kTableTypeLength));

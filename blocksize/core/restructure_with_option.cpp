@@ -48,7 +48,7 @@ void RestructureWithOption(engine::TTable& table, const std::string& optionName,
   }
   engine::CURProps props{};
   engine::Check(engine::GetCursorProperties(table.Handle(), props));
-  if (CurPropsTableType(props) != kParadoxType) {
+  if (curPropsTableType(props) != kParadoxType) {
     throw engine::EDBEngineError(engine::kErrNotATable, "Table must be of type PARADOX");
   }
   engine::hDBIDb database = nullptr;

@@ -2,7 +2,7 @@
 
 namespace blocksize {
 
-TableCapacity ComputeCapacity(int32_t recordSize, int32_t blockBytes) {
+TableCapacity computeCapacity(int32_t recordSize, int32_t blockBytes) {
   TableCapacity capacity;
   if (recordSize <= 0 || blockBytes <= kBlockHeaderBytes) return capacity;
   const int32_t usable = blockBytes - kBlockHeaderBytes;
@@ -12,7 +12,7 @@ TableCapacity ComputeCapacity(int32_t recordSize, int32_t blockBytes) {
   return capacity;
 }
 
-std::optional<double> PercentFull(int64_t used, int64_t total) {
+std::optional<double> percentFull(int64_t used, int64_t total) {
   if (total <= 0) return std::nullopt;
   return static_cast<double>(used) / (static_cast<double>(total) / 100.0);
 }

@@ -19,10 +19,10 @@ struct TableCapacity {
 
 // For a block size in bytes and a record size in bytes. A block size of 0, a record size of 0
 // and a record that does not fit a block give RpB 0, FreeX 0 and Total 0.
-TableCapacity ComputeCapacity(int32_t recordSize, int32_t blockBytes);
+TableCapacity computeCapacity(int32_t recordSize, int32_t blockBytes);
 
 // Fill level in per cent of `used` records out of `total`; nullopt when total is not positive
 // (no fill level can be given for a table that can hold no record).
-std::optional<double> PercentFull(int64_t used, int64_t total);
+std::optional<double> percentFull(int64_t used, int64_t total);
 
 }  // namespace blocksize

@@ -21,13 +21,20 @@ bool hasTableExtension(const std::string& name) {
   return ext[0] == '.' && (ext[1] == 'd' || ext[1] == 'D') && (ext[2] == 'b' || ext[2] == 'B');
 }
 
+std::string germanReason(const std::error_code& ec) {
+  if (ec == std::errc::no_such_file_or_directory) return "Es existiert nicht.";
+  if (ec == std::errc::not_a_directory) return "Es ist kein Verzeichnis.";
+  if (ec == std::errc::permission_denied) return "Der Zugriff wurde verweigert.";
+  return "Systemfehler " + std::to_string(ec.value()) + " (" + ec.message() + ").";
+}
+
 std::string cannotRead(const std::string& directory, const std::error_code& ec) {
-  return "Das Verzeichnis \"" + directory + "\" kann nicht gelesen werden: " + ec.message();
+  return "Das Verzeichnis \"" + directory + "\" kann nicht gelesen werden. " + germanReason(ec);
 }
 
 }  // namespace
 
-std::vector<std::string> ListParadoxTables(const std::string& directory) {
+std::vector<std::string> listParadoxTables(const std::string& directory) {
   std::error_code ec;
   fs::directory_iterator it(fs::path(directory), ec);
   if (ec) throw ScanError(cannotRead(directory, ec));
@@ -42,17 +49,17 @@ std::vector<std::string> ListParadoxTables(const std::string& directory) {
   return names;
 }
 
-TableScanRow ScanTable(TBDEUtil* util, engine::TTable& table, const std::string& directory,
+TableScanRow scanTable(TBDEUtil* util, engine::TTable& table, const std::string& directory,
                        const std::string& fileName) {
   TableScanRow row;
   row.FileName = fileName;
   if (util && util->ReadTableProps(directory + fileName)) {
     TableProps props;
-    props.Fields = util->FieldCount();
-    props.RecordSize = util->RecordSize();
-    props.Level = util->Level();
-    props.BlockBytes = static_cast<int32_t>(util->BlockSizeKiB()) * 1024;
-    row.Capacity = ComputeCapacity(props.RecordSize, props.BlockBytes);
+    props.Fields = util->fieldCount();
+    props.RecordSize = util->recordSize();
+    props.Level = util->level();
+    props.BlockBytes = static_cast<int32_t>(util->blockSizeKiB()) * 1024;
+    row.Capacity = computeCapacity(props.RecordSize, props.BlockBytes);
     row.Props = props;
   }
   try {
@@ -72,11 +79,11 @@ TableScanRow ScanTable(TBDEUtil* util, engine::TTable& table, const std::string&
   }
   const int64_t used = row.UsedRecords.value_or(0);
   row.FreeRecords = row.Capacity.Total - used;
-  row.PercentFull = PercentFull(used, row.Capacity.Total);
+  row.PercentFull = percentFull(used, row.Capacity.Total);
   return row;
 }
 
-std::array<std::string, kColumnCount> ScanRowCells(const TableScanRow& row,
+std::array<std::string, kColumnCount> scanRowCells(const TableScanRow& row,
                                                    const NumberFormat& number) {
   std::array<std::string, kColumnCount> cells;
   cells[0] = row.FileName;

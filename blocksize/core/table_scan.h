@@ -24,7 +24,7 @@ class ScanError : public std::runtime_error {
 
 // The regular files of `directory` whose name ends in ".db" in any letter case (hidden and
 // read-only files included, directories not), sorted by their bytes. Raises ScanError.
-std::vector<std::string> ListParadoxTables(const std::string& directory);
+std::vector<std::string> listParadoxTables(const std::string& directory);
 
 // The four figures read from a table file's header.
 struct TableProps {
@@ -46,7 +46,7 @@ struct TableScanRow {
 // Reads the properties through `util` (none are read when it is null) and counts the records by
 // opening `table` shared; the table is closed again in every case. `directory` ends in "/".
 // Never raises.
-TableScanRow ScanTable(TBDEUtil* util, engine::TTable& table, const std::string& directory,
+TableScanRow scanTable(TBDEUtil* util, engine::TTable& table, const std::string& directory,
                        const std::string& fileName);
 
 // The eleven cells of a row, in column order: name, fields, record size, RpB, FreeX, level,
@@ -55,7 +55,7 @@ TableScanRow ScanTable(TBDEUtil* util, engine::TTable& table, const std::string&
 // used-records cell of a table that could not be counted reads "error".
 using NumberFormat = std::function<std::string(double value, int decimals)>;
 constexpr int kColumnCount = 11;
-std::array<std::string, kColumnCount> ScanRowCells(const TableScanRow& row,
+std::array<std::string, kColumnCount> scanRowCells(const TableScanRow& row,
                                                    const NumberFormat& number);
 
 // Column captions of the list, in column order.

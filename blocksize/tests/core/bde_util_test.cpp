@@ -36,10 +36,10 @@ TEST(TBDEUtilTest, ReadsTheFiveFiguresOfEverySampleTable) {
     ASSERT_GT(header.size(), kFileVersionOffset) << fixture;
     SCOPED_TRACE(fixture.string());
     ASSERT_TRUE(util.ReadTableProps(dir.dir() + name));
-    EXPECT_EQ(util.FieldCount(), headerU16(header, kFieldCountOffset));
-    EXPECT_EQ(util.RecordSize(), headerU16(header, kRecordSizeOffset));
-    EXPECT_EQ(util.BlockSizeKiB(), header[kBlockSizeOffset]);
-    EXPECT_EQ(util.Level(), levelOfVersion(header[kFileVersionOffset]));
+    EXPECT_EQ(util.fieldCount(), headerU16(header, kFieldCountOffset));
+    EXPECT_EQ(util.recordSize(), headerU16(header, kRecordSizeOffset));
+    EXPECT_EQ(util.blockSizeKiB(), header[kBlockSizeOffset]);
+    EXPECT_EQ(util.level(), levelOfVersion(header[kFileVersionOffset]));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(
                   &util.Props[engine::kCurPropsTableTypeOffset])),
               "PARADOX");
@@ -58,14 +58,14 @@ TEST(TBDEUtilTest, AFailedReadLeavesTheNextReadUnaffected) {
   EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
   EXPECT_FALSE(util.ReadTableProps(dir.dir() + "fehlt.db"));
   ASSERT_TRUE(util.ReadTableProps(dir.dir() + "AREACODES.DB"));
-  EXPECT_EQ(util.BlockSizeKiB(), 16);
+  EXPECT_EQ(util.blockSizeKiB(), 16);
   EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
   // A second successful read overwrites every figure of the first.
   ASSERT_TRUE(util.ReadTableProps(dir.dir() + "CUSTOMER.DB"));
-  EXPECT_EQ(util.FieldCount(), 10);
-  EXPECT_EQ(util.RecordSize(), 394);
-  EXPECT_EQ(util.Level(), 7);
-  EXPECT_EQ(util.BlockSizeKiB(), 2);
+  EXPECT_EQ(util.fieldCount(), 10);
+  EXPECT_EQ(util.recordSize(), 394);
+  EXPECT_EQ(util.level(), 7);
+  EXPECT_EQ(util.blockSizeKiB(), 2);
 }
 
 }  // namespace

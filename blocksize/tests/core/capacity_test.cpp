@@ -7,7 +7,7 @@
 
 namespace {
 
-using blocksize::ComputeCapacity;
+using blocksize::computeCapacity;
 
 TEST(ComputeCapacityTest, FollowsTheBlockLayout) {
   struct Case {
@@ -26,7 +26,7 @@ TEST(ComputeCapacityTest, FollowsTheBlockLayout) {
       {100, 6, 0, 0, 0},                   // nothing left after the block header
   };
   for (const Case& c : cases) {
-    const blocksize::TableCapacity capacity = ComputeCapacity(c.recordSize, c.blockBytes);
+    const blocksize::TableCapacity capacity = computeCapacity(c.recordSize, c.blockBytes);
     EXPECT_EQ(capacity.RpB, c.rpb) << c.recordSize << " in " << c.blockBytes;
     EXPECT_EQ(capacity.FreeX, c.freeX) << c.recordSize << " in " << c.blockBytes;
     EXPECT_EQ(capacity.Total, c.total) << c.recordSize << " in " << c.blockBytes;
@@ -34,12 +34,12 @@ TEST(ComputeCapacityTest, FollowsTheBlockLayout) {
 }
 
 TEST(PercentFullTest, DividesByTheHundredthOfTotal) {
-  EXPECT_NEAR(*blocksize::PercentFull(5000, 1310720), 0.3815, 1e-4);
-  EXPECT_DOUBLE_EQ(*blocksize::PercentFull(65536, 65536), 100.0);
-  EXPECT_DOUBLE_EQ(*blocksize::PercentFull(131072, 65536), 200.0);  // nothing caps it
-  EXPECT_DOUBLE_EQ(*blocksize::PercentFull(0, 65536), 0.0);
-  EXPECT_FALSE(blocksize::PercentFull(10, 0).has_value());
-  EXPECT_FALSE(blocksize::PercentFull(0, 0).has_value());
+  EXPECT_NEAR(*blocksize::percentFull(5000, 1310720), 0.3815, 1e-4);
+  EXPECT_DOUBLE_EQ(*blocksize::percentFull(65536, 65536), 100.0);
+  EXPECT_DOUBLE_EQ(*blocksize::percentFull(131072, 65536), 200.0);  // nothing caps it
+  EXPECT_DOUBLE_EQ(*blocksize::percentFull(0, 65536), 0.0);
+  EXPECT_FALSE(blocksize::percentFull(10, 0).has_value());
+  EXPECT_FALSE(blocksize::percentFull(0, 0).has_value());
 }
 
 TEST(DigitsToIntTest, ReadsTheDigitsAndSkipsEverythingElse) {

@@ -58,8 +58,8 @@ TEST_F(RestructureWithOptionTest, ChangesTheBlockSizeAndKeepsTheRecords) {
   table_.Close();
   blocksize::TBDEUtil util;
   ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
-  EXPECT_EQ(util.BlockSizeKiB(), 4);
-  EXPECT_EQ(util.Level(), 4);
+  EXPECT_EQ(util.blockSizeKiB(), 4);
+  EXPECT_EQ(util.level(), 4);
   EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
 }
 
@@ -71,8 +71,8 @@ TEST_F(RestructureWithOptionTest, ChangesTheLevelAndKeepsTheRecords) {
   table_.Close();
   blocksize::TBDEUtil util;
   ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
-  EXPECT_EQ(util.Level(), 7);
-  EXPECT_EQ(util.BlockSizeKiB(), 2);
+  EXPECT_EQ(util.level(), 7);
+  EXPECT_EQ(util.blockSizeKiB(), 2);
   EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
 }
 

@@ -29,43 +29,46 @@ TEST(ListParadoxTablesTest, ListsTableFilesOfAnyCaseSorted) {
   fs::create_directory(dir.path() / "folder.db");
   fs::create_symlink(dir.path() / "a.db", dir.path() / "link.db");
   const std::vector<std::string> expected = {".hidden.db", "C.Db", "a.db", "b.DB", "link.db"};
-  EXPECT_EQ(blocksize::ListParadoxTables(dir.dir()), expected);
+  EXPECT_EQ(blocksize::listParadoxTables(dir.dir()), expected);
 }
 
 TEST(ListParadoxTablesTest, EmptyDirectoryGivesNoTables) {
   TempDir dir;
-  EXPECT_TRUE(blocksize::ListParadoxTables(dir.dir()).empty());
+  EXPECT_TRUE(blocksize::listParadoxTables(dir.dir()).empty());
 }
 
 TEST(ListParadoxTablesTest, UnreadableDirectoryRaisesAGermanMessage) {
   TempDir dir;
   const std::string missing = dir.dir() + "fehlt/";
   try {
-    blocksize::ListParadoxTables(missing);
+    blocksize::listParadoxTables(missing);
     FAIL() << "no error for a missing directory";
   } catch (const blocksize::ScanError& error) {
     EXPECT_NE(std::string(error.what()).find("kann nicht gelesen werden"), std::string::npos);
     EXPECT_NE(std::string(error.what()).find(missing), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("Es existiert nicht."), std::string::npos);
   }
+  touch(dir.path() / "datei");
+  EXPECT_THROW(blocksize::listParadoxTables(dir.dir() + "datei/"), blocksize::ScanError);
 }
 
 TEST(ScanRowCellsTest, LeavesUnknownFiguresEmpty) {
   TableScanRow known;
   known.FileName = "KUNDEN.DB";
   known.Props = blocksize::TableProps{7, 100, 4, 2048};
-  known.Capacity = blocksize::ComputeCapacity(100, 2048);
+  known.Capacity = blocksize::computeCapacity(100, 2048);
   known.UsedRecords = 5000;
   known.FreeRecords = known.Capacity.Total - 5000;
-  known.PercentFull = blocksize::PercentFull(5000, known.Capacity.Total);
+  known.PercentFull = blocksize::percentFull(5000, known.Capacity.Total);
   const std::array<std::string, blocksize::kColumnCount> knownCells = {
       "KUNDEN.DB", "7", "100", "20", "2", "4", "2048", "1310720", "5000", "1305720", "0.4"};
-  EXPECT_EQ(blocksize::ScanRowCells(known, plain), knownCells);
+  EXPECT_EQ(blocksize::scanRowCells(known, plain), knownCells);
 
   TableScanRow unknown;
   unknown.FileName = "X.db";
   const std::array<std::string, blocksize::kColumnCount> unknownCells = {
       "X.db", "", "", "", "", "", "", "0", "error", "0", ""};
-  EXPECT_EQ(blocksize::ScanRowCells(unknown, plain), unknownCells);
+  EXPECT_EQ(blocksize::scanRowCells(unknown, plain), unknownCells);
 }
 
 class ScanTableTest : public ::testing::Test {
@@ -85,8 +88,8 @@ TEST_F(ScanTableTest, ScansEveryKindOfFileAndGoesOn) {
   blocksize::TBDEUtil util;
   engine::TTable table;
   std::vector<std::array<std::string, blocksize::kColumnCount>> cells;
-  for (const std::string& name : blocksize::ListParadoxTables(dir.dir())) {
-    cells.push_back(blocksize::ScanRowCells(blocksize::ScanTable(&util, table, dir.dir(), name),
+  for (const std::string& name : blocksize::listParadoxTables(dir.dir())) {
+    cells.push_back(blocksize::scanRowCells(blocksize::scanTable(&util, table, dir.dir(), name),
                                             plain));
     EXPECT_FALSE(table.Active()) << name;
   }
@@ -107,7 +110,7 @@ TEST_F(ScanTableTest, WithoutSessionOnlyCountsRecords) {
   TempDir dir;
   CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
   engine::TTable table;
-  const TableScanRow row = blocksize::ScanTable(nullptr, table, dir.dir(), "CUSTOMER.DB");
+  const TableScanRow row = blocksize::scanTable(nullptr, table, dir.dir(), "CUSTOMER.DB");
   EXPECT_FALSE(row.Props.has_value());
   EXPECT_EQ(row.UsedRecords, 20);
   EXPECT_EQ(row.FreeRecords, -20);
@@ -124,7 +127,7 @@ TEST_F(ScanTableTest, ATableHeldExclusivelyElsewhereShowsError) {
   holder.Open();
   blocksize::TBDEUtil util;
   engine::TTable table;
-  const TableScanRow row = blocksize::ScanTable(&util, table, dir.dir(), "CUSTOMER.DB");
+  const TableScanRow row = blocksize::scanTable(&util, table, dir.dir(), "CUSTOMER.DB");
   EXPECT_TRUE(row.Props.has_value());
   EXPECT_FALSE(row.UsedRecords.has_value());
   EXPECT_EQ(row.FreeRecords, row.Capacity.Total);
