@@ -1,0 +1,15 @@
+#pragma once
+// The physical limit of table work: reading a file sequentially, and copying it (read, write,
+// flush to the disk), with plain system calls and 1 MiB buffers.
+
+#include <cstdint>
+#include <string>
+
+namespace bench {
+
+// Reads the whole file; returns the bytes read. Throws std::runtime_error on failure.
+uint64_t RawRead(const std::string& path);
+// Copies `from` to `to` and flushes the copy to the disk; returns the bytes copied.
+uint64_t RawCopy(const std::string& from, const std::string& to);
+
+}  // namespace bench

@@ -1,0 +1,78 @@
+#include "bench/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+
+namespace bench {
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// Pads UTF-8 text to `width` characters (not bytes).
+std::string Pad(const std::string& text, size_t width) {
+  size_t chars = 0;
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++chars;
+  return text + std::string(chars < width ? width - chars : 1, ' ');
+}
+
+std::string Seconds(double s) {
+  if (s < 0.01) return GermanNumber(s * 1000.0, 3) + " ms";
+  return GermanNumber(s, 3) + " s";
+}
+
+}  // namespace
+
+std::string GermanNumber(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(v));
+  std::string digits = buf;
+  std::string fraction;
+  const size_t point = digits.find('.');
+  if (point != std::string::npos) {
+    fraction = "," + digits.substr(point + 1);
+    digits.resize(point);
+  }
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += '.';
+    grouped += digits[i];
+  }
+  const bool negative = v < 0 && std::round(std::fabs(v) * std::pow(10, decimals)) != 0;
+  return (negative ? "-" : "") + grouped + fraction;
+}
+
+void Report::Add(const std::string& label, double seconds, double count, const std::string& unit, Scale scale) {
+  lines_.push_back({label, seconds, count, unit, scale});
+}
+
+void Report::Print(std::ostream& out, uint64_t fileBytes) const {
+  const double records = static_cast<double>(records_);
+  out << "Kerbolt-Benchmark: " << GermanNumber(records, 0) << " Datensätze, .DB-Datei "
+      << GermanNumber(static_cast<double>(fileBytes) / kMiB, 1) << " MiB\n";
+  out << "Physikalische Grenze in diesem Lauf:\n";
+  out << "  Rohes Lesen der .DB:   " << Seconds(rawRead_) << "  ("
+      << GermanNumber(static_cast<double>(rawBytes_) / kMiB / rawRead_, 0) << " MiB/s, "
+      << GermanNumber(records / rawRead_, 0) << " Sätze/s)\n";
+  out << "  Rohes Kopieren der .DB: " << Seconds(rawCopy_) << "  ("
+      << GermanNumber(static_cast<double>(rawBytes_) / kMiB / rawCopy_, 0) << " MiB/s, "
+      << GermanNumber(records / rawCopy_, 0) << " Sätze/s)\n\n";
+  out << Pad("Messung", 46) << Pad("Zeit", 14) << Pad("Rate", 26) << Pad("× Rohlesen", 14) << "× Rohkopie\n";
+  for (const Line& l : lines_) {
+    std::string vsRead = "–", vsCopy = "–";
+    if (l.scale == Scale::PerRecord && l.count > 0) {
+      const double perOp = l.seconds / l.count;
+      vsRead = GermanNumber(perOp / (rawRead_ / records), 1);
+      vsCopy = GermanNumber(perOp / (rawCopy_ / records), 1);
+    } else if (l.scale == Scale::WholeTable) {
+      vsRead = GermanNumber(l.seconds / rawRead_, 2);
+      vsCopy = GermanNumber(l.seconds / rawCopy_, 2);
+    }
+    const std::string rate = l.seconds > 0 ? GermanNumber(l.count / l.seconds, 0) + " " + l.unit + "/s" : "–";
+    out << Pad(l.label, 46) << Pad(Seconds(l.seconds), 14) << Pad(rate, 26) << Pad(vsRead, 14) << vsCopy << "\n";
+  }
+}
+
+}  // namespace bench
