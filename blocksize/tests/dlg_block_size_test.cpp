@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 
 #include "blocksize/unit_dlg_block_size.h"
@@ -299,6 +301,43 @@ TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
   EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
   dialog_->ScanDirectory();
   EXPECT_EQ(rowTexts(0), expected);
+}
+
+// Answers like ScriptedDialogs and, while a box is up, looks at the window's state.
+class ProbingDialogs : public tools::ScriptedDialogs {
+ public:
+  std::function<void()> probe;
+  int MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
+                 const QStringList& captions) override {
+    if (probe) probe();
+    return ScriptedDialogs::MessageDlg(text, type, buttons, captions);
+  }
+};
+
+TEST_F(DlgBlockSizeFixtureTest, NoMenuAndNoScanWhileAChangeRuns) {
+  TempDir dir;
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  scan(dir);
+  ProbingDialogs probing;
+  tools::ScopedDialogSeam seam(probing);
+  bool probed = false;
+  probing.probe = [&] {
+    probed = true;
+    EXPECT_TRUE(dialog_->Changing());
+    EXPECT_TRUE(dialog_->Table().Exclusive());
+    EXPECT_FALSE(button_->isEnabled());
+    EXPECT_FALSE(dialog_->PrepareTableMenu());
+    dialog_->ScanDirectory();  // ignored: the change writes to a row of this list
+    EXPECT_EQ(list_->topLevelItemCount(), 1);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  };
+  ASSERT_TRUE(prepareOn(0));
+  probing.queueMessageResult(tools::mrOk);
+  action("Level5")->trigger();
+  EXPECT_TRUE(probed);
+  EXPECT_EQ(list_->topLevelItem(0)->text(5), QStringLiteral("5"));
+  expectIdle();
 }
 
 TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
