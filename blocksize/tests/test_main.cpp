@@ -9,6 +9,8 @@
 #include "tools/tramek_tools.h"
 
 int main(int argc, char** argv) {
+  // Also when the test list is read, without the test environment: no display is needed.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   tools::InitializeTramekTools();
