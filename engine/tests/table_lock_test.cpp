@@ -13,6 +13,8 @@
 #include <functional>
 
 #include "engine/engine_error.h"
+#include "engine/file_system.h"
+#include "engine/restructure.h"
 #include "engine/table.h"
 #include "engine/tests/fixture_support.h"
 
@@ -274,6 +276,55 @@ TEST_F(ComponentLockTest, CloseAndDestructionRelease) {
   EXPECT_NE(OpenRefusal(*Component(false)), "");
   other.reset();
   EXPECT_EQ(OpenRefusal(*Component(true)), "");
+}
+
+TEST_F(ComponentLockTest, RestructureAndCopyRespectOpenComponents) {
+  struct Case {
+    const char* what;
+    bool holderExclusive;
+    bool copyFromHeld;  // copy with the held table as source (else: restructure it)
+    bool refused;
+  };
+  const Case cases[] = {
+      {"Umstrukturieren, gemeinsam geöffnet", false, false, true},
+      {"Umstrukturieren, exklusiv geöffnet", true, false, true},
+      {"Kopieren aus gemeinsam geöffneter Tabelle", false, true, false},
+      {"Kopieren aus exklusiv geöffneter Tabelle", true, true, true},
+  };
+  const std::vector<uint8_t> before = testing::ReadBytes(path_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto holder = Component(c.holderExclusive);
+    holder->Open();
+    try {
+      if (c.copyFromHeld) {
+        CopyTableFiles(DefaultFileSystem(), dir_.Path(), "CUSTOMER.DB", dir_.Path(), "KOPIE.DB", false, {});
+      } else {
+        RestructureTableFiles(DefaultFileSystem(), dir_.Path(), "CUSTOMER.DB", TableFormat{0, 4096});
+      }
+      EXPECT_FALSE(c.refused);
+    } catch (const EDBEngineError& e) {
+      EXPECT_TRUE(c.refused) << e.what();
+      EXPECT_EQ(e.ErrorCode(), kErrLocked) << e.what();
+    }
+    EXPECT_EQ(testing::ReadBytes(path_), before);
+  }
+  // A copy must not replace a table that a component has open.
+  auto target = std::make_unique<TTable>();
+  target->SetDatabaseName(dir_.Path());
+  target->SetTableName("KOPIE.DB");
+  target->Open();
+  const int copied = target->RecordCount();
+  ASSERT_GT(copied, 0);
+  try {
+    CopyTableFiles(DefaultFileSystem(), dir_.Path(), "CUSTOMER.DB", dir_.Path(), "KOPIE.DB", true, {});
+    ADD_FAILURE() << "copy replaced an open table";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrLocked) << e.what();
+  }
+  target->Close();
+  target->Open();
+  EXPECT_EQ(target->RecordCount(), copied) << "the refused empty copy must leave the records";
 }
 
 TEST_F(ComponentLockTest, AComponentOfAnotherProcessIsRespected) {
