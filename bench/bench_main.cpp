@@ -121,14 +121,22 @@ std::string Counted(const std::string& label, int64_t done, int64_t planned) {
   return label + " [" + std::to_string(done) + "/" + std::to_string(planned) + "]";
 }
 
-// A directory of `count` small tables for the scan, made by the engine's copy.
-void MakeScanDirectory(const std::string& source, const std::string& dir, int count) {
-  fs::create_directories(dir);
+// A directory of `count` small tables for the scan: the families of two 50-record tables (2 KiB
+// and 4 KiB blocks) written by the engine, copied file by file under new base names.
+void MakeScanDirectory(const std::string& workDir, const std::string& scanDir, int count) {
+  const std::string small = workDir + "klein2k/";
+  const std::string small4k = workDir + "klein4k/";
+  fs::create_directories(small);
+  fs::create_directories(small4k);
+  fs::create_directories(scanDir);
+  BuildTable(small, 50, [](uint64_t) {});
+  engine::CopyTableFiles(engine::DefaultFileSystem(), small, kTableName, small4k, kTableName, false,
+                         engine::TableFormat{0, 4096});
   for (int i = 0; i < count; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "T%05d.DB", i);
-    engine::CopyTableFiles(engine::DefaultFileSystem(), source, kTableName, dir, name, false,
-                           engine::TableFormat{0, i % 2 ? 4096 : 2048});
+    char base[16];
+    std::snprintf(base, sizeof base, "T%05d", i);
+    for (const auto& file : fs::directory_iterator(i % 2 ? small4k : small))
+      fs::copy_file(file.path(), scanDir + base + file.path().extension().string());
   }
 }
 
@@ -255,11 +263,8 @@ void Run(const Options& o, const std::string& dir) {
 
   Progress(std::to_string(o.tables) + " Tabellen für den Verzeichnis-Scan werden angelegt");
   {
-    const std::string source = dir + "klein/";
-    fs::create_directories(source);
-    BuildTable(source, 50, [](uint64_t) {});
     const std::string scanDir = dir + "scan/";
-    MakeScanDirectory(source, scanDir, o.tables);
+    MakeScanDirectory(dir, scanDir, o.tables);
     blocksize::TBDEUtil util;
     engine::TTable table;
     Stopwatch w;

@@ -70,7 +70,9 @@ void Report::Print(std::ostream& out, uint64_t fileBytes) const {
       vsRead = GermanNumber(l.seconds / rawRead_, 2);
       vsCopy = GermanNumber(l.seconds / rawCopy_, 2);
     }
-    const std::string rate = l.seconds > 0 ? GermanNumber(l.count / l.seconds, 0) + " " + l.unit + "/s" : "–";
+    const double perSecond = l.seconds > 0 ? l.count / l.seconds : 0;
+    const std::string rate =
+        l.seconds > 0 ? GermanNumber(perSecond, perSecond < 100 ? 2 : 0) + " " + l.unit + "/s" : "–";
     out << Pad(l.label, 46) << Pad(Seconds(l.seconds), 14) << Pad(rate, 26) << Pad(vsRead, 14) << vsCopy << "\n";
   }
 }
