@@ -1,0 +1,164 @@
+// Restructure and copy under injected faults: every change to the disk that the operation makes
+// is failed in turn. The table must then read as before; directly after a failure before the
+// commit nothing may differ at all, and once the next writer has recovered the family it is
+// either wholly the old one or wholly the new one, with no file left behind.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "engine/engine_error.h"
+#include "engine/family_swap.h"
+#include "engine/restructure.h"
+#include "engine/table_dump.h"
+#include "engine/tests/fault_file_system.h"
+#include "engine/tests/fixture_support.h"
+
+namespace engine_test {
+namespace {
+
+using engine::EDBEngineError;
+
+const std::string kDir = "/mem/";
+
+// Every file of the in-memory file system with its bytes.
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot Take(const MemoryFileSystem& fs) {
+  Snapshot s;
+  for (const std::string& path : fs.Paths()) s[path] = fs.Contents(path);
+  return s;
+}
+
+std::string Dump(engine::FileSystem& fs, const std::string& path) {
+  std::ostringstream out;
+  engine::DumpTable(fs, path, out);
+  return out.str();
+}
+
+// The family of a sample table, loaded into memory under kDir.
+Snapshot LoadFamily(const std::string& relative) {
+  engine::testing::TempDir tmp;
+  engine::testing::CopyFamily(relative, tmp.Path());
+  MemoryFileSystem fs;
+  for (const std::string& name : engine::DefaultFileSystem().List(tmp.Path()))
+    LoadFromDisk(fs, tmp.Path() + name, kDir + name);
+  return Take(fs);
+}
+
+void Restore(MemoryFileSystem& fs, const Snapshot& s) {
+  for (const std::string& path : fs.Paths()) fs.Remove(path);
+  for (const auto& [path, bytes] : s) fs.Put(path, bytes);
+}
+
+struct Operation {
+  const char* what;
+  std::function<void(engine::FileSystem&)> run;
+  std::string table;  // path of the table the operation replaces
+};
+
+struct FaultCase {
+  const char* fixture;
+  const char* tableName;
+};
+
+class RestructureFaultTest : public ::testing::TestWithParam<FaultCase> {
+ protected:
+  void SetUp() override {
+    if (engine::testing::FixturesDir().empty()) GTEST_SKIP() << "Fixture folder missing: " << KERBOLT_FIXTURES_DIR;
+  }
+};
+
+// Runs `op` on a fresh copy of `original` once without faults, then once per change with that
+// change failing (and once more per change with every later write failing too, as on a full
+// disk), and checks the outcome each time.
+void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
+  SCOPED_TRACE(op.what);
+  MemoryFileSystem memory;
+  Restore(memory, original);
+  const bool existed = memory.Exists(op.table);
+  const std::string oldDump = existed ? Dump(memory, op.table) : "";
+
+  FaultFileSystem counter(memory);
+  op.run(counter);
+  const int changes = counter.Count(FaultKind::Mutation);
+  const Snapshot changed = Take(memory);
+  const std::string newDump = Dump(memory, op.table);
+  ASSERT_GT(changes, 3);
+
+  for (const bool sticky : {false, true}) {
+    for (int n = 1; n <= changes; ++n) {
+      SCOPED_TRACE(std::string(sticky ? "ab Schreibvorgang " : "Änderung ") + std::to_string(n));
+      Restore(memory, original);
+      FaultFileSystem faulty(memory);
+      faulty.FailNth(sticky ? FaultKind::Write : FaultKind::Mutation, n, sticky);
+      bool raised = false;
+      try {
+        op.run(faulty);
+      } catch (const EDBEngineError&) {
+        raised = true;
+      }
+      if (sticky && !faulty.Fired()) break;  // fewer writes than changes: all covered
+      ASSERT_TRUE(faulty.Fired());
+      // Whatever happened, the table reads as the old or the new one, never as a mix.
+      const std::string dumpNow = memory.Exists(op.table) ? Dump(memory, op.table) : "";
+      EXPECT_TRUE(dumpNow == oldDump || dumpNow == newDump) << "table damaged";
+      Snapshot after = Take(memory);
+      if (after != original && after != changed) {
+        // Only a failure inside the swap may leave files behind (never a new file under its
+        // temporary name); the next writer's recovery must then finish or undo the swap.
+        for (const auto& entry : after)
+          EXPECT_EQ(entry.first.find(engine::kNewSuffix), std::string::npos) << "left behind: " << entry.first;
+        engine::RecoverTableFamily(memory, kDir, op.table.substr(kDir.size()));
+        after = Take(memory);
+      }
+      if (raised) {
+        EXPECT_TRUE(after == original || after == changed) << "family mixed or files left behind";
+      } else {
+        EXPECT_TRUE(after == changed) << "reported success, but the family is not the new one";
+      }
+    }
+  }
+}
+
+TEST_P(RestructureFaultTest, EveryFailedChangeLeavesTheTableWhole) {
+  const FaultCase& c = GetParam();
+  const Snapshot original = LoadFamily(c.fixture);
+  const std::string table = kDir + c.tableName;
+  FailEachChangeInTurn(original, {"Umstrukturieren auf 4096-Byte-Blöcke", [&](engine::FileSystem& fs) {
+                                    engine::RestructureTableFiles(fs, kDir, c.tableName, engine::TableFormat{0, 4096});
+                                  }, table});
+}
+
+TEST_P(RestructureFaultTest, EveryFailedChangeOfACopyLeavesTheTargetWhole) {
+  const FaultCase& c = GetParam();
+  Snapshot original = LoadFamily(c.fixture);
+  // The target exists already with other content (an empty copy), so a failure must keep it.
+  {
+    MemoryFileSystem memory;
+    Restore(memory, original);
+    engine::CopyTableFiles(memory, kDir, c.tableName, kDir, "ZIEL.DB", true, {});
+    original = Take(memory);
+  }
+  FailEachChangeInTurn(original, {"Kopieren über eine vorhandene Tabelle", [&](engine::FileSystem& fs) {
+                                    engine::CopyTableFiles(fs, kDir, c.tableName, kDir, "ZIEL.DB", false, {});
+                                  }, kDir + "ZIEL.DB"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SampleTables, RestructureFaultTest,
+    ::testing::Values(FaultCase{"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", "CUSTOMER.DB"},
+                      FaultCase{"leonhad_paradoxdriver/src/test/resources/fields/graphic.db", "graphic.db"},
+                      FaultCase{"leonhad_paradoxdriver/src/test/resources/db/CONTACTS.DB", "CONTACTS.DB"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) {
+      std::string name = info.param.tableName;
+      for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace engine_test
