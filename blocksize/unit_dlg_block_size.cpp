@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
@@ -314,7 +315,8 @@ void TDlgBlockSize::buildPopupMenu() {
 void TDlgBlockSize::fillVolumes() {
   DriveComboBox->clear();
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (!volume.isValid() || !volume.isReady()) continue;
+    // Containers mount single files too; only directories can be browsed.
+    if (!volume.isValid() || !volume.isReady() || !QFileInfo(volume.rootPath()).isDir()) continue;
     DriveComboBox->addItem(volume.rootPath(), volume.rootPath());
   }
 }
@@ -350,7 +352,8 @@ void TDlgBlockSize::selectDirectory(const QString& directory) {
   }
   if (best >= 0) {
     DriveComboBox->setCurrentIndex(best);
-    DirectoryListBox->setRootIndex(directoryModel_->index(DriveComboBox->itemData(best).toString()));
+    const QString root = DriveComboBox->itemData(best).toString();
+    DirectoryListBox->setRootIndex(directoryModel_->index(root));
   }
   const QModelIndex index = directoryModel_->index(path);
   DirectoryListBox->setCurrentIndex(index);

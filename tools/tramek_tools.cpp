@@ -45,12 +45,9 @@ QString FormatNumberText(double value, int decimals, const QLocale& locale) {
   // Rounding through the shortest exact decimal form keeps 10 significant digits in any
   // magnitude; larger numbers keep fixed notation with their lower digits zeroed.
   double rounded = QString::number(value, 'g', kSignificantDigits).toDouble();
-  QString text = locale.toString(rounded, 'f', decimals);
   // A negative value that rounds to zero shows as zero, without a sign.
-  if (rounded < 0 && std::fabs(rounded) < 0.5 * std::pow(10.0, -decimals)) {
-    text = locale.toString(0.0, 'f', decimals);
-  }
-  return text + u' ';
+  if (std::fabs(rounded) < 0.5 * std::pow(10.0, -decimals)) rounded = 0.0;
+  return locale.toString(rounded, 'f', decimals) + u' ';
 }
 
 namespace {

@@ -16,7 +16,9 @@
 #include "tools/testsupport/scripted_dialogs.h"
 
 // Readable failure output for cell texts.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 

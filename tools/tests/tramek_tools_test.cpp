@@ -51,6 +51,9 @@ TEST(FormatNumberTextTest, GroupsWithTheLocalesSeparators) {
       {2147090432, 0, "2.147.090.432 ", "2,147,090,432 "},
       {12345678901.0, 0, "12.345.678.900 ", "12,345,678,900 "},  // 10 significant digits
       {-0.04, 1, "0,0 ", "0.0 "},
+      {-0.0, 0, "0 ", "0 "},
+      {-0.4, 0, "0 ", "0 "},
+      {-0.6, 0, "-1 ", "-1 "},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tools::FormatNumberText(c.value, c.decimals, german), QString::fromUtf8(c.german));
