@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
@@ -233,6 +235,32 @@ TEST_F(DlgBlockSizeFixtureTest, MenuItemsFollowTheRowsLevelAndBlockSize) {
   }
   EXPECT_EQ(dialog_->Table().TableName(), "T.DB");
   EXPECT_EQ(dialog_->Table().DatabaseName(), dir.dir());
+}
+
+TEST_F(DlgBlockSizeFixtureTest, RightClickOnARowOpensTheMenuForThatRow) {
+  TempDir dir;
+  CopyTable(Fixture(kCustomer), dir.path());
+  CopyTable(Fixture(kLevel4Table), dir.path());
+  scan(dir);
+  dialog_->show();
+  QWidget* viewport = list_->viewport();
+  auto rightClick = [&](const QPoint& position) {
+    QTest::mousePress(viewport, Qt::RightButton, {}, position);
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, position);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, position, viewport->mapToGlobal(position));
+    QApplication::sendEvent(viewport, &event);
+  };
+  QMenu* menu = dialog_->PopupMenuTable();
+  rightClick(list_->visualItemRect(list_->topLevelItem(1)).center());
+  EXPECT_TRUE(menu->isVisible());
+  EXPECT_EQ(dialog_->CurrentItem(), list_->topLevelItem(1));
+  EXPECT_FALSE(action("Level4")->isEnabled());
+  menu->hide();
+
+  list_->clearSelection();
+  rightClick(QPoint(5, viewport->height() - 5));  // below the rows: nothing selected
+  EXPECT_FALSE(menu->isVisible());
+  dialog_->hide();
 }
 
 TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
