@@ -39,14 +39,14 @@ constexpr int kClientHeight = 623;
 // scales them, so that the figures fit their columns.
 constexpr double kDesignDigitWidth = 6.0;
 
-struct ColumnSpec {
+struct ColumnLayout {
   int width;
   Qt::Alignment alignment;
   const char* description;  // UTF-8; shown with a closing "."
 };
 
 // The FreeX description has two lines.
-const std::array<ColumnSpec, kColumnCount> kColumns = {{
+const std::array<ColumnLayout, kColumnCount> kColumns = {{
     {145, Qt::AlignLeft, "Name der Tabelle"},
     {40, Qt::AlignRight, "Anzahl der Felder eines Datensatzes"},
     {70, Qt::AlignRight, "Größe eines Datensatzes in Byte"},
