@@ -58,7 +58,8 @@ enum class OsLock { Held, NotOnDisk, Refused };
 // old file would guard nothing, so the attempt is repeated on the current file.
 OsLock LockOnDisk(const std::string& path, bool exclusive, int* fdOut) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK: a FIFO given as a table name must not hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return OsLock::NotOnDisk;
     int rc;
     do {

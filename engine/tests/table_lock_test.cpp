@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +101,12 @@ TEST_F(TableLockTest, DistinctTablesDoNotInterfere) {
   std::ofstream(dir_ + "/ARTIKEL.DB") << "x";
   const auto held = TableLock::Acquire(table_, true);
   EXPECT_EQ(Refusal(dir_ + "/ARTIKEL.DB", true), "");
+}
+
+TEST_F(TableLockTest, AFifoNamedLikeATableDoesNotHang) {
+  const std::string fifo = dir_ + "/ROHR.DB";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Refusal(fifo, true), "");
 }
 
 TEST_F(TableLockTest, TableNotYetOnDiskIsGuardedInsideTheProcess) {
