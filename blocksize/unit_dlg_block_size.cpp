@@ -468,10 +468,10 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
   ScopeExit cleanup([this] {
     try {
       table_.Close();
+      table_.SetExclusive(false);
     } catch (const std::exception& failure) {
       qWarning("%s", failure.what());
     }
-    table_.SetExclusive(false);
     tools::SetBusyCursor(false);
     ButtonScan->setEnabled(true);
     changing_ = false;
@@ -509,9 +509,13 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
   }
 }
 
-void TDlgBlockSize::ChangeBlockSize(const QString& value) { runChange(value, true); }
+void TDlgBlockSize::ChangeBlockSize(const QString& value) {
+  guarded([this, &value] { runChange(value, true); });
+}
 
-void TDlgBlockSize::ChangeLevel(const QString& value) { runChange(value, false); }
+void TDlgBlockSize::ChangeLevel(const QString& value) {
+  guarded([this, &value] { runChange(value, false); });
+}
 
 void TDlgBlockSize::N10241Click() { ChangeBlockSize(QStringLiteral("1024")); }
 void TDlgBlockSize::N20481Click() { ChangeBlockSize(QStringLiteral("2048")); }
