@@ -43,10 +43,11 @@ class TDlgBlockSize : public QDialog {
 
   // Makes `directory` the one chosen in the directory tree (switching the volume selector).
   void selectDirectory(const QString& directory);
-  // The chosen directory, without a trailing "/".
+  // The chosen directory, absolute, with no trailing "/" (except the root "/").
   QString selectedDirectory() const;
 
   // Lists the Paradox tables of the chosen directory; the button stays disabled meanwhile.
+  // Does nothing while a change runs. Raises when the directory can't be listed.
   void ScanDirectory();
   // Whether the context menu may open on the selected row; enables its items for that row.
   bool PrepareTableMenu();
