@@ -8,6 +8,7 @@
 #include <cctype>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 
 #include "engine/engine_error.h"
@@ -64,6 +65,8 @@ struct FaultCase {
   const char* fixture;
   const char* tableName;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.tableName; }
 
 class RestructureFaultTest : public ::testing::TestWithParam<FaultCase> {
  protected:
