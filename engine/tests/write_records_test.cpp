@@ -1,0 +1,397 @@
+// Records written through the table component: key order across block splits, key violations,
+// required fields, auto-increment values, blobs, deletes down to an empty table, and the
+// primary and secondary index files kept consistent with the data.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/blob_file.h"
+#include "engine/coding.h"
+#include "engine/data_block.h"
+#include "engine/engine_error.h"
+#include "engine/table.h"
+#include "engine/table_header.h"
+#include "engine/tests/fault_file_system.h"
+
+namespace {
+
+using engine::TTable;
+
+constexpr char kDir[] = "/mem/";
+
+engine::TableHeader HeaderOf(engine_test::MemoryFileSystem& fs, const std::string& path) {
+  const std::string bytes = fs.Contents(path);
+  return engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
+}
+
+// Level-1 entries of a PX/Y file (one level deep is enough for these tables): key bytes and
+// the data block each names.
+std::vector<std::pair<std::string, uint16_t>> TreeEntries(engine_test::MemoryFileSystem& fs, const std::string& path) {
+  const engine::TableHeader h = HeaderOf(fs, path);
+  const std::string bytes = fs.Contents(path);
+  std::vector<std::pair<std::string, uint16_t>> out;
+  if (h.numIndexLevels != 1) return out;
+  const auto* block = reinterpret_cast<const uint8_t*>(bytes.data()) + h.BlockOffset(h.indexRoot);
+  const int n = engine::DecodeBlockHeader(block).RecordCount(h.recordSize);
+  for (int i = 0; i < n; ++i) {
+    const uint8_t* rec = block + 6 + i * h.recordSize;
+    out.push_back({std::string(reinterpret_cast<const char*>(rec), h.recordSize - 6u),
+                   static_cast<uint16_t>(engine::coding::DecodeFlippedInt(rec + h.recordSize - 6, 2))});
+  }
+  return out;
+}
+
+// Data blocks of a file in chain order with the first record's leading `keyBytes`.
+std::vector<std::pair<std::string, uint16_t>> ChainFirstKeys(engine_test::MemoryFileSystem& fs,
+                                                            const std::string& path, size_t keyBytes) {
+  const engine::TableHeader h = HeaderOf(fs, path);
+  const std::string bytes = fs.Contents(path);
+  std::vector<std::pair<std::string, uint16_t>> out;
+  for (uint16_t b = h.firstBlock; b != 0;) {
+    const auto* block = reinterpret_cast<const uint8_t*>(bytes.data()) + h.BlockOffset(b);
+    out.push_back({std::string(reinterpret_cast<const char*>(block + 6), keyBytes), b});
+    b = engine::DecodeBlockHeader(block).next;
+  }
+  return out;
+}
+
+class WriteRecords : public ::testing::Test {
+ protected:
+  void CreateCustomers(int blockBytes = 1024) {
+    TTable t;
+    t.SetFileSystem(&fs);
+    t.SetDatabaseName(kDir);
+    t.SetTableName("KUNDEN.DB");
+    t.FieldDefs().Add({"Nr", engine::ftAutoInc, 0, false});
+    t.FieldDefs().Add({"Name", engine::ftString, 120, true});
+    t.FieldDefs().Add({"Ort", engine::ftString, 30, false});
+    t.FieldDefs().Add({"Notiz", engine::ftMemo, 20, false});
+    t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+    t.IndexDefs().Add({"Name", "Name", "", 0});
+    t.IndexDefs().Add({"OrtName", "Ort;Name", "", engine::ixCaseInsensitive});
+    t.SetCreateBlockSize(blockBytes);
+    t.CreateTable();
+  }
+  void OpenTable(TTable& t) {
+    t.SetFileSystem(&fs);
+    t.SetDatabaseName(kDir);
+    t.SetTableName("KUNDEN.DB");
+    t.Open();
+  }
+  // Checks that the PX names every data block with its first key, in chain order.
+  void ExpectPrimaryIndexMatchesBlocks() {
+    const engine::TableHeader db = HeaderOf(fs, "/mem/KUNDEN.DB");
+    const auto chain = ChainFirstKeys(fs, "/mem/KUNDEN.DB", db.KeyBytes());
+    EXPECT_EQ(TreeEntries(fs, "/mem/KUNDEN.PX"), chain);
+    EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.PX").stamp2C, db.changeCount1);
+  }
+  engine_test::MemoryFileSystem fs;
+};
+
+TEST_F(WriteRecords, CreateGivesLevelFiveFamilyWithEveryIndexFile) {
+  CreateCustomers();
+  for (const char* name : {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB", "KUNDEN.X02", "KUNDEN.Y02", "KUNDEN.XG0", "KUNDEN.YG0"})
+    EXPECT_TRUE(fs.Exists(std::string(kDir) + name)) << name;
+  const engine::TableHeader h = HeaderOf(fs, "/mem/KUNDEN.DB");
+  EXPECT_EQ(h.fileVersionId, 11);  // the auto-increment field needs level 5
+  EXPECT_EQ(h.blockSizeKiB, 1);
+  EXPECT_EQ(h.sortOrderId, "ascii");
+  EXPECT_EQ(h.codePage, 437);
+  EXPECT_EQ(h.unknown3E[0], 0x1F);
+  EXPECT_EQ(h.unknown56, 0x20);
+  EXPECT_NE(h.primaryIndexWorkspace, 0u);
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.XG0").indexFlags, 0x01);
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.XG0").indexName, "OrtName");
+  EXPECT_EQ(fs.Contents("/mem/KUNDEN.DB").size(), h.headerSize);
+}
+
+TEST_F(WriteRecords, KeyOrderHoldsAcrossBlockSplitsAndIndexesFollow) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  // 120-byte names put 5 records in a 1 KiB block; keys arrive out of order.
+  std::vector<int> keys;
+  for (int i = 0; i < 60; ++i) keys.push_back((i * 37) % 60 + 1);
+  for (int k : keys) {
+    t.Append();
+    t.Fields(0).SetAsInteger(k);
+    t.Fields(1).SetAsString("Name " + std::to_string(100 - k));
+    t.Fields(2).SetAsString(k % 2 ? "berlin" : "Bonn");
+    t.Post();
+  }
+  ASSERT_EQ(t.RecordCount(), 60);
+  t.First();
+  for (int expect = 1; !t.Eof(); ++expect, t.Next()) EXPECT_EQ(t.Fields(0).AsInteger(), expect);
+  ExpectPrimaryIndexMatchesBlocks();
+  EXPECT_GT(HeaderOf(fs, "/mem/KUNDEN.DB").usedBlocks, 12);
+  // The secondary index over Name orders by name, its Y names its blocks.
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.X02").numRecords, 60u);
+  const auto xChain = ChainFirstKeys(fs, "/mem/KUNDEN.X02", HeaderOf(fs, "/mem/KUNDEN.X02").recordSize - 2u);
+  EXPECT_EQ(TreeEntries(fs, "/mem/KUNDEN.Y02"), xChain);
+  t.SetIndexName("Name");
+  t.First();
+  EXPECT_EQ(t.Fields(1).AsString(), "Name 40");
+  t.SetIndexName("OrtName");
+  t.First();
+  EXPECT_EQ(t.Fields(2).AsString(), "berlin");  // case-insensitive: "berlin" before "Bonn"
+  // The auto-increment counter went up to the highest value given.
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").autoInc, 60u);
+}
+
+TEST_F(WriteRecords, KeyViolationsAndRequiredFieldsAreRefusedAndChangeNothing) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  // Required flags live in the component's field definitions (no validity file is written).
+  std::vector<engine::TFieldDef> defs = t.FieldDefs().Items();
+  defs[1].Required = true;
+  t.FieldDefs().Clear();
+  for (const auto& d : defs) t.FieldDefs().Add(d);
+  t.Append();
+  t.Fields(0).SetAsInteger(7);
+  t.Fields(1).SetAsString("Erster");
+  t.Post();
+  const std::string before = fs.Contents("/mem/KUNDEN.DB");
+  struct Case {
+    const char* what;
+    int key;
+    const char* name;
+    uint16_t code;
+  };
+  const std::vector<Case> cases = {
+      {"duplicate key", 7, "Zweiter", engine::kErrKeyViolation},
+      {"required name empty", 8, "", engine::kErrRequired},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    t.Append();
+    t.Fields(0).SetAsInteger(c.key);
+    t.Fields(1).SetAsString(c.name);
+    try {
+      t.Post();
+      ADD_FAILURE() << "accepted";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), c.code);
+      EXPECT_NE(std::string(e.what()).find("KUNDEN.DB"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(t.State(), engine::TDataSetState::dsInsert);
+    t.Cancel();
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == before);
+  }
+  // Changing a key onto another record's key is refused as well.
+  t.Append();
+  t.Fields(0).SetAsInteger(9);
+  t.Fields(1).SetAsString("Dritter");
+  t.Post();
+  t.First();
+  t.Edit();
+  t.Fields(0).SetAsInteger(9);
+  EXPECT_THROW(t.Post(), engine::EDBEngineError);
+  t.Cancel();
+  EXPECT_EQ(t.RecordCount(), 2);
+}
+
+TEST_F(WriteRecords, AutoIncrementCountsOnAndIsNeverReused) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  for (int i = 0; i < 3; ++i) {
+    t.Append();
+    t.Fields(1).SetAsString("N" + std::to_string(i));
+    t.Post();
+    EXPECT_EQ(t.Fields(0).AsInteger(), i + 1);
+  }
+  t.Last();
+  t.Delete();
+  t.Append();
+  t.Fields(1).SetAsString("nach dem Löschen");
+  t.Post();
+  EXPECT_EQ(t.Fields(0).AsInteger(), 4);
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").autoInc, 4u);
+}
+
+TEST_F(WriteRecords, MemosGoToTheBlobFileAndAreFreedOnChangeAndDelete) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  const std::string longText(3000, 'x');
+  t.Append();
+  t.Fields(1).SetAsString("Memo");
+  t.Fields(3).SetAsString(longText);
+  t.Post();
+  EXPECT_EQ(t.Fields(3).AsString(), longText);
+  const size_t withLong = fs.Contents("/mem/KUNDEN.MB").size();
+  EXPECT_EQ(withLong, 4096u * 2);
+  t.Edit();
+  t.Fields(3).SetAsString("kurz");
+  t.Post();
+  EXPECT_EQ(t.Fields(3).AsString(), "kurz");
+  EXPECT_EQ(fs.Contents("/mem/KUNDEN.MB").size(), 4096u);  // the old value's block went away
+  t.Edit();
+  t.Fields(3).SetAsString(std::string(500, 'y'));
+  t.Post();
+  EXPECT_EQ(fs.Contents("/mem/KUNDEN.MB").size(), 4096u * 2);
+  t.Delete();
+  EXPECT_EQ(fs.Contents("/mem/KUNDEN.MB").size(), 4096u);
+}
+
+TEST_F(WriteRecords, DeletingEverythingLeavesAnEmptyConsistentTable) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  for (int i = 1; i <= 23; ++i) {
+    t.Append();
+    t.Fields(0).SetAsInteger(i);
+    t.Fields(1).SetAsString("R" + std::to_string(i));
+    t.Post();
+  }
+  // Delete from the middle, from the front and the back until nothing is left.
+  t.MoveTo(10);
+  while (t.RecordCount() > 0) {
+    t.Delete();
+    if (t.RecordCount() > 0) {
+      EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").numRecords, static_cast<uint32_t>(t.RecordCount()));
+      ExpectPrimaryIndexMatchesBlocks();
+    }
+    if (t.RecordCount() % 3 == 0) t.First();
+  }
+  const engine::TableHeader h = HeaderOf(fs, "/mem/KUNDEN.DB");
+  EXPECT_EQ(h.numRecords, 0u);
+  EXPECT_EQ(h.fileBlocks, 0);
+  EXPECT_EQ(h.firstBlock, 0);
+  EXPECT_EQ(fs.Contents("/mem/KUNDEN.DB").size(), h.headerSize);
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.X02").numRecords, 0u);
+  try {
+    t.Delete();
+    ADD_FAILURE() << "delete on an empty table";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrEmptyDataSet);
+  }
+}
+
+TEST_F(WriteRecords, FreedBlocksAreReusedBeforeTheFileGrows) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  for (int i = 1; i <= 20; ++i) {
+    t.Append();
+    t.Fields(0).SetAsInteger(i);
+    t.Fields(1).SetAsString("R");
+    t.Post();
+  }
+  const uint16_t blocks = HeaderOf(fs, "/mem/KUNDEN.DB").fileBlocks;
+  // Empty the second block (rows 5..9): it goes to the free list.
+  t.MoveTo(5);
+  for (int i = 0; i < 5; ++i) t.Delete();
+  EXPECT_NE(HeaderOf(fs, "/mem/KUNDEN.DB").firstFreeBlock, 0);
+  for (int i = 21; i <= 25; ++i) {
+    t.Append();
+    t.Fields(0).SetAsInteger(i);
+    t.Fields(1).SetAsString("R");
+    t.Post();
+  }
+  EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").fileBlocks, blocks);
+  ExpectPrimaryIndexMatchesBlocks();
+}
+
+TEST_F(WriteRecords, StatesAndSettlingOnMoves) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  EXPECT_EQ(t.State(), engine::TDataSetState::dsBrowse);
+  t.Append();
+  EXPECT_EQ(t.State(), engine::TDataSetState::dsInsert);
+  EXPECT_FALSE(t.Modified());
+  t.Fields(1).SetAsString("eins");
+  EXPECT_TRUE(t.Modified());
+  t.First();  // moving posts a changed record
+  EXPECT_EQ(t.State(), engine::TDataSetState::dsBrowse);
+  EXPECT_EQ(t.RecordCount(), 1);
+  t.Append();
+  t.First();  // and cancels an unchanged one
+  EXPECT_EQ(t.RecordCount(), 1);
+  t.Edit();
+  t.Fields(1).SetAsString("zwei");
+  t.SetIndexName("Name");
+  EXPECT_EQ(t.State(), engine::TDataSetState::dsBrowse);
+  EXPECT_EQ(t.Fields(1).AsString(), "zwei");
+  EXPECT_THROW(t.Fields(1).SetAsString("drei"), engine::EDBEngineError);
+  t.Append();
+  t.Delete();  // in insert state: cancels
+  EXPECT_EQ(t.RecordCount(), 1);
+}
+
+TEST_F(WriteRecords, FieldSettersParseAndRefuseText) {
+  TTable t;
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName(kDir);
+  t.SetTableName("TYPEN.DB");
+  t.FieldDefs().Add({"A", engine::ftString, 5, false});
+  t.FieldDefs().Add({"S", engine::ftSmallint, 0, false});
+  t.FieldDefs().Add({"N", engine::ftFloat, 0, false});
+  t.FieldDefs().Add({"D", engine::ftDate, 0, false});
+  t.FieldDefs().Add({"L", engine::ftBoolean, 0, false});
+  t.FieldDefs().Add({"T", engine::ftTime, 0, false});
+  t.FieldDefs().Add({"B", engine::ftBCD, 2, false});
+  t.CreateTable();
+  t.Open();
+  t.Append();
+  struct Case {
+    int field;
+    const char* text;
+    bool ok;
+    const char* shown;
+  };
+  const std::vector<Case> cases = {
+      {0, "abcde", true, "abcde"}, {0, "abcdef", false, ""},     {1, "-32767", true, "-32767"},
+      {1, "32768", false, ""},     {1, "12a", false, ""},        {2, "3,5", true, "3.5"},
+      {2, "x", false, ""},         {3, "04.05.1996", true, "04.05.1996"}, {3, "31.02.2020", false, ""},
+      {3, "1996-05-04", true, "04.05.1996"}, {4, "Ja", true, "True"}, {4, "vielleicht", false, ""},
+      {5, "01:00:01", true, "01:00:01"}, {5, "25:00", false, ""}, {6, "-1,23", true, "-1.23"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.ok) {
+      t.Fields(c.field).SetAsString(c.text);
+      EXPECT_EQ(t.Fields(c.field).AsString(), c.shown);
+    } else {
+      EXPECT_THROW(t.Fields(c.field).SetAsString(c.text), engine::EDBEngineError);
+    }
+  }
+  t.Post();
+  TTable again;
+  again.SetFileSystem(&fs);
+  again.SetDatabaseName(kDir);
+  again.SetTableName("TYPEN.DB");
+  again.Open();
+  EXPECT_EQ(again.Fields(3).AsString(), "04.05.1996");
+  EXPECT_EQ(again.Fields(6).AsString(), "-1.23");
+}
+
+TEST_F(WriteRecords, AssignCopiesValuesAndBlobContentBetweenTables) {
+  CreateCustomers();
+  TTable src;
+  OpenTable(src);
+  src.Append();
+  src.Fields(1).SetAsString("Quelle");
+  src.Fields(3).SetAsString(std::string(2500, 'm'));
+  src.Post();
+  TTable dst;
+  dst.SetFileSystem(&fs);
+  dst.SetDatabaseName(kDir);
+  dst.SetTableName("ZIEL.DB");
+  dst.FieldDefs().Assign(src.FieldDefs());
+  dst.IndexDefs().Assign(src.IndexDefs());
+  dst.CreateTable();
+  dst.Open();
+  dst.Append();
+  for (int i = 0; i < src.FieldCount(); ++i) dst.Fields(i).Assign(src.Fields(i));
+  dst.Post();
+  for (int i = 0; i < src.FieldCount(); ++i) EXPECT_EQ(dst.Fields(i).AsString(), src.Fields(i).AsString()) << i;
+  EXPECT_TRUE(dst.Fields(2).IsNull());
+}
+
+}  // namespace
