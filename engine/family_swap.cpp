@@ -134,8 +134,15 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
     SyncQuietly(fs, DirForSync(dir));
     throw;
   }
-  for (const auto& name : moved) RemoveQuietly(fs, dir + name + kOldSuffix);
+  // The list goes last, and only when every old file went: until then recovery knows that the
+  // new family is complete and the leftovers are old.
+  bool allRemoved = true;
+  for (const auto& name : moved) {
+    RemoveQuietly(fs, dir + name + kOldSuffix);
+    allRemoved = allRemoved && !fs.Exists(dir + name + kOldSuffix);
+  }
   SyncQuietly(fs, DirForSync(dir));
+  if (!allRemoved) return;
   RemoveQuietly(fs, listPath);
   SyncQuietly(fs, DirForSync(dir));
 }
@@ -162,6 +169,14 @@ void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::strin
   const bool allPlaced = !lists.empty() && news.empty();
   if (allPlaced) {
     for (const auto& name : olds) fs.Remove(dir + name + kOldSuffix);
+  } else if (lists.empty() && news.empty()) {
+    // Old files without a commit list: put back only what has no file in its place.
+    for (const auto& name : olds) {
+      if (fs.Exists(dir + name))
+        fs.Remove(dir + name + kOldSuffix);
+      else
+        fs.Rename(dir + name + kOldSuffix, dir + name);
+    }
   } else {
     // The commit had not placed every new file: back to the old family.
     const std::set<std::string> waiting(news.begin(), news.end());

@@ -1,0 +1,210 @@
+// Restructure and copy: every record, blob and index kept in the new format; refusals and
+// failures (each change to the disk failed in turn) leave the original byte for byte as it was
+// and no temporary file behind; an interrupted swap is finished or undone on the next write.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/engine_error.h"
+#include "engine/family_swap.h"
+#include "engine/restructure.h"
+#include "engine/table_dump.h"
+#include "engine/tests/fault_file_system.h"
+
+namespace {
+
+using engine_test::FaultFileSystem;
+using engine_test::FaultKind;
+using engine_test::MemoryFileSystem;
+
+constexpr char kDir[] = "/mem/";
+const std::string kFixtures = KERBOLT_FIXTURES_DIR;
+const std::string kCustomerDir = kFixtures + "/tables/leonhad_paradoxdriver/src/test/resources/db/";
+
+std::map<std::string, std::string> Snapshot(MemoryFileSystem& fs) {
+  std::map<std::string, std::string> files;
+  for (const auto& p : fs.Paths()) files[p] = fs.Contents(p);
+  return files;
+}
+
+std::string Dump(engine::FileSystem& fs, const std::string& path) {
+  std::ostringstream out;
+  engine::DumpTable(fs, path, out);
+  return out.str();
+}
+
+class WriteRestructure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kCustomerDir + "CUSTOMER.DB"))
+      GTEST_SKIP() << "Fixture folder not found: " << kCustomerDir;
+  }
+  // CUSTOMER: level 7, keyed, memo, secondary index X06/Y06.
+  void Load(MemoryFileSystem& fs) {
+    for (const char* ext : {"DB", "MB", "PX", "X06", "Y06"})
+      engine_test::LoadFromDisk(fs, kCustomerDir + "CUSTOMER." + ext, std::string(kDir) + "CUSTOMER." + ext);
+  }
+};
+
+TEST_F(WriteRestructure, EveryAllowedFormatKeepsTheRecords) {
+  MemoryFileSystem original;
+  Load(original);
+  const std::string expected = Dump(original, "/mem/CUSTOMER.DB");
+  const std::vector<engine::TableFormat> formats = {{0, 2048}, {0, 4096}, {0, 16384}, {0, 32768},
+                                                    {4, 0},    {5, 0},    {7, 4096}};
+  for (const auto& format : formats) {
+    SCOPED_TRACE(std::to_string(format.level) + "/" + std::to_string(format.blockBytes));
+    MemoryFileSystem fs;
+    Load(fs);
+    if (format.level == 4) {
+      // The table has an auto-increment field: level 4 lacks it.
+      EXPECT_THROW(engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", format), engine::EDBEngineError);
+      EXPECT_EQ(Snapshot(fs), Snapshot(original));
+      continue;
+    }
+    engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", format);
+    EXPECT_TRUE(Dump(fs, "/mem/CUSTOMER.DB") == expected);
+    for (const auto& p : fs.Paths()) EXPECT_EQ(p.find('~'), std::string::npos) << p;
+  }
+}
+
+TEST_F(WriteRestructure, RefusalsChangeNothing) {
+  struct Case {
+    const char* what;
+    engine::TableFormat format;
+  };
+  const std::vector<Case> cases = {
+      {"level 4 with 16 KiB blocks", {4, 16384}},
+      {"level 3 lacks memo and auto-increment", {3, 0}},
+      {"8 KiB blocks do not exist", {0, 8192}},
+      {"records of 394 bytes need three per block", {0, 1024}},
+      {"1000 is no block size", {0, 1000}},
+      {"level 6 does not exist", {6, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs;
+    Load(fs);
+    const auto before = Snapshot(fs);
+    try {
+      engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", c.format);
+      ADD_FAILURE() << "accepted";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("CUSTOMER.DB"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Snapshot(fs), before);
+  }
+}
+
+TEST_F(WriteRestructure, FailingEachChangeInTurnLeavesTheOriginalOrTheWholeNewTable) {
+  MemoryFileSystem counting;
+  Load(counting);
+  const auto original = Snapshot(counting);
+  const std::string expected = Dump(counting, "/mem/CUSTOMER.DB");
+  FaultFileSystem counter(counting);
+  engine::RestructureTableFiles(counter, kDir, "CUSTOMER.DB", {0, 4096});
+  const int changes = counter.Count(FaultKind::Mutation);
+  ASSERT_GT(changes, 10);
+  for (int n = 1; n <= changes; ++n) {
+    SCOPED_TRACE("failing change " + std::to_string(n));
+    MemoryFileSystem fs;
+    Load(fs);
+    FaultFileSystem faulty(fs);
+    faulty.FailNth(FaultKind::Mutation, n);
+    bool failed = false;
+    try {
+      engine::RestructureTableFiles(faulty, kDir, "CUSTOMER.DB", {0, 4096});
+    } catch (const engine::EDBEngineError&) {
+      failed = true;
+    }
+    EXPECT_TRUE(faulty.Fired());
+    if (failed) {
+      EXPECT_EQ(Snapshot(fs), original);
+    } else {
+      // Only the clean-up after the swap failed: the next write finishes it.
+      engine::RecoverTableFamily(fs, kDir, "CUSTOMER.DB");
+      for (const auto& p : fs.Paths()) EXPECT_EQ(p.find('~'), std::string::npos) << p;
+      EXPECT_TRUE(Dump(fs, "/mem/CUSTOMER.DB") == expected);
+    }
+  }
+}
+
+TEST_F(WriteRestructure, FullDiskFromAnyPointLeavesTheOriginal) {
+  MemoryFileSystem counting;
+  Load(counting);
+  const auto original = Snapshot(counting);
+  FaultFileSystem counter(counting);
+  engine::RestructureTableFiles(counter, kDir, "CUSTOMER.DB", {0, 16384});
+  const int writes = counter.Count(FaultKind::Write);
+  for (int n = 1; n <= writes; n += 3) {
+    SCOPED_TRACE("disk full from write " + std::to_string(n));
+    MemoryFileSystem fs;
+    Load(fs);
+    FaultFileSystem faulty(fs);
+    faulty.FailNth(FaultKind::Write, n, true);
+    EXPECT_THROW(engine::RestructureTableFiles(faulty, kDir, "CUSTOMER.DB", {0, 16384}), engine::EDBEngineError);
+    EXPECT_EQ(Snapshot(fs), original);
+  }
+}
+
+TEST_F(WriteRestructure, InterruptedSwapIsFinishedOrUndone) {
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::string> after;
+  };
+  const std::vector<Case> cases = {
+      {"killed while writing the new files",
+       {{"T.DB", "old db"}, {"T.PX", "old px"}, {"T.DB.~kbnew", "new db"}},
+       {{"T.DB", "old db"}, {"T.PX", "old px"}}},
+      {"killed while moving the old files aside",
+       {{"T.DB.~kblist", "T.DB\nT.PX\n"}, {"T.DB.~kbold", "old db"}, {"T.PX", "old px"},
+        {"T.DB.~kbnew", "new db"}, {"T.PX.~kbnew", "new px"}},
+       {{"T.DB", "old db"}, {"T.PX", "old px"}}},
+      {"killed while putting the new files in place",
+       {{"T.DB.~kblist", "T.DB\nT.MB\n"}, {"T.DB.~kbold", "old db"}, {"T.MB", "new mb"},
+        {"T.DB.~kbnew", "new db"}},
+       {{"T.DB", "old db"}}},
+      {"killed while removing the old files",
+       {{"T.DB.~kblist", "T.DB\n"}, {"T.DB.~kbold", "old db"}, {"T.DB", "new db"}},
+       {{"T.DB", "new db"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs;
+    for (const auto& [name, bytes] : c.files) fs.Put(kDir + name, bytes);
+    engine::RecoverTableFamily(fs, kDir, "T.DB");
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, bytes] : c.after) expected[kDir + name] = bytes;
+    EXPECT_EQ(Snapshot(fs), expected);
+  }
+}
+
+TEST_F(WriteRestructure, CopyKeepsRecordsAndRefusesToOverwriteItsSource) {
+  MemoryFileSystem fs;
+  Load(fs);
+  fs.Put("/mem/out/KOPIE.VAL", "alte Gültigkeitsprüfung");
+  fs.Put("/mem/out/kopie.x02", "alter Index");
+  engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/out/", "KOPIE.DB", false, {7, 4096});
+  std::string expected = Dump(fs, "/mem/CUSTOMER.DB");
+  EXPECT_EQ(Dump(fs, "/mem/out/KOPIE.DB"), expected);
+  // The old table of that name went with all its companions.
+  EXPECT_FALSE(fs.Exists("/mem/out/KOPIE.VAL"));
+  EXPECT_FALSE(fs.Exists("/mem/out/kopie.x02"));
+  EXPECT_TRUE(fs.Exists("/mem/out/KOPIE.X06"));
+  engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/out/", "LEER.DB", true, {});
+  std::istringstream lines(Dump(fs, "/mem/out/LEER.DB"));
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) ++count;
+  EXPECT_EQ(count, 2);  // names and types only
+  EXPECT_THROW(engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", kDir, "customer.db", false, {}),
+               engine::EDBEngineError);
+}
+
+}  // namespace
