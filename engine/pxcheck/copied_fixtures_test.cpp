@@ -1,6 +1,7 @@
 // Every sample table copied by our engine, in its own block size and in another: pxlib reads
-// the copy as the expected dump of the original, through the copy's primary index too, and our
-// own dump of the copy (blobs included) is the expected dump.
+// the copy as the expected dump of the original, through the copy's primary index too, the
+// copy's secondary indexes describe it, and our own dump of the copy (blobs included) is the
+// expected dump.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include "engine/engine_error.h"
 #include "engine/file_system.h"
 #include "engine/pxcheck/fixtures.h"
+#include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
 #include "engine/restructure.h"
 #include "engine/table_dump.h"
@@ -75,6 +77,8 @@ TEST(PxlibOfOurCopies, SampleTablesCopiedInTwoBlockSizesReadAsTheOriginals) {
         const PxReading byIndex = ReadWithPxlib(copy, px.string());
         EXPECT_EQ(byIndex.messages, std::vector<std::string>{});
         EXPECT_EQ(CompareDumps(byIndex.dump, expected, 5), std::vector<std::string>{});
+        for (const fs::path& x : SecondaryIndexFiles(copy))
+          EXPECT_EQ(CheckSecondaryIndex(copy, x.string()), std::vector<std::string>{}) << x;
       }
       ++copies;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/pxcheck/fixtures.h"
+#include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
 
 namespace pxcheck {
@@ -47,6 +48,24 @@ TEST(PxlibChecker, FindsTheSampleIndexesConsistentAndReadsThroughThem) {
     ++checked;
   }
   EXPECT_GT(checked, 20);
+}
+
+TEST(PxlibChecker, FindsTheSampleSecondaryIndexesConsistent) {
+  if (!FixturesAvailable()) GTEST_SKIP() << "Fixture folder missing: " << FixturesRoot();
+  int checked = 0;
+  for (const FixtureTable& t : ComparableFixtures()) {
+    const fs::path table = FixturesRoot() / "tables" / t.relative;
+    for (const fs::path& x : SecondaryIndexFiles(table)) {
+      if (Companion(table, ".PX").empty()) continue;  // indexes of unkeyed tables are not maintained
+      SCOPED_TRACE(x.string());
+      std::vector<std::string> expected;
+      // The one stale block hint among the samples: the last record moved, its index entry not.
+      if (x.filename() == "zakazky.XG0") expected = {"index record 3987 gives block 11, the record is in block 285"};
+      EXPECT_EQ(CheckSecondaryIndex(table.string(), x.string()), expected);
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 10);
 }
 
 }  // namespace

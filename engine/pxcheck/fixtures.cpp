@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -27,6 +28,19 @@ fs::path Companion(const fs::path& table, const std::string& ext) {
     if (name.size() == wanted.size() && strcasecmp(name.c_str(), wanted.c_str()) == 0) return entry.path();
   }
   return {};
+}
+
+std::vector<fs::path> SecondaryIndexFiles(const fs::path& table) {
+  std::vector<fs::path> files;
+  const std::string stem = table.stem().string();
+  for (const auto& entry : fs::directory_iterator(table.parent_path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != stem.size() + 4 || strncasecmp(name.c_str(), stem.c_str(), stem.size()) != 0) continue;
+    const std::string ext = name.substr(stem.size());
+    if (ext[0] == '.' && (ext[1] == 'X' || ext[1] == 'x')) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 std::vector<FixtureTable> ComparableFixtures() {

@@ -25,4 +25,7 @@ std::string ReadText(const std::filesystem::path& path);
 // The companion file of `table` with extension `ext` (".PX"), in any letter case; empty when absent.
 std::filesystem::path Companion(const std::filesystem::path& table, const std::string& ext);
 
+// The secondary index data files (.Xnn, .XGn in any letter case) of `table`, sorted.
+std::vector<std::filesystem::path> SecondaryIndexFiles(const std::filesystem::path& table);
+
 }  // namespace pxcheck

@@ -1,8 +1,7 @@
 #include "engine/pxcheck/px_reader.h"
 
-extern "C" {  // pxlib's header declares C functions without C linkage
-#include <paradox.h>
-}
+#include "engine/pxcheck/px_doc.h"
+
 
 #include <algorithm>
 #include <cstring>
@@ -12,35 +11,6 @@ extern "C" {  // pxlib's header declares C functions without C linkage
 namespace pxcheck {
 
 namespace {
-
-void CollectMessage(pxdoc_t*, int type, const char* msg, void* data) {
-  auto* messages = static_cast<std::vector<std::string>*>(data);
-  messages->push_back((type == PX_Warning ? "warning: " : "error: ") + std::string(msg ? msg : ""));
-}
-
-// One pxlib document, deleted with its index documents.
-class PxDoc {
- public:
-  explicit PxDoc(std::vector<std::string>* messages)
-      : doc_(PX_new3(CollectMessage, nullptr, nullptr, nullptr, messages)) {}
-  ~PxDoc() {
-    if (!doc_) return;
-    if (opened_) PX_close(doc_);
-    PX_delete(doc_);
-  }
-  PxDoc(const PxDoc&) = delete;
-  PxDoc& operator=(const PxDoc&) = delete;
-
-  bool Open(const std::string& path) {
-    opened_ = doc_ && PX_open_file(doc_, path.c_str()) == 0;
-    return opened_;
-  }
-  pxdoc_t* get() const { return doc_; }
-
- private:
-  pxdoc_t* doc_;
-  bool opened_ = false;
-};
 
 // pxlib frees strings it hands out with its own free procedure.
 std::string TakeString(pxdoc_t* doc, char* value, size_t length) {
@@ -131,12 +101,6 @@ std::string Cell(pxdoc_t* doc, const pxfield_t& f, char* data, int codePage, boo
   }
 }
 
-int KeyLength(pxdoc_t* doc) {
-  int length = 0;
-  for (int i = 0; i < doc->px_head->px_primarykeyfields; ++i) length += PX_get_field(doc, i)->px_flen;
-  return length;
-}
-
 }  // namespace
 
 PxReading ReadWithPxlib(const std::string& dbPath, const std::string& pxPath) {
@@ -177,88 +141,6 @@ PxReading ReadWithPxlib(const std::string& dbPath, const std::string& pxPath) {
     reading.dump.rows.push_back(std::move(cells));
   }
   return reading;
-}
-
-std::vector<std::string> CheckPrimaryIndex(const std::string& dbPath, const std::string& pxPath) {
-  std::vector<std::string> problems;
-  std::vector<std::string> messages;
-  PxDoc db(&messages);
-  PxDoc px(&messages);
-  if (!db.Open(dbPath)) return {"pxlib cannot open " + dbPath};
-  if (!px.Open(pxPath) || PX_read_primary_index(px.get()) != 0) return {"pxlib cannot read the index " + pxPath};
-  pxdoc_t* doc = db.get();
-  const int records = doc->px_head->px_numrecords;
-  const int keyLength = KeyLength(doc);
-  if (keyLength == 0) return {"the table has no key but an index file"};
-
-  // The data blocks in chain order, as (block number, record count, first key).
-  struct Block {
-    int number;
-    int count;
-    std::string firstKey;
-  };
-  std::vector<Block> chain;
-  std::string record(static_cast<size_t>(doc->px_head->px_recordsize), '\0');
-  for (int r = 0; r < records; ++r) {
-    int deleted = 0;
-    pxdatablockinfo_t info{};
-    if (PX_get_record2(doc, r, record.data(), &deleted, &info) == nullptr) {
-      problems.push_back("record " + std::to_string(r) + " not readable");
-      return problems;
-    }
-    if (chain.empty() || chain.back().number != info.number)
-      chain.push_back({info.number, 0, record.substr(0, static_cast<size_t>(keyLength))});
-    ++chain.back().count;
-  }
-
-  const auto* entries = static_cast<const pxpindex_t*>(px.get()->px_data);
-  const int entryCount = px.get()->px_datalen;
-  std::vector<const pxpindex_t*> level1;
-  int topLevel = 0;
-  for (int i = 0; i < entryCount; ++i) {
-    if (entries[i].level == 1) level1.push_back(&entries[i]);
-    topLevel = std::max(topLevel, entries[i].level);
-  }
-  if (level1.size() != chain.size())
-    problems.push_back(std::to_string(level1.size()) + " level-1 entries for " + std::to_string(chain.size()) + " data blocks");
-  for (size_t i = 0; i < std::min(level1.size(), chain.size()); ++i) {
-    const pxpindex_t& e = *level1[i];
-    const Block& b = chain[i];
-    const std::string where = "entry " + std::to_string(i) + " (block " + std::to_string(b.number) + ")";
-    if (e.blocknumber != b.number) problems.push_back(where + " names block " + std::to_string(e.blocknumber));
-    if (e.numrecords != b.count)
-      problems.push_back(where + " counts " + std::to_string(e.numrecords) + " records, the block holds " + std::to_string(b.count));
-    if (std::string(e.data, static_cast<size_t>(keyLength)) != b.firstKey)
-      problems.push_back(where + " does not hold the key of the block's first record");
-  }
-
-  // Upper levels: each entry sums the counts of the index block it names and carries its first key.
-  long rootSum = 0;
-  for (int i = 0; i < entryCount; ++i) {
-    const pxpindex_t& e = entries[i];
-    if (e.level == topLevel) rootSum += e.numrecords;
-    if (e.level <= 1) continue;
-    long sum = 0;
-    const pxpindex_t* first = nullptr;
-    for (int j = 0; j < entryCount; ++j) {
-      if (entries[j].level != e.level - 1 || entries[j].myblocknumber != e.blocknumber) continue;
-      if (!first) first = &entries[j];
-      sum += entries[j].numrecords;
-    }
-    const std::string where = "level-" + std::to_string(e.level) + " entry for index block " + std::to_string(e.blocknumber);
-    if (!first) {
-      problems.push_back(where + " names an index block without entries");
-      continue;
-    }
-    if (sum != e.numrecords)
-      problems.push_back(where + " counts " + std::to_string(e.numrecords) + ", its block sums to " + std::to_string(sum));
-    if (std::string(first->data, static_cast<size_t>(keyLength)) != std::string(e.data, static_cast<size_t>(keyLength)))
-      problems.push_back(where + " does not hold the first key of its block");
-  }
-  if (entryCount > 0 && rootSum != records)
-    problems.push_back("root entries count " + std::to_string(rootSum) + " records, the table has " + std::to_string(records));
-  for (const std::string& m : messages) problems.push_back("pxlib " + m);
-  return problems;
 }
 
 }  // namespace pxcheck

@@ -20,9 +20,4 @@ struct PxReading {
 // primary index and uses it to find the records.
 PxReading ReadWithPxlib(const std::string& dbPath, const std::string& pxPath = "");
 
-// Checks the primary index file against the data file as pxlib sees both: one level-1 entry per
-// data block, in chain order, each naming its block, that block's record count and the key of
-// its first record; the counts add up to the table's records. Returns the problems found.
-std::vector<std::string> CheckPrimaryIndex(const std::string& dbPath, const std::string& pxPath);
-
 }  // namespace pxcheck

@@ -12,6 +12,8 @@
 
 #include "engine/engine_error.h"
 #include "engine/file_system.h"
+#include "engine/pxcheck/fixtures.h"
+#include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
 #include "engine/table.h"
 #include "engine/table_dump.h"
@@ -165,7 +167,8 @@ struct Written {
   Dump expected;
 };
 
-// Creates `name` in `dir` with the columns (key: the first `keyFields`), appends `count` records
+// Creates `name` in `dir` with the columns (key: the first `keyFields`, and then two secondary
+// indexes), appends `count` records
 // in the order of `order`, and returns the dump the table must show (records in key order for a
 // keyed table, in appended order otherwise).
 Written WriteTable(const std::string& dir, const std::string& name, const std::vector<Column>& columns,
@@ -178,6 +181,9 @@ Written WriteTable(const std::string& dir, const std::string& name, const std::v
     std::string fields;
     for (int k = 0; k < keyFields; ++k) fields += (k ? ";" : "") + columns[k].name;
     t.IndexDefs().Add({"", fields, "", engine::ixPrimary | engine::ixUnique});
+    // A single-field index (.Xnn) and a composite case-insensitive one (.XGn).
+    t.IndexDefs().Add({"Lang", "Lang", "", 0});
+    t.IndexDefs().Add({"NameKurz", "Name;Kurz", "", engine::ixCaseInsensitive});
   }
   t.SetCreateBlockSize(blockBytes);
   t.CreateTable();
@@ -212,7 +218,8 @@ std::string Companion(const std::string& dbPath, const std::string& ext) {
 }
 
 // pxlib's reading (along the chain, and through the .PX when there is one) and our own dump
-// agree with each other on every non-blob value; returns our dump.
+// agree with each other on every non-blob value, and the index files describe the table;
+// returns our dump.
 Dump ExpectPxlibAgrees(const std::string& path) {
   const Dump ours = ParseDump(OurDump(path));
   const PxReading chain = ReadWithPxlib(path);
@@ -225,6 +232,10 @@ Dump ExpectPxlibAgrees(const std::string& path) {
     const PxReading byIndex = ReadWithPxlib(path, px);
     EXPECT_TRUE(byIndex.messages.empty()) << ::testing::PrintToString(byIndex.messages);
     EXPECT_EQ(CompareDumps(ours, byIndex.dump), std::vector<std::string>{}) << "through the index, " << path;
+    const auto secondaries = SecondaryIndexFiles(path);
+    EXPECT_EQ(secondaries.size(), 2u);
+    for (const fs::path& x : secondaries)
+      EXPECT_EQ(CheckSecondaryIndex(path, x.string()), std::vector<std::string>{}) << x;
   }
   return ours;
 }
