@@ -148,36 +148,44 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   return h;
 }
 
-// Open-addressing map from primary-key bytes to row, over a flat buffer of all rows' keys.
+// Open-addressing map from primary-key bytes to row over the rows' bytes: row r's key is
+// `width` bytes at data + r * stride + offset.
 class KeyTable {
  public:
-  KeyTable(const std::vector<uint8_t>& keys, size_t width, uint32_t rows)
-      : keys_(keys), width_(width) {
+  KeyTable(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows)
+      : data_(data), stride_(stride), offset_(offset), width_(width) {
     size_t cap = 16;
     while (cap < 2 * static_cast<size_t>(rows)) cap *= 2;
+    mask_ = cap - 1;
     slots_.assign(cap, 0);
     for (uint32_t r = 0; r < rows; ++r) {
-      size_t s = HashBytes(Key(r), width_) & (cap - 1);
-      while (slots_[s] != 0) s = (s + 1) & (cap - 1);
+      size_t s = Slot(Key(r));
+      while (slots_[s] != 0) s = (s + 1) & mask_;
       slots_[s] = r + 1;
     }
   }
-  // Row with these key bytes, or -1. Duplicate keys resolve to the first row inserted.
-  int64_t Find(const uint8_t* key) const {
-    const size_t mask = slots_.size() - 1;
-    size_t s = HashBytes(key, width_) & mask;
-    while (slots_[s] != 0) {
-      const uint32_t r = slots_[s] - 1;
+  size_t Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
+  // Starts loading what a lookup at `slot` will touch.
+  void Prefetch(size_t slot) const {
+    __builtin_prefetch(&slots_[slot]);
+    if (slots_[slot] != 0) __builtin_prefetch(data_ + static_cast<size_t>(slots_[slot] - 1) * stride_);
+  }
+  // Row with these key bytes (whose slot is `slot`), or -1. Duplicate keys resolve to the first
+  // row inserted.
+  int64_t Find(const uint8_t* key, size_t slot) const {
+    while (slots_[slot] != 0) {
+      const uint32_t r = slots_[slot] - 1;
       if (std::memcmp(Key(r), key, width_) == 0) return r;
-      s = (s + 1) & mask;
+      slot = (slot + 1) & mask_;
     }
     return -1;
   }
 
  private:
-  const uint8_t* Key(uint32_t r) const { return keys_.data() + static_cast<size_t>(r) * width_; }
-  const std::vector<uint8_t>& keys_;
-  size_t width_;
+  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
+  const uint8_t* data_;
+  size_t stride_, offset_, width_;
+  size_t mask_ = 0;
   std::vector<uint32_t> slots_;
 };
 
@@ -196,10 +204,12 @@ bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const T
 }
 
 // Order from a maintained index file; false (with *why) when the file cannot be trusted.
+// `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
+// bytes: exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
-                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& raw,
-                        size_t rawWidth, const std::vector<uint8_t>& keys, size_t keyWidth,
-                        uint32_t rows, int codePage, std::vector<uint32_t>* order, std::string* why) {
+                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
+                        size_t width, size_t keyWidth, uint32_t rows, int codePage,
+                        std::vector<uint32_t>* order, std::string* why) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -211,32 +221,45 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
            " Einträge für " + std::to_string(rows) + " Datensätze).";
     return false;
   }
-  const KeyTable table_(keys, keyWidth, rows);
+  const size_t stride = width + keyWidth;
+  const KeyTable keyTable(rowBytes.data(), stride, width, keyWidth, rows);
   std::vector<bool> used(rows, false);
-  std::vector<uint8_t> entryIndex(rawWidth);
   order->clear();
   order->reserve(rows);
-  const auto xl = LayoutFields(xh);
-  const size_t keyOffset = xl[index.fields.size()].offset;
+  // Entries are looked up in batches: first every slot is prefetched, then the rows found in
+  // them, so that the random reads of a batch overlap.
+  constexpr size_t kBatch = 16;
+  std::vector<uint8_t> entries(kBatch * stride);
+  size_t slots[kBatch];
   for (size_t b = 0; b < x.Blocks().size(); ++b) {
     const uint8_t* rec = x.BlockRecords(b);
-    for (uint32_t i = 0; i < x.Blocks()[b].count; ++i, rec += xh.recordSize) {
-      const int64_t row = table_.Find(rec + keyOffset);
-      std::memcpy(entryIndex.data(), rec, rawWidth);
-      size_t off = 0;
-      for (int f : index.fields) {
-        const FieldLayout& l = layout[static_cast<size_t>(f)];
-        if (l.type == PxType::Alpha) NormalizeAlpha(entryIndex.data() + off, l.bytes);
-        off += l.bytes;
+    const uint32_t count = x.Blocks()[b].count;
+    for (uint32_t done = 0; done < count; done += kBatch) {
+      const size_t n = std::min<size_t>(kBatch, count - done);
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* e = entries.data() + i * stride;
+        std::memcpy(e, rec + (done + i) * static_cast<size_t>(xh.recordSize), stride);
+        size_t off = 0;
+        for (int f : index.fields) {
+          const FieldLayout& l = layout[static_cast<size_t>(f)];
+          if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
+          off += l.bytes;
+        }
+        FoldCase(index, layout, codePage, e);
+        slots[i] = keyTable.Slot(e + width);
+        keyTable.Prefetch(slots[i]);
       }
-      FoldCase(index, layout, codePage, entryIndex.data());
-      if (row < 0 || used[static_cast<size_t>(row)] ||
-          std::memcmp(entryIndex.data(), raw.data() + static_cast<size_t>(row) * rawWidth, rawWidth) != 0) {
-        *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
-        return false;
+      for (size_t i = 0; i < n; ++i) {
+        const uint8_t* e = entries.data() + i * stride;
+        const int64_t row = keyTable.Find(e + width, slots[i]);
+        if (row < 0 || used[static_cast<size_t>(row)] ||
+            std::memcmp(e, rowBytes.data() + static_cast<size_t>(row) * stride, width) != 0) {
+          *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
+          return false;
+        }
+        used[static_cast<size_t>(row)] = true;
+        order->push_back(static_cast<uint32_t>(row));
       }
-      used[static_cast<size_t>(row)] = true;
-      order->push_back(static_cast<uint32_t>(row));
     }
   }
   return true;
@@ -330,18 +353,18 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const bool useFile = index.maintained && keyWidth > 0;
 
   const int codePage = CodePage::ForHeader(table).Number();
-  // One sequential pass: the index bytes of every row (alpha normalized and case-folded as the
-  // index file stores them), and its key bytes when the file is used.
-  std::vector<uint8_t> raw(static_cast<size_t>(rows) * width);
-  std::vector<uint8_t> keys(useFile ? static_cast<size_t>(rows) * keyWidth : 0);
+  // One sequential pass: for every row its index bytes (alpha normalized and case-folded as
+  // the index file stores them) followed, when the file is used, by its key bytes.
+  const size_t stride = width + (useFile ? keyWidth : 0);
+  std::vector<uint8_t> rowBytes(static_cast<size_t>(rows) * stride);
   for (size_t b = 0; b < data.Blocks().size(); ++b) {
     const BlockEntry& e = data.Blocks()[b];
     const uint8_t* rec = data.BlockRecords(b);
     for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
-      const size_t row = e.firstRow + i;
-      RawIndexBytes(index, layout, rec, raw.data() + row * width);
-      FoldCase(index, layout, codePage, raw.data() + row * width);
-      if (useFile) std::memcpy(keys.data() + row * keyWidth, rec, keyWidth);
+      uint8_t* out = rowBytes.data() + (e.firstRow + i) * stride;
+      RawIndexBytes(index, layout, rec, out);
+      FoldCase(index, layout, codePage, out);
+      if (useFile) std::memcpy(out + width, rec, keyWidth);
     }
   }
 
@@ -349,7 +372,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, raw, width, keys, keyWidth, rows, codePage, &order, &why))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, width, keyWidth, rows, codePage, &order, &why))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
@@ -357,20 +380,19 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   }
   if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
-  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, raw.data() + static_cast<size_t>(r) * width);
+  auto keyOf = [&](uint32_t r) { return rowBytes.data() + static_cast<size_t>(r) * stride; };
+  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.
   size_t common = width;
   for (uint32_t r = 1; r < rows && common > 0; ++r) {
-    const uint8_t* a = raw.data();
-    const uint8_t* b = raw.data() + static_cast<size_t>(r) * width;
     size_t i = 0;
-    while (i < common && a[i] == b[i]) ++i;
+    while (i < common && keyOf(0)[i] == keyOf(r)[i]) ++i;
     common = i;
   }
   std::vector<uint64_t> prefix(rows, 0);
   for (uint32_t r = 0; r < rows; ++r) {
-    const uint8_t* k = raw.data() + static_cast<size_t>(r) * width + common;
+    const uint8_t* k = keyOf(r) + common;
     uint64_t v = 0;
     for (size_t i = 0; i < 8; ++i) v = (v << 8) | (common + i < width ? k[i] : 0);
     prefix[r] = v;
@@ -381,8 +403,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     if (prefix[a] != prefix[b]) return prefix[a] < prefix[b];
     if (restOffset < width) {
-      const int c = std::memcmp(raw.data() + static_cast<size_t>(a) * width + restOffset,
-                                raw.data() + static_cast<size_t>(b) * width + restOffset, width - restOffset);
+      const int c = std::memcmp(keyOf(a) + restOffset, keyOf(b) + restOffset, width - restOffset);
       if (c != 0) return c < 0;
     }
     return a < b;
