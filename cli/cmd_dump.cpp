@@ -13,8 +13,10 @@ int RunDump(const Args& args) {
     return 2;
   }
   try {
-    engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout);
+    std::vector<std::string> notes;
+    engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout, &notes);
     std::cout.flush();
+    for (const auto& note : notes) std::cerr << "Hinweis: " << note << '\n';
     return 0;
   } catch (const engine::EDBEngineError& e) {
     std::cout.flush();

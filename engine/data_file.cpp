@@ -40,10 +40,12 @@ void DataFile::Walk() {
   uint64_t total = 0;
   bool endedAtLastBlock = header_.firstBlock == 0;
   bool runsOn = false;
+  uint32_t walked = 0;
   while (block != 0) {
     const std::string where = " (Block " + std::to_string(block) + ")";
     if (visited[block]) Fail(kErrCorrupt, path, "Die Blockkette enthält eine Schleife" + where + ".");
     visited[block] = true;
+    ++walked;
     if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
       Fail(kErrCorrupt, path, "Die Blockkette verweist auf einen Block außerhalb der Datei" + where + ".");
     uint8_t raw[blk::kHeaderBytes] = {};
@@ -69,6 +71,9 @@ void DataFile::Walk() {
   if (runsOn)
     notes.push_back("Die Blockkette läuft über den letzten Block laut Tabellenkopf hinaus; "
                     "die weiteren Blöcke werden nicht gelesen.");
+  if (walked != header_.usedBlocks)
+    notes.push_back("Der Tabellenkopf nennt " + std::to_string(header_.usedBlocks) +
+                    " belegte Blöcke, die Blockkette hat " + std::to_string(walked) + ".");
   if (total != header_.numRecords)
     notes.push_back("Der Tabellenkopf nennt " + std::to_string(header_.numRecords) +
                     " Datensätze, die Blöcke enthalten " + std::to_string(total) + ".");

@@ -38,9 +38,11 @@ std::string BlobCell(TableCursor& c, int field, const uint8_t* record) {
 
 }  // namespace
 
-void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out) {
+void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
+               std::vector<std::string>* notes) {
   OpenedTable t = OpenForReading(fs, path);
   TableCursor& c = *t.cursor;
+  if (notes) *notes = c.Notes();
   const TableHeader& h = c.Header();
   const auto& layout = c.Layout();
   std::string line;

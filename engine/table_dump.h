@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -12,9 +13,11 @@ class FileSystem;
 
 // Writes the table file at `path` in the dump format: values as in the dump of the sample
 // tables (ISO dates, %.17g numbers, lowercase hex bytes, blobs as <length>:<FNV-1a 64> or "?"
-// when their content cannot be read). Raises EDBEngineError naming the file when the table
-// cannot be read.
-void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out);
+// when their content cannot be read). Disagreements that were read around (header and block
+// chain) go to `notes` when given. Raises EDBEngineError naming the file when the table cannot
+// be read.
+void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
+               std::vector<std::string>* notes = nullptr);
 
 // Writes the header figures of the table file at `path`: level, block size, record size,
 // field count, record count, key fields, code page, indexes with their fields, and any

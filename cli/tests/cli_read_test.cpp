@@ -71,17 +71,24 @@ std::string CopyTable(const std::string& relative, const std::string& dir) {
 
 TEST(CliRead, DumpPrintsTheExpectedDump) {
   if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
-  const std::vector<std::string> tables = {
-      "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
-      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB",
-      "t232006_Individual-dictionary/_QSQ1.DB",
+  struct Case {
+    std::string table;
+    std::string note;  // on stderr; the dump itself stays exact
   };
-  for (const auto& table : tables) {
+  const std::vector<Case> cases = {
+      {"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", ""},
+      {"MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB", ""},
+      {"t232006_Individual-dictionary/_QSQ1.DB", "Hinweis: Die Blockkette läuft über den letzten Block"},
+  };
+  for (const auto& c : cases) {
     TempDir dir;
-    const CliRun r = RunCli({"dump", CopyTable(table, dir.Path())}, dir);
-    EXPECT_EQ(r.status, 0) << table << ": " << r.err;
-    EXPECT_EQ(r.out, ReadFile(Fixtures() + "expected/" + table + ".tsv")) << table;
-    EXPECT_EQ(r.err, "") << table;
+    const CliRun r = RunCli({"dump", CopyTable(c.table, dir.Path())}, dir);
+    EXPECT_EQ(r.status, 0) << c.table << ": " << r.err;
+    EXPECT_EQ(r.out, ReadFile(Fixtures() + "expected/" + c.table + ".tsv")) << c.table;
+    if (c.note.empty())
+      EXPECT_EQ(r.err, "") << c.table;
+    else
+      EXPECT_EQ(r.err.rfind(c.note, 0), 0u) << r.err;
   }
 }
 
