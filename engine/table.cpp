@@ -37,7 +37,7 @@ std::string ResolveTableName(FileSystem& fs, const std::string& dir, const std::
   return FindFileIgnoringCase(fs, dir, name);
 }
 
-std::string ResolveWithoutExtension(const std::string& name) {
+std::string BaseNameOf(const std::string& name) {
   const size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
@@ -82,6 +82,10 @@ std::vector<TIndexDef> IndexDefsFor(const TableHeader& h, const std::vector<Seco
   return defs;
 }
 
+[[noreturn]] void FailNotOpen(const std::string& tableName) {
+  FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName) + " ist nicht geöffnet.");
+}
+
 // Ends an edit or insert before the cursor moves: posts a changed record, cancels an
 // unchanged one.
 void SettleEdit(TTable& t) {
@@ -124,7 +128,7 @@ void TIndexDefs::Update() {
   const std::string dir = WithSlash(owner_->databaseName_);
   const std::string name = ResolveTableName(fs, dir, owner_->tableName_);
   const TableHeader h = ReadTableHeader(fs, dir + name);
-  defs_ = IndexDefsFor(h, DiscoverSecondaryIndexes(fs, dir, ResolveWithoutExtension(name), h));
+  defs_ = IndexDefsFor(h, DiscoverSecondaryIndexes(fs, dir, BaseNameOf(name), h));
 }
 
 const TIndexDef* TIndexDefs::Find(const std::string& name) const {
@@ -237,7 +241,7 @@ void TTable::SetIndexName(const std::string& name) {
 int TTable::FieldCount() const { return static_cast<int>(fields_.size()); }
 
 TField& TTable::Fields(int i) {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   if (i < 0 || i >= FieldCount())
     FailPlain(kErrNotFound, "Feldnummer " + std::to_string(i) + " außerhalb des Bereichs (0.." +
                                 std::to_string(FieldCount() - 1) + ").");
@@ -253,7 +257,7 @@ TField* TTable::FindField(const std::string& name) {
 }
 
 TField& TTable::FieldByName(const std::string& name) {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   TField* f = FindField(name);
   if (!f) Fail(kErrNotFound, cursor_->DataPath(), "Das Feld " + Quoted(name) + " existiert nicht.");
   return *f;
@@ -262,12 +266,12 @@ TField& TTable::FieldByName(const std::string& name) {
 // ---------------------------------------------------------------- navigation
 
 int TTable::RecordCount() const {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   return static_cast<int>(cursor_->RowCount());
 }
 
 void TTable::MoveTo(int row) {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   SettleEdit(*this);
   const int count = static_cast<int>(cursor_->RowCount());
   cursor_->current = count == 0 ? -1 : std::clamp(row, 0, count - 1);
@@ -287,7 +291,7 @@ void TTable::Last() {
 }
 
 void TTable::Next() {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   SettleEdit(*this);
   const int count = static_cast<int>(cursor_->RowCount());
   cursor_->bof = false;
@@ -301,7 +305,7 @@ void TTable::Next() {
 }
 
 void TTable::Prior() {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   SettleEdit(*this);
   cursor_->eof = false;
   if (cursor_->current <= 0) {
@@ -318,7 +322,7 @@ bool TTable::Bof() const { return !Active() || cursor_->bof; }
 int TTable::RecNo() const { return Active() ? cursor_->current : -1; }
 
 void TTable::Refresh() {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   SettleEdit(*this);
   cursor_->Reload();
   int selected = -1;
@@ -337,7 +341,7 @@ void TTable::Refresh() {
 // ---------------------------------------------------------------- cells
 
 std::string TTable::CellText(int row, int field) {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   const bool edited = IsEditedRow(*cursor_, state_, row);
   if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
     return "";
@@ -352,7 +356,7 @@ std::string TTable::CellText(int row, int field) {
 }
 
 bool TTable::CellIsNull(int row, int field) {
-  if (!Active()) FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
+  if (!Active()) FailNotOpen(tableName_);
   const bool edited = IsEditedRow(*cursor_, state_, row);
   if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
     return true;
