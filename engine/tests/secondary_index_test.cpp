@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <numeric>
+#include <random>
 
 #include "engine/data_file.h"
 #include "engine/file_system.h"
@@ -149,6 +150,33 @@ TEST(SecondaryIndex, UnusableIndexFilesFallBackToSorting) {
     EXPECT_NE(note, "") << c.name;
     EXPECT_EQ(fallback, SortedOrder(*cursor, ix)) << c.name;
     EXPECT_EQ(fallback, good) << c.name << ": the sample's index agrees with the sorted order";
+  }
+}
+
+// Random byte changes in index files never crash: every order is a permutation of the rows.
+TEST(SecondaryIndex, RandomlyDamagedIndexFilesStillGivePermutations) {
+  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  std::mt19937 rng(42);
+  for (const char* table : {"leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB",
+                            "kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db"}) {
+    TempDir dir;
+    auto cursor = OpenCopy(table, dir);
+    ASSERT_EQ(cursor->Secondaries().size(), 1u);
+    const SecondaryIndex& ix = cursor->Secondaries()[0];
+    const auto original = ReadBytes(ix.path);
+    for (int round = 0; round < 100; ++round) {
+      auto bytes = original;
+      for (int k = 0; k < 1 + static_cast<int>(rng() % 6); ++k) {
+        const size_t limit = (rng() % 2) ? std::min<size_t>(bytes.size(), 0x100) : bytes.size();
+        bytes[rng() % limit] = static_cast<uint8_t>(rng());
+      }
+      WriteBytes(ix.path, bytes);
+      auto order = SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), nullptr);
+      std::sort(order.begin(), order.end());
+      std::vector<uint32_t> all(cursor->RowCount());
+      std::iota(all.begin(), all.end(), 0u);
+      ASSERT_EQ(order, all) << table << " round " << round;
+    }
   }
 }
 
