@@ -275,19 +275,20 @@ void TTable::MoveTo(int row) {
   SettleEdit(*this);
   const int count = static_cast<int>(cursor_->RowCount());
   cursor_->current = count == 0 ? -1 : std::clamp(row, 0, count - 1);
-  cursor_->bof = row <= 0 || count == 0;
-  cursor_->eof = row >= count - 1 || count == 0;
+  // Bof/Eof report a move that ran into the start or the end.
+  cursor_->bof = row < 0 || count == 0;
+  cursor_->eof = row >= count || count == 0;
   if (AfterScroll) AfterScroll(*this);
 }
 
 void TTable::First() {
   MoveTo(0);
-  cursor_->eof = cursor_->RowCount() == 0;
+  cursor_->bof = true;
 }
 
 void TTable::Last() {
   MoveTo(static_cast<int>(RecordCount()) - 1);
-  cursor_->bof = cursor_->RowCount() == 0;
+  cursor_->eof = true;
 }
 
 void TTable::Next() {

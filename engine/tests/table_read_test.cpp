@@ -177,6 +177,32 @@ TEST(TableRead, PriorBofAndRefreshFromDisk) {
   EXPECT_EQ(t.Fields(0).AsString(), "Q" + before.substr(1));
 }
 
+// Loops over First/Next/Eof and Last/Prior/Bof visit every record once, for any count.
+TEST(TableRead, LoopsVisitEveryRecordOnce) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* table;
+    int records;
+  };
+  const std::vector<Case> cases = {
+      {"WarrenPinnacle_AQUATOX3.1plus/LOAD4.DB", 0},
+      {"leonhad_paradoxdriver/src/test/resources/db/ROMAN8.db", 1},
+      {"leonhad_paradoxdriver/src/test/resources/joins/A.db", 3},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    TTable t;
+    OpenCopy(t, c.table, dir);
+    int forward = 0, backward = 0;
+    for (t.First(); !t.Eof(); t.Next()) ++forward;
+    for (t.Last(); !t.Bof(); t.Prior()) ++backward;
+    EXPECT_EQ(forward, c.records) << c.table;
+    EXPECT_EQ(backward, c.records) << c.table;
+    t.MoveTo(c.records - 1);
+    EXPECT_EQ(t.Eof(), c.records == 0) << c.table << ": landing on the last record is not Eof";
+  }
+}
+
 TEST(TableRead, TableWithoutKeyHasNoIndexDefinitions) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
