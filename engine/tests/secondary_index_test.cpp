@@ -200,6 +200,15 @@ TEST(SecondaryIndex, SortKeysFoldCaseAndReverseDescendingFields) {
   EXPECT_NE(IndexSortKey(ix, h, lower), IndexSortKey(ix, h, upper));
   ix.caseInsensitive = true;
   EXPECT_EQ(IndexSortKey(ix, h, lower), IndexSortKey(ix, h, upper));
+  h.codePage = 850;  // ä/Ä are 0x84/0x8E in code page 850
+  const uint8_t umlaut[4] = {0x84, 0, 0, 0};
+  const uint8_t capital[4] = {0x8E, 0, 0, 0};
+  EXPECT_EQ(IndexSortKey(ix, h, umlaut), IndexSortKey(ix, h, capital));
+  h.codePage = 1251;  // ч/Ч are 0xF7/0xD7 in code page 1251
+  const uint8_t che[4] = {0xF7, 0, 0, 0};
+  const uint8_t capitalChe[4] = {0xD7, 0, 0, 0};
+  EXPECT_EQ(IndexSortKey(ix, h, che), IndexSortKey(ix, h, capitalChe));
+  h.codePage = 1252;
   const uint8_t later[4] = {'B', 0, 0, 0};
   EXPECT_LT(IndexSortKey(ix, h, upper), IndexSortKey(ix, h, later));
   ix.descending = {true};
