@@ -20,18 +20,41 @@ constexpr uint16_t kMaxBlockNumber = 0xFFFF;
 
 }  // namespace
 
+namespace {
+
+// Header of a data or secondary index file; refuses encrypted files.
+TableHeader ReadWritableHeader(File& file, const std::string& path) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+  if (h.IsIndexTree()) Fail(kErrNotATable, path, "Die Datei ist ein Indexbaum, keine Tabelle.");
+  if (h.Encrypted())
+    Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt und wird nicht geändert.");
+  return h;
+}
+
+std::vector<uint8_t> FixedPart(File& file) {
+  std::vector<uint8_t> bytes(hdr::kFixedPartEnd, 0);
+  file.ReadAt(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
+}  // namespace
+
 RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(dbPath) {
-  header_ = ReadTableHeader(fs, dbPath);
+  file_ = fs.Open(dbPath, OpenMode::ReadWrite);
+  header_ = ReadWritableHeader(*file_, dbPath);
   if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
   if (header_.modifiedFlags1 || header_.modifiedFlags2)
     Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
-  file_ = fs.Open(dbPath, OpenMode::ReadWrite);
   Load();
 }
 
 RecordWriter::~RecordWriter() = default;
 
 void RecordWriter::Load() {
+  lastFixedPart_ = FixedPart(*file_);
+  moved_.clear();
   blocks_.clear();
   dirty_.clear();
   chain_.clear();
@@ -46,13 +69,14 @@ void RecordWriter::Load() {
     if (b > header_.fileBlocks || !seen.insert(b).second || header_.BlockOffset(b) >= size)
       Fail(kErrCorrupt, path_, "Die Blockkette ist beschädigt (Block " + std::to_string(b) +
                                    "); die Tabelle wird nicht geändert.");
-    uint8_t head[blk::kHeaderBytes] = {};
-    file_->ReadAt(header_.BlockOffset(b), head, sizeof head);
-    const BlockHeader bh = DecodeBlockHeader(head);
+    std::vector<uint8_t> head(blk::kHeaderBytes + recordSize, 0);
+    file_->ReadAt(header_.BlockOffset(b), head.data(), head.size());
+    const BlockHeader bh = DecodeBlockHeader(head.data());
     const int n = bh.RecordCount(recordSize);
     if (n < 0 || static_cast<uint32_t>(n) > capacity_)
       Fail(kErrCorrupt, path_, "Block " + std::to_string(b) + " hat eine ungültige Satzanzahl.");
-    chain_.push_back({b, static_cast<uint32_t>(n)});
+    chain_.push_back({b, static_cast<uint32_t>(n),
+                      n > 0 ? std::string(head.begin() + blk::kHeaderBytes, head.end()) : std::string()});
     count_ += static_cast<uint32_t>(n);
     if (b == header_.lastBlock) break;
     b = bh.next;
@@ -64,8 +88,31 @@ void RecordWriter::Load() {
 }
 
 void RecordWriter::Reload() {
-  header_ = ReadTableHeader(fs_, path_);
+  header_ = ReadWritableHeader(*file_, path_);
   Load();
+}
+
+bool RecordWriter::Current() { return FixedPart(*file_) == lastFixedPart_; }
+
+std::vector<std::pair<std::string, uint16_t>> RecordWriter::TakeMoved() {
+  std::vector<std::pair<std::string, uint16_t>> out;
+  out.swap(moved_);
+  return out;
+}
+
+void RecordWriter::RefreshFirst(uint16_t block) {
+  for (auto& c : chain_) {
+    if (c.block != block) continue;
+    const uint8_t* first = Block(block).data() + blk::kHeaderBytes;
+    c.first = c.count > 0 ? std::string(reinterpret_cast<const char*>(first), header_.recordSize) : std::string();
+  }
+}
+
+void RecordWriter::NoteMoved(uint16_t block, uint32_t from, uint32_t count) {
+  const uint8_t* base = Block(block).data() + blk::kHeaderBytes;
+  for (uint32_t i = from; i < from + count; ++i)
+    moved_.push_back({std::string(reinterpret_cast<const char*>(base + size_t{i} * header_.recordSize), header_.recordSize),
+                      block});
 }
 
 std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
@@ -108,6 +155,7 @@ void RecordWriter::SetCount(uint16_t block, uint32_t count) {
   for (auto& c : chain_)
     if (c.block == block) c.count = count;
   dirty_[block] = true;
+  RefreshFirst(block);
 }
 
 uint16_t RecordWriter::NewBlock() {
@@ -150,7 +198,7 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
     coding::PutU16(Block(next).data() + blk::kPrev, block);
     dirty_[next] = true;
   }
-  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0});
+  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
   SetCount(block, 0);
 }
 
@@ -163,7 +211,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     std::vector<uint8_t>& bytes = Block(b);
     BlockHeader bh;
     EncodeBlockHeader(bh, bytes.data());
-    chain_.push_back({b, 0});
+    chain_.push_back({b, 0, std::string()});
     SetCount(b, 0);
   }
   size_t ci;
@@ -196,6 +244,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
       std::memcpy(to.data() + blk::kHeaderBytes, from.data() + blk::kHeaderBytes + half * rs, (count - half) * rs);
       SetCount(fresh, count - half);
       SetCount(chain_[ci].block, half);
+      NoteMoved(fresh, 0, count - half);
       if (slot > half) {
         ++ci;
         slot -= half;
@@ -218,6 +267,7 @@ void RecordWriter::Replace(uint32_t row, const uint8_t* record) {
   std::vector<uint8_t>& bytes = Block(chain_[ci].block);
   std::memcpy(bytes.data() + blk::kHeaderBytes + size_t{row - first} * header_.recordSize, record, header_.recordSize);
   dirty_[chain_[ci].block] = true;
+  if (row == first) RefreshFirst(chain_[ci].block);
 }
 
 void RecordWriter::Remove(uint32_t row) {
@@ -251,6 +301,7 @@ void RecordWriter::Remove(uint32_t row) {
     const uint32_t n = chain_[1].count;
     std::memcpy(Block(b).data() + blk::kHeaderBytes, Block(second).data() + blk::kHeaderBytes, n * rs);
     SetCount(b, n);
+    NoteMoved(b, 0, n);
     gone = 1;
   }
   const uint16_t victim = chain_[gone].block;
@@ -270,14 +321,11 @@ void RecordWriter::Remove(uint32_t row) {
 
 std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   std::vector<TreeEntry> out;
-  for (const auto& c : chain_) {
-    const uint8_t* first = Block(c.block).data() + blk::kHeaderBytes;
-    out.push_back({std::string(reinterpret_cast<const char*>(first), keyBytes), c.block, c.count});
-  }
+  for (const auto& c : chain_) out.push_back({c.first.substr(0, keyBytes), c.block, c.count});
   return out;
 }
 
-void RecordWriter::Commit() {
+void RecordWriter::Commit(int changeCount2, int stamp2F) {
   for (const auto& [block, isDirty] : dirty_) {
     if (!isDirty) continue;
     const std::vector<uint8_t>& bytes = blocks_.at(block);
@@ -290,7 +338,8 @@ void RecordWriter::Commit() {
   header_.firstBlock = chain_.empty() ? 0 : chain_.front().block;
   header_.lastBlock = chain_.empty() ? 0 : chain_.back().block;
   header_.changeCount1 = static_cast<uint8_t>(header_.changeCount1 + 1);
-  header_.changeCount2 = static_cast<uint8_t>(header_.changeCount2 + 1);
+  header_.changeCount2 = static_cast<uint8_t>(changeCount2 >= 0 ? changeCount2 : header_.changeCount2 + 1);
+  if (stamp2F >= 0) header_.stamp2F = static_cast<uint8_t>(stamp2F);
   header_.fileUpdateTime = static_cast<uint32_t>(std::time(nullptr));
   // Only the fixed part and the extension change; the rest of the header stays byte for byte.
   const size_t patched = header_.HasExtension() ? hdr::kExtensionEnd : hdr::kFixedPartEnd;
@@ -307,6 +356,7 @@ void RecordWriter::Commit() {
   coding::PutU32(d + hdr::kAutoInc, header_.autoInc);
   d[hdr::kChangeCount1] = header_.changeCount1;
   d[hdr::kChangeCount2] = header_.changeCount2;
+  d[hdr::kStamp2F] = header_.stamp2F;
   if (header_.HasExtension()) coding::PutU32(d + hdr::kFileUpdateTime, header_.fileUpdateTime);
   file_->WriteAt(0, head.data(), head.size());
   file_->Sync();
@@ -315,6 +365,7 @@ void RecordWriter::Commit() {
     file_->Sync();
     truncateToHeader_ = false;
   }
+  lastFixedPart_.assign(head.begin(), head.begin() + hdr::kFixedPartEnd);
 }
 
 }  // namespace engine

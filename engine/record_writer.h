@@ -29,8 +29,8 @@ class FileSystem;
 
 class RecordWriter {
  public:
-  // Opens the .DB for writing and walks its chain. Raises EDBEngineError naming the file when
-  // the table is write-protected, encrypted or its chain is damaged.
+  // Opens the .DB (or an .X/.XG file) for writing and walks its chain. Raises EDBEngineError
+  // naming the file when it is write-protected, encrypted or its chain is damaged.
   RecordWriter(FileSystem& fs, const std::string& dbPath);
   ~RecordWriter();
 
@@ -46,8 +46,14 @@ class RecordWriter {
   void Replace(uint32_t row, const uint8_t* record);
   void Remove(uint32_t row);
 
-  // Writes and flushes the touched blocks, then the header (counters and stamps bumped).
-  void Commit();
+  // Writes and flushes the touched blocks, then the header: counters, 0x2D bumped, 0x2E bumped
+  // or set to `changeCount2`, 0x2F set to `stamp2F` when given (secondary index files).
+  void Commit(int changeCount2 = -1, int stamp2F = -1);
+  // Records that moved to another block since the last call (splits, the first block taking
+  // over its successor's records): their bytes and new block.
+  std::vector<std::pair<std::string, uint16_t>> TakeMoved();
+  // Whether the file's header still is the one this writer last wrote or read.
+  bool Current();
   // Drops uncommitted changes by re-reading the file.
   void Reload();
 
@@ -60,7 +66,10 @@ class RecordWriter {
   struct ChainBlock {
     uint16_t block;
     uint32_t count;
+    std::string first;  // the block's first record (empty when the block is empty)
   };
+  void RefreshFirst(uint16_t block);
+  void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
   void Load();
   std::vector<uint8_t>& Block(uint16_t block);
   size_t ChainIndex(uint32_t row, uint32_t* firstRow) const;
@@ -79,6 +88,8 @@ class RecordWriter {
   std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks
   std::map<uint16_t, bool> dirty_;
   bool truncateToHeader_ = false;
+  std::vector<std::pair<std::string, uint16_t>> moved_;
+  std::vector<uint8_t> lastFixedPart_;  // header bytes 0..0x58 as last read or written
 };
 
 }  // namespace engine

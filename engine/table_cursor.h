@@ -23,6 +23,7 @@ class BlobFile;
 class CodePage;
 class FileSystem;
 class TableLock;
+class TableWriter;
 
 class TableCursor {
  public:
@@ -86,6 +87,8 @@ class TableCursor {
   // or Insert began.
   int editReturnRow = -1;
   bool editModified = false;
+  // Writers of the table's files, kept from one post to the next (table_writer.h).
+  std::shared_ptr<TableWriter> writer;
   // Lock held while open (released on destruction).
   std::unique_ptr<TableLock> lock;
 

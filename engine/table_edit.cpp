@@ -15,12 +15,12 @@
 #include "engine/family_writer.h"
 #include "engine/field_access.h"
 #include "engine/file_system.h"
-#include "engine/index_maintenance.h"
 #include "engine/record_writer.h"
 #include "engine/table.h"
 #include "engine/table_cursor.h"
 #include "engine/table_definition.h"
 #include "engine/table_lock.h"
+#include "engine/table_writer.h"
 #include "engine/value_codec.h"
 #include "engine/value_parse.h"
 
@@ -97,6 +97,13 @@ int RowOfStored(const TableCursor& c, uint32_t stored) {
   return c.RowCount() > 0 ? 0 : -1;
 }
 
+// The table's writers, made anew when someone else changed the files since the last post.
+TableWriter& WriterOf(TableCursor& c) {
+  if (!c.writer || !c.writer->Current())
+    c.writer = std::make_shared<TableWriter>(c.Fs(), c.Directory(), FileNameOf(c.DataPath()), c.Secondaries());
+  return *c.writer;
+}
+
 void EndEdit(TTable& t, TableCursor& c) {
   c.editRecord.clear();
   c.editBlobs.clear();
@@ -161,7 +168,16 @@ void TTable::Post() {
       Fail(kErrRequired, c.DataPath(), "Das Feld " + Quoted(c.FieldNames()[static_cast<size_t>(i)]) +
                                            " muss einen Wert haben.");
   FileSystem& fs = c.Fs();
-  RecordWriter w(fs, c.DataPath());
+  TableWriter& tw = WriterOf(c);
+  // Changes stay in memory until the commit; a refusal on the way drops them with the writer.
+  struct DropOnFailure {
+    TableCursor& c;
+    bool done = false;
+    ~DropOnFailure() {
+      if (!done) c.writer.reset();
+    }
+  } guard{c};
+  RecordWriter& w = tw.Data();
   TableHeader& h = w.MutableHeader();
   std::vector<uint8_t> record = c.editRecord;
   const bool inserting = state_ == TDataSetState::dsInsert;
@@ -222,17 +238,17 @@ void TTable::Post() {
   }
   if (mb) mb->Sync();
 
-  if (moves && !inserting) w.Remove(static_cast<uint32_t>(editedRow));
+  if (moves && !inserting) tw.Remove(static_cast<uint32_t>(editedRow));
   if (moves)
-    w.Insert(target, record.data());
+    tw.Insert(target, record.data());
   else
-    w.Replace(target, record.data());
-  w.Commit();
+    tw.Replace(target, record.data());
+  tw.Commit();
+  guard.done = true;
   if (mb) {
     for (const auto& old : toFree) mb->Free(old.data(), old.size());
     mb->Sync();
   }
-  RebuildIndexFiles(fs, c.Directory(), FileNameOf(c.DataPath()), w, c.Secondaries());
 
   EndEdit(*this, c);
   state_ = TDataSetState::dsBrowse;
@@ -255,11 +271,17 @@ void TTable::Delete() {
     state_ = TDataSetState::dsBrowse;
   }
   FileSystem& fs = c.Fs();
-  RecordWriter w(fs, c.DataPath());
+  TableWriter& tw = WriterOf(c);
+  RecordWriter& w = tw.Data();
   const uint32_t stored = c.StoredRow(static_cast<uint32_t>(c.current));
   const std::vector<uint8_t> old(w.Record(stored), w.Record(stored) + w.Header().recordSize);
-  w.Remove(stored);
-  w.Commit();
+  try {
+    tw.Remove(stored);
+    tw.Commit();
+  } catch (...) {
+    c.writer.reset();
+    throw;
+  }
   const std::vector<FieldLayout>& layout = c.Layout();
   std::unique_ptr<BlobFile> mb;
   for (const FieldLayout& f : layout) {
@@ -268,7 +290,6 @@ void TTable::Delete() {
     if (mb) mb->Free(old.data() + f.offset, f.bytes);
   }
   if (mb) mb->Sync();
-  RebuildIndexFiles(fs, c.Directory(), FileNameOf(c.DataPath()), w, c.Secondaries());
   const int row = c.current;
   c.Reload();
   c.current = c.RowCount() == 0 ? -1 : std::min(row, static_cast<int>(c.RowCount()) - 1);

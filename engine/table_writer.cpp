@@ -1,0 +1,228 @@
+#include "engine/table_writer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "engine/coding.h"
+#include "engine/engine_error.h"
+#include "engine/fail.h"
+#include "engine/family_writer.h"
+#include "engine/file_system.h"
+#include "engine/index_builder.h"
+#include "engine/index_maintenance.h"
+#include "engine/table_cursor.h"
+
+namespace engine {
+
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Maintained(const SecondaryIndex& s) { return s.maintained; }
+
+// The header an index tree file already has, when it can be read; `fallback` otherwise.
+TableHeader TreeHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
+  try {
+    if (!fs.Exists(path)) return fallback;
+    auto file = fs.Open(path, OpenMode::ReadOnly);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+    TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    if (h.fileType != fallback.fileType || h.recordSize != fallback.recordSize) return fallback;
+    return h;
+  } catch (const EDBEngineError&) {
+    return fallback;
+  }
+}
+
+std::string TreeName(const std::string& xName) {
+  std::string y = xName;
+  const size_t dot = y.rfind('.');
+  if (dot != std::string::npos && dot + 1 < y.size()) y[dot + 1] = y[dot + 1] == 'x' ? 'y' : 'Y';
+  return y;
+}
+
+}  // namespace
+
+TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                         const std::vector<SecondaryIndex>& secondaries)
+    : fs_(fs), dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
+  data_ = std::make_unique<RecordWriter>(fs, dir + dbName);
+  def_ = DefinitionOf(data_->Header(), secondaries);
+  const bool keyed = def_.keyFields > 0;
+  for (size_t k = 0; k < secondaries.size(); ++k) {
+    Secondary s;
+    s.spec = def_.indexes[k];
+    s.path = secondaries[k].path;
+    if (keyed && Maintained(secondaries[k]) && fs.Exists(s.path)) {
+      s.x = std::make_unique<RecordWriter>(fs, s.path);
+      const size_t expected = IndexFieldBytes(def_, s.spec) + def_.KeyBytes() + 2;
+      if (s.x->Header().recordSize != expected) s.x.reset();
+    }
+    if (!s.x) rebuildAll_ = true;
+    secondaries_.push_back(std::move(s));
+  }
+}
+
+TableWriter::~TableWriter() = default;
+
+bool TableWriter::Current() {
+  if (!data_->Current()) return false;
+  for (auto& s : secondaries_)
+    if (s.x && !s.x->Current()) return false;
+  return true;
+}
+
+std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord) const {
+  // The same bytes MakeSecondaryRecord orders by: folded index fields, then the key fields.
+  const TableHeader& x = s.x->Header();
+  std::string key;
+  size_t offset = 0;
+  std::vector<uint8_t> dbRecord(def_.RecordSize(), 0);
+  size_t dbOffset = 0;
+  std::vector<size_t> fieldOffsets;
+  for (const auto& f : def_.fields) {
+    fieldOffsets.push_back(dbOffset);
+    dbOffset += f.RecordBytes();
+  }
+  for (int field : s.spec.fields) {
+    const size_t n = def_.fields[static_cast<size_t>(field)].RecordBytes();
+    std::memcpy(dbRecord.data() + fieldOffsets[static_cast<size_t>(field)], xRecord + offset, n);
+    offset += n;
+  }
+  std::memcpy(dbRecord.data(), xRecord + offset, def_.KeyBytes());
+  return MakeSecondaryRecord(def_, s.spec, x, dbRecord.data(), 0, 0, 0).sortKey;
+}
+
+uint32_t TableWriter::FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found) {
+  RecordWriter& x = *s.x;
+  uint32_t lo = 0, hi = x.Count();
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    if (EntrySortKey(s, x.Record(mid)) < sortKey)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  *found = false;
+  const size_t compare = bytes.size() - 2;  // all but the block number
+  for (uint32_t i = lo; i < x.Count(); ++i) {
+    const uint8_t* r = x.Record(i);
+    if (std::memcmp(r, bytes.data(), compare) == 0) {
+      *found = true;
+      return i;
+    }
+    if (EntrySortKey(s, r) != sortKey) break;
+  }
+  return lo;
+}
+
+void TableWriter::InsertEntry(Secondary& s, const uint8_t* record, uint16_t block) {
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
+  if (s.spec.unique) {
+    bool found = false;
+    const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
+    const size_t indexBytes = IndexFieldBytes(def_, s.spec);
+    if (at < s.x->Count() && EntrySortKey(s, s.x->Record(at)).compare(0, indexBytes, entry.sortKey, 0, indexBytes) == 0)
+      Fail(kErrKeyViolation, dir_ + dbName_, "Schlüsselverletzung im eindeutigen Index „" + s.spec.name + "“.");
+  }
+  bool found = false;
+  const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
+  s.x->Insert(at, reinterpret_cast<const uint8_t*>(entry.bytes.data()));
+}
+
+void TableWriter::RemoveEntry(Secondary& s, const uint8_t* record) {
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, 0, 0, 0);
+  bool found = false;
+  const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
+  if (found)
+    s.x->Remove(at);
+  else
+    rebuildAll_ = true;  // an index file that disagrees with the data is rebuilt whole
+}
+
+void TableWriter::SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block) {
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
+  bool found = false;
+  const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
+  if (found)
+    s.x->Replace(at, reinterpret_cast<const uint8_t*>(entry.bytes.data()));
+  else
+    rebuildAll_ = true;
+}
+
+uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {
+  data_->Insert(row, record);
+  uint16_t block = 0;
+  int slot = 0;
+  data_->Locate(row, &block, &slot);
+  for (auto& s : secondaries_)
+    if (s.x) InsertEntry(s, record, block);
+  return row;
+}
+
+void TableWriter::Replace(uint32_t row, const uint8_t* record) {
+  const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
+  uint16_t block = 0;
+  int slot = 0;
+  data_->Locate(row, &block, &slot);
+  for (auto& s : secondaries_) {
+    if (!s.x) continue;
+    const SecondaryRecord before = MakeSecondaryRecord(def_, s.spec, s.x->Header(), old.data(), block, 0, 0);
+    const SecondaryRecord after = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
+    if (before.bytes == after.bytes) continue;
+    RemoveEntry(s, old.data());
+    InsertEntry(s, record, block);
+  }
+  data_->Replace(row, record);
+}
+
+void TableWriter::Remove(uint32_t row) {
+  const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
+  for (auto& s : secondaries_)
+    if (s.x) RemoveEntry(s, old.data());
+  data_->Remove(row);
+}
+
+void TableWriter::Commit() {
+  const auto moved = data_->TakeMoved();
+  for (auto& s : secondaries_)
+    if (s.x)
+      for (const auto& [bytes, block] : moved) SetEntryBlock(s, reinterpret_cast<const uint8_t*>(bytes.data()), block);
+  data_->Commit();
+  const TableHeader& db = data_->Header();
+  uint8_t pxStamp = 0;
+  if (def_.keyFields > 0) {
+    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
+    px.stamp2C = db.changeCount1;
+    pxStamp = px.stamp2C;
+    auto file = fs_.Open(dir_ + pxName, fs_.Exists(dir_ + pxName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+    WriteTreeFile(*file, px, data_->BlockEntries(def_.KeyBytes()));
+    file->Sync();
+  }
+  if (rebuildAll_) {
+    RebuildIndexFiles(fs_, dir_, dbName_, *data_, secondaryInfo_);
+    for (auto& s : secondaries_)
+      if (s.x) s.x->Reload();
+    rebuildAll_ = std::any_of(secondaries_.begin(), secondaries_.end(), [](const Secondary& s) { return !s.x; });
+    return;
+  }
+  for (auto& s : secondaries_) {
+    RecordWriter& x = *s.x;
+    x.TakeMoved();
+    x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1);
+    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
+    TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
+    yh.stamp2C = x.Header().changeCount1;
+    auto file = fs_.Open(dir_ + yName, fs_.Exists(dir_ + yName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+    WriteTreeFile(*file, yh, x.BlockEntries(x.Header().recordSize - 2u));
+    file->Sync();
+  }
+}
+
+}  // namespace engine

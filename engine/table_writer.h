@@ -1,0 +1,63 @@
+#pragma once
+// The writing state of an open table, kept from one post to the next: the data file's writer
+// and, for a table with key, one writer per maintained secondary index file. A change to a
+// record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
+// to another block get their block number corrected); Commit then flushes the data file
+// before its header, rewrites the .PX from the blocks' first keys, commits the index files and
+// rewrites their .Y trees, with the stamps between the files set again. Indexes of a table
+// without key (not maintained) are rebuilt whole.
+// Not thread-safe.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/record_writer.h"
+#include "engine/secondary_index.h"
+#include "engine/table_definition.h"
+
+namespace engine {
+
+class FileSystem;
+
+class TableWriter {
+ public:
+  TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
+              const std::vector<SecondaryIndex>& secondaries);
+  ~TableWriter();
+
+  // Whether the files are still as this writer left them (no one else wrote in between).
+  bool Current();
+  RecordWriter& Data() { return *data_; }
+  const TableDefinition& Definition() const { return def_; }
+
+  // Stored row of the record with `row`'s position after the change.
+  uint32_t Insert(uint32_t row, const uint8_t* record);
+  void Replace(uint32_t row, const uint8_t* record);
+  void Remove(uint32_t row);
+  void Commit();
+
+ private:
+  struct Secondary {
+    IndexSpec spec;
+    std::string path;
+    std::unique_ptr<RecordWriter> x;  // maintained indexes only
+  };
+  void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
+  void RemoveEntry(Secondary& s, const uint8_t* record);
+  void SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block);
+  uint32_t FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found);
+  std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
+
+  FileSystem& fs_;
+  std::string dir_;
+  std::string dbName_;
+  std::vector<SecondaryIndex> secondaryInfo_;
+  TableDefinition def_;
+  std::unique_ptr<RecordWriter> data_;
+  std::vector<Secondary> secondaries_;
+  bool rebuildAll_ = false;  // indexes of a table without key
+};
+
+}  // namespace engine
