@@ -119,7 +119,10 @@ std::vector<Column> AllTypeColumns() {
        }},
       {"Datum", engine::ftDate, 0, "D", [](int i) {
          if (i % 23 == 9) return Null();
-         const int y = 1900 + i % 200, m = 1 + i % 12, d = 1 + i % 28;
+         int y = 1900 + i % 200, m = 1 + i % 12, d = 1 + i % 28;
+         if (i % 41 == 0) y = 1, m = 1, d = 1;         // day number 1
+         if (i % 43 == 1) y = 9999, m = 12, d = 31;    // the last day four digits hold
+         if (i % 47 == 2) y = 2000, m = 2, d = 29;     // leap day of a century year
          const std::string in = Two(d) + "." + Two(m) + "." + Four(y);
          return Value{[in](engine::TField& f) { f.SetAsString(in); }, Four(y) + "-" + Two(m) + "-" + Two(d)};
        }},
