@@ -21,6 +21,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "app/icons.h"
 #include "app/table_model.h"
@@ -246,7 +247,8 @@ void TFormMain::ToolButtonOpenClick() {
       command->setEnabled(true);
     }
   });
-  afterTableReset();
+  DBGrid->resizeColumnsToContents();
+  syncGridToCursor();
 }
 
 void TFormMain::fillIndexChoice() {
@@ -262,13 +264,15 @@ void TFormMain::fillIndexChoice() {
 }
 
 void TFormMain::ComboBoxIndexChange(int entry) {
+  const std::vector<int> widths = columnWidths();
   runCommand([&] {
     const std::string name =
         entry <= 0 ? std::string() : ComboBoxIndex->itemText(entry).toStdString();
     dsTabelle_->resetAround([&] { tabelle_->SetIndexName(name); });
   });
   showCurrentIndexInChoice();
-  afterTableReset();
+  restoreColumnWidths(widths);
+  syncGridToCursor();
 }
 
 void TFormMain::showCurrentIndexInChoice() {
@@ -279,8 +283,10 @@ void TFormMain::showCurrentIndexInChoice() {
 }
 
 void TFormMain::ButtonRefreshClick() {
+  const std::vector<int> widths = columnWidths();
   runCommand([this] { dsTabelle_->resetAround([this] { tabelle_->Refresh(); }); });
-  afterTableReset();
+  restoreColumnWidths(widths);
+  syncGridToCursor();
 }
 
 void TFormMain::ToolButtonEditClick() {
@@ -292,9 +298,22 @@ void TFormMain::ButtonBlockCheckClick() {
   if (blockSizeDialog_ != nullptr) blockSizeDialog_->exec();
 }
 
-void TFormMain::afterTableReset() {
-  DBGrid->resizeColumnsToContents();
-  syncGridToCursor();
+std::vector<int> TFormMain::columnWidths() const {
+  std::vector<int> widths;
+  for (int column = 0; column < dsTabelle_->columnCount(); ++column) {
+    widths.push_back(DBGrid->columnWidth(column));
+  }
+  return widths;
+}
+
+void TFormMain::restoreColumnWidths(const std::vector<int>& widths) {
+  if (static_cast<int>(widths.size()) != dsTabelle_->columnCount()) {
+    DBGrid->resizeColumnsToContents();
+    return;
+  }
+  for (int column = 0; column < dsTabelle_->columnCount(); ++column) {
+    DBGrid->setColumnWidth(column, widths[column]);
+  }
 }
 
 void TFormMain::gridRowChanged(const QModelIndex& current) {

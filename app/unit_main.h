@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QComboBox;
 class QDialog;
@@ -72,8 +73,10 @@ class TFormMain : public QWidget {
   void fillIndexChoice();
   // Selects the entry of the table's current index, e.g. after a refused index change.
   void showCurrentIndexInChoice();
-  // Column widths and the grid's current row after the table was opened or re-read.
-  void afterTableReset();
+  // A model reset sets every column to the default width. Re-reading or re-ordering the same
+  // table keeps the widths the user gave the columns.
+  std::vector<int> columnWidths() const;
+  void restoreColumnWidths(const std::vector<int>& widths);
   void gridRowChanged(const QModelIndex& current);
   void syncGridToCursor();
 

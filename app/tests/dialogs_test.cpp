@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -168,10 +169,16 @@ TEST_F(QtOpenDialog, ListsTablesOfAnyLetterCaseAndReturnsTheChosenPath) {
     filters = dialog->nameFilters();
     nonNative = dialog->testOption(QFileDialog::DontUseNativeDialog);
     const QStringList expected = {"KUNDEN.DB", "Orte.Db", "archiv", "kunden.db"};
-    for (int wait = 0; wait < 200 && listedNames(dialog) != expected; ++wait) QTest::qWait(10);
+    // The file system model lists the directory in a thread of its own.
+    QDeadlineTimer listed(20000);
+    while (listedNames(dialog) != expected && !listed.hasExpired()) QTest::qWait(10);
     names = listedNames(dialog);
     dialog->selectFile(QStringLiteral("kunden.db"));
     static_cast<QDialog*>(dialog)->accept();
+    if (dialog->isVisible()) {
+      ADD_FAILURE() << "the dialog did not accept kunden.db";
+      dialog->reject();
+    }
   });
   const QString chosen = tools::Dialogs().GetOpenFileName(
       nullptr, QStringLiteral("Tabelle wählen"), dir_.path(), QStringLiteral("Datenbanken (*.db)"),

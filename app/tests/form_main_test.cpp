@@ -369,13 +369,37 @@ TEST_F(FormMainTest, GridCurrentRowIsTheTablesCurrentRecord) {
   EXPECT_EQ(grid->currentIndex().row(), form_->TTabelle().RecNo());
 }
 
-TEST_F(FormMainTest, ClosingTheWindowClosesTheTableWithoutAsking) {
+TEST_F(FormMainTest, ColumnWidthsSurviveRefreshAndIndexChange) {
   SKIP_WITHOUT_FIXTURES();
   openThroughDialog(copyTable("AREACODES.DB"));
+  auto* grid = control<QTableView>("DBGrid");
+  grid->setColumnWidth(2, 250);
+  button("ButtonRefresh")->click();
+  EXPECT_EQ(grid->columnWidth(2), 250);
+  pickIndexEntry(1);
+  EXPECT_EQ(grid->columnWidth(2), 250);
+}
+
+TEST_F(FormMainTest, ClosingTheWindowDiscardsAnUnpostedEditWithoutAsking) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString path = copyTable("AREACODES.DB");
+  openThroughDialog(path);
+  engine::TTable& table = form_->TTabelle();
+  table.First();
+  const std::string before = table.FieldByName("State").AsString();
+  table.Edit();
+  table.FieldByName("State").SetAsString("ZZ");
   form_->show();
   form_->close();
-  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_FALSE(table.Active());
   EXPECT_TRUE(dialogs_.messageCalls().empty());
+
+  engine::TTable reread;
+  reread.SetDatabaseName(QFile::encodeName(dir_.path() + QLatin1Char('/')).toStdString());
+  reread.SetTableName("AREACODES.DB");
+  reread.Open();
+  reread.First();
+  EXPECT_EQ(reread.FieldByName("State").AsString(), before);
 }
 
 }  // namespace

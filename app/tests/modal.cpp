@@ -11,7 +11,7 @@ namespace app_test {
 namespace {
 
 constexpr int kPollMilliseconds = 10;
-constexpr int kMaximumPolls = 500;
+constexpr int kMaximumPolls = 3000;  // 30 s: the machine may be busy
 
 }  // namespace
 

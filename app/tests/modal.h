@@ -9,7 +9,7 @@
 namespace app_test {
 
 // Runs `action` on the next modal widget as soon as it is shown. The action has to close it.
-// When no modal widget shows up within five seconds the test fails.
+// When no modal widget shows up within 30 seconds the test fails.
 void onNextModal(std::function<void(QWidget*)> action);
 
 }  // namespace app_test
