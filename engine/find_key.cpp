@@ -2,12 +2,14 @@
 // equal given texts. One sequential pass over the data, so it works for every order and
 // language driver alike.
 
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/code_page.h"
 #include "engine/fail.h"
+#include "engine/secondary_index.h"
 #include "engine/table.h"
 #include "engine/table_cursor.h"
 #include "engine/value_codec.h"
@@ -144,13 +146,15 @@ bool EncodeKeyText(const FieldLayout& f, const CodePage& cp, const std::string& 
   }
 }
 
-bool FieldEquals(const FieldLayout& f, const uint8_t* stored, const uint8_t* wanted, bool caseInsensitive) {
+// upper: the code page's upper-case map for a case-insensitive index, nullptr otherwise.
+bool FieldEquals(const FieldLayout& f, const uint8_t* stored, const uint8_t* wanted,
+                 const std::array<uint8_t, 256>* upper) {
   if (f.type != PxType::Alpha) return std::memcmp(stored, wanted, f.bytes) == 0;
   for (size_t i = 0; i < f.bytes; ++i) {
     uint8_t a = stored[i], b = wanted[i];
-    if (caseInsensitive) {
-      a = static_cast<uint8_t>(std::toupper(a));
-      b = static_cast<uint8_t>(std::toupper(b));
+    if (upper) {
+      a = (*upper)[a];
+      b = (*upper)[b];
     }
     if (a != b) return false;
     if (a == 0) return true;
@@ -170,11 +174,11 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
   }
   TableCursor* c = cursor_.get();
   std::vector<int> fields;
-  bool caseInsensitive = false;
+  const std::array<uint8_t, 256>* upper = nullptr;
   if (c->SelectedOrder() >= 0) {
     const SecondaryIndex& ix = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())];
     fields = ix.fields;
-    caseInsensitive = ix.caseInsensitive;
+    if (ix.caseInsensitive) upper = &UpperCaseTable(c->Codepage().Number());
   } else {
     for (int i = 0; i < c->Header().primaryKeyFields; ++i) fields.push_back(i);
   }
@@ -203,7 +207,7 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
       bool ok = true;
       for (size_t k = 0; ok && k < wanted.size(); ++k) {
         const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
-        ok = FieldEquals(f, rec + f.offset, wanted[k].data(), caseInsensitive);
+        ok = FieldEquals(f, rec + f.offset, wanted[k].data(), upper);
       }
       if (ok) {
         match[e.firstRow + i] = true;

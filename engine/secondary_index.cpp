@@ -142,28 +142,6 @@ uint32_t CodePointOf(const std::string& u) {
   return 0;
 }
 
-// Byte-to-byte upper-case map of a code page: each byte's character upper-cased and converted
-// back when the code page has the upper-case letter. The multi-byte page 936 maps ASCII only.
-const std::array<uint8_t, 256>& UpperTable(int codePage) {
-  static std::mutex mutex;
-  static std::map<int, std::array<uint8_t, 256>> tables;
-  std::lock_guard<std::mutex> lock(mutex);
-  auto it = tables.find(codePage);
-  if (it != tables.end()) return it->second;
-  std::array<uint8_t, 256> t;
-  const CodePage& cp = CodePage::Get(codePage);
-  for (int b = 0; b < 256; ++b) {
-    t[b] = static_cast<uint8_t>(b);
-    if (b >= 'a' && b <= 'z') t[b] = static_cast<uint8_t>(b - 0x20);
-    if (b < 0x80 || cp.Number() == 936) continue;
-    const uint32_t c = CodePointOf(cp.ToUtf8(std::string(1, static_cast<char>(b))));
-    const uint32_t upper = UpperCodePoint(c);
-    std::string back;
-    if (c != 0 && upper != c && cp.FromUtf8(Utf8Of(upper), &back) && back.size() == 1)
-      t[b] = static_cast<uint8_t>(back[0]);
-  }
-  return tables.emplace(codePage, t).first->second;
-}
 
 // Index bytes of a record: the index fields' stored bytes, alpha normalized.
 void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& layout,
@@ -181,7 +159,7 @@ void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& 
 void FoldCase(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
               uint8_t* p) {
   if (!index.caseInsensitive) return;
-  const auto& upper = UpperTable(codePage);
+  const auto& upper = UpperCaseTable(codePage);
   for (int f : index.fields) {
     const FieldLayout& l = layout[static_cast<size_t>(f)];
     if (l.type == PxType::Alpha)
@@ -327,6 +305,27 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
 }
 
 }  // namespace
+
+const std::array<uint8_t, 256>& UpperCaseTable(int codePage) {
+  static std::mutex mutex;
+  static std::map<int, std::array<uint8_t, 256>> tables;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = tables.find(codePage);
+  if (it != tables.end()) return it->second;
+  std::array<uint8_t, 256> t;
+  const CodePage& cp = CodePage::Get(codePage);
+  for (int b = 0; b < 256; ++b) {
+    t[b] = static_cast<uint8_t>(b);
+    if (b >= 'a' && b <= 'z') t[b] = static_cast<uint8_t>(b - 0x20);
+    if (b < 0x80 || cp.Number() == 936) continue;
+    const uint32_t c = CodePointOf(cp.ToUtf8(std::string(1, static_cast<char>(b))));
+    const uint32_t upper = UpperCodePoint(c);
+    std::string back;
+    if (c != 0 && upper != c && cp.FromUtf8(Utf8Of(upper), &back) && back.size() == 1)
+      t[b] = static_cast<uint8_t>(back[0]);
+  }
+  return tables.emplace(codePage, t).first->second;
+}
 
 std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::string& dir,
                                                      const std::string& baseName,

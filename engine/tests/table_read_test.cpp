@@ -225,6 +225,15 @@ TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
   EXPECT_TRUE(t.FindKey({"Los Gatos"}));
   EXPECT_EQ(t.FieldByName("City").AsString(), "Los Gatos");
   EXPECT_EQ(Raised([&] { t.FindKey({"a", "b"}); }).ErrorCode(), kErrInvalidParam);
+
+  // A case-insensitive index finds the value in any letter case.
+  TTable codes;
+  TempDir other;
+  OpenCopy(codes, "leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", other);
+  codes.SetIndexName("ste");
+  EXPECT_TRUE(codes.FindKey({"nj"}));
+  EXPECT_EQ(codes.FieldByName("State").AsString(), "NJ");
+  EXPECT_FALSE(codes.FindKey({"xx"}));
 }
 
 TEST(TableRead, RefusalsNameTheTable) {
