@@ -37,11 +37,7 @@ std::string Upper(std::string s) {
 
 // Applies a target format to a definition read from a table and checks the result.
 void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLevel, const std::string& path) {
-  if (format.level != 0) {
-    def.level = format.level;
-  } else {
-    def.level = std::max(sourceLevel, LowestLevel(def));
-  }
+  def.level = format.level != 0 ? format.level : sourceLevel;
   if (format.blockBytes != 0) {
     const int b = format.blockBytes;
     if (b != 1024 && b != 2048 && b != 4096 && b != 16384 && b != 32768)
@@ -105,6 +101,8 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
   const auto lock = TableLock::Acquire(path, true);
   RecoverTableFamily(fs, dir, tableName);
+  if (ReadTableHeader(fs, path).writeProtected)
+    Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
   TableDefinition def = ReadDefinition(fs, dir, tableName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, path);

@@ -341,8 +341,6 @@ TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs
 TableDefinition ReadDefinition(FileSystem& fs, const std::string& dir, const std::string& tableName) {
   const std::string path = dir + tableName;
   const TableHeader h = ReadTableHeader(fs, path);
-  if (h.writeProtected)
-    Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt.");
   TableDefinition def;
   def.fields = h.fields;
   for (size_t i = 0; i < def.fields.size(); ++i) def.fields[i].number = static_cast<uint16_t>(i + 1);

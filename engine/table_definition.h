@@ -62,7 +62,7 @@ TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs
                                    int level, int blockBytes, const std::string& path);
 
 // Definition of the existing table `dir` + `tableName` (language driver, code page, counter
-// and secondary indexes included). Refuses encrypted and write-protected tables.
+// and secondary indexes included). Refuses encrypted tables.
 TableDefinition ReadDefinition(FileSystem& fs, const std::string& dir, const std::string& tableName);
 
 // Chooses the file extension of every secondary index (.Xnn for single-field plain indexes,
