@@ -148,12 +148,7 @@ void TFormMain::createControls() {
   ButtonBlockCheck =
       addToolButton("ButtonBlockCheck", QStringLiteral("Block-Size-Analyse"), kIconBlockSize);
 
-  for (QWidget* command :
-       {static_cast<QWidget*>(ButtonRefresh), static_cast<QWidget*>(ToolButtonEdit),
-        static_cast<QWidget*>(ToolButtonInfo), static_cast<QWidget*>(ButtonMemo),
-        static_cast<QWidget*>(ButtonCopyTable), static_cast<QWidget*>(ButtonRecordCount)}) {
-    command->setEnabled(false);
-  }
+  for (QWidget* command : tableCommands()) command->setEnabled(false);
 
   DBGrid = new QTableView(this);
   DBGrid->setObjectName(QStringLiteral("DBGrid"));
@@ -183,6 +178,11 @@ void TFormMain::createControls() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+}
+
+std::vector<QWidget*> TFormMain::tableCommands() const {
+  return {ButtonRefresh, ToolButtonEdit, ToolButtonInfo, ButtonMemo, ButtonCopyTable,
+          ButtonRecordCount};
 }
 
 template <typename Command>
@@ -240,12 +240,7 @@ void TFormMain::ToolButtonOpenClick() {
     });
     fillIndexChoice();
     tableCommandsEnabled_ = true;
-    for (QWidget* command :
-         {static_cast<QWidget*>(ButtonRefresh), static_cast<QWidget*>(ToolButtonEdit),
-          static_cast<QWidget*>(ToolButtonInfo), static_cast<QWidget*>(ButtonMemo),
-          static_cast<QWidget*>(ButtonCopyTable), static_cast<QWidget*>(ButtonRecordCount)}) {
-      command->setEnabled(true);
-    }
+    for (QWidget* command : tableCommands()) command->setEnabled(true);
   });
   DBGrid->resizeColumnsToContents();
   syncGridToCursor();

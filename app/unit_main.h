@@ -70,6 +70,8 @@ class TFormMain : public QWidget {
   template <typename Command>
   void runCommand(Command&& command);
   void setEditMode(bool on);
+  // The commands that the first successful open enables for good.
+  std::vector<QWidget*> tableCommands() const;
   void fillIndexChoice();
   // Selects the entry of the table's current index, e.g. after a refused index change.
   void showCurrentIndexInChoice();

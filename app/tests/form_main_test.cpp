@@ -131,6 +131,9 @@ void expectAvailability(app::TFormMain& form, Column column) {
 }
 
 TEST_F(FormMainTest, StartsWithNoTableAndTheStartAvailability) {
+  const QString notice = QString::fromUtf8(app::TFormMain::kMakerNotice);
+  EXPECT_TRUE(notice.startsWith(QLatin1Char(' ')));
+  EXPECT_EQ(form_->windowTitle(), title() + notice);
   expectAvailability(*form_, Column::BeforeOpen);
   EXPECT_FALSE(form_->TTabelle().Active());
   EXPECT_FALSE(button("ToolButtonEdit")->isChecked());
@@ -142,8 +145,10 @@ TEST_F(FormMainTest, StartsWithNoTableAndTheStartAvailability) {
 
 TEST_F(FormMainTest, AvailabilityFollowsOpenAndEditMode) {
   SKIP_WITHOUT_FIXTURES();
-  openThroughDialog(copyTable("AREACODES.DB"));
+  const QString table = copyTable("AREACODES.DB");
+  openThroughDialog(table);
   ASSERT_TRUE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + table);
   expectAvailability(*form_, Column::AfterOpen);
 
   clickEdit();
@@ -215,22 +220,6 @@ TEST_F(FormMainTest, OpenDialogStartsInTheProgramDirectoryWithTheTablesFilter) {
   EXPECT_EQ(call.dir, form_->ProgramDirectory());
   EXPECT_EQ(call.filter, QStringLiteral("Datenbanken (*.db)"));
   EXPECT_EQ(call.defaultSuffix, QStringLiteral("db"));
-}
-
-TEST_F(FormMainTest, CaptionShowsTheMakerAtStartAndThePathAfterEachOpen) {
-  SKIP_WITHOUT_FIXTURES();
-  const QString notice = QString::fromUtf8(app::TFormMain::kMakerNotice);
-  ASSERT_TRUE(notice.startsWith(QLatin1Char(' ')));
-  EXPECT_EQ(form_->windowTitle(), title() + notice);
-
-  const QString table = copyTable("AREACODES.DB");
-  openThroughDialog(table);
-  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + table);
-
-  const QString broken = writeBrokenTable();
-  dialogs_.queueMessageResult(tools::mrOk);
-  openThroughDialog(broken);
-  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + broken);
 }
 
 TEST_F(FormMainTest, IndexChoiceListsThePrimaryIndexThenTheSecondaryIndexes) {
@@ -319,6 +308,7 @@ TEST_F(FormMainTest, FailedLaterOpenKeepsButtonsAndIndexListWithTheTableClosed) 
   openThroughDialog(broken);
   ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
   EXPECT_EQ(dialogs_.messageCalls()[0].text, openFailure(broken));
+  EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + broken);
   EXPECT_FALSE(form_->TTabelle().Active());
   EXPECT_EQ(form_->DSTabelle().rowCount(), 0);
   EXPECT_EQ(indexEntries(), (QStringList{"Primärindex", "ste"}));
