@@ -242,6 +242,17 @@ bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const T
   return x.fields.back().type == PxType::Short;
 }
 
+// True when the index file's order must equal byte order of the sort keys: no alpha field, or
+// the table's language driver "ascii" (binary collation). Other drivers collate alpha values
+// by their own tables.
+bool OrderIsBytewise(const SecondaryIndex& index, const TableHeader& table) {
+  bool alpha = false;
+  for (int f : index.fields) alpha |= table.fields[static_cast<size_t>(f)].type == PxType::Alpha;
+  if (!alpha) return true;
+  if (!table.HasExtension()) return table.sortOrder == 0;
+  return Upper(table.sortOrderId) == "ASCII";
+}
+
 // Order from a maintained index file; false (with *why) when the file cannot be trusted.
 // `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
 // bytes: exactly what the row's index entry must begin with.
@@ -270,6 +281,9 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   constexpr size_t kBatch = 16;
   std::vector<uint8_t> entries(kBatch * stride);
   size_t slots[kBatch];
+  const bool checkOrder = OrderIsBytewise(index, table);
+  std::vector<uint8_t> previous(width), current(width);
+  bool first = true;
   for (size_t b = 0; b < x.Blocks().size(); ++b) {
     const uint8_t* rec = x.BlockRecords(b);
     const uint32_t count = x.Blocks()[b].count;
@@ -285,6 +299,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
           off += l.bytes;
         }
         FoldCase(index, layout, codePage, e);
+        if (checkOrder) {
+          std::memcpy(current.data(), e, width);
+          ToSortKey(index, layout, current.data());
+          if (!first && std::memcmp(previous.data(), current.data(), width) > 0) {
+            *why = "Die Einträge der Indexdatei sind nicht sortiert.";
+            return false;
+          }
+          previous.swap(current);
+          first = false;
+        }
         slots[i] = keyTable.Slot(e + width);
         keyTable.Prefetch(slots[i]);
       }
