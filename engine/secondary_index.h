@@ -10,7 +10,8 @@
 // the entry's index bytes are checked against the row (a case-insensitive index stores its alpha
 // values upper-cased). A missing, damaged or stale index file
 // (different record count, an entry that maps to no row or to a row twice, index bytes that
-// differ from the row), and every non-maintained index, give way to sorting the rows in memory
+// differ from the row, entries out of order where the order is byte order: no alpha field or
+// the "ascii" language driver), and every non-maintained index, give way to sorting the rows in memory
 // by the index fields: byte order of the stored values, upper-cased alpha for case-insensitive
 // indexes, reversed for descending fields, ties in stored order. Both ways are O(n) in I/O.
 
