@@ -7,13 +7,13 @@
 // Reading the order: a maintained index of a keyed table (file types 5 and 8) holds one entry
 // per record: the index fields, the primary-key fields and the block number. Each entry is
 // mapped to its row through the primary key (a hash over one sequential pass of the data), and
-// the entry's index bytes are checked against the row (a case-insensitive index stores its alpha
-// values upper-cased). A missing, damaged or stale index file
-// (different record count, an entry that maps to no row or to a row twice, index bytes that
-// differ from the row, entries out of order where the order is byte order: no alpha field or
-// the "ascii" language driver), and every non-maintained index, give way to sorting the rows in memory
-// by the index fields: byte order of the stored values, upper-cased alpha for case-insensitive
-// indexes, reversed for descending fields, ties in stored order. Both ways are O(n) in I/O.
+// the entry's index bytes are checked against the row (a case-insensitive index stores its
+// alpha values upper-cased). A missing, damaged or stale index file (different record count,
+// an entry that maps to no row or to a row twice, index bytes that differ from the row, entries
+// out of order where the order is byte order: no alpha field or the "ascii" language driver),
+// and every non-maintained index, give way to sorting the rows in memory by the index fields:
+// byte order of the stored values, upper-cased alpha for case-insensitive indexes, reversed for
+// descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
 
 #include <array>
 #include <cstdint>
