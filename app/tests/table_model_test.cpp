@@ -11,9 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/tests/fixture_tables.h"
+#include "engine/file_system.h"
 #include "engine/table.h"
 
 namespace {
@@ -183,6 +186,61 @@ TEST_F(TableModelTest, RowsFollowTheCurrentIndexAfterEachReset) {
   model_.resetAround([&] { table_.SetIndexName(""); });
   EXPECT_EQ(column(0), byCode);
   EXPECT_TRUE(isSorted(byCode, Qt::CaseSensitive));
+}
+
+// The operating system's files, whose reads fail once the test says so.
+class FailingReads : public engine::FileSystem {
+ public:
+  bool failing = false;
+
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
+    return std::make_unique<FailingFile>(engine::DefaultFileSystem().Open(path, mode), failing);
+  }
+  bool Exists(const std::string& path) override { return engine::DefaultFileSystem().Exists(path); }
+  void Remove(const std::string& path) override { engine::DefaultFileSystem().Remove(path); }
+  void Rename(const std::string& from, const std::string& to) override {
+    engine::DefaultFileSystem().Rename(from, to);
+  }
+  std::vector<std::string> List(const std::string& dir) override {
+    return engine::DefaultFileSystem().List(dir);
+  }
+  void SyncDir(const std::string& dir) override { engine::DefaultFileSystem().SyncDir(dir); }
+
+ private:
+  class FailingFile : public engine::File {
+   public:
+    FailingFile(std::unique_ptr<engine::File> file, const bool& failing)
+        : file_(std::move(file)), failing_(failing) {}
+    const std::string& Path() const override { return file_->Path(); }
+    uint64_t Size() const override { return file_->Size(); }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+      if (failing_) throw engine::EDBEngineError(engine::kErrIo, "Lesefehler in " + Path());
+      return file_->ReadAt(offset, dst, n);
+    }
+    void WriteAt(uint64_t offset, const void* src, size_t n) override {
+      file_->WriteAt(offset, src, n);
+    }
+    void Truncate(uint64_t size) override { file_->Truncate(size); }
+    void Sync() override { file_->Sync(); }
+
+   private:
+    std::unique_ptr<engine::File> file_;
+    const bool& failing_;
+  };
+};
+
+TEST_F(TableModelTest, MarksCellsThatCannotBeReadAndTellsWhyInTheirToolTip) {
+  FailingReads files;
+  table_.SetFileSystem(&files);
+  open(QStringLiteral("CONTACTS.DB"));
+  ASSERT_GT(model_.rowCount(), 1);
+  files.failing = true;
+  const QModelIndex last = model_.index(model_.rowCount() - 1, 0);
+  EXPECT_EQ(last.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell));
+  EXPECT_TRUE(last.data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("Lesefehler in ")));
+  files.failing = false;
+  model_.resetAround([&] { table_.Close(); });
+  table_.SetFileSystem(nullptr);
 }
 
 TEST_F(TableModelTest, ResetCompletesWithTheTableAsLeftWhenTheOperationThrows) {
