@@ -2,6 +2,7 @@
 // changes. Reads the table descriptor with its optional parameters and rebuilds the table.
 
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "engine/coding.h"
@@ -82,6 +83,13 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
     return kOk;
   } catch (const EDBEngineError& e) {
     return e.ErrorCode();
+  } catch (const std::exception& e) {
+    // Nothing but a result code leaves a direct call.
+    try {
+      FailPlain(kErrIo, std::string("RestructureTable: ") + e.what());
+    } catch (const EDBEngineError& failure) {
+      return failure.ErrorCode();
+    }
   }
 }
 

@@ -222,7 +222,8 @@ void TTable::Post() {
   } else if (!inserting) {
     target = static_cast<uint32_t>(editedRow);
   }
-  CheckUniqueIndexes(c, w, record.data(), editedRow);
+  // Unique indexes of a table with key are checked entry by entry by the table writer.
+  if (keyFields == 0) CheckUniqueIndexes(c, w, record.data(), editedRow);
 
   // Blob contents go to the .MB first; the old ones are freed only after the record is written.
   std::unique_ptr<BlobFile> mb;
