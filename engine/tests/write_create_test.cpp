@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -179,13 +182,85 @@ TEST(WriteCreate, ReplacesTheOldTableWithAllItsCompanions) {
   EXPECT_EQ(t.RecordCount(), 0);
 }
 
-TEST(WriteCreate, RestructureCallReadsItsDescriptor) {
-  // Unknown handles and options are refused with their codes before any file is touched.
-  std::vector<uint8_t> desc(engine::kTblDescSize, 0);
-  std::string name = "KUNDEN.DB";
-  std::copy(name.begin(), name.end(), desc.begin());
-  EXPECT_EQ(engine::RestructureTable(nullptr, 1, desc.data(), nullptr, nullptr, nullptr, false),
+// Descriptor of the restructure call with one option, as the block-size window builds it.
+struct RestructureRequest {
+  RestructureRequest(const std::string& table, const std::string& option, const std::string& value) {
+    desc.assign(engine::kTblDescSize, 0);
+    std::copy(table.begin(), table.end(), desc.begin() + engine::kTblDescNameOffset);
+    const std::string type = "PARADOX";
+    std::copy(type.begin(), type.end(), desc.begin() + engine::kTblDescTypeOffset);
+    desc[engine::kTblDescOptParamsOffset] = 1;
+    option_.assign(engine::kFldDescSize, 0);
+    std::copy(option.begin(), option.end(), option_.begin() + engine::kFldDescNameOffset);
+    option_[engine::kFldDescLengthOffset] = static_cast<uint8_t>(value.size() + 1);
+    data_ = value;
+    const uint8_t* optionAddress = option_.data();
+    const char* dataAddress = data_.c_str();
+    std::memcpy(desc.data() + engine::kTblDescOptDescPtrOffset, &optionAddress, sizeof optionAddress);
+    std::memcpy(desc.data() + engine::kTblDescOptDataPtrOffset, &dataAddress, sizeof dataAddress);
+  }
+  std::vector<uint8_t> desc;
+
+ private:
+  std::vector<uint8_t> option_;
+  std::string data_;
+};
+
+TEST(WriteCreate, RestructureCallRebuildsTheNamedTable) {
+  char pattern[] = "/tmp/kerbolt-restructure-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = std::string(pattern) + "/";
+  TTable t;
+  t.SetDatabaseName(dir);
+  t.SetTableName("KUNDEN.DB");
+  t.FieldDefs().Add({"Nr", engine::ftSmallint, 0, false});
+  t.FieldDefs().Add({"Name", engine::ftString, 40, false});
+  t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary});
+  t.CreateTable();
+  t.Open();
+  for (int i = 1; i <= 100; ++i) {
+    t.Append();
+    t.Fields(0).SetAsInteger(i);
+    t.Fields(1).SetAsString("Kunde " + std::to_string(i));
+    t.Post();
+  }
+  engine::hDBIDb db = nullptr;
+  ASSERT_EQ(engine::GetCursorDatabase(t.Handle(), engine::kObjDatabase, &db), engine::kOk);
+  t.Close();
+  struct Case {
+    const char* option;
+    const char* value;
+    uint16_t result;
+    int fileVersion;
+    int blockKiB;
+  };
+  const std::vector<Case> cases = {
+      {"BLOCK SIZE", "4096", engine::kOk, 9, 4},
+      {"LEVEL", "7", engine::kOk, 12, 4},
+      {"BLOCK SIZE", "16384", engine::kOk, 12, 16},
+      {"LEVEL", "4", engine::kErrUnsupported, 12, 16},  // 16 KiB blocks need level 5 or 7
+      {"LEVEL", "vier", engine::kErrInvalidParam, 12, 16},
+      {"FARBE", "rot", engine::kErrInvalidParam, 12, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + "=" + c.value);
+    RestructureRequest request("KUNDEN.DB", c.option, c.value);
+    EXPECT_EQ(engine::RestructureTable(db, 1, request.desc.data(), nullptr, nullptr, nullptr, false), c.result);
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 100);
+    t.Last();
+    EXPECT_EQ(t.Fields(1).AsString(), "Kunde 100");
+    t.Close();
+    std::ifstream in(dir + "KUNDEN.DB", std::ios::binary);
+    std::vector<char> head(0x58);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    EXPECT_EQ(head[0x39], c.fileVersion);
+    EXPECT_EQ(head[0x05], c.blockKiB);
+  }
+  EXPECT_EQ(engine::RestructureTable(nullptr, 1, RestructureRequest("KUNDEN.DB", "LEVEL", "7").desc.data(), nullptr,
+                                     nullptr, nullptr, false),
             engine::kErrInvalidHandle);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
