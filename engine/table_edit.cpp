@@ -167,7 +167,6 @@ void TTable::Post() {
     if (fieldDefs_[i].Required && FieldIsNull(c, i, buffer, true))
       Fail(kErrRequired, c.DataPath(), "Das Feld " + Quoted(c.FieldNames()[static_cast<size_t>(i)]) +
                                            " muss einen Wert haben.");
-  FileSystem& fs = c.Fs();
   TableWriter& tw = WriterOf(c);
   // Changes stay in memory until the commit; a refusal on the way drops them with the writer.
   struct DropOnFailure {
@@ -226,13 +225,11 @@ void TTable::Post() {
   if (keyFields == 0) CheckUniqueIndexes(c, w, record.data(), editedRow);
 
   // Blob contents go to the .MB first; the old ones are freed only after the record is written.
-  std::unique_ptr<BlobFile> mb;
+  BlobFile* mb = nullptr;
   std::vector<std::vector<uint8_t>> toFree;
   for (const auto& [field, content] : c.editBlobs) {
     const FieldLayout& f = layout[static_cast<size_t>(field)];
-    if (!mb) {
-      mb = fs.Exists(c.BlobPath()) ? BlobFile::Open(fs, c.BlobPath(), true) : BlobFile::Create(fs, c.BlobPath());
-    }
+    if (!mb) mb = &tw.Blobs(c.BlobPath());
     if (!inserting) toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
                                         original.begin() + static_cast<long>(f.offset + f.bytes));
     mb->Write(content, f.type, record.data() + f.offset, f.bytes);
@@ -284,10 +281,10 @@ void TTable::Delete() {
     throw;
   }
   const std::vector<FieldLayout>& layout = c.Layout();
-  std::unique_ptr<BlobFile> mb;
+  BlobFile* mb = nullptr;
   for (const FieldLayout& f : layout) {
     if (!IsBlobType(f.type) || BlobFile::StoredLength(old.data() + f.offset, f.bytes) <= f.bytes - 10) continue;
-    if (!mb && fs.Exists(c.BlobPath())) mb = BlobFile::Open(fs, c.BlobPath(), true);
+    if (!mb && fs.Exists(c.BlobPath())) mb = &tw.Blobs(c.BlobPath());
     if (mb) mb->Free(old.data() + f.offset, f.bytes);
   }
   if (mb) mb->Sync();

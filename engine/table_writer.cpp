@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/blob_file.h"
 #include "engine/coding.h"
 #include "engine/engine_error.h"
 #include "engine/fail.h"
@@ -69,6 +70,11 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
 }
 
 TableWriter::~TableWriter() = default;
+
+BlobFile& TableWriter::Blobs(const std::string& path) {
+  if (!blobs_) blobs_ = fs_.Exists(path) ? BlobFile::Open(fs_, path, true) : BlobFile::Create(fs_, path);
+  return *blobs_;
+}
 
 bool TableWriter::Current() {
   if (!data_->Current()) return false;

@@ -19,6 +19,7 @@
 
 namespace engine {
 
+class BlobFile;
 class FileSystem;
 
 class TableWriter {
@@ -30,6 +31,8 @@ class TableWriter {
   // Whether the files are still as this writer left them (no one else wrote in between).
   bool Current();
   RecordWriter& Data() { return *data_; }
+  // The table's .MB at `path`, opened once (created when the table has none yet).
+  BlobFile& Blobs(const std::string& path);
   const TableDefinition& Definition() const { return def_; }
 
   // Stored row of the record with `row`'s position after the change.
@@ -56,6 +59,7 @@ class TableWriter {
   std::vector<SecondaryIndex> secondaryInfo_;
   TableDefinition def_;
   std::unique_ptr<RecordWriter> data_;
+  std::unique_ptr<BlobFile> blobs_;
   std::vector<Secondary> secondaries_;
   bool rebuildAll_ = false;  // indexes of a table without key
 };
