@@ -346,14 +346,7 @@ std::string TTable::CellText(int row, int field) {
   const bool edited = IsEditedRow(*cursor_, state_, row);
   if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
     return "";
-  try {
-    return FieldText(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
-  } catch (const EDBEngineError&) {
-    // A memo whose content cannot be read (missing or damaged .MB) shows as "?" in the grid;
-    // reading it through TField raises the error.
-    if (cursor_->Layout()[static_cast<size_t>(field)].type == PxType::Memo) return "?";
-    throw;
-  }
+  return FieldText(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
 }
 
 bool TTable::CellIsNull(int row, int field) {
