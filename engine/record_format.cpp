@@ -1,6 +1,7 @@
 #include "engine/record_format.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "engine/code_page.h"
@@ -117,7 +118,7 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
     case PxType::Time:
       return FormatClock(DecodeIntValue(p, f.bytes));
     case PxType::Timestamp: {
-      const int64_t ms = static_cast<int64_t>(DecodeDoubleValue(p));
+      const int64_t ms = std::llround(DecodeDoubleValue(p));
       const int64_t day = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
       return FormatShortDate(static_cast<int32_t>(day), datePattern) + " " +
              FormatClock(ms - day * kMsPerDay);
