@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "engine/blob_file.h"
 #include "engine/coding.h"
@@ -67,6 +68,26 @@ void CheckBlockCount(size_t blocks, const std::string& path) {
     Fail(kErrUnsupported, path, "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
 }
 
+// Puts the records into the order of `keys` (primary-key bytes); false, changing nothing, when
+// the keys do not name every record exactly once.
+bool KeepOrder(std::vector<SecondaryRecord>& records, const std::vector<std::string>& keys, size_t indexBytes,
+               size_t keyBytes) {
+  if (keys.empty() || keys.size() != records.size() || keyBytes == 0) return false;
+  std::unordered_map<std::string, size_t> byKey;
+  for (size_t i = 0; i < records.size(); ++i)
+    if (!byKey.emplace(records[i].bytes.substr(indexBytes, keyBytes), i).second) return false;
+  std::vector<SecondaryRecord> ordered;
+  ordered.reserve(records.size());
+  for (const auto& key : keys) {
+    auto it = byKey.find(key);
+    if (it == byKey.end()) return false;
+    ordered.push_back(records[it->second]);
+    byKey.erase(it);
+  }
+  records.swap(ordered);
+  return true;
+}
+
 }  // namespace
 
 std::string CompanionName(const std::string& dbName, const std::string& extension) {
@@ -80,7 +101,8 @@ std::string CompanionName(const std::string& dbName, const std::string& extensio
 
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,
-                                     const RecordSource& source, const ProgressFn& progress) {
+                                     const RecordSource& source, const ProgressFn& progress,
+                                     const KeptOrders& keep) {
   WrittenFiles written(fs);
   const std::string dbPath = dir + dbName + suffix;
   std::vector<FieldPlace> places;
@@ -172,7 +194,8 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     TableHeader& xh = xHeaders[k];
     const std::string xName = CompanionName(dbName, ix.extension);
     const std::string yName = CompanionName(dbName, TreeExtension(ix.extension));
-    if (!SortSecondaryRecords(secondary[k], ix.unique, IndexFieldBytes(def, ix)))
+    if (!(k < keep.size() && KeepOrder(secondary[k], keep[k], IndexFieldBytes(def, ix), keyBytes)) &&
+        !SortSecondaryRecords(secondary[k], ix.unique, IndexFieldBytes(def, ix)))
       Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung im eindeutigen Index „" + ix.name + "“.");
     written.Add(dir + xName + suffix, xName);
     auto xFile = fs.Open(dir + xName + suffix, OpenMode::CreateTruncate);

@@ -33,6 +33,12 @@ struct WrittenFile {
   std::string finalName;
 };
 
+// Orders of secondary indexes to keep instead of sorting, by index: the primary-key bytes of
+// the records in the order of the source table's index file. Used for tables whose language
+// driver orders text other than by byte value, whose order cannot be computed here. An empty
+// entry, or one that does not name every record exactly once, means: sort.
+using KeptOrders = std::vector<std::vector<std::string>>;
+
 // Companion file names of a table: `dbName` with its extension replaced ("kunden.db" gives
 // "kunden.px"; the case of the letters follows the .DB extension's).
 std::string CompanionName(const std::string& dbName, const std::string& extension);
@@ -42,6 +48,7 @@ std::string CompanionName(const std::string& dbName, const std::string& extensio
 // failure the files written so far are removed and the failure goes on.
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,
-                                     const RecordSource& source, const ProgressFn& progress);
+                                     const RecordSource& source, const ProgressFn& progress,
+                                     const KeptOrders& keep = {});
 
 }  // namespace engine

@@ -7,8 +7,11 @@
 
 #include "engine/engine_error.h"
 #include "engine/fail.h"
+#include "engine/data_file.h"
 #include "engine/family_swap.h"
 #include "engine/file_system.h"
+#include "engine/index_builder.h"
+#include "engine/secondary_index.h"
 #include "engine/table_cursor.h"
 #include "engine/table_definition.h"
 #include "engine/table_lock.h"
@@ -65,6 +68,40 @@ void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLeve
   CheckDefinition(def, path);
 }
 
+// Primary keys of the records of a maintained secondary index file, in its order; empty when
+// the file cannot be read or does not have the layout the definition implies.
+std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& index, const TableDefinition& def,
+                                       size_t indexBytes) {
+  std::vector<std::string> keys;
+  if (!index.maintained) return keys;
+  try {
+    auto file = fs.Open(index.path, OpenMode::ReadOnly);
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    head.resize(file->ReadAt(0, head.data(), head.size()));
+    const TableHeader xh = DecodeTableHeader(head.data(), head.size(), index.path);
+    if (xh.recordSize != indexBytes + def.KeyBytes() + 2) return keys;
+    DataFile x(std::move(file), xh);
+    for (uint32_t row = 0; row < x.RecordCount(); ++row)
+      keys.emplace_back(reinterpret_cast<const char*>(x.Record(row)) + indexBytes, def.KeyBytes());
+  } catch (const EDBEngineError&) {
+    keys.clear();  // a damaged index file is sorted anew instead
+  }
+  return keys;
+}
+
+// For tables whose language driver does not order text by byte value: the order of each
+// maintained secondary index of the source, as its records' primary keys.
+KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                        const TableDefinition& def) {
+  KeptOrders orders;
+  if (def.sortOrder == 0 || def.keyFields == 0) return orders;
+  const TableHeader h = ReadTableHeader(fs, dir + tableName);
+  const auto secondaries = DiscoverSecondaryIndexes(fs, dir, tableName.substr(0, tableName.rfind('.')), h);
+  for (size_t k = 0; k < secondaries.size() && k < def.indexes.size(); ++k)
+    orders.push_back(IndexKeyOrder(fs, secondaries[k], def, IndexFieldBytes(def, def.indexes[k])));
+  return orders;
+}
+
 // Hands out the source's records in chain order with their blob contents.
 RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
   auto row = std::make_shared<uint32_t>(0);
@@ -106,11 +143,12 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   TableDefinition def = ReadDefinition(fs, dir, tableName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, path);
+  const KeptOrders orders = SourceOrders(fs, dir, tableName, def);
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, dir, tableName);
     written = WriteFamily(fs, def, dir, tableName, kNewSuffix,
-                          ChainSource(*cursor, cursor->Header().recordSize), progress);
+                          ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
   }
   CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
 }
@@ -129,12 +167,13 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
   TableDefinition def = ReadDefinition(fs, srcDir, srcName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, destDir + destName);
+  const KeptOrders orders = empty ? KeptOrders() : SourceOrders(fs, srcDir, srcName, def);
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, srcDir, srcName);
     const RecordSource none = [](SourceRecord&) { return false; };
     written = WriteFamily(fs, def, destDir, destName, kNewSuffix,
-                          empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress);
+                          empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
   }
   CommitFamily(fs, destDir, ExistingFamily(fs, destDir, destName, true), written);
 }

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/data_block.h"
 #include "engine/engine_error.h"
+#include "engine/table_header.h"
 #include "engine/family_swap.h"
 #include "engine/restructure.h"
 #include "engine/table_dump.h"
@@ -71,6 +73,44 @@ TEST_F(WriteRestructure, EveryAllowedFormatKeepsTheRecords) {
     EXPECT_TRUE(Dump(fs, "/mem/CUSTOMER.DB") == expected);
     for (const auto& p : fs.Paths()) EXPECT_EQ(p.find('~'), std::string::npos) << p;
   }
+}
+
+// Primary keys (after `skip` index bytes) of an index file's records in chain order.
+std::vector<std::string> IndexKeys(MemoryFileSystem& fs, const std::string& path, size_t skip, size_t keyBytes) {
+  const std::string bytes = fs.Contents(path);
+  const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
+  std::vector<std::string> keys;
+  for (uint16_t b = h.firstBlock; b != 0;) {
+    const size_t offset = h.BlockOffset(b);
+    const auto bh = engine::DecodeBlockHeader(reinterpret_cast<const uint8_t*>(bytes.data()) + offset);
+    for (int i = 0; i < bh.RecordCount(h.recordSize); ++i)
+      keys.push_back(bytes.substr(offset + 6 + static_cast<size_t>(i) * h.recordSize + skip, keyBytes));
+    if (b == h.lastBlock) break;
+    b = bh.next;
+  }
+  return keys;
+}
+
+TEST_F(WriteRestructure, SecondaryOrderOfANonAsciiTableIsKept) {
+  // CUSTOMER uses the language driver ANSII850, whose text order is not byte order: its index
+  // on City keeps the source's order of records.
+  MemoryFileSystem fs;
+  Load(fs);
+  // Give the index an order that byte order would not produce: its last record first.
+  std::string x = fs.Contents("/mem/CUSTOMER.X06");
+  const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(x.data()), x.size(), "X06");
+  const size_t first = h.BlockOffset(1) + 6;
+  const size_t last = first + (engine::DecodeBlockHeader(reinterpret_cast<const uint8_t*>(x.data()) + h.BlockOffset(1))
+                                   .RecordCount(h.recordSize) - 1) * size_t{h.recordSize};
+  const std::string a = x.substr(first, h.recordSize), b = x.substr(last, h.recordSize);
+  ASSERT_NE(a.substr(0, 15), b.substr(0, 15));
+  x.replace(first, h.recordSize, b);
+  x.replace(last, h.recordSize, a);
+  fs.Put("/mem/CUSTOMER.X06", x);
+  const auto before = IndexKeys(fs, "/mem/CUSTOMER.X06", 15, 4);
+  ASSERT_EQ(before.size(), 20u);
+  engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", {0, 4096});
+  EXPECT_EQ(IndexKeys(fs, "/mem/CUSTOMER.X06", 15, 4), before);
 }
 
 TEST_F(WriteRestructure, RefusalsChangeNothing) {
