@@ -53,13 +53,25 @@ std::string CanonicalPath(const std::string& path) {
 
 enum class OsLock { Held, NotOnDisk, Refused };
 
+// The descriptor that carries the lock. NFS emulates flock with whole-file byte-range locks,
+// for which an exclusive lock needs a descriptor open for writing; a file this user may only
+// read is locked through a read-only one (locally that suffices). O_NONBLOCK: a FIFO given as
+// a table name must not hang the open.
+int OpenForLock(const std::string& path, bool exclusive) {
+  const int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  if (exclusive) {
+    const int fd = ::open(path.c_str(), O_RDWR | flags);
+    if (fd >= 0 || (errno != EACCES && errno != EROFS && errno != EPERM && errno != ETXTBSY)) return fd;
+  }
+  return ::open(path.c_str(), O_RDONLY | flags);
+}
+
 // Opens the file and takes a non-blocking flock. When the path is replaced by another file
 // (a restructure renames its new table over the old one) between open and lock, the lock on the
 // old file would guard nothing, so the attempt is repeated on the current file.
 OsLock LockOnDisk(const std::string& path, bool exclusive, int* fdOut) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    // O_NONBLOCK: a FIFO given as a table name must not hang the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenForLock(path, exclusive);
     if (fd < 0) return OsLock::NotOnDisk;
     int rc;
     do {
