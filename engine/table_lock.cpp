@@ -25,8 +25,8 @@ namespace {
 //  - an flock() on the .DB itself for the other processes. flock locks belong to an open file
 //    description, so the process keeps one descriptor per table: the registry admits or refuses
 //    further holders inside the process, the descriptor's lock speaks for all of them outside.
-// Locking the .DB rather than a separate lock file needs only read access, so tables in
-// read-only directories can be opened, and leaves no files behind. A table that does not exist
+// Locking the .DB rather than a separate lock file needs no write access to the directory, so
+// tables in read-only directories can be opened, and leaves no files behind. A table that does not exist
 // on disk (yet) is guarded by the registry alone.
 struct Entry {
   int sharedHolders = 0;
