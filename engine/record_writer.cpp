@@ -325,7 +325,7 @@ std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   return out;
 }
 
-void RecordWriter::Commit(int changeCount2, int stamp2F) {
+void RecordWriter::Commit(int changeCount2, int stamp2F, bool keysChanged) {
   for (const auto& [block, isDirty] : dirty_) {
     if (!isDirty) continue;
     const std::vector<uint8_t>& bytes = blocks_.at(block);
@@ -337,7 +337,7 @@ void RecordWriter::Commit(int changeCount2, int stamp2F) {
   header_.usedBlocks = static_cast<uint16_t>(chain_.size());
   header_.firstBlock = chain_.empty() ? 0 : chain_.front().block;
   header_.lastBlock = chain_.empty() ? 0 : chain_.back().block;
-  header_.changeCount1 = static_cast<uint8_t>(header_.changeCount1 + 1);
+  if (keysChanged) header_.changeCount1 = static_cast<uint8_t>(header_.changeCount1 + 1);
   header_.changeCount2 = static_cast<uint8_t>(changeCount2 >= 0 ? changeCount2 : header_.changeCount2 + 1);
   if (stamp2F >= 0) header_.stamp2F = static_cast<uint8_t>(stamp2F);
   header_.fileUpdateTime = static_cast<uint32_t>(std::time(nullptr));

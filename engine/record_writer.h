@@ -46,9 +46,10 @@ class RecordWriter {
   void Replace(uint32_t row, const uint8_t* record);
   void Remove(uint32_t row);
 
-  // Writes and flushes the touched blocks, then the header: counters, 0x2D bumped, 0x2E bumped
-  // or set to `changeCount2`, 0x2F set to `stamp2F` when given (secondary index files).
-  void Commit(int changeCount2 = -1, int stamp2F = -1);
+  // Writes and flushes the touched blocks, then the header: counters, 0x2D bumped when
+  // `keysChanged` (records added or removed, keys changed), 0x2E bumped or set to
+  // `changeCount2`, 0x2F set to `stamp2F` when given (secondary index files).
+  void Commit(int changeCount2 = -1, int stamp2F = -1, bool keysChanged = true);
   // Records that moved to another block since the last call (splits, the first block taking
   // over its successor's records): their bytes and new block.
   std::vector<std::pair<std::string, uint16_t>> TakeMoved();

@@ -40,6 +40,13 @@ TableHeader TreeHeader(FileSystem& fs, const std::string& path, const TableHeade
   }
 }
 
+bool SameEntries(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].key != b[i].key || a[i].child != b[i].child || a[i].count != b[i].count) return false;
+  return true;
+}
+
 std::string TreeName(const std::string& xName) {
   std::string y = xName;
   const size_t dot = y.rfind('.');
@@ -139,29 +146,35 @@ void TableWriter::InsertEntry(Secondary& s, const uint8_t* record, uint16_t bloc
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
   s.x->Insert(at, reinterpret_cast<const uint8_t*>(entry.bytes.data()));
+  s.changed = true;
 }
 
 void TableWriter::RemoveEntry(Secondary& s, const uint8_t* record) {
   const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, 0, 0, 0);
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
-  if (found)
+  if (found) {
     s.x->Remove(at);
-  else
+    s.changed = true;
+  } else {
     rebuildAll_ = true;  // an index file that disagrees with the data is rebuilt whole
+  }
 }
 
 void TableWriter::SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block) {
   const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
-  if (found)
+  if (found) {
     s.x->Replace(at, reinterpret_cast<const uint8_t*>(entry.bytes.data()));
-  else
+    s.changed = true;
+  } else {
     rebuildAll_ = true;
+  }
 }
 
 uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {
+  keysChanged_ = true;
   data_->Insert(row, record);
   uint16_t block = 0;
   int slot = 0;
@@ -199,35 +212,50 @@ void TableWriter::Commit() {
   for (auto& s : secondaries_)
     if (s.x)
       for (const auto& [bytes, block] : moved) SetEntryBlock(s, reinterpret_cast<const uint8_t*>(bytes.data()), block);
-  data_->Commit();
+  data_->Commit(-1, -1, keysChanged_);
+  keysChanged_ = false;
   const TableHeader& db = data_->Header();
   uint8_t pxStamp = 0;
   if (def_.keyFields > 0) {
-    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
-    TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
-    px.stamp2C = db.changeCount1;
-    pxStamp = px.stamp2C;
-    auto file = fs_.Open(dir_ + pxName, fs_.Exists(dir_ + pxName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-    WriteTreeFile(*file, px, data_->BlockEntries(def_.KeyBytes()));
-    file->Sync();
+    // The .PX changes with the blocks' first keys and counts, and with the data file's 0x2D.
+    std::vector<TreeEntry> entries = data_->BlockEntries(def_.KeyBytes());
+    pxStamp = db.changeCount1;
+    if (!SameEntries(entries, primaryTree_) || primaryStamp_ != pxStamp) {
+      const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+      TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
+      px.stamp2C = pxStamp;
+      auto file = fs_.Open(dir_ + pxName, fs_.Exists(dir_ + pxName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+      WriteTreeFile(*file, px, entries);
+      file->Sync();
+      primaryTree_ = std::move(entries);
+      primaryStamp_ = pxStamp;
+    }
   }
   if (rebuildAll_) {
     RebuildIndexFiles(fs_, dir_, dbName_, *data_, secondaryInfo_);
-    for (auto& s : secondaries_)
+    for (auto& s : secondaries_) {
       if (s.x) s.x->Reload();
+      s.changed = false;
+      s.tree.clear();
+    }
     rebuildAll_ = std::any_of(secondaries_.begin(), secondaries_.end(), [](const Secondary& s) { return !s.x; });
     return;
   }
   for (auto& s : secondaries_) {
     RecordWriter& x = *s.x;
     x.TakeMoved();
-    x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1);
-    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
-    TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
-    yh.stamp2C = x.Header().changeCount1;
-    auto file = fs_.Open(dir_ + yName, fs_.Exists(dir_ + yName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-    WriteTreeFile(*file, yh, x.BlockEntries(x.Header().recordSize - 2u));
-    file->Sync();
+    x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
+    std::vector<TreeEntry> entries = x.BlockEntries(x.Header().recordSize - 2u);
+    if (s.changed || s.tree.empty() || !SameEntries(entries, s.tree)) {
+      const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
+      TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
+      yh.stamp2C = x.Header().changeCount1;
+      auto file = fs_.Open(dir_ + yName, fs_.Exists(dir_ + yName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+      WriteTreeFile(*file, yh, entries);
+      file->Sync();
+      s.tree = std::move(entries);
+    }
+    s.changed = false;
   }
 }
 

@@ -46,6 +46,8 @@ class TableWriter {
     IndexSpec spec;
     std::string path;
     std::unique_ptr<RecordWriter> x;  // maintained indexes only
+    bool changed = false;             // entries added or removed since the last commit
+    std::vector<TreeEntry> tree;      // level-1 entries of the .Y as last written
   };
   void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
   void RemoveEntry(Secondary& s, const uint8_t* record);
@@ -62,6 +64,9 @@ class TableWriter {
   std::unique_ptr<BlobFile> blobs_;
   std::vector<Secondary> secondaries_;
   bool rebuildAll_ = false;  // indexes of a table without key
+  bool keysChanged_ = false;  // records added or removed since the last commit
+  std::vector<TreeEntry> primaryTree_;  // level-1 entries of the .PX as last written
+  int primaryStamp_ = -1;
 };
 
 }  // namespace engine
