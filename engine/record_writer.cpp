@@ -10,7 +10,6 @@
 #include "engine/engine_error.h"
 #include "engine/fail.h"
 #include "engine/file_system.h"
-#include "engine/table_cursor.h"
 
 namespace engine {
 

@@ -104,12 +104,11 @@ TableWriter& WriterOf(TableCursor& c) {
   return *c.writer;
 }
 
-void EndEdit(TTable& t, TableCursor& c) {
+void EndEdit(TableCursor& c) {
   c.editRecord.clear();
   c.editBlobs.clear();
   c.editModified = false;
   c.editReturnRow = -1;
-  (void)t;
 }
 
 }  // namespace
@@ -153,7 +152,7 @@ void TTable::Cancel() {
   TableCursor& c = OpenCursor(*this);
   if (!Editing(state_)) return;
   if (state_ == TDataSetState::dsInsert) c.current = c.editReturnRow;
-  EndEdit(*this, c);
+  EndEdit(c);
   state_ = TDataSetState::dsBrowse;
   if (AfterScroll) AfterScroll(*this);
 }
@@ -248,7 +247,7 @@ void TTable::Post() {
     mb->Sync();
   }
 
-  EndEdit(*this, c);
+  EndEdit(c);
   state_ = TDataSetState::dsBrowse;
   c.Reload();
   c.current = RowOfStored(c, target);
@@ -265,7 +264,7 @@ void TTable::Delete() {
   if (c.RowCount() == 0 || c.current < 0)
     FailPlain(kErrEmptyDataSet, "Operation bei leerer Datenmenge nicht ausführbar");
   if (state_ == TDataSetState::dsEdit) {
-    EndEdit(*this, c);
+    EndEdit(c);
     state_ = TDataSetState::dsBrowse;
   }
   FileSystem& fs = c.Fs();
