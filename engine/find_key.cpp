@@ -1,8 +1,8 @@
 // TTable::FindKey: positions on the first record (current order) whose leading index fields
-// equal given texts. One sequential pass over the data, so it works for every order and
-// language driver alike.
+// equal given texts: a binary search over the rows in the current order, comparing sort keys
+// as the order was built (byte order, upper-cased for case-insensitive indexes, reversed for
+// descending fields).
 
-#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -146,20 +146,15 @@ bool EncodeKeyText(const FieldLayout& f, const CodePage& cp, const std::string& 
   }
 }
 
-// upper: the code page's upper-case map for a case-insensitive index, nullptr otherwise.
-bool FieldEquals(const FieldLayout& f, const uint8_t* stored, const uint8_t* wanted,
-                 const std::array<uint8_t, 256>* upper) {
-  if (f.type != PxType::Alpha) return std::memcmp(stored, wanted, f.bytes) == 0;
-  for (size_t i = 0; i < f.bytes; ++i) {
-    uint8_t a = stored[i], b = wanted[i];
-    if (upper) {
-      a = (*upper)[a];
-      b = (*upper)[b];
-    }
-    if (a != b) return false;
-    if (a == 0) return true;
-  }
-  return true;
+// True when rows of this order may be sorted by a collation other than byte order: an alpha
+// field under a language driver other than "ascii" (level-3 tables: sort-order byte 0).
+bool OrderMayDifferFromBytes(TableCursor& c, const SecondaryIndex& order) {
+  const TableHeader& h = c.Header();
+  const bool ascii = h.HasExtension() ? h.sortOrderId == "ascii" : h.sortOrder == 0;
+  if (ascii) return false;
+  for (int f : order.fields)
+    if (c.Layout()[static_cast<size_t>(f)].type == PxType::Alpha) return true;
+  return false;
 }
 
 }  // namespace
@@ -174,11 +169,8 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
   }
   TableCursor* c = cursor_.get();
   std::vector<int> fields;
-  const std::array<uint8_t, 256>* upper = nullptr;
   if (c->SelectedOrder() >= 0) {
-    const SecondaryIndex& ix = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())];
-    fields = ix.fields;
-    if (ix.caseInsensitive) upper = &UpperCaseTable(c->Codepage().Number());
+    fields = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())].fields;
   } else {
     for (int i = 0; i < c->Header().primaryKeyFields; ++i) fields.push_back(i);
   }
@@ -195,29 +187,43 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     wanted.push_back(std::move(bytes));
   }
 
-  // Stored rows that match, then the first of them in the current order.
-  std::vector<bool> match(c->RowCount(), false);
-  bool any = false;
-  DataFile& data = c->Data();
-  const uint16_t recordSize = c->Header().recordSize;
-  for (size_t b = 0; b < data.Blocks().size(); ++b) {
-    const BlockEntry& e = data.Blocks()[b];
-    const uint8_t* rec = data.BlockRecords(b);
-    for (uint32_t i = 0; i < e.count; ++i, rec += recordSize) {
-      bool ok = true;
-      for (size_t k = 0; ok && k < wanted.size(); ++k) {
-        const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
-        ok = FieldEquals(f, rec + f.offset, wanted[k].data(), upper);
-      }
-      if (ok) {
-        match[e.firstRow + i] = true;
-        any = true;
-      }
-    }
+  // The sort key of the current order over the searched fields: the primary key fields for the
+  // stored order of a keyed table, else the chosen secondary index.
+  SecondaryIndex order;
+  if (c->SelectedOrder() >= 0) {
+    order = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())];
+  } else {
+    order.fields = fields;
+    order.descending.assign(fields.size(), false);
   }
-  if (!any) return false;
+  order.fields.resize(wanted.size());
+  order.descending.resize(wanted.size());
+  std::vector<uint8_t> probe(c->NullRecord(), c->NullRecord() + c->Header().recordSize);
+  for (size_t k = 0; k < wanted.size(); ++k) {
+    const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
+    std::memcpy(probe.data() + f.offset, wanted[k].data(), f.bytes);
+  }
+  const std::string target = IndexSortKey(order, c->Header(), probe.data());
+  auto keyOf = [&](uint32_t row) { return IndexSortKey(order, c->Header(), c->RecordAt(row)); };
+
+  // Binary search for the first row whose key is not below the target: O(log n) record reads.
+  uint32_t lo = 0, hi = c->RowCount();
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    if (keyOf(mid) < target)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo < c->RowCount() && keyOf(lo) == target) {
+    MoveTo(static_cast<int>(lo));
+    return true;
+  }
+  if (!OrderMayDifferFromBytes(*c, order)) return false;
+  // Alpha keys under a language driver other than "ascii" follow that driver's collation,
+  // which byte order does not reproduce: find the first matching row in order by reading them.
   for (uint32_t row = 0; row < c->RowCount(); ++row) {
-    if (match[c->StoredRow(row)]) {
+    if (keyOf(row) == target) {
       MoveTo(static_cast<int>(row));
       return true;
     }
