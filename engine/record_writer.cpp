@@ -281,7 +281,10 @@ void RecordWriter::Remove(uint32_t row) {
   std::memset(base + (count - 1) * rs, 0, rs);
   SetCount(b, count - 1);
   --count_;
-  if (count > 1) return;
+  if (count > 1) {
+    MergeWithNext(ci);
+    return;
+  }
   if (chain_.size() == 1) {
     // The last record went: back to a table without blocks.
     chain_.clear();
@@ -315,6 +318,29 @@ void RecordWriter::Remove(uint32_t row) {
     dirty_[next] = true;
   }
   chain_.erase(chain_.begin() + static_cast<long>(gone));
+  FreeBlock(victim);
+}
+
+void RecordWriter::MergeWithNext(size_t ci) {
+  // A block down to a quarter takes in its successor when both fit in half a block, so that
+  // deletes do not leave long runs of nearly empty blocks.
+  if (ci + 1 >= chain_.size()) return;
+  const uint32_t here = chain_[ci].count;
+  const uint32_t there = chain_[ci + 1].count;
+  if (here > capacity_ / 4 || here + there > capacity_ / 2) return;
+  const size_t rs = header_.recordSize;
+  const uint16_t b = chain_[ci].block;
+  const uint16_t victim = chain_[ci + 1].block;
+  std::memcpy(Block(b).data() + blk::kHeaderBytes + here * rs, Block(victim).data() + blk::kHeaderBytes, there * rs);
+  SetCount(b, here + there);
+  NoteMoved(b, here, there);
+  const uint16_t next = ci + 2 < chain_.size() ? chain_[ci + 2].block : 0;
+  coding::PutU16(Block(b).data() + blk::kNext, next);
+  if (next) {
+    coding::PutU16(Block(next).data() + blk::kPrev, b);
+    dirty_[next] = true;
+  }
+  chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
   FreeBlock(victim);
 }
 

@@ -10,7 +10,9 @@
 // - new blocks come from the free list first, otherwise from the end of the file;
 // - a block that empties leaves the chain for the free list; when it is the chain's first
 //   block, the next block's records move into it and that block is freed instead; a table
-//   whose last record goes is cut back to its header.
+//   whose last record goes is cut back to its header;
+// - a block down to a quarter of its capacity takes in its successor's records when together
+//   they fill at most half a block, and the successor is freed.
 // Not thread-safe.
 
 #include <cstdint>
@@ -78,6 +80,7 @@ class RecordWriter {
   void FreeBlock(uint16_t block);
   void LinkAfter(size_t chainIndex, uint16_t block);
   void SetCount(uint16_t block, uint32_t count);
+  void MergeWithNext(size_t chainIndex);
 
   FileSystem& fs_;
   std::string path_;
