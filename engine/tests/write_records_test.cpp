@@ -324,6 +324,29 @@ TEST_F(WriteRecords, StatesAndSettlingOnMoves) {
   EXPECT_EQ(t.RecordCount(), 1);
 }
 
+TEST_F(WriteRecords, RefusesTablesMarkedWriteProtectedOrForRepair) {
+  // Header bytes: write protection, and the two "rebuild required" flags.
+  for (const size_t flag : {size_t{0x38}, size_t{0x14}, size_t{0x2A}}) {
+    SCOPED_TRACE(flag);
+    CreateCustomers();
+    std::string db = fs.Contents("/mem/KUNDEN.DB");
+    db[flag] = 1;
+    fs.Put("/mem/KUNDEN.DB", db);
+    TTable t;
+    OpenTable(t);
+    t.Append();
+    t.Fields(1).SetAsString("neu");
+    try {
+      t.Post();
+      ADD_FAILURE() << "posted";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrUnsupported);
+    }
+    t.Cancel();
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
+  }
+}
+
 TEST_F(WriteRecords, FieldSettersParseAndRefuseText) {
   TTable t;
   t.SetFileSystem(&fs);
