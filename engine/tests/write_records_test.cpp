@@ -347,6 +347,47 @@ TEST_F(WriteRecords, RefusesTablesMarkedWriteProtectedOrForRepair) {
   }
 }
 
+TEST_F(WriteRecords, DuplicateReplaysAutoIncrementValuesWithGaps) {
+  // The duplication dialog's way: post an empty record to draw the next counter value, delete
+  // and redraw until it reaches the source's value, then fill in the other fields.
+  CreateCustomers();
+  TTable src;
+  OpenTable(src);
+  for (int value : {1, 2, 5}) {
+    src.Append();
+    src.Fields(0).SetAsInteger(value);
+    src.Fields(1).SetAsString("Kunde " + std::to_string(value));
+    src.Post();
+  }
+  TTable copy;
+  copy.SetFileSystem(&fs);
+  copy.SetDatabaseName(kDir);
+  copy.SetTableName("COPY.DB");
+  copy.FieldDefs().Assign(src.FieldDefs());
+  copy.IndexDefs().Assign(src.IndexDefs());
+  copy.CreateTable();
+  copy.Open();
+  for (src.First(); !src.Eof(); src.Next()) {
+    copy.Append();
+    copy.Post();
+    while (copy.Fields(0).AsInteger() < src.Fields(0).AsInteger()) {
+      copy.Delete();
+      copy.Append();
+      copy.Post();
+    }
+    copy.Edit();
+    for (int i = 1; i < src.FieldCount(); ++i) copy.Fields(i).Assign(src.Fields(i));
+    copy.Post();
+  }
+  ASSERT_EQ(copy.RecordCount(), 3);
+  std::vector<int> values;
+  for (copy.First(); !copy.Eof(); copy.Next()) values.push_back(copy.Fields(0).AsInteger());
+  EXPECT_EQ(values, (std::vector<int>{1, 2, 5}));
+  copy.Last();
+  EXPECT_EQ(copy.Fields(1).AsString(), "Kunde 5");
+  EXPECT_EQ(HeaderOf(fs, "/mem/COPY.DB").autoInc, 5u);
+}
+
 TEST_F(WriteRecords, FieldSettersParseAndRefuseText) {
   TTable t;
   t.SetFileSystem(&fs);
