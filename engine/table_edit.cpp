@@ -10,6 +10,7 @@
 
 #include "engine/blob_file.h"
 #include "engine/code_page.h"
+#include "engine/coding.h"
 #include "engine/fail.h"
 #include "engine/family_swap.h"
 #include "engine/family_writer.h"
@@ -166,6 +167,7 @@ void TTable::Post() {
     if (fieldDefs_[i].Required && FieldIsNull(c, i, buffer, true))
       Fail(kErrRequired, c.DataPath(), "Das Feld " + Quoted(c.FieldNames()[static_cast<size_t>(i)]) +
                                            " muss einen Wert haben.");
+  FileSystem& fs = c.Fs();
   TableWriter& tw = WriterOf(c);
   // Changes stay in memory until the commit; a refusal on the way drops them with the writer.
   struct DropOnFailure {
@@ -228,12 +230,22 @@ void TTable::Post() {
   std::vector<std::vector<uint8_t>> toFree;
   for (const auto& [field, content] : c.editBlobs) {
     const FieldLayout& f = layout[static_cast<size_t>(field)];
+    uint8_t* bytes = record.data() + f.offset;
+    if (!inserting && BlobFile::StoredLength(original.data() + f.offset, f.bytes) > f.bytes - 10)
+      toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
+                          original.begin() + static_cast<long>(f.offset + f.bytes));
+    if (content.size() <= f.bytes - 10) {
+      // A value that fits in the record's leader needs no .MB.
+      std::fill(bytes, bytes + f.bytes, uint8_t{0});
+      std::copy(content.begin(), content.end(), bytes);
+      coding::PutU32(bytes + f.bytes - 6, static_cast<uint32_t>(content.size()));
+      continue;
+    }
     if (!mb) mb = &tw.Blobs(c.BlobPath());
-    if (!inserting) toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
-                                        original.begin() + static_cast<long>(f.offset + f.bytes));
-    mb->Write(content, f.type, record.data() + f.offset, f.bytes);
+    mb->Write(content, f.type, bytes, f.bytes);
   }
   if (mb) mb->Sync();
+  if (!toFree.empty() && !mb && fs.Exists(c.BlobPath())) mb = &tw.Blobs(c.BlobPath());
 
   if (moves && !inserting) tw.Remove(static_cast<uint32_t>(editedRow));
   if (moves)

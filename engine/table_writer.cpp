@@ -79,7 +79,23 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
 TableWriter::~TableWriter() = default;
 
 BlobFile& TableWriter::Blobs(const std::string& path) {
-  if (!blobs_) blobs_ = fs_.Exists(path) ? BlobFile::Open(fs_, path, true) : BlobFile::Create(fs_, path);
+  if (blobs_) return *blobs_;
+  if (fs_.Exists(path)) {
+    blobs_ = BlobFile::Open(fs_, path, true);
+    return *blobs_;
+  }
+  // A new .MB next to records that refer to a lost one would hand their places to new values.
+  size_t offset = 0;
+  for (const auto& f : def_.fields) {
+    const size_t bytes = f.RecordBytes();
+    if (IsBlobType(f.type))
+      for (uint32_t row = 0; row < data_->Count(); ++row)
+        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > bytes - 10)
+          Fail(kErrBlobMissing, path, "Die Memo-/BLOb-Datei fehlt, obwohl Datensätze auf sie verweisen; "
+                                      "Memo- und BLOb-Werte können nicht gespeichert werden.");
+    offset += bytes;
+  }
+  blobs_ = BlobFile::Create(fs_, path);
   return *blobs_;
 }
 

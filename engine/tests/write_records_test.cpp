@@ -238,6 +238,33 @@ TEST_F(WriteRecords, MemosGoToTheBlobFileAndAreFreedOnChangeAndDelete) {
   EXPECT_EQ(fs.Contents("/mem/KUNDEN.MB").size(), 4096u);
 }
 
+TEST_F(WriteRecords, NoNewBlobFileBesideRecordsThatReferToALostOne) {
+  CreateCustomers();
+  TTable t;
+  OpenTable(t);
+  t.Append();
+  t.Fields(1).SetAsString("Memo");
+  t.Fields(3).SetAsString(std::string(100, 'm'));
+  t.Post();
+  t.Close();
+  fs.Remove("/mem/KUNDEN.MB");
+  OpenTable(t);
+  t.Append();
+  t.Fields(1).SetAsString("Neu");
+  t.Fields(3).SetAsString(std::string(100, 'n'));
+  try {
+    t.Post();
+    ADD_FAILURE() << "posted";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+  }
+  EXPECT_FALSE(fs.Exists("/mem/KUNDEN.MB"));
+  // Values that fit in the record need no .MB.
+  t.Fields(3).SetAsString("kurz");
+  t.Post();
+  EXPECT_EQ(t.RecordCount(), 2);
+}
+
 TEST_F(WriteRecords, DeletingEverythingLeavesAnEmptyConsistentTable) {
   CreateCustomers();
   TTable t;
