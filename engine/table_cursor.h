@@ -87,6 +87,8 @@ class TableCursor {
   // or Insert began.
   int editReturnRow = -1;
   bool editModified = false;
+  // Insert (not Append): a table without key takes the new record before that row.
+  bool insertHere = false;
   // Writers of the table's files, kept from one post to the next (table_writer.h).
   std::shared_ptr<TableWriter> writer;
   // Lock held while open (released on destruction).

@@ -110,6 +110,7 @@ void EndEdit(TableCursor& c) {
   c.editBlobs.clear();
   c.editModified = false;
   c.editReturnRow = -1;
+  c.insertHere = false;
 }
 
 }  // namespace
@@ -129,11 +130,15 @@ void TTable::Append() {
   c.editRecord.assign(c.Header().recordSize, 0);
   c.editBlobs.clear();
   c.editModified = false;
+  c.insertHere = false;
   c.current = static_cast<int>(c.RowCount());
   state_ = TDataSetState::dsInsert;
 }
 
-void TTable::Insert() { Append(); }
+void TTable::Insert() {
+  Append();
+  cursor_->insertHere = true;
+}
 
 void TTable::Edit() {
   TableCursor& c = OpenCursor(*this);
@@ -221,6 +226,9 @@ void TTable::Post() {
     }
   } else if (!inserting) {
     target = static_cast<uint32_t>(editedRow);
+  } else if (c.insertHere && c.editReturnRow >= 0 && c.SelectedOrder() < 0 &&
+             static_cast<uint32_t>(c.editReturnRow) < w.Count()) {
+    target = static_cast<uint32_t>(c.editReturnRow);
   }
   // Unique indexes of a table with key are checked entry by entry by the table writer.
   if (keyFields == 0) CheckUniqueIndexes(c, w, record.data(), editedRow);

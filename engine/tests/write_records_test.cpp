@@ -415,6 +415,31 @@ TEST_F(WriteRecords, DuplicateReplaysAutoIncrementValuesWithGaps) {
   EXPECT_EQ(HeaderOf(fs, "/mem/COPY.DB").autoInc, 5u);
 }
 
+TEST_F(WriteRecords, InsertPlacesTheRecordAtTheCursorInATableWithoutKey) {
+  TTable t;
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName(kDir);
+  t.SetTableName("LISTE.DB");
+  t.FieldDefs().Add({"Text", engine::ftString, 200, false});
+  t.SetCreateBlockSize(1024);
+  t.CreateTable();
+  t.Open();
+  for (int i = 0; i < 12; ++i) {
+    t.Append();
+    t.Fields(0).SetAsString("A" + std::to_string(i));
+    t.Post();
+  }
+  t.MoveTo(5);
+  t.Insert();
+  t.Fields(0).SetAsString("neu");
+  t.Post();
+  EXPECT_EQ(t.RecNo(), 5);
+  std::vector<std::string> texts;
+  for (t.First(); !t.Eof(); t.Next()) texts.push_back(t.Fields(0).AsString());
+  EXPECT_EQ(texts, (std::vector<std::string>{"A0", "A1", "A2", "A3", "A4", "neu", "A5", "A6", "A7", "A8", "A9",
+                                             "A10", "A11"}));
+}
+
 TEST_F(WriteRecords, FieldSettersParseAndRefuseText) {
   TTable t;
   t.SetFileSystem(&fs);
