@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/format_options.h"
+#include "cli/progress_line.h"
 #include "cli/table_path.h"
 #include "engine/engine_error.h"
 #include "engine/file_system.h"
@@ -42,12 +43,10 @@ int RunCopy(const Args& args) {
   const TablePath src = SplitTablePath(tables[0]);
   const TablePath dest = SplitTablePath(tables[1]);
   try {
-    uint64_t copied = 0;
+    ProgressLine progress;
     engine::CopyTableFiles(engine::DefaultFileSystem(), src.directory, src.name, dest.directory, dest.name,
-                           empty, format, [&copied](uint64_t n) {
-                             copied = n;
-                             return true;
-                           });
+                           empty, format, [&progress](uint64_t n) { return progress(n); });
+    const uint64_t copied = progress.Done();
     std::cout << "Tabelle nach „" << tables[1] << "“ kopiert: " << copied << " Datensätze.\n";
     return 0;
   } catch (const engine::EDBEngineError& e) {

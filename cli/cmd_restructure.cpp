@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/format_options.h"
+#include "cli/progress_line.h"
 #include "cli/table_path.h"
 #include "engine/engine_error.h"
 #include "engine/file_system.h"
@@ -38,7 +39,9 @@ int RunRestructure(const Args& args) {
   }
   const TablePath table = SplitTablePath(tables[0]);
   try {
-    engine::RestructureTableFiles(engine::DefaultFileSystem(), table.directory, table.name, format);
+    ProgressLine progress;
+    engine::RestructureTableFiles(engine::DefaultFileSystem(), table.directory, table.name, format,
+                                  [&progress](uint64_t n) { return progress(n); });
     std::cout << "Tabelle „" << tables[0] << "“ umstrukturiert.\n";
     return 0;
   } catch (const engine::EDBEngineError& e) {
