@@ -1,0 +1,115 @@
+// The PX/Y tree writer: one root block when the entries fit, otherwise block 1 as the root over
+// lower levels filled to capacity − 1, every entry naming its child with the sum of counts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/coding.h"
+#include "engine/data_block.h"
+#include "engine/file_system.h"
+#include "engine/index_builder.h"
+#include "engine/table_header.h"
+#include "engine/tests/fault_file_system.h"
+
+namespace {
+
+struct Entry {
+  std::string key;
+  int child;
+  int count;
+};
+
+std::vector<Entry> BlockEntries(const std::string& bytes, const engine::TableHeader& h, uint16_t block) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + h.BlockOffset(block);
+  std::vector<Entry> out;
+  const int n = engine::DecodeBlockHeader(p).RecordCount(h.recordSize);
+  for (int i = 0; i < n; ++i) {
+    const uint8_t* r = p + 6 + i * h.recordSize;
+    const size_t keyBytes = h.recordSize - 6u;
+    out.push_back({std::string(reinterpret_cast<const char*>(r), keyBytes),
+                   static_cast<uint16_t>(engine::coding::DecodeFlippedInt(r + keyBytes, 2)),
+                   engine::coding::DecodeFlippedInt(r + keyBytes + 2, 2)});
+  }
+  return out;
+}
+
+std::string Key(int i) {
+  uint8_t k[4];
+  engine::coding::EncodeFlippedInt(i, k, 4);
+  return std::string(reinterpret_cast<const char*>(k), 4);
+}
+
+engine::TableHeader TreeTemplate() {
+  engine::TableHeader h;
+  h.fileVersionId = 12;
+  h.fileType = static_cast<uint8_t>(engine::FileType::PrimaryIndex);
+  h.recordSize = 10;
+  h.blockSizeKiB = 1;
+  engine::FieldInfo f;
+  f.type = engine::PxType::Long;
+  f.size = 4;
+  h.fields = {f};
+  h.tableName = "T.PX";
+  return h;
+}
+
+TEST(WriteTree, EntriesThatFitMakeOneRootBlock) {
+  engine_test::MemoryFileSystem fs;
+  std::vector<engine::TreeEntry> level1;
+  for (int i = 0; i < 101; ++i) level1.push_back({Key(i * 10), static_cast<uint16_t>(i + 1), 10});
+  engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), level1);
+  const std::string bytes = fs.Contents("/mem/T.PX");
+  const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "T.PX");
+  EXPECT_EQ(h.numIndexLevels, 1);
+  EXPECT_EQ(h.indexRoot, 1);
+  EXPECT_EQ(h.numRecords, 101u);
+  EXPECT_EQ(h.fileBlocks, 1);
+  EXPECT_EQ(BlockEntries(bytes, h, 1).size(), 101u);
+}
+
+TEST(WriteTree, ManyEntriesMakeARootOverFullLowerBlocks) {
+  engine_test::MemoryFileSystem fs;
+  std::vector<engine::TreeEntry> level1;
+  for (int i = 0; i < 1000; ++i) level1.push_back({Key(i * 10), static_cast<uint16_t>(i + 1), 7});
+  engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), level1);
+  const std::string bytes = fs.Contents("/mem/T.PX");
+  const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "T.PX");
+  // 1 KiB blocks hold 101 entries of 10 bytes; lower blocks take 100.
+  EXPECT_EQ(h.numIndexLevels, 2);
+  EXPECT_EQ(h.indexRoot, 1);
+  EXPECT_EQ(h.fileBlocks, 11);
+  EXPECT_EQ(h.numRecords, 1010u);
+  const auto root = BlockEntries(bytes, h, 1);
+  ASSERT_EQ(root.size(), 10u);
+  int seen = 0;
+  for (size_t r = 0; r < root.size(); ++r) {
+    EXPECT_EQ(root[r].child, static_cast<int>(r) + 2);
+    EXPECT_EQ(root[r].count, 700);
+    const auto leaf = BlockEntries(bytes, h, static_cast<uint16_t>(root[r].child));
+    ASSERT_EQ(leaf.size(), 100u);
+    EXPECT_EQ(root[r].key, leaf.front().key);
+    for (const auto& e : leaf) EXPECT_EQ(e.child, ++seen);
+  }
+  EXPECT_EQ(seen, 1000);
+  // Blocks are chained in number order.
+  for (uint16_t b = 1; b <= 11; ++b) {
+    const auto bh = engine::DecodeBlockHeader(reinterpret_cast<const uint8_t*>(bytes.data()) + h.BlockOffset(b));
+    EXPECT_EQ(bh.next, b < 11 ? b + 1 : 0);
+    EXPECT_EQ(bh.prev, b - 1);
+  }
+}
+
+TEST(WriteTree, AnEmptyIndexHasNoBlocksAndRootOne) {
+  engine_test::MemoryFileSystem fs;
+  engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), {});
+  const std::string bytes = fs.Contents("/mem/T.PX");
+  const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "T.PX");
+  EXPECT_EQ(h.numIndexLevels, 0);
+  EXPECT_EQ(h.indexRoot, 1);
+  EXPECT_EQ(h.fileBlocks, 0);
+  EXPECT_EQ(bytes.size(), h.headerSize);
+}
+
+}  // namespace
