@@ -190,7 +190,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   }
 
   for (size_t k = 0; k < def.indexes.size(); ++k) {
-    const IndexSpec& ix = def.indexes[k];
+    const SecondaryDef& ix = def.indexes[k];
     TableHeader& xh = xHeaders[k];
     const std::string xName = CompanionName(dbName, ix.extension);
     const std::string yName = CompanionName(dbName, TreeExtension(ix.extension));

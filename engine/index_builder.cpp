@@ -148,13 +148,13 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
   }
 }
 
-size_t IndexFieldBytes(const TableDefinition& def, const IndexSpec& index) {
+size_t IndexFieldBytes(const TableDefinition& def, const SecondaryDef& index) {
   size_t n = 0;
   for (int f : index.fields) n += def.fields[static_cast<size_t>(f)].RecordBytes();
   return n;
 }
 
-SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const IndexSpec& index,
+SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
                                     const TableHeader& x, const uint8_t* record, uint16_t block,
                                     int slot, uint32_t recordNumber) {
   SecondaryRecord out;

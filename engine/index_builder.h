@@ -67,7 +67,7 @@ struct SecondaryRecord {
 
 // X record of a table record: the index fields, then either the key fields and the block
 // number (table with key) or the record number, block number and position in the block.
-SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const IndexSpec& index,
+SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
                                     const TableHeader& secondaryHeader, const uint8_t* record,
                                     uint16_t block, int slot, uint32_t recordNumber);
 
@@ -75,6 +75,6 @@ SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const IndexSpec&
 bool SortSecondaryRecords(std::vector<SecondaryRecord>& records, bool unique, size_t indexBytes);
 
 // Bytes of the index fields of a definition's index.
-size_t IndexFieldBytes(const TableDefinition& def, const IndexSpec& index);
+size_t IndexFieldBytes(const TableDefinition& def, const SecondaryDef& index);
 
 }  // namespace engine

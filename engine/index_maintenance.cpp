@@ -50,7 +50,7 @@ TableDefinition DefinitionOf(const TableHeader& h, const std::vector<SecondaryIn
   def.codePage = h.HasExtension() ? h.codePage : 437;
   def.autoInc = h.autoInc;
   for (const auto& s : secondaries) {
-    IndexSpec ix;
+    SecondaryDef ix;
     ix.name = s.def.Name;
     ix.fields = s.fields;
     ix.descending = s.descending;

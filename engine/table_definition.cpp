@@ -50,7 +50,7 @@ std::string Upper(const std::string& s) {
 
 std::string LevelText(int level) { return std::to_string(level); }
 
-bool AnyDescending(const IndexSpec& ix) {
+bool AnyDescending(const SecondaryDef& ix) {
   return std::find(ix.descending.begin(), ix.descending.end(), true) != ix.descending.end();
 }
 
@@ -79,7 +79,7 @@ std::string FileNameOf(const std::string& path) {
 
 }  // namespace
 
-bool IndexSpec::SingleFieldFile(const std::vector<FieldInfo>&, const std::string& fieldNameUtf8) const {
+bool SecondaryDef::SingleFieldFile(const std::vector<FieldInfo>&, const std::string& fieldNameUtf8) const {
   return fields.size() == 1 && !descending.front() && !caseInsensitive && !unique &&
          (name.empty() || Upper(name) == Upper(fieldNameUtf8));
 }
@@ -295,7 +295,7 @@ TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs
       def.keyFields = static_cast<int>(names.size());
       continue;
     }
-    IndexSpec ix;
+    SecondaryDef ix;
     ix.name = id.Name;
     const std::vector<std::string> desc = splitNames(id.DescFields);
     for (const auto& n : names) {
@@ -355,7 +355,7 @@ TableDefinition ReadDefinition(FileSystem& fs, const std::string& dir, const std
   const size_t dot = tableName.rfind('.');
   const std::string base = dot == std::string::npos ? tableName : tableName.substr(0, dot);
   for (const SecondaryIndex& si : DiscoverSecondaryIndexes(fs, dir, base, h)) {
-    IndexSpec ix;
+    SecondaryDef ix;
     ix.name = si.def.Name;
     ix.fields = si.fields;
     ix.descending = si.descending;
@@ -433,7 +433,7 @@ TableHeader PrimaryIndexHeader(const TableDefinition& def, const std::string& fi
   return h;
 }
 
-TableHeader SecondaryDataHeader(const TableDefinition& def, const IndexSpec& index,
+TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& index,
                                 const std::string& fileName) {
   TableHeader h;
   const bool keyed = def.keyFields > 0;

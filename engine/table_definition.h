@@ -15,7 +15,7 @@ namespace engine {
 
 class FileSystem;
 
-struct IndexSpec {
+struct SecondaryDef {
   std::string name;               // UTF-8; a .Xnn index carries its field's name
   std::vector<int> fields;        // positions of the index fields in the table (from 0)
   std::vector<bool> descending;   // per index field
@@ -30,7 +30,7 @@ struct TableDefinition {
   std::vector<FieldInfo> fields;  // names as code-page bytes; number = position + 1
   std::vector<bool> required;     // per field
   int keyFields = 0;              // the first keyFields fields form the primary key
-  std::vector<IndexSpec> indexes;
+  std::vector<SecondaryDef> indexes;
   int level = 4;                  // 3, 4, 5 or 7
   uint8_t blockSizeKiB = 2;
   uint8_t sortOrder = 0;          // language driver byte
@@ -73,7 +73,7 @@ void AssignIndexFiles(TableDefinition& def, const std::string& path);
 // family). `fileName` is the file's own name ("KUNDEN.DB", "KUNDEN.PX", "KUNDEN.XG0").
 TableHeader DataHeader(const TableDefinition& def, const std::string& fileName);
 TableHeader PrimaryIndexHeader(const TableDefinition& def, const std::string& fileName);
-TableHeader SecondaryDataHeader(const TableDefinition& def, const IndexSpec& index,
+TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& index,
                                 const std::string& fileName);
 TableHeader SecondaryTreeHeader(const TableDefinition& def, const TableHeader& secondaryData,
                                 const std::string& fileName);

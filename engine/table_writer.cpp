@@ -64,11 +64,11 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
   const bool keyed = def_.keyFields > 0;
   for (size_t k = 0; k < secondaries.size(); ++k) {
     Secondary s;
-    s.spec = def_.indexes[k];
+    s.index = def_.indexes[k];
     s.path = secondaries[k].path;
     if (keyed && Maintained(secondaries[k]) && fs.Exists(s.path)) {
       s.x = std::make_unique<RecordWriter>(fs, s.path);
-      const size_t expected = IndexFieldBytes(def_, s.spec) + def_.KeyBytes() + 2;
+      const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + 2;
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
     if (!s.x) rebuildAll_ = true;
@@ -118,13 +118,13 @@ std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord
     fieldOffsets.push_back(dbOffset);
     dbOffset += f.RecordBytes();
   }
-  for (int field : s.spec.fields) {
+  for (int field : s.index.fields) {
     const size_t n = def_.fields[static_cast<size_t>(field)].RecordBytes();
     std::memcpy(dbRecord.data() + fieldOffsets[static_cast<size_t>(field)], xRecord + offset, n);
     offset += n;
   }
   std::memcpy(dbRecord.data(), xRecord + offset, def_.KeyBytes());
-  return MakeSecondaryRecord(def_, s.spec, x, dbRecord.data(), 0, 0, 0).sortKey;
+  return MakeSecondaryRecord(def_, s.index, x, dbRecord.data(), 0, 0, 0).sortKey;
 }
 
 uint32_t TableWriter::FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found) {
@@ -151,13 +151,13 @@ uint32_t TableWriter::FindEntry(Secondary& s, const std::string& sortKey, const 
 }
 
 void TableWriter::InsertEntry(Secondary& s, const uint8_t* record, uint16_t block) {
-  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
-  if (s.spec.unique) {
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.index, s.x->Header(), record, block, 0, 0);
+  if (s.index.unique) {
     bool found = false;
     const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
-    const size_t indexBytes = IndexFieldBytes(def_, s.spec);
+    const size_t indexBytes = IndexFieldBytes(def_, s.index);
     if (at < s.x->Count() && EntrySortKey(s, s.x->Record(at)).compare(0, indexBytes, entry.sortKey, 0, indexBytes) == 0)
-      Fail(kErrKeyViolation, dir_ + dbName_, "Schlüsselverletzung im eindeutigen Index „" + s.spec.name + "“.");
+      Fail(kErrKeyViolation, dir_ + dbName_, "Schlüsselverletzung im eindeutigen Index „" + s.index.name + "“.");
   }
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
@@ -166,7 +166,7 @@ void TableWriter::InsertEntry(Secondary& s, const uint8_t* record, uint16_t bloc
 }
 
 void TableWriter::RemoveEntry(Secondary& s, const uint8_t* record) {
-  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, 0, 0, 0);
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.index, s.x->Header(), record, 0, 0, 0);
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
   if (found) {
@@ -178,7 +178,7 @@ void TableWriter::RemoveEntry(Secondary& s, const uint8_t* record) {
 }
 
 void TableWriter::SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block) {
-  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
+  const SecondaryRecord entry = MakeSecondaryRecord(def_, s.index, s.x->Header(), record, block, 0, 0);
   bool found = false;
   const uint32_t at = FindEntry(s, entry.sortKey, entry.bytes, &found);
   if (found) {
@@ -207,8 +207,8 @@ void TableWriter::Replace(uint32_t row, const uint8_t* record) {
   data_->Locate(row, &block, &slot);
   for (auto& s : secondaries_) {
     if (!s.x) continue;
-    const SecondaryRecord before = MakeSecondaryRecord(def_, s.spec, s.x->Header(), old.data(), block, 0, 0);
-    const SecondaryRecord after = MakeSecondaryRecord(def_, s.spec, s.x->Header(), record, block, 0, 0);
+    const SecondaryRecord before = MakeSecondaryRecord(def_, s.index, s.x->Header(), old.data(), block, 0, 0);
+    const SecondaryRecord after = MakeSecondaryRecord(def_, s.index, s.x->Header(), record, block, 0, 0);
     if (before.bytes == after.bytes) continue;
     RemoveEntry(s, old.data());
     InsertEntry(s, record, block);

@@ -43,7 +43,7 @@ class TableWriter {
 
  private:
   struct Secondary {
-    IndexSpec spec;
+    SecondaryDef index;
     std::string path;
     std::unique_ptr<RecordWriter> x;  // maintained indexes only
     bool changed = false;             // entries added or removed since the last commit
