@@ -106,7 +106,12 @@ class PosixFileSystem : public FileSystem {
     while (dirent* e = ::readdir(d)) {
       const std::string name = e->d_name;
       if (name == "." || name == "..") continue;
-      if (Exists(dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name)) names.push_back(name);
+      // The entry's type comes with the listing on most file systems; only links and
+      // unknown types need a stat to tell regular files from the rest.
+      const bool regular = e->d_type == DT_REG ||
+                           ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
+                            Exists(dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name));
+      if (regular) names.push_back(name);
     }
     ::closedir(d);
     return names;

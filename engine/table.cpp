@@ -119,6 +119,7 @@ void TFieldDefs::Update() {
 }
 
 void TIndexDefs::Update() {
+  stale_ = false;
   if (!owner_) return;
   if (owner_->cursor_) {
     defs_ = IndexDefsFor(owner_->cursor_->Header(), owner_->cursor_->Secondaries());
@@ -132,7 +133,7 @@ void TIndexDefs::Update() {
 }
 
 const TIndexDef* TIndexDefs::Find(const std::string& name) const {
-  for (const auto& d : defs_)
+  for (const auto& d : Items())
     if (SameName(d.Name, name)) return &d;
   return nullptr;
 }
@@ -186,7 +187,7 @@ void TTable::Open() {
   }
   cursor_ = std::move(cursor);
   fieldDefs_.Update();
-  indexDefs_.Update();
+  indexDefs_.Invalidate();
   fields_.clear();
   for (int i = 0; i < static_cast<int>(cursor_->Header().fields.size()); ++i)
     fields_.push_back(std::make_unique<TField>(this, i));
@@ -333,7 +334,7 @@ void TTable::Refresh() {
   if (selected < 0) indexName_.clear();
   cursor_->SelectOrder(selected);
   fieldDefs_.Update();
-  indexDefs_.Update();
+  indexDefs_.Invalidate();
   cursor_->bof = cursor_->current <= 0;
   cursor_->eof = cursor_->RowCount() == 0;
   if (AfterScroll) AfterScroll(*this);

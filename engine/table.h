@@ -44,17 +44,36 @@ class TIndexDefs {
   explicit TIndexDefs(TTable* owner = nullptr) : owner_(owner) {}
   // Re-reads the definitions from the owner's table files (the table may be closed).
   void Update();
-  int Count() const { return static_cast<int>(defs_.size()); }
-  const TIndexDef& operator[](int i) const { return defs_.at(i); }
+  // Opening a table marks its definitions to be read on first use, so that an open that needs
+  // no index (counting records) lists no directory.
+  void Invalidate() { stale_ = true; }
+  int Count() const { return static_cast<int>(Items().size()); }
+  const TIndexDef& operator[](int i) const { return Items().at(i); }
   const TIndexDef* Find(const std::string& name) const;
-  void Clear() { defs_.clear(); }
-  void Add(const TIndexDef& def) { defs_.push_back(def); }
-  void Assign(const TIndexDefs& other) { defs_ = other.defs_; }
-  const std::vector<TIndexDef>& Items() const { return defs_; }
+  void Clear() {
+    stale_ = false;
+    defs_.clear();
+  }
+  void Add(const TIndexDef& def) {
+    Settle();
+    defs_.push_back(def);
+  }
+  void Assign(const TIndexDefs& other) {
+    defs_ = other.Items();
+    stale_ = false;
+  }
+  const std::vector<TIndexDef>& Items() const {
+    Settle();
+    return defs_;
+  }
 
  private:
+  void Settle() const {
+    if (stale_) const_cast<TIndexDefs*>(this)->Update();
+  }
   TTable* owner_;
   std::vector<TIndexDef> defs_;
+  bool stale_ = false;
 };
 
 struct TFieldDef {

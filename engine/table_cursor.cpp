@@ -99,8 +99,9 @@ void TableCursor::Load() {
   fieldNames_.clear();
   for (const auto& f : data_->Header().fields) fieldNames_.push_back(codePage_->ToUtf8(f.name));
   nullRecord_.assign(data_->Header().recordSize, 0);
-  blobPath_ = directory_ + FindFileIgnoringCase(*fs_, directory_, baseName_ + ".MB");
-  secondaries_ = DiscoverSecondaryIndexes(*fs_, directory_, baseName_, data_->Header());
+  blobPath_.clear();
+  secondaries_.clear();
+  secondariesFound_ = false;
   orders_.clear();
   orderNotes_.clear();
   blob_.reset();
@@ -115,7 +116,7 @@ std::vector<std::string> TableCursor::Notes() const {
 }
 
 void TableCursor::SelectOrder(int secondary) {
-  if (secondary < 0 || secondary >= static_cast<int>(secondaries_.size())) {
+  if (secondary < 0 || secondary >= static_cast<int>(Secondaries().size())) {
     selected_ = -1;
     order_ = nullptr;
     return;
@@ -131,6 +132,19 @@ void TableCursor::SelectOrder(int secondary) {
   order_ = &it->second;
 }
 
+const std::vector<SecondaryIndex>& TableCursor::Secondaries() const {
+  if (!secondariesFound_) {
+    secondaries_ = DiscoverSecondaryIndexes(*fs_, directory_, baseName_, data_->Header());
+    secondariesFound_ = true;
+  }
+  return secondaries_;
+}
+
+const std::string& TableCursor::BlobPath() const {
+  if (blobPath_.empty()) blobPath_ = directory_ + FindFileIgnoringCase(*fs_, directory_, baseName_ + ".MB");
+  return blobPath_;
+}
+
 uint32_t TableCursor::BlobLength(int field, const uint8_t* record) const {
   const FieldLayout& f = layout_.at(static_cast<size_t>(field));
   return BlobFile::StoredLength(record + f.offset, f.bytes);
@@ -143,9 +157,9 @@ std::string TableCursor::ReadBlob(int field, const uint8_t* record) {
   if (BlobFile::StoredLength(p, f.bytes) == 0) return content;
   if (BlobFile::ReadFromLeader(p, f.bytes, &content)) return content;
   if (!blob_) {
-    if (!fs_->Exists(blobPath_))
-      Fail(kErrBlobMissing, blobPath_, "Die Memo-/BLOb-Datei fehlt; der Inhalt kann nicht gelesen werden.");
-    blob_ = BlobFile::Open(*fs_, blobPath_, false);
+    if (!fs_->Exists(BlobPath()))
+      Fail(kErrBlobMissing, BlobPath(), "Die Memo-/BLOb-Datei fehlt; der Inhalt kann nicht gelesen werden.");
+    blob_ = BlobFile::Open(*fs_, BlobPath(), false);
   }
   return blob_->Read(p, f.bytes);
 }

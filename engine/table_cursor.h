@@ -22,6 +22,7 @@ namespace engine {
 class BlobFile;
 class CodePage;
 class FileSystem;
+class RecordWriter;
 class TableLock;
 class TableWriter;
 
@@ -40,7 +41,8 @@ class TableCursor {
   const std::string& Directory() const { return directory_; }
   const std::string& DataPath() const { return dataPath_; }
   // The .MB found next to the table (matched case-insensitively); "NAME.MB" when none exists.
-  const std::string& BlobPath() const { return blobPath_; }
+  // Looked up on first use, so that opening a table without blobs lists no directory.
+  const std::string& BlobPath() const;
   const std::string& BaseName() const { return baseName_; }
 
   const TableHeader& Header() const { return data_->Header(); }
@@ -51,7 +53,8 @@ class TableCursor {
   // A record of all-zero bytes: every field null (the current record of an empty table).
   const uint8_t* NullRecord() const { return nullRecord_.data(); }
   const CodePage& Codepage() const { return *codePage_; }
-  const std::vector<SecondaryIndex>& Secondaries() const { return secondaries_; }
+  // The table's secondary indexes, found on first use (listing the directory).
+  const std::vector<SecondaryIndex>& Secondaries() const;
   // German notes about disagreements that were read around (header vs. chain, stale index).
   std::vector<std::string> Notes() const;
 
@@ -71,6 +74,13 @@ class TableCursor {
 
   // Re-reads the table from disk (header, chain, index files), keeping the selected order.
   void Reload();
+  // Brings the cursor up to date after its table's writer committed a change, without reading
+  // the files again: the writer's header and chain become the block directory. In the
+  // selected secondary order stored row `removed` leaves and the record now at stored row
+  // `inserted` enters (-1: none; both the same for a record replaced in place), the stored
+  // rows in between shifting; other secondary orders are dropped and built again when
+  // selected. Returns the row of `inserted` in the current order, -1 when there is none.
+  int ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted);
 
   // Current position (row in the current order), -1 when the table is empty; eof/bof as the
   // table component reports them.
@@ -101,14 +111,15 @@ class TableCursor {
   FileSystem* fs_ = nullptr;
   std::string directory_;
   std::string dataPath_;
-  std::string blobPath_;
+  mutable std::string blobPath_;  // empty until BlobPath() looked it up
   std::string baseName_;
   std::unique_ptr<DataFile> data_;
   std::vector<FieldLayout> layout_;
   std::vector<std::string> fieldNames_;
   std::vector<uint8_t> nullRecord_;
   const CodePage* codePage_ = nullptr;
-  std::vector<SecondaryIndex> secondaries_;
+  mutable std::vector<SecondaryIndex> secondaries_;
+  mutable bool secondariesFound_ = false;
   std::map<int, std::vector<uint32_t>> orders_;  // computed secondary orders
   std::map<int, std::string> orderNotes_;
   const std::vector<uint32_t>* order_ = nullptr;
