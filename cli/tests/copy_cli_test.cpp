@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/tests/cli_support.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -16,60 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kerbolt-cli-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    path_ = pattern + "/";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-CliRun RunCli(const std::vector<std::string>& args, const TempDir& dir) {
-  std::string command = std::string(KERBOLT_BIN_DIR) + "/kerbolt-cli";
-  for (const auto& a : args) command += " '" + a + "'";
-  command += " >" + dir.Path() + "out.txt 2>" + dir.Path() + "err.txt";
-  CliRun r;
-  const int raw = std::system(command.c_str());
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadFile(dir.Path() + "out.txt");
-  r.err = ReadFile(dir.Path() + "err.txt");
-  return r;
-}
-
-std::string Fixtures() {
-  const fs::path dir(KERBOLT_FIXTURES_DIR);
-  return fs::is_directory(dir / "tables") ? dir.string() + "/" : "";
-}
-
-// Copies a sample table with its companions into dir; returns the copy's path.
-std::string CopyTable(const std::string& relative, const std::string& dir) {
-  const fs::path source = fs::path(Fixtures()) / "tables" / relative;
-  for (const auto& e : fs::directory_iterator(source.parent_path()))
-    if (e.path().stem() == source.stem()) fs::copy_file(e.path(), fs::path(dir) / e.path().filename());
-  return dir + source.filename().string();
-}
+using cli_test::CliRun;
+using cli_test::CopyTable;
+using cli_test::Fixtures;
+using cli_test::ReadFile;
+using cli_test::RunCli;
+using cli_test::TempDir;
 
 std::map<std::string, std::string> Files(const std::string& dir) {
   std::map<std::string, std::string> files;
