@@ -128,4 +128,19 @@ const uint8_t* DataFile::Record(uint32_t row) {
 
 void DataFile::DropCache() { cache_.clear(); }
 
+void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain) {
+  header_ = std::move(header);
+  fileSize_ = file_->Size();
+  blocks_.clear();
+  uint32_t total = 0;
+  for (const auto& [block, count] : chain) {
+    if (count > 0) blocks_.push_back({block, total, count});
+    total += count;
+  }
+  recordCount_ = total;
+  chainRecords_ = total;
+  inconsistency_.clear();
+  cache_.clear();
+}
+
 }  // namespace engine

@@ -22,6 +22,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/table_header.h"
@@ -58,6 +59,9 @@ class DataFile {
   const uint8_t* BlockRecords(size_t i);
   // Forgets cached blocks (after the file was changed behind this object).
   void DropCache();
+  // Takes over the header and the chain's blocks in order (block, record count) that a writer
+  // of the same file has just committed, instead of walking the chain again.
+  void Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
 
  private:
   struct CachedBlock {

@@ -57,6 +57,7 @@ void RecordWriter::Load() {
   blocks_.clear();
   dirty_.clear();
   chain_.clear();
+  firstRowsValid_ = false;
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
@@ -123,13 +124,23 @@ std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
 }
 
 size_t RecordWriter::ChainIndex(uint32_t row, uint32_t* firstRow) const {
-  uint32_t first = 0;
-  for (size_t i = 0; i < chain_.size(); ++i) {
-    if (row < first + chain_[i].count) {
-      *firstRow = first;
+  if (!firstRowsValid_) {
+    firstRows_.resize(chain_.size());
+    uint32_t first = 0;
+    for (size_t i = 0; i < chain_.size(); ++i) {
+      firstRows_[i] = first;
+      first += chain_[i].count;
+    }
+    firstRowsValid_ = true;
+  }
+  // The last block starting at or before `row`; an empty block shares its start with the next.
+  const auto after = std::upper_bound(firstRows_.begin(), firstRows_.end(), row);
+  if (after != firstRows_.begin()) {
+    const size_t i = static_cast<size_t>(after - firstRows_.begin()) - 1;
+    if (row < firstRows_[i] + chain_[i].count) {
+      *firstRow = firstRows_[i];
       return i;
     }
-    first += chain_[i].count;
   }
   FailPlain(kErrNotFound, "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
 }
@@ -153,6 +164,7 @@ void RecordWriter::SetCount(uint16_t block, uint32_t count) {
                  static_cast<uint16_t>(BlockHeader::OffsetFor(static_cast<int>(count), header_.recordSize)));
   for (auto& c : chain_)
     if (c.block == block) c.count = count;
+  firstRowsValid_ = false;
   dirty_[block] = true;
   RefreshFirst(block);
 }
@@ -198,6 +210,7 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
     dirty_[next] = true;
   }
   chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
+  firstRowsValid_ = false;
   SetCount(block, 0);
 }
 
@@ -211,6 +224,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     BlockHeader bh;
     EncodeBlockHeader(bh, bytes.data());
     chain_.push_back({b, 0, std::string()});
+    firstRowsValid_ = false;
     SetCount(b, 0);
   }
   size_t ci;
@@ -288,6 +302,7 @@ void RecordWriter::Remove(uint32_t row) {
   if (chain_.size() == 1) {
     // The last record went: back to a table without blocks.
     chain_.clear();
+    firstRowsValid_ = false;
     blocks_.clear();
     dirty_.clear();
     header_.fileBlocks = 0;
@@ -318,6 +333,7 @@ void RecordWriter::Remove(uint32_t row) {
     dirty_[next] = true;
   }
   chain_.erase(chain_.begin() + static_cast<long>(gone));
+  firstRowsValid_ = false;
   FreeBlock(victim);
 }
 
@@ -341,12 +357,20 @@ void RecordWriter::MergeWithNext(size_t ci) {
     dirty_[next] = true;
   }
   chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
+  firstRowsValid_ = false;
   FreeBlock(victim);
 }
 
 std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   std::vector<TreeEntry> out;
   for (const auto& c : chain_) out.push_back({c.first.substr(0, keyBytes), c.block, c.count});
+  return out;
+}
+
+std::vector<std::pair<uint16_t, uint32_t>> RecordWriter::Chain() const {
+  std::vector<std::pair<uint16_t, uint32_t>> out;
+  out.reserve(chain_.size());
+  for (const auto& c : chain_) out.emplace_back(c.block, c.count);
   return out;
 }
 
@@ -391,6 +415,7 @@ void RecordWriter::Commit(int changeCount2, int stamp2F, bool keysChanged) {
     truncateToHeader_ = false;
   }
   lastFixedPart_.assign(head.begin(), head.begin() + hdr::kFixedPartEnd);
+  blocks_.clear();  // on disk now; keeping every block read would grow with the table
 }
 
 }  // namespace engine

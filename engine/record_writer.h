@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/index_builder.h"
@@ -64,6 +65,8 @@ class RecordWriter {
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
   // Block number and position in it of a stored row.
   void Locate(uint32_t row, uint16_t* block, int* slot) const;
+  // The chain's blocks in order with their record counts.
+  std::vector<std::pair<uint16_t, uint32_t>> Chain() const;
 
  private:
   struct ChainBlock {
@@ -89,6 +92,10 @@ class RecordWriter {
   uint32_t capacity_ = 0;
   uint32_t count_ = 0;
   std::vector<ChainBlock> chain_;
+  // Stored row of each chain block's first record, rebuilt on the next lookup after counts
+  // or the chain changed.
+  mutable std::vector<uint32_t> firstRows_;
+  mutable bool firstRowsValid_ = false;
   std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks
   std::map<uint16_t, bool> dirty_;
   bool truncateToHeader_ = false;

@@ -93,14 +93,17 @@ void CheckUniqueIndexes(TableCursor& c, RecordWriter& w, const uint8_t* record, 
 
 // Row in the current order that shows stored row `stored`.
 int RowOfStored(const TableCursor& c, uint32_t stored) {
+  if (c.SelectedOrder() < 0 && stored < c.RowCount()) return static_cast<int>(stored);
   for (uint32_t row = 0; row < c.RowCount(); ++row)
     if (c.StoredRow(row) == stored) return static_cast<int>(row);
   return c.RowCount() > 0 ? 0 : -1;
 }
 
-// The table's writers, made anew when someone else changed the files since the last post.
-TableWriter& WriterOf(TableCursor& c) {
-  if (!c.writer || !c.writer->Current())
+// The table's writers, made anew when someone else changed the files since the last post;
+// `*fresh` tells whether they were, so that the cursor then reads the files again.
+TableWriter& WriterOf(TableCursor& c, bool* fresh) {
+  *fresh = !c.writer || !c.writer->Current();
+  if (*fresh)
     c.writer = std::make_shared<TableWriter>(c.Fs(), c.Directory(), FileNameOf(c.DataPath()), c.Secondaries());
   return *c.writer;
 }
@@ -173,7 +176,8 @@ void TTable::Post() {
       Fail(kErrRequired, c.DataPath(), "Das Feld " + Quoted(c.FieldNames()[static_cast<size_t>(i)]) +
                                            " muss einen Wert haben.");
   FileSystem& fs = c.Fs();
-  TableWriter& tw = WriterOf(c);
+  bool freshWriter = false;
+  TableWriter& tw = WriterOf(c, &freshWriter);
   // Changes stay in memory until the commit; a refusal on the way drops them with the writer.
   struct DropOnFailure {
     TableCursor& c;
@@ -269,8 +273,12 @@ void TTable::Post() {
 
   EndEdit(c);
   state_ = TDataSetState::dsBrowse;
-  c.Reload();
-  c.current = RowOfStored(c, target);
+  if (freshWriter) {
+    c.Reload();
+    c.current = RowOfStored(c, target);
+  } else {
+    c.current = c.ApplyChange(w, editedRow, target);
+  }
   c.bof = c.eof = false;
   if (AfterScroll) AfterScroll(*this);
 }
@@ -288,7 +296,8 @@ void TTable::Delete() {
     state_ = TDataSetState::dsBrowse;
   }
   FileSystem& fs = c.Fs();
-  TableWriter& tw = WriterOf(c);
+  bool freshWriter = false;
+  TableWriter& tw = WriterOf(c, &freshWriter);
   RecordWriter& w = tw.Data();
   const uint32_t stored = c.StoredRow(static_cast<uint32_t>(c.current));
   const std::vector<uint8_t> old(w.Record(stored), w.Record(stored) + w.Header().recordSize);
@@ -308,7 +317,10 @@ void TTable::Delete() {
   }
   if (mb) mb->Sync();
   const int row = c.current;
-  c.Reload();
+  if (freshWriter)
+    c.Reload();
+  else
+    c.ApplyChange(w, stored, -1);
   c.current = c.RowCount() == 0 ? -1 : std::min(row, static_cast<int>(c.RowCount()) - 1);
   c.bof = c.current <= 0;
   c.eof = c.RowCount() == 0;

@@ -240,19 +240,19 @@ void TableWriter::Commit() {
       const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
       TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
-      auto file = fs_.Open(dir_ + pxName, fs_.Exists(dir_ + pxName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-      WriteTreeFile(*file, px, entries);
-      file->Sync();
+      primaryFile_.Write(fs_, dir_ + pxName, px, entries);
       primaryTree_ = std::move(entries);
       primaryStamp_ = pxStamp;
     }
   }
   if (rebuildAll_) {
     RebuildIndexFiles(fs_, dir_, dbName_, *data_, secondaryInfo_);
+    primaryFile_ = TreeFileImage();
     for (auto& s : secondaries_) {
       if (s.x) s.x->Reload();
       s.changed = false;
       s.tree.clear();
+      s.treeFile = TreeFileImage();
     }
     rebuildAll_ = std::any_of(secondaries_.begin(), secondaries_.end(), [](const Secondary& s) { return !s.x; });
     return;
@@ -266,9 +266,7 @@ void TableWriter::Commit() {
       const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
       TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
-      auto file = fs_.Open(dir_ + yName, fs_.Exists(dir_ + yName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-      WriteTreeFile(*file, yh, entries);
-      file->Sync();
+      s.treeFile.Write(fs_, dir_ + yName, yh, entries);
       s.tree = std::move(entries);
     }
     s.changed = false;

@@ -16,6 +16,7 @@
 #include "engine/record_writer.h"
 #include "engine/secondary_index.h"
 #include "engine/table_definition.h"
+#include "engine/tree_file_image.h"
 
 namespace engine {
 
@@ -48,6 +49,7 @@ class TableWriter {
     std::unique_ptr<RecordWriter> x;  // maintained indexes only
     bool changed = false;             // entries added or removed since the last commit
     std::vector<TreeEntry> tree;      // level-1 entries of the .Y as last written
+    TreeFileImage treeFile;           // the .Y's bytes as last written
   };
   void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
   void RemoveEntry(Secondary& s, const uint8_t* record);
@@ -67,6 +69,7 @@ class TableWriter {
   bool keysChanged_ = false;  // records added or removed since the last commit
   std::vector<TreeEntry> primaryTree_;  // level-1 entries of the .PX as last written
   int primaryStamp_ = -1;
+  TreeFileImage primaryFile_;  // the .PX's bytes as last written
 };
 
 }  // namespace engine
