@@ -1,0 +1,169 @@
+// After posts and deletes the open table keeps its rows in step with what it wrote, without
+// reading the files again: in every order it must show exactly what a freshly opened table
+// shows, and after a post the posted record must be the current one.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "engine/index_builder.h"
+#include "engine/record_writer.h"
+#include "engine/table.h"
+#include "engine/table_header.h"
+#include "engine/tests/fault_file_system.h"
+
+namespace {
+
+using engine::TTable;
+
+struct UpkeepCase {
+  const char* name;
+  bool keyed;
+  const char* order;  // index selected while changing; empty = stored order
+};
+
+void PrintTo(const UpkeepCase& c, std::ostream* os) { *os << c.name; }
+
+void Describe(TTable& t, const UpkeepCase& c) {
+  t.FieldDefs().Add({"Nr", engine::ftInteger, 0, c.keyed});
+  t.FieldDefs().Add({"Gruppe", engine::ftString, 120, false});
+  t.FieldDefs().Add({"Preis", engine::ftCurrency, 0, false});
+  if (c.keyed) t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+  t.IndexDefs().Add({"Gruppe", "Gruppe", "", 0});
+  t.IndexDefs().Add({"GruppePreis", "Gruppe;Preis", "Preis", engine::ixCaseInsensitive});
+}
+
+std::vector<std::string> Rows(TTable& t) {
+  std::vector<std::string> rows;
+  for (int row = 0; row < t.RecordCount(); ++row) {
+    std::string text;
+    for (int field = 0; field < 3; ++field) text += t.CellText(row, field) + "|";
+    rows.push_back(text);
+  }
+  return rows;
+}
+
+// The rows of the open table `t` against those of the same table opened anew.
+void ExpectSameAsFresh(engine_test::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c, int step) {
+  TTable fresh;
+  fresh.SetFileSystem(&fs);
+  fresh.SetDatabaseName("/mem/");
+  fresh.SetTableName("POSTEN.DB");
+  fresh.SetIndexName(c.order);
+  fresh.Open();
+  ASSERT_EQ(t.RecordCount(), fresh.RecordCount()) << "step " << step;
+  EXPECT_TRUE(Rows(t) == Rows(fresh)) << "step " << step;
+}
+
+// A tree file rewritten piece by piece over many posts must hold exactly the bytes that
+// writing it whole from the blocks of its data file gives.
+void ExpectTreeAsWrittenWhole(engine_test::MemoryFileSystem& fs, const std::string& tree,
+                              const std::string& data, int minLevels) {
+  SCOPED_TRACE(tree);
+  const std::string bytes = fs.Contents(tree);
+  const engine::TableHeader h =
+      engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tree);
+  EXPECT_GE(h.numIndexLevels, minLevels);
+  engine::RecordWriter blocks(fs, data);
+  auto whole = fs.Open("/mem/WHOLE.TRE", engine::OpenMode::CreateTruncate);
+  engine::WriteTreeFile(*whole, h, blocks.BlockEntries(h.recordSize - 6u));
+  whole.reset();
+  EXPECT_TRUE(fs.Contents("/mem/WHOLE.TRE") == bytes);
+}
+
+std::string GroupText(std::mt19937& random) {
+  const int g = static_cast<int>(random() % 6);
+  return (random() % 2 ? "gruppe " : "Gruppe ") + std::to_string(g);
+}
+
+// Enough changes for trees of more than one level over 1 KiB blocks.
+constexpr int kSteps = 2000;
+
+class WriteCursorUpkeep : public testing::TestWithParam<UpkeepCase> {};
+
+TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
+  const UpkeepCase& c = GetParam();
+  engine_test::MemoryFileSystem fs;
+  TTable t;
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName("/mem/");
+  t.SetTableName("POSTEN.DB");
+  Describe(t, c);
+  t.SetCreateBlockSize(1024);
+  t.CreateTable();
+  t.SetIndexName(c.order);
+  t.Open();
+  std::mt19937 random(11);
+  std::vector<int> present;
+  for (int step = 0; step < kSteps; ++step) {
+    const int action = static_cast<int>(random() % 10);
+    if (action < 6 || present.empty()) {
+      const int key = static_cast<int>(random() % 5000) + 1;
+      if (std::find(present.begin(), present.end(), key) != present.end()) continue;
+      if (!c.keyed && t.RecordCount() > 0 && action % 2 == 0) {
+        t.MoveTo(static_cast<int>(random() % present.size()));
+        t.Insert();
+      } else {
+        t.Append();
+      }
+      t.Fields(0).SetAsInteger(key);
+      t.Fields(1).SetAsString(GroupText(random));
+      t.Fields(2).SetAsFloat(static_cast<double>(random() % 40) / 4.0);
+      t.Post();
+      ASSERT_EQ(t.Fields(0).AsInteger(), key) << "step " << step;
+      present.push_back(key);
+    } else if (action < 9) {
+      t.MoveTo(static_cast<int>(random() % present.size()));
+      const int old = t.Fields(0).AsInteger();
+      int key = old;
+      t.Edit();
+      if (action == 6) {
+        key = static_cast<int>(random() % 5000) + 1;
+        if (std::find(present.begin(), present.end(), key) != present.end()) key = old;
+        t.Fields(0).SetAsInteger(key);
+      } else if (action == 7) {
+        t.Fields(1).SetAsString(GroupText(random));
+      } else {
+        t.Fields(2).SetAsFloat(static_cast<double>(random() % 40) / 4.0);
+      }
+      t.Post();
+      ASSERT_EQ(t.Fields(0).AsInteger(), key) << "step " << step;
+      *std::find(present.begin(), present.end(), old) = key;
+    } else {
+      t.MoveTo(static_cast<int>(random() % present.size()));
+      const int key = t.Fields(0).AsInteger();
+      t.Delete();
+      present.erase(std::find(present.begin(), present.end(), key));
+    }
+    if (step % 100 == 99) ExpectSameAsFresh(fs, t, c, step);
+  }
+  ExpectSameAsFresh(fs, t, c, kSteps);
+  // The orders not selected while changing were dropped and are built again from the files.
+  for (const char* other : {"", "Gruppe", "GruppePreis"}) {
+    SCOPED_TRACE(other);
+    t.SetIndexName(other);
+    const UpkeepCase now{c.name, c.keyed, other};
+    ExpectSameAsFresh(fs, t, now, kSteps);
+  }
+  ASSERT_GT(t.RecordCount(), 600);
+  t.Close();
+  if (c.keyed) {
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.PX", "/mem/POSTEN.DB", 1);
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 2);
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, WriteCursorUpkeep,
+    testing::Values(UpkeepCase{"KeyedStored", true, ""}, UpkeepCase{"KeyedGroup", true, "Gruppe"},
+                    UpkeepCase{"KeyedGroupPriceCaseInsensitive", true, "GruppePreis"},
+                    UpkeepCase{"UnkeyedGroup", false, "Gruppe"}, UpkeepCase{"UnkeyedStored", false, ""}),
+    [](const testing::TestParamInfo<UpkeepCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
