@@ -3,6 +3,7 @@
 // that a post costs the same on a large table as on a small one.
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/record_writer.h"
 #include "engine/table_cursor.h"
@@ -22,21 +23,10 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
   if (selected_ < 0) return inserted < 0 ? -1 : static_cast<int>(inserted);
 
   std::vector<uint32_t>& order = orders_.at(selected_);
-  // Stored rows as they are after the change; the removed row's place is found on the way.
-  size_t gone = order.size();
-  for (size_t i = 0; i < order.size(); ++i) {
-    int64_t stored = order[i];
-    if (stored == removed) {
-      gone = i;
-      continue;
-    }
-    if (removed >= 0 && stored > removed) --stored;
-    if (inserted >= 0 && stored >= inserted) ++stored;
-    order[i] = static_cast<uint32_t>(stored);
-  }
-  if (gone < order.size()) order.erase(order.begin() + static_cast<long>(gone));
-  const size_t expected = RowCount() - (inserted >= 0 ? 1u : 0u);
-  if (order.size() != expected) {
+  const size_t before = RowCount() + (removed >= 0 ? 1u : 0u) - (inserted >= 0 ? 1u : 0u);
+  const size_t gone = removed >= 0 ? static_cast<size_t>(std::find(order.begin(), order.end(), static_cast<uint32_t>(removed)) - order.begin())
+                                   : order.size();
+  if (order.size() != before || (removed >= 0 && gone == order.size())) {
     // The order did not hold the rows it should have: build it again.
     const int selected = selected_;
     orders_.clear();
@@ -46,18 +36,43 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
     const auto at = std::find(order_->begin(), order_->end(), static_cast<uint32_t>(inserted));
     return static_cast<int>(at - order_->begin());
   }
-  if (inserted < 0) return -1;
+  // Stored rows as they are after the change (without branches, so that the pass over a large
+  // order is quick).
+  const uint32_t removedRow = removed >= 0 ? static_cast<uint32_t>(removed) : UINT32_MAX;
+  const uint32_t insertedRow = inserted >= 0 ? static_cast<uint32_t>(inserted) : UINT32_MAX;
+  for (uint32_t& stored : order) {
+    const uint32_t kept = stored - (stored > removedRow ? 1u : 0u);
+    stored = kept + (kept >= insertedRow ? 1u : 0u);
+  }
+  if (inserted < 0) {
+    if (gone < order.size()) order.erase(order.begin() + static_cast<long>(gone));
+    return -1;
+  }
 
-  // Rows of a secondary order are sorted by sort key, ties in stored order.
+  // Rows of a secondary order are sorted by sort key, ties in stored order. The new row takes
+  // the removed row's slot; only the rows between the old and the new place move.
   const SecondaryIndex& index = secondaries_[static_cast<size_t>(selected_)];
   const auto row = static_cast<uint32_t>(inserted);
   const std::string key = IndexSortKey(index, Header(), data_->Record(row));
-  const auto at = std::partition_point(order.begin(), order.end(), [&](uint32_t other) {
+  const auto precedes = [&](uint32_t other) {
     const std::string otherKey = IndexSortKey(index, Header(), data_->Record(other));
     return otherKey < key || (otherKey == key && other < row);
-  });
-  const auto position = at - order.begin();
-  order.insert(at, row);
+  };
+  const auto first = order.begin();
+  size_t position = 0;
+  if (gone == order.size()) {
+    position = static_cast<size_t>(std::partition_point(first, order.end(), precedes) - first);
+    order.insert(first + static_cast<long>(position), row);
+  } else if (gone > 0 && !precedes(order[gone - 1])) {
+    position = static_cast<size_t>(std::partition_point(first, first + static_cast<long>(gone), precedes) - first);
+    std::move_backward(first + static_cast<long>(position), first + static_cast<long>(gone),
+                       first + static_cast<long>(gone) + 1);
+    order[position] = row;
+  } else {
+    position = static_cast<size_t>(std::partition_point(first + static_cast<long>(gone) + 1, order.end(), precedes) - first) - 1;
+    std::move(first + static_cast<long>(gone) + 1, first + static_cast<long>(position) + 1, first + static_cast<long>(gone));
+    order[position] = row;
+  }
   return static_cast<int>(position);
 }
 

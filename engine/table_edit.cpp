@@ -99,12 +99,24 @@ int RowOfStored(const TableCursor& c, uint32_t stored) {
   return c.RowCount() > 0 ? 0 : -1;
 }
 
-// The table's writers, made anew when someone else changed the files since the last post;
-// `*fresh` tells whether they were, so that the cursor then reads the files again.
-TableWriter& WriterOf(TableCursor& c, bool* fresh) {
-  *fresh = !c.writer || !c.writer->Current();
-  if (*fresh)
+// Whether a data file header read now describes the file as the cursor last saw it.
+bool SameState(const TableHeader& now, const TableHeader& seen) {
+  return now.numRecords == seen.numRecords && now.firstBlock == seen.firstBlock &&
+         now.lastBlock == seen.lastBlock && now.usedBlocks == seen.usedBlocks &&
+         now.fileBlocks == seen.fileBlocks && now.firstFreeBlock == seen.firstFreeBlock &&
+         now.changeCount1 == seen.changeCount1 && now.changeCount2 == seen.changeCount2 &&
+         now.stamp2F == seen.stamp2F && now.autoInc == seen.autoInc && now.fileUpdateTime == seen.fileUpdateTime;
+}
+
+// The table's writers, made anew when someone else changed the files since the last post.
+// `*stale` tells whether the files differ from what the cursor shows, so that it has to read
+// them again after the change instead of taking the change over from the writer.
+TableWriter& WriterOf(TableCursor& c, bool* stale) {
+  *stale = false;
+  if (!c.writer || !c.writer->Current()) {
     c.writer = std::make_shared<TableWriter>(c.Fs(), c.Directory(), FileNameOf(c.DataPath()), c.Secondaries());
+    *stale = !SameState(c.writer->Data().Header(), c.Header());
+  }
   return *c.writer;
 }
 
@@ -176,8 +188,8 @@ void TTable::Post() {
       Fail(kErrRequired, c.DataPath(), "Das Feld " + Quoted(c.FieldNames()[static_cast<size_t>(i)]) +
                                            " muss einen Wert haben.");
   FileSystem& fs = c.Fs();
-  bool freshWriter = false;
-  TableWriter& tw = WriterOf(c, &freshWriter);
+  bool stale = false;
+  TableWriter& tw = WriterOf(c, &stale);
   // Changes stay in memory until the commit; a refusal on the way drops them with the writer.
   struct DropOnFailure {
     TableCursor& c;
@@ -273,7 +285,7 @@ void TTable::Post() {
 
   EndEdit(c);
   state_ = TDataSetState::dsBrowse;
-  if (freshWriter) {
+  if (stale) {
     c.Reload();
     c.current = RowOfStored(c, target);
   } else {
@@ -296,8 +308,8 @@ void TTable::Delete() {
     state_ = TDataSetState::dsBrowse;
   }
   FileSystem& fs = c.Fs();
-  bool freshWriter = false;
-  TableWriter& tw = WriterOf(c, &freshWriter);
+  bool stale = false;
+  TableWriter& tw = WriterOf(c, &stale);
   RecordWriter& w = tw.Data();
   const uint32_t stored = c.StoredRow(static_cast<uint32_t>(c.current));
   const std::vector<uint8_t> old(w.Record(stored), w.Record(stored) + w.Header().recordSize);
@@ -317,7 +329,7 @@ void TTable::Delete() {
   }
   if (mb) mb->Sync();
   const int row = c.current;
-  if (freshWriter)
+  if (stale)
     c.Reload();
   else
     c.ApplyChange(w, stored, -1);

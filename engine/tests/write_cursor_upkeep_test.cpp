@@ -159,6 +159,44 @@ TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
   }
 }
 
+// A second table object on the same files changes them between posts of the first one: the
+// first must then read the files again instead of taking over only its own change.
+TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
+  const UpkeepCase c{"Shared", true, "Gruppe"};
+  engine_test::MemoryFileSystem fs;
+  TTable a;
+  a.SetFileSystem(&fs);
+  a.SetDatabaseName("/mem/");
+  a.SetTableName("POSTEN.DB");
+  Describe(a, c);
+  a.SetCreateBlockSize(1024);
+  a.CreateTable();
+  TTable b;
+  b.SetFileSystem(&fs);
+  b.SetDatabaseName("/mem/");
+  b.SetTableName("POSTEN.DB");
+  a.SetIndexName(c.order);
+  a.Open();
+  b.Open();
+  for (int key = 1; key <= 60; ++key) {
+    if (key % 3 == 0) {
+      // The other table moves a record to another group: as many rows, in another order.
+      b.Refresh();
+      b.MoveTo(key % b.RecordCount());
+      b.Edit();
+      b.Fields(1).SetAsString("Gruppe " + std::to_string(key % 5));
+      b.Post();
+      continue;
+    }
+    a.Append();
+    a.Fields(0).SetAsInteger(key % 2 ? key : 1000 - key);
+    a.Fields(1).SetAsString("Gruppe " + std::to_string(key % 4));
+    a.Post();
+    ASSERT_EQ(a.Fields(0).AsInteger(), key % 2 ? key : 1000 - key) << "key " << key;
+    ExpectSameAsFresh(fs, a, c, key);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Orders, WriteCursorUpkeep,
     testing::Values(UpkeepCase{"KeyedStored", true, ""}, UpkeepCase{"KeyedGroup", true, "Gruppe"},
