@@ -9,15 +9,13 @@
 
 namespace engine {
 
-namespace {
-
-// Index-record trailer: child block, record count, and the count's high 16 bits (zero for
-// every count below 32768, as the format's third short always is then).
 void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count) {
   coding::EncodeFlippedInt(static_cast<int16_t>(child), p, 2);
   coding::EncodeFlippedInt(static_cast<int16_t>(count & 0xFFFF), p + 2, 2);
   coding::EncodeFlippedInt(static_cast<int16_t>(count >> 16), p + 4, 2);
 }
+
+namespace {
 
 uint8_t UpperByte(uint8_t c, int codePage) {
   if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 0x20);

@@ -52,6 +52,10 @@ class BulkBlockWriter {
   std::string firstRecord_;
 };
 
+// Index-record trailer (6 bytes at p): child block, record count, and the count's high 16 bits
+// (zero for every count below 32768, as the format's third short always is then).
+void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count);
+
 // Writes the whole tree file (header with counters, root and levels, then the blocks) over
 // `file`. `header` gives the fields, block size and stamps; its counters are set here.
 void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1);

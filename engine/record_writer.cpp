@@ -1,6 +1,7 @@
 #include "engine/record_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <set>
@@ -58,6 +59,8 @@ void RecordWriter::Load() {
   dirty_.clear();
   chain_.clear();
   firstRowsValid_ = false;
+  chainChanged_ = true;
+  committed_.clear();
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
@@ -211,6 +214,7 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
   }
   chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
   firstRowsValid_ = false;
+  chainChanged_ = true;
   SetCount(block, 0);
 }
 
@@ -225,6 +229,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     EncodeBlockHeader(bh, bytes.data());
     chain_.push_back({b, 0, std::string()});
     firstRowsValid_ = false;
+    chainChanged_ = true;
     SetCount(b, 0);
   }
   size_t ci;
@@ -303,6 +308,7 @@ void RecordWriter::Remove(uint32_t row) {
     // The last record went: back to a table without blocks.
     chain_.clear();
     firstRowsValid_ = false;
+    chainChanged_ = true;
     blocks_.clear();
     dirty_.clear();
     header_.fileBlocks = 0;
@@ -334,6 +340,7 @@ void RecordWriter::Remove(uint32_t row) {
   }
   chain_.erase(chain_.begin() + static_cast<long>(gone));
   firstRowsValid_ = false;
+  chainChanged_ = true;
   FreeBlock(victim);
 }
 
@@ -358,6 +365,7 @@ void RecordWriter::MergeWithNext(size_t ci) {
   }
   chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
   firstRowsValid_ = false;
+  chainChanged_ = true;
   FreeBlock(victim);
 }
 
@@ -374,11 +382,30 @@ std::vector<std::pair<uint16_t, uint32_t>> RecordWriter::Chain() const {
   return out;
 }
 
+bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out) {
+  out->clear();
+  if (chainChanged_) {
+    positions_.assign(size_t{header_.fileBlocks} + 1, SIZE_MAX);
+    for (size_t i = 0; i < chain_.size(); ++i) positions_[chain_[i].block] = i;
+    chainChanged_ = false;
+    committed_.clear();
+    return false;
+  }
+  for (uint16_t block : committed_) {
+    if (block >= positions_.size() || positions_[block] == SIZE_MAX) continue;  // a free block
+    const ChainBlock& c = chain_[positions_[block]];
+    out->push_back({positions_[block], {c.first.substr(0, keyBytes), c.block, c.count}});
+  }
+  committed_.clear();
+  return true;
+}
+
 void RecordWriter::Commit(int changeCount2, int stamp2F, bool keysChanged) {
   for (const auto& [block, isDirty] : dirty_) {
     if (!isDirty) continue;
     const std::vector<uint8_t>& bytes = blocks_.at(block);
     file_->WriteAt(header_.BlockOffset(block), bytes.data(), bytes.size());
+    committed_.insert(block);
   }
   dirty_.clear();
   file_->Sync();

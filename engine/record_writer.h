@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <utility>
@@ -63,6 +64,10 @@ class RecordWriter {
 
   // One entry per block in chain order: first `keyBytes` of its first record, block, count.
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
+  // The entries (as BlockEntries gives them) of the chain blocks written by the commits since
+  // the call before, with their places in the chain. False, with no entries, when blocks
+  // joined or left the chain meanwhile (or on the first call): then only BlockEntries tells.
+  bool ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out);
   // Block number and position in it of a stored row.
   void Locate(uint32_t row, uint16_t* block, int* slot) const;
   // The chain's blocks in order with their record counts.
@@ -96,6 +101,11 @@ class RecordWriter {
   // or the chain changed.
   mutable std::vector<uint32_t> firstRows_;
   mutable bool firstRowsValid_ = false;
+  // For ChangedEntries: blocks written since its last call, whether the chain's blocks changed
+  // meanwhile, and each block's place in the chain (by block number) as of its last call.
+  std::set<uint16_t> committed_;
+  bool chainChanged_ = true;
+  std::vector<size_t> positions_;
   std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks
   std::map<uint16_t, bool> dirty_;
   bool truncateToHeader_ = false;

@@ -40,13 +40,6 @@ TableHeader TreeHeader(FileSystem& fs, const std::string& path, const TableHeade
   }
 }
 
-bool SameEntries(const std::vector<TreeEntry>& a, const std::vector<TreeEntry>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i].key != b[i].key || a[i].child != b[i].child || a[i].count != b[i].count) return false;
-  return true;
-}
-
 std::string TreeName(const std::string& xName) {
   std::string y = xName;
   const size_t dot = y.rfind('.');
@@ -233,16 +226,16 @@ void TableWriter::Commit() {
   const TableHeader& db = data_->Header();
   uint8_t pxStamp = 0;
   if (def_.keyFields > 0) {
-    // The .PX changes with the blocks' first keys and counts, and with the data file's 0x2D.
-    std::vector<TreeEntry> entries = data_->BlockEntries(def_.KeyBytes());
+    // The .PX changes with the blocks' first keys and counts, and with the data file's 0x2D;
+    // while no block joined or left the chain only the entries of the written blocks change.
     pxStamp = db.changeCount1;
-    if (!SameEntries(entries, primaryTree_) || primaryStamp_ != pxStamp) {
-      const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    std::vector<std::pair<size_t, TreeEntry>> changed;
+    if (!data_->ChangedEntries(def_.KeyBytes(), &changed) ||
+        !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, changed)) {
       TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
-      primaryFile_.Write(fs_, dir_ + pxName, px, entries);
-      primaryTree_ = std::move(entries);
-      primaryStamp_ = pxStamp;
+      primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
     }
   }
   if (rebuildAll_) {
@@ -251,7 +244,6 @@ void TableWriter::Commit() {
     for (auto& s : secondaries_) {
       if (s.x) s.x->Reload();
       s.changed = false;
-      s.tree.clear();
       s.treeFile = TreeFileImage();
     }
     rebuildAll_ = std::any_of(secondaries_.begin(), secondaries_.end(), [](const Secondary& s) { return !s.x; });
@@ -261,13 +253,14 @@ void TableWriter::Commit() {
     RecordWriter& x = *s.x;
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
-    std::vector<TreeEntry> entries = x.BlockEntries(x.Header().recordSize - 2u);
-    if (s.changed || s.tree.empty() || !SameEntries(entries, s.tree)) {
-      const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
+    const size_t keyBytes = x.Header().recordSize - 2u;
+    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
+    std::vector<std::pair<size_t, TreeEntry>> changed;
+    if (!x.ChangedEntries(keyBytes, &changed) ||
+        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, changed)) {
       TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
-      s.treeFile.Write(fs_, dir_ + yName, yh, entries);
-      s.tree = std::move(entries);
+      s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));
     }
     s.changed = false;
   }

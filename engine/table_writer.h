@@ -48,8 +48,7 @@ class TableWriter {
     std::string path;
     std::unique_ptr<RecordWriter> x;  // maintained indexes only
     bool changed = false;             // entries added or removed since the last commit
-    std::vector<TreeEntry> tree;      // level-1 entries of the .Y as last written
-    TreeFileImage treeFile;           // the .Y's bytes as last written
+    TreeFileImage treeFile;           // the .Y as last written
   };
   void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
   void RemoveEntry(Secondary& s, const uint8_t* record);
@@ -67,8 +66,6 @@ class TableWriter {
   std::vector<Secondary> secondaries_;
   bool rebuildAll_ = false;  // indexes of a table without key
   bool keysChanged_ = false;  // records added or removed since the last commit
-  std::vector<TreeEntry> primaryTree_;  // level-1 entries of the .PX as last written
-  int primaryStamp_ = -1;
   TreeFileImage primaryFile_;  // the .PX's bytes as last written
 };
 
