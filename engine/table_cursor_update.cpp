@@ -23,9 +23,12 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
   if (selected_ < 0) return inserted < 0 ? -1 : static_cast<int>(inserted);
 
   std::vector<uint32_t>& order = orders_.at(selected_);
+  const auto at = [&order](size_t i) { return order.begin() + static_cast<long>(i); };
+  const auto placeOf = [&order](uint32_t stored) {
+    return static_cast<size_t>(std::find(order.begin(), order.end(), stored) - order.begin());
+  };
   const size_t before = RowCount() + (removed >= 0 ? 1u : 0u) - (inserted >= 0 ? 1u : 0u);
-  const size_t gone = removed >= 0 ? static_cast<size_t>(std::find(order.begin(), order.end(), static_cast<uint32_t>(removed)) - order.begin())
-                                   : order.size();
+  const size_t gone = removed >= 0 ? placeOf(static_cast<uint32_t>(removed)) : order.size();
   if (order.size() != before || (removed >= 0 && gone == order.size())) {
     // The order did not hold the rows it should have: build it again.
     const int selected = selected_;
@@ -33,8 +36,8 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
     orderNotes_.clear();
     SelectOrder(selected);
     if (inserted < 0) return -1;
-    const auto at = std::find(order_->begin(), order_->end(), static_cast<uint32_t>(inserted));
-    return static_cast<int>(at - order_->begin());
+    const auto found = std::find(order_->begin(), order_->end(), static_cast<uint32_t>(inserted));
+    return static_cast<int>(found - order_->begin());
   }
   // Stored rows as they are after the change (without branches, so that the pass over a large
   // order is quick).
@@ -45,7 +48,7 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
     stored = kept + (kept >= insertedRow ? 1u : 0u);
   }
   if (inserted < 0) {
-    if (gone < order.size()) order.erase(order.begin() + static_cast<long>(gone));
+    if (gone < order.size()) order.erase(at(gone));
     return -1;
   }
 
@@ -58,19 +61,20 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
     const std::string otherKey = IndexSortKey(index, Header(), data_->Record(other));
     return otherKey < key || (otherKey == key && other < row);
   };
-  const auto first = order.begin();
+  const auto placeAfter = [&](size_t from, size_t to) {
+    return static_cast<size_t>(std::partition_point(at(from), at(to), precedes) - order.begin());
+  };
   size_t position = 0;
   if (gone == order.size()) {
-    position = static_cast<size_t>(std::partition_point(first, order.end(), precedes) - first);
-    order.insert(first + static_cast<long>(position), row);
+    position = placeAfter(0, order.size());
+    order.insert(at(position), row);
   } else if (gone > 0 && !precedes(order[gone - 1])) {
-    position = static_cast<size_t>(std::partition_point(first, first + static_cast<long>(gone), precedes) - first);
-    std::move_backward(first + static_cast<long>(position), first + static_cast<long>(gone),
-                       first + static_cast<long>(gone) + 1);
+    position = placeAfter(0, gone);  // earlier: the rows in between move down
+    std::move_backward(at(position), at(gone), at(gone + 1));
     order[position] = row;
   } else {
-    position = static_cast<size_t>(std::partition_point(first + static_cast<long>(gone) + 1, order.end(), precedes) - first) - 1;
-    std::move(first + static_cast<long>(gone) + 1, first + static_cast<long>(position) + 1, first + static_cast<long>(gone));
+    position = placeAfter(gone + 1, order.size()) - 1;  // later: the rows in between move up
+    std::move(at(gone + 1), at(position + 1), at(gone));
     order[position] = row;
   }
   return static_cast<int>(position);
