@@ -19,8 +19,9 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The header an index file already has, when it can be read; `fallback` otherwise.
-TableHeader ExistingHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
+}  // namespace
+
+TableHeader ExistingIndexHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
   try {
     if (!fs.Exists(path)) return fallback;
     auto file = fs.Open(path, OpenMode::ReadOnly);
@@ -35,8 +36,6 @@ TableHeader ExistingHeader(FileSystem& fs, const std::string& path, const TableH
     return fallback;
   }
 }
-
-}  // namespace
 
 TableDefinition DefinitionOf(const TableHeader& h, const std::vector<SecondaryIndex>& secondaries) {
   TableDefinition def;
@@ -72,7 +71,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
   uint8_t pxStamp = 0;
   if (def.keyFields > 0) {
     const std::string pxName = FindFileIgnoringCase(fs, dir, CompanionName(dbName, "PX"));
-    TableHeader px = ExistingHeader(fs, dir + pxName, PrimaryIndexHeader(def, pxName));
+    TableHeader px = ExistingIndexHeader(fs, dir + pxName, PrimaryIndexHeader(def, pxName));
     px.stamp2C = db.changeCount1;
     pxStamp = px.stamp2C;
     auto file = fs.Open(dir + pxName, fs.Exists(dir + pxName) ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
@@ -86,7 +85,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
   for (size_t k = 0; k < def.indexes.size(); ++k) {
     const std::string& path = secondaries[k].path;
     TableHeader fresh = SecondaryDataHeader(def, def.indexes[k], FileNameOf(path));
-    TableHeader xh = ExistingHeader(fs, path, fresh);
+    TableHeader xh = ExistingIndexHeader(fs, path, fresh);
     if (xh.headerSize == 0) xh.headerSize = static_cast<uint16_t>(EncodeTableHeader(xh).size());
     xHeaders.push_back(std::move(xh));
   }
@@ -122,7 +121,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
     if (dot != std::string::npos && dot + 1 < yName.size())
       yName[dot + 1] = yName[dot + 1] == 'x' ? 'y' : 'Y';
     yName = FindFileIgnoringCase(fs, dir, yName);
-    TableHeader yh = ExistingHeader(fs, dir + yName, SecondaryTreeHeader(def, xh, yName));
+    TableHeader yh = ExistingIndexHeader(fs, dir + yName, SecondaryTreeHeader(def, xh, yName));
     yh.stamp2C = xh.changeCount1;
     auto yFile = fs.Open(dir + yName, OpenMode::CreateTruncate);
     WriteTreeFile(*yFile, yh, entries);

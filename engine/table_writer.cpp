@@ -25,21 +25,6 @@ std::string FileNameOf(const std::string& path) {
 
 bool Maintained(const SecondaryIndex& s) { return s.maintained; }
 
-// The header an index tree file already has, when it can be read; `fallback` otherwise.
-TableHeader TreeHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
-  try {
-    if (!fs.Exists(path)) return fallback;
-    auto file = fs.Open(path, OpenMode::ReadOnly);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
-    if (h.fileType != fallback.fileType || h.recordSize != fallback.recordSize) return fallback;
-    return h;
-  } catch (const EDBEngineError&) {
-    return fallback;
-  }
-}
-
 std::string TreeName(const std::string& xName) {
   std::string y = xName;
   const size_t dot = y.rfind('.');
@@ -233,7 +218,7 @@ void TableWriter::Commit() {
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!data_->ChangedEntries(def_.KeyBytes(), &changed) ||
         !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, changed)) {
-      TableHeader px = TreeHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
+      TableHeader px = ExistingIndexHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
       primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
     }
@@ -258,7 +243,7 @@ void TableWriter::Commit() {
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &changed) ||
         !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, changed)) {
-      TableHeader yh = TreeHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
+      TableHeader yh = ExistingIndexHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
       s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));
     }
