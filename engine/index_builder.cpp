@@ -73,8 +73,10 @@ std::vector<TreeEntry> BulkBlockWriter::Finish(size_t keyBytes) {
   return std::move(entries_);
 }
 
-void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, uint32_t records) {
-  const uint16_t n = static_cast<uint16_t>(blocks.size());
+namespace {
+
+// Counters of a file whose n blocks form the chain 1 → 2 → … → n with no free block.
+void SetChainCounters(TableHeader& header, uint16_t n, uint32_t records) {
   header.numRecords = records;
   header.usedBlocks = n;
   header.fileBlocks = n;
@@ -82,6 +84,12 @@ void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, 
   header.firstBlock = n ? 1 : 0;
   header.lastBlock = n;
   header.firstFreeBlock = 0;
+}
+
+}  // namespace
+
+void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, uint32_t records) {
+  SetChainCounters(header, static_cast<uint16_t>(blocks.size()), records);
 }
 
 void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1) {
@@ -115,13 +123,7 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
     blocks.push_back(std::move(current));
   }
   const uint16_t n = static_cast<uint16_t>(blocks.size());
-  header.numRecords = total;
-  header.usedBlocks = n;
-  header.fileBlocks = n;
-  header.maxBlocks = n;
-  header.firstBlock = n ? 1 : 0;
-  header.lastBlock = n;
-  header.firstFreeBlock = 0;
+  SetChainCounters(header, n, total);
   header.indexRoot = 1;
   header.numIndexLevels = levels;
   const std::vector<uint8_t> head = EncodeTableHeader(header);

@@ -22,26 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kerbolt-pxcopy-XXXXXX";
-    if (!::mkdtemp(pattern)) std::abort();
-    path_ = std::string(pattern) + "/";
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string OurDump(const std::string& path) {
-  std::ostringstream out;
-  engine::DumpTable(engine::DefaultFileSystem(), path, out);
-  return out.str();
-}
-
 TEST(PxlibOfOurCopies, SampleTablesCopiedInThreeFormatsReadAsTheOriginals) {
   if (!FixturesAvailable()) GTEST_SKIP() << "Fixture folder missing: " << FixturesRoot();
   int copies = 0;

@@ -1,10 +1,14 @@
 #include "engine/pxcheck/fixtures.h"
 
+#include <stdlib.h>
 #include <strings.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
+#include "engine/file_system.h"
+#include "engine/table_dump.h"
 
 namespace pxcheck {
 
@@ -59,6 +63,23 @@ std::vector<FixtureTable> ComparableFixtures() {
     tables.push_back({table, std::stoi(records)});
   }
   return tables;
+}
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/kerbolt-pxcheck-XXXXXX";
+  if (!::mkdtemp(pattern)) std::abort();
+  path_ = std::string(pattern) + "/";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string OurDump(const std::string& path) {
+  std::ostringstream out;
+  engine::DumpTable(engine::DefaultFileSystem(), path, out);
+  return out.str();
 }
 
 }  // namespace pxcheck

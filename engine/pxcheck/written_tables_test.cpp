@@ -24,26 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using engine::TTable;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kerbolt-pxcheck-XXXXXX";
-    if (!::mkdtemp(pattern)) std::abort();
-    path_ = std::string(pattern) + "/";
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string OurDump(const std::string& path) {
-  std::ostringstream out;
-  engine::DumpTable(engine::DefaultFileSystem(), path, out);
-  return out.str();
-}
-
 std::string Fnv1a64(const std::string& bytes) {
   uint64_t h = 0xcbf29ce484222325ULL;
   for (const char c : bytes) {
