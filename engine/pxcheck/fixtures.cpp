@@ -1,6 +1,5 @@
 #include "engine/pxcheck/fixtures.h"
 
-#include <stdlib.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -63,17 +62,6 @@ std::vector<FixtureTable> ComparableFixtures() {
     tables.push_back({table, std::stoi(records)});
   }
   return tables;
-}
-
-TempDir::TempDir() {
-  char pattern[] = "/tmp/kerbolt-pxcheck-XXXXXX";
-  if (!::mkdtemp(pattern)) std::abort();
-  path_ = std::string(pattern) + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
 }
 
 std::string OurDump(const std::string& path) {

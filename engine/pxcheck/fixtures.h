@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/tests/fixture_support.h"
+
 namespace pxcheck {
 
 // The fixture folder (KERBOLT_FIXTURES_DIR); Available() is false when it is absent.
@@ -28,18 +30,8 @@ std::filesystem::path Companion(const std::filesystem::path& table, const std::s
 // The secondary index data files (.Xnn, .XGn in any letter case) of `table`, sorted.
 std::vector<std::filesystem::path> SecondaryIndexFiles(const std::filesystem::path& table);
 
-// A fresh folder under /tmp (path ending in "/"), removed with its content on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+// A fresh temporary folder, removed with its content on destruction.
+using TempDir = engine::testing::TempDir;
 
 // Our engine's dump of a table, in the same format as the expected dumps.
 std::string OurDump(const std::string& path);
