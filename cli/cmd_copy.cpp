@@ -23,18 +23,10 @@ int RunCopy(const Args& args) {
   std::vector<std::string> tables;
   engine::TableFormat format;
   bool empty = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--empty") {
-      empty = true;
-    } else if (args[i].rfind("--", 0) == 0) {
-      std::string error;
-      if (!ReadFormatOption(args, &i, &format, &error)) {
-        std::cerr << error << '\n' << kUsage;
-        return 2;
-      }
-    } else {
-      tables.push_back(args[i]);
-    }
+  std::string error;
+  if (!ReadTablesAndFormat(args, &tables, &format, &empty, &error)) {
+    std::cerr << error << '\n' << kUsage;
+    return 2;
   }
   if (tables.size() != 2) {
     std::cerr << kUsage;

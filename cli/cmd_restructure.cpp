@@ -22,16 +22,10 @@ constexpr char kUsage[] = "Aufruf: kerbolt-cli restructure TABELLE --block-size 
 int RunRestructure(const Args& args) {
   std::vector<std::string> tables;
   engine::TableFormat format;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i].rfind("--", 0) == 0) {
-      std::string error;
-      if (!ReadFormatOption(args, &i, &format, &error)) {
-        std::cerr << error << '\n' << kUsage;
-        return 2;
-      }
-    } else {
-      tables.push_back(args[i]);
-    }
+  std::string error;
+  if (!ReadTablesAndFormat(args, &tables, &format, nullptr, &error)) {
+    std::cerr << error << '\n' << kUsage;
+    return 2;
   }
   if (tables.size() != 1 || (format.level == 0 && format.blockBytes == 0)) {
     std::cerr << kUsage;

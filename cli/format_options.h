@@ -2,6 +2,7 @@
 // The --level and --block-size options of copy and restructure.
 
 #include <string>
+#include <vector>
 
 #include "engine/restructure.h"
 
@@ -27,6 +28,23 @@ bool ReadFormatOption(const ArgList& args, size_t* i, engine::TableFormat* forma
     return false;
   }
   (option == "--level" ? format->level : format->blockBytes) = std::stoi(value);
+  return true;
+}
+
+// Splits the arguments of copy or restructure into table names and format options; "--empty"
+// is taken only when `empty` is given. False with the German reason in *error on a bad option.
+template <typename ArgList>
+bool ReadTablesAndFormat(const ArgList& args, std::vector<std::string>* tables, engine::TableFormat* format,
+                         bool* empty, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (empty && args[i] == "--empty") {
+      *empty = true;
+    } else if (args[i].rfind("--", 0) == 0) {
+      if (!ReadFormatOption(args, &i, format, error)) return false;
+    } else {
+      tables->push_back(args[i]);
+    }
+  }
   return true;
 }
 
