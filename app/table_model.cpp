@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace app {
 namespace {

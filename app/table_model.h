@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/row_cache.h"
-#include "engine/field_type.h"
+#include "format/field_type.h"
 
 namespace engine {
 class TTable;

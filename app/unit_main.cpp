@@ -25,7 +25,7 @@
 
 #include "app/icons.h"
 #include "app/table_model.h"
-#include "engine/table.h"
+#include "component/table.h"
 #include "tools/dialogs.h"
 
 namespace app {

@@ -25,10 +25,10 @@
 #include "bench/stopwatch.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/restructure.h"
-#include "engine/table.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/restructure.h"
+#include "component/table.h"
 
 namespace bench {
 namespace {

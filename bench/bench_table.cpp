@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "engine/family_writer.h"
-#include "engine/file_system.h"
-#include "engine/record_format.h"
-#include "engine/table_definition.h"
-#include "engine/value_codec.h"
+#include "family/family_writer.h"
+#include "io/file_system.h"
+#include "format/record_format.h"
+#include "family/table_definition.h"
+#include "format/value_codec.h"
 
 namespace bench {
 

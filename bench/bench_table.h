@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace bench {
 

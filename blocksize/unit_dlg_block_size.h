@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "blocksize/core/bde_util.h"
-#include "engine/table.h"
+#include "component/table.h"
 
 class QAction;
 class QComboBox;

@@ -7,9 +7,9 @@
 #include "cli/format_options.h"
 #include "cli/progress_line.h"
 #include "cli/table_path.h"
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/restructure.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/restructure.h"
 
 namespace cli {
 

@@ -1,9 +1,9 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/table_dump.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/table_dump.h"
 
 namespace cli {
 

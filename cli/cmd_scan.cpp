@@ -8,7 +8,7 @@
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
 #include "cli/commands.h"
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace cli {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/restructure.h"
+#include "family/restructure.h"
 
 namespace cli {
 

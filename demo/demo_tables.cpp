@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/engine_error.h"
-#include "engine/table.h"
+#include "io/engine_error.h"
+#include "component/table.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QCursor>
 #include <cmath>
 
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace tools {
 

@@ -21,7 +21,7 @@
 #include "app/icons.h"
 #include "app/table_model.h"
 #include "app/tests/fixture_tables.h"
-#include "engine/table.h"
+#include "component/table.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/tests/fixture_tables.h"
-#include "engine/file_system.h"
-#include "engine/table.h"
+#include "io/file_system.h"
+#include "component/table.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "blocksize/core/bde_util.h"
 
 #include "blocksize/core/cur_props.h"
-#include "engine/engine_error.h"
+#include "io/engine_error.h"
 
 namespace blocksize {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/direct_calls.h"
+#include "direct/direct_calls.h"
 
 namespace blocksize {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "blocksize/core/cur_props.h"
-#include "engine/direct_calls.h"
-#include "engine/engine_error.h"
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
 
 namespace blocksize {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace blocksize {
 

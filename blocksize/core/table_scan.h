@@ -12,7 +12,7 @@
 
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_capacity.h"
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace blocksize {
 

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/file_system.h"
-#include "engine/table_dump.h"
+#include "io/file_system.h"
+#include "family/table_dump.h"
 
 namespace pxcheck {
 

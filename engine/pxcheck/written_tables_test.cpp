@@ -10,13 +10,13 @@
 #include <functional>
 #include <sstream>
 
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
 #include "engine/pxcheck/fixtures.h"
 #include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
-#include "engine/table.h"
-#include "engine/table_dump.h"
+#include "component/table.h"
+#include "family/table_dump.h"
 
 namespace pxcheck {
 namespace {

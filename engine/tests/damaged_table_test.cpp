@@ -9,11 +9,11 @@
 #include <random>
 #include <sstream>
 
-#include "engine/coding.h"
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/table_cursor.h"
-#include "engine/table_dump.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "component/table_cursor.h"
+#include "family/table_dump.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

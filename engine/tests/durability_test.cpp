@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "engine/engine_error.h"
-#include "engine/table.h"
+#include "io/engine_error.h"
+#include "component/table.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/engine_error.h"
-#include "engine/fail.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
 
 namespace engine_test {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "io/file_system.h"
 
 namespace engine_test {
 

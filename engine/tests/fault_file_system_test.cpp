@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_error.h"
+#include "io/engine_error.h"
 
 namespace engine_test {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <sstream>
 
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/table_dump.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/table_dump.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -10,13 +10,13 @@
 #include <random>
 #include <utility>
 
-#include "engine/coding.h"
-#include "engine/data_block.h"
-#include "engine/file_system.h"
-#include "engine/table.h"
-#include "engine/table_header.h"
+#include "io/coding.h"
+#include "format/data_block.h"
+#include "io/file_system.h"
+#include "component/table.h"
+#include "format/table_header.h"
 #include "engine/tests/fixture_support.h"
-#include "engine/value_codec.h"
+#include "format/value_codec.h"
 
 namespace engine {
 namespace {

@@ -11,10 +11,10 @@
 #include <ostream>
 #include <sstream>
 
-#include "engine/engine_error.h"
-#include "engine/family_swap.h"
-#include "engine/restructure.h"
-#include "engine/table_dump.h"
+#include "io/engine_error.h"
+#include "family/family_swap.h"
+#include "family/restructure.h"
+#include "family/table_dump.h"
 #include "engine/tests/fault_file_system.h"
 #include "engine/tests/fixture_support.h"
 

@@ -7,10 +7,10 @@
 #include <numeric>
 #include <random>
 
-#include "engine/data_file.h"
-#include "engine/file_system.h"
-#include "engine/secondary_index.h"
-#include "engine/table_cursor.h"
+#include "storage/data_file.h"
+#include "io/file_system.h"
+#include "storage/secondary_index.h"
+#include "component/table_cursor.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "engine/table_lock.h"
+#include "io/table_lock.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,10 +13,10 @@
 #include <fstream>
 #include <functional>
 
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/restructure.h"
-#include "engine/table.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/restructure.h"
+#include "component/table.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/file_system.h"
-#include "engine/table.h"
+#include "io/file_system.h"
+#include "component/table.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
-#include "engine/coding.h"
-#include "engine/database_handle.h"
-#include "engine/direct_calls.h"
-#include "engine/engine_error.h"
-#include "engine/table.h"
+#include "io/coding.h"
+#include "direct/database_handle.h"
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
+#include "component/table.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/code_page.h"
-#include "engine/record_format.h"
-#include "engine/value_codec.h"
+#include "format/code_page.h"
+#include "format/record_format.h"
+#include "format/value_codec.h"
 
 namespace engine {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/blob_file.h"
-#include "engine/coding.h"
-#include "engine/engine_error.h"
+#include "storage/blob_file.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/direct_calls.h"
-#include "engine/engine_error.h"
-#include "engine/table.h"
-#include "engine/table_header.h"
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
+#include "component/table.h"
+#include "format/table_header.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

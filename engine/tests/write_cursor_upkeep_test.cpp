@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
-#include "engine/index_builder.h"
-#include "engine/record_writer.h"
-#include "engine/table.h"
-#include "engine/table_header.h"
+#include "io/file_system.h"
+#include "storage/index_builder.h"
+#include "storage/record_writer.h"
+#include "component/table.h"
+#include "format/table_header.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/table.h"
+#include "component/table.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

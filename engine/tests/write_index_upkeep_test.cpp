@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/data_block.h"
-#include "engine/index_maintenance.h"
-#include "engine/record_writer.h"
-#include "engine/secondary_index.h"
-#include "engine/table.h"
-#include "engine/table_header.h"
+#include "format/data_block.h"
+#include "family/index_maintenance.h"
+#include "storage/record_writer.h"
+#include "storage/secondary_index.h"
+#include "component/table.h"
+#include "format/table_header.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

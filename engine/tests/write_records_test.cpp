@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/blob_file.h"
-#include "engine/coding.h"
-#include "engine/data_block.h"
-#include "engine/engine_error.h"
-#include "engine/table.h"
-#include "engine/table_header.h"
+#include "storage/blob_file.h"
+#include "io/coding.h"
+#include "format/data_block.h"
+#include "io/engine_error.h"
+#include "component/table.h"
+#include "format/table_header.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/data_block.h"
-#include "engine/engine_error.h"
-#include "engine/table_header.h"
-#include "engine/family_swap.h"
-#include "engine/restructure.h"
-#include "engine/table_dump.h"
+#include "format/data_block.h"
+#include "io/engine_error.h"
+#include "format/table_header.h"
+#include "family/family_swap.h"
+#include "family/restructure.h"
+#include "family/table_dump.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

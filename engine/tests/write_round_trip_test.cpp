@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_error.h"
-#include "engine/file_system.h"
-#include "engine/restructure.h"
-#include "engine/table_dump.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "family/restructure.h"
+#include "family/table_dump.h"
 
 namespace {
 

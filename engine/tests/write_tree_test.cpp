@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/coding.h"
-#include "engine/data_block.h"
-#include "engine/file_system.h"
-#include "engine/index_builder.h"
-#include "engine/table_header.h"
+#include "io/coding.h"
+#include "format/data_block.h"
+#include "io/file_system.h"
+#include "storage/index_builder.h"
+#include "format/table_header.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
-#include "engine/table.h"
+#include "component/table.h"
 #include "tools/tramek_tools.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/table.h"
+#include "component/table.h"
 
 namespace blocksize_test {
 

@@ -2,7 +2,7 @@
 
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/restructure_with_option.h"
-#include "engine/engine_error.h"
+#include "io/engine_error.h"
 #include "fixtures.h"
 
 namespace {

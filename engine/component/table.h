@@ -1,0 +1,253 @@
+#pragma once
+// The table component: a cursor over one Paradox table, named by DatabaseName (a directory
+// ending in "/") and TableName (a file name with its extension). Reading is lazy: Open reads the
+// headers and block headers only; records are decoded on demand, so tables of millions of
+// records open at once and rows can be read in any order.
+//
+// Rows are numbered 0..RecordCount()-1 in the order of the current index (IndexName empty =
+// primary index; a table without key shows the stored order). Every failure raises
+// EDBEngineError. Not thread-safe: one component is used by one thread.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/engine_error.h"
+#include "format/field_type.h"
+
+namespace engine {
+
+class TTable;
+class TableCursor;  // engine-internal state of an open table
+class FileSystem;
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+// Options of an index definition.
+enum TIndexOption : unsigned {
+  ixPrimary = 1, ixUnique = 2, ixDescending = 4, ixCaseInsensitive = 8,
+};
+
+struct TIndexDef {
+  std::string Name;        // empty for the primary index
+  std::string Fields;      // field names separated by ";"
+  std::string DescFields;  // descending fields separated by ";", empty when none
+  unsigned Options = 0;    // TIndexOption bits
+};
+
+// Index definitions of a table: entry 0 is the primary index when the table has a key;
+// the secondary indexes follow. A table without key has none.
+class TIndexDefs {
+ public:
+  explicit TIndexDefs(TTable* owner = nullptr) : owner_(owner) {}
+  // Re-reads the definitions from the owner's table files (the table may be closed).
+  void Update();
+  // Opening a table marks its definitions to be read on first use, so that an open that needs
+  // no index (counting records) lists no directory.
+  void Invalidate() { stale_ = true; }
+  int Count() const { return static_cast<int>(Items().size()); }
+  const TIndexDef& operator[](int i) const { return Items().at(i); }
+  const TIndexDef* Find(const std::string& name) const;
+  void Clear() {
+    stale_ = false;
+    defs_.clear();
+  }
+  void Add(const TIndexDef& def) {
+    Settle();
+    defs_.push_back(def);
+  }
+  void Assign(const TIndexDefs& other) {
+    defs_ = other.Items();
+    stale_ = false;
+  }
+  const std::vector<TIndexDef>& Items() const {
+    Settle();
+    return defs_;
+  }
+
+ private:
+  void Settle() const {
+    if (stale_) const_cast<TIndexDefs*>(this)->Update();
+  }
+  TTable* owner_;
+  std::vector<TIndexDef> defs_;
+  bool stale_ = false;
+};
+
+struct TFieldDef {
+  std::string Name;
+  TFieldType DataType = ftUnknown;
+  // ftString/ftBytes: length in bytes; ftBCD: decimal places; blob types: leader bytes in the
+  // record (size byte − 10); 0 for fixed-size types.
+  int Size = 0;
+  bool Required = false;
+};
+
+class TFieldDefs {
+ public:
+  explicit TFieldDefs(TTable* owner = nullptr) : owner_(owner) {}
+  // Re-reads the definitions from the owner's table header (the table may be closed).
+  void Update();
+  int Count() const { return static_cast<int>(defs_.size()); }
+  const TFieldDef& operator[](int i) const { return defs_.at(i); }
+  void Clear() { defs_.clear(); }
+  void Add(const TFieldDef& def) { defs_.push_back(def); }
+  void Assign(const TFieldDefs& other) { defs_ = other.defs_; }
+  const std::vector<TFieldDef>& Items() const { return defs_; }
+
+ private:
+  TTable* owner_;
+  std::vector<TFieldDef> defs_;
+};
+
+// One field of the current record of an open table. Owned by the table.
+class TField {
+ public:
+  TField(TTable* table, int index) : table_(table), index_(index) {}
+  const std::string& FieldName() const;
+  TFieldType DataType() const;
+  int Size() const;
+  int Index() const { return index_; }  // position from 0
+  bool Required() const;
+
+  bool IsNull() const;
+  // Display text: numbers in the C locale, dates with the short date format (see
+  // SetShortDateFormat), times hh:nn:ss, logical "True"/"False", blobs their text for memos
+  // (UTF-8) and empty for binary blobs, bytes fields as lowercase hex, BCD values that are not
+  // decimals as "?". Empty for null.
+  std::string AsString() const;
+  int32_t AsInteger() const;  // raises for values that are not whole numbers
+  double AsFloat() const;
+  bool AsBoolean() const;
+  // Whole content of a blob field or the raw bytes of a bytes field (memo text as stored in the
+  // table's code page, graphic/OLE with their 8-byte prefix).
+  std::string AsBytes() const;
+
+  // Setters put the table into edit state rules as the component does: they need state
+  // dsEdit or dsInsert and raise otherwise.
+  void SetAsString(const std::string& text);  // parsed per type; "" = null
+  void SetAsInteger(int32_t v);
+  void SetAsFloat(double v);
+  void SetAsBoolean(bool v);
+  void SetAsBytes(const std::string& data);
+  void Clear();  // null
+  // Copies the value of a field of another table, null state and whole blob content included.
+  void Assign(const TField& source);
+
+ private:
+  TTable* table_;
+  int index_;
+};
+
+// Short date format used by TField::AsString and SetAsString for dates ("dd.mm.yyyy" style
+// patterns of d/dd, m/mm, yy/yyyy and separators). Set once at start-up by the tools module.
+void SetShortDateFormat(const std::string& pattern);
+const std::string& ShortDateFormat();
+
+class TTable {
+ public:
+  TTable();
+  ~TTable();
+  TTable(const TTable&) = delete;
+  TTable& operator=(const TTable&) = delete;
+
+  // --- naming (only while closed) ---
+  const std::string& DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(const std::string& dir);
+  const std::string& TableName() const { return tableName_; }
+  void SetTableName(const std::string& name);
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool on);
+  void SetFileSystem(FileSystem* fs);  // for tests; default: the operating system's
+
+  // --- open / close ---
+  void Open();
+  void Close();  // discards an unposted edit or insert
+  bool Active() const;
+
+  TFieldDefs& FieldDefs() { return fieldDefs_; }
+  TIndexDefs& IndexDefs() { return indexDefs_; }
+
+  // --- index ---
+  const std::string& IndexName() const { return indexName_; }
+  // Posts a modified record / cancels an unmodified one first, then switches the order.
+  void SetIndexName(const std::string& name);
+
+  // --- fields of the current record ---
+  int FieldCount() const;
+  TField& Fields(int i);
+  TField& FieldByName(const std::string& name);  // raises when missing
+  TField* FindField(const std::string& name);
+
+  // --- navigation ---
+  int RecordCount() const;  // records of the whole table
+  void First();
+  void Next();
+  void Prior();
+  void Last();
+  bool Eof() const;
+  bool Bof() const;
+  int RecNo() const;        // current row (0-based) in the current order; -1 when empty
+  void MoveTo(int row);     // posts/cancels like any move
+  void Refresh();           // posts a modified record, then re-reads the table from disk
+
+  // Reads a field of any row without moving the cursor (for grids). Rows that are being
+  // edited show the edit buffer.
+  std::string CellText(int row, int field);
+  bool CellIsNull(int row, int field);
+
+  // --- editing ---
+  TDataSetState State() const { return state_; }
+  bool Modified() const;
+  void Append();
+  void Insert();
+  void Edit();
+  void Post();
+  void Cancel();
+  void Delete();  // in dsInsert: cancels; on an empty table raises
+  // Positions on the first record (current order) whose leading index fields equal the
+  // values (texts converted to the fields' types). Returns false and stays put when none.
+  bool FindKey(const std::vector<std::string>& values);
+  // Creates the table from FieldDefs and IndexDefs, replacing an existing table and its
+  // companion files. The table must be closed.
+  void CreateTable();
+  // Optional creation parameters (0 = engine default).
+  void SetCreateLevel(int level) { createLevel_ = level; }
+  void SetCreateBlockSize(int bytes) { createBlockSize_ = bytes; }
+
+  // Called before a record is appended or inserted; throwing EAbort cancels silently.
+  std::function<void(TTable&)> BeforeInsert;
+  // Called after the current record changed (move, post, cancel, refresh, index change).
+  std::function<void(TTable&)> AfterScroll;
+
+  // Engine cursor handle of the open table, for the direct calls; nullptr when closed.
+  void* Handle() const;
+  TableCursor* Cursor() const { return cursor_.get(); }
+
+ private:
+  friend class TField;
+  friend class TFieldDefs;
+  friend class TIndexDefs;
+  std::string databaseName_;
+  std::string tableName_;
+  std::string indexName_;
+  bool exclusive_ = false;
+  int createLevel_ = 0;
+  int createBlockSize_ = 0;
+  FileSystem* fs_ = nullptr;
+  TDataSetState state_ = TDataSetState::dsInactive;
+  TFieldDefs fieldDefs_{this};
+  TIndexDefs indexDefs_{this};
+  std::unique_ptr<TableCursor> cursor_;
+  std::vector<std::unique_ptr<TField>> fields_;
+};
+
+// A silent abort: unwinds a command without a message (e.g. a refused insertion).
+class EAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation abgebrochen"; }
+};
+
+}  // namespace engine

@@ -1,0 +1,137 @@
+#pragma once
+// Engine-internal state of an open table: its files, the decoded header, the block directory
+// of the data file, the index definitions and the current order of rows.
+//
+// Rows ("row" below) are positions in the current order; stored rows are positions in the
+// data file's chain. For the primary index and for tables without key both are the same.
+// Not thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "storage/data_file.h"
+#include "format/record_format.h"
+#include "storage/secondary_index.h"
+#include "format/table_header.h"
+
+namespace engine {
+
+class BlobFile;
+class CodePage;
+class FileSystem;
+class RecordWriter;
+class TableLock;
+class TableWriter;
+
+class TableCursor {
+ public:
+  // Opens `tableName` (a file name with its extension) in `directory` (ending in "/"): reads
+  // the header, refuses encrypted tables, walks the chain and finds the index files. The .MB
+  // is opened on first use. Raises EDBEngineError naming the file.
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
+                                           const std::string& tableName);
+  ~TableCursor();
+  // True while `handle` is the address of an open cursor (TTable::Handle()).
+  static bool IsLive(const void* handle);
+
+  FileSystem& Fs() const { return *fs_; }
+  const std::string& Directory() const { return directory_; }
+  const std::string& DataPath() const { return dataPath_; }
+  // The .MB found next to the table (matched case-insensitively); "NAME.MB" when none exists.
+  // Looked up on first use, so that opening a table without blobs lists no directory.
+  const std::string& BlobPath() const;
+  const std::string& BaseName() const { return baseName_; }
+
+  const TableHeader& Header() const { return data_->Header(); }
+  DataFile& Data() { return *data_; }
+  const std::vector<FieldLayout>& Layout() const { return layout_; }
+  // Field names in UTF-8, in field order.
+  const std::vector<std::string>& FieldNames() const { return fieldNames_; }
+  // A record of all-zero bytes: every field null (the current record of an empty table).
+  const uint8_t* NullRecord() const { return nullRecord_.data(); }
+  const CodePage& Codepage() const { return *codePage_; }
+  // The table's secondary indexes, found on first use (listing the directory).
+  const std::vector<SecondaryIndex>& Secondaries() const;
+  // German notes about disagreements that were read around (header vs. chain, stale index).
+  std::vector<std::string> Notes() const;
+
+  // Selects the order: -1 = stored (primary) order, k = Secondaries()[k].
+  void SelectOrder(int secondary);
+  int SelectedOrder() const { return selected_; }
+  uint32_t RowCount() const { return data_->RecordCount(); }
+  uint32_t StoredRow(uint32_t row) const { return order_ ? (*order_)[row] : row; }
+  // Record bytes of a row in the current order; valid until the next read.
+  const uint8_t* RecordAt(uint32_t row) { return data_->Record(StoredRow(row)); }
+
+  // Whole content of a blob field of a record (graphic/OLE with their prefix). Values in the
+  // leader need no .MB; others raise kErrBlobMissing when the .MB is missing or damaged.
+  std::string ReadBlob(int field, const uint8_t* record);
+  // Blob length stored in the record (0 = null).
+  uint32_t BlobLength(int field, const uint8_t* record) const;
+
+  // Re-reads the table from disk (header, chain, index files), keeping the selected order.
+  void Reload();
+  // Brings the cursor up to date after its table's writer committed a change, without reading
+  // the files again: the writer's header and chain become the block directory. In the
+  // selected secondary order stored row `removed` leaves and the record now at stored row
+  // `inserted` enters (-1: none; both the same for a record replaced in place), the stored
+  // rows in between shifting; other secondary orders are dropped and built again when
+  // selected. Returns the row of `inserted` in the current order, -1 when there is none.
+  int ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted);
+
+  // Current position (row in the current order), -1 when the table is empty; eof/bof as the
+  // table component reports them.
+  int current = -1;
+  bool eof = true;
+  bool bof = true;
+  // Edit buffer of the current record in edit or insert state (recordSize bytes) and pending
+  // blob contents by field, kept by the editing code; readers of the current record use them
+  // while the table is in edit or insert state.
+  std::vector<uint8_t> editRecord;
+  std::map<int, std::string> editBlobs;
+  // --- write side (table_edit.cpp) ---
+  // Row to return to when an insert is cancelled; whether a field was set since Edit, Append
+  // or Insert began.
+  int editReturnRow = -1;
+  bool editModified = false;
+  // Insert (not Append): a table without key takes the new record before that row.
+  bool insertHere = false;
+  // Writers of the table's files, kept from one post to the next (table_writer.h).
+  std::shared_ptr<TableWriter> writer;
+  // Lock held while open (released on destruction).
+  std::unique_ptr<TableLock> lock;
+
+ private:
+  TableCursor() = default;
+  void Load();
+
+  FileSystem* fs_ = nullptr;
+  std::string directory_;
+  std::string dataPath_;
+  mutable std::string blobPath_;  // empty until BlobPath() looked it up
+  std::string baseName_;
+  std::unique_ptr<DataFile> data_;
+  std::vector<FieldLayout> layout_;
+  std::vector<std::string> fieldNames_;
+  std::vector<uint8_t> nullRecord_;
+  const CodePage* codePage_ = nullptr;
+  mutable std::vector<SecondaryIndex> secondaries_;
+  mutable bool secondariesFound_ = false;
+  std::map<int, std::vector<uint32_t>> orders_;  // computed secondary orders
+  std::map<int, std::string> orderNotes_;
+  const std::vector<uint32_t>* order_ = nullptr;
+  int selected_ = -1;
+  std::unique_ptr<BlobFile> blob_;
+};
+
+// Reads and checks the header of a table file (not encrypted, a data file). Raises
+// EDBEngineError naming the file.
+TableHeader ReadTableHeader(FileSystem& fs, const std::string& path);
+
+// Name of the file in `dir` that equals `name` ignoring case, or `name` itself when none does.
+std::string FindFileIgnoringCase(FileSystem& fs, const std::string& dir, const std::string& name);
+
+}  // namespace engine

@@ -1,0 +1,72 @@
+#pragma once
+// The writing state of an open table, kept from one post to the next: the data file's writer
+// and, for a table with key, one writer per maintained secondary index file. A change to a
+// record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
+// to another block get their block number corrected); Commit then flushes the data file
+// before its header, rewrites the .PX from the blocks' first keys, commits the index files and
+// rewrites their .Y trees, with the stamps between the files set again. Indexes of a table
+// without key (not maintained) are rebuilt whole.
+// Not thread-safe.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "storage/record_writer.h"
+#include "storage/secondary_index.h"
+#include "family/table_definition.h"
+#include "storage/tree_file_image.h"
+
+namespace engine {
+
+class BlobFile;
+class FileSystem;
+
+class TableWriter {
+ public:
+  TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
+              const std::vector<SecondaryIndex>& secondaries);
+  ~TableWriter();
+
+  // Whether the files are still as this writer left them (no one else wrote in between).
+  bool Current();
+  RecordWriter& Data() { return *data_; }
+  // The table's .MB at `path`, opened once (created when the table has none yet).
+  BlobFile& Blobs(const std::string& path);
+  const TableDefinition& Definition() const { return def_; }
+
+  // Stored row of the record with `row`'s position after the change.
+  uint32_t Insert(uint32_t row, const uint8_t* record);
+  void Replace(uint32_t row, const uint8_t* record);
+  void Remove(uint32_t row);
+  void Commit();
+
+ private:
+  struct Secondary {
+    SecondaryDef index;
+    std::string path;
+    std::unique_ptr<RecordWriter> x;  // maintained indexes only
+    bool changed = false;             // entries added or removed since the last commit
+    TreeFileImage treeFile;           // the .Y as last written
+  };
+  void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
+  void RemoveEntry(Secondary& s, const uint8_t* record);
+  void SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block);
+  uint32_t FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found);
+  std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
+
+  FileSystem& fs_;
+  std::string dir_;
+  std::string dbName_;
+  std::vector<SecondaryIndex> secondaryInfo_;
+  TableDefinition def_;
+  std::unique_ptr<RecordWriter> data_;
+  std::unique_ptr<BlobFile> blobs_;
+  std::vector<Secondary> secondaries_;
+  bool rebuildAll_ = false;  // indexes of a table without key
+  bool keysChanged_ = false;  // records added or removed since the last commit
+  TreeFileImage primaryFile_;  // the .PX's bytes as last written
+};
+
+}  // namespace engine

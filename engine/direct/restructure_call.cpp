@@ -1,0 +1,96 @@
+// RestructureTable: the direct call behind the block-size window's "BLOCK SIZE" and "LEVEL"
+// changes. Reads the table descriptor with its optional parameters and rebuilds the table.
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "io/coding.h"
+#include "direct/database_handle.h"
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+#include "family/restructure.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kTableNameBytes = 261;
+constexpr size_t kTableTypeBytes = 32;
+constexpr size_t kOptionNameBytes = 32;
+constexpr size_t kMaxOptionValue = 32;
+
+std::string FixedText(const uint8_t* p, size_t n) {
+  size_t len = 0;
+  while (len < n && p[len] != 0) ++len;
+  return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+const uint8_t* Address(const uint8_t* at) {
+  const uint8_t* ptr = nullptr;
+  std::memcpy(&ptr, at, sizeof ptr);
+  return ptr;
+}
+
+int ParseNumber(const std::string& text, const std::string& option) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    FailPlain(kErrInvalidParam, "Der Wert „" + text + "“ der Option „" + option + "“ ist keine Zahl.");
+  return std::stoi(text);
+}
+
+}  // namespace
+
+uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* tableDesc,
+                          const char* saveAs, void* keyViol, void* problems, bool analyzeOnly) {
+  try {
+    const DatabaseHandle* db = FindDatabaseHandle(database);
+    if (!db) FailPlain(kErrInvalidHandle, "RestructureTable: ungültiges Datenbank-Handle.");
+    if (descCount != 1 || !tableDesc)
+      FailPlain(kErrInvalidParam, "RestructureTable: genau eine Tabellenbeschreibung wird erwartet.");
+    if (saveAs || keyViol || problems || analyzeOnly)
+      FailPlain(kErrInvalidParam,
+                "RestructureTable: Sicherungsname, Fehlertabellen und reine Prüfung werden nicht unterstützt.");
+    const std::string tableName = FixedText(tableDesc + kTblDescNameOffset, kTableNameBytes);
+    const std::string type = FixedText(tableDesc + kTblDescTypeOffset, kTableTypeBytes);
+    if (tableName.empty()) FailPlain(kErrInvalidParam, "RestructureTable: kein Tabellenname angegeben.");
+    if (!type.empty() && type != "PARADOX")
+      FailPlain(kErrUnsupported, "RestructureTable: Tabellentyp „" + type + "“ wird nicht unterstützt.");
+    const uint16_t count = coding::GetU16(tableDesc + kTblDescOptParamsOffset);
+    const uint8_t* descs = Address(tableDesc + kTblDescOptDescPtrOffset);
+    const uint8_t* data = Address(tableDesc + kTblDescOptDataPtrOffset);
+    if (count > 0 && (!descs || !data))
+      FailPlain(kErrInvalidParam, "RestructureTable: Optionen ohne Beschreibung oder Daten.");
+    TableFormat format;
+    for (uint16_t i = 0; i < count; ++i) {
+      const uint8_t* d = descs + size_t{i} * kFldDescSize;
+      const std::string name = FixedText(d + kFldDescNameOffset, kOptionNameBytes);
+      const uint16_t offset = coding::GetU16(d + kFldDescOffsetOffset);
+      const uint16_t length = coding::GetU16(d + kFldDescLengthOffset);
+      const std::string value = FixedText(data + offset, std::min<size_t>(length, kMaxOptionValue));
+      if (name == "BLOCK SIZE") {
+        format.blockBytes = ParseNumber(value, name);
+        if (format.blockBytes == 0) FailPlain(kErrInvalidParam, "Die Blockgröße 0 ist nicht möglich.");
+      } else if (name == "LEVEL") {
+        format.level = ParseNumber(value, name);
+        if (format.level == 0) FailPlain(kErrInvalidParam, "Die Tabellenstufe 0 gibt es nicht.");
+      } else {
+        FailPlain(kErrInvalidParam, "RestructureTable: unbekannte Option „" + name + "“.");
+      }
+    }
+    RestructureTableFiles(DefaultFileSystem(), db->directory, tableName, format);
+    return kOk;
+  } catch (const EDBEngineError& e) {
+    return e.ErrorCode();
+  } catch (const std::exception& e) {
+    // Nothing but a result code leaves a direct call.
+    try {
+      FailPlain(kErrIo, std::string("RestructureTable: ") + e.what());
+    } catch (const EDBEngineError& failure) {
+      return failure.ErrorCode();
+    }
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,76 @@
+// The table utility calls: a session, and table properties read from the header alone.
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+#include "direct/table_properties.h"
+
+namespace engine {
+
+namespace {
+
+std::mutex sessionMutex;
+std::set<uint16_t>& Sessions() {
+  static std::set<uint16_t> sessions;
+  return sessions;
+}
+uint16_t nextSession = 1;
+
+bool IsSession(uint16_t session) {
+  std::lock_guard<std::mutex> guard(sessionMutex);
+  return Sessions().count(session) != 0;
+}
+
+}  // namespace
+
+uint16_t TUInit(uint16_t* session) {
+  try {
+    if (!session) FailPlain(kErrInvalidParam, "TUInit: kein Platz für das Sitzungs-Handle.");
+    std::lock_guard<std::mutex> guard(sessionMutex);
+    while (nextSession == 0 || Sessions().count(nextSession)) ++nextSession;
+    *session = nextSession++;
+    Sessions().insert(*session);
+    return kOk;
+  } catch (const EDBEngineError& e) {
+    return e.ErrorCode();
+  }
+}
+
+uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props) {
+  try {
+    if (!IsSession(session)) FailPlain(kErrInvalidHandle, "Ungültiges Sitzungs-Handle " + std::to_string(session) + ".");
+    if (!tablePath || !*tablePath) FailPlain(kErrInvalidParam, "TUFillCURProps: kein Tabellenpfad angegeben.");
+    const std::string path = tablePath;
+    auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+    const TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
+        h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
+      Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
+    const size_t slash = path.rfind('/');
+    FillCurProps(h, path.substr(slash == std::string::npos ? 0 : slash + 1), props);
+    return kOk;
+  } catch (const EDBEngineError& e) {
+    return e.ErrorCode();
+  }
+}
+
+uint16_t TUExit(uint16_t session) {
+  try {
+    std::lock_guard<std::mutex> guard(sessionMutex);
+    if (Sessions().erase(session) == 0)
+      FailPlain(kErrInvalidHandle, "Ungültiges Sitzungs-Handle " + std::to_string(session) + ".");
+    return kOk;
+  } catch (const EDBEngineError& e) {
+    return e.ErrorCode();
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,194 @@
+#include "family/family_swap.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "io/engine_error.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+// Lists the final names of the new files while a commit runs; its presence tells recovery that
+// a commit had begun.
+constexpr char kListSuffix[] = ".~kblist";
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string BaseOf(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// .DB, .PX, .MB, .Xnn, .Ynn, .XGn, .YGn
+bool IsFamilyExtension(const std::string& extUpper) {
+  if (extUpper == "DB" || extUpper == "PX" || extUpper == "MB") return true;
+  if (extUpper.size() != 3 || (extUpper[0] != 'X' && extUpper[0] != 'Y')) return false;
+  if (extUpper[1] == 'G') return IsHex(extUpper[2]);
+  return IsHex(extUpper[1]) && IsHex(extUpper[2]);
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+void RemoveQuietly(FileSystem& fs, const std::string& path) {
+  try {
+    if (fs.Exists(path)) fs.Remove(path);
+  } catch (const EDBEngineError&) {
+    // Left for the next recovery; the failure that led here is the one to report.
+  }
+}
+
+void RenameQuietly(FileSystem& fs, const std::string& from, const std::string& to) {
+  try {
+    if (fs.Exists(from)) fs.Rename(from, to);
+  } catch (const EDBEngineError&) {
+    // As above: RecoverTableFamily finishes the job on the next write.
+  }
+}
+
+void SyncQuietly(FileSystem& fs, const std::string& dir) {
+  try {
+    fs.SyncDir(dir);
+  } catch (const EDBEngineError&) {
+  }
+}
+
+std::string DirForSync(const std::string& dir) { return dir.empty() ? "." : dir; }
+
+std::vector<std::string> ReadList(FileSystem& fs, const std::string& path) {
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  std::string text(static_cast<size_t>(file->Size()), '\0');
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) names.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                                        bool allCompanions) {
+  const std::string base = Upper(BaseOf(dbName));
+  std::vector<std::string> out;
+  for (const std::string& name : fs.List(DirForSync(dir))) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || Upper(name.substr(0, dot)) != base) continue;
+    const std::string ext = Upper(name.substr(dot + 1));
+    if (allCompanions ? ext.find('~') == std::string::npos : IsFamilyExtension(ext)) out.push_back(name);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+void DiscardFamily(FileSystem& fs, const std::vector<WrittenFile>& written) {
+  for (const auto& w : written) RemoveQuietly(fs, w.path);
+}
+
+void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std::string>& replaced,
+                  const std::vector<WrittenFile>& written) {
+  const std::string dbName = written.empty() ? std::string() : written.front().finalName;
+  const std::string listPath = dir + dbName + kListSuffix;
+  std::vector<std::string> moved;
+  std::vector<std::string> placed;
+  try {
+    std::string list;
+    for (const auto& w : written) list += w.finalName + "\n";
+    {
+      auto file = fs.Open(listPath, OpenMode::CreateTruncate);
+      file->WriteAt(0, list.data(), list.size());
+      file->Sync();
+    }
+    for (const auto& name : replaced) {
+      fs.Rename(dir + name, dir + name + kOldSuffix);
+      moved.push_back(name);
+    }
+    fs.SyncDir(DirForSync(dir));
+    for (const auto& w : written) {
+      fs.Rename(w.path, dir + w.finalName);
+      placed.push_back(w.finalName);
+    }
+    fs.SyncDir(DirForSync(dir));
+  } catch (...) {
+    const std::set<std::string> restored(moved.begin(), moved.end());
+    for (const auto& name : placed)
+      if (!restored.count(name)) RemoveQuietly(fs, dir + name);
+    for (const auto& name : moved) RenameQuietly(fs, dir + name + kOldSuffix, dir + name);
+    DiscardFamily(fs, written);
+    SyncQuietly(fs, DirForSync(dir));
+    RemoveQuietly(fs, listPath);
+    SyncQuietly(fs, DirForSync(dir));
+    throw;
+  }
+  // The list goes last, and only when every old file went: until then recovery knows that the
+  // new family is complete and the leftovers are old.
+  bool allRemoved = true;
+  for (const auto& name : moved) {
+    RemoveQuietly(fs, dir + name + kOldSuffix);
+    allRemoved = allRemoved && !fs.Exists(dir + name + kOldSuffix);
+  }
+  SyncQuietly(fs, DirForSync(dir));
+  if (!allRemoved) return;
+  RemoveQuietly(fs, listPath);
+  SyncQuietly(fs, DirForSync(dir));
+}
+
+void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  const std::string base = Upper(BaseOf(dbName));
+  std::vector<std::string> news, olds, lists;
+  for (const std::string& name : fs.List(DirForSync(dir))) {
+    for (const char* suffix : {kNewSuffix, kOldSuffix, kListSuffix}) {
+      if (!EndsWith(name, suffix)) continue;
+      const std::string plain = name.substr(0, name.size() - std::string(suffix).size());
+      if (Upper(BaseOf(plain)) != base) continue;
+      if (suffix == kNewSuffix) news.push_back(plain);
+      if (suffix == kOldSuffix) olds.push_back(plain);
+      if (suffix == kListSuffix) lists.push_back(plain);
+    }
+  }
+  if (news.empty() && olds.empty() && lists.empty()) return;
+  std::vector<std::string> listed;
+  for (const auto& l : lists) {
+    const auto names = ReadList(fs, dir + l + kListSuffix);
+    listed.insert(listed.end(), names.begin(), names.end());
+  }
+  const bool allPlaced = !lists.empty() && news.empty();
+  if (allPlaced) {
+    for (const auto& name : olds) fs.Remove(dir + name + kOldSuffix);
+  } else if (lists.empty() && news.empty()) {
+    // Old files without a commit list: put back only what has no file in its place.
+    for (const auto& name : olds) {
+      if (fs.Exists(dir + name))
+        fs.Remove(dir + name + kOldSuffix);
+      else
+        fs.Rename(dir + name + kOldSuffix, dir + name);
+    }
+  } else {
+    // The commit had not placed every new file: back to the old family.
+    const std::set<std::string> waiting(news.begin(), news.end());
+    const std::set<std::string> backedUp(olds.begin(), olds.end());
+    for (const auto& name : listed)
+      if (!waiting.count(name) && !backedUp.count(name) && fs.Exists(dir + name)) fs.Remove(dir + name);
+    for (const auto& name : olds) fs.Rename(dir + name + kOldSuffix, dir + name);
+    for (const auto& name : news) fs.Remove(dir + name + kNewSuffix);
+  }
+  fs.SyncDir(DirForSync(dir));
+  for (const auto& l : lists) fs.Remove(dir + l + kListSuffix);
+  fs.SyncDir(DirForSync(dir));
+}
+
+}  // namespace engine

@@ -1,0 +1,41 @@
+#pragma once
+// Replacing the files of a table family as one step. New files are written beside the old ones
+// under temporary names (final name + kNewSuffix). Commit then
+//   1. renames every old family file to its final name + kOldSuffix,
+//   2. renames every new file to its final name,
+//   3. removes the old files,
+// making each phase durable with a directory sync. A failure in phases 1–2 puts the old files
+// back. A process killed on the way leaves the temporary names behind; RecoverTableFamily,
+// run before the next write to the table, completes phase 3 when every new file is in place
+// and otherwise restores the old family, so the table is either wholly old or wholly new.
+
+#include <string>
+#include <vector>
+
+#include "family/family_writer.h"
+
+namespace engine {
+
+class FileSystem;
+
+constexpr char kNewSuffix[] = ".~kbnew";
+constexpr char kOldSuffix[] = ".~kbold";
+
+// Family files of table `dbName` in `dir` as they exist on disk (matched ignoring case):
+// the .DB, .PX, .MB and the .Xnn/.Ynn/.XGn/.YGn files; with `allCompanions` also every other
+// file of the same base name (.VAL, .TV, .FAM, ...). Names, not paths.
+std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                                        bool allCompanions);
+
+// Replaces the family: `replaced` (names in `dir`) go, `written` come in. Raises on failure
+// after restoring the old files; the new ones are then removed.
+void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std::string>& replaced,
+                  const std::vector<WrittenFile>& written);
+
+// Removes the temporary files of `written` (after a failure before the commit).
+void DiscardFamily(FileSystem& fs, const std::vector<WrittenFile>& written);
+
+// Finishes or undoes an interrupted commit of table `dbName` in `dir` (see above).
+void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName);
+
+}  // namespace engine

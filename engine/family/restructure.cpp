@@ -1,0 +1,181 @@
+#include "family/restructure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "storage/data_file.h"
+#include "family/family_swap.h"
+#include "io/file_system.h"
+#include "storage/index_builder.h"
+#include "storage/secondary_index.h"
+#include "component/table_cursor.h"
+#include "family/table_definition.h"
+#include "io/table_lock.h"
+
+namespace engine {
+
+namespace {
+
+// Language-driver names of the sort-order bytes that level-3 tables carry without a name.
+std::string SortOrderName(uint8_t sortOrder) {
+  switch (sortOrder) {
+    case 0x00: return "ascii";
+    case 0xB7: return "intl";
+    case 0x54: return "intl850";
+    case 0x82: return "nordan";
+    case 0xE6: return "nordan40";
+    case 0xF0: return "swedfin";
+    default: return "";
+  }
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Applies a target format to a definition read from a table and checks the result.
+void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLevel, const std::string& path) {
+  def.level = format.level != 0 ? format.level : sourceLevel;
+  if (format.blockBytes != 0) {
+    const int b = format.blockBytes;
+    if (b != 1024 && b != 2048 && b != 4096 && b != 16384 && b != 32768)
+      Fail(kErrUnsupported, path, "Die Blockgröße " + std::to_string(b) +
+                                      " ist nicht möglich (1024, 2048, 4096, 16384 oder 32768).");
+    def.blockSizeKiB = static_cast<uint8_t>(b / 1024);
+  } else if (def.blockSizeKiB == 3) {
+    // 3 KiB blocks are a relic of old versions that newer software does not write.
+    def.blockSizeKiB = 4;
+  }
+  if (def.level == 3) {
+    if (def.codePage != 437 && def.codePage != 0 && sourceLevel >= 4)
+      Fail(kErrUnsupported, path, "Tabellen der Stufe 3 speichern Text in Codeseite 437; diese Tabelle verwendet Codeseite " +
+                                      std::to_string(def.codePage) + ".");
+    def.codePage = 437;
+  } else if (sourceLevel == 3) {
+    def.codePage = 437;
+    def.sortOrderId = SortOrderName(def.sortOrder);
+    if (def.sortOrderId.empty())
+      Fail(kErrUnsupported, path, "Der Sprachtreiber der Tabelle (Kennung " + std::to_string(def.sortOrder) +
+                                      ") ist unbekannt; ein Wechsel auf Stufe " + std::to_string(def.level) +
+                                      " würde die Sortierung verfälschen.");
+  }
+  AssignIndexFiles(def, path);
+  CheckDefinition(def, path);
+}
+
+// Primary keys of the records of a maintained secondary index file, in its order; empty when
+// the file cannot be read or does not have the layout the definition implies.
+std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& index, const TableDefinition& def,
+                                       size_t indexBytes) {
+  std::vector<std::string> keys;
+  if (!index.maintained) return keys;
+  try {
+    auto file = fs.Open(index.path, OpenMode::ReadOnly);
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    head.resize(file->ReadAt(0, head.data(), head.size()));
+    const TableHeader xh = DecodeTableHeader(head.data(), head.size(), index.path);
+    if (xh.recordSize != indexBytes + def.KeyBytes() + 2) return keys;
+    DataFile x(std::move(file), xh);
+    for (uint32_t row = 0; row < x.RecordCount(); ++row)
+      keys.emplace_back(reinterpret_cast<const char*>(x.Record(row)) + indexBytes, def.KeyBytes());
+  } catch (const EDBEngineError&) {
+    keys.clear();  // a damaged index file is sorted anew instead
+  }
+  return keys;
+}
+
+// For tables whose language driver does not order text by byte value: the order of each
+// maintained secondary index of the source, as its records' primary keys.
+KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                        const TableDefinition& def) {
+  KeptOrders orders;
+  if (def.sortOrder == 0 || def.keyFields == 0) return orders;
+  const TableHeader h = ReadTableHeader(fs, dir + tableName);
+  const auto secondaries = DiscoverSecondaryIndexes(fs, dir, tableName.substr(0, tableName.rfind('.')), h);
+  for (size_t k = 0; k < secondaries.size() && k < def.indexes.size(); ++k)
+    orders.push_back(IndexKeyOrder(fs, secondaries[k], def, IndexFieldBytes(def, def.indexes[k])));
+  return orders;
+}
+
+// Hands out the source's records in chain order with their blob contents.
+RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
+  auto row = std::make_shared<uint32_t>(0);
+  return [&cursor, row, recordSize](SourceRecord& out) {
+    if (*row >= cursor.RowCount()) return false;
+    const uint8_t* record = cursor.Data().Record((*row)++);
+    out.bytes.assign(record, record + recordSize);
+    const auto& layout = cursor.Layout();
+    for (size_t f = 0; f < layout.size(); ++f) {
+      if (!IsBlobType(layout[f].type)) continue;
+      if (cursor.BlobLength(static_cast<int>(f), out.bytes.data()) == 0) continue;
+      out.blobs[static_cast<int>(f)] = cursor.ReadBlob(static_cast<int>(f), out.bytes.data());
+    }
+    return true;
+  };
+}
+
+bool SameTable(const std::string& srcDir, const std::string& srcName, const std::string& destDir,
+               const std::string& destName) {
+  std::error_code ec1, ec2;
+  const auto a = std::filesystem::weakly_canonical(srcDir.empty() ? "." : srcDir, ec1);
+  const auto b = std::filesystem::weakly_canonical(destDir.empty() ? "." : destDir, ec2);
+  const bool sameDir = (!ec1 && !ec2) ? a == b : srcDir == destDir;
+  const size_t da = srcName.rfind('.'), db = destName.rfind('.');
+  return sameDir && Upper(srcName.substr(0, da)) == Upper(destName.substr(0, db));
+}
+
+}  // namespace
+
+void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableNameIn,
+                           const TableFormat& format, const ProgressFn& progress) {
+  const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
+  const std::string path = dir + tableName;
+  if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
+  const auto lock = TableLock::Acquire(path, true);
+  RecoverTableFamily(fs, dir, tableName);
+  if (ReadTableHeader(fs, path).writeProtected)
+    Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
+  TableDefinition def = ReadDefinition(fs, dir, tableName);
+  const int sourceLevel = def.level;
+  ApplyFormat(def, format, sourceLevel, path);
+  const KeptOrders orders = SourceOrders(fs, dir, tableName, def);
+  std::vector<WrittenFile> written;
+  {
+    auto cursor = TableCursor::Open(fs, dir, tableName);
+    written = WriteFamily(fs, def, dir, tableName, kNewSuffix,
+                          ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
+  }
+  CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
+}
+
+void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcNameIn,
+                    const std::string& destDir, const std::string& destName, bool empty,
+                    const TableFormat& format, const ProgressFn& progress) {
+  const std::string srcName = FindFileIgnoringCase(fs, srcDir, srcNameIn);
+  const std::string srcPath = srcDir + srcName;
+  if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
+  if (SameTable(srcDir, srcName, destDir, destName))
+    Fail(kErrInvalidParam, destDir + destName, "Eine Tabelle kann nicht auf sich selbst kopiert werden.");
+  const auto srcLock = TableLock::Acquire(srcPath, false);
+  const auto destLock = TableLock::Acquire(destDir + destName, true);
+  RecoverTableFamily(fs, destDir, destName);
+  TableDefinition def = ReadDefinition(fs, srcDir, srcName);
+  const int sourceLevel = def.level;
+  ApplyFormat(def, format, sourceLevel, destDir + destName);
+  const KeptOrders orders = empty ? KeptOrders() : SourceOrders(fs, srcDir, srcName, def);
+  std::vector<WrittenFile> written;
+  {
+    auto cursor = TableCursor::Open(fs, srcDir, srcName);
+    const RecordSource none = [](SourceRecord&) { return false; };
+    written = WriteFamily(fs, def, destDir, destName, kNewSuffix,
+                          empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
+  }
+  CommitFamily(fs, destDir, ExistingFamily(fs, destDir, destName, true), written);
+}
+
+}  // namespace engine

@@ -1,0 +1,36 @@
+#pragma once
+// Rebuilding a table in place with another block size or table level, and copying a table to
+// a new one. Both read the source along its block chain (its key order), keep every record,
+// blob and auto-increment value, and write the target family beside its final place before
+// swapping it in (family_swap.h): on any failure the table that was there stays as it was.
+
+#include <string>
+
+#include "family/family_writer.h"
+
+namespace engine {
+
+class FileSystem;
+
+struct TableFormat {
+  int level = 0;       // 3, 4, 5 or 7; 0 = keep (restructure) or the source's (copy)
+  int blockBytes = 0;  // 1024, 2048, 4096, 16384 or 32768; 0 = keep / the source's
+};
+
+// Rebuilds `dir` + `tableName` in the new format. The table must not be open anywhere (an
+// exclusive lock is taken). Raises EDBEngineError with a German message, changing nothing,
+// when the format cannot hold the table (e.g. level 4 with 16 KiB blocks, a type the level
+// lacks) or the table is encrypted, write-protected or damaged.
+void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                           const TableFormat& format, const ProgressFn& progress = {});
+
+// Creates `destDir` + `destName` with the source's fields, key, secondary indexes, language
+// driver and code page, replacing an existing table of that name with all its companion files,
+// and copies every record (unless `empty`) with its auto-increment value; the counter goes on
+// from the source's. The format defaults to the source's level and block size, raised to what
+// the fields need. Refuses to copy a table onto itself.
+void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
+                    const std::string& destDir, const std::string& destName, bool empty,
+                    const TableFormat& format, const ProgressFn& progress = {});
+
+}  // namespace engine

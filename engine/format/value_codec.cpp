@@ -1,0 +1,217 @@
+#include "format/value_codec.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "io/coding.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kBcdBytes = 17;
+constexpr int kBcdDigits = 32;
+constexpr uint8_t kBcdPositive = 0x80;
+constexpr uint8_t kBcdPresent = 0x40;
+constexpr uint8_t kBcdDecimalsMask = 0x3F;
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+// Days from 1970-01-01 for a proleptic Gregorian date (H. Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = FloorDiv(y, 400);
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = FloorDiv(z, 146097);
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = yoe + era * 400 + (*m <= 2);
+}
+
+// Day number of 1970-01-01 in the date-field numbering (0001-01-01 = 1).
+const int64_t kUnixEpochDayNumber = -DaysFromCivil(1, 1, 1) + 1;
+
+std::string FormatYear(int64_t y) {
+  char buf[32];
+  if (y < 0)
+    std::snprintf(buf, sizeof buf, "-%04lld", static_cast<long long>(-y));
+  else
+    std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(y));
+  return buf;
+}
+
+}  // namespace
+
+int32_t DayNumberFromCivil(int year, int month, int day) {
+  return static_cast<int32_t>(DaysFromCivil(year, month, day) + kUnixEpochDayNumber);
+}
+
+void CivilFromDayNumber(int32_t dayNumber, int* year, int* month, int* day) {
+  int64_t y;
+  CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, month, day);
+  *year = static_cast<int>(y);
+}
+
+bool IsValidCivilDate(int year, int month, int day) {
+  if (month < 1 || month > 12 || day < 1) return false;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int max = (month == 2 && leap) ? 29 : kDays[month - 1];
+  return day <= max;
+}
+
+bool IsNullValue(PxType type, const uint8_t* p, size_t n) {
+  switch (type) {
+    case PxType::Alpha:
+    case PxType::Bcd:
+    case PxType::Logical:
+      return p[0] == 0;
+    case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
+    case PxType::Graphic:
+      // Null when the stored length (after the leader) is 0.
+      return n < 10 || coding::GetU32(p + n - 6) == 0;
+    default:
+      return coding::AllZero(p, n);
+  }
+}
+
+int32_t DecodeIntValue(const uint8_t* p, size_t n) { return coding::DecodeFlippedInt(p, n); }
+void EncodeIntValue(int32_t v, uint8_t* p, size_t n) { coding::EncodeFlippedInt(v, p, n); }
+double DecodeDoubleValue(const uint8_t* p) { return coding::DecodeFlippedDouble(p); }
+void EncodeDoubleValue(double v, uint8_t* p) { coding::EncodeFlippedDouble(v, p); }
+bool DecodeLogicalValue(const uint8_t* p) { return p[0] == 0x81; }
+void EncodeLogicalValue(bool v, uint8_t* p) { p[0] = v ? 0x81 : 0x80; }
+
+std::string DecodeAlphaValue(const uint8_t* p, size_t n) {
+  size_t len = 0;
+  while (len < n && p[len] != 0) ++len;
+  return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+bool EncodeAlphaValue(const std::string& bytes, uint8_t* p, size_t n) {
+  if (bytes.size() > n || bytes.find('\0') != std::string::npos) return false;
+  std::memset(p, 0, n);
+  std::memcpy(p, bytes.data(), bytes.size());
+  return true;
+}
+
+std::optional<std::string> DecodeBcdValue(const uint8_t* p, int decimals) {
+  const uint8_t head = p[0];
+  if ((head & kBcdPresent) == 0 || (head & kBcdDecimalsMask) != decimals) return std::nullopt;
+  const bool negative = (head & kBcdPositive) == 0;
+  std::string digits;
+  digits.reserve(kBcdDigits);
+  for (size_t i = 1; i < kBcdBytes; ++i) {
+    const uint8_t b = negative ? static_cast<uint8_t>(~p[i]) : p[i];
+    const int hi = b >> 4, lo = b & 0x0F;
+    if (hi > 9 || lo > 9) return std::nullopt;
+    digits.push_back(static_cast<char>('0' + hi));
+    digits.push_back(static_cast<char>('0' + lo));
+  }
+  std::string intPart = digits.substr(0, kBcdDigits - decimals);
+  const std::string fracPart = digits.substr(kBcdDigits - decimals);
+  const size_t firstNonZero = intPart.find_first_not_of('0');
+  intPart = firstNonZero == std::string::npos ? "0" : intPart.substr(firstNonZero);
+  const bool allZero = digits.find_first_not_of('0') == std::string::npos;
+  std::string out = (negative && !allZero) ? "-" : "";
+  out += intPart;
+  if (decimals > 0) out += "." + fracPart;
+  return out;
+}
+
+bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p) {
+  if (decimals < 0 || decimals > kBcdDigits) return false;
+  size_t i = 0;
+  bool negative = false;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::string intDigits, fracDigits;
+  bool seenPoint = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9')
+      (seenPoint ? fracDigits : intDigits).push_back(c);
+    else if ((c == '.' || c == ',') && !seenPoint)
+      seenPoint = true;
+    else if (c == ' ')
+      break;
+    else
+      return false;
+  }
+  for (; i < text.size(); ++i)
+    if (text[i] != ' ') return false;
+  if (intDigits.empty() && fracDigits.empty()) return false;
+  // Round the fraction to `decimals` places, half away from zero.
+  bool roundUp = static_cast<int>(fracDigits.size()) > decimals && fracDigits[decimals] >= '5';
+  fracDigits.resize(decimals, '0');
+  std::string all = intDigits + fracDigits;
+  for (int k = static_cast<int>(all.size()) - 1; roundUp && k >= 0; --k) {
+    if (all[k] == '9') {
+      all[k] = '0';
+    } else {
+      ++all[k];
+      roundUp = false;
+    }
+  }
+  if (roundUp) all.insert(all.begin(), '1');
+  const size_t firstNonZero = all.find_first_not_of('0');
+  all = firstNonZero == std::string::npos ? "" : all.substr(firstNonZero);
+  if (all.size() > kBcdDigits) return false;
+  if (all.empty()) negative = false;
+  all.insert(all.begin(), kBcdDigits - all.size(), '0');
+  p[0] = static_cast<uint8_t>((negative ? 0 : kBcdPositive) | kBcdPresent | decimals);
+  for (size_t k = 0; k < 16; ++k) {
+    uint8_t b = static_cast<uint8_t>(((all[2 * k] - '0') << 4) | (all[2 * k + 1] - '0'));
+    p[1 + k] = negative ? static_cast<uint8_t>(~b) : b;
+  }
+  return true;
+}
+
+std::string FormatIsoDate(int32_t dayNumber) {
+  int64_t y;
+  int m, d;
+  CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, &m, &d);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "-%02d-%02d", m, d);
+  return FormatYear(y) + buf;
+}
+
+std::string FormatIsoTime(int64_t ms) {
+  const bool negative = ms < 0;
+  if (negative) ms = -ms;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%s%02lld:%02lld:%02lld.%03lld", negative ? "-" : "",
+                static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+  return buf;
+}
+
+std::string FormatIsoTimestamp(double msValue) {
+  const int64_t ms = static_cast<int64_t>(std::llround(msValue));
+  const int64_t day = FloorDiv(ms, kMsPerDay);
+  return FormatIsoDate(static_cast<int32_t>(day)) + " " + FormatIsoTime(ms - day * kMsPerDay);
+}
+
+std::string FormatDouble17(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+}  // namespace engine

@@ -1,0 +1,134 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+class PosixFile : public File {
+ public:
+  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+  const std::string& Path() const override { return path_; }
+  uint64_t Size() const override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) Fail(kErrIo, path_, "Dateigröße nicht lesbar: " + ErrnoText(errno));
+    return static_cast<uint64_t>(st.st_size);
+  }
+  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+    size_t done = 0;
+    while (done < n) {
+      const ssize_t r = ::pread(fd_, static_cast<char*>(dst) + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        Fail(kErrIo, path_, "Lesefehler: " + ErrnoText(errno));
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+  void WriteAt(uint64_t offset, const void* src, size_t n) override {
+    size_t done = 0;
+    while (done < n) {
+      const ssize_t r = ::pwrite(fd_, static_cast<const char*>(src) + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        Fail(kErrIo, path_, "Schreibfehler: " + ErrnoText(errno));
+      }
+      done += static_cast<size_t>(r);
+    }
+  }
+  void Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      Fail(kErrIo, path_, "Dateilänge nicht änderbar: " + ErrnoText(errno));
+  }
+  void Sync() override {
+    if (::fdatasync(fd_) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + ErrnoText(errno));
+  }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+      case OpenMode::ReadWrite: flags |= O_RDWR; break;
+      case OpenMode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+      const int err = errno;
+      if (err == ENOENT) Fail(kErrFileNotFound, path, "Die Datei wurde nicht gefunden.");
+      if (err == EACCES || err == EROFS)
+        Fail(kErrIo, path, "Keine Berechtigung für den Zugriff (" + ErrnoText(err) + ").");
+      Fail(kErrIo, path, "Die Datei kann nicht geöffnet werden: " + ErrnoText(err));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      Fail(kErrNotATable, path, "Das ist ein Verzeichnis, keine Datei.");
+    }
+    return std::make_unique<PosixFile>(path, fd);
+  }
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+  void Remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+      Fail(kErrIo, path, "Die Datei kann nicht gelöscht werden: " + ErrnoText(errno));
+  }
+  void Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+      Fail(kErrIo, from, "Umbenennen nach „" + to + "“ fehlgeschlagen: " + ErrnoText(errno));
+  }
+  std::vector<std::string> List(const std::string& dir) override {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) Fail(kErrIo, dir, "Das Verzeichnis kann nicht gelesen werden: " + ErrnoText(errno));
+    while (dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      // The entry's type comes with the listing on most file systems; only links and
+      // unknown types need a stat to tell regular files from the rest.
+      const bool regular = e->d_type == DT_REG ||
+                           ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
+                            Exists(dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name));
+      if (regular) names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+  }
+  void SyncDir(const std::string& dir) override {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+  }
+};
+
+}  // namespace
+
+FileSystem& DefaultFileSystem() {
+  static PosixFileSystem fs;
+  return fs;
+}
+
+}  // namespace engine

@@ -1,0 +1,455 @@
+#include "storage/blob_file.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+using coding::GetU16;
+using coding::GetU32;
+using coding::PutU16;
+using coding::PutU32;
+
+// The .MB file is made of blocks of whole 4 KiB units; block 0 is the header.
+constexpr uint64_t kUnit = 4096;
+
+// Every block: u8 type, u16 length in 4 KiB units.
+constexpr size_t kBlockType = 0x00;
+constexpr size_t kBlockUnits = 0x01;
+constexpr uint8_t kTypeHeader = 0;
+constexpr uint8_t kTypeSingle = 2;
+constexpr uint8_t kTypeSubAllocated = 3;
+constexpr uint8_t kTypeFree = 4;
+
+// Header block (type 0).
+constexpr size_t kHeaderModCounter = 0x03;   // u16, source of modification numbers
+constexpr size_t kHeaderConstant1 = 0x05;    // 6 constant bytes
+constexpr size_t kHeaderBaseSize = 0x0B;     // u16 0x1000
+constexpr size_t kHeaderSubSize = 0x0D;      // u16 0x1000
+constexpr size_t kHeaderChunkSize = 0x10;    // u8 16
+constexpr size_t kHeaderSlotsPerBlock = 0x11;  // u16 64
+constexpr size_t kHeaderThreshold = 0x13;    // u16 2048
+constexpr size_t kHeaderConstant2 = 0x29;    // u16 0x02A1
+constexpr size_t kHeaderFreeHints = 0x38;    // advisory free-space hints up to the block end
+constexpr size_t kHeaderMinBytes = 0x15;
+
+// Single-BLOb block (type 2): u32 length at 3, u16 modification number at 7, data from 9.
+constexpr size_t kSingleLength = 0x03;
+constexpr size_t kSingleMod = 0x07;
+constexpr size_t kSingleData = 0x09;
+
+// Sub-allocated block (type 3): 64 slots of 5 bytes from 12, data in 16-byte chunks 21..255.
+constexpr size_t kSlotTable = 0x0C;
+constexpr size_t kSlotSize = 5;
+constexpr int kSlotCount = 64;
+constexpr size_t kSlotChunk = 0;      // u8 chunk number of the data, 0 = free
+constexpr size_t kSlotChunks = 1;     // u8 chunks used
+constexpr size_t kSlotMod = 2;        // u16 modification number
+constexpr size_t kSlotLastLen = 4;    // u8 bytes used in the last chunk (1..16)
+constexpr unsigned kChunk = 16;
+constexpr unsigned kFirstDataChunk = 21;
+constexpr unsigned kChunksPerBlock = 256;
+
+// Values up to this length go into sub-allocated blocks, longer ones into their own block.
+constexpr uint32_t kSmallLimit = 2048;
+
+// Record side: leader, then u32 ref, u32 length, u16 modification number.
+constexpr size_t kDescriptorSize = 10;
+constexpr size_t kDescRef = 0;
+constexpr size_t kDescLength = 4;
+constexpr size_t kDescMod = 8;
+constexpr uint32_t kRefSingle = 0xFF;
+
+// Graphic and OLE values carry an 8-byte prefix in the .MB; the leader holds payload only.
+constexpr size_t kPrefixSize = 8;
+
+size_t SlotOffset(int slot) { return kSlotTable + kSlotSize * static_cast<size_t>(slot); }
+
+[[noreturn]] void Damaged(const std::string& path, const std::string& cause) {
+  Fail(kErrBlobMissing, path, cause);
+}
+
+std::string Num(uint64_t v) { return std::to_string(v); }
+
+// Data end (in chunks) of a sub-allocated block and whether it has a free slot.
+struct SubBlockUse {
+  unsigned endChunk = kFirstDataChunk;
+  bool freeSlot = false;
+};
+
+SubBlockUse UseOf(const uint8_t* block) {
+  SubBlockUse use;
+  for (int s = 0; s < kSlotCount; ++s) {
+    const uint8_t* slot = block + SlotOffset(s);
+    if (slot[kSlotChunk] == 0) {
+      use.freeSlot = true;
+      continue;
+    }
+    use.endChunk = std::max(use.endChunk, unsigned{slot[kSlotChunk]} + slot[kSlotChunks]);
+  }
+  return use;
+}
+
+}  // namespace
+
+struct BlobFile::Space {
+  uint64_t end = kUnit;                       // file end, a multiple of 4 KiB
+  std::map<uint64_t, uint16_t> freeRuns;      // offset -> length in units (type 4)
+  std::map<uint64_t, unsigned> roomOf;        // sub-allocated block -> free chunks
+  std::set<std::pair<unsigned, uint64_t>> byRoom;  // (free chunks, block) for best fit
+
+  void SetRoom(uint64_t block, unsigned freeChunks, bool freeSlot) {
+    auto it = roomOf.find(block);
+    if (it != roomOf.end()) {
+      byRoom.erase({it->second, block});
+      roomOf.erase(it);
+    }
+    if (freeSlot && freeChunks > 0) {
+      roomOf[block] = freeChunks;
+      byRoom.insert({freeChunks, block});
+    }
+  }
+};
+
+BlobFile::BlobFile(std::unique_ptr<File> file) : file_(std::move(file)) {}
+BlobFile::~BlobFile() = default;
+
+const std::string& BlobFile::Path() const { return file_->Path(); }
+
+std::unique_ptr<BlobFile> BlobFile::Open(FileSystem& fs, const std::string& path, bool writable) {
+  if (!fs.Exists(path)) Damaged(path, "Die Memo-/BLOb-Datei fehlt.");
+  std::unique_ptr<File> file = fs.Open(path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly);
+  uint8_t head[kHeaderMinBytes] = {};
+  const size_t got = file->ReadAt(0, head, sizeof head);
+  if (got < sizeof head || head[kBlockType] != kTypeHeader || GetU16(head + kBlockUnits) != 1)
+    Damaged(path, "Die Datei hat keinen gültigen Kopf einer Memo-/BLOb-Datei.");
+  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
+}
+
+std::unique_ptr<BlobFile> BlobFile::Create(FileSystem& fs, const std::string& path) {
+  std::unique_ptr<File> file = fs.Open(path, OpenMode::CreateTruncate);
+  std::vector<uint8_t> head(kUnit, 0);
+  head[kBlockType] = kTypeHeader;
+  PutU16(&head[kBlockUnits], 1);
+  PutU16(&head[kHeaderModCounter], 1);
+  static const uint8_t kConstant1[6] = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
+  std::copy(kConstant1, kConstant1 + 6, head.begin() + kHeaderConstant1);
+  PutU16(&head[kHeaderBaseSize], 0x1000);
+  PutU16(&head[kHeaderSubSize], 0x1000);
+  head[kHeaderChunkSize] = kChunk;
+  PutU16(&head[kHeaderSlotsPerBlock], kSlotCount);
+  PutU16(&head[kHeaderThreshold], kSmallLimit);
+  PutU16(&head[kHeaderConstant2], 0x02A1);
+  file->WriteAt(0, head.data(), head.size());
+  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
+}
+
+uint32_t BlobFile::StoredLength(const uint8_t* field, size_t fieldSize) {
+  if (fieldSize < kDescriptorSize) return 0;
+  return GetU32(field + fieldSize - kDescriptorSize + kDescLength);
+}
+
+bool BlobFile::ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content) {
+  const uint32_t length = StoredLength(field, fieldSize);
+  const size_t leader = fieldSize < kDescriptorSize ? 0 : fieldSize - kDescriptorSize;
+  if (length > leader) return false;
+  content->assign(reinterpret_cast<const char*>(field), length);
+  return true;
+}
+
+std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
+  std::string content;
+  if (ReadFromLeader(field, fieldSize, &content)) return content;
+  const std::string& path = Path();
+  const uint8_t* desc = field + fieldSize - kDescriptorSize;
+  const uint32_t ref = GetU32(desc + kDescRef);
+  const uint32_t length = GetU32(desc + kDescLength);
+  const uint64_t offset = ref & ~uint32_t{0xFF};
+  const unsigned index = ref & 0xFF;
+  const uint64_t size = file_->Size();
+  if (offset < kUnit || offset % kUnit != 0 || offset >= size)
+    Damaged(path, "Der BLOb-Verweis zeigt auf Offset " + Num(offset) +
+                      ", der nicht auf einen Block der Datei fällt.");
+  uint8_t type = 0;
+  file_->ReadAt(offset, &type, 1);
+  if (type == kTypeSingle) {
+    uint8_t head[kSingleData] = {};
+    if (index != kRefSingle || file_->ReadAt(offset, head, sizeof head) < sizeof head)
+      Damaged(path, "Der BLOb-Verweis auf Offset " + Num(offset) + " ist ungültig.");
+    const uint32_t stored = GetU32(head + kSingleLength);
+    const uint64_t units = GetU16(head + kBlockUnits);
+    if (stored != length || units * kUnit < uint64_t{length} + kSingleData)
+      Damaged(path, "Die BLOb-Länge am Offset " + Num(offset) + " (" + Num(stored) +
+                        " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
+    content.resize(length);
+    if (file_->ReadAt(offset + kSingleData, content.data(), length) < length)
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
+    return content;
+  }
+  if (type == kTypeSubAllocated) {
+    uint8_t block[kUnit] = {};
+    const size_t got = file_->ReadAt(offset, block, kUnit);
+    if (index >= static_cast<unsigned>(kSlotCount))
+      Damaged(path, "Der BLOb-Verweis auf Offset " + Num(offset) + " nennt den ungültigen Platz " +
+                        Num(index) + ".");
+    const uint8_t* slot = block + SlotOffset(static_cast<int>(index));
+    const unsigned chunk = slot[kSlotChunk];
+    const unsigned chunks = slot[kSlotChunks];
+    const unsigned lastLen = slot[kSlotLastLen];
+    if (chunk < kFirstDataChunk || chunks == 0 || lastLen == 0 || lastLen > kChunk ||
+        chunk + chunks > kChunksPerBlock)
+      Damaged(path, "Der BLOb-Platz " + Num(index) + " im Block am Offset " + Num(offset) +
+                        " ist frei oder beschädigt.");
+    const uint32_t stored = (chunks - 1) * kChunk + lastLen;
+    if (stored != length)
+      Damaged(path, "Die BLOb-Länge am Offset " + Num(offset) + " (" + Num(stored) +
+                        " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
+    if (size_t{chunk} * kChunk + length > got)
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
+    content.assign(reinterpret_cast<const char*>(block) + size_t{chunk} * kChunk, length);
+    return content;
+  }
+  Damaged(path, "Am Offset " + Num(offset) + " liegt kein BLOb-Block (Blocktyp " + Num(type) + ").");
+}
+
+BlobFile::Space& BlobFile::WritableSpace() {
+  if (space_) return *space_;
+  auto space = std::make_unique<Space>();
+  const uint64_t size = file_->Size();
+  uint64_t offset = kUnit;
+  while (offset + 3 <= size) {
+    uint8_t head[3] = {};
+    file_->ReadAt(offset, head, 3);
+    const uint16_t units = GetU16(head + kBlockUnits);
+    if (units == 0) break;
+    if (head[kBlockType] == kTypeFree) {
+      space->freeRuns[offset] = units;
+    } else if (head[kBlockType] == kTypeSubAllocated) {
+      uint8_t block[kUnit] = {};
+      file_->ReadAt(offset, block, kUnit);
+      const SubBlockUse use = UseOf(block);
+      space->SetRoom(offset, kChunksPerBlock - use.endChunk, use.freeSlot);
+    }
+    offset += units * kUnit;
+  }
+  // Past a damaged block length nothing is reused; new blocks go behind everything.
+  space->end = std::max(offset, (size + kUnit - 1) / kUnit * kUnit);
+  // The header's free-space hints would go stale with our changes; they are advisory, so clear.
+  std::vector<uint8_t> zeros(kUnit - kHeaderFreeHints, 0);
+  file_->WriteAt(kHeaderFreeHints, zeros.data(), zeros.size());
+  space_ = std::move(space);
+  return *space_;
+}
+
+uint16_t BlobFile::NextModificationNumber() {
+  uint8_t raw[2] = {};
+  file_->ReadAt(kHeaderModCounter, raw, 2);
+  uint16_t mod = static_cast<uint16_t>(GetU16(raw) + 1);
+  if (mod == 0) mod = 1;
+  PutU16(raw, mod);
+  file_->WriteAt(kHeaderModCounter, raw, 2);
+  return mod;
+}
+
+uint64_t BlobFile::AllocateRun(uint16_t units) {
+  Space& space = WritableSpace();
+  for (auto it = space.freeRuns.begin(); it != space.freeRuns.end(); ++it) {
+    if (it->second < units) continue;
+    const uint64_t offset = it->first;
+    const uint16_t rest = static_cast<uint16_t>(it->second - units);
+    space.freeRuns.erase(it);
+    if (rest > 0) {
+      const uint64_t tail = offset + uint64_t{units} * kUnit;
+      uint8_t head[3] = {kTypeFree, 0, 0};
+      PutU16(head + kBlockUnits, rest);
+      file_->WriteAt(tail, head, 3);
+      space.freeRuns[tail] = rest;
+    }
+    return offset;
+  }
+  const uint64_t offset = space.end;
+  space.end += uint64_t{units} * kUnit;
+  return offset;
+}
+
+void BlobFile::ReleaseRun(uint64_t offset, uint16_t units) {
+  Space& space = WritableSpace();
+  uint64_t start = offset;
+  uint64_t length = units;
+  auto next = space.freeRuns.find(offset + uint64_t{units} * kUnit);
+  if (next != space.freeRuns.end() && length + next->second <= 0xFFFF) {
+    length += next->second;
+    space.freeRuns.erase(next);
+  }
+  auto after = space.freeRuns.lower_bound(offset);
+  if (after != space.freeRuns.begin()) {
+    auto prev = std::prev(after);
+    if (prev->first + uint64_t{prev->second} * kUnit == offset && prev->second + length <= 0xFFFF) {
+      start = prev->first;
+      length += prev->second;
+      space.freeRuns.erase(prev);
+    }
+  }
+  if (start + length * kUnit >= space.end) {
+    space.end = start;
+    file_->Truncate(start);
+    return;
+  }
+  uint8_t head[3] = {kTypeFree, 0, 0};
+  PutU16(head + kBlockUnits, static_cast<uint16_t>(length));
+  file_->WriteAt(start, head, 3);
+  space.freeRuns[start] = static_cast<uint16_t>(length);
+}
+
+uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
+  Space& space = WritableSpace();
+  const unsigned chunks = static_cast<unsigned>((content.size() + kChunk - 1) / kChunk);
+  uint8_t block[kUnit] = {};
+  uint64_t offset = 0;
+  auto fit = space.byRoom.lower_bound({chunks, 0});
+  if (fit != space.byRoom.end()) {
+    offset = fit->second;
+    file_->ReadAt(offset, block, kUnit);
+  } else {
+    offset = AllocateRun(1);
+    block[kBlockType] = kTypeSubAllocated;
+    PutU16(block + kBlockUnits, 1);
+  }
+  const SubBlockUse use = UseOf(block);
+  int slot = kSlotCount - 1;
+  while (block[SlotOffset(slot) + kSlotChunk] != 0) --slot;
+  const unsigned chunk = use.endChunk;
+  std::copy(content.begin(), content.end(), block + size_t{chunk} * kChunk);
+  std::fill(block + size_t{chunk} * kChunk + content.size(), block + size_t{chunk + chunks} * kChunk,
+            uint8_t{0});
+  uint8_t* entry = block + SlotOffset(slot);
+  entry[kSlotChunk] = static_cast<uint8_t>(chunk);
+  entry[kSlotChunks] = static_cast<uint8_t>(chunks);
+  PutU16(entry + kSlotMod, mod);
+  entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
+  file_->WriteAt(offset, block, kUnit);
+  const SubBlockUse after = UseOf(block);
+  space.SetRoom(offset, kChunksPerBlock - after.endChunk, after.freeSlot);
+  return offset | static_cast<uint64_t>(slot);
+}
+
+void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, size_t fieldSize) {
+  if (fieldSize < kDescriptorSize)
+    Fail(kErrInvalidParam, Path(), "Das BLOb-Feld ist kürzer als sein Deskriptor.");
+  std::fill(field, field + fieldSize, uint8_t{0});
+  if (content.empty()) return;
+  const size_t leader = fieldSize - kDescriptorSize;
+  uint8_t* desc = field + leader;
+  if (content.size() > 0xFFFFFFF0u)
+    Fail(kErrInvalidValue, Path(), "Der BLOb-Wert ist zu groß.");
+  const uint32_t length = static_cast<uint32_t>(content.size());
+  PutU32(desc + kDescLength, length);
+  if (length <= leader) {
+    std::copy(content.begin(), content.end(), field);
+    return;
+  }
+  const uint16_t mod = NextModificationNumber();
+  uint64_t ref = 0;
+  if (length > kSmallLimit) {
+    const uint64_t units64 = (uint64_t{length} + kSingleData + kUnit - 1) / kUnit;
+    if (units64 > 0xFFFF) Fail(kErrInvalidValue, Path(), "Der BLOb-Wert ist zu groß.");
+    const uint16_t units = static_cast<uint16_t>(units64);
+    const uint64_t offset = AllocateRun(units);
+    if (offset + units64 * kUnit > 0xFFFFFFFFull)
+      Fail(kErrUnsupported, Path(), "Die Memo-/BLOb-Datei hat ihre Höchstgröße von 4 GB erreicht.");
+    std::vector<uint8_t> block(units64 * kUnit, 0);
+    block[kBlockType] = kTypeSingle;
+    PutU16(&block[kBlockUnits], units);
+    PutU32(&block[kSingleLength], length);
+    PutU16(&block[kSingleMod], mod);
+    std::copy(content.begin(), content.end(), block.begin() + kSingleData);
+    file_->WriteAt(offset, block.data(), block.size());
+    ref = offset | kRefSingle;
+  } else {
+    ref = WriteSmall(content, mod);
+    if (ref > 0xFFFFFFFFull)
+      Fail(kErrUnsupported, Path(), "Die Memo-/BLOb-Datei hat ihre Höchstgröße von 4 GB erreicht.");
+  }
+  PutU32(desc + kDescRef, static_cast<uint32_t>(ref));
+  PutU16(desc + kDescMod, mod);
+  const bool prefixed = type == PxType::Graphic || type == PxType::Ole;
+  const size_t from = prefixed ? std::min(kPrefixSize, content.size()) : 0;
+  const size_t copy = std::min(leader, content.size() - from);
+  std::copy(content.begin() + static_cast<std::ptrdiff_t>(from),
+            content.begin() + static_cast<std::ptrdiff_t>(from + copy), field);
+}
+
+void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_t mod) {
+  uint8_t block[kUnit] = {};
+  if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
+      index >= kSlotCount)
+    return;
+  uint8_t* entry = block + SlotOffset(index);
+  const unsigned chunks = entry[kSlotChunks];
+  if (entry[kSlotChunk] == 0 || chunks == 0 ||
+      (chunks - 1) * kChunk + entry[kSlotLastLen] != length || GetU16(entry + kSlotMod) != mod)
+    return;
+  std::fill(entry, entry + kSlotSize, uint8_t{0});
+  // Compact: move the remaining values down so the free chunks lie together at the end.
+  std::vector<std::pair<unsigned, int>> used;
+  for (int s = 0; s < kSlotCount; ++s)
+    if (block[SlotOffset(s) + kSlotChunk] != 0) used.push_back({block[SlotOffset(s) + kSlotChunk], s});
+  if (used.empty()) {
+    space_->SetRoom(offset, 0, false);
+    ReleaseRun(offset, 1);
+    return;
+  }
+  std::sort(used.begin(), used.end());
+  unsigned next = kFirstDataChunk;
+  for (const auto& [chunk, s] : used) {
+    uint8_t* e = block + SlotOffset(s);
+    const unsigned n = e[kSlotChunks];
+    if (chunk != next) {
+      std::copy(block + size_t{chunk} * kChunk, block + size_t{chunk + n} * kChunk,
+                block + size_t{next} * kChunk);
+      e[kSlotChunk] = static_cast<uint8_t>(next);
+    }
+    next += n;
+  }
+  std::fill(block + size_t{next} * kChunk, block + kUnit, uint8_t{0});
+  file_->WriteAt(offset, block, kUnit);
+  WritableSpace().SetRoom(offset, kChunksPerBlock - next, true);
+}
+
+void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
+  if (fieldSize < kDescriptorSize) return;
+  const uint8_t* desc = field + fieldSize - kDescriptorSize;
+  const uint32_t length = GetU32(desc + kDescLength);
+  if (length <= fieldSize - kDescriptorSize) return;
+  const uint32_t ref = GetU32(desc + kDescRef);
+  const uint16_t mod = GetU16(desc + kDescMod);
+  const uint64_t offset = ref & ~uint32_t{0xFF};
+  const unsigned index = ref & 0xFF;
+  // A reference that does not match its entry exactly (length and modification number) may
+  // point at space that now belongs to another value, so it is left alone.
+  if (offset < kUnit || offset % kUnit != 0 || offset >= file_->Size()) return;
+  WritableSpace();
+  if (index == kRefSingle) {
+    uint8_t head[kSingleData] = {};
+    if (file_->ReadAt(offset, head, sizeof head) < sizeof head || head[kBlockType] != kTypeSingle ||
+        GetU32(head + kSingleLength) != length || GetU16(head + kSingleMod) != mod)
+      return;
+    ReleaseRun(offset, GetU16(head + kBlockUnits));
+    return;
+  }
+  FreeSlot(offset, static_cast<uint8_t>(index), length, mod);
+}
+
+void BlobFile::Sync() { file_->Sync(); }
+
+}  // namespace engine

@@ -1,0 +1,58 @@
+#pragma once
+// The .MB file of a table: storage of memo, formatted memo, BLOb, OLE and graphic values.
+// A blob field in a record holds a leader (a copy of the first bytes) followed by a 10-byte
+// descriptor (u32 ref, u32 length, u16 modification number, little-endian). Values that fit in
+// the leader live there entirely and never touch the .MB.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "format/field_type.h"
+
+namespace engine {
+
+class File;
+class FileSystem;
+
+class BlobFile {
+ public:
+  // Opens an existing .MB; raises EDBEngineError (kErrBlobMissing) naming the file when it is
+  // missing or its header is not that of a .MB file.
+  static std::unique_ptr<BlobFile> Open(FileSystem& fs, const std::string& path, bool writable);
+  // Creates a new, empty .MB (4 KiB header block), replacing any existing file.
+  static std::unique_ptr<BlobFile> Create(FileSystem& fs, const std::string& path);
+  ~BlobFile();
+
+  // Stored length of the value whose field bytes are given (0 = null).
+  static uint32_t StoredLength(const uint8_t* field, size_t fieldSize);
+  // True when the value lies wholly in the record (length <= leader); then *content is set.
+  static bool ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content);
+
+  // Whole stored content of a value (graphic/OLE with their 8-byte prefix). Raises
+  // EDBEngineError (kErrBlobMissing/kErrCorrupt) when the .MB entry is damaged.
+  std::string Read(const uint8_t* field, size_t fieldSize) const;
+  // Stores content for a field of the given type and fills the field bytes (leader and
+  // descriptor). Empty content gives a null field.
+  void Write(const std::string& content, PxType type, uint8_t* field, size_t fieldSize);
+  // Releases the .MB space of the value in the field bytes (no-op for null/in-leader values).
+  void Free(const uint8_t* field, size_t fieldSize);
+  void Sync();
+  const std::string& Path() const;
+
+ private:
+  // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
+  // one scan of the file on the first change, then kept up to date.
+  struct Space;
+  BlobFile(std::unique_ptr<File> file);
+  Space& WritableSpace();
+  uint16_t NextModificationNumber();
+  uint64_t AllocateRun(uint16_t units);
+  void ReleaseRun(uint64_t offset, uint16_t units);
+  uint64_t WriteSmall(const std::string& content, uint16_t mod);
+  void FreeSlot(uint64_t block, uint8_t slot, uint32_t length, uint16_t mod);
+  std::unique_ptr<File> file_;
+  std::unique_ptr<Space> space_;
+};
+
+}  // namespace engine

@@ -1,0 +1,84 @@
+#pragma once
+// The record blocks of a .DB file (or of a secondary index's .Xnn/.XGn file, which has the same
+// layout): the block chain, walked once at open time by reading the 6-byte block headers only,
+// and row access by number through a small cache of whole blocks.
+//
+// Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
+// - the walk starts at the header's first block and ends at a block whose `next` is 0 or at
+//   the header's last block, whichever comes first (a chain running on past the last block is
+//   left over from a later, unsaved state);
+// - a block visited twice is a loop, a block number 0 or above the header's block count or
+//   starting beyond the end of the file is out of range: both raise kErrCorrupt;
+// - a block that ends beyond the end of the file reads its missing bytes as zeros;
+// - a block's record count follows from its last-record offset; an offset that is not a whole
+//   multiple of the record size or claims more records than fit raises kErrCorrupt;
+// - the record count is the chain's, cut to the header's count when the chain holds more.
+// Disagreements that can be read safely (chain count ≠ header count, a chain that ends before
+// the header's last block or runs on past it) are kept as a German note in Inconsistency() instead of failing.
+//
+// Not thread-safe.
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "format/table_header.h"
+
+namespace engine {
+
+class File;
+
+struct BlockEntry {
+  uint16_t block = 0;     // block number in the file (1-based)
+  uint32_t firstRow = 0;  // row number of the block's first record
+  uint32_t count = 0;     // records read from this block (after the header-count cut)
+};
+
+class DataFile {
+ public:
+  // Walks the chain of `file`, whose decoded header is `header`. Raises EDBEngineError naming
+  // the file for a damaged chain.
+  DataFile(std::unique_ptr<File> file, TableHeader header);
+  ~DataFile();
+
+  const TableHeader& Header() const { return header_; }
+  const std::string& Path() const;
+  uint32_t RecordCount() const { return recordCount_; }
+  // Record count that the chain holds before the cut to the header's count.
+  uint64_t ChainRecordCount() const { return chainRecords_; }
+  const std::vector<BlockEntry>& Blocks() const { return blocks_; }
+  // Empty when the header and the blocks agree.
+  const std::string& Inconsistency() const { return inconsistency_; }
+
+  // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
+  const uint8_t* Record(uint32_t row);
+  // Bytes of the records of directory entry i (Blocks()[i].count records, packed).
+  const uint8_t* BlockRecords(size_t i);
+  // Forgets cached blocks (after the file was changed behind this object).
+  void DropCache();
+  // Takes over the header and the chain's blocks in order (block, record count) that a writer
+  // of the same file has just committed, instead of walking the chain again.
+  void Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
+
+ private:
+  struct CachedBlock {
+    uint16_t block;
+    std::vector<uint8_t> bytes;
+  };
+  void Walk();
+  const uint8_t* LoadBlock(uint16_t block);
+
+  std::unique_ptr<File> file_;
+  TableHeader header_;
+  uint64_t fileSize_ = 0;
+  uint32_t recordCount_ = 0;
+  uint64_t chainRecords_ = 0;
+  std::vector<BlockEntry> blocks_;
+  std::string inconsistency_;
+  std::list<CachedBlock> cache_;  // most recently used first
+};
+
+}  // namespace engine

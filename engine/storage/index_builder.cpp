@@ -1,0 +1,205 @@
+#include "storage/index_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "io/coding.h"
+#include "format/data_block.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count) {
+  coding::EncodeFlippedInt(static_cast<int16_t>(child), p, 2);
+  coding::EncodeFlippedInt(static_cast<int16_t>(count & 0xFFFF), p + 2, 2);
+  coding::EncodeFlippedInt(static_cast<int16_t>(count >> 16), p + 4, 2);
+}
+
+namespace {
+
+uint8_t UpperByte(uint8_t c, int codePage) {
+  if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 0x20);
+  const bool latin1Layout = codePage >= 1250 && codePage <= 1258;
+  if (latin1Layout && c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<uint8_t>(c - 0x20);
+  return c;
+}
+
+size_t FieldOffset(const TableDefinition& def, int field) {
+  size_t offset = 0;
+  for (int i = 0; i < field; ++i) offset += def.fields[static_cast<size_t>(i)].RecordBytes();
+  return offset;
+}
+
+}  // namespace
+
+BulkBlockWriter::BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes,
+                                 uint32_t headerSize)
+    : file_(file),
+      recordSize_(recordSize),
+      blockBytes_(blockBytes),
+      headerSize_(headerSize),
+      capacity_((blockBytes - blk::kHeaderBytes) / recordSize),
+      block_(blockBytes, 0) {}
+
+void BulkBlockWriter::FlushBlock(bool last) {
+  BlockHeader bh;
+  bh.next = last ? 0 : static_cast<uint16_t>(current_ + 1);
+  bh.prev = static_cast<uint16_t>(current_ - 1);
+  bh.lastRecordOffset = BlockHeader::OffsetFor(inBlock_, recordSize_);
+  EncodeBlockHeader(bh, block_.data());
+  file_.WriteAt(headerSize_ + uint64_t{current_ - 1u} * blockBytes_, block_.data(), block_.size());
+  entries_.push_back({firstRecord_, current_, static_cast<uint32_t>(inBlock_)});
+  std::fill(block_.begin(), block_.end(), uint8_t{0});
+  inBlock_ = 0;
+}
+
+uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
+  if (current_ == 0 || static_cast<uint32_t>(inBlock_) == capacity_) {
+    if (current_ != 0) FlushBlock(false);
+    ++current_;
+    firstRecord_.assign(reinterpret_cast<const char*>(record), recordSize_);
+  }
+  std::memcpy(block_.data() + blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_), record,
+              recordSize_);
+  if (slot) *slot = inBlock_;
+  ++inBlock_;
+  ++records_;
+  return current_;
+}
+
+std::vector<TreeEntry> BulkBlockWriter::Finish(size_t keyBytes) {
+  if (current_ != 0) FlushBlock(true);
+  for (auto& e : entries_) e.key.resize(keyBytes);
+  return std::move(entries_);
+}
+
+namespace {
+
+// Counters of a file whose n blocks form the chain 1 → 2 → … → n with no free block.
+void SetChainCounters(TableHeader& header, uint16_t n, uint32_t records) {
+  header.numRecords = records;
+  header.usedBlocks = n;
+  header.fileBlocks = n;
+  header.maxBlocks = n;
+  header.firstBlock = n ? 1 : 0;
+  header.lastBlock = n;
+  header.firstFreeBlock = 0;
+}
+
+}  // namespace
+
+void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, uint32_t records) {
+  SetChainCounters(header, static_cast<uint16_t>(blocks.size()), records);
+}
+
+void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1) {
+  const uint16_t recordSize = header.recordSize;
+  const uint32_t blockBytes = header.BlockBytes();
+  const size_t keyBytes = recordSize - 6u;
+  const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
+  // Blocks in file order; block 1 is the root.
+  std::vector<std::vector<TreeEntry>> blocks;
+  uint32_t total = static_cast<uint32_t>(level1.size());
+  uint8_t levels = level1.empty() ? 0 : 1;
+  std::vector<TreeEntry> current = level1;
+  if (current.size() > capacity) {
+    blocks.emplace_back();  // the root, filled last
+    while (current.size() > capacity) {
+      std::vector<TreeEntry> upper;
+      for (size_t i = 0; i < current.size(); i += capacity - 1) {
+        const size_t end = std::min(current.size(), i + capacity - 1);
+        std::vector<TreeEntry> part(current.begin() + static_cast<long>(i), current.begin() + static_cast<long>(end));
+        uint32_t sum = 0;
+        for (const auto& e : part) sum += e.count;
+        upper.push_back({part.front().key, static_cast<uint16_t>(blocks.size() + 1), sum});
+        blocks.push_back(std::move(part));
+      }
+      total += static_cast<uint32_t>(upper.size());
+      ++levels;
+      current = std::move(upper);
+    }
+    blocks.front() = std::move(current);
+  } else if (!current.empty()) {
+    blocks.push_back(std::move(current));
+  }
+  const uint16_t n = static_cast<uint16_t>(blocks.size());
+  SetChainCounters(header, n, total);
+  header.indexRoot = 1;
+  header.numIndexLevels = levels;
+  const std::vector<uint8_t> head = EncodeTableHeader(header);
+  file.Truncate(0);
+  file.WriteAt(0, head.data(), head.size());
+  std::vector<uint8_t> block(blockBytes);
+  for (uint16_t b = 1; b <= n; ++b) {
+    std::fill(block.begin(), block.end(), uint8_t{0});
+    const auto& entries = blocks[b - 1u];
+    BlockHeader bh;
+    bh.next = b < n ? static_cast<uint16_t>(b + 1) : 0;
+    bh.prev = static_cast<uint16_t>(b - 1);
+    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.size()), recordSize);
+    EncodeBlockHeader(bh, block.data());
+    uint8_t* p = block.data() + blk::kHeaderBytes;
+    for (const auto& e : entries) {
+      std::memcpy(p, e.key.data(), std::min(keyBytes, e.key.size()));
+      PutTreeTrailer(p + keyBytes, e.child, e.count);
+      p += recordSize;
+    }
+    file.WriteAt(head.size() + uint64_t{b - 1u} * blockBytes, block.data(), block.size());
+  }
+}
+
+size_t IndexFieldBytes(const TableDefinition& def, const SecondaryDef& index) {
+  size_t n = 0;
+  for (int f : index.fields) n += def.fields[static_cast<size_t>(f)].RecordBytes();
+  return n;
+}
+
+SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
+                                    const TableHeader& x, const uint8_t* record, uint16_t block,
+                                    int slot, uint32_t recordNumber) {
+  SecondaryRecord out;
+  out.bytes.assign(x.recordSize, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(out.bytes.data());
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    const int field = index.fields[i];
+    const FieldInfo& f = def.fields[static_cast<size_t>(field)];
+    const size_t n = f.RecordBytes();
+    std::memcpy(p, record + FieldOffset(def, field), n);
+    std::string key(reinterpret_cast<const char*>(p), n);
+    if (f.type == PxType::Alpha) {
+      const size_t end = key.find('\0');
+      if (end != std::string::npos) std::fill(key.begin() + static_cast<long>(end), key.end(), '\0');
+      if (index.caseInsensitive)
+        for (char& c : key) c = static_cast<char>(UpperByte(static_cast<uint8_t>(c), def.codePage));
+    }
+    if (index.descending[i])
+      for (char& c : key) c = static_cast<char>(~static_cast<uint8_t>(c));
+    out.sortKey += key;
+    p += n;
+  }
+  if (def.keyFields > 0) {
+    const size_t keyBytes = def.KeyBytes();
+    std::memcpy(p, record, keyBytes);
+    out.sortKey.append(reinterpret_cast<const char*>(record), keyBytes);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + keyBytes, 2);
+  } else {
+    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p, 4);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + 4, 2);
+    coding::EncodeFlippedInt(static_cast<int16_t>(slot), p + 6, 2);
+    uint8_t number[4];
+    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber), number, 4);
+    out.sortKey.append(reinterpret_cast<const char*>(number), 4);
+  }
+  return out;
+}
+
+bool SortSecondaryRecords(std::vector<SecondaryRecord>& records, bool unique, size_t indexBytes) {
+  std::sort(records.begin(), records.end(),
+            [](const SecondaryRecord& a, const SecondaryRecord& b) { return a.sortKey < b.sortKey; });
+  if (!unique) return true;
+  for (size_t i = 1; i < records.size(); ++i)
+    if (records[i].sortKey.compare(0, indexBytes, records[i - 1].sortKey, 0, indexBytes) == 0) return false;
+  return true;
+}
+
+}  // namespace engine

@@ -1,0 +1,84 @@
+#pragma once
+// Writing record blocks in bulk and building the index files of a table family.
+//
+// BulkBlockWriter packs records into full blocks chained 1 → 2 → … → n, as a rebuilt table has
+// them. WriteTreeFile writes a PX or Y file: one level-1 entry per data block (key of its first
+// record, block number, record count); when they do not fit in one block, block 1 is the root
+// and the levels below fill their blocks to capacity − 1. BuildSecondaryRecords and
+// SortSecondaryRecords make the records of an .X/.XG file from the table's records.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "family/table_definition.h"
+#include "format/table_header.h"
+
+namespace engine {
+
+class File;
+
+struct TreeEntry {
+  std::string key;     // key bytes of the first record of the child block
+  uint16_t child = 0;  // block number in the data file (level 1) or in the tree file
+  uint32_t count = 0;  // records below the entry
+};
+
+class BulkBlockWriter {
+ public:
+  // Writes blocks of `blockBytes` after a header of `headerSize` bytes (written later by the
+  // caller) into `file`, numbering blocks from 1.
+  BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize);
+  // Appends one record; returns the block it went to and its position in that block.
+  uint16_t Add(const uint8_t* record, int* slot = nullptr);
+  // Writes the last block. Returns the entries of every block (first record's `keyBytes`
+  // leading bytes, block number, record count).
+  std::vector<TreeEntry> Finish(size_t keyBytes);
+  uint32_t Records() const { return records_; }
+
+ private:
+  void FlushBlock(bool last);
+  File& file_;
+  uint16_t recordSize_;
+  uint32_t blockBytes_;
+  uint32_t headerSize_;
+  uint32_t capacity_;
+  std::vector<uint8_t> block_;
+  int inBlock_ = 0;
+  uint16_t current_ = 0;
+  uint32_t records_ = 0;
+  std::vector<TreeEntry> entries_;
+  std::string firstRecord_;
+};
+
+// Index-record trailer (6 bytes at p): child block, record count, and the count's high 16 bits
+// (zero for every count below 32768, as the format's third short always is then).
+void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count);
+
+// Writes the whole tree file (header with counters, root and levels, then the blocks) over
+// `file`. `header` gives the fields, block size and stamps; its counters are set here.
+void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1);
+
+// Updates the counters of a data or secondary file's header after a bulk write.
+void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, uint32_t records);
+
+// One record of a secondary index file together with the bytes it is ordered by.
+struct SecondaryRecord {
+  std::string sortKey;  // index fields folded for case and direction, then the tie breaker
+  std::string bytes;    // the X record
+};
+
+// X record of a table record: the index fields, then either the key fields and the block
+// number (table with key) or the record number, block number and position in the block.
+SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
+                                    const TableHeader& secondaryHeader, const uint8_t* record,
+                                    uint16_t block, int slot, uint32_t recordNumber);
+
+// Sorts the records; returns false when `unique` and two records have equal index values.
+bool SortSecondaryRecords(std::vector<SecondaryRecord>& records, bool unique, size_t indexBytes);
+
+// Bytes of the index fields of a definition's index.
+size_t IndexFieldBytes(const TableDefinition& def, const SecondaryDef& index);
+
+}  // namespace engine

@@ -1,0 +1,448 @@
+#include "storage/record_writer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <set>
+
+#include "io/coding.h"
+#include "format/data_block.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+constexpr uint16_t kMaxBlockNumber = 0xFFFF;
+
+}  // namespace
+
+namespace {
+
+// Header of a data or secondary index file; refuses encrypted files.
+TableHeader ReadWritableHeader(File& file, const std::string& path) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+  if (h.IsIndexTree()) Fail(kErrNotATable, path, "Die Datei ist ein Indexbaum, keine Tabelle.");
+  if (h.Encrypted())
+    Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt und wird nicht geändert.");
+  return h;
+}
+
+std::vector<uint8_t> FixedPart(File& file) {
+  std::vector<uint8_t> bytes(hdr::kFixedPartEnd, 0);
+  file.ReadAt(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
+}  // namespace
+
+RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(dbPath) {
+  file_ = fs.Open(dbPath, OpenMode::ReadWrite);
+  header_ = ReadWritableHeader(*file_, dbPath);
+  if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
+  if (header_.modifiedFlags1 || header_.modifiedFlags2)
+    Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
+  Load();
+}
+
+RecordWriter::~RecordWriter() = default;
+
+void RecordWriter::Load() {
+  lastFixedPart_ = FixedPart(*file_);
+  moved_.clear();
+  blocks_.clear();
+  dirty_.clear();
+  chain_.clear();
+  firstRowsValid_ = false;
+  chainChanged_ = true;
+  committed_.clear();
+  truncateToHeader_ = false;
+  const uint16_t recordSize = header_.recordSize;
+  capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
+  count_ = 0;
+  std::set<uint16_t> seen;
+  uint16_t b = header_.firstBlock;
+  const uint64_t size = file_->Size();
+  while (b != 0 && header_.numRecords > 0) {
+    if (b > header_.fileBlocks || !seen.insert(b).second || header_.BlockOffset(b) >= size)
+      Fail(kErrCorrupt, path_, "Die Blockkette ist beschädigt (Block " + std::to_string(b) +
+                                   "); die Tabelle wird nicht geändert.");
+    std::vector<uint8_t> head(blk::kHeaderBytes + recordSize, 0);
+    file_->ReadAt(header_.BlockOffset(b), head.data(), head.size());
+    const BlockHeader bh = DecodeBlockHeader(head.data());
+    const int n = bh.RecordCount(recordSize);
+    if (n < 0 || static_cast<uint32_t>(n) > capacity_)
+      Fail(kErrCorrupt, path_, "Block " + std::to_string(b) + " hat eine ungültige Satzanzahl.");
+    chain_.push_back({b, static_cast<uint32_t>(n),
+                      n > 0 ? std::string(head.begin() + blk::kHeaderBytes, head.end()) : std::string()});
+    count_ += static_cast<uint32_t>(n);
+    if (b == header_.lastBlock) break;
+    b = bh.next;
+  }
+  if (count_ != header_.numRecords)
+    Fail(kErrCorrupt, path_, "Die Blockkette enthält " + std::to_string(count_) + " Datensätze, der Tabellenkopf nennt " +
+                                 std::to_string(header_.numRecords) +
+                                 "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
+}
+
+void RecordWriter::Reload() {
+  header_ = ReadWritableHeader(*file_, path_);
+  Load();
+}
+
+bool RecordWriter::Current() { return FixedPart(*file_) == lastFixedPart_; }
+
+std::vector<std::pair<std::string, uint16_t>> RecordWriter::TakeMoved() {
+  std::vector<std::pair<std::string, uint16_t>> out;
+  out.swap(moved_);
+  return out;
+}
+
+void RecordWriter::RefreshFirst(uint16_t block) {
+  for (auto& c : chain_) {
+    if (c.block != block) continue;
+    const uint8_t* first = Block(block).data() + blk::kHeaderBytes;
+    c.first = c.count > 0 ? std::string(reinterpret_cast<const char*>(first), header_.recordSize) : std::string();
+  }
+}
+
+void RecordWriter::NoteMoved(uint16_t block, uint32_t from, uint32_t count) {
+  const uint8_t* base = Block(block).data() + blk::kHeaderBytes;
+  for (uint32_t i = from; i < from + count; ++i)
+    moved_.push_back({std::string(reinterpret_cast<const char*>(base + size_t{i} * header_.recordSize), header_.recordSize),
+                      block});
+}
+
+std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
+  auto it = blocks_.find(block);
+  if (it != blocks_.end()) return it->second;
+  std::vector<uint8_t> bytes(header_.BlockBytes(), 0);
+  file_->ReadAt(header_.BlockOffset(block), bytes.data(), bytes.size());
+  return blocks_.emplace(block, std::move(bytes)).first->second;
+}
+
+size_t RecordWriter::ChainIndex(uint32_t row, uint32_t* firstRow) const {
+  if (!firstRowsValid_) {
+    firstRows_.resize(chain_.size());
+    uint32_t first = 0;
+    for (size_t i = 0; i < chain_.size(); ++i) {
+      firstRows_[i] = first;
+      first += chain_[i].count;
+    }
+    firstRowsValid_ = true;
+  }
+  // The last block starting at or before `row`; an empty block shares its start with the next.
+  const auto after = std::upper_bound(firstRows_.begin(), firstRows_.end(), row);
+  if (after != firstRows_.begin()) {
+    const size_t i = static_cast<size_t>(after - firstRows_.begin()) - 1;
+    if (row < firstRows_[i] + chain_[i].count) {
+      *firstRow = firstRows_[i];
+      return i;
+    }
+  }
+  FailPlain(kErrNotFound, "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
+}
+
+void RecordWriter::Locate(uint32_t row, uint16_t* block, int* slot) const {
+  uint32_t first = 0;
+  const size_t i = ChainIndex(row, &first);
+  *block = chain_[i].block;
+  *slot = static_cast<int>(row - first);
+}
+
+const uint8_t* RecordWriter::Record(uint32_t row) {
+  uint32_t first = 0;
+  const size_t i = ChainIndex(row, &first);
+  return Block(chain_[i].block).data() + blk::kHeaderBytes + size_t{row - first} * header_.recordSize;
+}
+
+void RecordWriter::SetCount(uint16_t block, uint32_t count) {
+  std::vector<uint8_t>& bytes = Block(block);
+  coding::PutU16(bytes.data() + blk::kLastRecordOffset,
+                 static_cast<uint16_t>(BlockHeader::OffsetFor(static_cast<int>(count), header_.recordSize)));
+  for (auto& c : chain_)
+    if (c.block == block) c.count = count;
+  firstRowsValid_ = false;
+  dirty_[block] = true;
+  RefreshFirst(block);
+}
+
+uint16_t RecordWriter::NewBlock() {
+  uint16_t b = header_.firstFreeBlock;
+  if (b != 0) {
+    std::vector<uint8_t>& bytes = Block(b);
+    header_.firstFreeBlock = coding::GetU16(bytes.data() + blk::kNext);
+    std::fill(bytes.begin(), bytes.end(), uint8_t{0});
+  } else {
+    if (header_.fileBlocks >= kMaxBlockNumber)
+      Fail(kErrUnsupported, path_, "Die Tabelle hat die Höchstzahl von 65535 Blöcken erreicht; eine größere Blockgröße ist nötig.");
+    b = ++header_.fileBlocks;
+    header_.maxBlocks = header_.fileBlocks;
+    blocks_[b] = std::vector<uint8_t>(header_.BlockBytes(), 0);
+  }
+  dirty_[b] = true;
+  return b;
+}
+
+void RecordWriter::FreeBlock(uint16_t block) {
+  std::vector<uint8_t>& bytes = Block(block);
+  BlockHeader bh;
+  bh.next = header_.firstFreeBlock;
+  bh.prev = 0;
+  bh.lastRecordOffset = static_cast<int16_t>(-static_cast<int>(header_.recordSize));
+  EncodeBlockHeader(bh, bytes.data());
+  header_.firstFreeBlock = block;
+  dirty_[block] = true;
+}
+
+void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
+  const uint16_t prev = chain_[ci].block;
+  const uint16_t next = ci + 1 < chain_.size() ? chain_[ci + 1].block : 0;
+  std::vector<uint8_t>& bytes = Block(block);
+  coding::PutU16(bytes.data() + blk::kPrev, prev);
+  coding::PutU16(bytes.data() + blk::kNext, next);
+  coding::PutU16(Block(prev).data() + blk::kNext, block);
+  dirty_[prev] = true;
+  if (next != 0) {
+    coding::PutU16(Block(next).data() + blk::kPrev, block);
+    dirty_[next] = true;
+  }
+  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
+  firstRowsValid_ = false;
+  chainChanged_ = true;
+  SetCount(block, 0);
+}
+
+void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
+  if (row > count_) FailPlain(kErrInvalidParam, "Einfügeposition außerhalb der Tabelle.");
+  const size_t rs = header_.recordSize;
+  truncateToHeader_ = false;
+  if (chain_.empty()) {
+    const uint16_t b = NewBlock();
+    std::vector<uint8_t>& bytes = Block(b);
+    BlockHeader bh;
+    EncodeBlockHeader(bh, bytes.data());
+    chain_.push_back({b, 0, std::string()});
+    firstRowsValid_ = false;
+    chainChanged_ = true;
+    SetCount(b, 0);
+  }
+  size_t ci;
+  uint32_t slot;
+  if (row == count_) {
+    ci = chain_.size() - 1;
+    slot = chain_[ci].count;
+  } else {
+    uint32_t first = 0;
+    ci = ChainIndex(row, &first);
+    slot = row - first;
+    // Into the block of the key predecessor, keeping the first keys of the blocks.
+    if (slot == 0 && ci > 0) {
+      --ci;
+      slot = chain_[ci].count;
+    }
+  }
+  if (chain_[ci].count >= capacity_) {
+    const uint16_t fresh = NewBlock();
+    LinkAfter(ci, fresh);
+    if (ci + 2 == chain_.size() && slot == chain_[ci].count) {
+      // Appending behind a full last block: the new block takes the record.
+      ++ci;
+      slot = 0;
+    } else {
+      const uint32_t count = chain_[ci].count;
+      const uint32_t half = count / 2;
+      std::vector<uint8_t>& from = Block(chain_[ci].block);
+      std::vector<uint8_t>& to = Block(fresh);
+      std::memcpy(to.data() + blk::kHeaderBytes, from.data() + blk::kHeaderBytes + half * rs, (count - half) * rs);
+      SetCount(fresh, count - half);
+      SetCount(chain_[ci].block, half);
+      NoteMoved(fresh, 0, count - half);
+      if (slot > half) {
+        ++ci;
+        slot -= half;
+      }
+    }
+  }
+  const uint16_t b = chain_[ci].block;
+  std::vector<uint8_t>& bytes = Block(b);
+  uint8_t* base = bytes.data() + blk::kHeaderBytes;
+  const uint32_t count = chain_[ci].count;
+  std::memmove(base + (slot + 1) * rs, base + slot * rs, (count - slot) * rs);
+  std::memcpy(base + slot * rs, record, rs);
+  SetCount(b, count + 1);
+  ++count_;
+}
+
+void RecordWriter::Replace(uint32_t row, const uint8_t* record) {
+  uint32_t first = 0;
+  const size_t ci = ChainIndex(row, &first);
+  std::vector<uint8_t>& bytes = Block(chain_[ci].block);
+  std::memcpy(bytes.data() + blk::kHeaderBytes + size_t{row - first} * header_.recordSize, record, header_.recordSize);
+  dirty_[chain_[ci].block] = true;
+  if (row == first) RefreshFirst(chain_[ci].block);
+}
+
+void RecordWriter::Remove(uint32_t row) {
+  uint32_t first = 0;
+  const size_t ci = ChainIndex(row, &first);
+  const size_t rs = header_.recordSize;
+  const uint16_t b = chain_[ci].block;
+  const uint32_t slot = row - first;
+  const uint32_t count = chain_[ci].count;
+  uint8_t* base = Block(b).data() + blk::kHeaderBytes;
+  std::memmove(base + slot * rs, base + (slot + 1) * rs, (count - slot - 1) * rs);
+  std::memset(base + (count - 1) * rs, 0, rs);
+  SetCount(b, count - 1);
+  --count_;
+  if (count > 1) {
+    MergeWithNext(ci);
+    return;
+  }
+  if (chain_.size() == 1) {
+    // The last record went: back to a table without blocks.
+    chain_.clear();
+    firstRowsValid_ = false;
+    chainChanged_ = true;
+    blocks_.clear();
+    dirty_.clear();
+    header_.fileBlocks = 0;
+    header_.maxBlocks = 0;
+    header_.firstFreeBlock = 0;
+    truncateToHeader_ = true;
+    return;
+  }
+  size_t gone = ci;
+  if (ci == 0) {
+    // The chain's first block stays; the second block's records move into it.
+    const uint16_t second = chain_[1].block;
+    const uint32_t n = chain_[1].count;
+    std::memcpy(Block(b).data() + blk::kHeaderBytes, Block(second).data() + blk::kHeaderBytes, n * rs);
+    SetCount(b, n);
+    NoteMoved(b, 0, n);
+    gone = 1;
+  }
+  const uint16_t victim = chain_[gone].block;
+  const uint16_t prev = gone > 0 ? chain_[gone - 1].block : 0;
+  const uint16_t next = gone + 1 < chain_.size() ? chain_[gone + 1].block : 0;
+  if (prev) {
+    coding::PutU16(Block(prev).data() + blk::kNext, next);
+    dirty_[prev] = true;
+  }
+  if (next) {
+    coding::PutU16(Block(next).data() + blk::kPrev, prev);
+    dirty_[next] = true;
+  }
+  chain_.erase(chain_.begin() + static_cast<long>(gone));
+  firstRowsValid_ = false;
+  chainChanged_ = true;
+  FreeBlock(victim);
+}
+
+void RecordWriter::MergeWithNext(size_t ci) {
+  // A block down to a quarter takes in its successor when both fit in half a block, so that
+  // deletes do not leave long runs of nearly empty blocks.
+  if (ci + 1 >= chain_.size()) return;
+  const uint32_t here = chain_[ci].count;
+  const uint32_t there = chain_[ci + 1].count;
+  if (here > capacity_ / 4 || here + there > capacity_ / 2) return;
+  const size_t rs = header_.recordSize;
+  const uint16_t b = chain_[ci].block;
+  const uint16_t victim = chain_[ci + 1].block;
+  std::memcpy(Block(b).data() + blk::kHeaderBytes + here * rs, Block(victim).data() + blk::kHeaderBytes, there * rs);
+  SetCount(b, here + there);
+  NoteMoved(b, here, there);
+  const uint16_t next = ci + 2 < chain_.size() ? chain_[ci + 2].block : 0;
+  coding::PutU16(Block(b).data() + blk::kNext, next);
+  if (next) {
+    coding::PutU16(Block(next).data() + blk::kPrev, b);
+    dirty_[next] = true;
+  }
+  chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
+  firstRowsValid_ = false;
+  chainChanged_ = true;
+  FreeBlock(victim);
+}
+
+std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
+  std::vector<TreeEntry> out;
+  for (const auto& c : chain_) out.push_back({c.first.substr(0, keyBytes), c.block, c.count});
+  return out;
+}
+
+std::vector<std::pair<uint16_t, uint32_t>> RecordWriter::Chain() const {
+  std::vector<std::pair<uint16_t, uint32_t>> out;
+  out.reserve(chain_.size());
+  for (const auto& c : chain_) out.emplace_back(c.block, c.count);
+  return out;
+}
+
+bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out) {
+  out->clear();
+  if (chainChanged_) {
+    positions_.assign(size_t{header_.fileBlocks} + 1, SIZE_MAX);
+    for (size_t i = 0; i < chain_.size(); ++i) positions_[chain_[i].block] = i;
+    chainChanged_ = false;
+    committed_.clear();
+    return false;
+  }
+  for (uint16_t block : committed_) {
+    if (block >= positions_.size() || positions_[block] == SIZE_MAX) continue;  // a free block
+    const ChainBlock& c = chain_[positions_[block]];
+    out->push_back({positions_[block], {c.first.substr(0, keyBytes), c.block, c.count}});
+  }
+  committed_.clear();
+  return true;
+}
+
+void RecordWriter::Commit(int changeCount2, int stamp2F, bool keysChanged) {
+  for (const auto& [block, isDirty] : dirty_) {
+    if (!isDirty) continue;
+    const std::vector<uint8_t>& bytes = blocks_.at(block);
+    file_->WriteAt(header_.BlockOffset(block), bytes.data(), bytes.size());
+    committed_.insert(block);
+  }
+  dirty_.clear();
+  file_->Sync();
+  header_.numRecords = count_;
+  header_.usedBlocks = static_cast<uint16_t>(chain_.size());
+  header_.firstBlock = chain_.empty() ? 0 : chain_.front().block;
+  header_.lastBlock = chain_.empty() ? 0 : chain_.back().block;
+  if (keysChanged) header_.changeCount1 = static_cast<uint8_t>(header_.changeCount1 + 1);
+  header_.changeCount2 = static_cast<uint8_t>(changeCount2 >= 0 ? changeCount2 : header_.changeCount2 + 1);
+  if (stamp2F >= 0) header_.stamp2F = static_cast<uint8_t>(stamp2F);
+  header_.fileUpdateTime = static_cast<uint32_t>(std::time(nullptr));
+  // Only the fixed part and the extension change; the rest of the header stays byte for byte.
+  const size_t patched = header_.HasExtension() ? hdr::kExtensionEnd : hdr::kFixedPartEnd;
+  std::vector<uint8_t> head(patched, 0);
+  file_->ReadAt(0, head.data(), head.size());
+  uint8_t* d = head.data();
+  coding::PutU32(d + hdr::kNumRecords, header_.numRecords);
+  coding::PutU16(d + hdr::kUsedBlocks, header_.usedBlocks);
+  coding::PutU16(d + hdr::kFileBlocks, header_.fileBlocks);
+  coding::PutU16(d + hdr::kFirstBlock, header_.firstBlock);
+  coding::PutU16(d + hdr::kLastBlock, header_.lastBlock);
+  coding::PutU16(d + hdr::kMaxBlocks, header_.maxBlocks);
+  coding::PutU16(d + hdr::kFirstFreeBlock, header_.firstFreeBlock);
+  coding::PutU32(d + hdr::kAutoInc, header_.autoInc);
+  d[hdr::kChangeCount1] = header_.changeCount1;
+  d[hdr::kChangeCount2] = header_.changeCount2;
+  d[hdr::kStamp2F] = header_.stamp2F;
+  if (header_.HasExtension()) coding::PutU32(d + hdr::kFileUpdateTime, header_.fileUpdateTime);
+  file_->WriteAt(0, head.data(), head.size());
+  file_->Sync();
+  if (truncateToHeader_) {
+    file_->Truncate(header_.headerSize);
+    file_->Sync();
+    truncateToHeader_ = false;
+  }
+  lastFixedPart_.assign(head.begin(), head.begin() + hdr::kFixedPartEnd);
+  blocks_.clear();  // on disk now; keeping every block read would grow with the table
+}
+
+}  // namespace engine

@@ -1,0 +1,116 @@
+#pragma once
+// Changes to the records of a .DB file in place: insert (with block split), replace and remove
+// (with freeing of emptied blocks through the free list), then one commit that writes the
+// touched blocks, flushes them, and only then writes and flushes the header.
+//
+// Rows are stored rows: positions along the block chain. Block rules:
+// - appending at the end of the last block that is full opens a new block after it (so
+//   sequential loads fill blocks completely); a full block elsewhere splits in half, the upper
+//   half moving to a new block linked after it;
+// - new blocks come from the free list first, otherwise from the end of the file;
+// - a block that empties leaves the chain for the free list; when it is the chain's first
+//   block, the next block's records move into it and that block is freed instead; a table
+//   whose last record goes is cut back to its header;
+// - a block down to a quarter of its capacity takes in its successor's records when together
+//   they fill at most half a block, and the successor is freed.
+// Not thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "storage/index_builder.h"
+#include "format/table_header.h"
+
+namespace engine {
+
+class File;
+class FileSystem;
+
+class RecordWriter {
+ public:
+  // Opens the .DB (or an .X/.XG file) for writing and walks its chain. Raises EDBEngineError
+  // naming the file when it is write-protected, encrypted or its chain is damaged.
+  RecordWriter(FileSystem& fs, const std::string& dbPath);
+  ~RecordWriter();
+
+  const TableHeader& Header() const { return header_; }
+  TableHeader& MutableHeader() { return header_; }
+  uint32_t Count() const { return count_; }
+  const std::string& Path() const { return path_; }
+
+  // Record bytes of a stored row; valid until the next change.
+  const uint8_t* Record(uint32_t row);
+  // Inserts before `row` (row == Count() appends).
+  void Insert(uint32_t row, const uint8_t* record);
+  void Replace(uint32_t row, const uint8_t* record);
+  void Remove(uint32_t row);
+
+  // Writes and flushes the touched blocks, then the header: counters, 0x2D bumped when
+  // `keysChanged` (records added or removed, keys changed), 0x2E bumped or set to
+  // `changeCount2`, 0x2F set to `stamp2F` when given (secondary index files).
+  void Commit(int changeCount2 = -1, int stamp2F = -1, bool keysChanged = true);
+  // Records that moved to another block since the last call (splits, the first block taking
+  // over its successor's records): their bytes and new block.
+  std::vector<std::pair<std::string, uint16_t>> TakeMoved();
+  // Whether the file's header still is the one this writer last wrote or read.
+  bool Current();
+  // Drops uncommitted changes by re-reading the file.
+  void Reload();
+
+  // One entry per block in chain order: first `keyBytes` of its first record, block, count.
+  std::vector<TreeEntry> BlockEntries(size_t keyBytes);
+  // The entries (as BlockEntries gives them) of the chain blocks written by the commits since
+  // the call before, with their places in the chain. False, with no entries, when blocks
+  // joined or left the chain meanwhile (or on the first call): then only BlockEntries tells.
+  bool ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out);
+  // Block number and position in it of a stored row.
+  void Locate(uint32_t row, uint16_t* block, int* slot) const;
+  // The chain's blocks in order with their record counts.
+  std::vector<std::pair<uint16_t, uint32_t>> Chain() const;
+
+ private:
+  struct ChainBlock {
+    uint16_t block;
+    uint32_t count;
+    std::string first;  // the block's first record (empty when the block is empty)
+  };
+  void RefreshFirst(uint16_t block);
+  void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
+  void Load();
+  std::vector<uint8_t>& Block(uint16_t block);
+  size_t ChainIndex(uint32_t row, uint32_t* firstRow) const;
+  uint16_t NewBlock();
+  void FreeBlock(uint16_t block);
+  void LinkAfter(size_t chainIndex, uint16_t block);
+  void SetCount(uint16_t block, uint32_t count);
+  void MergeWithNext(size_t chainIndex);
+
+  FileSystem& fs_;
+  std::string path_;
+  std::unique_ptr<File> file_;
+  TableHeader header_;
+  uint32_t capacity_ = 0;
+  uint32_t count_ = 0;
+  std::vector<ChainBlock> chain_;
+  // Stored row of each chain block's first record, rebuilt on the next lookup after counts
+  // or the chain changed.
+  mutable std::vector<uint32_t> firstRows_;
+  mutable bool firstRowsValid_ = false;
+  // For ChangedEntries: blocks written since its last call, whether the chain's blocks changed
+  // meanwhile, and each block's place in the chain (by block number) as of its last call.
+  std::set<uint16_t> committed_;
+  bool chainChanged_ = true;
+  std::vector<size_t> positions_;
+  std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks
+  std::map<uint16_t, bool> dirty_;
+  bool truncateToHeader_ = false;
+  std::vector<std::pair<std::string, uint16_t>> moved_;
+  std::vector<uint8_t> lastFixedPart_;  // header bytes 0..0x58 as last read or written
+};
+
+}  // namespace engine

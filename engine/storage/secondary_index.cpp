@@ -1,0 +1,498 @@
+#include "storage/secondary_index.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <mutex>
+#include <cctype>
+#include <cstring>
+#include <numeric>
+
+#include "format/code_page.h"
+#include "storage/data_file.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "format/record_format.h"
+
+namespace engine {
+
+namespace {
+
+constexpr uint16_t kDescendingBit = 0x8000;
+constexpr uint8_t kFlagCaseInsensitive = 0x01;
+constexpr uint8_t kFlagUnique = 0x20;
+
+std::string Upper(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Kind of an index file name: 1 = .Xnn (field number in *number), 2 = .XGn (digit in *number).
+int ClassifyIndexName(const std::string& name, const std::string& baseName, int* number) {
+  const std::string upper = Upper(name);
+  const std::string prefix = Upper(baseName) + ".X";
+  if (upper.size() != prefix.size() + 2 || upper.compare(0, prefix.size(), prefix) != 0) return 0;
+  const char a = upper[prefix.size()], b = upper[prefix.size() + 1];
+  if (a == 'G') {
+    const int d = HexDigit(b);
+    if (d < 0) return 0;
+    *number = d;
+    return 2;
+  }
+  const int hi = HexDigit(a), lo = HexDigit(b);
+  if (hi < 0 || lo < 0) return 0;
+  *number = hi * 16 + lo;
+  return 1;
+}
+
+bool ReadIndexHeader(FileSystem& fs, const std::string& path, TableHeader* out) {
+  try {
+    auto file = fs.Open(path, OpenMode::ReadOnly);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
+    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+    *out = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    return out->IsSecondaryData();
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+}
+
+std::string JoinFieldNames(const TableHeader& table, const std::vector<int>& fields,
+                           const std::vector<bool>* onlyDescending) {
+  const CodePage& cp = CodePage::ForHeader(table);
+  std::string out;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (onlyDescending && !(*onlyDescending)[i]) continue;
+    if (!out.empty()) out += ";";
+    out += cp.ToUtf8(table.fields[static_cast<size_t>(fields[i])].name);
+  }
+  return out;
+}
+
+// Number of index fields in an index file of the given type for a table with `keyFields`.
+int IndexFieldCount(const TableHeader& x, int keyFields) {
+  const int n = static_cast<int>(x.fields.size());
+  const bool maintained = x.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
+                          x.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
+  // Maintained: index fields, key fields, block number. Otherwise: index fields, record
+  // number, block number, offset in the block.
+  return maintained ? n - keyFields - 1 : n - 3;
+}
+
+void FinishDefinition(const TableHeader& table, SecondaryIndex* ix) {
+  ix->def.Fields = JoinFieldNames(table, ix->fields, nullptr);
+  ix->def.DescFields = JoinFieldNames(table, ix->fields, &ix->descending);
+  if (ix->caseInsensitive) ix->def.Options |= ixCaseInsensitive;
+  if (!ix->def.DescFields.empty()) ix->def.Options |= ixDescending;
+}
+
+// Alpha values compare up to their first NUL; what follows it is zeroed.
+void NormalizeAlpha(uint8_t* p, size_t n) {
+  size_t i = 0;
+  while (i < n && p[i] != 0) ++i;
+  if (i < n) std::memset(p + i, 0, n - i);
+}
+
+// Upper case of a Unicode letter for the scripts of the single-byte code pages (Latin, Greek,
+// Cyrillic); other characters map to themselves.
+uint32_t UpperCodePoint(uint32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  const bool pairedEvenOdd = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+  const bool pairedOddEven = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+  if (pairedEvenOdd && (c & 1)) return c - 1;
+  if (pairedOddEven && !(c & 1)) return c - 1;
+  if (c == 0x3C2) return 0x3A3;  // final sigma
+  if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return c;
+}
+
+std::string Utf8Of(uint32_t c) {
+  std::string s;
+  if (c < 0x80) {
+    s.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    s.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    s.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+  return s;
+}
+
+// Code point of a one-character UTF-8 text of at most three bytes, or 0.
+uint32_t CodePointOf(const std::string& u) {
+  const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(u[i])); };
+  if (u.size() == 1 && b(0) < 0x80) return b(0);
+  if (u.size() == 2 && (b(0) & 0xE0) == 0xC0) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+  if (u.size() == 3 && (b(0) & 0xF0) == 0xE0) return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+  return 0;
+}
+
+
+// Index bytes of a record: the index fields' stored bytes, alpha normalized.
+void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& layout,
+                   const uint8_t* record, uint8_t* out) {
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    std::memcpy(out, record + l.offset, l.bytes);
+    if (l.type == PxType::Alpha) NormalizeAlpha(out, l.bytes);
+    out += l.bytes;
+  }
+}
+
+// Upper-cases the alpha fields of normalized index bytes in place for a case-insensitive index
+// (whose index file stores its alpha values upper-cased).
+void FoldCase(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
+              uint8_t* p) {
+  if (!index.caseInsensitive) return;
+  const auto& upper = UpperCaseTable(codePage);
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    if (l.type == PxType::Alpha)
+      for (size_t k = 0; k < l.bytes; ++k) p[k] = upper[p[k]];
+    p += l.bytes;
+  }
+}
+
+// Turns case-folded index bytes into sort-key bytes in place.
+void ToSortKey(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, uint8_t* p) {
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    const FieldLayout& l = layout[static_cast<size_t>(index.fields[i])];
+    if (index.descending[i])
+      for (size_t k = 0; k < l.bytes; ++k) p[k] = static_cast<uint8_t>(~p[k]);
+    p += l.bytes;
+  }
+}
+
+uint64_t HashBytes(const uint8_t* p, size_t n) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 0x100000001b3ull;
+  }
+  return h;
+}
+
+// Open-addressing map from primary-key bytes to row over the rows' bytes: row r's key is
+// `width` bytes at data + r * stride + offset.
+class KeyTable {
+ public:
+  KeyTable(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows)
+      : data_(data), stride_(stride), offset_(offset), width_(width) {
+    size_t cap = 16;
+    while (cap < 2 * static_cast<size_t>(rows)) cap *= 2;
+    mask_ = cap - 1;
+    slots_.assign(cap, 0);
+    for (uint32_t r = 0; r < rows; ++r) {
+      size_t s = Slot(Key(r));
+      while (slots_[s] != 0) s = (s + 1) & mask_;
+      slots_[s] = r + 1;
+    }
+  }
+  size_t Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
+  // Starts loading what a lookup at `slot` will touch.
+  void Prefetch(size_t slot) const {
+    __builtin_prefetch(&slots_[slot]);
+    if (slots_[slot] != 0) __builtin_prefetch(data_ + static_cast<size_t>(slots_[slot] - 1) * stride_);
+  }
+  // Row with these key bytes (whose slot is `slot`), or -1. Duplicate keys resolve to the first
+  // row inserted.
+  int64_t Find(const uint8_t* key, size_t slot) const {
+    while (slots_[slot] != 0) {
+      const uint32_t r = slots_[slot] - 1;
+      if (std::memcmp(Key(r), key, width_) == 0) return r;
+      slot = (slot + 1) & mask_;
+    }
+    return -1;
+  }
+
+ private:
+  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
+  const uint8_t* data_;
+  size_t stride_, offset_, width_;
+  size_t mask_ = 0;
+  std::vector<uint32_t> slots_;
+};
+
+// Checks that an index file's fields are the index fields, the table's key fields and a block
+// number, with the table's types and sizes.
+bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const TableHeader& table) {
+  const size_t m = index.fields.size();
+  const size_t k = table.primaryKeyFields;
+  if (x.fields.size() != m + k + 1) return false;
+  auto same = [](const FieldInfo& a, const FieldInfo& b) { return a.type == b.type && a.size == b.size; };
+  for (size_t i = 0; i < m; ++i)
+    if (!same(x.fields[i], table.fields[static_cast<size_t>(index.fields[i])])) return false;
+  for (size_t i = 0; i < k; ++i)
+    if (!same(x.fields[m + i], table.fields[i])) return false;
+  return x.fields.back().type == PxType::Short;
+}
+
+// True when the index file's order must equal byte order of the sort keys: no alpha field, or
+// the table's language driver "ascii" (binary collation). Other drivers collate alpha values
+// by their own tables.
+bool OrderIsBytewise(const SecondaryIndex& index, const TableHeader& table) {
+  bool alpha = false;
+  for (int f : index.fields) alpha |= table.fields[static_cast<size_t>(f)].type == PxType::Alpha;
+  if (!alpha) return true;
+  if (!table.HasExtension()) return table.sortOrder == 0;
+  return Upper(table.sortOrderId) == "ASCII";
+}
+
+// Order from a maintained index file; false (with *why) when the file cannot be trusted.
+// `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
+// bytes: exactly what the row's index entry must begin with.
+bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
+                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
+                        size_t width, size_t keyWidth, uint32_t rows, int codePage,
+                        std::vector<uint32_t>* order, std::string* why) {
+  TableHeader xh;
+  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index, table)) {
+    *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
+    return false;
+  }
+  DataFile x(fs.Open(index.path, OpenMode::ReadOnly), xh);
+  if (x.RecordCount() != rows || x.ChainRecordCount() != rows) {
+    *why = "Die Indexdatei ist veraltet (" + std::to_string(x.ChainRecordCount()) +
+           " Einträge für " + std::to_string(rows) + " Datensätze).";
+    return false;
+  }
+  const size_t stride = width + keyWidth;
+  const KeyTable keyTable(rowBytes.data(), stride, width, keyWidth, rows);
+  std::vector<bool> used(rows, false);
+  order->clear();
+  order->reserve(rows);
+  // Entries are looked up in batches: first every slot is prefetched, then the rows found in
+  // them, so that the random reads of a batch overlap.
+  constexpr size_t kBatch = 16;
+  std::vector<uint8_t> entries(kBatch * stride);
+  size_t slots[kBatch];
+  const bool checkOrder = OrderIsBytewise(index, table);
+  std::vector<uint8_t> previous(width), current(width);
+  bool first = true;
+  for (size_t b = 0; b < x.Blocks().size(); ++b) {
+    const uint8_t* rec = x.BlockRecords(b);
+    const uint32_t count = x.Blocks()[b].count;
+    for (uint32_t done = 0; done < count; done += kBatch) {
+      const size_t n = std::min<size_t>(kBatch, count - done);
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t* e = entries.data() + i * stride;
+        std::memcpy(e, rec + (done + i) * static_cast<size_t>(xh.recordSize), stride);
+        size_t off = 0;
+        for (int f : index.fields) {
+          const FieldLayout& l = layout[static_cast<size_t>(f)];
+          if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
+          off += l.bytes;
+        }
+        FoldCase(index, layout, codePage, e);
+        if (checkOrder) {
+          std::memcpy(current.data(), e, width);
+          ToSortKey(index, layout, current.data());
+          if (!first && std::memcmp(previous.data(), current.data(), width) > 0) {
+            *why = "Die Einträge der Indexdatei sind nicht sortiert.";
+            return false;
+          }
+          previous.swap(current);
+          first = false;
+        }
+        slots[i] = keyTable.Slot(e + width);
+        keyTable.Prefetch(slots[i]);
+      }
+      for (size_t i = 0; i < n; ++i) {
+        const uint8_t* e = entries.data() + i * stride;
+        const int64_t row = keyTable.Find(e + width, slots[i]);
+        if (row < 0 || used[static_cast<size_t>(row)] ||
+            std::memcmp(e, rowBytes.data() + static_cast<size_t>(row) * stride, width) != 0) {
+          *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
+          return false;
+        }
+        used[static_cast<size_t>(row)] = true;
+        order->push_back(static_cast<uint32_t>(row));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+const std::array<uint8_t, 256>& UpperCaseTable(int codePage) {
+  static std::mutex mutex;
+  static std::map<int, std::array<uint8_t, 256>> tables;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = tables.find(codePage);
+  if (it != tables.end()) return it->second;
+  std::array<uint8_t, 256> t;
+  const CodePage& cp = CodePage::Get(codePage);
+  for (int b = 0; b < 256; ++b) {
+    t[b] = static_cast<uint8_t>(b);
+    if (b >= 'a' && b <= 'z') t[b] = static_cast<uint8_t>(b - 0x20);
+    if (b < 0x80 || cp.Number() == 936) continue;
+    const uint32_t c = CodePointOf(cp.ToUtf8(std::string(1, static_cast<char>(b))));
+    const uint32_t upper = UpperCodePoint(c);
+    std::string back;
+    if (c != 0 && upper != c && cp.FromUtf8(Utf8Of(upper), &back) && back.size() == 1)
+      t[b] = static_cast<uint8_t>(back[0]);
+  }
+  return tables.emplace(codePage, t).first->second;
+}
+
+std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::string& dir,
+                                                     const std::string& baseName,
+                                                     const TableHeader& table) {
+  struct Candidate {
+    int kind;
+    int number;
+    std::string name;
+  };
+  std::vector<Candidate> found;
+  std::vector<std::string> names;
+  try {
+    names = fs.List(dir.empty() ? "." : dir);
+  } catch (const EDBEngineError&) {
+    // A directory that cannot be listed shows no index files; the table itself is still read.
+  }
+  for (const auto& name : names) {
+    int number = 0;
+    const int kind = ClassifyIndexName(name, baseName, &number);
+    if (kind != 0) found.push_back({kind, number, name});
+  }
+  std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+    return a.kind != b.kind ? a.kind < b.kind : a.number < b.number;
+  });
+  const int fieldCount = static_cast<int>(table.fields.size());
+  const CodePage& cp = CodePage::ForHeader(table);
+  std::vector<SecondaryIndex> out;
+  for (const auto& c : found) {
+    SecondaryIndex ix;
+    ix.path = dir + c.name;
+    TableHeader xh;
+    const bool readable = ReadIndexHeader(fs, ix.path, &xh);
+    int m = readable ? IndexFieldCount(xh, table.primaryKeyFields) : 0;
+    bool valid = readable && m >= 1;
+    for (int i = 0; valid && i < m; ++i) {
+      const int number = xh.fields[static_cast<size_t>(i)].number & ~kDescendingBit;
+      if (number < 1 || number > fieldCount) valid = false;
+    }
+    if (valid) {
+      for (int i = 0; i < m; ++i) {
+        const uint16_t number = xh.fields[static_cast<size_t>(i)].number;
+        ix.fields.push_back((number & ~kDescendingBit) - 1);
+        ix.descending.push_back((number & kDescendingBit) != 0);
+      }
+      ix.caseInsensitive = (xh.indexFlags & kFlagCaseInsensitive) != 0;
+      ix.maintained = xh.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
+                      xh.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
+      if (xh.indexFlags & kFlagUnique) ix.def.Options |= ixUnique;
+      ix.def.Name = c.kind == 2 ? cp.ToUtf8(xh.indexName) : cp.ToUtf8(table.fields[ix.fields[0]].name);
+      if (ix.def.Name.empty()) ix.def.Name = c.name.substr(baseName.size() + 1);
+    } else if (c.kind == 1 && c.number >= 1 && c.number <= fieldCount) {
+      ix.fields = {c.number - 1};
+      ix.descending = {false};
+      ix.def.Name = cp.ToUtf8(table.fields[static_cast<size_t>(c.number - 1)].name);
+    } else {
+      continue;
+    }
+    FinishDefinition(table, &ix);
+    out.push_back(std::move(ix));
+  }
+  return out;
+}
+
+std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
+                         const uint8_t* record) {
+  const auto layout = LayoutFields(table);
+  size_t width = 0;
+  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
+  std::string key(width, '\0');
+  auto* p = reinterpret_cast<uint8_t*>(key.data());
+  RawIndexBytes(index, layout, record, p);
+  FoldCase(index, layout, CodePage::ForHeader(table).Number(), p);
+  ToSortKey(index, layout, p);
+  return key;
+}
+
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
+                                     std::string* note) {
+  const TableHeader& table = data.Header();
+  const auto layout = LayoutFields(table);
+  const uint32_t rows = data.RecordCount();
+  size_t width = 0;
+  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
+  const size_t keyWidth = table.KeyBytes();
+  const bool useFile = index.maintained && keyWidth > 0;
+
+  const int codePage = CodePage::ForHeader(table).Number();
+  // One sequential pass: for every row its index bytes (alpha normalized and case-folded as
+  // the index file stores them) followed, when the file is used, by its key bytes.
+  const size_t stride = width + (useFile ? keyWidth : 0);
+  std::vector<uint8_t> rowBytes(static_cast<size_t>(rows) * stride);
+  for (size_t b = 0; b < data.Blocks().size(); ++b) {
+    const BlockEntry& e = data.Blocks()[b];
+    const uint8_t* rec = data.BlockRecords(b);
+    for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
+      uint8_t* out = rowBytes.data() + (e.firstRow + i) * stride;
+      RawIndexBytes(index, layout, rec, out);
+      FoldCase(index, layout, codePage, out);
+      if (useFile) std::memcpy(out + width, rec, keyWidth);
+    }
+  }
+
+  std::vector<uint32_t> order;
+  std::string why = "Die Indexdatei wird nicht gepflegt.";
+  if (useFile) {
+    try {
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, width, keyWidth, rows, codePage, &order, &why))
+        return order;
+    } catch (const EDBEngineError& e) {
+      why = e.what();
+    }
+  }
+  if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
+
+  auto keyOf = [&](uint32_t r) { return rowBytes.data() + static_cast<size_t>(r) * stride; };
+  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, keyOf(r));
+  // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
+  // key makes most comparisons one integer compare.
+  size_t common = width;
+  for (uint32_t r = 1; r < rows && common > 0; ++r) {
+    size_t i = 0;
+    while (i < common && keyOf(0)[i] == keyOf(r)[i]) ++i;
+    common = i;
+  }
+  std::vector<uint64_t> prefix(rows, 0);
+  for (uint32_t r = 0; r < rows; ++r) {
+    const uint8_t* k = keyOf(r) + common;
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i) v = (v << 8) | (common + i < width ? k[i] : 0);
+    prefix[r] = v;
+  }
+  const size_t restOffset = std::min(width, common + 8);
+  order.resize(rows);
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    if (prefix[a] != prefix[b]) return prefix[a] < prefix[b];
+    if (restOffset < width) {
+      const int c = std::memcmp(keyOf(a) + restOffset, keyOf(b) + restOffset, width - restOffset);
+      if (c != 0) return c < 0;
+    }
+    return a < b;
+  });
+  return order;
+}
+
+}  // namespace engine

@@ -1,0 +1,62 @@
+#pragma once
+// Secondary indexes of a table: found by file name next to the .DB (NAME.Xnn with nn the
+// indexed field's number in hex, NAME.XGn for composite, named, case-insensitive or descending
+// indexes; names match case-insensitively), described by the index file's header, and read as
+// an order of the table's rows.
+//
+// Reading the order: a maintained index of a keyed table (file types 5 and 8) holds one entry
+// per record: the index fields, the primary-key fields and the block number. Each entry is
+// mapped to its row through the primary key (a hash over one sequential pass of the data), and
+// the entry's index bytes are checked against the row (a case-insensitive index stores its
+// alpha values upper-cased). A missing, damaged or stale index file (different record count,
+// an entry that maps to no row or to a row twice, index bytes that differ from the row, entries
+// out of order where the order is byte order: no alpha field or the "ascii" language driver),
+// and every non-maintained index, give way to sorting the rows in memory by the index fields:
+// byte order of the stored values, upper-cased alpha for case-insensitive indexes, reversed for
+// descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "component/table.h"
+#include "format/table_header.h"
+
+namespace engine {
+
+class DataFile;
+class FileSystem;
+
+struct SecondaryIndex {
+  std::string path;           // the .Xnn / .XGn file
+  TIndexDef def;              // name, ";"-separated fields (UTF-8), options
+  std::vector<int> fields;    // positions of the index fields in the table (from 0)
+  std::vector<bool> descending;
+  bool caseInsensitive = false;
+  bool maintained = false;    // file types 5/8: kept up to date with the data
+};
+
+// Index files of the table `baseName` (file name without extension) in `dir` (ending in "/").
+// Files whose header cannot be read are skipped, except that a .Xnn names its field in its
+// extension and is kept as a single-field ascending index. Order: .Xnn by field number, then
+// .XGn by their digit.
+std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::string& dir,
+                                                     const std::string& baseName,
+                                                     const TableHeader& table);
+
+// Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German
+// sentence when the index file could not be used and the rows were sorted instead.
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
+                                     std::string* note);
+
+// Byte-to-byte upper-case map of a code page, as case-insensitive indexes compare alpha values:
+// each byte's letter upper-cased (Latin, Greek, Cyrillic) and converted back when the code page
+// has the upper-case letter. The multi-byte page 936 maps ASCII only.
+const std::array<uint8_t, 256>& UpperCaseTable(int codePage);
+
+// Sort key bytes of one record for the index fields (see above); equal-width for all records.
+std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
+                         const uint8_t* record);
+
+}  // namespace engine

@@ -1,0 +1,151 @@
+#include "storage/tree_file_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "format/data_block.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+// Bytes compared and written as one piece: small enough that one changed entry writes little.
+constexpr size_t kPiece = 512;
+
+// A file in memory that collects what the tree writer writes.
+class MemoryFile : public File {
+ public:
+  explicit MemoryFile(std::string path) : path_(std::move(path)) {}
+  const std::string& Path() const override { return path_; }
+  uint64_t Size() const override { return bytes.size(); }
+  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+    if (offset >= bytes.size()) return 0;
+    const size_t got = std::min<size_t>(n, bytes.size() - static_cast<size_t>(offset));
+    std::memcpy(dst, bytes.data() + offset, got);
+    return got;
+  }
+  void WriteAt(uint64_t offset, const void* src, size_t n) override {
+    if (bytes.size() < offset + n) bytes.resize(static_cast<size_t>(offset + n), 0);
+    std::memcpy(bytes.data() + offset, src, n);
+  }
+  void Truncate(uint64_t size) override { bytes.resize(static_cast<size_t>(size), 0); }
+  void Sync() override {}
+
+  std::vector<uint8_t> bytes;
+
+ private:
+  std::string path_;
+};
+
+bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
+  return a.key == b.key && a.child == b.child && a.count == b.count;
+}
+
+}  // namespace
+
+void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
+                          const std::vector<TreeEntry>& level1) {
+  MemoryFile built(path);
+  WriteTreeFile(built, header, level1);
+  std::vector<uint8_t>& next = built.bytes;
+  const bool exists = fs.Exists(path);
+  if (exists && next == image_) return;
+  auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+  if (image_.empty()) {
+    file->WriteAt(0, next.data(), next.size());
+  } else {
+    for (size_t at = 0; at < next.size(); at += kPiece) {
+      const size_t n = std::min(kPiece, next.size() - at);
+      if (at + n <= image_.size() && std::memcmp(next.data() + at, image_.data() + at, n) == 0) continue;
+      file->WriteAt(at, next.data() + at, n);
+    }
+  }
+  if (file->Size() > next.size()) file->Truncate(next.size());
+  file->Sync();
+  image_ = std::move(next);
+
+  // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
+  // level by level from level 1 up.
+  recordSize_ = header.recordSize;
+  blockBytes_ = header.BlockBytes();
+  capacity_ = (blockBytes_ - blk::kHeaderBytes) / recordSize_;
+  levels_.assign(1, level1);
+  partStart_.clear();
+  size_t blocks = level1.empty() ? 0 : 1;
+  uint16_t nextBlock = 2;
+  while (levels_.back().size() > capacity_) {
+    partStart_.push_back(nextBlock);
+    std::vector<TreeEntry> upper;
+    const std::vector<TreeEntry>& current = levels_.back();
+    for (size_t i = 0; i < current.size(); i += capacity_ - 1) {
+      const size_t end = std::min(current.size(), i + capacity_ - 1);
+      uint32_t sum = 0;
+      for (size_t k = i; k < end; ++k) sum += current[k].count;
+      upper.push_back({current[i].key, nextBlock++, sum});
+      ++blocks;
+    }
+    levels_.push_back(std::move(upper));
+  }
+  headerBytes_ = image_.size() - blocks * blockBytes_;
+}
+
+size_t TreeFileImage::EntryOffset(size_t level, size_t i) const {
+  const bool root = level + 1 == levels_.size();
+  const size_t block = root ? 1 : partStart_[level] + i / (capacity_ - 1);
+  const size_t slot = root ? i : i % (capacity_ - 1);
+  return headerBytes_ + (block - 1) * blockBytes_ + blk::kHeaderBytes + slot * recordSize_;
+}
+
+void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces) {
+  TreeEntry& old = levels_[level][i];
+  if (SameEntry(old, entry)) return;
+  old = entry;
+  uint8_t* p = image_.data() + EntryOffset(level, i);
+  const size_t keyBytes = recordSize_ - 6u;
+  std::memset(p, 0, keyBytes);
+  std::memcpy(p, entry.key.data(), std::min(keyBytes, entry.key.size()));
+  PutTreeTrailer(p + keyBytes, entry.child, entry.count);
+  const size_t offset = static_cast<size_t>(p - image_.data());
+  for (size_t piece = offset / kPiece; piece <= (offset + recordSize_ - 1) / kPiece; ++piece) pieces->push_back(piece);
+  if (level + 1 == levels_.size()) return;
+  // The entry above: the first key and the record count of this entry's block.
+  const std::vector<TreeEntry>& here = levels_[level];
+  const size_t part = i / (capacity_ - 1);
+  const size_t begin = part * (capacity_ - 1);
+  const size_t end = std::min(here.size(), begin + capacity_ - 1);
+  uint32_t sum = 0;
+  for (size_t k = begin; k < end; ++k) sum += here[k].count;
+  SetEntry(level + 1, part, {here[begin].key, levels_[level + 1][part].child, sum}, pieces);
+}
+
+bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+                           const std::vector<std::pair<size_t, TreeEntry>>& changed) {
+  if (image_.size() <= hdr::kStamp2C || levels_.empty() || !fs.Exists(path)) return false;
+  for (const auto& [i, entry] : changed)
+    if (i >= levels_[0].size()) return false;
+  std::vector<size_t> pieces;
+  if (image_[hdr::kStamp2C] != stamp) {
+    image_[hdr::kStamp2C] = stamp;
+    pieces.push_back(hdr::kStamp2C / kPiece);
+  }
+  for (const auto& [i, entry] : changed) SetEntry(0, i, entry, &pieces);
+  Flush(fs, path, pieces);
+  return true;
+}
+
+void TreeFileImage::Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces) {
+  if (pieces.empty()) return;
+  std::vector<size_t> sorted = pieces;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  auto file = fs.Open(path, OpenMode::ReadWrite);
+  for (size_t piece : sorted) {
+    const size_t at = piece * kPiece;
+    file->WriteAt(at, image_.data() + at, std::min(kPiece, image_.size() - at));
+  }
+  file->Sync();
+}
+
+}  // namespace engine

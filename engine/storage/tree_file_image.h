@@ -1,0 +1,50 @@
+#pragma once
+// A .PX or .Y tree file that a table writer keeps up to date after its changes. The first write
+// writes the whole file; later whole writes write only the parts that differ from the last one,
+// and an update of single level-1 entries (their number unchanged) rewrites just those entries
+// and the entries above them, so that a change costs the same on a large table as on a small
+// one. The file must not be changed by anyone else in between.
+// Not thread-safe.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "storage/index_builder.h"
+#include "format/table_header.h"
+
+namespace engine {
+
+class FileSystem;
+
+class TreeFileImage {
+ public:
+  // Writes the tree of `header` (fields, block size, stamps) over `level1` to `path`, creating
+  // the file when there is none, and flushes it; writes nothing when no byte changed.
+  void Write(FileSystem& fs, const std::string& path, const TableHeader& header,
+             const std::vector<TreeEntry>& level1);
+  // Sets the tree's stamp (header byte 0x2C) and the level-1 entries given by position, and
+  // writes and flushes what changed. False (nothing done) when there was no write before or a
+  // position is beyond the tree's entries: the caller then writes the whole tree.
+  bool Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+              const std::vector<std::pair<size_t, TreeEntry>>& changed);
+
+ private:
+  void SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces);
+  size_t EntryOffset(size_t level, size_t i) const;
+  void Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces);
+
+  std::vector<uint8_t> image_;  // the file's bytes as last written; empty before the first write
+  // Entries by level from level 1 up; the last level is the root's (block 1). Entries of the
+  // other levels lie in blocks of capacity − 1 entries starting at partStart_[level].
+  std::vector<std::vector<TreeEntry>> levels_;
+  std::vector<uint16_t> partStart_;
+  size_t headerBytes_ = 0;
+  size_t blockBytes_ = 0;
+  size_t recordSize_ = 0;
+  size_t capacity_ = 0;
+};
+
+}  // namespace engine
