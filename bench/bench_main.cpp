@@ -27,7 +27,7 @@
 #include "blocksize/core/table_scan.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/restructure.h"
+#include "direct/table_files.h"
 #include "component/table.h"
 
 namespace bench {
@@ -130,7 +130,7 @@ void MakeScanDirectory(const std::string& workDir, const std::string& scanDir, i
   fs::create_directories(small4k);
   fs::create_directories(scanDir);
   BuildTable(small, 50, [](uint64_t) {});
-  engine::CopyTableFiles(engine::DefaultFileSystem(), small, kTableName, small4k, kTableName, false,
+  engine::CopyTable(engine::DefaultFileSystem(), small, kTableName, small4k, kTableName, false,
                          engine::TableFormat{0, 4096});
   for (int i = 0; i < count; ++i) {
     char base[16];
@@ -257,7 +257,7 @@ void Run(const Options& o, const std::string& dir) {
   Progress("Umstrukturieren auf 4096-Byte-Blöcke");
   {
     Stopwatch w;
-    engine::RestructureTableFiles(engine::DefaultFileSystem(), dir, kTableName, engine::TableFormat{0, 4096});
+    engine::ChangeTableFormat(engine::DefaultFileSystem(), dir, kTableName, engine::TableFormat{0, 4096});
     report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze");
   }
 

@@ -1,12 +1,10 @@
 #include "bench/bench_table.h"
 
+#include <chrono>
 #include <cstdio>
 
-#include "family/family_writer.h"
+#include "component/bulk_table.h"
 #include "io/file_system.h"
-#include "format/record_format.h"
-#include "family/table_definition.h"
-#include "format/value_codec.h"
 
 namespace bench {
 
@@ -14,7 +12,10 @@ namespace {
 
 constexpr int kMemoField = 5;
 
-int32_t DayOf(int64_t i) { return engine::DayNumberFromCivil(1990, 1, 1) + static_cast<int32_t>(i % 12000); }
+std::chrono::year_month_day DayOf(int64_t i) {
+  using namespace std::chrono;
+  return year_month_day{sys_days{year{1990} / 1 / 1} + days{i % 12000}};
+}
 
 }  // namespace
 
@@ -38,32 +39,24 @@ void BuildTable(const std::string& dir, int64_t records, const std::function<voi
   indexes.Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
   indexes.Add({kSecondaryIndex, "Gruppe", "", 0});
 
-  const std::string path = dir + kTableName;
-  engine::TableDefinition def = engine::DefinitionFromDefs(fields, indexes, 0, 2048, path);
-  engine::AssignIndexFiles(def, path);
-  const auto layout = engine::LayoutFields(engine::DataHeader(def, kTableName));
-  const size_t recordSize = def.RecordSize();
-
-  int64_t next = 0;
-  const engine::RecordSource source = [&](engine::SourceRecord& rec) {
+  const engine::TBulkRowSource source = [&, next = int64_t{0}](engine::TBulkRow& row) mutable {
     if (next == records) return false;
     const int64_t i = next++;
-    rec.bytes.assign(recordSize, 0);
-    uint8_t* r = rec.bytes.data();
-    engine::EncodeIntValue(static_cast<int32_t>(i + 1), r + layout[0].offset, layout[0].bytes);
-    engine::EncodeAlphaValue(NameOf(i), r + layout[1].offset, layout[1].bytes);
-    engine::EncodeAlphaValue(GroupOf(i), r + layout[2].offset, layout[2].bytes);
-    engine::EncodeDoubleValue(AmountOf(i), r + layout[3].offset);
-    engine::EncodeIntValue(DayOf(i), r + layout[4].offset, layout[4].bytes);
-    rec.blobs.clear();
-    rec.blobs[kMemoField] = MemoOf(i);
+    row.SetInteger(0, static_cast<int32_t>(i + 1));
+    row.SetString(1, NameOf(i));
+    row.SetString(2, GroupOf(i));
+    row.SetFloat(3, AmountOf(i));
+    const auto day = DayOf(i);
+    row.SetDate(4, static_cast<int>(day.year()), static_cast<int>(static_cast<unsigned>(day.month())),
+                static_cast<int>(static_cast<unsigned>(day.day())));
+    row.SetBlob(kMemoField, MemoOf(i));
     return true;
   };
   const engine::ProgressFn onProgress = [&](uint64_t done) {
     if (done % 100000 == 0) progress(done);
     return true;
   };
-  engine::WriteFamily(engine::DefaultFileSystem(), def, dir, kTableName, "", source, onProgress);
+  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir, kTableName, fields, indexes, 2048, source, onProgress);
 }
 
 void FillRecord(engine::TTable& table, int64_t i) {
@@ -71,10 +64,10 @@ void FillRecord(engine::TTable& table, int64_t i) {
   table.Fields(1).SetAsString(NameOf(i));
   table.Fields(2).SetAsString(GroupOf(i));
   table.Fields(3).SetAsFloat(AmountOf(i));
-  int y, m, d;
-  engine::CivilFromDayNumber(DayOf(i), &y, &m, &d);
+  const auto day = DayOf(i);
   char date[16];
-  std::snprintf(date, sizeof date, "%02d.%02d.%04d", d, m, y);  // the short date format "dd.mm.yyyy"
+  std::snprintf(date, sizeof date, "%02u.%02u.%04d", static_cast<unsigned>(day.day()),
+                static_cast<unsigned>(day.month()), static_cast<int>(day.year()));  // the short date format "dd.mm.yyyy"
   table.Fields(4).SetAsString(date);
   table.Fields(5).SetAsString(MemoOf(i));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The benchmark table: a keyed customer table with a secondary index and a memo field,
-// written in one pass by the engine's family writer (the bulk path of copy and restructure).
+// written in one pass by the engine's bulk table writer (the path of copy and restructure).
 //
 //   Nr      I    key, record i has key i + 1
 //   Name    A30

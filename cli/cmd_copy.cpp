@@ -9,7 +9,7 @@
 #include "cli/table_path.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/restructure.h"
+#include "direct/table_files.h"
 
 namespace cli {
 
@@ -36,7 +36,7 @@ int RunCopy(const Args& args) {
   const TablePath dest = SplitTablePath(tables[1]);
   try {
     ProgressLine progress;
-    engine::CopyTableFiles(engine::DefaultFileSystem(), src.directory, src.name, dest.directory, dest.name,
+    engine::CopyTable(engine::DefaultFileSystem(), src.directory, src.name, dest.directory, dest.name,
                            empty, format, [&progress](uint64_t n) { return progress(n); });
     const uint64_t copied = progress.Done();
     std::cout << "Tabelle nach „" << tables[1] << "“ kopiert: " << copied << " Datensätze.\n";

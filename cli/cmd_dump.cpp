@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/table_dump.h"
+#include "direct/table_files.h"
 
 namespace cli {
 

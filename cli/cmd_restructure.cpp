@@ -9,7 +9,7 @@
 #include "cli/table_path.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/restructure.h"
+#include "direct/table_files.h"
 
 namespace cli {
 
@@ -34,7 +34,7 @@ int RunRestructure(const Args& args) {
   const TablePath table = SplitTablePath(tables[0]);
   try {
     ProgressLine progress;
-    engine::RestructureTableFiles(engine::DefaultFileSystem(), table.directory, table.name, format,
+    engine::ChangeTableFormat(engine::DefaultFileSystem(), table.directory, table.name, format,
                                   [&progress](uint64_t n) { return progress(n); });
     std::cout << "Tabelle „" << tables[0] << "“ umstrukturiert.\n";
     return 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "family/restructure.h"
+#include "format/table_format.h"
 
 namespace cli {
 

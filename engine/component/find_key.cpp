@@ -11,7 +11,7 @@
 #include "io/fail.h"
 #include "storage/secondary_index.h"
 #include "component/table.h"
-#include "component/table_cursor.h"
+#include "family/table_cursor.h"
 #include "format/value_codec.h"
 
 namespace engine {
@@ -148,7 +148,7 @@ bool EncodeKeyText(const FieldLayout& f, const CodePage& cp, const std::string& 
 
 // True when rows of this order may be sorted by a collation other than byte order: an alpha
 // field under a language driver other than "ascii" (level-3 tables: sort-order byte 0).
-bool OrderMayDifferFromBytes(TableCursor& c, const SecondaryIndex& order) {
+bool OrderMayDifferFromBytes(TableCursor& c, const SecondaryDef& order) {
   const TableHeader& h = c.Header();
   const bool ascii = h.HasExtension() ? h.sortOrderId == "ascii" : h.sortOrder == 0;
   if (ascii) return false;
@@ -160,17 +160,11 @@ bool OrderMayDifferFromBytes(TableCursor& c, const SecondaryIndex& order) {
 }  // namespace
 
 bool TTable::FindKey(const std::vector<std::string>& values) {
-  if (!cursor_) FailPlain(kErrNotOpen, "Die Tabelle „" + tableName_ + "“ ist nicht geöffnet.");
-  if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) {
-    if (Modified())
-      Post();
-    else
-      Cancel();
-  }
-  TableCursor* c = cursor_.get();
+  TableCursor* c = &OpenCursor();
+  SettleEdit();
   std::vector<int> fields;
   if (c->SelectedOrder() >= 0) {
-    fields = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())].fields;
+    fields = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())].def.fields;
   } else {
     for (int i = 0; i < c->Header().primaryKeyFields; ++i) fields.push_back(i);
   }
@@ -189,9 +183,9 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
 
   // The sort key of the current order over the searched fields: the primary key fields for the
   // stored order of a keyed table, else the chosen secondary index.
-  SecondaryIndex order;
+  SecondaryDef order;
   if (c->SelectedOrder() >= 0) {
-    order = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())];
+    order = c->Secondaries()[static_cast<size_t>(c->SelectedOrder())].def;
   } else {
     order.fields = fields;
     order.descending.assign(fields.size(), false);

@@ -4,14 +4,18 @@
 #include "component/table.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "component/definitions.h"
+#include "component/edit_buffer.h"
+#include "component/field_access.h"
+#include "component/table_writer.h"
+#include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "component/table_cursor.h"
+#include "io/names.h"
 #include "io/table_lock.h"
-#include "component/field_access.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
@@ -22,13 +26,6 @@ std::string& DatePattern() {
   return pattern;
 }
 
-std::string Quoted(const std::string& s) { return "\xE2\x80\x9E" + s + "\xE2\x80\x9C"; }
-
-std::string WithSlash(const std::string& dir) {
-  if (dir.empty() || dir.back() == '/') return dir;
-  return dir + "/";
-}
-
 // File name of the table in the directory: ".DB" added when the name has no extension, the
 // spelling on disk found ignoring case.
 std::string ResolveTableName(FileSystem& fs, const std::string& dir, const std::string& tableName) {
@@ -37,66 +34,38 @@ std::string ResolveTableName(FileSystem& fs, const std::string& dir, const std::
   return FindFileIgnoringCase(fs, dir, name);
 }
 
-std::string BaseNameOf(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-TFieldDef FieldDefFor(const FieldInfo& f, const CodePage& cp) {
-  TFieldDef d;
-  d.Name = cp.ToUtf8(f.name);
-  d.DataType = ToFieldType(f.type);
-  switch (f.type) {
-    case PxType::Alpha: case PxType::Bytes: case PxType::Bcd:
-      d.Size = f.size;
-      break;
-    case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
-    case PxType::Graphic:
-      d.Size = f.size - 10;
-      break;
-    default:
-      d.Size = 0;
-  }
-  return d;
-}
-
-std::vector<TIndexDef> IndexDefsFor(const TableHeader& h, const std::vector<SecondaryIndex>& secondaries) {
-  std::vector<TIndexDef> defs;
-  if (h.primaryKeyFields > 0) {
-    const CodePage& cp = CodePage::ForHeader(h);
-    TIndexDef primary;
-    for (size_t i = 0; i < h.primaryKeyFields; ++i)
-      primary.Fields += (i ? ";" : "") + cp.ToUtf8(h.fields[i].name);
-    primary.Options = ixPrimary | ixUnique;
-    defs.push_back(primary);
-  }
-  for (const auto& s : secondaries) defs.push_back(s.def);
-  return defs;
+// Position of the secondary index named `name` (ignoring case), -1 when there is none.
+int SecondaryNamed(const std::vector<SecondaryIndex>& secondaries, const std::string& name) {
+  int found = -1;
+  for (size_t k = 0; k < secondaries.size(); ++k)
+    if (EqualsIgnoringCase(secondaries[k].def.name, name)) found = static_cast<int>(k);
+  return found;
 }
 
 [[noreturn]] void FailNotOpen(const std::string& tableName) {
   FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName) + " ist nicht geöffnet.");
 }
 
-// Ends an edit or insert before the cursor moves: posts a changed record, cancels an
-// unchanged one.
-void SettleEdit(TTable& t) {
-  if (t.State() != TDataSetState::dsEdit && t.State() != TDataSetState::dsInsert) return;
-  if (t.Modified())
-    t.Post();
-  else
-    t.Cancel();
+}  // namespace
+
+TableCursor& TTable::OpenCursor() const {
+  if (!cursor_) FailNotOpen(tableName_);
+  return *cursor_;
 }
 
-}  // namespace
+const EditBuffer* TTable::EditedRow(int row) const {
+  const bool editing = state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert;
+  if (!editing || row != current_ || edit_->record.size() != cursor_->Header().recordSize) return nullptr;
+  return edit_.get();
+}
+
+void TTable::SettleEdit() {
+  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
+  if (Modified())
+    Post();
+  else
+    Cancel();
+}
 
 void SetShortDateFormat(const std::string& pattern) { DatePattern() = pattern; }
 const std::string& ShortDateFormat() { return DatePattern(); }
@@ -108,39 +77,39 @@ void TFieldDefs::Update() {
   if (owner_->cursor_) {
     defs_.clear();
     const TableHeader& h = owner_->cursor_->Header();
-    for (const auto& f : h.fields) defs_.push_back(FieldDefFor(f, owner_->cursor_->Codepage()));
+    for (const auto& f : h.fields) defs_.push_back(FieldDefOf(f, owner_->cursor_->Codepage()));
     return;
   }
   FileSystem& fs = owner_->fs_ ? *owner_->fs_ : DefaultFileSystem();
   const std::string dir = WithSlash(owner_->databaseName_);
   const TableHeader h = ReadTableHeader(fs, dir + ResolveTableName(fs, dir, owner_->tableName_));
   defs_.clear();
-  for (const auto& f : h.fields) defs_.push_back(FieldDefFor(f, CodePage::ForHeader(h)));
+  for (const auto& f : h.fields) defs_.push_back(FieldDefOf(f, CodePage::ForHeader(h)));
 }
 
 void TIndexDefs::Update() {
   stale_ = false;
   if (!owner_) return;
   if (owner_->cursor_) {
-    defs_ = IndexDefsFor(owner_->cursor_->Header(), owner_->cursor_->Secondaries());
+    defs_ = IndexDefsOf(owner_->cursor_->Header(), owner_->cursor_->Secondaries());
     return;
   }
   FileSystem& fs = owner_->fs_ ? *owner_->fs_ : DefaultFileSystem();
   const std::string dir = WithSlash(owner_->databaseName_);
   const std::string name = ResolveTableName(fs, dir, owner_->tableName_);
   const TableHeader h = ReadTableHeader(fs, dir + name);
-  defs_ = IndexDefsFor(h, DiscoverSecondaryIndexes(fs, dir, BaseNameOf(name), h));
+  defs_ = IndexDefsOf(h, DiscoverSecondaryIndexes(fs, dir, BaseNameOf(name), h));
 }
 
 const TIndexDef* TIndexDefs::Find(const std::string& name) const {
   for (const auto& d : Items())
-    if (SameName(d.Name, name)) return &d;
+    if (EqualsIgnoringCase(d.Name, name)) return &d;
   return nullptr;
 }
 
 // ---------------------------------------------------------------- naming, open, close
 
-TTable::TTable() = default;
+TTable::TTable() : edit_(std::make_unique<EditBuffer>()) {}
 TTable::~TTable() = default;
 
 void TTable::SetDatabaseName(const std::string& dir) {
@@ -175,16 +144,12 @@ void TTable::Open() {
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
   auto lock = TableLock::Acquire(path, exclusive_);
   auto cursor = TableCursor::Open(fs, dir, name);
-  cursor->lock = std::move(lock);
-  int selected = -1;
   if (!indexName_.empty()) {
-    const auto& secondaries = cursor->Secondaries();
-    for (size_t k = 0; k < secondaries.size(); ++k)
-      if (SameName(secondaries[k].def.Name, indexName_)) selected = static_cast<int>(k);
-    if (selected < 0)
-      Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");
+    const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);
+    if (selected < 0) Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");
     cursor->SelectOrder(selected);
   }
+  lock_ = std::move(lock);
   cursor_ = std::move(cursor);
   fieldDefs_.Update();
   indexDefs_.Invalidate();
@@ -192,15 +157,19 @@ void TTable::Open() {
   for (int i = 0; i < static_cast<int>(cursor_->Header().fields.size()); ++i)
     fields_.push_back(std::make_unique<TField>(this, i));
   state_ = TDataSetState::dsBrowse;
-  cursor_->current = cursor_->RowCount() > 0 ? 0 : -1;
-  cursor_->bof = true;
-  cursor_->eof = cursor_->RowCount() == 0;
+  edit_->Clear();
+  current_ = cursor_->RowCount() > 0 ? 0 : -1;
+  bof_ = true;
+  eof_ = cursor_->RowCount() == 0;
   if (AfterScroll) AfterScroll(*this);
 }
 
 void TTable::Close() {
+  writer_.reset();
   cursor_.reset();
+  lock_.reset();
   fields_.clear();
+  edit_->Clear();
   state_ = TDataSetState::dsInactive;
 }
 
@@ -213,27 +182,22 @@ void TTable::SetIndexName(const std::string& name) {
     indexName_ = name;
     return;
   }
-  SettleEdit(*this);
-  int selected = -1;
-  if (!name.empty()) {
-    const auto& secondaries = cursor_->Secondaries();
-    for (size_t k = 0; k < secondaries.size(); ++k)
-      if (SameName(secondaries[k].def.Name, name)) selected = static_cast<int>(k);
-    if (selected < 0)
-      Fail(kErrNotFound, cursor_->DataPath(), "Der Index " + Quoted(name) + " existiert nicht.");
-  }
+  SettleEdit();
+  const int selected = name.empty() ? -1 : SecondaryNamed(cursor_->Secondaries(), name);
+  if (!name.empty() && selected < 0)
+    Fail(kErrNotFound, cursor_->DataPath(), "Der Index " + Quoted(name) + " existiert nicht.");
   // Stay on the same record in the new order.
-  const int64_t stored = cursor_->current >= 0 ? cursor_->StoredRow(static_cast<uint32_t>(cursor_->current)) : -1;
+  const int64_t stored = current_ >= 0 ? cursor_->StoredRow(static_cast<uint32_t>(current_)) : -1;
   cursor_->SelectOrder(selected);
   indexName_ = name;
   if (stored >= 0) {
     for (uint32_t row = 0; row < cursor_->RowCount(); ++row)
       if (cursor_->StoredRow(row) == stored) {
-        cursor_->current = static_cast<int>(row);
+        current_ = static_cast<int>(row);
         break;
       }
   }
-  cursor_->bof = cursor_->eof = false;
+  bof_ = eof_ = false;
   if (AfterScroll) AfterScroll(*this);
 }
 
@@ -253,7 +217,7 @@ TField* TTable::FindField(const std::string& name) {
   if (!Active()) return nullptr;
   const auto& names = cursor_->FieldNames();
   for (size_t i = 0; i < names.size(); ++i)
-    if (SameName(names[i], name)) return fields_[i].get();
+    if (EqualsIgnoringCase(names[i], name)) return fields_[i].get();
   return nullptr;
 }
 
@@ -273,70 +237,69 @@ int TTable::RecordCount() const {
 
 void TTable::MoveTo(int row) {
   if (!Active()) FailNotOpen(tableName_);
-  SettleEdit(*this);
+  SettleEdit();
   const int count = static_cast<int>(cursor_->RowCount());
-  cursor_->current = count == 0 ? -1 : std::clamp(row, 0, count - 1);
+  current_ = count == 0 ? -1 : std::clamp(row, 0, count - 1);
   // Bof/Eof report a move that ran into the start or the end.
-  cursor_->bof = row < 0 || count == 0;
-  cursor_->eof = row >= count || count == 0;
+  bof_ = row < 0 || count == 0;
+  eof_ = row >= count || count == 0;
   if (AfterScroll) AfterScroll(*this);
 }
 
 void TTable::First() {
   MoveTo(0);
-  cursor_->bof = true;
+  bof_ = true;
 }
 
 void TTable::Last() {
   MoveTo(static_cast<int>(RecordCount()) - 1);
-  cursor_->eof = true;
+  eof_ = true;
 }
 
 void TTable::Next() {
   if (!Active()) FailNotOpen(tableName_);
-  SettleEdit(*this);
+  SettleEdit();
   const int count = static_cast<int>(cursor_->RowCount());
-  cursor_->bof = false;
-  if (cursor_->current + 1 >= count) {
-    cursor_->eof = true;
+  bof_ = false;
+  if (current_ + 1 >= count) {
+    eof_ = true;
     return;
   }
-  ++cursor_->current;
-  cursor_->eof = false;
+  ++current_;
+  eof_ = false;
   if (AfterScroll) AfterScroll(*this);
 }
 
 void TTable::Prior() {
   if (!Active()) FailNotOpen(tableName_);
-  SettleEdit(*this);
-  cursor_->eof = false;
-  if (cursor_->current <= 0) {
-    cursor_->bof = true;
+  SettleEdit();
+  eof_ = false;
+  if (current_ <= 0) {
+    bof_ = true;
     return;
   }
-  --cursor_->current;
-  cursor_->bof = false;
+  --current_;
+  bof_ = false;
   if (AfterScroll) AfterScroll(*this);
 }
 
-bool TTable::Eof() const { return !Active() || cursor_->eof; }
-bool TTable::Bof() const { return !Active() || cursor_->bof; }
-int TTable::RecNo() const { return Active() ? cursor_->current : -1; }
+bool TTable::Eof() const { return !Active() || eof_; }
+bool TTable::Bof() const { return !Active() || bof_; }
+int TTable::RecNo() const { return Active() ? current_ : -1; }
 
 void TTable::Refresh() {
   if (!Active()) FailNotOpen(tableName_);
-  SettleEdit(*this);
+  SettleEdit();
   cursor_->Reload();
-  int selected = -1;
-  const auto& secondaries = cursor_->Secondaries();
-  for (size_t k = 0; k < secondaries.size(); ++k)
-    if (!indexName_.empty() && SameName(secondaries[k].def.Name, indexName_)) selected = static_cast<int>(k);
+  const int count = static_cast<int>(cursor_->RowCount());
+  current_ = count == 0 ? -1 : std::clamp(current_, 0, count - 1);
+  const int selected = indexName_.empty() ? -1 : SecondaryNamed(cursor_->Secondaries(), indexName_);
   if (selected < 0) indexName_.clear();
   cursor_->SelectOrder(selected);
   fieldDefs_.Update();
   indexDefs_.Invalidate();
-  cursor_->bof = cursor_->current <= 0;
-  cursor_->eof = cursor_->RowCount() == 0;
+  bof_ = current_ <= 0;
+  eof_ = cursor_->RowCount() == 0;
   if (AfterScroll) AfterScroll(*this);
 }
 
@@ -344,18 +307,18 @@ void TTable::Refresh() {
 
 std::string TTable::CellText(int row, int field) {
   if (!Active()) FailNotOpen(tableName_);
-  const bool edited = IsEditedRow(*cursor_, state_, row);
+  const EditBuffer* edited = EditedRow(row);
   if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
     return "";
-  return FieldText(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
+  return FieldText(*cursor_, field, RecordForRow(*cursor_, edited, row), edited);
 }
 
 bool TTable::CellIsNull(int row, int field) {
   if (!Active()) FailNotOpen(tableName_);
-  const bool edited = IsEditedRow(*cursor_, state_, row);
+  const EditBuffer* edited = EditedRow(row);
   if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
     return true;
-  return FieldIsNull(*cursor_, field, RecordForRow(*cursor_, state_, row), edited);
+  return FieldIsNull(*cursor_, field, RecordForRow(*cursor_, edited, row), edited);
 }
 
 }  // namespace engine

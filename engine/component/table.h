@@ -16,26 +16,18 @@
 
 #include "io/engine_error.h"
 #include "format/field_type.h"
+#include "format/index_def.h"
 
 namespace engine {
 
 class TTable;
-class TableCursor;  // engine-internal state of an open table
+class TableCursor;  // the open table's files as the engine reads them
+class TableLock;
+class TableWriter;
+struct EditBuffer;
 class FileSystem;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
-
-// Options of an index definition.
-enum TIndexOption : unsigned {
-  ixPrimary = 1, ixUnique = 2, ixDescending = 4, ixCaseInsensitive = 8,
-};
-
-struct TIndexDef {
-  std::string Name;        // empty for the primary index
-  std::string Fields;      // field names separated by ";"
-  std::string DescFields;  // descending fields separated by ";", empty when none
-  unsigned Options = 0;    // TIndexOption bits
-};
 
 // Index definitions of a table: entry 0 is the primary index when the table has a key;
 // the secondary indexes follow. A table without key has none.
@@ -224,12 +216,23 @@ class TTable {
 
   // Engine cursor handle of the open table, for the direct calls; nullptr when closed.
   void* Handle() const;
-  TableCursor* Cursor() const { return cursor_.get(); }
 
  private:
   friend class TField;
   friend class TFieldDefs;
   friend class TIndexDefs;
+  // The open table's reading side; raises kErrNotOpen when the table is closed.
+  TableCursor& OpenCursor() const;
+  // The edit buffer when `row` is the row being edited or inserted, else nullptr.
+  const EditBuffer* EditedRow(int row) const;
+  // Ends an edit or insert before the cursor moves: posts a changed record, cancels an
+  // unchanged one.
+  void SettleEdit();
+  // The writers of the table's files, made anew when someone else changed the files since the
+  // last post; `*stale` tells whether the cursor must then read the files again.
+  TableWriter& Writer(bool* stale);
+  void EndEdit();
+
   std::string databaseName_;
   std::string tableName_;
   std::string indexName_;
@@ -240,14 +243,15 @@ class TTable {
   TDataSetState state_ = TDataSetState::dsInactive;
   TFieldDefs fieldDefs_{this};
   TIndexDefs indexDefs_{this};
+  std::unique_ptr<TableLock> lock_;  // held while open; released after the files are closed
   std::unique_ptr<TableCursor> cursor_;
+  std::unique_ptr<TableWriter> writer_;  // kept from one post to the next
+  std::unique_ptr<EditBuffer> edit_;
+  // Current row in the current order, -1 when the table is empty; eof/bof as reported.
+  int current_ = -1;
+  bool eof_ = true;
+  bool bof_ = true;
   std::vector<std::unique_ptr<TField>> fields_;
-};
-
-// A silent abort: unwinds a command without a message (e.g. a refused insertion).
-class EAbort : public std::exception {
- public:
-  const char* what() const noexcept override { return "Operation abgebrochen"; }
 };
 
 }  // namespace engine

@@ -1,5 +1,7 @@
 #include "component/table_writer.h"
 
+#include "component/edit_buffer.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -11,19 +13,50 @@
 #include "family/family_writer.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
+#include "family/existing_definition.h"
 #include "family/index_maintenance.h"
-#include "component/table_cursor.h"
+#include "format/value_codec.h"
+#include "io/names.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
 namespace {
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+bool Maintained(const SecondaryIndex& s) { return s.maintained; }
+
+// Key bytes of a record as they order: alpha fields end at their first NUL.
+std::string OrderedKey(const std::vector<FieldLayout>& layout, int keyFields, const uint8_t* record) {
+  std::string key;
+  for (int i = 0; i < keyFields; ++i) {
+    const FieldLayout& f = layout[static_cast<size_t>(i)];
+    std::string part(reinterpret_cast<const char*>(record + f.offset), f.bytes);
+    if (f.type == PxType::Alpha) {
+      const size_t end = part.find('\0');
+      if (end != std::string::npos) std::fill(part.begin() + static_cast<long>(end), part.end(), '\0');
+    }
+    key += part;
+  }
+  return key;
 }
 
-bool Maintained(const SecondaryIndex& s) { return s.maintained; }
+// First stored row whose key is not less than `key` (rows in key order).
+uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, int keyFields, const std::string& key) {
+  uint32_t lo = 0, hi = w.Count();
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    if (OrderedKey(layout, keyFields, w.Record(mid)) < key)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+// Whether a blob field's value lives in the .MB (longer than the record's leader holds).
+bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
+  return BlobFile::StoredLength(record + f.offset, f.bytes) > f.bytes - 10;
+}
 
 std::string TreeName(const std::string& xName) {
   std::string y = xName;
@@ -39,6 +72,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     : fs_(fs), dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
   data_ = std::make_unique<RecordWriter>(fs, dir + dbName);
   def_ = DefinitionOf(data_->Header(), secondaries);
+  layout_ = LayoutFields(data_->Header());
   const bool keyed = def_.keyFields > 0;
   for (size_t k = 0; k < secondaries.size(); ++k) {
     Secondary s;
@@ -165,6 +199,128 @@ void TableWriter::SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t bl
   } else {
     rebuildAll_ = true;
   }
+}
+
+void TableWriter::KeyViolation(const std::string& what) const {
+  Fail(kErrKeyViolation, dir_ + dbName_, "Schlüsselverletzung: " + what);
+}
+
+void TableWriter::AssignAutoIncrement(uint8_t* record, bool inserting) {
+  TableHeader& h = data_->MutableHeader();
+  for (const FieldLayout& f : layout_) {
+    if (f.type != PxType::AutoInc) continue;
+    uint8_t* p = record + f.offset;
+    if (IsNullValue(f.type, p, f.bytes)) {
+      if (!inserting) continue;
+      if (h.autoInc >= 2147483647u)
+        Fail(kErrUnsupported, dir_ + dbName_, "Der Zähler des Autoinkrement-Feldes ist erschöpft.");
+      EncodeIntValue(static_cast<int32_t>(++h.autoInc), p, f.bytes);
+    } else {
+      const int32_t v = DecodeIntValue(p, f.bytes);
+      if (v > 0 && static_cast<uint32_t>(v) > h.autoInc) h.autoInc = static_cast<uint32_t>(v);
+    }
+  }
+}
+
+uint32_t TableWriter::KeyedPlace(const uint8_t* record, const uint8_t* original, int64_t editedRow, bool* moves) {
+  const int keyFields = def_.keyFields;
+  const std::string key = OrderedKey(layout_, keyFields, record);
+  if (original && key == OrderedKey(layout_, keyFields, original)) {
+    *moves = false;
+    return static_cast<uint32_t>(editedRow);
+  }
+  const uint32_t at = LowerBound(*data_, layout_, keyFields, key);
+  if (at < data_->Count() && static_cast<int64_t>(at) != editedRow &&
+      OrderedKey(layout_, keyFields, data_->Record(at)) == key)
+    KeyViolation("In der Tabelle gibt es schon einen Datensatz mit diesem Schlüssel.");
+  *moves = true;
+  // An edited record leaves its row first: places after it shift down by one.
+  return original && static_cast<int64_t>(at) > editedRow ? at - 1 : at;
+}
+
+void TableWriter::CheckUniqueIndexes(const uint8_t* record, int64_t skipRow) {
+  const TableHeader& h = data_->Header();
+  for (const SecondaryIndex& ix : secondaryInfo_) {
+    if (!ix.def.unique) continue;
+    const std::string mine = IndexSortKey(ix.def, h, record);
+    for (uint32_t row = 0; row < data_->Count(); ++row)
+      if (static_cast<int64_t>(row) != skipRow && IndexSortKey(ix.def, h, data_->Record(row)) == mine)
+        KeyViolation("Der eindeutige Index " + Quoted(ix.def.name) + " enthält diesen Wert bereits.");
+  }
+}
+
+TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore,
+                                      const std::string& blobPath) {
+  const bool inserting = editedRow < 0;
+  if (!inserting && static_cast<uint64_t>(editedRow) >= data_->Count())
+    Fail(kErrNotFound, dir_ + dbName_, "Der bearbeitete Datensatz existiert nicht mehr.");
+  std::vector<uint8_t> record = edit.record;
+  AssignAutoIncrement(record.data(), inserting);
+  std::vector<uint8_t> original;
+  if (!inserting) {
+    const uint8_t* old = data_->Record(static_cast<uint32_t>(editedRow));
+    original.assign(old, old + def_.RecordSize());
+  }
+
+  // Where the record goes.
+  uint32_t target = data_->Count();
+  bool moves = inserting;
+  if (def_.keyFields > 0) {
+    target = KeyedPlace(record.data(), inserting ? nullptr : original.data(), editedRow, &moves);
+  } else if (!inserting) {
+    target = static_cast<uint32_t>(editedRow);
+  } else if (insertBefore >= 0 && static_cast<uint64_t>(insertBefore) < data_->Count()) {
+    target = static_cast<uint32_t>(insertBefore);
+  }
+  // Unique indexes of a table with key are checked entry by entry as the entries go in.
+  if (def_.keyFields == 0) CheckUniqueIndexes(record.data(), editedRow);
+
+  // Blob contents go to the .MB first; the old ones are freed only after the record is written.
+  BlobFile* mb = nullptr;
+  std::vector<std::vector<uint8_t>> toFree;
+  for (const auto& [field, content] : edit.blobs) {
+    const FieldLayout& f = layout_[static_cast<size_t>(field)];
+    uint8_t* bytes = record.data() + f.offset;
+    if (!inserting && InBlobFile(f, original.data()))
+      toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
+                          original.begin() + static_cast<long>(f.offset + f.bytes));
+    if (content.size() <= f.bytes - 10) {
+      // A value that fits in the record's leader needs no .MB.
+      std::fill(bytes, bytes + f.bytes, uint8_t{0});
+      std::copy(content.begin(), content.end(), bytes);
+      coding::PutU32(bytes + f.bytes - 6, static_cast<uint32_t>(content.size()));
+      continue;
+    }
+    if (!mb) mb = &Blobs(blobPath);
+    mb->Write(content, f.type, bytes, f.bytes);
+  }
+  if (mb) mb->Sync();
+  if (!toFree.empty() && !mb && fs_.Exists(blobPath)) mb = &Blobs(blobPath);
+
+  if (moves && !inserting) Remove(static_cast<uint32_t>(editedRow));
+  if (moves)
+    Insert(target, record.data());
+  else
+    Replace(target, record.data());
+  Commit();
+  if (mb) {
+    for (const auto& old : toFree) mb->Free(old.data(), old.size());
+    mb->Sync();
+  }
+  return Posted{editedRow, target};
+}
+
+void TableWriter::Delete(uint32_t row, const std::string& blobPath) {
+  const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
+  Remove(row);
+  Commit();
+  BlobFile* mb = nullptr;
+  for (const FieldLayout& f : layout_) {
+    if (!IsBlobType(f.type) || !InBlobFile(f, old.data())) continue;
+    if (!mb && fs_.Exists(blobPath)) mb = &Blobs(blobPath);
+    if (mb) mb->Free(old.data() + f.offset, f.bytes);
+  }
+  if (mb) mb->Sync();
 }
 
 uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {

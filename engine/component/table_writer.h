@@ -13,15 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "format/record_format.h"
 #include "storage/record_writer.h"
 #include "storage/secondary_index.h"
-#include "family/table_definition.h"
+#include "format/table_definition.h"
 #include "storage/tree_file_image.h"
 
 namespace engine {
 
 class BlobFile;
 class FileSystem;
+struct EditBuffer;
 
 class TableWriter {
  public:
@@ -35,6 +37,24 @@ class TableWriter {
   // The table's .MB at `path`, opened once (created when the table has none yet).
   BlobFile& Blobs(const std::string& path);
   const TableDefinition& Definition() const { return def_; }
+
+  // Where a posted record went: the stored row it left (-1 for a new record; the same row for
+  // a record changed in place) and the stored row it has now.
+  struct Posted {
+    int64_t removed = -1;
+    uint32_t stored = 0;
+  };
+  // Posts `edit` (record and pending blob contents in the table's layout) as a new record
+  // (`editedRow` -1) or as the new content of stored row `editedRow`, and commits: assigns
+  // auto-increment values to a new record, places the record by its key (refusing a key or a
+  // unique index value that is taken; a table without key keeps an edited record in place and
+  // takes a new one before stored row `insertBefore`, at the end when -1), writes blob contents
+  // to the .MB at `blobPath` before the record and frees the replaced ones after the commit.
+  // After a failure nothing of the change is in the table's files and the writer is dropped.
+  Posted Post(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
+  // Deletes stored row `row`, commits, and frees the record's blobs in the .MB at `blobPath`.
+  // After a failure the writer is dropped.
+  void Delete(uint32_t row, const std::string& blobPath);
 
   // Stored row of the record with `row`'s position after the change.
   uint32_t Insert(uint32_t row, const uint8_t* record);
@@ -54,6 +74,11 @@ class TableWriter {
   void RemoveEntry(Secondary& s, const uint8_t* record);
   void SetEntryBlock(Secondary& s, const uint8_t* record, uint16_t block);
   uint32_t FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found);
+  void AssignAutoIncrement(uint8_t* record, bool inserting);
+  // Stored row at which `record` goes, refusing a key that another record has.
+  uint32_t KeyedPlace(const uint8_t* record, const uint8_t* original, int64_t editedRow, bool* moves);
+  void CheckUniqueIndexes(const uint8_t* record, int64_t skipRow);
+  [[noreturn]] void KeyViolation(const std::string& what) const;
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
 
   FileSystem& fs_;
@@ -61,6 +86,7 @@ class TableWriter {
   std::string dbName_;
   std::vector<SecondaryIndex> secondaryInfo_;
   TableDefinition def_;
+  std::vector<FieldLayout> layout_;
   std::unique_ptr<RecordWriter> data_;
   std::unique_ptr<BlobFile> blobs_;
   std::vector<Secondary> secondaries_;

@@ -9,7 +9,7 @@
 #include "direct/direct_calls.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
-#include "component/table_cursor.h"
+#include "family/table_cursor.h"
 #include "direct/table_properties.h"
 
 namespace engine {

@@ -12,7 +12,6 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
-#include "component/table.h"
 #include "format/value_codec.h"
 
 namespace engine {

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "family/table_definition.h"
+#include "format/table_definition.h"
+#include "io/progress.h"
 
 namespace engine {
 
@@ -24,8 +25,6 @@ struct SourceRecord {
 
 // Fills the next record; false at the end.
 using RecordSource = std::function<bool(SourceRecord&)>;
-// Called after each record with the number written so far; false stops the work (EAbort).
-using ProgressFn = std::function<bool(uint64_t)>;
 
 // A file written by WriteFamily: where it was written and the name it takes in the family.
 struct WrittenFile {

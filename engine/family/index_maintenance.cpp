@@ -8,61 +8,11 @@
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
-#include "component/table_cursor.h"
+#include "io/names.h"
+#include "family/existing_definition.h"
+#include "storage/header_reader.h"
 
 namespace engine {
-
-namespace {
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
-
-TableHeader ExistingIndexHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
-  try {
-    if (!fs.Exists(path)) return fallback;
-    auto file = fs.Open(path, OpenMode::ReadOnly);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
-    if (h.fileType != fallback.fileType || h.recordSize != fallback.recordSize ||
-        h.fields.size() != fallback.fields.size())
-      return fallback;
-    return h;
-  } catch (const EDBEngineError&) {
-    return fallback;
-  }
-}
-
-TableDefinition DefinitionOf(const TableHeader& h, const std::vector<SecondaryIndex>& secondaries) {
-  TableDefinition def;
-  def.fields = h.fields;
-  def.required.assign(h.fields.size(), false);
-  def.keyFields = h.fileType == static_cast<uint8_t>(FileType::KeyedDb) ? h.primaryKeyFields : 0;
-  def.level = h.Level();
-  def.blockSizeKiB = h.blockSizeKiB;
-  def.sortOrder = h.sortOrder;
-  def.sortOrderId = h.sortOrderId;
-  def.codePage = h.HasExtension() ? h.codePage : 437;
-  def.autoInc = h.autoInc;
-  for (const auto& s : secondaries) {
-    SecondaryDef ix;
-    ix.name = s.def.Name;
-    ix.fields = s.fields;
-    ix.descending = s.descending;
-    ix.caseInsensitive = s.caseInsensitive;
-    ix.unique = (s.def.Options & ixUnique) != 0;
-    const std::string name = FileNameOf(s.path);
-    const size_t dot = name.rfind('.');
-    ix.extension = dot == std::string::npos ? "XG0" : name.substr(dot + 1);
-    for (char& c : ix.extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    def.indexes.push_back(std::move(ix));
-  }
-  return def;
-}
 
 void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string& dbName,
                        RecordWriter& writer, const std::vector<SecondaryIndex>& secondaries) {

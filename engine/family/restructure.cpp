@@ -12,9 +12,12 @@
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/secondary_index.h"
-#include "component/table_cursor.h"
-#include "family/table_definition.h"
+#include "family/table_cursor.h"
+#include "format/table_definition.h"
 #include "io/table_lock.h"
+#include "family/existing_definition.h"
+#include "io/names.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 

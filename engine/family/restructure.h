@@ -6,16 +6,12 @@
 
 #include <string>
 
-#include "family/family_writer.h"
+#include "format/table_format.h"
+#include "io/progress.h"
 
 namespace engine {
 
 class FileSystem;
-
-struct TableFormat {
-  int level = 0;       // 3, 4, 5 or 7; 0 = keep (restructure) or the source's (copy)
-  int blockBytes = 0;  // 1024, 2048, 4096, 16384 or 32768; 0 = keep / the source's
-};
 
 // Rebuilds `dir` + `tableName` in the new format. The table must not be open anywhere (an
 // exclusive lock is taken). Raises EDBEngineError with a German message, changing nothing,

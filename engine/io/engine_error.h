@@ -41,6 +41,13 @@ class EDBEngineError : public std::runtime_error {
   uint16_t code_;
 };
 
+// A silent abort: unwinds a command without a message (a refused insertion, work stopped from
+// its progress callback).
+class EAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation abgebrochen"; }
+};
+
 // Raises EDBEngineError for a non-zero result, with the engine's text for that code
 // (the text of the last failure reported on this thread when it has the same code).
 void Check(uint16_t result);

@@ -14,8 +14,8 @@
 #include "engine/pxcheck/fixtures.h"
 #include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
+#include "direct/table_files.h"
 #include "family/restructure.h"
-#include "family/table_dump.h"
 
 namespace pxcheck {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "io/file_system.h"
-#include "family/table_dump.h"
+#include "direct/table_files.h"
 
 namespace pxcheck {
 

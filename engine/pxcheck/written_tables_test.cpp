@@ -16,7 +16,7 @@
 #include "engine/pxcheck/index_check.h"
 #include "engine/pxcheck/px_reader.h"
 #include "component/table.h"
-#include "family/table_dump.h"
+#include "direct/table_files.h"
 
 namespace pxcheck {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "family/table_definition.h"
+#include "format/table_definition.h"
 #include "format/table_header.h"
 
 namespace engine {

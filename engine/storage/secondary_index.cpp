@@ -13,6 +13,7 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "format/record_format.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -22,11 +23,6 @@ constexpr uint16_t kDescendingBit = 0x8000;
 constexpr uint8_t kFlagCaseInsensitive = 0x01;
 constexpr uint8_t kFlagUnique = 0x20;
 
-std::string Upper(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -37,8 +33,8 @@ int HexDigit(char c) {
 
 // Kind of an index file name: 1 = .Xnn (field number in *number), 2 = .XGn (digit in *number).
 int ClassifyIndexName(const std::string& name, const std::string& baseName, int* number) {
-  const std::string upper = Upper(name);
-  const std::string prefix = Upper(baseName) + ".X";
+  const std::string upper = UpperAscii(name);
+  const std::string prefix = UpperAscii(baseName) + ".X";
   if (upper.size() != prefix.size() + 2 || upper.compare(0, prefix.size(), prefix) != 0) return 0;
   const char a = upper[prefix.size()], b = upper[prefix.size() + 1];
   if (a == 'G') {
@@ -65,17 +61,6 @@ bool ReadIndexHeader(FileSystem& fs, const std::string& path, TableHeader* out) 
   }
 }
 
-std::string JoinFieldNames(const TableHeader& table, const std::vector<int>& fields,
-                           const std::vector<bool>* onlyDescending) {
-  const CodePage& cp = CodePage::ForHeader(table);
-  std::string out;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (onlyDescending && !(*onlyDescending)[i]) continue;
-    if (!out.empty()) out += ";";
-    out += cp.ToUtf8(table.fields[static_cast<size_t>(fields[i])].name);
-  }
-  return out;
-}
 
 // Number of index fields in an index file of the given type for a table with `keyFields`.
 int IndexFieldCount(const TableHeader& x, int keyFields) {
@@ -87,12 +72,6 @@ int IndexFieldCount(const TableHeader& x, int keyFields) {
   return maintained ? n - keyFields - 1 : n - 3;
 }
 
-void FinishDefinition(const TableHeader& table, SecondaryIndex* ix) {
-  ix->def.Fields = JoinFieldNames(table, ix->fields, nullptr);
-  ix->def.DescFields = JoinFieldNames(table, ix->fields, &ix->descending);
-  if (ix->caseInsensitive) ix->def.Options |= ixCaseInsensitive;
-  if (!ix->def.DescFields.empty()) ix->def.Options |= ixDescending;
-}
 
 // Alpha values compare up to their first NUL; what follows it is zeroed.
 void NormalizeAlpha(uint8_t* p, size_t n) {
@@ -144,7 +123,7 @@ uint32_t CodePointOf(const std::string& u) {
 
 
 // Index bytes of a record: the index fields' stored bytes, alpha normalized.
-void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& layout,
+void RawIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,
                    const uint8_t* record, uint8_t* out) {
   for (int f : index.fields) {
     const FieldLayout& l = layout[static_cast<size_t>(f)];
@@ -156,7 +135,7 @@ void RawIndexBytes(const SecondaryIndex& index, const std::vector<FieldLayout>& 
 
 // Upper-cases the alpha fields of normalized index bytes in place for a case-insensitive index
 // (whose index file stores its alpha values upper-cased).
-void FoldCase(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, int codePage,
+void FoldCase(const SecondaryDef& index, const std::vector<FieldLayout>& layout, int codePage,
               uint8_t* p) {
   if (!index.caseInsensitive) return;
   const auto& upper = UpperCaseTable(codePage);
@@ -169,7 +148,7 @@ void FoldCase(const SecondaryIndex& index, const std::vector<FieldLayout>& layou
 }
 
 // Turns case-folded index bytes into sort-key bytes in place.
-void ToSortKey(const SecondaryIndex& index, const std::vector<FieldLayout>& layout, uint8_t* p) {
+void ToSortKey(const SecondaryDef& index, const std::vector<FieldLayout>& layout, uint8_t* p) {
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const FieldLayout& l = layout[static_cast<size_t>(index.fields[i])];
     if (index.descending[i])
@@ -230,7 +209,7 @@ class KeyTable {
 
 // Checks that an index file's fields are the index fields, the table's key fields and a block
 // number, with the table's types and sizes.
-bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const TableHeader& table) {
+bool IndexFileMatches(const TableHeader& x, const SecondaryDef& index, const TableHeader& table) {
   const size_t m = index.fields.size();
   const size_t k = table.primaryKeyFields;
   if (x.fields.size() != m + k + 1) return false;
@@ -245,12 +224,12 @@ bool IndexFileMatches(const TableHeader& x, const SecondaryIndex& index, const T
 // True when the index file's order must equal byte order of the sort keys: no alpha field, or
 // the table's language driver "ascii" (binary collation). Other drivers collate alpha values
 // by their own tables.
-bool OrderIsBytewise(const SecondaryIndex& index, const TableHeader& table) {
+bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
   bool alpha = false;
   for (int f : index.fields) alpha |= table.fields[static_cast<size_t>(f)].type == PxType::Alpha;
   if (!alpha) return true;
   if (!table.HasExtension()) return table.sortOrder == 0;
-  return Upper(table.sortOrderId) == "ASCII";
+  return UpperAscii(table.sortOrderId) == "ASCII";
 }
 
 // Order from a maintained index file; false (with *why) when the file cannot be trusted.
@@ -261,7 +240,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
                         size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why) {
   TableHeader xh;
-  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index, table)) {
+  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
     return false;
   }
@@ -281,7 +260,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   constexpr size_t kBatch = 16;
   std::vector<uint8_t> entries(kBatch * stride);
   size_t slots[kBatch];
-  const bool checkOrder = OrderIsBytewise(index, table);
+  const bool checkOrder = OrderIsBytewise(index.def, table);
   std::vector<uint8_t> previous(width), current(width);
   bool first = true;
   for (size_t b = 0; b < x.Blocks().size(); ++b) {
@@ -293,15 +272,15 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
         uint8_t* e = entries.data() + i * stride;
         std::memcpy(e, rec + (done + i) * static_cast<size_t>(xh.recordSize), stride);
         size_t off = 0;
-        for (int f : index.fields) {
+        for (int f : index.def.fields) {
           const FieldLayout& l = layout[static_cast<size_t>(f)];
           if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
           off += l.bytes;
         }
-        FoldCase(index, layout, codePage, e);
+        FoldCase(index.def, layout, codePage, e);
         if (checkOrder) {
           std::memcpy(current.data(), e, width);
-          ToSortKey(index, layout, current.data());
+          ToSortKey(index.def, layout, current.data());
           if (!first && std::memcmp(previous.data(), current.data(), width) > 0) {
             *why = "Die Einträge der Indexdatei sind nicht sortiert.";
             return false;
@@ -391,29 +370,29 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
     if (valid) {
       for (int i = 0; i < m; ++i) {
         const uint16_t number = xh.fields[static_cast<size_t>(i)].number;
-        ix.fields.push_back((number & ~kDescendingBit) - 1);
-        ix.descending.push_back((number & kDescendingBit) != 0);
+        ix.def.fields.push_back((number & ~kDescendingBit) - 1);
+        ix.def.descending.push_back((number & kDescendingBit) != 0);
       }
-      ix.caseInsensitive = (xh.indexFlags & kFlagCaseInsensitive) != 0;
+      ix.def.caseInsensitive = (xh.indexFlags & kFlagCaseInsensitive) != 0;
+      ix.def.unique = (xh.indexFlags & kFlagUnique) != 0;
       ix.maintained = xh.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
                       xh.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
-      if (xh.indexFlags & kFlagUnique) ix.def.Options |= ixUnique;
-      ix.def.Name = c.kind == 2 ? cp.ToUtf8(xh.indexName) : cp.ToUtf8(table.fields[ix.fields[0]].name);
-      if (ix.def.Name.empty()) ix.def.Name = c.name.substr(baseName.size() + 1);
+      ix.def.name = c.kind == 2 ? cp.ToUtf8(xh.indexName) : cp.ToUtf8(table.fields[ix.def.fields[0]].name);
+      if (ix.def.name.empty()) ix.def.name = c.name.substr(baseName.size() + 1);
     } else if (c.kind == 1 && c.number >= 1 && c.number <= fieldCount) {
-      ix.fields = {c.number - 1};
-      ix.descending = {false};
-      ix.def.Name = cp.ToUtf8(table.fields[static_cast<size_t>(c.number - 1)].name);
+      ix.def.fields = {c.number - 1};
+      ix.def.descending = {false};
+      ix.def.name = cp.ToUtf8(table.fields[static_cast<size_t>(c.number - 1)].name);
     } else {
       continue;
     }
-    FinishDefinition(table, &ix);
+    ix.def.extension = UpperAscii(ExtensionOf(c.name));
     out.push_back(std::move(ix));
   }
   return out;
 }
 
-std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
+std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
                          const uint8_t* record) {
   const auto layout = LayoutFields(table);
   size_t width = 0;
@@ -432,7 +411,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const auto layout = LayoutFields(table);
   const uint32_t rows = data.RecordCount();
   size_t width = 0;
-  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
+  for (int f : index.def.fields) width += layout[static_cast<size_t>(f)].bytes;
   const size_t keyWidth = table.KeyBytes();
   const bool useFile = index.maintained && keyWidth > 0;
 
@@ -446,8 +425,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
     const uint8_t* rec = data.BlockRecords(b);
     for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
       uint8_t* out = rowBytes.data() + (e.firstRow + i) * stride;
-      RawIndexBytes(index, layout, rec, out);
-      FoldCase(index, layout, codePage, out);
+      RawIndexBytes(index.def, layout, rec, out);
+      FoldCase(index.def, layout, codePage, out);
       if (useFile) std::memcpy(out + width, rec, keyWidth);
     }
   }
@@ -462,10 +441,10 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
       why = e.what();
     }
   }
-  if (note && useFile) *note = "Index „" + index.def.Name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
+  if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
   auto keyOf = [&](uint32_t r) { return rowBytes.data() + static_cast<size_t>(r) * stride; };
-  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index, layout, keyOf(r));
+  for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.
   size_t common = width;

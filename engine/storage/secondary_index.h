@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "component/table.h"
+#include "format/table_definition.h"
 #include "format/table_header.h"
 
 namespace engine {
@@ -28,13 +28,11 @@ namespace engine {
 class DataFile;
 class FileSystem;
 
+// A secondary index found on disk.
 struct SecondaryIndex {
-  std::string path;           // the .Xnn / .XGn file
-  TIndexDef def;              // name, ";"-separated fields (UTF-8), options
-  std::vector<int> fields;    // positions of the index fields in the table (from 0)
-  std::vector<bool> descending;
-  bool caseInsensitive = false;
-  bool maintained = false;    // file types 5/8: kept up to date with the data
+  std::string path;         // the .Xnn / .XGn file
+  SecondaryDef def;         // extension: the file's, upper-cased
+  bool maintained = false;  // file types 5/8: kept up to date with the data
 };
 
 // Index files of the table `baseName` (file name without extension) in `dir` (ending in "/").
@@ -56,7 +54,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 const std::array<uint8_t, 256>& UpperCaseTable(int codePage);
 
 // Sort key bytes of one record for the index fields (see above); equal-width for all records.
-std::string IndexSortKey(const SecondaryIndex& index, const TableHeader& table,
+std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
                          const uint8_t* record);
 
 }  // namespace engine

@@ -12,8 +12,8 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "component/table_cursor.h"
-#include "family/table_dump.h"
+#include "family/table_cursor.h"
+#include "direct/table_files.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -7,7 +7,7 @@
 
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/table_dump.h"
+#include "direct/table_files.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {

@@ -9,8 +9,9 @@
 
 #include "storage/data_file.h"
 #include "io/file_system.h"
+#include "component/definitions.h"
 #include "storage/secondary_index.h"
-#include "component/table_cursor.h"
+#include "family/table_cursor.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {
@@ -30,7 +31,7 @@ std::unique_ptr<TableCursor> OpenCopy(const std::string& relative, const TempDir
 // The order an in-memory sort by the index fields gives.
 std::vector<uint32_t> SortedOrder(TableCursor& c, const SecondaryIndex& ix) {
   std::vector<std::string> keys;
-  for (uint32_t r = 0; r < c.RowCount(); ++r) keys.push_back(IndexSortKey(ix, c.Header(), c.Data().Record(r)));
+  for (uint32_t r = 0; r < c.RowCount(); ++r) keys.push_back(IndexSortKey(ix.def, c.Header(), c.Data().Record(r)));
   std::vector<uint32_t> order(c.RowCount());
   std::iota(order.begin(), order.end(), 0u);
   std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
@@ -61,10 +62,11 @@ TEST(SecondaryIndex, DefinitionsOfTheSampleTables) {
     const auto& ix = cursor->Secondaries();
     ASSERT_EQ(ix.size(), c.names.size()) << c.table;
     for (size_t i = 0; i < ix.size(); ++i) {
-      EXPECT_EQ(ix[i].def.Name, c.names[i]) << c.table;
-      EXPECT_EQ(ix[i].def.Fields, c.fields[i]) << c.table;
-      EXPECT_EQ(ix[i].def.DescFields, c.descFields[i]) << c.table;
-      EXPECT_EQ(ix[i].caseInsensitive, c.caseInsensitive[i]) << c.table;
+      const TIndexDef def = IndexDefOf(ix[i].def, cursor->Header());
+      EXPECT_EQ(def.Name, c.names[i]) << c.table;
+      EXPECT_EQ(def.Fields, c.fields[i]) << c.table;
+      EXPECT_EQ(def.DescFields, c.descFields[i]) << c.table;
+      EXPECT_EQ(ix[i].def.caseInsensitive, c.caseInsensitive[i]) << c.table;
     }
   }
 }
@@ -91,9 +93,9 @@ TEST(SecondaryIndex, OrderFromIndexFilesSortsByTheIndexFields) {
       if (ix.maintained) EXPECT_EQ(note, "") << table;
       ASSERT_EQ(order.size(), cursor->RowCount()) << table;
       for (size_t i = 1; i < order.size(); ++i) {
-        const std::string a = IndexSortKey(ix, cursor->Header(), cursor->Data().Record(order[i - 1]));
-        const std::string b = IndexSortKey(ix, cursor->Header(), cursor->Data().Record(order[i]));
-        EXPECT_LE(a, b) << table << " " << ix.def.Name << " position " << i;
+        const std::string a = IndexSortKey(ix.def, cursor->Header(), cursor->Data().Record(order[i - 1]));
+        const std::string b = IndexSortKey(ix.def, cursor->Header(), cursor->Data().Record(order[i]));
+        EXPECT_LE(a, b) << table << " " << ix.def.name << " position " << i;
       }
     }
   }
@@ -209,7 +211,7 @@ TEST(SecondaryIndex, SortKeysFoldCaseAndReverseDescendingFields) {
   a.name = "A";
   h.fields = {a};
   h.recordSize = 4;
-  SecondaryIndex ix;
+  SecondaryDef ix;
   ix.fields = {0};
   ix.descending = {false};
   const uint8_t lower[4] = {'a', 'b', 0, 0x77};  // stale byte after the NUL is ignored

@@ -14,8 +14,8 @@
 #include "io/engine_error.h"
 #include "format/table_header.h"
 #include "family/family_swap.h"
+#include "direct/table_files.h"
 #include "family/restructure.h"
-#include "family/table_dump.h"
 #include "engine/tests/fault_file_system.h"
 
 namespace {

@@ -15,8 +15,8 @@
 
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "direct/table_files.h"
 #include "family/restructure.h"
-#include "family/table_dump.h"
 
 namespace {
 

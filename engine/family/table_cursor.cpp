@@ -1,4 +1,4 @@
-#include "component/table_cursor.h"
+#include "family/table_cursor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,7 +10,8 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "io/table_lock.h"
+#include "io/names.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
@@ -22,51 +23,7 @@ std::set<const void*>& LiveCursors() {
   return live;
 }
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-std::string WithoutExtension(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 }  // namespace
-
-std::string FindFileIgnoringCase(FileSystem& fs, const std::string& dir, const std::string& name) {
-  if (fs.Exists(dir + name)) return name;
-  try {
-    for (const auto& candidate : fs.List(dir.empty() ? "." : dir))
-      if (EqualsIgnoringCase(candidate, name)) return candidate;
-  } catch (const EDBEngineError&) {
-    // An unreadable directory leaves the name as given; opening it reports the failure.
-  }
-  return name;
-}
-
-TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
-  auto file = fs.Open(path, OpenMode::ReadOnly);
-  const uint64_t size = file->Size();
-  if (size == 0) Fail(kErrNotATable, path, "Die Datei ist leer.");
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(size, kMaxHeaderBytes)));
-  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-  TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
-  if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
-      h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
-    Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
-  if (h.headerSize > size)
-    Fail(kErrCorrupt, path, "Die Datei ist kürzer als ihr Tabellenkopf (abgeschnitten).");
-  if (h.Encrypted())
-    Fail(kErrPasswordProtected, path,
-         "Die Tabelle ist durch ein Kennwort geschützt; verschlüsselte Tabellen können nicht gelesen werden.");
-  if (h.fileType == static_cast<uint8_t>(FileType::UnkeyedDb) && h.primaryKeyFields != 0)
-    Fail(kErrCorrupt, path, "Der Tabellenkopf nennt Schlüsselfelder für eine Tabelle ohne Schlüssel.");
-  return h;
-}
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
                                                const std::string& tableName) {
@@ -74,7 +31,7 @@ std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string
   c->fs_ = &fs;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
-  c->baseName_ = WithoutExtension(tableName);
+  c->baseName_ = BaseNameOf(tableName);
   c->Load();
   std::lock_guard<std::mutex> guard(liveMutex);
   LiveCursors().insert(c.get());
@@ -170,10 +127,6 @@ void TableCursor::Reload() {
   selected_ = -1;
   Load();
   SelectOrder(selected);
-  if (RowCount() == 0)
-    current = -1;
-  else
-    current = std::clamp(current, 0, static_cast<int>(RowCount()) - 1);
 }
 
 }  // namespace engine

@@ -1,9 +1,12 @@
-#include "family/table_dump.h"
+#include "direct/table_files.h"
 
+#include "component/definitions.h"
+#include "family/restructure.h"
+#include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "component/table_cursor.h"
+#include "io/names.h"
 #include "io/table_lock.h"
 
 namespace engine {
@@ -16,9 +19,8 @@ struct OpenedTable {
 };
 
 OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string name = FileNameOf(path);
+  const std::string dir = path.substr(0, path.size() - name.size());
   OpenedTable t;
   if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);  // raises "not found" naming the file
   t.lock = TableLock::Acquire(path, false);
@@ -93,15 +95,25 @@ void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out) {
     out << "Index (Primärschlüssel):\t" << fields << '\n';
   }
   for (const auto& ix : c.Secondaries()) {
-    out << "Index „" << ix.def.Name << "“:\t" << ix.def.Fields;
-    if (!ix.def.DescFields.empty()) out << "\tabsteigend: " << ix.def.DescFields;
-    if (ix.caseInsensitive) out << "\tohne Groß-/Kleinschreibung";
-    const size_t slash = ix.path.rfind('/');
-    out << "\t(" << ix.path.substr(slash == std::string::npos ? 0 : slash + 1) << ")\n";
+    const TIndexDef def = IndexDefOf(ix.def, h);
+    out << "Index " << Quoted(def.Name) << ":\t" << def.Fields;
+    if (!def.DescFields.empty()) out << "\tabsteigend: " << def.DescFields;
+    if (ix.def.caseInsensitive) out << "\tohne Groß-/Kleinschreibung";
+    out << "\t(" << FileNameOf(ix.path) << ")\n";
   }
   // Reading each index's order brings out stale or damaged index files.
   for (size_t k = 0; k < c.Secondaries().size(); ++k) c.SelectOrder(static_cast<int>(k));
   for (const auto& note : c.Notes()) out << "Hinweis:\t" << note << '\n';
+}
+
+void CopyTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName, const std::string& destDir,
+               const std::string& destName, bool empty, const TableFormat& format, const ProgressFn& progress) {
+  CopyTableFiles(fs, srcDir, srcName, destDir, destName, empty, format, progress);
+}
+
+void ChangeTableFormat(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                       const TableFormat& format, const ProgressFn& progress) {
+  RestructureTableFiles(fs, dir, tableName, format, progress);
 }
 
 }  // namespace engine

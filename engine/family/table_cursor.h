@@ -1,6 +1,8 @@
 #pragma once
-// Engine-internal state of an open table: its files, the decoded header, the block directory
-// of the data file, the index definitions and the current order of rows.
+// An open table family as the engine reads it: its files, the decoded header, the block
+// directory of the data file, the secondary indexes and the current order of rows. The table
+// component keeps its position and edit state beside it; copy, restructure and dump read
+// through it alone.
 //
 // Rows ("row" below) are positions in the current order; stored rows are positions in the
 // data file's chain. For the primary index and for tables without key both are the same.
@@ -23,8 +25,6 @@ class BlobFile;
 class CodePage;
 class FileSystem;
 class RecordWriter;
-class TableLock;
-class TableWriter;
 
 class TableCursor {
  public:
@@ -82,28 +82,6 @@ class TableCursor {
   // selected. Returns the row of `inserted` in the current order, -1 when there is none.
   int ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted);
 
-  // Current position (row in the current order), -1 when the table is empty; eof/bof as the
-  // table component reports them.
-  int current = -1;
-  bool eof = true;
-  bool bof = true;
-  // Edit buffer of the current record in edit or insert state (recordSize bytes) and pending
-  // blob contents by field, kept by the editing code; readers of the current record use them
-  // while the table is in edit or insert state.
-  std::vector<uint8_t> editRecord;
-  std::map<int, std::string> editBlobs;
-  // --- write side (table_edit.cpp) ---
-  // Row to return to when an insert is cancelled; whether a field was set since Edit, Append
-  // or Insert began.
-  int editReturnRow = -1;
-  bool editModified = false;
-  // Insert (not Append): a table without key takes the new record before that row.
-  bool insertHere = false;
-  // Writers of the table's files, kept from one post to the next (table_writer.h).
-  std::shared_ptr<TableWriter> writer;
-  // Lock held while open (released on destruction).
-  std::unique_ptr<TableLock> lock;
-
  private:
   TableCursor() = default;
   void Load();
@@ -126,12 +104,5 @@ class TableCursor {
   int selected_ = -1;
   std::unique_ptr<BlobFile> blob_;
 };
-
-// Reads and checks the header of a table file (not encrypted, a data file). Raises
-// EDBEngineError naming the file.
-TableHeader ReadTableHeader(FileSystem& fs, const std::string& path);
-
-// Name of the file in `dir` that equals `name` ignoring case, or `name` itself when none does.
-std::string FindFileIgnoringCase(FileSystem& fs, const std::string& dir, const std::string& name);
 
 }  // namespace engine

@@ -1,4 +1,4 @@
-#include "family/table_definition.h"
+#include "format/table_definition.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,9 +8,7 @@
 #include "format/code_page.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
-#include "io/file_system.h"
-#include "storage/secondary_index.h"
-#include "component/table_cursor.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -42,12 +40,6 @@ bool IsLevel5Type(PxType t) {
   }
 }
 
-std::string Upper(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string LevelText(int level) { return std::to_string(level); }
 
 bool AnyDescending(const SecondaryDef& ix) {
@@ -59,8 +51,12 @@ bool BlockSizeAllowed(int level, uint8_t kib) {
   return (kib == 16 || kib == 32) && level >= 5;
 }
 
-// Fixed record bytes of the types whose size byte is not given by the user.
-uint8_t FixedSize(PxType t) {
+uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+
+}  // namespace
+
+uint8_t FixedFieldBytes(PxType t) {
   switch (t) {
     case PxType::Date: case PxType::Long: case PxType::Time: case PxType::AutoInc: return 4;
     case PxType::Short: return 2;
@@ -70,18 +66,10 @@ uint8_t FixedSize(PxType t) {
   }
 }
 
-uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
-
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 bool SecondaryDef::SingleFieldFile(const std::vector<FieldInfo>&, const std::string& fieldNameUtf8) const {
   return fields.size() == 1 && !descending.front() && !caseInsensitive && !unique &&
-         (name.empty() || Upper(name) == Upper(fieldNameUtf8));
+         (name.empty() || UpperAscii(name) == UpperAscii(fieldNameUtf8));
 }
 
 uint16_t TableDefinition::RecordSize() const {
@@ -148,7 +136,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
       Fail(kErrInvalidParam, path, "Der Feldname „" + shown + "“ ist länger als 25 Zeichen.");
     if (f.name.find('\0') != std::string::npos)
       Fail(kErrInvalidParam, path, "Der Feldname „" + shown + "“ enthält ein Nullzeichen.");
-    if (!names.insert(Upper(f.name)).second)
+    if (!names.insert(UpperAscii(f.name)).second)
       Fail(kErrInvalidParam, path, "Der Feldname „" + shown + "“ kommt doppelt vor.");
     const char letter = PxTypeLetter(f.type);
     if (level < 4 && (IsBlobType(f.type) || IsLevel5Type(f.type)))
@@ -167,7 +155,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
       case PxType::Blob: case PxType::FmtMemo: case PxType::Ole: case PxType::Graphic:
         sizeOk = f.size >= 10 && f.size <= 250;
         break;
-      default: sizeOk = f.size == FixedSize(f.type); break;
+      default: sizeOk = f.size == FixedFieldBytes(f.type); break;
     }
     if (!sizeOk)
       Fail(kErrInvalidParam, path, "Das Feld „" + shown + "“ hat eine ungültige Größe (" +
@@ -220,150 +208,6 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
       Fail(kErrUnsupported, path, "Der Index „" + ix.name +
                                       "“ (zusammengesetzt, benannt oder ohne Groß-/Kleinschreibung) braucht mindestens Tabellenstufe 4.");
   }
-}
-
-TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs& indexDefs,
-                                   int level, int blockBytes, const std::string& path) {
-  TableDefinition def;
-  const CodePage& cp = CodePage::Get(def.codePage);
-  std::vector<std::string> utf8Names;
-  for (const TFieldDef& fd : fieldDefs.Items()) {
-    FieldInfo f;
-    PxType type;
-    if (!ToPxType(fd.DataType, &type))
-      Fail(kErrUnsupported, path, "Das Feld „" + fd.Name + "“ hat einen Typ (" +
-                                      std::to_string(static_cast<int>(fd.DataType)) +
-                                      "), den Paradox-Tabellen nicht speichern können.");
-    f.type = type;
-    if (!cp.FromUtf8(fd.Name, &f.name))
-      Fail(kErrInvalidParam, path, "Der Feldname „" + fd.Name + "“ enthält Zeichen, die Codeseite 437 nicht kennt.");
-    switch (type) {
-      case PxType::Alpha: case PxType::Bytes:
-        if (fd.Size < 1 || fd.Size > 255)
-          Fail(kErrInvalidParam, path, "Das Feld „" + fd.Name + "“ braucht eine Länge von 1 bis 255.");
-        f.size = static_cast<uint8_t>(fd.Size);
-        break;
-      case PxType::Bcd:
-        if (fd.Size < 0 || fd.Size > 32)
-          Fail(kErrInvalidParam, path, "Das Feld „" + fd.Name + "“ braucht 0 bis 32 Nachkommastellen.");
-        f.size = static_cast<uint8_t>(fd.Size);
-        break;
-      case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole: case PxType::Graphic:
-        if (fd.Size < (type == PxType::Memo ? 1 : 0) || fd.Size > 240)
-          Fail(kErrInvalidParam, path, "Das Feld „" + fd.Name + "“ braucht eine Länge von " +
-                                           (type == PxType::Memo ? "1" : "0") + " bis 240.");
-        f.size = static_cast<uint8_t>(fd.Size + 10);
-        break;
-      default: f.size = FixedSize(type); break;
-    }
-    f.number = static_cast<uint16_t>(def.fields.size() + 1);
-    def.fields.push_back(f);
-    def.required.push_back(fd.Required);
-    utf8Names.push_back(fd.Name);
-  }
-  auto fieldIndex = [&](const std::string& name, const std::string& indexName) {
-    for (size_t i = 0; i < utf8Names.size(); ++i)
-      if (Upper(utf8Names[i]) == Upper(name)) return static_cast<int>(i);
-    Fail(kErrInvalidParam, path, "Der Index „" + indexName + "“ nennt das unbekannte Feld „" + name + "“.");
-  };
-  auto splitNames = [](const std::string& list) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t semi = list.find(';', start);
-      std::string part = list.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-      while (!part.empty() && part.front() == ' ') part.erase(part.begin());
-      while (!part.empty() && part.back() == ' ') part.pop_back();
-      if (!part.empty()) out.push_back(part);
-      if (semi == std::string::npos) break;
-      start = semi + 1;
-    }
-    return out;
-  };
-  for (const TIndexDef& id : indexDefs.Items()) {
-    const std::vector<std::string> names = splitNames(id.Fields);
-    if (id.Options & ixPrimary) {
-      if (def.keyFields > 0)
-        Fail(kErrInvalidParam, path, "Die Tabelle hat mehr als einen Primärindex.");
-      for (size_t k = 0; k < names.size(); ++k)
-        if (fieldIndex(names[k], "Primärindex") != static_cast<int>(k))
-          Fail(kErrUnsupported, path, "Die Schlüsselfelder müssen die ersten Felder der Tabelle sein, in ihrer Reihenfolge; „" +
-                                          names[k] + "“ ist es nicht.");
-      if (names.empty()) Fail(kErrInvalidParam, path, "Der Primärindex nennt keine Felder.");
-      if (id.Options & (ixDescending | ixCaseInsensitive))
-        Fail(kErrUnsupported, path, "Der Primärindex kann nicht absteigend oder ohne Groß-/Kleinschreibung sein.");
-      def.keyFields = static_cast<int>(names.size());
-      continue;
-    }
-    SecondaryDef ix;
-    ix.name = id.Name;
-    const std::vector<std::string> desc = splitNames(id.DescFields);
-    for (const auto& n : names) {
-      ix.fields.push_back(fieldIndex(n, id.Name));
-      bool d = (id.Options & ixDescending) && desc.empty();
-      for (const auto& dn : desc)
-        if (Upper(dn) == Upper(n)) d = true;
-      ix.descending.push_back(d);
-    }
-    for (const auto& dn : desc)
-      if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return Upper(n) == Upper(dn); }))
-        Fail(kErrInvalidParam, path, "Der Index „" + id.Name + "“ nennt das absteigende Feld „" + dn +
-                                         "“, das nicht zu ihm gehört.");
-    ix.caseInsensitive = (id.Options & ixCaseInsensitive) != 0;
-    ix.unique = (id.Options & ixUnique) != 0;
-    if (ix.fields.empty()) Fail(kErrInvalidParam, path, "Der Index „" + id.Name + "“ nennt keine Felder.");
-    def.indexes.push_back(std::move(ix));
-  }
-  const int lowest = LowestLevel(def);
-  if (level == 0) {
-    def.level = blockBytes > 4096 ? std::max(lowest, 5) : lowest;
-  } else {
-    def.level = level;
-    if (level < lowest) {
-      CheckDefinition(def, path);  // names the field or index that needs the higher level
-      Fail(kErrUnsupported, path, "Die Tabelle braucht mindestens Stufe " + LevelText(lowest) + ".");
-    }
-  }
-  if (blockBytes == 0) {
-    def.blockSizeKiB = DefaultBlockSize(def);
-    if (def.blockSizeKiB == 0) def.blockSizeKiB = def.level >= 5 ? 32 : 4;
-  } else {
-    if (blockBytes % 1024 != 0 || blockBytes / 1024 > 32 || blockBytes <= 0)
-      Fail(kErrUnsupported, path, "Die Blockgröße " + std::to_string(blockBytes) +
-                                      " ist nicht möglich (1024, 2048, 4096, 16384 oder 32768).");
-    def.blockSizeKiB = static_cast<uint8_t>(blockBytes / 1024);
-  }
-  AssignIndexFiles(def, path);
-  CheckDefinition(def, path);
-  return def;
-}
-
-TableDefinition ReadDefinition(FileSystem& fs, const std::string& dir, const std::string& tableName) {
-  const std::string path = dir + tableName;
-  const TableHeader h = ReadTableHeader(fs, path);
-  TableDefinition def;
-  def.fields = h.fields;
-  for (size_t i = 0; i < def.fields.size(); ++i) def.fields[i].number = static_cast<uint16_t>(i + 1);
-  def.required.assign(def.fields.size(), false);
-  def.keyFields = h.fileType == static_cast<uint8_t>(FileType::KeyedDb) ? h.primaryKeyFields : 0;
-  def.level = h.Level();
-  def.blockSizeKiB = h.blockSizeKiB;
-  def.sortOrder = h.sortOrder;
-  def.codePage = h.HasExtension() ? h.codePage : 437;
-  def.sortOrderId = h.HasExtension() ? h.sortOrderId : (h.sortOrder == 0 ? "ascii" : "");
-  def.autoInc = h.autoInc;
-  const size_t dot = tableName.rfind('.');
-  const std::string base = dot == std::string::npos ? tableName : tableName.substr(0, dot);
-  for (const SecondaryIndex& si : DiscoverSecondaryIndexes(fs, dir, base, h)) {
-    SecondaryDef ix;
-    ix.name = si.def.Name;
-    ix.fields = si.fields;
-    ix.descending = si.descending;
-    ix.caseInsensitive = si.caseInsensitive;
-    ix.unique = (si.def.Options & ixUnique) != 0;
-    def.indexes.push_back(std::move(ix));
-  }
-  return def;
 }
 
 void AssignIndexFiles(TableDefinition& def, const std::string& path) {

@@ -1,20 +1,18 @@
 #pragma once
 // The structure of a table family as the writing side needs it: fields, key, secondary indexes,
-// level, block size and language driver. Made from a component's FieldDefs/IndexDefs (new
-// tables) or read from an existing table (copy, restructure), checked against what the format
-// can hold, and turned into the headers of the family's files.
+// level, block size and language driver. Made from the component's field and index definitions
+// (new tables) or read from an existing table (copy, restructure, posts), checked against what
+// the format can hold, and turned into the headers of the family's files.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "component/table.h"
 #include "format/table_header.h"
 
 namespace engine {
 
-class FileSystem;
-
+// A secondary index: what it orders by and how, and the file that holds it.
 struct SecondaryDef {
   std::string name;               // UTF-8; a .Xnn index carries its field's name
   std::vector<int> fields;        // positions of the index fields in the table (from 0)
@@ -43,6 +41,9 @@ struct TableDefinition {
   bool HasBlobs() const;
 };
 
+// Record bytes of the types whose size byte the user does not choose (0 for the others).
+uint8_t FixedFieldBytes(PxType t);
+
 // Lowest level that holds the field types and indexes of the definition (at least 4).
 int LowestLevel(const TableDefinition& def);
 
@@ -53,17 +54,6 @@ void CheckDefinition(const TableDefinition& def, const std::string& path);
 // Smallest block size (KiB code) from 2 KiB up that holds the records: one per block without
 // key, three with key; 0 when none does at the level.
 uint8_t DefaultBlockSize(const TableDefinition& def);
-
-// Definition of a new table from the component's definitions. level/blockBytes 0 = defaults
-// (level 4 raised as the types and indexes need, 2048-byte blocks raised as the records need).
-// Language driver "ascii" with code page 437. Raises with a German message for what the format
-// cannot hold.
-TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs& indexDefs,
-                                   int level, int blockBytes, const std::string& path);
-
-// Definition of the existing table `dir` + `tableName` (language driver, code page, counter
-// and secondary indexes included). Refuses encrypted tables.
-TableDefinition ReadDefinition(FileSystem& fs, const std::string& dir, const std::string& tableName);
 
 // Chooses the file extension of every secondary index (.Xnn for single-field plain indexes,
 // .XG0, .XG1, ... for the others); raises when there are more than 16 of the latter.

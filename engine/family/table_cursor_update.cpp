@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "storage/record_writer.h"
-#include "component/table_cursor.h"
+#include "family/table_cursor.h"
 
 namespace engine {
 
@@ -54,7 +54,7 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
 
   // Rows of a secondary order are sorted by sort key, ties in stored order. The new row takes
   // the removed row's slot; only the rows between the old and the new place move.
-  const SecondaryIndex& index = secondaries_[static_cast<size_t>(selected_)];
+  const SecondaryDef& index = secondaries_[static_cast<size_t>(selected_)].def;
   const auto row = static_cast<uint32_t>(inserted);
   const std::string key = IndexSortKey(index, Header(), data_->Record(row));
   const auto precedes = [&](uint32_t other) {

@@ -1,0 +1,91 @@
+#include "component/bulk_table.h"
+
+#include "component/definitions.h"
+#include "family/family_swap.h"
+#include "family/family_writer.h"
+#include "format/code_page.h"
+#include "format/record_format.h"
+#include "format/value_codec.h"
+#include "io/fail.h"
+#include "io/names.h"
+#include "io/table_lock.h"
+
+namespace engine {
+
+namespace {
+
+bool IsInteger(uint8_t t) {
+  const auto type = static_cast<PxType>(t);
+  return type == PxType::Short || type == PxType::Long || type == PxType::AutoInc;
+}
+bool IsFloat(uint8_t t) { return static_cast<PxType>(t) == PxType::Number || static_cast<PxType>(t) == PxType::Money; }
+bool IsAlpha(uint8_t t) { return static_cast<PxType>(t) == PxType::Alpha; }
+bool IsDate(uint8_t t) { return static_cast<PxType>(t) == PxType::Date; }
+bool IsBlob(uint8_t t) { return IsBlobType(static_cast<PxType>(t)); }
+
+bool IsAscii(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+uint8_t* TBulkRow::Value(int field, bool (*accepts)(uint8_t type), const char* what) {
+  if (field < 0 || static_cast<size_t>(field) >= layout_.size())
+    FailPlain(kErrNotFound, "Feldnummer " + std::to_string(field) + " außerhalb des Bereichs.");
+  const FieldLayout& f = layout_[static_cast<size_t>(field)];
+  if (!accepts(static_cast<uint8_t>(f.type)))
+    FailPlain(kErrInvalidValue, "Das Feld Nummer " + std::to_string(field) + " nimmt keine " + what + " auf.");
+  return record_.data() + f.offset;
+}
+
+void TBulkRow::SetInteger(int field, int32_t value) {
+  uint8_t* p = Value(field, IsInteger, "ganze Zahl");
+  EncodeIntValue(value, p, layout_[static_cast<size_t>(field)].bytes);
+}
+
+void TBulkRow::SetFloat(int field, double value) { EncodeDoubleValue(value, Value(field, IsFloat, "Zahl")); }
+
+void TBulkRow::SetString(int field, const std::string& utf8) {
+  uint8_t* p = Value(field, IsAlpha, "Zeichenkette");
+  std::string bytes;
+  if (IsAscii(utf8))
+    bytes = utf8;
+  else if (!codePage_.FromUtf8(utf8, &bytes))
+    FailPlain(kErrInvalidValue, Quoted(utf8) + " enthält Zeichen, die die Codeseite der Tabelle nicht kennt.");
+  if (!EncodeAlphaValue(bytes, p, layout_[static_cast<size_t>(field)].bytes))
+    FailPlain(kErrInvalidValue, Quoted(utf8) + " ist zu lang für das Feld Nummer " + std::to_string(field) + ".");
+}
+
+void TBulkRow::SetDate(int field, int year, int month, int day) {
+  EncodeIntValue(DayNumberFromCivil(year, month, day), Value(field, IsDate, "Datum"), 4);
+}
+
+void TBulkRow::SetBlob(int field, const std::string& content) {
+  Value(field, IsBlob, "Memo- oder BLOb-Werte");
+  blobs_[field] = content;
+}
+
+void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string& name, const TFieldDefs& fields,
+                       const TIndexDefs& indexes, int blockBytes, const TBulkRowSource& source,
+                       const ProgressFn& progress) {
+  const std::string directory = WithSlash(dir);
+  const std::string path = directory + name;
+  const TableDefinition def = DefinitionFromDefs(fields, indexes, 0, blockBytes, path);
+  const std::vector<FieldLayout> layout = LayoutFields(DataHeader(def, name));
+  const CodePage& codePage = CodePage::Get(def.codePage);
+  const size_t recordSize = def.RecordSize();
+  const RecordSource records = [&](SourceRecord& rec) {
+    rec.bytes.assign(recordSize, 0);
+    rec.blobs.clear();
+    TBulkRow row(layout, codePage, rec.bytes, rec.blobs);
+    return source(row);
+  };
+  const auto lock = TableLock::Acquire(path, true);
+  RecoverTableFamily(fs, directory, name);
+  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
+  CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
+}
+
+}  // namespace engine

@@ -1,0 +1,44 @@
+#pragma once
+// Whole-table commands for tools and scripts: the normalized dump, a description of the header
+// figures and indexes, copying a table and changing its format. Unlike the direct calls they
+// raise EDBEngineError with a German message naming the file.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "format/table_format.h"
+#include "io/progress.h"
+
+namespace engine {
+
+class FileSystem;
+
+// Writes the table file at `path` in the dump format: field names, type tokens, then one
+// TAB-separated line per record in stored order; values as in the dump of the sample tables
+// (ISO dates, %.17g numbers, lowercase hex bytes, blobs as <length>:<FNV-1a 64> or "?" when
+// their content cannot be read). Disagreements that were read around (header and block chain)
+// go to `notes` when given.
+void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
+               std::vector<std::string>* notes = nullptr);
+
+// Writes the header figures of the table file at `path`: level, block size, record size,
+// field count, record count, key fields, code page, indexes with their fields, and any
+// disagreement that was read around.
+void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out);
+
+// Creates `destDir` + `destName` as a copy of the source table (fields, key, secondary
+// indexes, language driver, code page, records unless `empty`, auto-increment counter),
+// replacing an existing table of that name with all its companion files. The format defaults
+// to the source's level and block size, raised to what the fields need. Refuses to copy a
+// table onto itself; on any failure the destination stays as it was.
+void CopyTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName, const std::string& destDir,
+               const std::string& destName, bool empty, const TableFormat& format, const ProgressFn& progress = {});
+
+// Rebuilds `dir` + `tableName` in place in the new format. The table must not be open
+// anywhere. Changes nothing when the format cannot hold the table or the table is encrypted,
+// write-protected or damaged.
+void ChangeTableFormat(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                       const TableFormat& format, const ProgressFn& progress = {});
+
+}  // namespace engine

@@ -1,0 +1,58 @@
+#include "storage/header_reader.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+namespace {
+
+TableHeader DecodeFileHeader(File& file, const std::string& path) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  return DecodeTableHeader(bytes.data(), bytes.size(), path);
+}
+
+}  // namespace
+
+TableHeader ReadFileHeader(FileSystem& fs, const std::string& path) {
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  return DecodeFileHeader(*file, path);
+}
+
+TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  const uint64_t size = file->Size();
+  if (size == 0) Fail(kErrNotATable, path, "Die Datei ist leer.");
+  TableHeader h = DecodeFileHeader(*file, path);
+  if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
+      h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
+    Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
+  if (h.headerSize > size)
+    Fail(kErrCorrupt, path, "Die Datei ist kürzer als ihr Tabellenkopf (abgeschnitten).");
+  if (h.Encrypted())
+    Fail(kErrPasswordProtected, path,
+         "Die Tabelle ist durch ein Kennwort geschützt; verschlüsselte Tabellen können nicht gelesen werden.");
+  if (h.fileType == static_cast<uint8_t>(FileType::UnkeyedDb) && h.primaryKeyFields != 0)
+    Fail(kErrCorrupt, path, "Der Tabellenkopf nennt Schlüsselfelder für eine Tabelle ohne Schlüssel.");
+  return h;
+}
+
+TableHeader ExistingIndexHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback) {
+  try {
+    if (!fs.Exists(path)) return fallback;
+    TableHeader h = ReadFileHeader(fs, path);
+    if (h.fileType != fallback.fileType || h.recordSize != fallback.recordSize ||
+        h.fields.size() != fallback.fields.size())
+      return fallback;
+    return h;
+  } catch (const EDBEngineError&) {
+    return fallback;
+  }
+}
+
+}  // namespace engine

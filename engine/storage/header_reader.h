@@ -1,0 +1,25 @@
+#pragma once
+// Reading the header of a file of a table family (.DB, .PX, .Xnn/.XGn, .Ynn/.YGn) from disk.
+
+#include <string>
+
+#include "format/table_header.h"
+
+namespace engine {
+
+class FileSystem;
+
+// The decoded header of any family file. Raises EDBEngineError naming the file when it cannot
+// be read or is not a Paradox file.
+TableHeader ReadFileHeader(FileSystem& fs, const std::string& path);
+
+// The header of a table's data file, checked to be one: not empty, not an index file, not
+// shorter than its header, not encrypted, no key fields in a table without key.
+TableHeader ReadTableHeader(FileSystem& fs, const std::string& path);
+
+// The header an index file (.PX, .Xnn/.XGn or .Ynn/.YGn) already has, when it can be read and
+// is of the same kind and record layout as `fallback`; `fallback` otherwise. Keeps the stamps
+// and counters that other software compares when only part of a family is rewritten.
+TableHeader ExistingIndexHeader(FileSystem& fs, const std::string& path, const TableHeader& fallback);
+
+}  // namespace engine
