@@ -221,6 +221,15 @@ TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
   EXPECT_EQ(t.FieldByName("CustNo").AsInteger(), 7);
   EXPECT_FALSE(t.FindKey({"999"}));
   EXPECT_EQ(t.FieldByName("CustNo").AsInteger(), 7) << "stays put";
+  // Texts that are no value of the key field are refused naming the field; the cursor stays.
+  for (const char* text : {"sieben", "", " ", "7x"}) {
+    const EDBEngineError e = Raised([&] { t.FindKey({text}); });
+    EXPECT_EQ(e.ErrorCode(), kErrInvalidValue) << "„" << text << "“";
+    EXPECT_NE(std::string(e.what()).find("„CustNo“"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(t.FieldByName("CustNo").AsInteger(), 7);
+  EXPECT_TRUE(t.FindKey({" 12 "})) << "blanks around a number are ignored";
+  EXPECT_EQ(t.FieldByName("CustNo").AsInteger(), 12);
   t.SetIndexName("City");
   EXPECT_TRUE(t.FindKey({"Los Gatos"}));
   EXPECT_EQ(t.FieldByName("City").AsString(), "Los Gatos");
