@@ -16,6 +16,7 @@
 #include "family/existing_definition.h"
 #include "family/index_maintenance.h"
 #include "format/value_codec.h"
+#include "format/family_names.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
 
@@ -56,13 +57,6 @@ uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, int
 // Whether a blob field's value lives in the .MB (longer than the record's leader holds).
 bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
   return BlobFile::StoredLength(record + f.offset, f.bytes) > f.bytes - 10;
-}
-
-std::string TreeName(const std::string& xName) {
-  std::string y = xName;
-  const size_t dot = y.rfind('.');
-  if (dot != std::string::npos && dot + 1 < y.size()) y[dot + 1] = y[dot + 1] == 'x' ? 'y' : 'Y';
-  return y;
 }
 
 }  // namespace
@@ -395,7 +389,7 @@ void TableWriter::Commit() {
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
     const size_t keyBytes = x.Header().recordSize - 2u;
-    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
+    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &changed) ||
         !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, changed)) {

@@ -12,6 +12,7 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
+#include "format/family_names.h"
 #include "format/value_codec.h"
 
 namespace engine {
@@ -19,16 +20,6 @@ namespace engine {
 namespace {
 
 constexpr size_t kMaxBlocks = 0xFFFF;
-
-bool LowerCaseExtension(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  for (size_t i = dot + 1; i < name.size(); ++i)
-    if (std::islower(static_cast<unsigned char>(name[i]))) return true;
-  return false;
-}
-
-std::string TreeExtension(const std::string& xExtension) { return "Y" + xExtension.substr(1); }
 
 struct FieldPlace {
   size_t offset;
@@ -88,15 +79,6 @@ bool KeepOrder(std::vector<SecondaryRecord>& records, const std::vector<std::str
 }
 
 }  // namespace
-
-std::string CompanionName(const std::string& dbName, const std::string& extension) {
-  const size_t dot = dbName.rfind('.');
-  const std::string base = dot == std::string::npos ? dbName : dbName.substr(0, dot);
-  std::string ext = extension;
-  if (LowerCaseExtension(dbName))
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return base + "." + ext;
-}
 
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,

@@ -38,10 +38,6 @@ struct WrittenFile {
 // entry, or one that does not name every record exactly once, means: sort.
 using KeptOrders = std::vector<std::vector<std::string>>;
 
-// Companion file names of a table: `dbName` with its extension replaced ("kunden.db" gives
-// "kunden.px"; the case of the letters follows the .DB extension's).
-std::string CompanionName(const std::string& dbName, const std::string& extension);
-
 // Writes the family of `def` for the table `dbName` (file name with extension) into `dir`;
 // every file goes to its final name followed by `suffix`. Returns the files written; on a
 // failure the files written so far are removed and the failure goes on.

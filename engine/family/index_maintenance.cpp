@@ -8,6 +8,7 @@
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
+#include "format/family_names.h"
 #include "io/names.h"
 #include "family/existing_definition.h"
 #include "storage/header_reader.h"
@@ -66,11 +67,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
     xFile->WriteAt(0, head.data(), head.size());
     xFile->Sync();
     const std::string xName = FileNameOf(xPath);
-    std::string yName = xName;
-    const size_t dot = yName.rfind('.');
-    if (dot != std::string::npos && dot + 1 < yName.size())
-      yName[dot + 1] = yName[dot + 1] == 'x' ? 'y' : 'Y';
-    yName = FindFileIgnoringCase(fs, dir, yName);
+    const std::string yName = FindFileIgnoringCase(fs, dir, TreeFileName(xName));
     TableHeader yh = ExistingIndexHeader(fs, dir + yName, SecondaryTreeHeader(def, xh, yName));
     yh.stamp2C = xh.changeCount1;
     auto yFile = fs.Open(dir + yName, OpenMode::CreateTruncate);
