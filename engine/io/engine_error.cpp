@@ -1,6 +1,7 @@
 #include "io/engine_error.h"
 
 #include "io/fail.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -43,7 +44,7 @@ void FailPlain(uint16_t code, const std::string& message) {
 }
 
 void Fail(uint16_t code, const std::string& path, const std::string& cause) {
-  FailPlain(code, "Datei \xE2\x80\x9E" + path + "\xE2\x80\x9C: " + cause);
+  FailPlain(code, "Datei " + Quoted(path) + ": " + cause);
 }
 
 void Check(uint16_t result) {

@@ -9,26 +9,22 @@
 
 namespace engine {
 
-namespace {
-
-TableHeader DecodeFileHeader(File& file, const std::string& path) {
+TableHeader ReadFileHeader(File& file, const std::string& path) {
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
   bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
   return DecodeTableHeader(bytes.data(), bytes.size(), path);
 }
 
-}  // namespace
-
 TableHeader ReadFileHeader(FileSystem& fs, const std::string& path) {
   auto file = fs.Open(path, OpenMode::ReadOnly);
-  return DecodeFileHeader(*file, path);
+  return ReadFileHeader(*file, path);
 }
 
 TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
   auto file = fs.Open(path, OpenMode::ReadOnly);
   const uint64_t size = file->Size();
   if (size == 0) Fail(kErrNotATable, path, "Die Datei ist leer.");
-  TableHeader h = DecodeFileHeader(*file, path);
+  TableHeader h = ReadFileHeader(*file, path);
   if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
       h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
     Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");

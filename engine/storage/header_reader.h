@@ -7,11 +7,14 @@
 
 namespace engine {
 
+class File;
 class FileSystem;
 
 // The decoded header of any family file. Raises EDBEngineError naming the file when it cannot
 // be read or is not a Paradox file.
 TableHeader ReadFileHeader(FileSystem& fs, const std::string& path);
+// The same for a file that is already open at `path`.
+TableHeader ReadFileHeader(File& file, const std::string& path);
 
 // The header of a table's data file, checked to be one: not empty, not an index file, not
 // shorter than its header, not encrypted, no key fields in a table without key.

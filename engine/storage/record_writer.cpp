@@ -1,5 +1,7 @@
 #include "storage/record_writer.h"
 
+#include "storage/header_reader.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,9 +26,7 @@ namespace {
 
 // Header of a data or secondary index file; refuses encrypted files.
 TableHeader ReadWritableHeader(File& file, const std::string& path) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
-  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
-  TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+  TableHeader h = ReadFileHeader(file, path);
   if (h.IsIndexTree()) Fail(kErrNotATable, path, "Die Datei ist ein Indexbaum, keine Tabelle.");
   if (h.Encrypted())
     Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt und wird nicht geändert.");

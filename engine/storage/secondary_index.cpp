@@ -14,6 +14,7 @@
 #include "io/file_system.h"
 #include "format/record_format.h"
 #include "io/names.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
@@ -51,10 +52,7 @@ int ClassifyIndexName(const std::string& name, const std::string& baseName, int*
 
 bool ReadIndexHeader(FileSystem& fs, const std::string& path, TableHeader* out) {
   try {
-    auto file = fs.Open(path, OpenMode::ReadOnly);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    *out = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    *out = ReadFileHeader(fs, path);
     return out->IsSecondaryData();
   } catch (const EDBEngineError&) {
     return false;
