@@ -87,7 +87,9 @@ void TFieldDefs::Update() {
   for (const auto& f : h.fields) defs_.push_back(FieldDefOf(f, CodePage::ForHeader(h)));
 }
 
-void TIndexDefs::Update() {
+void TIndexDefs::Update() { Read(); }
+
+void TIndexDefs::Read() const {
   stale_ = false;
   if (!owner_) return;
   if (owner_->cursor_) {

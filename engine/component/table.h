@@ -60,12 +60,15 @@ class TIndexDefs {
   }
 
  private:
+  // Reads the definitions when they were marked to be read on first use. The definitions are a
+  // cache of the table's files, so reading them on first use is not a change of the object.
   void Settle() const {
-    if (stale_) const_cast<TIndexDefs*>(this)->Update();
+    if (stale_) Read();
   }
+  void Read() const;
   TTable* owner_;
-  std::vector<TIndexDef> defs_;
-  bool stale_ = false;
+  mutable std::vector<TIndexDef> defs_;
+  mutable bool stale_ = false;
 };
 
 struct TFieldDef {
