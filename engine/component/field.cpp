@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "storage/blob_file.h"
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "io/fail.h"
 #include "component/field_access.h"
@@ -89,7 +90,7 @@ int TField::Size() const {
     case PxType::Alpha: case PxType::Bytes: case PxType::Bcd:
       return f.sizeByte;
     default:
-      return IsBlobType(f.type) ? f.sizeByte - 10 : 0;
+      return IsBlobType(f.type) ? static_cast<int>(mb::LeaderBytes(f.sizeByte)) : 0;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "format/code_page.h"
+#include "format/blob_block.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "component/table_cursor.h"
@@ -60,7 +61,7 @@ TFieldDef FieldDefFor(const FieldInfo& f, const CodePage& cp) {
       break;
     case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
     case PxType::Graphic:
-      d.Size = f.size - 10;
+      d.Size = static_cast<int>(mb::LeaderBytes(f.size));
       break;
     default:
       d.Size = 0;

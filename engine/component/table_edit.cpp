@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "storage/blob_file.h"
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "io/coding.h"
 #include "io/fail.h"
@@ -255,14 +256,14 @@ void TTable::Post() {
   for (const auto& [field, content] : c.editBlobs) {
     const FieldLayout& f = layout[static_cast<size_t>(field)];
     uint8_t* bytes = record.data() + f.offset;
-    if (!inserting && BlobFile::StoredLength(original.data() + f.offset, f.bytes) > f.bytes - 10)
+    if (!inserting && BlobFile::StoredLength(original.data() + f.offset, f.bytes) > mb::LeaderBytes(f.bytes))
       toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
                           original.begin() + static_cast<long>(f.offset + f.bytes));
-    if (content.size() <= f.bytes - 10) {
+    if (content.size() <= mb::LeaderBytes(f.bytes)) {
       // A value that fits in the record's leader needs no .MB.
       std::fill(bytes, bytes + f.bytes, uint8_t{0});
       std::copy(content.begin(), content.end(), bytes);
-      coding::PutU32(bytes + f.bytes - 6, static_cast<uint32_t>(content.size()));
+      coding::PutU32(bytes + mb::LeaderBytes(f.bytes) + mb::kDescLength, static_cast<uint32_t>(content.size()));
       continue;
     }
     if (!mb) mb = &tw.Blobs(c.BlobPath());
@@ -323,7 +324,7 @@ void TTable::Delete() {
   const std::vector<FieldLayout>& layout = c.Layout();
   BlobFile* mb = nullptr;
   for (const FieldLayout& f : layout) {
-    if (!IsBlobType(f.type) || BlobFile::StoredLength(old.data() + f.offset, f.bytes) <= f.bytes - 10) continue;
+    if (!IsBlobType(f.type) || BlobFile::StoredLength(old.data() + f.offset, f.bytes) <= mb::LeaderBytes(f.bytes)) continue;
     if (!mb && fs.Exists(c.BlobPath())) mb = &tw.Blobs(c.BlobPath());
     if (mb) mb->Free(old.data() + f.offset, f.bytes);
   }

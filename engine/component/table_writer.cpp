@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "storage/blob_file.h"
+#include "format/blob_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -68,7 +69,7 @@ BlobFile& TableWriter::Blobs(const std::string& path) {
     const size_t bytes = f.RecordBytes();
     if (IsBlobType(f.type))
       for (uint32_t row = 0; row < data_->Count(); ++row)
-        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > bytes - 10)
+        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > mb::LeaderBytes(bytes))
           Fail(kErrBlobMissing, path, "Die Memo-/BLOb-Datei fehlt, obwohl Datensätze auf sie verweisen; "
                                       "Memo- und BLOb-Werte können nicht gespeichert werden.");
     offset += bytes;

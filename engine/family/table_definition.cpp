@@ -5,6 +5,7 @@
 #include <ctime>
 #include <set>
 
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -165,7 +166,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
       case PxType::Bcd: sizeOk = f.size <= 32; break;
       case PxType::Memo: sizeOk = f.size >= 11 && f.size <= 250; break;
       case PxType::Blob: case PxType::FmtMemo: case PxType::Ole: case PxType::Graphic:
-        sizeOk = f.size >= 10 && f.size <= 250;
+        sizeOk = f.size >= mb::kDescriptorSize && f.size <= 250;
         break;
       default: sizeOk = f.size == FixedSize(f.type); break;
     }
@@ -252,7 +253,7 @@ TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs
         if (fd.Size < (type == PxType::Memo ? 1 : 0) || fd.Size > 240)
           Fail(kErrInvalidParam, path, "Das Feld „" + fd.Name + "“ braucht eine Länge von " +
                                            (type == PxType::Memo ? "1" : "0") + " bis 240.");
-        f.size = static_cast<uint8_t>(fd.Size + 10);
+        f.size = static_cast<uint8_t>(fd.Size + mb::kDescriptorSize);
         break;
       default: f.size = FixedSize(type); break;
     }
