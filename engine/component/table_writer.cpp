@@ -6,6 +6,7 @@
 
 #include "storage/blob_file.h"
 #include "format/blob_block.h"
+#include "format/index_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -47,7 +48,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     s.path = secondaries[k].path;
     if (keyed && Maintained(secondaries[k]) && fs.Exists(s.path)) {
       s.x = std::make_unique<RecordWriter>(fs, s.path);
-      const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + 2;
+      const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
     if (!s.x) rebuildAll_ = true;
@@ -239,7 +240,7 @@ void TableWriter::Commit() {
     RecordWriter& x = *s.x;
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
-    const size_t keyBytes = x.Header().recordSize - 2u;
+    const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
     const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeName(FileNameOf(s.path)));
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &changed) ||

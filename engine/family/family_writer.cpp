@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "storage/blob_file.h"
+#include "format/index_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -205,7 +206,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
       CheckBlockCount(b, dir + xName);
     }
     std::vector<SecondaryRecord>().swap(secondary[k]);
-    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - 2u);
+    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - idx::kLastFieldBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());
     const std::vector<uint8_t> xHead = EncodeTableHeader(xh);
     xFile->WriteAt(0, xHead.data(), xHead.size());

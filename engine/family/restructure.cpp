@@ -9,6 +9,7 @@
 #include "io/fail.h"
 #include "storage/data_file.h"
 #include "family/family_swap.h"
+#include "format/index_block.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/secondary_index.h"
@@ -79,7 +80,7 @@ std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& ind
     std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
     head.resize(file->ReadAt(0, head.data(), head.size()));
     const TableHeader xh = DecodeTableHeader(head.data(), head.size(), index.path);
-    if (xh.recordSize != indexBytes + def.KeyBytes() + 2) return keys;
+    if (xh.recordSize != indexBytes + def.KeyBytes() + idx::kBlockNumberBytes) return keys;
     DataFile x(std::move(file), xh);
     for (uint32_t row = 0; row < x.RecordCount(); ++row)
       keys.emplace_back(reinterpret_cast<const char*>(x.Record(row)) + indexBytes, def.KeyBytes());

@@ -7,6 +7,8 @@
 
 #include "format/blob_block.h"
 #include "format/code_page.h"
+#include "format/data_block.h"
+#include "format/index_block.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
@@ -21,11 +23,6 @@ constexpr size_t kMaxFields = 255;
 constexpr size_t kMaxKeyFields = 16;
 constexpr size_t kMaxFieldName = 25;
 constexpr int kMaxCompositeIndexes = 16;
-constexpr uint16_t kDescendingBit = 0x8000;
-// Secondary index flags (X header 0x55).
-constexpr uint8_t kFlagCaseInsensitive = 0x01;
-constexpr uint8_t kFlagDescending = 0x10;
-constexpr uint8_t kFlagUnique = 0x20;
 // Any nonzero value marks a keyed DB or an X file, as the run-time pointer there always is.
 constexpr uint32_t kWorkspaceMark = 0x00000001;
 // Counters of a freshly written family (DB 0x2D / 0x2E, X 0x2D).
@@ -113,7 +110,7 @@ int LowestLevel(const TableDefinition& def) {
 uint8_t TreeBlockSize(uint16_t recordSize, int level) {
   for (uint8_t kib : {2, 4, 16, 32}) {
     if (!BlockSizeAllowed(level, kib)) continue;
-    if ((kib * 1024u - 6) / recordSize >= 3) return kib;
+    if ((kib * 1024u - blk::kHeaderBytes) / recordSize >= 3) return kib;
   }
   return 0;
 }
@@ -123,7 +120,7 @@ uint8_t DefaultBlockSize(const TableDefinition& def) {
   const size_t size = std::max<size_t>(1, def.RecordSize());
   for (uint8_t kib : {2, 4, 16, 32}) {
     if (!BlockSizeAllowed(def.level, kib)) continue;
-    if ((kib * 1024u - 6) / size >= perBlock) return kib;
+    if ((kib * 1024u - blk::kHeaderBytes) / size >= perBlock) return kib;
   }
   return 0;
 }
@@ -187,7 +184,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
                                     " Bytes (möglich: 1024, 2048, 4096" +
                                     (level >= 5 ? ", 16384, 32768" : "") + ").");
   const size_t recordSize = def.RecordSize();
-  const size_t capacity = (def.blockSizeKiB * 1024u - 6) / std::max<size_t>(1, recordSize);
+  const size_t capacity = (def.blockSizeKiB * 1024u - blk::kHeaderBytes) / std::max<size_t>(1, recordSize);
   if (capacity < 1)
     Fail(kErrUnsupported, path, "Ein Datensatz von " + std::to_string(recordSize) +
                                     " Bytes passt nicht in einen Block von " +
@@ -197,7 +194,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
                                     " Bytes fasst nur " + std::to_string(capacity) + " Datensätze von " +
                                     std::to_string(recordSize) +
                                     " Bytes; Tabellen mit Schlüssel brauchen mindestens drei je Block.");
-  if (def.keyFields > 0 && TreeBlockSize(static_cast<uint16_t>(def.KeyBytes() + 6), level) == 0)
+  if (def.keyFields > 0 && TreeBlockSize(static_cast<uint16_t>(def.KeyBytes() + idx::kTrailerBytes), level) == 0)
     Fail(kErrUnsupported, path, "Der Primärschlüssel ist mit " + std::to_string(def.KeyBytes()) +
                                     " Bytes zu lang für den Primärindex.");
   if (def.sortOrderId.size() > 30 && level >= 4)
@@ -421,7 +418,7 @@ TableHeader PrimaryIndexHeader(const TableDefinition& def, const std::string& fi
   TableHeader h;
   h.fileVersionId = FileVersionForLevel(def.level);
   h.fileType = static_cast<uint8_t>(FileType::PrimaryIndex);
-  h.recordSize = static_cast<uint16_t>(def.KeyBytes() + 6);
+  h.recordSize = static_cast<uint16_t>(def.KeyBytes() + idx::kTrailerBytes);
   h.headerSize = 0;
   h.blockSizeKiB = TreeBlockSize(h.recordSize, def.level);
   h.unknown12 = 17;
@@ -458,9 +455,9 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
   h.unknown3E[0] = 0x1F;
   h.unknown3E[1] = 0x0F;
   uint8_t flags = 0;
-  if (index.caseInsensitive) flags |= kFlagCaseInsensitive;
-  if (AnyDescending(index)) flags |= kFlagDescending;
-  if (index.unique) flags |= kFlagUnique;
+  if (index.caseInsensitive) flags |= idx::kFlagCaseInsensitive;
+  if (AnyDescending(index)) flags |= idx::kFlagDescending;
+  if (index.unique) flags |= idx::kFlagUnique;
   h.indexFlags = flags;
   h.unknown56 = def.level >= 4 ? 0x20 : 0;
   h.fileUpdateTime = Now();
@@ -468,7 +465,7 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
   h.changeCount4 = 0;
   for (size_t i = 0; i < index.fields.size(); ++i) {
     FieldInfo f = def.fields[static_cast<size_t>(index.fields[i])];
-    f.number = static_cast<uint16_t>((index.fields[i] + 1) | (index.descending[i] ? kDescendingBit : 0));
+    f.number = static_cast<uint16_t>((index.fields[i] + 1) | (index.descending[i] ? idx::kDescendingBit : 0));
     h.fields.push_back(f);
   }
   auto append = [&h](PxType type, uint8_t size, const std::string& name) {
@@ -512,7 +509,7 @@ TableHeader SecondaryTreeHeader(const TableDefinition& def, const TableHeader& x
   for (auto& f : h.fields) f.name.clear();
   size_t key = 0;
   for (const auto& f : h.fields) key += f.RecordBytes();
-  h.recordSize = static_cast<uint16_t>(key + 6);
+  h.recordSize = static_cast<uint16_t>(key + idx::kTrailerBytes);
   h.headerSize = 0;
   h.blockSizeKiB = TreeBlockSize(h.recordSize, def.level);
   h.unknown12 = 17;
