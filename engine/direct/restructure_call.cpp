@@ -17,9 +17,7 @@ namespace engine {
 
 namespace {
 
-constexpr size_t kTableNameBytes = 261;
-constexpr size_t kTableTypeBytes = 32;
-constexpr size_t kOptionNameBytes = 32;
+// Longest option value read, in bytes with its zero byte.
 constexpr size_t kMaxOptionValue = 32;
 
 std::string FixedText(const uint8_t* p, size_t n) {
@@ -52,8 +50,8 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
     if (saveAs || keyViol || problems || analyzeOnly)
       FailPlain(kErrInvalidParam,
                 "RestructureTable: Sicherungsname, Fehlertabellen und reine Prüfung werden nicht unterstützt.");
-    const std::string tableName = FixedText(tableDesc + kTblDescNameOffset, kTableNameBytes);
-    const std::string type = FixedText(tableDesc + kTblDescTypeOffset, kTableTypeBytes);
+    const std::string tableName = FixedText(tableDesc + kTblDescNameOffset, kTblDescNameBytes);
+    const std::string type = FixedText(tableDesc + kTblDescTypeOffset, kTblDescTypeBytes);
     if (tableName.empty()) FailPlain(kErrInvalidParam, "RestructureTable: kein Tabellenname angegeben.");
     if (!type.empty() && type != "PARADOX")
       FailPlain(kErrUnsupported, "RestructureTable: Tabellentyp „" + type + "“ wird nicht unterstützt.");
@@ -65,7 +63,7 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
     TableFormat format;
     for (uint16_t i = 0; i < count; ++i) {
       const uint8_t* d = descs + size_t{i} * kFldDescSize;
-      const std::string name = FixedText(d + kFldDescNameOffset, kOptionNameBytes);
+      const std::string name = FixedText(d + kFldDescNameOffset, kFldDescNameBytes);
       const uint16_t offset = coding::GetU16(d + kFldDescOffsetOffset);
       const uint16_t length = coding::GetU16(d + kFldDescLengthOffset);
       const std::string value = FixedText(data + offset, std::min<size_t>(length, kMaxOptionValue));
