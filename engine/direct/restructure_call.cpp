@@ -2,13 +2,12 @@
 // changes. Reads the table descriptor with its optional parameters and rebuilds the table.
 
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "io/coding.h"
 #include "direct/database_handle.h"
+#include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "family/restructure.h"
@@ -42,7 +41,7 @@ int ParseNumber(const std::string& text, const std::string& option) {
 
 uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* tableDesc,
                           const char* saveAs, void* keyViol, void* problems, bool analyzeOnly) {
-  try {
+  return DirectCall("RestructureTable", [&] {
     const DatabaseHandle* db = FindDatabaseHandle(database);
     if (!db) FailPlain(kErrInvalidHandle, "RestructureTable: ungültiges Datenbank-Handle.");
     if (descCount != 1 || !tableDesc)
@@ -78,17 +77,7 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
       }
     }
     RestructureTableFiles(DefaultFileSystem(), db->directory, tableName, format);
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  } catch (const std::exception& e) {
-    // Nothing but a result code leaves a direct call.
-    try {
-      FailPlain(kErrIo, std::string("RestructureTable: ") + e.what());
-    } catch (const EDBEngineError& failure) {
-      return failure.ErrorCode();
-    }
-  }
+  });
 }
 
 }  // namespace engine
