@@ -47,8 +47,9 @@ class WrittenFiles {
     for (const auto& f : files_) {
       try {
         if (fs_.Exists(f.path)) fs_.Remove(f.path);
-      } catch (const EDBEngineError&) {
-        // Cleaning up after a failure must not hide it; a leftover is removed by the next run.
+      } catch (...) {
+        // Cleaning up after a failure must not hide it, nor leave this destructor; a leftover
+        // is removed by the next run.
       }
     }
   }
