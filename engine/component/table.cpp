@@ -11,7 +11,6 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "component/table_cursor.h"
-#include "io/table_lock.h"
 #include "component/field_access.h"
 
 namespace engine {
@@ -174,7 +173,7 @@ void TTable::Open() {
   const std::string name = ResolveTableName(fs, dir, tableName_);
   const std::string path = dir + name;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  auto lock = TableLock::Acquire(path, exclusive_);
+  auto lock = fs.Lock(path, exclusive_);
   auto cursor = TableCursor::Open(fs, dir, name);
   cursor->lock = std::move(lock);
   int selected = -1;

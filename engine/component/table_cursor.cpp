@@ -10,7 +10,6 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "io/table_lock.h"
 
 namespace engine {
 

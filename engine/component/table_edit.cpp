@@ -21,7 +21,6 @@
 #include "component/table.h"
 #include "component/table_cursor.h"
 #include "family/table_definition.h"
-#include "io/table_lock.h"
 #include "component/table_writer.h"
 #include "format/value_codec.h"
 #include "format/value_parse.h"
@@ -348,7 +347,7 @@ void TTable::CreateTable() {
   const std::string name = tableName_.find('.') == std::string::npos ? tableName_ + ".DB" : tableName_;
   const std::string path = dir + name;
   const TableDefinition def = DefinitionFromDefs(fieldDefs_, indexDefs_, createLevel_, createBlockSize_, path);
-  const auto lock = TableLock::Acquire(path, true);
+  const auto lock = fs.Lock(path, true);
   RecoverTableFamily(fs, dir, name);
   const RecordSource none = [](SourceRecord&) { return false; };
   const std::vector<WrittenFile> written = WriteFamily(fs, def, dir, name, kNewSuffix, none, {});

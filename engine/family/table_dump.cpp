@@ -4,7 +4,6 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "component/table_cursor.h"
-#include "io/table_lock.h"
 
 namespace engine {
 
@@ -21,7 +20,7 @@ OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   OpenedTable t;
   if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);  // raises "not found" naming the file
-  t.lock = TableLock::Acquire(path, false);
+  t.lock = fs.Lock(path, false);
   t.cursor = TableCursor::Open(fs, dir, name);
   return t;
 }

@@ -26,6 +26,12 @@ class File {
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };
 
+// The sharing lock of a table (rules in table_lock.h), held until destroyed.
+class TableLock {
+ public:
+  virtual ~TableLock() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -38,6 +44,14 @@ class FileSystem {
   virtual std::vector<std::string> List(const std::string& dir) = 0;
   // Makes renames in the directory durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  // Takes the sharing lock of the table whose .DB is at `path`, shared or exclusive, as
+  // table_lock.h describes; raises EDBEngineError(kErrLocked) with a German message naming the
+  // table when it is refused. The file need not exist. A lock must not outlive its file system.
+  virtual std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) = 0;
+  // One spelling per file or directory: two paths name the same one exactly when their
+  // canonical paths are equal. Parts that do not exist (yet) are normalized by their text.
+  // Never raises.
+  virtual std::string CanonicalPath(const std::string& path) = 0;
 };
 
 // The operating system's file system (POSIX).

@@ -3,13 +3,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/os_handles.h"
+#include "io/posix_table_lock.h"
+#include "io/table_lock.h"
 
 namespace engine {
 
@@ -118,6 +123,20 @@ class PosixFileSystem : public FileSystem {
     if (!fd.Valid()) return;
     ::fsync(fd.Get());
   }
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return locks_.Acquire(CanonicalPath(path), path, exclusive, [&] { return LockTableFile(path, exclusive); });
+  }
+  std::string CanonicalPath(const std::string& path) override {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved)) return resolved;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return std::filesystem::path(path).lexically_normal().string();
+    return std::filesystem::weakly_canonical(absolute, ec).string();
+  }
+
+ private:
+  TableLockRegistry locks_;
 };
 
 }  // namespace
