@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
+#include <vector>
 #include <stdexcept>
 
 #include "component/table.h"
@@ -12,7 +14,10 @@
 #include "direct/direct_calls.h"
 #include "engine/tests/allocation_failure.h"
 #include "engine/tests/fixture_support.h"
+#include "family/family_swap.h"
+#include "family/table_dump.h"
 #include "io/engine_error.h"
+#include "io/file_system.h"
 
 namespace engine {
 namespace {
@@ -75,6 +80,11 @@ class DirectCallAllocation : public ::testing::Test {
       table_.Post();
     }
   }
+  std::string Dump() {
+    std::ostringstream out;
+    DumpTable(DefaultFileSystem(), dir_.Path() + kTable, out);
+    return out.str();
+  }
   testing::TempDir dir_;
   TTable table_;
 };
@@ -105,6 +115,33 @@ TEST_F(DirectCallAllocation, EveryCallReportsARefusedAllocationAsItsResult) {
     EXPECT_TRUE(StartsWith(message, std::string(c.call) + ": Nicht genügend Arbeitsspeicher.")) << message;
   }
   EXPECT_EQ(TUExit(session), kOk);
+}
+
+TEST_F(DirectCallAllocation, RestructureLeavesTheTableWholeWhereverAnAllocationFails) {
+  hDBIDb db = nullptr;
+  ASSERT_EQ(GetCursorDatabase(table_.Handle(), kObjDatabase, &db), kOk);
+  table_.Close();
+  const std::string before = Dump();
+  std::vector<uint8_t> desc(kTblDescSize, 0);
+  std::copy(std::begin(kTable), std::end(kTable) - 1, desc.begin() + kTblDescNameOffset);
+  const auto restructure = [&] { return RestructureTable(db, 1, desc.data(), nullptr, nullptr, nullptr, false); };
+  // The nth allocation fails, for each n until the restructure makes fewer than n.
+  for (long n = 1;; ++n) {
+    SCOPED_TRACE("Allokation " + std::to_string(n));
+    FailAllocation(n);
+    const uint16_t result = restructure();
+    if (!AllocationFailed()) {
+      EXPECT_EQ(result, kOk);
+      break;
+    }
+    if (result != kOk) {
+      EXPECT_NE(CheckMessage(result), "");
+    }
+    RecoverTableFamily(DefaultFileSystem(), dir_.Path(), kTable);
+    EXPECT_EQ(Dump(), before);
+    for (const std::string& name : DefaultFileSystem().List(dir_.Path()))
+      EXPECT_EQ(name.find(".~kb"), std::string::npos) << name;
+  }
 }
 
 }  // namespace
