@@ -42,7 +42,7 @@ class FileSystem {
   virtual void Rename(const std::string& from, const std::string& to) = 0;
   // Names (not paths) of the regular files in a directory.
   virtual std::vector<std::string> List(const std::string& dir) = 0;
-  // Makes renames in the directory durable.
+  // Makes the directory's changes (creations, renames, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
   // Takes the sharing lock of the table whose .DB is at `path`, shared or exclusive, as
   // table_lock.h describes; raises EDBEngineError(kErrLocked) with a German message naming the

@@ -120,8 +120,14 @@ class PosixFileSystem : public FileSystem {
   }
   void SyncDir(const std::string& dir) override {
     const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.Valid()) return;
-    ::fsync(fd.Get());
+    if (!fd.Valid())
+      Fail(kErrIo, dir, "Das Verzeichnis kann nicht geöffnet werden: " + ErrnoText(errno));
+    if (::fsync(fd.Get()) == 0) return;
+    const int err = errno;
+    // File systems that cannot sync a directory (some network and FUSE mounts) say so; there is
+    // nothing more to make durable on them.
+    if (err == EINVAL || err == ENOTSUP) return;
+    Fail(kErrIo, dir, "Das Verzeichnis kann nicht auf den Datenträger geschrieben werden: " + ErrnoText(err));
   }
   std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
     return locks_.Acquire(CanonicalPath(path), path, exclusive, [&] { return LockTableFile(path, exclusive); });
