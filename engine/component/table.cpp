@@ -118,7 +118,7 @@ void TFieldDefs::Update() {
   for (const auto& f : h.fields) defs_.push_back(FieldDefFor(f, CodePage::ForHeader(h)));
 }
 
-void TIndexDefs::Update() {
+void TIndexDefs::Read() const {
   stale_ = false;
   if (!owner_) return;
   if (owner_->cursor_) {

@@ -43,7 +43,7 @@ class TIndexDefs {
  public:
   explicit TIndexDefs(TTable* owner = nullptr) : owner_(owner) {}
   // Re-reads the definitions from the owner's table files (the table may be closed).
-  void Update();
+  void Update() { Read(); }
   // Opening a table marks its definitions to be read on first use, so that an open that needs
   // no index (counting records) lists no directory.
   void Invalidate() { stale_ = true; }
@@ -69,11 +69,14 @@ class TIndexDefs {
 
  private:
   void Settle() const {
-    if (stale_) const_cast<TIndexDefs*>(this)->Update();
+    if (stale_) Read();
   }
+  void Read() const;
   TTable* owner_;
-  std::vector<TIndexDef> defs_;
-  bool stale_ = false;
+  // What the table files say, read on first use after Invalidate, also through the const
+  // accessors: a cache, hence mutable.
+  mutable std::vector<TIndexDef> defs_;
+  mutable bool stale_ = false;
 };
 
 struct TFieldDef {
