@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "format/data_block.h"
+
 namespace blocksize {
 
-constexpr int32_t kBlockHeaderBytes = 6;
+constexpr int32_t kBlockHeaderBytes = static_cast<int32_t>(engine::blk::kHeaderBytes);
 constexpr int64_t kMaxBlocks = 65536;
 
 struct TableCapacity {
