@@ -136,11 +136,11 @@ TDlgBlockSize::TDlgBlockSize(QWidget* parent) : QDialog(parent) {
 }
 
 TDlgBlockSize::~TDlgBlockSize() {
-  // FormDestroy: the utility session closes with its TBDEUtil. A failure to close it can't leave
-  // a destructor; the program is ending anyway.
-  TBDEUtil* util = bdeUtil_.release();
+  // FormDestroy: the utility session closes before its TBDEUtil goes. A failure to close it
+  // can't leave a destructor; the program is ending anyway.
+  if (!bdeUtil_) return;
   try {
-    delete util;
+    bdeUtil_->Close();
   } catch (const std::exception& failure) {
     qWarning("%s", failure.what());
   }

@@ -205,6 +205,12 @@ class FailingReads : public engine::FileSystem {
     return engine::DefaultFileSystem().List(dir);
   }
   void SyncDir(const std::string& dir) override { engine::DefaultFileSystem().SyncDir(dir); }
+  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override {
+    return engine::DefaultFileSystem().Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override {
+    return engine::DefaultFileSystem().CanonicalPath(path);
+  }
 
  private:
   class FailingFile : public engine::File {

@@ -7,14 +7,19 @@ namespace blocksize {
 
 TBDEUtil::TBDEUtil() { engine::Check(engine::TUInit(&SessionHandle)); }
 
-TBDEUtil::~TBDEUtil() noexcept(false) { engine::Check(engine::TUExit(SessionHandle)); }
+TBDEUtil::~TBDEUtil() {
+  if (SessionHandle != 0) engine::TUExit(SessionHandle);
+}
+
+void TBDEUtil::Close() {
+  if (SessionHandle == 0) return;
+  const uint16_t session = SessionHandle;
+  SessionHandle = 0;
+  engine::Check(engine::TUExit(session));
+}
 
 bool TBDEUtil::ReadTableProps(const std::string& path) {
-  try {
-    return engine::TUFillCURProps(SessionHandle, path.c_str(), Props) == engine::kOk;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return engine::TUFillCURProps(SessionHandle, path.c_str(), Props) == engine::kOk;
 }
 
 uint16_t TBDEUtil::fieldCount() const {

@@ -15,9 +15,8 @@ inline uint16_t curPropsU16(const engine::CURProps& props, size_t offset) {
 
 // The zero-terminated table type at its offset, at most 32 bytes.
 inline std::string curPropsTableType(const engine::CURProps& props) {
-  constexpr size_t kTableTypeLength = 32;
   const char* text = reinterpret_cast<const char*>(&props[engine::kCurPropsTableTypeOffset]);
-  return std::string(text, strnlen(text, kTableTypeLength));
+  return std::string(text, strnlen(text, engine::kCurPropsTableTypeBytes));
 }
 
 }  // namespace blocksize

@@ -12,9 +12,6 @@ namespace blocksize {
 
 namespace {
 
-constexpr size_t kTableNameCapacity = 261;   // incl. the terminating zero
-constexpr size_t kTableTypeCapacity = 32;
-constexpr size_t kOptionNameCapacity = 32;
 constexpr const char* kParadoxType = "PARADOX";
 
 void putText(std::vector<uint8_t>& record, size_t offset, size_t capacity,
@@ -58,12 +55,12 @@ void RestructureWithOption(engine::TTable& table, const std::string& optionName,
   std::vector<uint8_t> optionData(value.begin(), value.end());
   optionData.push_back(0);
   std::vector<uint8_t> optionDesc(engine::kFldDescSize, 0);
-  putText(optionDesc, engine::kFldDescNameOffset, kOptionNameCapacity, optionName);
+  putText(optionDesc, engine::kFldDescNameOffset, engine::kFldDescNameBytes, optionName);
   putU16(optionDesc, engine::kFldDescOffsetOffset, 0);
   putU16(optionDesc, engine::kFldDescLengthOffset, static_cast<uint16_t>(optionData.size()));
   std::vector<uint8_t> tableDesc(engine::kTblDescSize, 0);
-  putText(tableDesc, engine::kTblDescNameOffset, kTableNameCapacity, table.TableName());
-  putText(tableDesc, engine::kTblDescTypeOffset, kTableTypeCapacity, kParadoxType);
+  putText(tableDesc, engine::kTblDescNameOffset, engine::kTblDescNameBytes, table.TableName());
+  putText(tableDesc, engine::kTblDescTypeOffset, engine::kTblDescTypeBytes, kParadoxType);
   putU16(tableDesc, engine::kTblDescOptParamsOffset, 1);
   putAddress(tableDesc, engine::kTblDescOptDescPtrOffset, optionDesc.data());
   putAddress(tableDesc, engine::kTblDescOptDataPtrOffset, optionData.data());

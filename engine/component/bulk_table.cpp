@@ -8,7 +8,7 @@
 #include "format/value_codec.h"
 #include "io/fail.h"
 #include "io/names.h"
-#include "io/table_lock.h"
+#include "io/file_system.h"
 
 namespace engine {
 
@@ -82,7 +82,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
     TBulkRow row(layout, codePage, rec.bytes, rec.blobs);
     return source(row);
   };
-  const auto lock = TableLock::Acquire(path, true);
+  const auto lock = fs.Lock(path, true);
   RecoverTableFamily(fs, directory, name);
   const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "io/fail.h"
 #include "io/names.h"
@@ -35,7 +36,7 @@ TFieldDef FieldDefOf(const FieldInfo& f, const CodePage& cp) {
       break;
     case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
     case PxType::Graphic:
-      d.Size = f.size - 10;
+      d.Size = static_cast<int>(mb::LeaderBytes(f.size));
       break;
     default:
       d.Size = 0;
@@ -98,7 +99,7 @@ TableDefinition DefinitionFromDefs(const TFieldDefs& fieldDefs, const TIndexDefs
         if (fd.Size < (type == PxType::Memo ? 1 : 0) || fd.Size > 240)
           Fail(kErrInvalidParam, path, "Das Feld „" + fd.Name + "“ braucht eine Länge von " +
                                            (type == PxType::Memo ? "1" : "0") + " bis 240.");
-        f.size = static_cast<uint8_t>(fd.Size + 10);
+        f.size = static_cast<uint8_t>(fd.Size + mb::kDescriptorSize);
         break;
       default: f.size = FixedFieldBytes(type); break;
     }

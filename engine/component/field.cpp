@@ -10,6 +10,7 @@
 #include "component/field_access.h"
 #include "component/table.h"
 #include "family/table_cursor.h"
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/value_codec.h"
 #include "format/value_parse.h"
@@ -87,7 +88,7 @@ int TField::Size() const {
     case PxType::Alpha: case PxType::Bytes: case PxType::Bcd:
       return f.sizeByte;
     default:
-      return IsBlobType(f.type) ? f.sizeByte - 10 : 0;
+      return IsBlobType(f.type) ? static_cast<int>(mb::LeaderBytes(f.sizeByte)) : 0;
   }
 }
 

@@ -14,7 +14,6 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
-#include "io/table_lock.h"
 #include "storage/header_reader.h"
 
 namespace engine {
@@ -144,7 +143,7 @@ void TTable::Open() {
   const std::string name = ResolveTableName(fs, dir, tableName_);
   const std::string path = dir + name;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  auto lock = TableLock::Acquire(path, exclusive_);
+  auto lock = fs.Lock(path, exclusive_);
   auto cursor = TableCursor::Open(fs, dir, name);
   if (!indexName_.empty()) {
     const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);

@@ -17,7 +17,6 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
-#include "io/table_lock.h"
 
 namespace engine {
 
@@ -163,7 +162,7 @@ void TTable::CreateTable() {
   const std::string name = tableName_.find('.') == std::string::npos ? tableName_ + ".DB" : tableName_;
   const std::string path = dir + name;
   const TableDefinition def = DefinitionFromDefs(fieldDefs_, indexDefs_, createLevel_, createBlockSize_, path);
-  const auto lock = TableLock::Acquire(path, true);
+  const auto lock = fs.Lock(path, true);
   RecoverTableFamily(fs, dir, name);
   const RecordSource none = [](SourceRecord&) { return false; };
   const std::vector<WrittenFile> written = WriteFamily(fs, def, dir, name, kNewSuffix, none, {});

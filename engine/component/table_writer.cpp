@@ -16,7 +16,9 @@
 #include "family/existing_definition.h"
 #include "family/index_maintenance.h"
 #include "format/value_codec.h"
+#include "format/blob_block.h"
 #include "format/family_names.h"
+#include "format/index_block.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
 
@@ -56,7 +58,7 @@ uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, int
 
 // Whether a blob field's value lives in the .MB (longer than the record's leader holds).
 bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
-  return BlobFile::StoredLength(record + f.offset, f.bytes) > f.bytes - 10;
+  return BlobFile::StoredLength(record + f.offset, f.bytes) > mb::LeaderBytes(f.bytes);
 }
 
 }  // namespace
@@ -74,7 +76,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     s.path = secondaries[k].path;
     if (keyed && Maintained(secondaries[k]) && fs.Exists(s.path)) {
       s.x = std::make_unique<RecordWriter>(fs, s.path);
-      const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + 2;
+      const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
     if (!s.x) rebuildAll_ = true;
@@ -96,7 +98,7 @@ BlobFile& TableWriter::Blobs(const std::string& path) {
     const size_t bytes = f.RecordBytes();
     if (IsBlobType(f.type))
       for (uint32_t row = 0; row < data_->Count(); ++row)
-        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > bytes - 10)
+        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > mb::LeaderBytes(bytes))
           Fail(kErrBlobMissing, path, "Die Memo-/BLOb-Datei fehlt, obwohl Datensätze auf sie verweisen; "
                                       "Memo- und BLOb-Werte können nicht gespeichert werden.");
     offset += bytes;
@@ -278,11 +280,11 @@ TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow,
     if (!inserting && InBlobFile(f, original.data()))
       toFree.emplace_back(original.begin() + static_cast<long>(f.offset),
                           original.begin() + static_cast<long>(f.offset + f.bytes));
-    if (content.size() <= f.bytes - 10) {
+    if (content.size() <= mb::LeaderBytes(f.bytes)) {
       // A value that fits in the record's leader needs no .MB.
       std::fill(bytes, bytes + f.bytes, uint8_t{0});
       std::copy(content.begin(), content.end(), bytes);
-      coding::PutU32(bytes + f.bytes - 6, static_cast<uint32_t>(content.size()));
+      coding::PutU32(bytes + mb::LeaderBytes(f.bytes) + mb::kDescLength, static_cast<uint32_t>(content.size()));
       continue;
     }
     if (!mb) mb = &Blobs(blobPath);
@@ -388,7 +390,7 @@ void TableWriter::Commit() {
     RecordWriter& x = *s.x;
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
-    const size_t keyBytes = x.Header().recordSize - 2u;
+    const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
     const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &changed) ||

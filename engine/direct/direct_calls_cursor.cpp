@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "direct/database_handle.h"
+#include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "io/engine_error.h"
 #include "io/fail.h"
 #include "family/table_cursor.h"
 #include "direct/table_properties.h"
@@ -39,20 +39,17 @@ const DatabaseHandle* FindDatabaseHandle(hDBIDb db) {
 }
 
 uint16_t GetCursorProperties(hDBICur cursor, CURProps& props) {
-  try {
+  return DirectCall("GetCursorProperties", [&] {
     if (!TableCursor::IsLive(cursor))
       FailPlain(kErrInvalidHandle, "Ungültiges Cursor-Handle: die Tabelle ist nicht geöffnet.");
     const TableCursor& c = *static_cast<const TableCursor*>(cursor);
     const size_t slash = c.DataPath().rfind('/');
     FillCurProps(c.Header(), c.DataPath().substr(slash == std::string::npos ? 0 : slash + 1), props);
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  }
+  });
 }
 
 uint16_t GetCursorDatabase(hDBICur cursor, uint16_t objectKind, hDBIDb* database) {
-  try {
+  return DirectCall("GetCursorDatabase", [&] {
     if (!database) FailPlain(kErrInvalidParam, "GetCursorDatabase: kein Platz für das Datenbank-Handle.");
     *database = nullptr;
     if (objectKind != kObjDatabase)
@@ -61,10 +58,7 @@ uint16_t GetCursorDatabase(hDBICur cursor, uint16_t objectKind, hDBIDb* database
     if (!TableCursor::IsLive(cursor))
       FailPlain(kErrInvalidHandle, "Ungültiges Cursor-Handle: die Tabelle ist nicht geöffnet.");
     *database = DatabaseHandleFor(static_cast<const TableCursor*>(cursor)->Directory());
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  }
+  });
 }
 
 }  // namespace engine

@@ -2,13 +2,12 @@
 // changes. Reads the table descriptor with its optional parameters and rebuilds the table.
 
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "io/coding.h"
 #include "direct/database_handle.h"
+#include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "family/restructure.h"
@@ -17,9 +16,7 @@ namespace engine {
 
 namespace {
 
-constexpr size_t kTableNameBytes = 261;
-constexpr size_t kTableTypeBytes = 32;
-constexpr size_t kOptionNameBytes = 32;
+// Longest option value read, in bytes with its zero byte.
 constexpr size_t kMaxOptionValue = 32;
 
 std::string FixedText(const uint8_t* p, size_t n) {
@@ -44,7 +41,7 @@ int ParseNumber(const std::string& text, const std::string& option) {
 
 uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* tableDesc,
                           const char* saveAs, void* keyViol, void* problems, bool analyzeOnly) {
-  try {
+  return DirectCall("RestructureTable", [&] {
     const DatabaseHandle* db = FindDatabaseHandle(database);
     if (!db) FailPlain(kErrInvalidHandle, "RestructureTable: ungültiges Datenbank-Handle.");
     if (descCount != 1 || !tableDesc)
@@ -52,8 +49,8 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
     if (saveAs || keyViol || problems || analyzeOnly)
       FailPlain(kErrInvalidParam,
                 "RestructureTable: Sicherungsname, Fehlertabellen und reine Prüfung werden nicht unterstützt.");
-    const std::string tableName = FixedText(tableDesc + kTblDescNameOffset, kTableNameBytes);
-    const std::string type = FixedText(tableDesc + kTblDescTypeOffset, kTableTypeBytes);
+    const std::string tableName = FixedText(tableDesc + kTblDescNameOffset, kTblDescNameBytes);
+    const std::string type = FixedText(tableDesc + kTblDescTypeOffset, kTblDescTypeBytes);
     if (tableName.empty()) FailPlain(kErrInvalidParam, "RestructureTable: kein Tabellenname angegeben.");
     if (!type.empty() && type != "PARADOX")
       FailPlain(kErrUnsupported, "RestructureTable: Tabellentyp „" + type + "“ wird nicht unterstützt.");
@@ -65,7 +62,7 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
     TableFormat format;
     for (uint16_t i = 0; i < count; ++i) {
       const uint8_t* d = descs + size_t{i} * kFldDescSize;
-      const std::string name = FixedText(d + kFldDescNameOffset, kOptionNameBytes);
+      const std::string name = FixedText(d + kFldDescNameOffset, kFldDescNameBytes);
       const uint16_t offset = coding::GetU16(d + kFldDescOffsetOffset);
       const uint16_t length = coding::GetU16(d + kFldDescLengthOffset);
       const std::string value = FixedText(data + offset, std::min<size_t>(length, kMaxOptionValue));
@@ -80,17 +77,7 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
       }
     }
     RestructureTableFiles(DefaultFileSystem(), db->directory, tableName, format);
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  } catch (const std::exception& e) {
-    // Nothing but a result code leaves a direct call.
-    try {
-      FailPlain(kErrIo, std::string("RestructureTable: ") + e.what());
-    } catch (const EDBEngineError& failure) {
-      return failure.ErrorCode();
-    }
-  }
+  });
 }
 
 }  // namespace engine

@@ -7,7 +7,6 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
-#include "io/table_lock.h"
 
 namespace engine {
 
@@ -23,7 +22,7 @@ OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
   const std::string dir = path.substr(0, path.size() - name.size());
   OpenedTable t;
   if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);  // raises "not found" naming the file
-  t.lock = TableLock::Acquire(path, false);
+  t.lock = fs.Lock(path, false);
   t.cursor = TableCursor::Open(fs, dir, name);
   return t;
 }

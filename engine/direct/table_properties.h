@@ -8,10 +8,6 @@
 
 namespace engine {
 
-constexpr size_t kCurPropsNameOffset = 0;  // 261 bytes, zero-terminated table name
-constexpr size_t kCurPropsNameBytes = 261;
-constexpr size_t kCurPropsTableTypeBytes = 32;
-
 // Clears props and fills the table name, the table type "PARADOX", the field count, the record
 // size, the table level (3, 4, 5, 7) and the block size in KiB.
 void FillCurProps(const TableHeader& header, const std::string& tableName, CURProps& props);

@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
+#include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "direct/table_properties.h"
@@ -30,20 +30,17 @@ bool IsSession(uint16_t session) {
 }  // namespace
 
 uint16_t TUInit(uint16_t* session) {
-  try {
+  return DirectCall("TUInit", [&] {
     if (!session) FailPlain(kErrInvalidParam, "TUInit: kein Platz für das Sitzungs-Handle.");
     std::lock_guard<std::mutex> guard(sessionMutex);
     while (nextSession == 0 || Sessions().count(nextSession)) ++nextSession;
     *session = nextSession++;
     Sessions().insert(*session);
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  }
+  });
 }
 
 uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props) {
-  try {
+  return DirectCall("TUFillCURProps", [&] {
     if (!IsSession(session)) FailPlain(kErrInvalidHandle, "Ungültiges Sitzungs-Handle " + std::to_string(session) + ".");
     if (!tablePath || !*tablePath) FailPlain(kErrInvalidParam, "TUFillCURProps: kein Tabellenpfad angegeben.");
     const std::string path = tablePath;
@@ -56,21 +53,15 @@ uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props
       Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
     const size_t slash = path.rfind('/');
     FillCurProps(h, path.substr(slash == std::string::npos ? 0 : slash + 1), props);
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  }
+  });
 }
 
 uint16_t TUExit(uint16_t session) {
-  try {
+  return DirectCall("TUExit", [&] {
     std::lock_guard<std::mutex> guard(sessionMutex);
     if (Sessions().erase(session) == 0)
       FailPlain(kErrInvalidHandle, "Ungültiges Sitzungs-Handle " + std::to_string(session) + ".");
-    return kOk;
-  } catch (const EDBEngineError& e) {
-    return e.ErrorCode();
-  }
+  });
 }
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "io/engine_error.h"
+#include "io/fail.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -55,14 +56,27 @@ void RenameQuietly(FileSystem& fs, const std::string& from, const std::string& t
   }
 }
 
-void SyncQuietly(FileSystem& fs, const std::string& dir) {
+std::string DirForSync(const std::string& dir) { return dir.empty() ? "." : dir; }
+
+// For failure paths, which report the failure that led there: whether the sync succeeded.
+bool SyncQuietly(FileSystem& fs, const std::string& dir) {
   try {
-    fs.SyncDir(dir);
+    fs.SyncDir(DirForSync(dir));
+    return true;
   } catch (const EDBEngineError&) {
+    return false;
   }
 }
 
-std::string DirForSync(const std::string& dir) { return dir.empty() ? "." : dir; }
+// After the new family is in place: a failed sync is raised, saying that the swap happened.
+void SyncSwapped(FileSystem& fs, const std::string& dir) {
+  try {
+    fs.SyncDir(DirForSync(dir));
+  } catch (const EDBEngineError& e) {
+    FailPlain(e.ErrorCode(), std::string("Die Tabellendateien wurden ersetzt, der Wechsel ist aber nicht sicher "
+                                         "auf dem Datenträger: ") + e.what());
+  }
+}
 
 std::vector<std::string> ReadList(FileSystem& fs, const std::string& path) {
   auto file = fs.Open(path, OpenMode::ReadOnly);
@@ -124,27 +138,32 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
     }
     fs.SyncDir(DirForSync(dir));
   } catch (...) {
-    const std::set<std::string> restored(moved.begin(), moved.end());
-    for (const auto& name : placed)
-      if (!restored.count(name)) RemoveQuietly(fs, dir + name);
+    // Back to the state of a commit interrupted before its new files were placed (placed ones
+    // under their temporary names again, old ones under their own), which recovery undoes
+    // whatever part of it reaches the disk. The new files and the list go only once that state
+    // is durable; until then recovery needs them to tell the new files from the old.
+    for (size_t i = 0; i < placed.size(); ++i) RenameQuietly(fs, dir + placed[i], written[i].path);
     for (const auto& name : moved) RenameQuietly(fs, dir + name + kOldSuffix, dir + name);
-    DiscardFamily(fs, written);
-    SyncQuietly(fs, DirForSync(dir));
-    RemoveQuietly(fs, listPath);
-    SyncQuietly(fs, DirForSync(dir));
+    if (SyncQuietly(fs, dir)) {
+      DiscardFamily(fs, written);
+      RemoveQuietly(fs, listPath);
+      SyncQuietly(fs, dir);
+    }
     throw;
   }
-  // The list goes last, and only when every old file went: until then recovery knows that the
-  // new family is complete and the leftovers are old.
+  // The list goes last, and only once the removals of the old files are durable: without the
+  // list, recovery would take an old file that came back (one the new family lacks, such as a
+  // dropped index) for a file of an unfinished commit and put it back. A failed sync keeps the
+  // list, so that recovery finishes the job, and is raised.
   bool allRemoved = true;
   for (const auto& name : moved) {
     RemoveQuietly(fs, dir + name + kOldSuffix);
     allRemoved = allRemoved && !fs.Exists(dir + name + kOldSuffix);
   }
-  SyncQuietly(fs, DirForSync(dir));
-  if (!allRemoved) return;
+  if (!allRemoved) return;  // the list stays; recovery removes the rest
+  SyncSwapped(fs, dir);
   RemoveQuietly(fs, listPath);
-  SyncQuietly(fs, DirForSync(dir));
+  SyncSwapped(fs, dir);
 }
 
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName) {

@@ -5,9 +5,11 @@
 //   2. renames every new file to its final name,
 //   3. removes the old files,
 // making each phase durable with a directory sync. A failure in phases 1–2 puts the old files
-// back. A process killed on the way leaves the temporary names behind; RecoverTableFamily,
-// run before the next write to the table, completes phase 3 when every new file is in place
-// and otherwise restores the old family, so the table is either wholly old or wholly new.
+// back. A failed sync in phase 3 is raised although the new family is in place; the commit
+// list then stays for recovery. A process killed on the way leaves the temporary names behind;
+// RecoverTableFamily, run before the next write to the table, completes phase 3 when every new
+// file is in place and otherwise restores the old family, so the table is either wholly old or
+// wholly new.
 
 #include <string>
 #include <vector>
@@ -28,7 +30,8 @@ std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, 
                                         bool allCompanions);
 
 // Replaces the family: `replaced` (names in `dir`) go, `written` come in. Raises on failure
-// after restoring the old files; the new ones are then removed.
+// after restoring the old files; the new ones are then removed. Raises also when the swap is
+// done but could not be made durable (message saying so); the next recovery completes it.
 void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std::string>& replaced,
                   const std::vector<WrittenFile>& written);
 

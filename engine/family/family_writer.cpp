@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "storage/blob_file.h"
+#include "format/index_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -36,8 +37,9 @@ class WrittenFiles {
     for (const auto& f : files_) {
       try {
         if (fs_.Exists(f.path)) fs_.Remove(f.path);
-      } catch (const EDBEngineError&) {
-        // Cleaning up after a failure must not hide it; a leftover is removed by the next run.
+      } catch (...) {
+        // Cleaning up after a failure must not hide it, nor leave this destructor; a leftover
+        // is removed by the next run.
       }
     }
   }
@@ -186,7 +188,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
       CheckBlockCount(b, dir + xName);
     }
     std::vector<SecondaryRecord>().swap(secondary[k]);
-    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - 2u);
+    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - idx::kLastFieldBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());
     const std::vector<uint8_t> xHead = EncodeTableHeader(xh);
     xFile->WriteAt(0, xHead.data(), xHead.size());

@@ -5,6 +5,7 @@
 #include "storage/data_file.h"
 #include "io/engine_error.h"
 #include "family/family_writer.h"
+#include "format/index_block.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
@@ -58,7 +59,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
     BulkBlockWriter blocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize);
     for (const auto& r : records[k]) blocks.Add(reinterpret_cast<const uint8_t*>(r.bytes.data()));
     std::vector<SecondaryRecord>().swap(records[k]);
-    const std::vector<TreeEntry> entries = blocks.Finish(xh.recordSize - 2u);
+    const std::vector<TreeEntry> entries = blocks.Finish(xh.recordSize - idx::kLastFieldBytes);
     SetBulkCounters(xh, entries, blocks.Records());
     xh.changeCount1 = static_cast<uint8_t>(xh.changeCount1 + 1);
     xh.changeCount2 = db.changeCount2;

@@ -3,18 +3,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <filesystem>
 
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "storage/data_file.h"
 #include "family/family_swap.h"
+#include "format/index_block.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/secondary_index.h"
 #include "family/table_cursor.h"
 #include "format/table_definition.h"
-#include "io/table_lock.h"
 #include "family/existing_definition.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
@@ -82,7 +81,7 @@ std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& ind
     std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
     head.resize(file->ReadAt(0, head.data(), head.size()));
     const TableHeader xh = DecodeTableHeader(head.data(), head.size(), index.path);
-    if (xh.recordSize != indexBytes + def.KeyBytes() + 2) return keys;
+    if (xh.recordSize != indexBytes + def.KeyBytes() + idx::kBlockNumberBytes) return keys;
     DataFile x(std::move(file), xh);
     for (uint32_t row = 0; row < x.RecordCount(); ++row)
       keys.emplace_back(reinterpret_cast<const char*>(x.Record(row)) + indexBytes, def.KeyBytes());
@@ -122,12 +121,10 @@ RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
   };
 }
 
-bool SameTable(const std::string& srcDir, const std::string& srcName, const std::string& destDir,
-               const std::string& destName) {
-  std::error_code ec1, ec2;
-  const auto a = std::filesystem::weakly_canonical(srcDir.empty() ? "." : srcDir, ec1);
-  const auto b = std::filesystem::weakly_canonical(destDir.empty() ? "." : destDir, ec2);
-  const bool sameDir = (!ec1 && !ec2) ? a == b : srcDir == destDir;
+bool SameTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
+               const std::string& destDir, const std::string& destName) {
+  const bool sameDir =
+      fs.CanonicalPath(srcDir.empty() ? "." : srcDir) == fs.CanonicalPath(destDir.empty() ? "." : destDir);
   const size_t da = srcName.rfind('.'), db = destName.rfind('.');
   return sameDir && Upper(srcName.substr(0, da)) == Upper(destName.substr(0, db));
 }
@@ -139,7 +136,7 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
   const std::string path = dir + tableName;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  const auto lock = TableLock::Acquire(path, true);
+  const auto lock = fs.Lock(path, true);
   RecoverTableFamily(fs, dir, tableName);
   if (ReadTableHeader(fs, path).writeProtected)
     Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
@@ -162,10 +159,10 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
   const std::string srcName = FindFileIgnoringCase(fs, srcDir, srcNameIn);
   const std::string srcPath = srcDir + srcName;
   if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
-  if (SameTable(srcDir, srcName, destDir, destName))
+  if (SameTable(fs, srcDir, srcName, destDir, destName))
     Fail(kErrInvalidParam, destDir + destName, "Eine Tabelle kann nicht auf sich selbst kopiert werden.");
-  const auto srcLock = TableLock::Acquire(srcPath, false);
-  const auto destLock = TableLock::Acquire(destDir + destName, true);
+  const auto srcLock = fs.Lock(srcPath, false);
+  const auto destLock = fs.Lock(destDir + destName, true);
   RecoverTableFamily(fs, destDir, destName);
   TableDefinition def = ReadDefinition(fs, srcDir, srcName);
   const int sourceLevel = def.level;

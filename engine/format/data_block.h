@@ -14,6 +14,8 @@ constexpr size_t kNext = 0;              // u16, next block in the chain (0 = la
 constexpr size_t kPrev = 2;              // u16, previous block (0 = first)
 constexpr size_t kLastRecordOffset = 4;  // s16, (records − 1) × recordSize; −recordSize = empty
 constexpr size_t kHeaderBytes = 6;
+static_assert(kPrev == kNext + 2 && kLastRecordOffset == kPrev + 2 && kHeaderBytes == kLastRecordOffset + 2,
+              "three 16-bit words, records from byte 6");
 }  // namespace blk
 
 struct BlockHeader {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "format/index_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -188,21 +189,22 @@ TableHeader DecodeTableHeader(const uint8_t* d, size_t size, const std::string& 
   h.fields.resize(numFields);
   size_t recordBytes = 0;
   for (auto& f : h.fields) {
-    const uint8_t* p = c.Take(2);
-    if (!IsValidFieldType(p[0]))
-      Fail(kErrNotATable, path, "Unbekannter Feldtyp " + std::to_string(p[0]) + " im Tabellenkopf.");
-    f.type = static_cast<PxType>(p[0]);
-    f.size = p[1];
+    const uint8_t* p = c.Take(hdr::kFieldDescBytes);
+    const uint8_t type = p[hdr::kFieldDescType];
+    if (!IsValidFieldType(type))
+      Fail(kErrNotATable, path, "Unbekannter Feldtyp " + std::to_string(type) + " im Tabellenkopf.");
+    f.type = static_cast<PxType>(type);
+    f.size = p[hdr::kFieldDescSize];
     if (f.type != PxType::Bcd && f.size == 0) Fail(kErrCorrupt, path, "Ein Feld hat die Länge 0.");
     recordBytes += f.RecordBytes();
   }
   // Index trees end each record in three shorts; every other file is just its fields.
-  const size_t expected = h.IsIndexTree() ? recordBytes + 6 : recordBytes;
+  const size_t expected = h.IsIndexTree() ? recordBytes + idx::kTrailerBytes : recordBytes;
   if (expected != h.recordSize)
     Fail(kErrCorrupt, path, "Die Datensatzlänge im Kopf (" + std::to_string(h.recordSize) +
                                 ") passt nicht zu den Feldern (" + std::to_string(expected) + ").");
-  c.Take(4);  // table name pointer (run-time value)
-  if (HasNames(h)) c.Take(4 * static_cast<size_t>(numFields));  // field name pointers
+  c.Take(hdr::kPointerBytes);  // table name pointer (run-time value)
+  if (HasNames(h)) c.Take(hdr::kPointerBytes * static_cast<size_t>(numFields));  // field name pointers
   h.tableName = FixedString(c.Take(h.TableNameArea()), h.TableNameArea());
   if (!HasNames(h)) return h;
   for (auto& f : h.fields) f.name = c.TakeCString(255);
@@ -210,7 +212,7 @@ TableHeader DecodeTableHeader(const uint8_t* d, size_t size, const std::string& 
     for (size_t i = 0; i < h.fields.size(); ++i) h.fields[i].number = static_cast<uint16_t>(i + 1);
     return h;
   }
-  for (auto& f : h.fields) f.number = GetU16(c.Take(2));
+  for (auto& f : h.fields) f.number = GetU16(c.Take(hdr::kFieldNumberBytes));
   h.sortOrderId = c.TakeCString(64);
   const uint16_t indexNameOffset = GetU16(d + hdr::kIndexNameOffset);
   if (h.IsSecondaryData() && indexNameOffset != 0) {
@@ -228,8 +230,10 @@ std::vector<uint8_t> EncodeTableHeader(TableHeader h) {
   auto put16 = [&var](uint16_t v) { var.push_back(static_cast<uint8_t>(v)); var.push_back(static_cast<uint8_t>(v >> 8)); };
   auto put32 = [&var](uint32_t v) { for (int i = 0; i < 4; ++i) var.push_back(static_cast<uint8_t>(v >> (8 * i))); };
   for (const auto& f : h.fields) {
-    var.push_back(static_cast<uint8_t>(f.type));
-    var.push_back(f.size);
+    uint8_t desc[hdr::kFieldDescBytes];
+    desc[hdr::kFieldDescType] = static_cast<uint8_t>(f.type);
+    desc[hdr::kFieldDescSize] = f.size;
+    var.insert(var.end(), desc, desc + hdr::kFieldDescBytes);
   }
   const size_t tableNamePtrPos = var.size();
   put32(0);
@@ -244,7 +248,7 @@ std::vector<uint8_t> EncodeTableHeader(TableHeader h) {
   size_t fieldNumbersPos = 0, sortOrderIdPos = 0, indexNamePos = 0;
   if (HasNames(h)) {
     for (size_t i = 0; i < n; ++i) {
-      PutU32(var.data() + fieldNamePtrPos + 4 * i, static_cast<uint32_t>(dataStart + var.size()));
+      PutU32(var.data() + fieldNamePtrPos + hdr::kPointerBytes * i, static_cast<uint32_t>(dataStart + var.size()));
       var.insert(var.end(), h.fields[i].name.begin(), h.fields[i].name.end());
       var.push_back(0);
     }
@@ -297,7 +301,7 @@ std::vector<uint8_t> EncodeTableHeader(TableHeader h) {
   d[hdr::kChangeCount1] = h.changeCount1;
   d[hdr::kChangeCount2] = h.changeCount2;
   d[hdr::kStamp2F] = h.stamp2F;
-  PutU32(d + hdr::kTableNamePtrPtr, static_cast<uint32_t>(dataStart + 2 * n));
+  PutU32(d + hdr::kTableNamePtrPtr, static_cast<uint32_t>(dataStart + hdr::kFieldDescBytes * n));
   PutU32(d + hdr::kFieldInfoPtr, static_cast<uint32_t>(dataStart));
   d[hdr::kWriteProtected] = h.writeProtected;
   d[hdr::kFileVersionId] = h.fileVersionId;

@@ -68,6 +68,20 @@ constexpr size_t kUnknown6D = 0x6D;           // u8
 constexpr size_t kSortOrderIdOffset = 0x6E;   // u16, offset − 0x58
 constexpr size_t kChangeCount4 = 0x70;        // u16
 constexpr size_t kExtensionEnd = 0x78;
+// Variable part, from DataStart(): a field descriptor per field, the table-name pointer, (DB/X)
+// a name pointer per field, the table-name area, (DB/X) the field names, (level-4+ DB/X) the
+// field-numbers array and the names that follow it.
+constexpr size_t kFieldDescType = 0;   // u8, PxType
+constexpr size_t kFieldDescSize = 1;   // u8, size byte
+constexpr size_t kFieldDescBytes = 2;
+constexpr size_t kPointerBytes = 4;      // run-time pointer (table name, field names)
+constexpr size_t kFieldNumberBytes = 2;  // u16 per field in the field-numbers array
+constexpr size_t kTableNameArea = 79;    // bytes, zero-terminated; file version 12: kTableNameAreaV7
+constexpr size_t kTableNameAreaV7 = 261;
+
+static_assert(kUnknown56 + 2 == kFixedPartEnd, "the fixed part is 88 bytes");
+static_assert(kChangeCount4 + 2 + 6 == kExtensionEnd, "the extension is 32 bytes");
+static_assert(kFieldDescSize + 1 == kFieldDescBytes);
 }  // namespace hdr
 
 enum class FileType : uint8_t {
@@ -139,7 +153,7 @@ struct TableHeader {
   bool IsSecondaryData() const;   // Xnn / XGn
   bool HasExtension() const;      // level-4+ DB/X layout with the 0x58..0x77 block
   size_t DataStart() const { return HasExtension() ? hdr::kExtensionEnd : hdr::kFixedPartEnd; }
-  size_t TableNameArea() const { return fileVersionId >= 12 ? 261 : 79; }
+  size_t TableNameArea() const { return fileVersionId >= 12 ? hdr::kTableNameAreaV7 : hdr::kTableNameArea; }
   // Table level: 3 (versions 3, 4), 4 (5..9), 5 (10, 11), 7 (12).
   int Level() const;
   bool Encrypted() const;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/blob_block.h"
 #include "io/coding.h"
 
 namespace engine {
@@ -85,7 +86,7 @@ bool IsNullValue(PxType type, const uint8_t* p, size_t n) {
     case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
     case PxType::Graphic:
       // Null when the stored length (after the leader) is 0.
-      return n < 10 || coding::GetU32(p + n - 6) == 0;
+      return n < mb::kDescriptorSize || coding::GetU32(p + mb::LeaderBytes(n) + mb::kDescLength) == 0;
     default:
       return coding::AllZero(p, n);
   }

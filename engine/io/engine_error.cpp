@@ -37,9 +37,13 @@ std::string GenericText(uint16_t code) {
 
 }  // namespace
 
-void FailPlain(uint16_t code, const std::string& message) {
+void RecordFailure(uint16_t code, const std::string& message) {
+  lastMessage = message;  // first: when copying the text fails, the code stays with its own text
   lastCode = code;
-  lastMessage = message;
+}
+
+void FailPlain(uint16_t code, const std::string& message) {
+  RecordFailure(code, message);
   throw EDBEngineError(code, message);
 }
 

@@ -26,6 +26,12 @@ class File {
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };
 
+// The sharing lock of a table (rules in table_lock.h), held until destroyed.
+class TableLock {
+ public:
+  virtual ~TableLock() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -36,8 +42,16 @@ class FileSystem {
   virtual void Rename(const std::string& from, const std::string& to) = 0;
   // Names (not paths) of the regular files in a directory.
   virtual std::vector<std::string> List(const std::string& dir) = 0;
-  // Makes renames in the directory durable.
+  // Makes the directory's changes (creations, renames, removals) durable.
   virtual void SyncDir(const std::string& dir) = 0;
+  // Takes the sharing lock of the table whose .DB is at `path`, shared or exclusive, as
+  // table_lock.h describes; raises EDBEngineError(kErrLocked) with a German message naming the
+  // table when it is refused. The file need not exist. A lock must not outlive its file system.
+  virtual std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) = 0;
+  // One spelling per file or directory: two paths name the same one exactly when their
+  // canonical paths are equal. Parts that do not exist (yet) are normalized by their text.
+  // Never raises.
+  virtual std::string CanonicalPath(const std::string& path) = 0;
 };
 
 // The operating system's file system (POSIX).

@@ -4,11 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "io/os_handles.h"
+#include "io/posix_table_lock.h"
+#include "io/table_lock.h"
 
 namespace engine {
 
@@ -18,18 +24,17 @@ std::string ErrnoText(int err) { return std::strerror(err); }
 
 class PosixFile : public File {
  public:
-  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
+  PosixFile(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
   const std::string& Path() const override { return path_; }
   uint64_t Size() const override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) Fail(kErrIo, path_, "Dateigröße nicht lesbar: " + ErrnoText(errno));
+    if (::fstat(fd_.Get(), &st) != 0) Fail(kErrIo, path_, "Dateigröße nicht lesbar: " + ErrnoText(errno));
     return static_cast<uint64_t>(st.st_size);
   }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
     size_t done = 0;
     while (done < n) {
-      const ssize_t r = ::pread(fd_, static_cast<char*>(dst) + done, n - done, static_cast<off_t>(offset + done));
+      const ssize_t r = ::pread(fd_.Get(), static_cast<char*>(dst) + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
         Fail(kErrIo, path_, "Lesefehler: " + ErrnoText(errno));
@@ -42,7 +47,7 @@ class PosixFile : public File {
   void WriteAt(uint64_t offset, const void* src, size_t n) override {
     size_t done = 0;
     while (done < n) {
-      const ssize_t r = ::pwrite(fd_, static_cast<const char*>(src) + done, n - done, static_cast<off_t>(offset + done));
+      const ssize_t r = ::pwrite(fd_.Get(), static_cast<const char*>(src) + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
         Fail(kErrIo, path_, "Schreibfehler: " + ErrnoText(errno));
@@ -51,16 +56,16 @@ class PosixFile : public File {
     }
   }
   void Truncate(uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+    if (::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0)
       Fail(kErrIo, path_, "Dateilänge nicht änderbar: " + ErrnoText(errno));
   }
   void Sync() override {
-    if (::fdatasync(fd_) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + ErrnoText(errno));
+    if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + ErrnoText(errno));
   }
 
  private:
   std::string path_;
-  int fd_;
+  UniqueFd fd_;
 };
 
 class PosixFileSystem : public FileSystem {
@@ -72,8 +77,8 @@ class PosixFileSystem : public FileSystem {
       case OpenMode::ReadWrite: flags |= O_RDWR; break;
       case OpenMode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     }
-    const int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), flags, 0644));
+    if (!fd.Valid()) {
       const int err = errno;
       if (err == ENOENT) Fail(kErrFileNotFound, path, "Die Datei wurde nicht gefunden.");
       if (err == EACCES || err == EROFS)
@@ -81,11 +86,9 @@ class PosixFileSystem : public FileSystem {
       Fail(kErrIo, path, "Die Datei kann nicht geöffnet werden: " + ErrnoText(err));
     }
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
+    if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode))
       Fail(kErrNotATable, path, "Das ist ein Verzeichnis, keine Datei.");
-    }
-    return std::make_unique<PosixFile>(path, fd);
+    return std::make_unique<PosixFile>(path, std::move(fd));
   }
   bool Exists(const std::string& path) override {
     struct stat st;
@@ -101,9 +104,9 @@ class PosixFileSystem : public FileSystem {
   }
   std::vector<std::string> List(const std::string& dir) override {
     std::vector<std::string> names;
-    DIR* d = ::opendir(dir.c_str());
+    const UniqueDir d(::opendir(dir.c_str()));
     if (!d) Fail(kErrIo, dir, "Das Verzeichnis kann nicht gelesen werden: " + ErrnoText(errno));
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = ::readdir(d.get())) {
       const std::string name = e->d_name;
       if (name == "." || name == "..") continue;
       // The entry's type comes with the listing on most file systems; only links and
@@ -113,15 +116,33 @@ class PosixFileSystem : public FileSystem {
                             Exists(dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name));
       if (regular) names.push_back(name);
     }
-    ::closedir(d);
     return names;
   }
   void SyncDir(const std::string& dir) override {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid())
+      Fail(kErrIo, dir, "Das Verzeichnis kann nicht geöffnet werden: " + ErrnoText(errno));
+    if (::fsync(fd.Get()) == 0) return;
+    const int err = errno;
+    // File systems that cannot sync a directory (some network and FUSE mounts) say so; there is
+    // nothing more to make durable on them.
+    if (err == EINVAL || err == ENOTSUP) return;
+    Fail(kErrIo, dir, "Das Verzeichnis kann nicht auf den Datenträger geschrieben werden: " + ErrnoText(err));
   }
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return locks_.Acquire(CanonicalPath(path), path, exclusive, [&] { return LockTableFile(path, exclusive); });
+  }
+  std::string CanonicalPath(const std::string& path) override {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved)) return resolved;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return std::filesystem::path(path).lexically_normal().string();
+    return std::filesystem::weakly_canonical(absolute, ec).string();
+  }
+
+ private:
+  TableLockRegistry locks_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/blob_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -13,65 +14,14 @@
 
 namespace engine {
 
+using namespace mb;
+
 namespace {
 
 using coding::GetU16;
 using coding::GetU32;
 using coding::PutU16;
 using coding::PutU32;
-
-// The .MB file is made of blocks of whole 4 KiB units; block 0 is the header.
-constexpr uint64_t kUnit = 4096;
-
-// Every block: u8 type, u16 length in 4 KiB units.
-constexpr size_t kBlockType = 0x00;
-constexpr size_t kBlockUnits = 0x01;
-constexpr uint8_t kTypeHeader = 0;
-constexpr uint8_t kTypeSingle = 2;
-constexpr uint8_t kTypeSubAllocated = 3;
-constexpr uint8_t kTypeFree = 4;
-
-// Header block (type 0).
-constexpr size_t kHeaderModCounter = 0x03;   // u16, source of modification numbers
-constexpr size_t kHeaderConstant1 = 0x05;    // 6 constant bytes
-constexpr size_t kHeaderBaseSize = 0x0B;     // u16 0x1000
-constexpr size_t kHeaderSubSize = 0x0D;      // u16 0x1000
-constexpr size_t kHeaderChunkSize = 0x10;    // u8 16
-constexpr size_t kHeaderSlotsPerBlock = 0x11;  // u16 64
-constexpr size_t kHeaderThreshold = 0x13;    // u16 2048
-constexpr size_t kHeaderConstant2 = 0x29;    // u16 0x02A1
-constexpr size_t kHeaderFreeHints = 0x38;    // advisory free-space hints up to the block end
-constexpr size_t kHeaderMinBytes = 0x15;
-
-// Single-BLOb block (type 2): u32 length at 3, u16 modification number at 7, data from 9.
-constexpr size_t kSingleLength = 0x03;
-constexpr size_t kSingleMod = 0x07;
-constexpr size_t kSingleData = 0x09;
-
-// Sub-allocated block (type 3): 64 slots of 5 bytes from 12, data in 16-byte chunks 21..255.
-constexpr size_t kSlotTable = 0x0C;
-constexpr size_t kSlotSize = 5;
-constexpr int kSlotCount = 64;
-constexpr size_t kSlotChunk = 0;      // u8 chunk number of the data, 0 = free
-constexpr size_t kSlotChunks = 1;     // u8 chunks used
-constexpr size_t kSlotMod = 2;        // u16 modification number
-constexpr size_t kSlotLastLen = 4;    // u8 bytes used in the last chunk (1..16)
-constexpr unsigned kChunk = 16;
-constexpr unsigned kFirstDataChunk = 21;
-constexpr unsigned kChunksPerBlock = 256;
-
-// Values up to this length go into sub-allocated blocks, longer ones into their own block.
-constexpr uint32_t kSmallLimit = 2048;
-
-// Record side: leader, then u32 ref, u32 length, u16 modification number.
-constexpr size_t kDescriptorSize = 10;
-constexpr size_t kDescRef = 0;
-constexpr size_t kDescLength = 4;
-constexpr size_t kDescMod = 8;
-constexpr uint32_t kRefSingle = 0xFF;
-
-// Graphic and OLE values carry an 8-byte prefix in the .MB; the leader holds payload only.
-constexpr size_t kPrefixSize = 8;
 
 size_t SlotOffset(int slot) { return kSlotTable + kSlotSize * static_cast<size_t>(slot); }
 
@@ -131,7 +81,7 @@ std::unique_ptr<BlobFile> BlobFile::Open(FileSystem& fs, const std::string& path
   std::unique_ptr<File> file = fs.Open(path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly);
   uint8_t head[kHeaderMinBytes] = {};
   const size_t got = file->ReadAt(0, head, sizeof head);
-  if (got < sizeof head || head[kBlockType] != kTypeHeader || GetU16(head + kBlockUnits) != 1)
+  if (got < sizeof head || head[kBlockType] != kTypeHeader || GetU16(head + kBlockUnits) != kHeaderUnits)
     Damaged(path, "Die Datei hat keinen gültigen Kopf einer Memo-/BLOb-Datei.");
   return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
 }
@@ -140,16 +90,15 @@ std::unique_ptr<BlobFile> BlobFile::Create(FileSystem& fs, const std::string& pa
   std::unique_ptr<File> file = fs.Open(path, OpenMode::CreateTruncate);
   std::vector<uint8_t> head(kUnit, 0);
   head[kBlockType] = kTypeHeader;
-  PutU16(&head[kBlockUnits], 1);
+  PutU16(&head[kBlockUnits], kHeaderUnits);
   PutU16(&head[kHeaderModCounter], 1);
-  static const uint8_t kConstant1[6] = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
-  std::copy(kConstant1, kConstant1 + 6, head.begin() + kHeaderConstant1);
-  PutU16(&head[kHeaderBaseSize], 0x1000);
-  PutU16(&head[kHeaderSubSize], 0x1000);
+  std::copy(kHeaderConstant1Value, kHeaderConstant1Value + kHeaderConstant1Bytes, head.begin() + kHeaderConstant1);
+  PutU16(&head[kHeaderBaseSize], kUnit);
+  PutU16(&head[kHeaderSubSize], kUnit);
   head[kHeaderChunkSize] = kChunk;
   PutU16(&head[kHeaderSlotsPerBlock], kSlotCount);
   PutU16(&head[kHeaderThreshold], kSmallLimit);
-  PutU16(&head[kHeaderConstant2], 0x02A1);
+  PutU16(&head[kHeaderConstant2], kHeaderConstant2Value);
   file->WriteAt(0, head.data(), head.size());
   return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
 }
@@ -161,8 +110,7 @@ uint32_t BlobFile::StoredLength(const uint8_t* field, size_t fieldSize) {
 
 bool BlobFile::ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content) {
   const uint32_t length = StoredLength(field, fieldSize);
-  const size_t leader = fieldSize < kDescriptorSize ? 0 : fieldSize - kDescriptorSize;
-  if (length > leader) return false;
+  if (length > LeaderBytes(fieldSize)) return false;
   content->assign(reinterpret_cast<const char*>(field), length);
   return true;
 }
@@ -174,8 +122,8 @@ std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
   const uint8_t* desc = field + fieldSize - kDescriptorSize;
   const uint32_t ref = GetU32(desc + kDescRef);
   const uint32_t length = GetU32(desc + kDescLength);
-  const uint64_t offset = ref & ~uint32_t{0xFF};
-  const unsigned index = ref & 0xFF;
+  const uint64_t offset = ref & ~kRefIndexMask;
+  const unsigned index = ref & kRefIndexMask;
   const uint64_t size = file_->Size();
   if (offset < kUnit || offset % kUnit != 0 || offset >= size)
     Damaged(path, "Der BLOb-Verweis zeigt auf Offset " + Num(offset) +
@@ -227,9 +175,9 @@ BlobFile::Space& BlobFile::WritableSpace() {
   auto space = std::make_unique<Space>();
   const uint64_t size = file_->Size();
   uint64_t offset = kUnit;
-  while (offset + 3 <= size) {
-    uint8_t head[3] = {};
-    file_->ReadAt(offset, head, 3);
+  while (offset + kBlockHeadBytes <= size) {
+    uint8_t head[kBlockHeadBytes] = {};
+    file_->ReadAt(offset, head, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
     if (units == 0) break;
     if (head[kBlockType] == kTypeFree) {
@@ -245,8 +193,8 @@ BlobFile::Space& BlobFile::WritableSpace() {
   // Past a damaged block length nothing is reused; new blocks go behind everything.
   space->end = std::max(offset, (size + kUnit - 1) / kUnit * kUnit);
   // The header's free-space hints would go stale with our changes; they are advisory, so clear.
-  std::vector<uint8_t> zeros(kUnit - kHeaderFreeHints, 0);
-  file_->WriteAt(kHeaderFreeHints, zeros.data(), zeros.size());
+  std::vector<uint8_t> zeros(kUnit - kHeaderFreeList, 0);
+  file_->WriteAt(kHeaderFreeList, zeros.data(), zeros.size());
   space_ = std::move(space);
   return *space_;
 }
@@ -270,9 +218,9 @@ uint64_t BlobFile::AllocateRun(uint16_t units) {
     space.freeRuns.erase(it);
     if (rest > 0) {
       const uint64_t tail = offset + uint64_t{units} * kUnit;
-      uint8_t head[3] = {kTypeFree, 0, 0};
+      uint8_t head[kBlockHeadBytes] = {kTypeFree, 0, 0};
       PutU16(head + kBlockUnits, rest);
-      file_->WriteAt(tail, head, 3);
+      file_->WriteAt(tail, head, kBlockHeadBytes);
       space.freeRuns[tail] = rest;
     }
     return offset;
@@ -305,9 +253,9 @@ void BlobFile::ReleaseRun(uint64_t offset, uint16_t units) {
     file_->Truncate(start);
     return;
   }
-  uint8_t head[3] = {kTypeFree, 0, 0};
+  uint8_t head[kBlockHeadBytes] = {kTypeFree, 0, 0};
   PutU16(head + kBlockUnits, static_cast<uint16_t>(length));
-  file_->WriteAt(start, head, 3);
+  file_->WriteAt(start, head, kBlockHeadBytes);
   space.freeRuns[start] = static_cast<uint16_t>(length);
 }
 
@@ -321,9 +269,9 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
     offset = fit->second;
     file_->ReadAt(offset, block, kUnit);
   } else {
-    offset = AllocateRun(1);
+    offset = AllocateRun(kSubAllocatedUnits);
     block[kBlockType] = kTypeSubAllocated;
-    PutU16(block + kBlockUnits, 1);
+    PutU16(block + kBlockUnits, kSubAllocatedUnits);
   }
   const SubBlockUse use = UseOf(block);
   int slot = kSlotCount - 1;
@@ -406,7 +354,7 @@ void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_
     if (block[SlotOffset(s) + kSlotChunk] != 0) used.push_back({block[SlotOffset(s) + kSlotChunk], s});
   if (used.empty()) {
     space_->SetRoom(offset, 0, false);
-    ReleaseRun(offset, 1);
+    ReleaseRun(offset, kSubAllocatedUnits);
     return;
   }
   std::sort(used.begin(), used.end());
@@ -433,8 +381,8 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
   if (length <= fieldSize - kDescriptorSize) return;
   const uint32_t ref = GetU32(desc + kDescRef);
   const uint16_t mod = GetU16(desc + kDescMod);
-  const uint64_t offset = ref & ~uint32_t{0xFF};
-  const unsigned index = ref & 0xFF;
+  const uint64_t offset = ref & ~kRefIndexMask;
+  const unsigned index = ref & kRefIndexMask;
   // A reference that does not match its entry exactly (length and modification number) may
   // point at space that now belongs to another value, so it is left alone.
   if (offset < kUnit || offset % kUnit != 0 || offset >= file_->Size()) return;

@@ -5,14 +5,15 @@
 
 #include "io/coding.h"
 #include "format/data_block.h"
+#include "format/index_block.h"
 #include "io/file_system.h"
 
 namespace engine {
 
 void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count) {
-  coding::EncodeFlippedInt(static_cast<int16_t>(child), p, 2);
-  coding::EncodeFlippedInt(static_cast<int16_t>(count & 0xFFFF), p + 2, 2);
-  coding::EncodeFlippedInt(static_cast<int16_t>(count >> 16), p + 4, 2);
+  coding::EncodeFlippedInt(static_cast<int16_t>(child), p + idx::kTrailerChild, idx::kShortBytes);
+  coding::EncodeFlippedInt(static_cast<int16_t>(count & 0xFFFF), p + idx::kTrailerCount, idx::kShortBytes);
+  coding::EncodeFlippedInt(static_cast<int16_t>(count >> 16), p + idx::kTrailerCountHigh, idx::kShortBytes);
 }
 
 namespace {
@@ -95,7 +96,7 @@ void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, 
 void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1) {
   const uint16_t recordSize = header.recordSize;
   const uint32_t blockBytes = header.BlockBytes();
-  const size_t keyBytes = recordSize - 6u;
+  const size_t keyBytes = recordSize - idx::kTrailerBytes;
   const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
   // Blocks in file order; block 1 is the root.
   std::vector<std::vector<TreeEntry>> blocks;
@@ -181,14 +182,14 @@ SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryD
     const size_t keyBytes = def.KeyBytes();
     std::memcpy(p, record, keyBytes);
     out.sortKey.append(reinterpret_cast<const char*>(record), keyBytes);
-    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + keyBytes, 2);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + keyBytes, idx::kBlockNumberBytes);
   } else {
-    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p, 4);
-    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + 4, 2);
-    coding::EncodeFlippedInt(static_cast<int16_t>(slot), p + 6, 2);
-    uint8_t number[4];
-    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber), number, 4);
-    out.sortKey.append(reinterpret_cast<const char*>(number), 4);
+    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p + idx::kTupleNumber, idx::kLongBytes);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + idx::kTupleBlock, idx::kShortBytes);
+    coding::EncodeFlippedInt(static_cast<int16_t>(slot), p + idx::kTupleOffset, idx::kShortBytes);
+    uint8_t number[idx::kLongBytes];
+    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber), number, idx::kLongBytes);
+    out.sortKey.append(reinterpret_cast<const char*>(number), idx::kLongBytes);
   }
   return out;
 }

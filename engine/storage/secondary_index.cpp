@@ -13,16 +13,13 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "format/record_format.h"
+#include "format/index_block.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
 
 namespace engine {
 
 namespace {
-
-constexpr uint16_t kDescendingBit = 0x8000;
-constexpr uint8_t kFlagCaseInsensitive = 0x01;
-constexpr uint8_t kFlagUnique = 0x20;
 
 
 int HexDigit(char c) {
@@ -67,7 +64,8 @@ int IndexFieldCount(const TableHeader& x, int keyFields) {
                           x.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
   // Maintained: index fields, key fields, block number. Otherwise: index fields, record
   // number, block number, offset in the block.
-  return maintained ? n - keyFields - 1 : n - 3;
+  return maintained ? n - keyFields - static_cast<int>(idx::kMaintainedTrailerFields)
+                    : n - static_cast<int>(idx::kTupleTrailerFields);
 }
 
 
@@ -210,7 +208,7 @@ class KeyTable {
 bool IndexFileMatches(const TableHeader& x, const SecondaryDef& index, const TableHeader& table) {
   const size_t m = index.fields.size();
   const size_t k = table.primaryKeyFields;
-  if (x.fields.size() != m + k + 1) return false;
+  if (x.fields.size() != m + k + idx::kMaintainedTrailerFields) return false;
   auto same = [](const FieldInfo& a, const FieldInfo& b) { return a.type == b.type && a.size == b.size; };
   for (size_t i = 0; i < m; ++i)
     if (!same(x.fields[i], table.fields[static_cast<size_t>(index.fields[i])])) return false;
@@ -362,17 +360,17 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
     int m = readable ? IndexFieldCount(xh, table.primaryKeyFields) : 0;
     bool valid = readable && m >= 1;
     for (int i = 0; valid && i < m; ++i) {
-      const int number = xh.fields[static_cast<size_t>(i)].number & ~kDescendingBit;
+      const int number = xh.fields[static_cast<size_t>(i)].number & ~idx::kDescendingBit;
       if (number < 1 || number > fieldCount) valid = false;
     }
     if (valid) {
       for (int i = 0; i < m; ++i) {
         const uint16_t number = xh.fields[static_cast<size_t>(i)].number;
-        ix.def.fields.push_back((number & ~kDescendingBit) - 1);
-        ix.def.descending.push_back((number & kDescendingBit) != 0);
+        ix.def.fields.push_back((number & ~idx::kDescendingBit) - 1);
+        ix.def.descending.push_back((number & idx::kDescendingBit) != 0);
       }
-      ix.def.caseInsensitive = (xh.indexFlags & kFlagCaseInsensitive) != 0;
-      ix.def.unique = (xh.indexFlags & kFlagUnique) != 0;
+      ix.def.caseInsensitive = (xh.indexFlags & idx::kFlagCaseInsensitive) != 0;
+      ix.def.unique = (xh.indexFlags & idx::kFlagUnique) != 0;
       ix.maintained = xh.fileType == static_cast<uint8_t>(FileType::MaintainedX) ||
                       xh.fileType == static_cast<uint8_t>(FileType::MaintainedXG);
       ix.def.name = c.kind == 2 ? cp.ToUtf8(xh.indexName) : cp.ToUtf8(table.fields[ix.def.fields[0]].name);

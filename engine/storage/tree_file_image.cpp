@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "format/data_block.h"
+#include "format/index_block.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -103,7 +104,7 @@ void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std
   if (SameEntry(old, entry)) return;
   old = entry;
   uint8_t* p = image_.data() + EntryOffset(level, i);
-  const size_t keyBytes = recordSize_ - 6u;
+  const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
   std::memset(p, 0, keyBytes);
   std::memcpy(p, entry.key.data(), std::min(keyBytes, entry.key.size()));
   PutTreeTrailer(p + keyBytes, entry.child, entry.count);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -118,6 +119,14 @@ std::vector<std::string> MemoryFileSystem::List(const std::string& dir) {
 }
 
 void MemoryFileSystem::SyncDir(const std::string&) {}
+
+std::unique_ptr<engine::TableLock> MemoryFileSystem::Lock(const std::string& path, bool exclusive) {
+  return locks_.Acquire(CanonicalPath(path), path, exclusive, {});
+}
+
+std::string MemoryFileSystem::CanonicalPath(const std::string& path) {
+  return WithoutTrailingSlash(std::filesystem::path(path).lexically_normal().string());
+}
 
 void MemoryFileSystem::Put(const std::string& path, const std::string& bytes) {
   files_[path] = std::make_shared<std::string>(bytes);

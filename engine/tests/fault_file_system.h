@@ -3,7 +3,9 @@
 //
 // MemoryFileSystem keeps every file as a byte string in memory, keyed by its path exactly as
 // given ("/mem/KUNDEN.DB"); a directory is the text of a path before its last "/". Open files
-// keep their bytes after Remove or after being replaced by Rename, as POSIX files do.
+// keep their bytes after Remove or after being replaced by Rename, as POSIX files do. Table
+// locks follow the sharing rules inside the process (there are no other processes); canonical
+// paths are the normalized text.
 //
 // FaultFileSystem wraps another file system, counts its mutating operations and fails a chosen
 // one with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "io/file_system.h"
+#include "io/table_lock.h"
 
 namespace engine_test {
 
@@ -27,6 +30,8 @@ class MemoryFileSystem : public engine::FileSystem {
   void Rename(const std::string& from, const std::string& to) override;
   std::vector<std::string> List(const std::string& dir) override;
   void SyncDir(const std::string& dir) override;
+  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override;
+  std::string CanonicalPath(const std::string& path) override;
 
   // Direct access for setting up and checking: stores a file, reads one (raises when missing),
   // all paths in sorted order.
@@ -36,6 +41,7 @@ class MemoryFileSystem : public engine::FileSystem {
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;
+  engine::TableLockRegistry locks_;
 };
 
 // Copies a file of the operating system's file system into `fs` under `memPath`.
@@ -69,6 +75,10 @@ class FaultFileSystem : public engine::FileSystem {
   void Rename(const std::string& from, const std::string& to) override;
   std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
   void SyncDir(const std::string& dir) override;
+  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override {
+    return base_.Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
 
   // Counts one operation of `kind` on `path` and raises when it is the chosen one.
   void Step(FaultKind kind, const std::string& path);

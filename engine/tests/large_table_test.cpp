@@ -141,6 +141,10 @@ class ReadCountingFileSystem : public FileSystem {
   void Rename(const std::string& from, const std::string& to) override { DefaultFileSystem().Rename(from, to); }
   std::vector<std::string> List(const std::string& dir) override { return DefaultFileSystem().List(dir); }
   void SyncDir(const std::string& dir) override { DefaultFileSystem().SyncDir(dir); }
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return DefaultFileSystem().Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return DefaultFileSystem().CanonicalPath(path); }
   uint64_t TakeBytesRead() { return std::exchange(bytesRead_, 0); }
 
  private:

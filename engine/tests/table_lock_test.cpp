@@ -1,5 +1,3 @@
-#include "io/table_lock.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -17,6 +15,8 @@
 #include "io/file_system.h"
 #include "family/restructure.h"
 #include "component/table.h"
+#include "engine/tests/allocation_failure.h"
+#include "engine/tests/fault_file_system.h"
 #include "engine/tests/fixture_support.h"
 
 namespace engine {
@@ -44,7 +44,7 @@ const char* ModeName(bool exclusive) { return exclusive ? "exklusiv" : "gemeinsa
 // The message of a refusal, or "" when the lock was granted (and is released at once).
 std::string Refusal(const std::string& path, bool exclusive) {
   try {
-    TableLock::Acquire(path, exclusive);
+    DefaultFileSystem().Lock(path, exclusive);
     return "";
   } catch (const EDBEngineError& e) {
     EXPECT_EQ(e.ErrorCode(), kErrLocked);
@@ -67,7 +67,7 @@ const MatrixCase kMatrix[] = {
 TEST_F(TableLockTest, SharedAndExclusiveMatrixInsideOneProcess) {
   for (const MatrixCase& c : kMatrix) {
     SCOPED_TRACE(std::string(ModeName(c.firstExclusive)) + " dann " + ModeName(c.secondExclusive));
-    const auto first = TableLock::Acquire(table_, c.firstExclusive);
+    const auto first = DefaultFileSystem().Lock(table_, c.firstExclusive);
     const std::string refusal = Refusal(table_, c.secondExclusive);
     if (c.granted) {
       EXPECT_EQ(refusal, "");
@@ -78,13 +78,13 @@ TEST_F(TableLockTest, SharedAndExclusiveMatrixInsideOneProcess) {
 }
 
 TEST_F(TableLockTest, ReleasedWhenTheLastHolderGoes) {
-  auto a = TableLock::Acquire(table_, false);
-  auto b = TableLock::Acquire(table_, false);
+  auto a = DefaultFileSystem().Lock(table_, false);
+  auto b = DefaultFileSystem().Lock(table_, false);
   a.reset();
   EXPECT_NE(Refusal(table_, true), "") << "one shared holder is left";
   b.reset();
   EXPECT_EQ(Refusal(table_, true), "");
-  auto x = TableLock::Acquire(table_, true);
+  auto x = DefaultFileSystem().Lock(table_, true);
   x.reset();
   EXPECT_EQ(Refusal(table_, false), "");
 }
@@ -92,14 +92,14 @@ TEST_F(TableLockTest, ReleasedWhenTheLastHolderGoes) {
 TEST_F(TableLockTest, OtherSpellingsOfThePathAreTheSameTable) {
   fs::create_symlink(table_, dir_ + "/verweis.DB");
   fs::create_directory(dir_ + "/unter");
-  const auto held = TableLock::Acquire(table_, true);
+  const auto held = DefaultFileSystem().Lock(table_, true);
   for (const std::string& other : {dir_ + "/./KUNDEN.DB", dir_ + "/unter/../KUNDEN.DB", dir_ + "/verweis.DB"})
     EXPECT_NE(Refusal(other, false), "") << other;
 }
 
 TEST_F(TableLockTest, DistinctTablesDoNotInterfere) {
   std::ofstream(dir_ + "/ARTIKEL.DB") << "x";
-  const auto held = TableLock::Acquire(table_, true);
+  const auto held = DefaultFileSystem().Lock(table_, true);
   EXPECT_EQ(Refusal(dir_ + "/ARTIKEL.DB", true), "");
 }
 
@@ -111,7 +111,7 @@ TEST_F(TableLockTest, AFifoNamedLikeATableDoesNotHang) {
 
 TEST_F(TableLockTest, TableNotYetOnDiskIsGuardedInsideTheProcess) {
   const std::string fresh = dir_ + "/NEU.DB";
-  const auto held = TableLock::Acquire(fresh, true);
+  const auto held = DefaultFileSystem().Lock(fresh, true);
   EXPECT_NE(Refusal(fresh, false), "");
   EXPECT_FALSE(fs::exists(fresh)) << "locking must not create the table file";
 }
@@ -172,7 +172,7 @@ class ChildProcess {
 OpenAttempt LockAttempt(const std::string& path) {
   return [path](bool exclusive) -> std::shared_ptr<void> {
     try {
-      return std::shared_ptr<TableLock>(TableLock::Acquire(path, exclusive));
+      return std::shared_ptr<TableLock>(DefaultFileSystem().Lock(path, exclusive));
     } catch (const EDBEngineError&) {
       return nullptr;
     }
@@ -198,7 +198,7 @@ TEST_F(TableLockTest, OtherProcessIsRefusedWhileThisOneHolds) {
   for (const MatrixCase& c : kMatrix) {
     SCOPED_TRACE(std::string("hier ") + ModeName(c.firstExclusive) + ", anderer Prozess " + ModeName(c.secondExclusive));
     ChildProcess child(LockAttempt(table_));
-    const auto held = TableLock::Acquire(table_, c.firstExclusive);
+    const auto held = DefaultFileSystem().Lock(table_, c.firstExclusive);
     EXPECT_EQ(child.Attempt(c.secondExclusive), c.granted);
   }
 }
@@ -345,6 +345,86 @@ TEST_F(ComponentLockTest, AComponentOfAnotherProcessIsRespected) {
     if (!c.granted) {
       EXPECT_NE(refusal.find("von einem anderen Benutzer"), std::string::npos) << refusal;
     }
+  }
+}
+
+// Tables on another file system are locked through it: the in-memory one keeps the rules inside
+// the process for its own files, apart from the disk and from other file systems.
+class MemoryLockTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TTable> Component(engine_test::MemoryFileSystem& fs, bool exclusive) {
+    auto t = std::make_unique<TTable>();
+    t->SetFileSystem(&fs);
+    t->SetDatabaseName("/mem/");
+    t->SetTableName("KUNDEN.DB");
+    t->SetExclusive(exclusive);
+    return t;
+  }
+  void SetUp() override {
+    for (engine_test::MemoryFileSystem* fs : {&memory_, &other_}) {
+      auto t = Component(*fs, false);
+      t->FieldDefs().Add({"Nr", ftInteger, 0, false});
+      t->IndexDefs().Add({"", "Nr", "", ixPrimary});
+      t->CreateTable();
+    }
+  }
+  // The refusal's message, "" when the lock is granted (and released at once).
+  static std::string Refusal(FileSystem& fs, const std::string& path, bool exclusive) {
+    try {
+      fs.Lock(path, exclusive);
+      return "";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), kErrLocked);
+      return e.what();
+    }
+  }
+
+  engine_test::MemoryFileSystem memory_;
+  engine_test::MemoryFileSystem other_;
+};
+
+TEST_F(MemoryLockTest, SharedAndExclusiveMatrixForEverySpellingOfThePath) {
+  for (const MatrixCase& c : kMatrix) {
+    SCOPED_TRACE(std::string(ModeName(c.firstExclusive)) + " dann " + ModeName(c.secondExclusive));
+    const auto first = memory_.Lock("/mem/KUNDEN.DB", c.firstExclusive);
+    for (const char* other : {"/mem/KUNDEN.DB", "/mem/./KUNDEN.DB", "/mem/unter/../KUNDEN.DB"})
+      EXPECT_EQ(Refusal(memory_, other, c.secondExclusive).empty(), c.granted) << other;
+    EXPECT_EQ(Refusal(other_, "/mem/KUNDEN.DB", true), "") << "another file system's table of that name";
+    EXPECT_EQ(Refusal(DefaultFileSystem(), "/mem/KUNDEN.DB", true), "") << "a path on disk";
+  }
+}
+
+TEST_F(MemoryLockTest, ComponentsCopyAndRestructureRespectEachOther) {
+  auto holder = Component(memory_, true);
+  holder->Open();
+  EXPECT_NE(Refusal(memory_, "/mem/KUNDEN.DB", false), "");
+  try {
+    RestructureTableFiles(memory_, "/mem/", "KUNDEN.DB", TableFormat{0, 4096});
+    ADD_FAILURE() << "restructured a table held open";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrLocked) << e.what();
+  }
+  auto elsewhere = Component(other_, true);
+  EXPECT_NO_THROW(elsewhere->Open());
+  holder->Close();
+  try {
+    CopyTableFiles(memory_, "/mem/", "KUNDEN.DB", "/mem//", "kunden.db", false, {});
+    ADD_FAILURE() << "copied a table onto itself";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrInvalidParam) << e.what();
+  }
+}
+
+TEST_F(MemoryLockTest, ARefusedAllocationWhileLockingLeavesTheTableFree) {
+  for (long n = 1;; ++n) {
+    SCOPED_TRACE("Allokation " + std::to_string(n));
+    engine_test::FailAllocation(n);
+    try {
+      memory_.Lock("/mem/KUNDEN.DB", true);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!engine_test::AllocationFailed()) break;
+    EXPECT_EQ(Refusal(memory_, "/mem/KUNDEN.DB", true), "");
   }
 }
 

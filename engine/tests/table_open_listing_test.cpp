@@ -24,6 +24,10 @@ class ListCountingFileSystem : public FileSystem {
     return DefaultFileSystem().List(dir);
   }
   void SyncDir(const std::string& dir) override { DefaultFileSystem().SyncDir(dir); }
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return DefaultFileSystem().Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return DefaultFileSystem().CanonicalPath(path); }
   int lists = 0;
 };
 

@@ -30,6 +30,10 @@ class RecordingFileSystem : public engine::FileSystem {
   void Rename(const std::string& from, const std::string& to) override { base_.Rename(from, to); }
   std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
   void SyncDir(const std::string& dir) override { base_.SyncDir(dir); }
+  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override {
+    return base_.Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
 
  private:
   class RecordingFile : public engine::File {

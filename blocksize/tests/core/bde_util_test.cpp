@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "blocksize/core/bde_util.h"
+#include "io/engine_error.h"
 #include "fixtures.h"
 
 namespace {
@@ -66,6 +67,26 @@ TEST(TBDEUtilTest, AFailedReadLeavesTheNextReadUnaffected) {
   EXPECT_EQ(util.recordSize(), 394);
   EXPECT_EQ(util.level(), 7);
   EXPECT_EQ(util.blockSizeKiB(), 2);
+}
+
+// A session ended behind the object's back (the only way closing it can fail): Close reports
+// the failure, the destructor drops it.
+TEST(TBDEUtilTest, ASessionEndedElsewhereFailsCloseButNotTheDestructor) {
+  {
+    blocksize::TBDEUtil util;
+    ASSERT_EQ(engine::TUExit(util.sessionHandle()), engine::kOk);
+    EXPECT_THROW(util.Close(), engine::EDBEngineError);
+    EXPECT_EQ(util.sessionHandle(), 0);
+    EXPECT_NO_THROW(util.Close());
+  }
+  EXPECT_NO_THROW({
+    blocksize::TBDEUtil util;
+    EXPECT_EQ(engine::TUExit(util.sessionHandle()), engine::kOk);
+  });
+  blocksize::TBDEUtil util;
+  const uint16_t session = util.sessionHandle();
+  util.Close();
+  EXPECT_NE(engine::TUExit(session), engine::kOk) << "Close ended the session";
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "engine/tests/allocation_failure.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+thread_local long allocations = 0;
+thread_local long failAt = 0;  // value of `allocations` that fails; 0 = none
+thread_local bool failed = false;
+
+}  // namespace
+
+namespace engine_test {
+
+long Allocations() { return allocations; }
+
+void FailAllocation(long n) {
+  failed = false;
+  failAt = allocations + n;
+}
+
+bool AllocationFailed() {
+  failAt = 0;
+  return failed;
+}
+
+}  // namespace engine_test
+
+void* operator new(std::size_t size) {
+  if (++allocations == failAt) {
+    failAt = 0;
+    failed = true;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
