@@ -11,6 +11,7 @@
 #include "io/fail.h"
 #include "family/table_cursor.h"
 #include "direct/table_properties.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -43,8 +44,7 @@ uint16_t GetCursorProperties(hDBICur cursor, CURProps& props) {
     if (!TableCursor::IsLive(cursor))
       FailPlain(kErrInvalidHandle, "Ungültiges Cursor-Handle: die Tabelle ist nicht geöffnet.");
     const TableCursor& c = *static_cast<const TableCursor*>(cursor);
-    const size_t slash = c.DataPath().rfind('/');
-    FillCurProps(c.Header(), c.DataPath().substr(slash == std::string::npos ? 0 : slash + 1), props);
+    FillCurProps(c.Header(), FileNameOf(c.DataPath()), props);
   });
 }
 

@@ -10,6 +10,8 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "direct/table_properties.h"
+#include "io/names.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
@@ -44,15 +46,11 @@ uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props
     if (!IsSession(session)) FailPlain(kErrInvalidHandle, "Ungültiges Sitzungs-Handle " + std::to_string(session) + ".");
     if (!tablePath || !*tablePath) FailPlain(kErrInvalidParam, "TUFillCURProps: kein Tabellenpfad angegeben.");
     const std::string path = tablePath;
-    auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
-    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-    const TableHeader h = DecodeTableHeader(bytes.data(), bytes.size(), path);
+    const TableHeader h = ReadFileHeader(DefaultFileSystem(), path);
     if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
         h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
       Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
-    const size_t slash = path.rfind('/');
-    FillCurProps(h, path.substr(slash == std::string::npos ? 0 : slash + 1), props);
+    FillCurProps(h, FileNameOf(path), props);
   });
 }
 

@@ -7,6 +7,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -15,16 +16,6 @@ namespace {
 // Lists the final names of the new files while a commit runs; its presence tells recovery that
 // a commit had begun.
 constexpr char kListSuffix[] = ".~kblist";
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string BaseOf(const std::string& name) {
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -56,12 +47,10 @@ void RenameQuietly(FileSystem& fs, const std::string& from, const std::string& t
   }
 }
 
-std::string DirForSync(const std::string& dir) { return dir.empty() ? "." : dir; }
-
 // For failure paths, which report the failure that led there: whether the sync succeeded.
 bool SyncQuietly(FileSystem& fs, const std::string& dir) {
   try {
-    fs.SyncDir(DirForSync(dir));
+    fs.SyncDir(ListableDir(dir));
     return true;
   } catch (const EDBEngineError&) {
     return false;
@@ -71,7 +60,7 @@ bool SyncQuietly(FileSystem& fs, const std::string& dir) {
 // After the new family is in place: a failed sync is raised, saying that the swap happened.
 void SyncSwapped(FileSystem& fs, const std::string& dir) {
   try {
-    fs.SyncDir(DirForSync(dir));
+    fs.SyncDir(ListableDir(dir));
   } catch (const EDBEngineError& e) {
     FailPlain(e.ErrorCode(), std::string("Die Tabellendateien wurden ersetzt, der Wechsel ist aber nicht sicher "
                                          "auf dem Datenträger: ") + e.what());
@@ -97,12 +86,11 @@ std::vector<std::string> ReadList(FileSystem& fs, const std::string& path) {
 
 std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                         bool allCompanions) {
-  const std::string base = Upper(BaseOf(dbName));
+  const std::string base = UpperAscii(BaseNameOf(dbName));
   std::vector<std::string> out;
-  for (const std::string& name : fs.List(DirForSync(dir))) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || Upper(name.substr(0, dot)) != base) continue;
-    const std::string ext = Upper(name.substr(dot + 1));
+  for (const std::string& name : fs.List(ListableDir(dir))) {
+    if (name.find('.') == std::string::npos || UpperAscii(BaseNameOf(name)) != base) continue;
+    const std::string ext = UpperAscii(ExtensionOf(name));
     if (allCompanions ? ext.find('~') == std::string::npos : IsFamilyExtension(ext)) out.push_back(name);
   }
   std::sort(out.begin(), out.end());
@@ -131,12 +119,12 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
       fs.Rename(dir + name, dir + name + kOldSuffix);
       moved.push_back(name);
     }
-    fs.SyncDir(DirForSync(dir));
+    fs.SyncDir(ListableDir(dir));
     for (const auto& w : written) {
       fs.Rename(w.path, dir + w.finalName);
       placed.push_back(w.finalName);
     }
-    fs.SyncDir(DirForSync(dir));
+    fs.SyncDir(ListableDir(dir));
   } catch (...) {
     // Back to the state of a commit interrupted before its new files were placed (placed ones
     // under their temporary names again, old ones under their own), which recovery undoes
@@ -167,13 +155,13 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
 }
 
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName) {
-  const std::string base = Upper(BaseOf(dbName));
+  const std::string base = UpperAscii(BaseNameOf(dbName));
   std::vector<std::string> news, olds, lists;
-  for (const std::string& name : fs.List(DirForSync(dir))) {
+  for (const std::string& name : fs.List(ListableDir(dir))) {
     for (const char* suffix : {kNewSuffix, kOldSuffix, kListSuffix}) {
       if (!EndsWith(name, suffix)) continue;
       const std::string plain = name.substr(0, name.size() - std::string(suffix).size());
-      if (Upper(BaseOf(plain)) != base) continue;
+      if (UpperAscii(BaseNameOf(plain)) != base) continue;
       if (suffix == kNewSuffix) news.push_back(plain);
       if (suffix == kOldSuffix) olds.push_back(plain);
       if (suffix == kListSuffix) lists.push_back(plain);
@@ -205,9 +193,9 @@ void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::strin
     for (const auto& name : olds) fs.Rename(dir + name + kOldSuffix, dir + name);
     for (const auto& name : news) fs.Remove(dir + name + kNewSuffix);
   }
-  fs.SyncDir(DirForSync(dir));
+  fs.SyncDir(ListableDir(dir));
   for (const auto& l : lists) fs.Remove(dir + l + kListSuffix);
-  fs.SyncDir(DirForSync(dir));
+  fs.SyncDir(ListableDir(dir));
 }
 
 }  // namespace engine

@@ -35,11 +35,6 @@ std::string SortOrderName(uint8_t sortOrder) {
   }
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Applies a target format to a definition read from a table and checks the result.
 void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLevel, const std::string& path) {
   def.level = format.level != 0 ? format.level : sourceLevel;
@@ -78,9 +73,7 @@ std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& ind
   if (!index.maintained) return keys;
   try {
     auto file = fs.Open(index.path, OpenMode::ReadOnly);
-    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxHeaderBytes)));
-    head.resize(file->ReadAt(0, head.data(), head.size()));
-    const TableHeader xh = DecodeTableHeader(head.data(), head.size(), index.path);
+    const TableHeader xh = ReadFileHeader(*file, index.path);
     if (xh.recordSize != indexBytes + def.KeyBytes() + idx::kBlockNumberBytes) return keys;
     DataFile x(std::move(file), xh);
     for (uint32_t row = 0; row < x.RecordCount(); ++row)
@@ -98,7 +91,7 @@ KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::strin
   KeptOrders orders;
   if (def.sortOrder == 0 || def.keyFields == 0) return orders;
   const TableHeader h = ReadTableHeader(fs, dir + tableName);
-  const auto secondaries = DiscoverSecondaryIndexes(fs, dir, tableName.substr(0, tableName.rfind('.')), h);
+  const auto secondaries = DiscoverSecondaryIndexes(fs, dir, BaseNameOf(tableName), h);
   for (size_t k = 0; k < secondaries.size() && k < def.indexes.size(); ++k)
     orders.push_back(IndexKeyOrder(fs, secondaries[k], def, IndexFieldBytes(def, def.indexes[k])));
   return orders;
@@ -124,9 +117,8 @@ RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
 bool SameTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
                const std::string& destDir, const std::string& destName) {
   const bool sameDir =
-      fs.CanonicalPath(srcDir.empty() ? "." : srcDir) == fs.CanonicalPath(destDir.empty() ? "." : destDir);
-  const size_t da = srcName.rfind('.'), db = destName.rfind('.');
-  return sameDir && Upper(srcName.substr(0, da)) == Upper(destName.substr(0, db));
+      fs.CanonicalPath(ListableDir(srcDir)) == fs.CanonicalPath(ListableDir(destDir));
+  return sameDir && EqualsIgnoringCase(BaseNameOf(srcName), BaseNameOf(destName));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -17,7 +18,7 @@ struct Entry {
 };
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  FailPlain(kErrLocked, "Die Tabelle \xE2\x80\x9E" + path + "\xE2\x80\x9C" + why);
+  FailPlain(kErrLocked, "Die Tabelle " + Quoted(path) + why);
 }
 
 }  // namespace
