@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pxcheck/fixtures.h"
-#include "engine/pxcheck/index_check.h"
-#include "engine/pxcheck/px_reader.h"
+#include "pxcheck/fixtures.h"
+#include "pxcheck/index_check.h"
+#include "pxcheck/px_reader.h"
 
 namespace pxcheck {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "engine/pxcheck/fixtures.h"
-#include "engine/pxcheck/index_check.h"
-#include "engine/pxcheck/px_reader.h"
+#include "pxcheck/fixtures.h"
+#include "pxcheck/index_check.h"
+#include "pxcheck/px_reader.h"
 #include "family/restructure.h"
 #include "family/table_dump.h"
 

@@ -1,4 +1,4 @@
-#include "engine/pxcheck/fixtures.h"
+#include "pxcheck/fixtures.h"
 
 #include <strings.h>
 
