@@ -15,13 +15,16 @@
 #include "family/family_swap.h"
 #include "family/restructure.h"
 #include "family/table_dump.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 #include "engine/tests/fixture_support.h"
 
-namespace engine_test {
 namespace {
 
 using engine::EDBEngineError;
+using testsupport::FaultFileSystem;
+using testsupport::FaultKind;
+using testsupport::LoadFromDisk;
+using testsupport::MemoryFileSystem;
 
 const std::string kDir = "/mem/";
 
@@ -179,4 +182,3 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
-}  // namespace engine_test

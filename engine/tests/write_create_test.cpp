@@ -15,18 +15,18 @@
 #include "io/engine_error.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 
 namespace {
 
 using engine::TTable;
 
-engine::TableHeader HeaderOf(engine_test::MemoryFileSystem& fs, const std::string& path) {
+engine::TableHeader HeaderOf(testsupport::MemoryFileSystem& fs, const std::string& path) {
   const std::string bytes = fs.Contents(path);
   return engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
 }
 
-void Name(TTable& t, engine_test::MemoryFileSystem& fs) {
+void Name(TTable& t, testsupport::MemoryFileSystem& fs) {
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");
   t.SetTableName("NEU.DB");
@@ -69,7 +69,7 @@ TEST(WriteCreate, LevelAndBlockSizeFollowWhatTheTableNeeds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    engine_test::MemoryFileSystem fs;
+    testsupport::MemoryFileSystem fs;
     TTable t;
     Name(t, fs);
     c.define(t);
@@ -153,7 +153,7 @@ TEST(WriteCreate, RefusesWhatTheFormatCannotHoldWithoutWriting) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    engine_test::MemoryFileSystem fs;
+    testsupport::MemoryFileSystem fs;
     fs.Put("/mem/NEU.DB", "alte Tabelle");
     TTable t;
     Name(t, fs);
@@ -170,7 +170,7 @@ TEST(WriteCreate, RefusesWhatTheFormatCannotHoldWithoutWriting) {
 }
 
 TEST(WriteCreate, ReplacesTheOldTableWithAllItsCompanions) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   for (const char* name : {"neu.db", "NEU.PX", "neu.MB", "NEU.X02", "NEU.Y02", "NEU.VAL", "NEUER.DB"})
     fs.Put(std::string("/mem/") + name, "alt");
   TTable t;

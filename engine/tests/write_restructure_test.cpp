@@ -16,13 +16,13 @@
 #include "family/family_swap.h"
 #include "family/restructure.h"
 #include "family/table_dump.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 
 namespace {
 
-using engine_test::FaultFileSystem;
-using engine_test::FaultKind;
-using engine_test::MemoryFileSystem;
+using testsupport::FaultFileSystem;
+using testsupport::FaultKind;
+using testsupport::MemoryFileSystem;
 
 constexpr char kDir[] = "/mem/";
 const std::string kFixtures = KERBOLT_FIXTURES_DIR;
@@ -49,7 +49,7 @@ class WriteRestructure : public ::testing::Test {
   // CUSTOMER: level 7, keyed, memo, secondary index X06/Y06.
   void Load(MemoryFileSystem& fs) {
     for (const char* ext : {"DB", "MB", "PX", "X06", "Y06"})
-      engine_test::LoadFromDisk(fs, kCustomerDir + "CUSTOMER." + ext, std::string(kDir) + "CUSTOMER." + ext);
+      testsupport::LoadFromDisk(fs, kCustomerDir + "CUSTOMER." + ext, std::string(kDir) + "CUSTOMER." + ext);
   }
 };
 

@@ -1,10 +1,10 @@
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 
 #include <gtest/gtest.h>
 
 #include "io/engine_error.h"
 
-namespace engine_test {
+namespace testsupport {
 namespace {
 
 using engine::OpenMode;
@@ -95,4 +95,4 @@ TEST(FaultFileSystem, CountsWithoutFailingAndStickyFailsEveryLaterOne) {
 }
 
 }  // namespace
-}  // namespace engine_test
+}  // namespace testsupport

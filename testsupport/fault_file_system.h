@@ -17,7 +17,7 @@
 
 #include "io/file_system.h"
 
-namespace engine_test {
+namespace testsupport {
 
 class MemoryFileSystem : public engine::FileSystem {
  public:
@@ -83,4 +83,4 @@ class FaultFileSystem : public engine::FileSystem {
   bool fired_ = false;
 };
 
-}  // namespace engine_test
+}  // namespace testsupport

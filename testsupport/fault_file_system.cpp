@@ -1,4 +1,4 @@
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 
-namespace engine_test {
+namespace testsupport {
 
 using engine::Fail;
 using engine::kErrFileNotFound;
@@ -189,4 +189,4 @@ void FaultFileSystem::SyncDir(const std::string& dir) {
   base_.SyncDir(dir);
 }
 
-}  // namespace engine_test
+}  // namespace testsupport
