@@ -1,15 +1,8 @@
 #pragma once
-// File systems for tests.
-//
-// MemoryFileSystem keeps every file as a byte string in memory, keyed by its path exactly as
-// given ("/mem/KUNDEN.DB"); a directory is the text of a path before its last "/". Open files
-// keep their bytes after Remove or after being replaced by Rename, as POSIX files do.
-//
-// FaultFileSystem wraps another file system, counts its mutating operations and fails a chosen
-// one with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes
-// and then fail each of them in turn. Neither class is thread-safe.
+// A file system for tests that wraps another one, counts its operations and fails a chosen one
+// with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes and
+// then fail each of them in turn. Not thread-safe.
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,28 +11,6 @@
 #include "io/file_system.h"
 
 namespace testsupport {
-
-class MemoryFileSystem : public engine::FileSystem {
- public:
-  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override;
-  bool Exists(const std::string& path) override;
-  void Remove(const std::string& path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  std::vector<std::string> List(const std::string& dir) override;
-  void SyncDir(const std::string& dir) override;
-
-  // Direct access for setting up and checking: stores a file, reads one (raises when missing),
-  // all paths in sorted order.
-  void Put(const std::string& path, const std::string& bytes);
-  std::string Contents(const std::string& path) const;
-  std::vector<std::string> Paths() const;
-
- private:
-  std::map<std::string, std::shared_ptr<std::string>> files_;
-};
-
-// Copies a file of the operating system's file system into `fs` under `memPath`.
-void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath);
 
 enum class FaultKind {
   Write,     // File::WriteAt and File::Truncate

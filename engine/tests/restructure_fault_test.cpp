@@ -16,6 +16,7 @@
 #include "family/restructure.h"
 #include "family/table_dump.h"
 #include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 #include "engine/tests/fixture_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "storage/blob_file.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "storage/record_writer.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

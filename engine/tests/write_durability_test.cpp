@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "component/table.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

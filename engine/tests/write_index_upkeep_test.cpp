@@ -13,7 +13,7 @@
 #include "storage/secondary_index.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "io/engine_error.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

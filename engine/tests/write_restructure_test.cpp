@@ -17,6 +17,7 @@
 #include "family/restructure.h"
 #include "family/table_dump.h"
 #include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 

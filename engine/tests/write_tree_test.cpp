@@ -11,7 +11,7 @@
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "format/table_header.h"
-#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
