@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace pxcheck {
 

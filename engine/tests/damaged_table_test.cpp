@@ -14,7 +14,7 @@
 #include "io/file_system.h"
 #include "component/table_cursor.h"
 #include "family/table_dump.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "io/engine_error.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

@@ -8,7 +8,7 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "family/table_dump.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

@@ -15,7 +15,7 @@
 #include "io/file_system.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 #include "format/value_codec.h"
 
 namespace engine {

@@ -17,7 +17,7 @@
 #include "family/table_dump.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/memory_file_system.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 

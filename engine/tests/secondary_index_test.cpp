@@ -11,7 +11,7 @@
 #include "io/file_system.h"
 #include "storage/secondary_index.h"
 #include "component/table_cursor.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

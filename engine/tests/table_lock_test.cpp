@@ -17,7 +17,7 @@
 #include "io/file_system.h"
 #include "family/restructure.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

@@ -10,7 +10,7 @@
 #include "direct/direct_calls.h"
 #include "io/engine_error.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

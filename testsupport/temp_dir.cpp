@@ -1,4 +1,4 @@
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 #include <algorithm>
 #include <cctype>
