@@ -5,6 +5,7 @@
 
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "testsupport/table_files.h"
 
 namespace testsupport {
 
@@ -110,12 +111,23 @@ std::vector<std::string> MemoryFileSystem::Paths() const {
   return paths;
 }
 
+std::map<std::string, std::string> MemoryFileSystem::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& [path, data] : files_) files[path] = *data;
+  return files;
+}
+
 void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath) {
   const auto source = engine::DefaultFileSystem().Open(diskPath, engine::OpenMode::ReadOnly);
   std::string bytes(source->Size(), '\0');
   bytes.resize(source->ReadAt(0, bytes.data(), bytes.size()));
   const auto target = fs.Open(memPath, engine::OpenMode::CreateTruncate);
   target->WriteAt(0, bytes.data(), bytes.size());
+}
+
+void LoadTableFromDisk(engine::FileSystem& fs, const std::filesystem::path& table, const std::string& memDir) {
+  for (const std::filesystem::path& file : TableFamily(table))
+    LoadFromDisk(fs, file.string(), memDir + file.filename().string());
 }
 
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 // keep their bytes after Remove or after being replaced by Rename, as POSIX files do. Not
 // thread-safe.
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,10 +24,11 @@ class MemoryFileSystem : public engine::FileSystem {
   void SyncDir(const std::string& dir) override;
 
   // Direct access for setting up and checking: stores a file, reads one (raises when missing),
-  // all paths in sorted order.
+  // all paths in sorted order, every file with its bytes.
   void Put(const std::string& path, const std::string& bytes);
   std::string Contents(const std::string& path) const;
   std::vector<std::string> Paths() const;
+  std::map<std::string, std::string> Snapshot() const;
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;
@@ -34,5 +36,9 @@ class MemoryFileSystem : public engine::FileSystem {
 
 // Copies a file of the operating system's file system into `fs` under `memPath`.
 void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath);
+
+// Copies a table file of the operating system's file system and every companion of it (see
+// TableFamily) into `fs`, under the folder `memDir` (ending in "/") with their own names.
+void LoadTableFromDisk(engine::FileSystem& fs, const std::filesystem::path& table, const std::string& memDir);
 
 }  // namespace testsupport

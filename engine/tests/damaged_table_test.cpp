@@ -4,39 +4,36 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <functional>
 #include <random>
-#include <sstream>
 
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "component/table_cursor.h"
-#include "family/table_dump.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_dump_text.h"
+#include "testsupport/table_files.h"
 #include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
-using testing::CopyFamily;
-using testing::FixturesDir;
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::ReadBytes;
+using testsupport::TableDumpText;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
 
-// Unkeyed, 75-byte records, 2 KiB blocks, 55 records in blocks 1 → 2 → 3.
-const char kContacts[] = "leonhad_paradoxdriver/src/test/resources/db/CONTACTS.DB";
-constexpr size_t kContactsHeader = 2048;
-constexpr size_t kContactsBlock = 2048;
+// The unkeyed sample: 75-byte records, 2 KiB blocks, 55 records in blocks 1 → 2 → 3.
+constexpr size_t kUnkeyedHeader = 2048;
+constexpr size_t kUnkeyedBlock = 2048;
 
-size_t BlockStart(int block) { return kContactsHeader + static_cast<size_t>(block - 1) * kContactsBlock; }
-
-std::string Dump(const std::string& path) {
-  std::ostringstream out;
-  DumpTable(DefaultFileSystem(), path, out);
-  return out.str();
-}
+size_t BlockStart(int block) { return kUnkeyedHeader + static_cast<size_t>(block - 1) * kUnkeyedBlock; }
 
 int CountLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -50,7 +47,7 @@ struct Damage {
 };
 
 TEST(DamagedTable, EachDamageGivesAGermanErrorNamingTheFile) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   const std::vector<Damage> cases = {
       {"chain loop", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 1); }, kErrCorrupt, "Schleife"},
       {"self loop", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 2); }, kErrCorrupt, "Schleife"},
@@ -91,12 +88,12 @@ TEST(DamagedTable, EachDamageGivesAGermanErrorNamingTheFile) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    const std::string path = CopyFamily(kContacts, dir.Path());
+    const std::string path = CopyTable(fixtures::Unkeyed(), dir.Path());
     auto bytes = ReadBytes(path);
     c.change(bytes);
     WriteBytes(path, bytes);
     try {
-      Dump(path);
+      TableDumpText(path);
       ADD_FAILURE() << c.name << ": kein Fehler";
     } catch (const EDBEngineError& e) {
       const std::string message = e.what();
@@ -110,7 +107,7 @@ TEST(DamagedTable, EachDamageGivesAGermanErrorNamingTheFile) {
 TEST(DamagedTable, MissingFileIsNamed) {
   TempDir dir;
   try {
-    Dump(dir.Path() + "FEHLT.DB");
+    TableDumpText(dir.Path() + "FEHLT.DB");
     ADD_FAILURE() << "kein Fehler";
   } catch (const EDBEngineError& e) {
     EXPECT_EQ(e.ErrorCode(), kErrFileNotFound);
@@ -121,7 +118,7 @@ TEST(DamagedTable, MissingFileIsNamed) {
 // A header and a chain that disagree are read as far as both allow: the chain's records, cut
 // to the header's count, and the disagreement noted.
 TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   struct Case {
     const char* name;
     std::function<void(std::vector<uint8_t>&)> change;
@@ -136,43 +133,41 @@ TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    const std::string path = CopyFamily(kContacts, dir.Path());
+    const std::string path = CopyTable(fixtures::Unkeyed(), dir.Path());
     auto bytes = ReadBytes(path);
     c.change(bytes);
     WriteBytes(path, bytes);
     auto cursor = TableCursor::Open(DefaultFileSystem(), dir.Path(), "CONTACTS.DB");
     EXPECT_EQ(cursor->RowCount(), c.records) << c.name;
     EXPECT_FALSE(cursor->Notes().empty()) << c.name;
-    EXPECT_EQ(CountLines(Dump(path)), static_cast<int>(c.records) + 2) << c.name;
+    EXPECT_EQ(CountLines(TableDumpText(path)), static_cast<int>(c.records) + 2) << c.name;
   }
 }
 
 // The last block cut short by the end of the file reads its missing bytes as zeros.
 TEST(DamagedTable, ShortLastBlockReadsAsZeros) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  const std::string path = CopyFamily(kContacts, dir.Path());
-  const std::string full = Dump(path);
+  const std::string path = CopyTable(fixtures::Unkeyed(), dir.Path());
+  const std::string full = TableDumpText(path);
   auto bytes = ReadBytes(path);
   bytes.resize(bytes.size() - 1024);
   WriteBytes(path, bytes);
-  EXPECT_EQ(Dump(path), full);  // the last block's records all lie in its first KiB
+  EXPECT_EQ(TableDumpText(path), full);  // the last block's records all lie in its first KiB
 }
 
 // Random byte changes in the header and the blocks never crash or hang the reader: every
 // outcome is a dump or an EDBEngineError.
 TEST(DamagedTable, RandomByteChangesNeverCrash) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
-  const std::vector<std::string> tables = {
-      kContacts, "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
-      "leonhad_paradoxdriver/src/test/resources/fields/graphic.db",
-      "leonhad_paradoxdriver/src/test/resources/mtdemo/AMOUNT.DB",
-      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB"};
+  SKIP_WITHOUT_FIXTURES();
+  const std::vector<std::filesystem::path> tables = {fixtures::Unkeyed(), fixtures::KeyedWithBlobs(),
+                                                     fixtures::KeyedWithGraphic(), fixtures::Level3Keyed(),
+                                                     fixtures::AllFieldTypes()};
   std::mt19937 rng(20261208);
   int failures = 0, reads = 0;
   for (const auto& table : tables) {
     TempDir dir;
-    const std::string path = CopyFamily(table, dir.Path());
+    const std::string path = CopyTable(table, dir.Path());
     const auto original = ReadBytes(path);
     for (int round = 0; round < 100; ++round) {
       auto bytes = original;
@@ -184,7 +179,7 @@ TEST(DamagedTable, RandomByteChangesNeverCrash) {
       }
       WriteBytes(path, bytes);
       try {
-        Dump(path);
+        TableDumpText(path);
         ++reads;
       } catch (const EDBEngineError& e) {
         EXPECT_NE(std::string(e.what()).find(dir.Path()), std::string::npos) << e.what();

@@ -90,7 +90,7 @@ class ReaderProcess {
 };
 
 TEST(Durability, PostedChangesAreSeenByAFreshComponentAndAFreshProcess) {
-  testing::TempDir dir;
+  testsupport::TempDir dir;
   const std::string name = "DAUER.DB";
   {
     TTable t;

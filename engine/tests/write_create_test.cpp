@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -16,6 +15,7 @@
 #include "component/table.h"
 #include "format/table_header.h"
 #include "testsupport/memory_file_system.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
@@ -207,9 +207,8 @@ struct RestructureRequest {
 };
 
 TEST(WriteCreate, RestructureCallRebuildsTheNamedTable) {
-  char pattern[] = "/tmp/kerbolt-restructure-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string dir = std::string(pattern) + "/";
+  const testsupport::TempDir tmp;
+  const std::string dir = tmp.Path();
   TTable t;
   t.SetDatabaseName(dir);
   t.SetTableName("KUNDEN.DB");
@@ -260,7 +259,6 @@ TEST(WriteCreate, RestructureCallRebuildsTheNamedTable) {
   EXPECT_EQ(engine::RestructureTable(nullptr, 1, RestructureRequest("KUNDEN.DB", "LEVEL", "7").desc.data(), nullptr,
                                      nullptr, nullptr, false),
             engine::kErrInvalidHandle);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
