@@ -10,11 +10,17 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
+#include "blocksize/tests/core/table_cells.h"
 #include "blocksize/unit_dlg_block_size.h"
-#include "core/fixtures.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
 // Readable failure output for cell texts.
@@ -24,11 +30,12 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
-using namespace blocksize_test;
+namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
+using blocksize_test::ReadAllCells;
+using testsupport::CopyTable;
+using testsupport::TempDir;
 using tools::MsgDlgType;
-
-const char* const kCustomer = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
-const char* const kLevel4Table = "celebithil_Rparadox/inst/extdata/of_cp866.db";
 
 class DlgBlockSizeTest : public ::testing::Test {
  protected:
@@ -42,7 +49,7 @@ class DlgBlockSizeTest : public ::testing::Test {
   void TearDown() override { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
 
   void scan(const TempDir& dir) {
-    dialog_->selectDirectory(QString::fromStdString(dir.path().string()));
+    dialog_->selectDirectory(QString::fromStdString(dir.Path()));
     dialog_->ScanDirectory();
   }
 
@@ -137,17 +144,16 @@ TEST_F(DlgBlockSizeTest, HeaderClickExplainsEachColumn) {
 TEST_F(DlgBlockSizeTest, EmptyDirectoryGivesAnEmptyListAndTheMask) {
   TempDir dir;
   scan(dir);
-  EXPECT_EQ(dialog_->ScanDir(), QString::fromStdString(dir.dir()));
+  EXPECT_EQ(dialog_->ScanDir(), QString::fromStdString(dir.Path()));
   EXPECT_EQ(dialog_->findChild<QLabel*>(QStringLiteral("StaticTextDir"))->text(),
-            QString::fromStdString(dir.dir()) + QStringLiteral("*.DB"));
+            QString::fromStdString(dir.Path()) + QStringLiteral("*.DB"));
   EXPECT_EQ(list_->topLevelItemCount(), 0);
   EXPECT_TRUE(button_->isEnabled());
 }
 
 TEST_F(DlgBlockSizeTest, UnreadableDirectoryShowsAnErrorAndFreesTheButton) {
   auto dir = std::make_unique<TempDir>();
-  dialog_->selectDirectory(QString::fromStdString(dir->path().string()));
-  const std::string path = dir->dir();
+  dialog_->selectDirectory(QString::fromStdString(dir->Path()));
   dir.reset();
   dialogs_.queueMessageResult(tools::mrOk);
   button_->click();
@@ -167,9 +173,9 @@ class DlgBlockSizeFixtureTest : public DlgBlockSizeTest {
 
 TEST_F(DlgBlockSizeFixtureTest, ScanFillsOneRowPerTableInGermanFormat) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
-  std::ofstream(dir.path() / "X.db") << "kein Paradox";
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
+  std::ofstream(dir.Path() + "X.db") << "kein Paradox";
   scan(dir);
   ASSERT_EQ(list_->topLevelItemCount(), 3);
   EXPECT_EQ(rowTexts(0), QStringList({" CUSTOMER.DB", "10 ", "394 ", "5 ", "14 ", "7", "2.048 ",
@@ -191,7 +197,7 @@ TEST_F(DlgBlockSizeFixtureTest, ScanFillsOneRowPerTableInGermanFormat) {
   dialog_->show();
   dialog_->hide();
   EXPECT_EQ(list_->topLevelItemCount(), 3);
-  fs::remove(dir.path() / "X.db");
+  fs::remove(dir.Path() + "X.db");
   dialog_->ScanDirectory();
   EXPECT_EQ(list_->topLevelItemCount(), 2);
 }
@@ -234,13 +240,13 @@ TEST_F(DlgBlockSizeFixtureTest, MenuItemsFollowTheRowsLevelAndBlockSize) {
     EXPECT_TRUE(dialog_->findChild<QMenu*>(QStringLiteral("ParadoxLevelndern1"))->isEnabled());
   }
   EXPECT_EQ(dialog_->Table().TableName(), "T.DB");
-  EXPECT_EQ(dialog_->Table().DatabaseName(), dir.dir());
+  EXPECT_EQ(dialog_->Table().DatabaseName(), dir.Path());
 }
 
 TEST_F(DlgBlockSizeFixtureTest, RightClickOnARowOpensTheMenuForThatRow) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   dialog_->show();
   QWidget* viewport = list_->viewport();
@@ -266,7 +272,7 @@ TEST_F(DlgBlockSizeFixtureTest, RightClickOnARowOpensTheMenuForThatRow) {
 TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   scan(dir);
   ASSERT_EQ(list_->topLevelItem(0)->text(6), QStringLiteral("2,048 "));
   ASSERT_TRUE(prepareOn(0));
@@ -278,11 +284,11 @@ TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
 
 TEST_F(DlgBlockSizeFixtureTest, ChangeIsRefusedWhileTheTableIsOpenElsewhere) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   const QStringList before = rowTexts(0);
   engine::TTable holder;
-  holder.SetDatabaseName(dir.dir());
+  holder.SetDatabaseName(dir.Path());
   holder.SetTableName("of_cp866.db");
   holder.Open();
   ASSERT_TRUE(prepareOn(0));
@@ -298,8 +304,8 @@ TEST_F(DlgBlockSizeFixtureTest, ChangeIsRefusedWhileTheTableIsOpenElsewhere) {
 
 TEST_F(DlgBlockSizeFixtureTest, BlockSizeChangeUpdatesTheRowAndKeepsTheData) {
   TempDir dir;
-  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
-  const auto data = ReadAllCells(dir.dir(), name);
+  const std::string name = fs::path(CopyTable(fixtures::Level4(), dir.Path())).filename().string();
+  const auto data = ReadAllCells(dir.Path(), name);
   scan(dir);
   ASSERT_TRUE(prepareOn(0));
   dialogs_.queueMessageResult(tools::mrOk);
@@ -311,13 +317,13 @@ TEST_F(DlgBlockSizeFixtureTest, BlockSizeChangeUpdatesTheRowAndKeepsTheData) {
   EXPECT_EQ(rowTexts(0), QStringList({" of_cp866.db", "19 ", "277 ", "14 ", "15 ", "4", "4.096 ",
                                       "917.504 ", "2.197 ", "915.307 ", "0,2 "}));
   expectIdle();
-  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+  EXPECT_EQ(ReadAllCells(dir.Path(), name), data);
 }
 
 TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
   TempDir dir;
-  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
-  const auto data = ReadAllCells(dir.dir(), name);
+  const std::string name = fs::path(CopyTable(fixtures::Level4(), dir.Path())).filename().string();
+  const auto data = ReadAllCells(dir.Path(), name);
   scan(dir);
   QStringList expected = rowTexts(0);
   expected[5] = QStringLiteral("7");
@@ -328,7 +334,7 @@ TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
   EXPECT_EQ(dialogs_.messageCalls()[0].text, QStringLiteral("Level geändert."));
   EXPECT_EQ(rowTexts(0), expected);
   expectIdle();
-  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+  EXPECT_EQ(ReadAllCells(dir.Path(), name), data);
   dialog_->ScanDirectory();
   EXPECT_EQ(rowTexts(0), expected);
 }
@@ -346,7 +352,7 @@ class ProbingDialogs : public tools::ScriptedDialogs {
 
 TEST_F(DlgBlockSizeFixtureTest, NoMenuAndNoScanWhileAChangeRuns) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   ProbingDialogs probing;
   tools::ScopedDialogSeam seam(probing);
@@ -372,7 +378,7 @@ TEST_F(DlgBlockSizeFixtureTest, NoMenuAndNoScanWhileAChangeRuns) {
 
 TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   const QStringList before = rowTexts(0);
   ASSERT_TRUE(prepareOn(0));
@@ -388,9 +394,9 @@ TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
 
 TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
+  CopyTable(fixtures::BlockSize16K(), dir.Path());
   scan(dir);
   dialog_->show();
   QApplication::processEvents();
