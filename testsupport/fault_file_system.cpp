@@ -16,7 +16,10 @@ class FaultFile : public engine::File {
       : base_(std::move(base)), owner_(owner) {}
   const std::string& Path() const override { return base_->Path(); }
   uint64_t Size() const override { return base_->Size(); }
-  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return base_->ReadAt(offset, dst, n); }
+  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+    owner_.Step(FaultKind::Read, Path());
+    return base_->ReadAt(offset, dst, n);
+  }
   void WriteAt(uint64_t offset, const void* src, size_t n) override {
     owner_.Step(FaultKind::Write, Path());
     base_->WriteAt(offset, src, n);
@@ -53,13 +56,15 @@ int FaultFileSystem::Count(FaultKind kind) const {
 void FaultFileSystem::ResetCounts() { counts_.clear(); }
 
 void FaultFileSystem::Step(FaultKind kind, const std::string& path) {
+  const bool mutation = kind != FaultKind::Read;
   ++counts_[kind];
-  ++counts_[FaultKind::Mutation];
-  if (failAt_ <= 0 || (failKind_ != kind && failKind_ != FaultKind::Mutation)) return;
+  if (mutation) ++counts_[FaultKind::Mutation];
+  if (failAt_ <= 0 || (failKind_ != kind && !(failKind_ == FaultKind::Mutation && mutation))) return;
   ++sinceArm_;
   if (sinceArm_ == failAt_ || (sticky_ && sinceArm_ > failAt_)) {
     fired_ = true;
-    Fail(kErrIo, path, "Schreibfehler: simulierter Fehler Nr. " + std::to_string(sinceArm_) + ".");
+    Fail(kErrIo, path, std::string(mutation ? "Schreibfehler" : "Lesefehler") + ": simulierter Fehler Nr. " +
+                           std::to_string(sinceArm_) + ".");
   }
 }
 

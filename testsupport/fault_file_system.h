@@ -1,7 +1,7 @@
 #pragma once
 // A file system for tests that wraps another one, counts its operations and fails a chosen one
-// with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes and
-// then fail each of them in turn. Not thread-safe.
+// with EDBEngineError(kErrIo): a test runs an operation once to count its writes and then fails
+// each of them in turn, or lets every read fail from some point on. Not thread-safe.
 
 #include <map>
 #include <memory>
@@ -19,6 +19,7 @@ enum class FaultKind {
   Remove,    // FileSystem::Remove
   Sync,      // File::Sync and FileSystem::SyncDir
   Mutation,  // any of the above: one sequence over every change to the disk
+  Read,      // File::ReadAt; not a change, so not counted as a Mutation
 };
 
 class FaultFileSystem : public engine::FileSystem {
@@ -26,7 +27,7 @@ class FaultFileSystem : public engine::FileSystem {
   explicit FaultFileSystem(engine::FileSystem& base) : base_(base) {}
 
   // Fails the nth operation (from 1) of `kind`, counted from this call; with `sticky`, that one
-  // and every later one of the kind fail (a full disk). n = 0 fails nothing.
+  // and every later one of the kind fail (a full disk, a lost drive). n = 0 fails nothing.
   void FailNth(FaultKind kind, int n, bool sticky = false);
   // Operations of `kind` since construction or the last ResetCounts (failed ones included).
   int Count(FaultKind kind) const;

@@ -64,5 +64,36 @@ TEST(FaultFileSystem, CountsWithoutFailingAndStickyFailsEveryLaterOne) {
   EXPECT_EQ(memory.Contents("/mem/W.DB"), "a");
 }
 
+// Reads fail only when reads are chosen, and count apart from the changes to the disk.
+TEST(FaultFileSystem, FailsReadsFromTheChosenOneOnWithoutCountingThemAsChanges) {
+  MemoryFileSystem memory;
+  memory.Put("/mem/T.DB", "abc");
+  FaultFileSystem fs(memory);
+  fs.FailNth(FaultKind::Mutation, 1);
+  char buf[3] = {};
+  auto file = fs.Open("/mem/T.DB", OpenMode::ReadOnly);
+  EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);
+  EXPECT_FALSE(fs.Fired());
+
+  fs.FailNth(FaultKind::Read, 2, /*sticky=*/true);
+  EXPECT_EQ(file->ReadAt(1, buf, 2), 2u);
+  for (int later = 0; later < 2; ++later) {
+    try {
+      file->ReadAt(0, buf, 1);
+      ADD_FAILURE() << "no failure on read " << later + 2;
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrIo);
+      EXPECT_NE(std::string(e.what()).find("Lesefehler"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("/mem/T.DB"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(fs.Fired());
+  EXPECT_EQ(fs.Count(FaultKind::Read), 4);
+  EXPECT_EQ(fs.Count(FaultKind::Mutation), 0);
+
+  fs.FailNth(FaultKind::Read, 0);
+  EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);
+}
+
 }  // namespace
 }  // namespace testsupport
