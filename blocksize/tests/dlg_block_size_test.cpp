@@ -5,14 +5,17 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "blocksize/tests/core/table_cells.h"
@@ -392,6 +395,22 @@ TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
   expectIdle();
 }
 
+// The pixels in `area` of `image` that stand out from its background (its most frequent grey):
+// text drawn in it, none where nothing is drawn.
+int InkIn(const QImage& image, const QRect& area) {
+  const QRect inside = area.intersected(image.rect());
+  std::map<int, int> greys;
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x) ++greys[qGray(image.pixel(x, y))];
+  int background = 0;
+  for (const auto& [grey, count] : greys)
+    if (count > greys[background]) background = grey;
+  int ink = 0;
+  for (const auto& [grey, count] : greys)
+    if (std::abs(grey - background) > 96) ink += count;
+  return ink;
+}
+
 TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
   TempDir dir;
   CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
@@ -400,10 +419,31 @@ TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
   scan(dir);
   dialog_->show();
   QApplication::processEvents();
-  const QRect lastColumn(list_->header()->sectionViewportPosition(10), 0,
-                         list_->header()->sectionSize(10), 1);
+  QHeaderView* header = list_->header();
+  const QRect lastColumn(header->sectionViewportPosition(10), 0, header->sectionSize(10), 1);
   EXPECT_LE(lastColumn.right(), list_->viewport()->width());
-  EXPECT_TRUE(dialog_->grab().save(QStringLiteral("/tmp/kerbolt_blocksize_dialog.png")));
+
+  // The window saved as a picture shows the window: its size, and the last column's caption and
+  // every row's figure in that column drawn, not left blank.
+  TempDir pictures;
+  const QString file = QString::fromStdString(pictures.Path() + "blocksize.png");
+  ASSERT_TRUE(dialog_->grab().save(file));
+  const QImage image(file);
+  ASSERT_FALSE(image.isNull());
+  const qreal scale = dialog_->devicePixelRatioF();
+  EXPECT_EQ(image.size(), (QSizeF(dialog_->size()) * scale).toSize());
+  const auto inPicture = [&](QWidget* widget, const QRect& area) {
+    const QRect onWindow(widget->mapTo(dialog_.get(), area.topLeft()), area.size());
+    return QRect((QRectF(onWindow).topLeft() * scale).toPoint(), (QSizeF(onWindow.size()) * scale).toSize());
+  };
+  const QRect caption(header->sectionViewportPosition(10), 0, header->sectionSize(10), header->height());
+  EXPECT_GT(InkIn(image, inPicture(header->viewport(), caption)), 0) << "caption of the last column";
+  ASSERT_EQ(list_->topLevelItemCount(), 3);
+  for (int row = 0; row < 3; ++row) {
+    const QRect cell = list_->visualRect(list_->model()->index(row, 10));
+    ASSERT_FALSE(cell.isEmpty()) << row;
+    EXPECT_GT(InkIn(image, inPicture(list_->viewport(), cell)), 0) << "row " << row;
+  }
 }
 
 }  // namespace
