@@ -12,7 +12,6 @@
 #include "pxcheck/index_check.h"
 #include "pxcheck/px_reader.h"
 #include "family/restructure.h"
-#include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/table_dump_text.h"
 #include "testsupport/table_files.h"
@@ -23,14 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fixtures = testsupport::fixtures;
-using testsupport::ReadText;
 using testsupport::TempDir;
 
 TEST(PxlibOfOurCopies, SampleTablesCopiedInThreeFormatsReadAsTheOriginals) {
   SKIP_WITHOUT_FIXTURES();
   int copies = 0;
   for (const fs::path& sample : ComparableFixtures()) {
-    const Dump expected = ParseDump(ReadText(fixtures::ExpectedDump(sample)));
+    const Dump expected = ExpectedDumpOf(sample);
     TempDir source;
     testsupport::CopyTable(sample, source.Path());
     for (const engine::TableFormat format : {engine::TableFormat{0, 0}, engine::TableFormat{0, 4096},

@@ -6,7 +6,6 @@
 #include "pxcheck/fixtures.h"
 #include "pxcheck/index_check.h"
 #include "pxcheck/px_reader.h"
-#include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
@@ -17,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fixtures = testsupport::fixtures;
-using testsupport::ReadText;
 using testsupport::TempDir;
 
 TEST(PxlibChecker, ReadsTheSampleTablesAsTheirExpectedDumps) {
@@ -28,7 +26,7 @@ TEST(PxlibChecker, ReadsTheSampleTablesAsTheirExpectedDumps) {
     TempDir dir;
     const PxReading reading = ReadWithPxlib(testsupport::CopyTable(sample, dir.Path()));
     ASSERT_TRUE(reading.opened);
-    const Dump expected = ParseDump(ReadText(fixtures::ExpectedDump(sample)));
+    const Dump expected = ExpectedDumpOf(sample);
     const auto diffs = CompareDumps(reading.dump, expected, 5);
     EXPECT_TRUE(diffs.empty()) << ::testing::PrintToString(diffs);
     ++compared;
@@ -52,7 +50,7 @@ TEST(PxlibChecker, FindsTheSampleIndexesConsistentAndReadsThroughThem) {
       EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
       const PxReading byIndex = ReadWithPxlib(table.string(), px.string());
       EXPECT_TRUE(byIndex.messages.empty()) << ::testing::PrintToString(byIndex.messages);
-      const Dump expected = ParseDump(ReadText(fixtures::ExpectedDump(sample)));
+      const Dump expected = ExpectedDumpOf(sample);
       EXPECT_TRUE(CompareDumps(byIndex.dump, expected).empty());
     }
     ++checked;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
@@ -20,6 +21,10 @@ std::vector<fs::path> ComparableFixtures() {
   for (const fs::path& table : fixtures::FullyDumped())
     if (std::find(doubts.begin(), doubts.end(), table) == doubts.end()) tables.push_back(table);
   return tables;
+}
+
+Dump ExpectedDumpOf(const fs::path& sample) {
+  return ParseDump(testsupport::ReadText(fixtures::ExpectedDump(sample)));
 }
 
 fs::path Companion(const fs::path& table, const std::string& ext) {
