@@ -38,17 +38,5 @@ TEST(FixtureTables, EveryNameIsASampleTable) {
   }
 }
 
-TEST(FixtureFolder, FullyDumpedTablesAreSampleTablesWithTheirDump) {
-  SKIP_WITHOUT_FIXTURES();
-  const std::vector<fs::path> all = All();
-  const std::vector<fs::path> dumped = FullyDumped();
-  EXPECT_GT(dumped.size(), 100u);
-  EXPECT_LE(dumped.size(), all.size());
-  for (const fs::path& table : dumped) {
-    EXPECT_NE(std::find(all.begin(), all.end(), table), all.end()) << table;
-    EXPECT_EQ(Root() / "tables" / Relative(table), table);
-  }
-}
-
 }  // namespace
 }  // namespace testsupport::fixtures
