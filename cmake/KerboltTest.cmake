@@ -8,9 +8,7 @@ function(kerbolt_add_test)
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${ARG_NAME} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_compile_definitions(${ARG_NAME} PRIVATE
-    KERBOLT_FIXTURES_DIR="${KERBOLT_FIXTURES_DIR}"
-    KERBOLT_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  target_compile_definitions(${ARG_NAME} PRIVATE KERBOLT_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   set(env "")
   if(ARG_GUI)
     set(env "QT_QPA_PLATFORM=offscreen")

@@ -10,7 +10,6 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest-spi.h>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "app/tests/modal.h"
+#include "testsupport/temp_dir.h"
 #include "tools/dialogs.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
@@ -131,7 +131,6 @@ TEST(QtMessageBox, ShowsTitleIconAndButtonsAndAnswersKeysAsTheStandardBox) {
 class QtOpenDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
     for (const char* name : {"KUNDEN.DB", "kunden.db", "Orte.Db", "notizen.txt"}) {
       QFile file(dir_.filePath(QString::fromLatin1(name)));
       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -139,7 +138,8 @@ class QtOpenDialog : public ::testing::Test {
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("archiv")));
   }
 
-  QTemporaryDir dir_;
+  testsupport::TempDir tmp_;
+  const QDir dir_{QString::fromStdString(tmp_.Path())};
 };
 
 QStringList listedNames(QFileDialog* dialog) {

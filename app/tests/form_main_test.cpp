@@ -7,26 +7,29 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/icons.h"
 #include "app/table_model.h"
-#include "app/tests/fixture_tables.h"
 #include "component/table.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
 namespace {
 
-using app_test::kParadoxDriverTables;
+namespace fixtures = testsupport::fixtures;
 
 QString title() { return QGuiApplication::applicationDisplayName(); }
 
@@ -47,10 +50,7 @@ QString openFailure(const QString& path) {
 
 class FormMainTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    form_ = std::make_unique<app::TFormMain>();
-  }
+  void SetUp() override { form_ = std::make_unique<app::TFormMain>(); }
 
   template <typename Widget>
   Widget* control(const char* name) {
@@ -75,13 +75,13 @@ class FormMainTest : public ::testing::Test {
     for (int i = 0; i < entry; ++i) QTest::keyClick(combo, Qt::Key_Down);
   }
 
-  QString copyTable(const char* tableFile) {
-    return app_test::copyFixtureTable(QString::fromLatin1(kParadoxDriverTables),
-                                      QString::fromLatin1(tableFile), dir_.path());
+  // Copies a sample table into the test's folder; returns the copy's path.
+  QString copyTable(const std::filesystem::path& sample) {
+    return QString::fromStdString(testsupport::CopyTable(sample, dir_.Path()));
   }
 
   QString writeBrokenTable() {
-    const QString path = dir_.filePath(QStringLiteral("KAPUTT.DB"));
+    const QString path = QString::fromStdString(dir_.Path() + "KAPUTT.DB");
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4096, 'x'));
@@ -97,7 +97,7 @@ class FormMainTest : public ::testing::Test {
 
   tools::ScriptedDialogs dialogs_;
   tools::ScopedDialogSeam seam_{dialogs_};
-  QTemporaryDir dir_;
+  testsupport::TempDir dir_;
   std::unique_ptr<app::TFormMain> form_;
 };
 
@@ -145,7 +145,7 @@ TEST_F(FormMainTest, StartsWithNoTableAndTheStartAvailability) {
 
 TEST_F(FormMainTest, AvailabilityFollowsOpenAndEditMode) {
   SKIP_WITHOUT_FIXTURES();
-  const QString table = copyTable("AREACODES.DB");
+  const QString table = copyTable(fixtures::BlockSize16K());
   openThroughDialog(table);
   ASSERT_TRUE(form_->TTabelle().Active());
   EXPECT_EQ(form_->windowTitle(), title() + QStringLiteral("   ") + table);
@@ -225,16 +225,16 @@ TEST_F(FormMainTest, OpenDialogStartsInTheProgramDirectoryWithTheTablesFilter) {
 TEST_F(FormMainTest, IndexChoiceListsThePrimaryIndexThenTheSecondaryIndexes) {
   SKIP_WITHOUT_FIXTURES();
   struct Case {
-    const char* table;
+    std::filesystem::path table;
     QStringList entries;
   };
   const std::vector<Case> cases = {
-      {"AREACODES.DB", {"Primärindex", "ste"}},
-      {"CUSTOMER.DB", {"Primärindex", "City"}},
-      {"CONTACTS.DB", {"Primärindex"}},  // no key: stored order
+      {fixtures::BlockSize16K(), {"Primärindex", "ste"}},
+      {fixtures::KeyedWithBlobs(), {"Primärindex", "City"}},
+      {fixtures::Unkeyed(), {"Primärindex"}},  // no key: stored order
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.table);
+    SCOPED_TRACE(c.table.filename().string());
     openThroughDialog(copyTable(c.table));
     ASSERT_TRUE(form_->TTabelle().Active());
     EXPECT_EQ(indexEntries(), c.entries);
@@ -246,7 +246,7 @@ TEST_F(FormMainTest, IndexChoiceListsThePrimaryIndexThenTheSecondaryIndexes) {
 
 TEST_F(FormMainTest, PickingAnIndexSetsTheIndexNameAndLeavesSearchTextAndEditMode) {
   SKIP_WITHOUT_FIXTURES();
-  openThroughDialog(copyTable("AREACODES.DB"));
+  openThroughDialog(copyTable(fixtures::BlockSize16K()));
   control<QLineEdit>("EditSuchtext")->setText(QStringLiteral("NJ"));
   clickEdit();
 
@@ -267,7 +267,7 @@ TEST_F(FormMainTest, PickingAnIndexSetsTheIndexNameAndLeavesSearchTextAndEditMod
 
 TEST_F(FormMainTest, CancellingTheOpenDialogChangesNothing) {
   SKIP_WITHOUT_FIXTURES();
-  const QString table = copyTable("AREACODES.DB");
+  const QString table = copyTable(fixtures::BlockSize16K());
   openThroughDialog(table);
   pickIndexEntry(1);
   clickEdit();
@@ -302,7 +302,7 @@ TEST_F(FormMainTest, FailedFirstOpenShowsTheEngineMessageAndLeavesTheStartState)
 
 TEST_F(FormMainTest, FailedLaterOpenKeepsButtonsAndIndexListWithTheTableClosed) {
   SKIP_WITHOUT_FIXTURES();
-  openThroughDialog(copyTable("AREACODES.DB"));
+  openThroughDialog(copyTable(fixtures::BlockSize16K()));
   const QString broken = writeBrokenTable();
   dialogs_.queueMessageResult(tools::mrOk);
   openThroughDialog(broken);
@@ -330,7 +330,7 @@ TEST_F(FormMainTest, FailedLaterOpenKeepsButtonsAndIndexListWithTheTableClosed) 
 
 TEST_F(FormMainTest, OpeningAgainSwitchesEditModeOffAndResetsTheIndex) {
   SKIP_WITHOUT_FIXTURES();
-  const QString table = copyTable("AREACODES.DB");
+  const QString table = copyTable(fixtures::BlockSize16K());
   openThroughDialog(table);
   pickIndexEntry(1);
   clickEdit();
@@ -347,7 +347,7 @@ TEST_F(FormMainTest, OpeningAgainSwitchesEditModeOffAndResetsTheIndex) {
 
 TEST_F(FormMainTest, GridCurrentRowIsTheTablesCurrentRecord) {
   SKIP_WITHOUT_FIXTURES();
-  openThroughDialog(copyTable("AREACODES.DB"));
+  openThroughDialog(copyTable(fixtures::BlockSize16K()));
   auto* grid = control<QTableView>("DBGrid");
   EXPECT_EQ(grid->currentIndex().row(), 0);
   grid->setCurrentIndex(form_->DSTabelle().index(5, 1));
@@ -361,7 +361,7 @@ TEST_F(FormMainTest, GridCurrentRowIsTheTablesCurrentRecord) {
 
 TEST_F(FormMainTest, ColumnWidthsSurviveRefreshAndIndexChange) {
   SKIP_WITHOUT_FIXTURES();
-  openThroughDialog(copyTable("AREACODES.DB"));
+  openThroughDialog(copyTable(fixtures::BlockSize16K()));
   auto* grid = control<QTableView>("DBGrid");
   grid->setColumnWidth(2, 250);
   button("ButtonRefresh")->click();
@@ -372,7 +372,7 @@ TEST_F(FormMainTest, ColumnWidthsSurviveRefreshAndIndexChange) {
 
 TEST_F(FormMainTest, ClosingTheWindowDiscardsAnUnpostedEditWithoutAsking) {
   SKIP_WITHOUT_FIXTURES();
-  const QString path = copyTable("AREACODES.DB");
+  const QString path = copyTable(fixtures::BlockSize16K());
   openThroughDialog(path);
   engine::TTable& table = form_->TTabelle();
   table.First();
@@ -385,7 +385,7 @@ TEST_F(FormMainTest, ClosingTheWindowDiscardsAnUnpostedEditWithoutAsking) {
   EXPECT_TRUE(dialogs_.messageCalls().empty());
 
   engine::TTable reread;
-  reread.SetDatabaseName(QFile::encodeName(dir_.path() + QLatin1Char('/')).toStdString());
+  reread.SetDatabaseName(dir_.Path());
   reread.SetTableName("AREACODES.DB");
   reread.Open();
   reread.First();

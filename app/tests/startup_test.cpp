@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -38,18 +40,34 @@ TEST(StartUp, BlockSizeButtonShowsTheSameDialogModallyEachTimeWithoutATable) {
   EXPECT_FALSE(windows.dlgBlockSize->isVisible());
 }
 
+// Whether Qt's painting log (category qt.widgets.painting) tells that the main window was drawn.
+bool MainWindowDrawn(const QByteArray& log) {
+  for (const QByteArray& line : log.split('\n'))
+    if (line.contains("Drawing") && line.contains("name=\"FormMain\"")) return true;
+  return false;
+}
+
 TEST(Program, StartsAndKeepsRunningWhateverArgumentsItIsGiven) {
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.widgets.painting=true"));
   program.setProcessEnvironment(environment);
+  program.setReadChannel(QProcess::StandardError);
   program.start(QStringLiteral(KERBOLT_BIN_DIR "/kerbolt"),
                 {QStringLiteral("/gibt/es/nicht/KUNDEN.DB"), QStringLiteral("--help"),
                  QStringLiteral("-x")});
   ASSERT_TRUE(program.waitForStarted(10000)) << program.errorString().toStdString();
-  // A program that read its arguments would refuse these at once.
-  EXPECT_FALSE(program.waitForFinished(2000)) << "exit code " << program.exitCode() << ": "
-                                              << program.readAllStandardError().toStdString();
+  // A program that read its arguments would refuse these at once, before its window is drawn;
+  // once the window is drawn, the program runs its event loop.
+  QByteArray log;
+  const QDeadlineTimer deadline(60000);
+  while (!MainWindowDrawn(log) && program.state() == QProcess::Running && !deadline.hasExpired()) {
+    program.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+    log += program.readAllStandardError();
+  }
+  EXPECT_TRUE(MainWindowDrawn(log)) << log.right(2000).toStdString();
+  EXPECT_EQ(program.state(), QProcess::Running) << "exit code " << program.exitCode();
   program.kill();
   program.waitForFinished(5000);
 }

@@ -2,26 +2,29 @@
 
 #include <QAbstractItemModelTester>
 #include <QDate>
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/tests/fixture_tables.h"
 #include "io/file_system.h"
 #include "component/table.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
-using app_test::kParadoxDriverTables;
+namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
 
 // A table as the expected dump of the samples writes it: names, type tokens, records.
 struct Dump {
@@ -46,11 +49,9 @@ QString unescape(const QString& text) {
   return out;
 }
 
-Dump readDump(const QString& tableFile) {
+Dump readDump(const fs::path& sample) {
   Dump dump;
-  QFile file(app_test::fixturePath(QStringLiteral("expected/") +
-                                   QString::fromLatin1(kParadoxDriverTables).mid(7) + tableFile +
-                                   QStringLiteral(".tsv")));
+  QFile file(QString::fromStdString(fixtures::ExpectedDump(sample).string()));
   if (!file.open(QIODevice::ReadOnly)) {
     ADD_FAILURE() << "expected dump missing: " << file.fileName().toStdString();
     return dump;
@@ -71,18 +72,14 @@ Dump readDump(const QString& tableFile) {
 
 class TableModelTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SKIP_WITHOUT_FIXTURES();
-    ASSERT_TRUE(dir_.isValid());
-  }
+  void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
 
-  void open(const QString& tableFile) {
-    ASSERT_FALSE(app_test::copyFixtureTable(QString::fromLatin1(kParadoxDriverTables), tableFile,
-                                            dir_.path())
-                     .isEmpty());
+  // Copies a sample table into the test's folder and opens the copy.
+  void open(const fs::path& sample) {
+    testsupport::CopyTable(sample, dir_.Path());
     model_.resetAround([&] {
-      table_.SetDatabaseName(QFile::encodeName(dir_.path() + QLatin1Char('/')).toStdString());
-      table_.SetTableName(tableFile.toStdString());
+      table_.SetDatabaseName(dir_.Path());
+      table_.SetTableName(sample.filename().string());
       table_.Open();
     });
   }
@@ -93,7 +90,7 @@ class TableModelTest : public ::testing::Test {
     return texts;
   }
 
-  QTemporaryDir dir_;
+  testsupport::TempDir dir_;
   engine::TTable table_;
   app::TableModel model_{table_};
 };
@@ -108,7 +105,7 @@ TEST_F(TableModelTest, PassesTheModelTesterThroughOpenIndexChangeRefreshAndClose
   {
     QAbstractItemModelTester tester(&model_,
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
-    open(QStringLiteral("CUSTOMER.DB"));
+    open(fixtures::KeyedWithBlobs());
     for (int c = 0; c < model_.columnCount(); ++c) column(c);
     model_.resetAround([&] { table_.SetIndexName("City"); });
     column(0);
@@ -122,8 +119,8 @@ TEST_F(TableModelTest, PassesTheModelTesterThroughOpenIndexChangeRefreshAndClose
 }
 
 TEST_F(TableModelTest, ShowsEveryCellOfATableWithoutKeyInStoredOrder) {
-  open(QStringLiteral("CONTACTS.DB"));
-  const Dump dump = readDump(QStringLiteral("CONTACTS.DB"));
+  open(fixtures::Unkeyed());
+  const Dump dump = readDump(fixtures::Unkeyed());
   ASSERT_EQ(model_.rowCount(), static_cast<int>(dump.records.size()));
   ASSERT_EQ(model_.columnCount(), dump.names.size());
   for (int c = 0; c < model_.columnCount(); ++c) {
@@ -137,8 +134,8 @@ TEST_F(TableModelTest, ShowsEveryCellOfATableWithoutKeyInStoredOrder) {
 }
 
 TEST_F(TableModelTest, ShowsDatesInTheShortDateFormatAndNoTextForMemos) {
-  open(QStringLiteral("CUSTOMER.DB"));
-  const Dump dump = readDump(QStringLiteral("CUSTOMER.DB"));
+  open(fixtures::KeyedWithBlobs());
+  const Dump dump = readDump(fixtures::KeyedWithBlobs());
   ASSERT_EQ(model_.rowCount(), static_cast<int>(dump.records.size()));
   ASSERT_EQ(dump.names.first(), QStringLiteral("CustNo"));
   std::map<QString, int> rowOfCustomer;
@@ -170,7 +167,7 @@ TEST_F(TableModelTest, ShowsDatesInTheShortDateFormatAndNoTextForMemos) {
 }
 
 TEST_F(TableModelTest, RowsFollowTheCurrentIndexAfterEachReset) {
-  open(QStringLiteral("AREACODES.DB"));
+  open(fixtures::BlockSize16K());
   const int stateColumn = 1;
   ASSERT_EQ(model_.headerData(stateColumn, Qt::Horizontal).toString(), QStringLiteral("State"));
   auto isSorted = [](QStringList texts, Qt::CaseSensitivity cs) {
@@ -188,75 +185,29 @@ TEST_F(TableModelTest, RowsFollowTheCurrentIndexAfterEachReset) {
   EXPECT_TRUE(isSorted(byCode, Qt::CaseSensitive));
 }
 
-// The operating system's files, whose reads fail once the test says so.
-class FailingReads : public engine::FileSystem {
- public:
-  bool failing = false;
-
-  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
-    return std::make_unique<FailingFile>(engine::DefaultFileSystem().Open(path, mode), failing);
-  }
-  bool Exists(const std::string& path) override { return engine::DefaultFileSystem().Exists(path); }
-  void Remove(const std::string& path) override { engine::DefaultFileSystem().Remove(path); }
-  void Rename(const std::string& from, const std::string& to) override {
-    engine::DefaultFileSystem().Rename(from, to);
-  }
-  std::vector<std::string> List(const std::string& dir) override {
-    return engine::DefaultFileSystem().List(dir);
-  }
-  void SyncDir(const std::string& dir) override { engine::DefaultFileSystem().SyncDir(dir); }
-  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override {
-    return engine::DefaultFileSystem().Lock(path, exclusive);
-  }
-  std::string CanonicalPath(const std::string& path) override {
-    return engine::DefaultFileSystem().CanonicalPath(path);
-  }
-
- private:
-  class FailingFile : public engine::File {
-   public:
-    FailingFile(std::unique_ptr<engine::File> file, const bool& failing)
-        : file_(std::move(file)), failing_(failing) {}
-    const std::string& Path() const override { return file_->Path(); }
-    uint64_t Size() const override { return file_->Size(); }
-    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
-      if (failing_) throw engine::EDBEngineError(engine::kErrIo, "Lesefehler in " + Path());
-      return file_->ReadAt(offset, dst, n);
-    }
-    void WriteAt(uint64_t offset, const void* src, size_t n) override {
-      file_->WriteAt(offset, src, n);
-    }
-    void Truncate(uint64_t size) override { file_->Truncate(size); }
-    void Sync() override { file_->Sync(); }
-
-   private:
-    std::unique_ptr<engine::File> file_;
-    const bool& failing_;
-  };
-};
-
 TEST_F(TableModelTest, MarksCellsThatCannotBeReadAndTellsWhyInTheirToolTip) {
-  FailingReads files;
+  testsupport::FaultFileSystem files(engine::DefaultFileSystem());
   table_.SetFileSystem(&files);
-  open(QStringLiteral("CONTACTS.DB"));
+  open(fixtures::Unkeyed());
   ASSERT_GT(model_.rowCount(), 1);
-  files.failing = true;
+  files.FailNth(testsupport::FaultKind::Read, 1, /*sticky=*/true);
   const QModelIndex last = model_.index(model_.rowCount() - 1, 0);
   EXPECT_EQ(last.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell));
-  EXPECT_TRUE(last.data(Qt::ToolTipRole).toString().startsWith(QStringLiteral("Lesefehler in ")));
-  files.failing = false;
+  const QString tip = last.data(Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("Lesefehler"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(dir_.Path() + "CONTACTS.DB"))) << tip.toStdString();
+  EXPECT_TRUE(files.Fired());
+  files.FailNth(testsupport::FaultKind::Read, 0);
   model_.resetAround([&] { table_.Close(); });
   table_.SetFileSystem(nullptr);
 }
 
 TEST_F(TableModelTest, ResetCompletesWithTheTableAsLeftWhenTheOperationThrows) {
-  ASSERT_FALSE(app_test::copyFixtureTable(QString::fromLatin1(kParadoxDriverTables),
-                                          QStringLiteral("CONTACTS.DB"), dir_.path())
-                   .isEmpty());
+  testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
   QSignalSpy aboutToReset(&model_, &QAbstractItemModel::modelAboutToBeReset);
   QSignalSpy reset(&model_, &QAbstractItemModel::modelReset);
   EXPECT_THROW(model_.resetAround([&] {
-    table_.SetDatabaseName(QFile::encodeName(dir_.path() + QLatin1Char('/')).toStdString());
+    table_.SetDatabaseName(dir_.Path());
     table_.SetTableName("CONTACTS.DB");
     table_.Open();
     throw engine::EDBEngineError(engine::kErrCorrupt, "kaputt");

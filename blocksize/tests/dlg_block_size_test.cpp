@@ -5,16 +5,25 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include "blocksize/tests/core/table_cells.h"
 #include "blocksize/unit_dlg_block_size.h"
-#include "core/fixtures.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
 // Readable failure output for cell texts.
@@ -24,11 +33,12 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace {
 
-using namespace blocksize_test;
+namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
+using blocksize_test::ReadAllCells;
+using testsupport::CopyTable;
+using testsupport::TempDir;
 using tools::MsgDlgType;
-
-const char* const kCustomer = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
-const char* const kLevel4Table = "celebithil_Rparadox/inst/extdata/of_cp866.db";
 
 class DlgBlockSizeTest : public ::testing::Test {
  protected:
@@ -42,7 +52,7 @@ class DlgBlockSizeTest : public ::testing::Test {
   void TearDown() override { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
 
   void scan(const TempDir& dir) {
-    dialog_->selectDirectory(QString::fromStdString(dir.path().string()));
+    dialog_->selectDirectory(QString::fromStdString(dir.Path()));
     dialog_->ScanDirectory();
   }
 
@@ -137,17 +147,16 @@ TEST_F(DlgBlockSizeTest, HeaderClickExplainsEachColumn) {
 TEST_F(DlgBlockSizeTest, EmptyDirectoryGivesAnEmptyListAndTheMask) {
   TempDir dir;
   scan(dir);
-  EXPECT_EQ(dialog_->ScanDir(), QString::fromStdString(dir.dir()));
+  EXPECT_EQ(dialog_->ScanDir(), QString::fromStdString(dir.Path()));
   EXPECT_EQ(dialog_->findChild<QLabel*>(QStringLiteral("StaticTextDir"))->text(),
-            QString::fromStdString(dir.dir()) + QStringLiteral("*.DB"));
+            QString::fromStdString(dir.Path()) + QStringLiteral("*.DB"));
   EXPECT_EQ(list_->topLevelItemCount(), 0);
   EXPECT_TRUE(button_->isEnabled());
 }
 
 TEST_F(DlgBlockSizeTest, UnreadableDirectoryShowsAnErrorAndFreesTheButton) {
   auto dir = std::make_unique<TempDir>();
-  dialog_->selectDirectory(QString::fromStdString(dir->path().string()));
-  const std::string path = dir->dir();
+  dialog_->selectDirectory(QString::fromStdString(dir->Path()));
   dir.reset();
   dialogs_.queueMessageResult(tools::mrOk);
   button_->click();
@@ -167,9 +176,9 @@ class DlgBlockSizeFixtureTest : public DlgBlockSizeTest {
 
 TEST_F(DlgBlockSizeFixtureTest, ScanFillsOneRowPerTableInGermanFormat) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
-  std::ofstream(dir.path() / "X.db") << "kein Paradox";
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
+  std::ofstream(dir.Path() + "X.db") << "kein Paradox";
   scan(dir);
   ASSERT_EQ(list_->topLevelItemCount(), 3);
   EXPECT_EQ(rowTexts(0), QStringList({" CUSTOMER.DB", "10 ", "394 ", "5 ", "14 ", "7", "2.048 ",
@@ -191,7 +200,7 @@ TEST_F(DlgBlockSizeFixtureTest, ScanFillsOneRowPerTableInGermanFormat) {
   dialog_->show();
   dialog_->hide();
   EXPECT_EQ(list_->topLevelItemCount(), 3);
-  fs::remove(dir.path() / "X.db");
+  fs::remove(dir.Path() + "X.db");
   dialog_->ScanDirectory();
   EXPECT_EQ(list_->topLevelItemCount(), 2);
 }
@@ -234,13 +243,13 @@ TEST_F(DlgBlockSizeFixtureTest, MenuItemsFollowTheRowsLevelAndBlockSize) {
     EXPECT_TRUE(dialog_->findChild<QMenu*>(QStringLiteral("ParadoxLevelndern1"))->isEnabled());
   }
   EXPECT_EQ(dialog_->Table().TableName(), "T.DB");
-  EXPECT_EQ(dialog_->Table().DatabaseName(), dir.dir());
+  EXPECT_EQ(dialog_->Table().DatabaseName(), dir.Path());
 }
 
 TEST_F(DlgBlockSizeFixtureTest, RightClickOnARowOpensTheMenuForThatRow) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   dialog_->show();
   QWidget* viewport = list_->viewport();
@@ -266,7 +275,7 @@ TEST_F(DlgBlockSizeFixtureTest, RightClickOnARowOpensTheMenuForThatRow) {
 TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   scan(dir);
   ASSERT_EQ(list_->topLevelItem(0)->text(6), QStringLiteral("2,048 "));
   ASSERT_TRUE(prepareOn(0));
@@ -278,11 +287,11 @@ TEST_F(DlgBlockSizeFixtureTest, UnderAnEnglishLocaleEveryBlockSizeIsOffered) {
 
 TEST_F(DlgBlockSizeFixtureTest, ChangeIsRefusedWhileTheTableIsOpenElsewhere) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   const QStringList before = rowTexts(0);
   engine::TTable holder;
-  holder.SetDatabaseName(dir.dir());
+  holder.SetDatabaseName(dir.Path());
   holder.SetTableName("of_cp866.db");
   holder.Open();
   ASSERT_TRUE(prepareOn(0));
@@ -298,8 +307,8 @@ TEST_F(DlgBlockSizeFixtureTest, ChangeIsRefusedWhileTheTableIsOpenElsewhere) {
 
 TEST_F(DlgBlockSizeFixtureTest, BlockSizeChangeUpdatesTheRowAndKeepsTheData) {
   TempDir dir;
-  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
-  const auto data = ReadAllCells(dir.dir(), name);
+  const std::string name = fs::path(CopyTable(fixtures::Level4(), dir.Path())).filename().string();
+  const auto data = ReadAllCells(dir.Path(), name);
   scan(dir);
   ASSERT_TRUE(prepareOn(0));
   dialogs_.queueMessageResult(tools::mrOk);
@@ -311,13 +320,13 @@ TEST_F(DlgBlockSizeFixtureTest, BlockSizeChangeUpdatesTheRowAndKeepsTheData) {
   EXPECT_EQ(rowTexts(0), QStringList({" of_cp866.db", "19 ", "277 ", "14 ", "15 ", "4", "4.096 ",
                                       "917.504 ", "2.197 ", "915.307 ", "0,2 "}));
   expectIdle();
-  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+  EXPECT_EQ(ReadAllCells(dir.Path(), name), data);
 }
 
 TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
   TempDir dir;
-  const std::string name = CopyTable(Fixture(kLevel4Table), dir.path());
-  const auto data = ReadAllCells(dir.dir(), name);
+  const std::string name = fs::path(CopyTable(fixtures::Level4(), dir.Path())).filename().string();
+  const auto data = ReadAllCells(dir.Path(), name);
   scan(dir);
   QStringList expected = rowTexts(0);
   expected[5] = QStringLiteral("7");
@@ -328,7 +337,7 @@ TEST_F(DlgBlockSizeFixtureTest, LevelChangeUpdatesOnlyTheLevelCell) {
   EXPECT_EQ(dialogs_.messageCalls()[0].text, QStringLiteral("Level geändert."));
   EXPECT_EQ(rowTexts(0), expected);
   expectIdle();
-  EXPECT_EQ(ReadAllCells(dir.dir(), name), data);
+  EXPECT_EQ(ReadAllCells(dir.Path(), name), data);
   dialog_->ScanDirectory();
   EXPECT_EQ(rowTexts(0), expected);
 }
@@ -346,7 +355,7 @@ class ProbingDialogs : public tools::ScriptedDialogs {
 
 TEST_F(DlgBlockSizeFixtureTest, NoMenuAndNoScanWhileAChangeRuns) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   ProbingDialogs probing;
   tools::ScopedDialogSeam seam(probing);
@@ -372,7 +381,7 @@ TEST_F(DlgBlockSizeFixtureTest, NoMenuAndNoScanWhileAChangeRuns) {
 
 TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
   TempDir dir;
-  CopyTable(Fixture(kLevel4Table), dir.path());
+  CopyTable(fixtures::Level4(), dir.Path());
   scan(dir);
   const QStringList before = rowTexts(0);
   ASSERT_TRUE(prepareOn(0));
@@ -386,18 +395,55 @@ TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
   expectIdle();
 }
 
+// The pixels in `area` of `image` that stand out from its background (its most frequent grey):
+// text drawn in it, none where nothing is drawn.
+int InkIn(const QImage& image, const QRect& area) {
+  const QRect inside = area.intersected(image.rect());
+  std::map<int, int> greys;
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x) ++greys[qGray(image.pixel(x, y))];
+  int background = 0;
+  for (const auto& [grey, count] : greys)
+    if (count > greys[background]) background = grey;
+  int ink = 0;
+  for (const auto& [grey, count] : greys)
+    if (std::abs(grey - background) > 96) ink += count;
+  return ink;
+}
+
 TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
   TempDir dir;
-  CopyTable(Fixture(kCustomer), dir.path());
-  CopyTable(Fixture(kLevel4Table), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::Level4(), dir.Path());
+  CopyTable(fixtures::BlockSize16K(), dir.Path());
   scan(dir);
   dialog_->show();
   QApplication::processEvents();
-  const QRect lastColumn(list_->header()->sectionViewportPosition(10), 0,
-                         list_->header()->sectionSize(10), 1);
+  QHeaderView* header = list_->header();
+  const QRect lastColumn(header->sectionViewportPosition(10), 0, header->sectionSize(10), 1);
   EXPECT_LE(lastColumn.right(), list_->viewport()->width());
-  EXPECT_TRUE(dialog_->grab().save(QStringLiteral("/tmp/kerbolt_blocksize_dialog.png")));
+
+  // The window saved as a picture shows the window: its size, and the last column's caption and
+  // every row's figure in that column drawn, not left blank.
+  TempDir pictures;
+  const QString file = QString::fromStdString(pictures.Path() + "blocksize.png");
+  ASSERT_TRUE(dialog_->grab().save(file));
+  const QImage image(file);
+  ASSERT_FALSE(image.isNull());
+  const qreal scale = dialog_->devicePixelRatioF();
+  EXPECT_EQ(image.size(), (QSizeF(dialog_->size()) * scale).toSize());
+  const auto inPicture = [&](QWidget* widget, const QRect& area) {
+    const QRect onWindow(widget->mapTo(dialog_.get(), area.topLeft()), area.size());
+    return QRect((QRectF(onWindow).topLeft() * scale).toPoint(), (QSizeF(onWindow.size()) * scale).toSize());
+  };
+  const QRect caption(header->sectionViewportPosition(10), 0, header->sectionSize(10), header->height());
+  EXPECT_GT(InkIn(image, inPicture(header->viewport(), caption)), 0) << "caption of the last column";
+  ASSERT_EQ(list_->topLevelItemCount(), 3);
+  for (int row = 0; row < 3; ++row) {
+    const QRect cell = list_->visualRect(list_->model()->index(row, 10));
+    ASSERT_FALSE(cell.isEmpty()) << row;
+    EXPECT_GT(InkIn(image, inPicture(list_->viewport(), cell)), 0) << "row " << row;
+  }
 }
 
 }  // namespace

@@ -5,40 +5,40 @@
 
 #include "cli/tests/cli_support.h"
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <sys/wait.h>
+
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
+namespace fixtures = testsupport::fixtures;
 using cli_test::CliRun;
-using cli_test::CopyTable;
-using cli_test::Fixtures;
-using cli_test::ReadFile;
 using cli_test::RunCli;
-using cli_test::TempDir;
+using testsupport::CopyTable;
+using testsupport::ReadText;
+using testsupport::TempDir;
 
 TEST(CliRead, DumpPrintsTheExpectedDump) {
-  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   struct Case {
-    std::string table;
+    std::filesystem::path table;
     std::string note;  // on stderr; the dump itself stays exact
   };
   const std::vector<Case> cases = {
-      {"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", ""},
-      {"MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB", ""},
-      {"t232006_Individual-dictionary/_QSQ1.DB", "Hinweis: Die Blockkette läuft über den letzten Block"},
+      {fixtures::KeyedWithBlobs(), ""},
+      {fixtures::AllFieldTypes(), ""},
+      {fixtures::ChainPastLastBlock(), "Hinweis: Die Blockkette läuft über den letzten Block"},
   };
   for (const auto& c : cases) {
     TempDir dir;
     const CliRun r = RunCli({"dump", CopyTable(c.table, dir.Path())}, dir);
     EXPECT_EQ(r.status, 0) << c.table << ": " << r.err;
-    EXPECT_EQ(r.out, ReadFile(Fixtures() + "expected/" + c.table + ".tsv")) << c.table;
+    EXPECT_EQ(r.out, ReadText(fixtures::ExpectedDump(c.table))) << c.table;
     if (c.note.empty())
       EXPECT_EQ(r.err, "") << c.table;
     else
@@ -47,9 +47,9 @@ TEST(CliRead, DumpPrintsTheExpectedDump) {
 }
 
 TEST(CliRead, InfoPrintsTheHeaderFigures) {
-  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  const CliRun r = RunCli({"info", CopyTable("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", dir.Path())}, dir);
+  const CliRun r = RunCli({"info", CopyTable(fixtures::BlockSize16K(), dir.Path())}, dir);
   ASSERT_EQ(r.status, 0) << r.err;
   for (const std::string line : {"Level:\t7", "Blockgröße:\t16384 Bytes (16 KB)", "Datensatzlänge:\t165",
                                  "Felder:\t3", "Datensätze:\t370", "Schlüsselfelder:\t1", "Codepage:\t1252",

@@ -6,39 +6,38 @@
 
 #include "cli/tests/cli_support.h"
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <sys/wait.h>
+
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
+namespace fixtures = testsupport::fixtures;
 using cli_test::CliRun;
-using cli_test::CopyTable;
-using cli_test::Fixtures;
-using cli_test::ReadFile;
 using cli_test::RunCli;
-using cli_test::TempDir;
+using testsupport::CopyTable;
+using testsupport::ReadText;
+using testsupport::TempDir;
 
+// The files of `dir` with their bytes, but for the program's caught output (*.txt).
 std::map<std::string, std::string> Files(const std::string& dir) {
   std::map<std::string, std::string> files;
   for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().extension() != ".txt") files[e.path().filename().string()] = ReadFile(e.path().string());
+    if (e.path().extension() != ".txt") files[e.path().filename().string()] = ReadText(e.path());
   return files;
 }
 
-constexpr char kCustomer[] = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
-
 TEST(CliCopy, CopyAndRestructureKeepTheDump) {
-  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   TempDir src, dest;
-  const std::string table = CopyTable(kCustomer, src.Path());
-  const std::string expected = ReadFile(Fixtures() + "expected/" + kCustomer + ".tsv");
+  const std::string table = CopyTable(fixtures::KeyedWithBlobs(), src.Path());
+  const std::string expected = ReadText(fixtures::ExpectedDump(fixtures::KeyedWithBlobs()));
   CliRun r = RunCli({"copy", table, dest.Path() + "KOPIE.DB", "--block-size", "4096"}, dest);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("20 Datensätze"), std::string::npos) << r.out;
@@ -54,9 +53,9 @@ TEST(CliCopy, CopyAndRestructureKeepTheDump) {
 }
 
 TEST(CliCopy, RefusalsAndUsageErrorsLeaveTheFilesAlone) {
-  if (Fixtures().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  const std::string table = CopyTable(kCustomer, dir.Path());
+  const std::string table = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   const auto before = Files(dir.Path());
   struct Case {
     std::vector<std::string> args;

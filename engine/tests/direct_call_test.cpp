@@ -13,7 +13,7 @@
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
 #include "engine/tests/allocation_failure.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 #include "family/family_swap.h"
 #include "direct/table_files.h"
 #include "io/engine_error.h"
@@ -85,7 +85,7 @@ class DirectCallAllocation : public ::testing::Test {
     DumpTable(DefaultFileSystem(), dir_.Path() + kTable, out);
     return out.str();
   }
-  testing::TempDir dir_;
+  testsupport::TempDir dir_;
   TTable table_;
 };
 

@@ -12,7 +12,7 @@
 
 #include "io/engine_error.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
@@ -90,7 +90,7 @@ class ReaderProcess {
 };
 
 TEST(Durability, PostedChangesAreSeenByAFreshComponentAndAFreshProcess) {
-  testing::TempDir dir;
+  testsupport::TempDir dir;
   const std::string name = "DAUER.DB";
   {
     TTable t;

@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 #include "family/family_swap.h"
 #include "io/engine_error.h"
 
 namespace engine_test {
+
+using testsupport::FaultFileSystem;
+using testsupport::FaultKind;
+using testsupport::MemoryFileSystem;
 namespace {
 
 const std::string kDir = "/mem/";

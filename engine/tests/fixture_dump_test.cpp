@@ -3,24 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "direct/table_files.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_dump_text.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
-using testing::CopyFamily;
-using testing::FixturesDir;
-using testing::FixtureTables;
-using testing::ReadText;
-using testing::TempDir;
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::ReadText;
+using testsupport::TableDumpText;
+using testsupport::TempDir;
 
-bool IsEncryptedSample(const std::string& relative) {
-  return relative.find("/encrypt/") != std::string::npos;
+bool IsPasswordProtected(const std::filesystem::path& sample) {
+  const auto protectedTables = fixtures::PasswordProtectedTables();
+  return std::find(protectedTables.begin(), protectedTables.end(), sample) != protectedTables.end();
 }
 
 // First differing line of two texts, for the failure message.
@@ -38,16 +45,16 @@ std::string FirstDifference(const std::string& got, const std::string& want) {
 }
 
 TEST(FixtureDump, EveryTableMatchesItsExpectedDump) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   int total = 0, matched = 0, refused = 0;
-  for (const auto& relative : FixtureTables()) {
+  for (const auto& sample : fixtures::All()) {
     ++total;
+    const std::string relative = fixtures::Relative(sample);
     TempDir dir;
-    const std::string table = CopyFamily(relative, dir.Path());
-    std::ostringstream out;
-    if (IsEncryptedSample(relative)) {
+    const std::string table = CopyTable(sample, dir.Path());
+    if (IsPasswordProtected(sample)) {
       try {
-        DumpTable(DefaultFileSystem(), table, out);
+        TableDumpText(table);
         ADD_FAILURE() << relative << ": verschlüsselte Tabelle wurde gelesen";
       } catch (const EDBEngineError& e) {
         EXPECT_EQ(e.ErrorCode(), kErrPasswordProtected) << relative;
@@ -56,17 +63,18 @@ TEST(FixtureDump, EveryTableMatchesItsExpectedDump) {
       }
       continue;
     }
+    std::string got;
     try {
-      DumpTable(DefaultFileSystem(), table, out);
+      got = TableDumpText(table);
     } catch (const EDBEngineError& e) {
       ADD_FAILURE() << relative << ": " << e.what();
       continue;
     }
-    const std::string want = ReadText(FixturesDir() + "expected/" + relative + ".tsv");
-    if (out.str() == want)
+    const std::string want = ReadText(fixtures::ExpectedDump(sample));
+    if (got == want)
       ++matched;
     else
-      ADD_FAILURE() << relative << ": " << FirstDifference(out.str(), want);
+      ADD_FAILURE() << relative << ": " << FirstDifference(got, want);
   }
   std::cout << "[ fixtures ] " << matched << " von " << total << " Tabellen gleich, " << refused
             << " verschlüsselte abgewiesen\n";

@@ -15,14 +15,16 @@
 #include "io/file_system.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fixture_support.h"
 #include "format/value_codec.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
-using testing::TempDir;
-using testing::WriteBytes;
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
 
 constexpr uint32_t kRecords = 1000000;
 constexpr uint8_t kBlockKiB = 4;
@@ -172,8 +174,8 @@ class ReadCountingFileSystem : public FileSystem {
 TEST(LargeTable, MillionRecordsOpenLazilyAndOrderInLinearWork) {
   TempDir dir;
   WriteBigFamily(dir.Path());
-  const uint64_t dbBytes = testing::ReadBytes(dir.Path() + "BIG.DB").size();
-  const uint64_t indexBytes = testing::ReadBytes(dir.Path() + "BIG.XG0").size();
+  const uint64_t dbBytes = ReadBytes(dir.Path() + "BIG.DB").size();
+  const uint64_t indexBytes = ReadBytes(dir.Path() + "BIG.XG0").size();
   ReadCountingFileSystem fs;
   TTable t;
   t.SetFileSystem(&fs);
@@ -216,7 +218,7 @@ TEST(LargeTable, MillionRecordsOpenLazilyAndOrderInLinearWork) {
   // A stale index file (one entry fewer in its header) is sorted around.
   t.Close();
   {
-    auto bytes = testing::ReadBytes(dir.Path() + "BIG.XG0");
+    auto bytes = ReadBytes(dir.Path() + "BIG.XG0");
     coding::PutU32(&bytes[hdr::kNumRecords], kRecords - 1);
     WriteBytes(dir.Path() + "BIG.XG0", bytes);
   }

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "engine/tests/allocation_failure.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/temp_dir.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -27,7 +27,7 @@ long OpenDescriptors() {
 }
 
 TEST(OsHandles, NoDescriptorOutlivesAFailedCall) {
-  testing::TempDir dir;
+  testsupport::TempDir dir;
   for (const char* name : {"KUNDEN.DB", "KUNDEN.PX", "KUNDEN.MB"}) std::ofstream(dir.Path() + name) << "x";
   FileSystem& fs = DefaultFileSystem();
   struct Case {

@@ -6,48 +6,39 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
-#include <sstream>
 
 #include "io/engine_error.h"
 #include "family/family_swap.h"
-#include "direct/table_files.h"
 #include "family/restructure.h"
-#include "engine/tests/fault_file_system.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/memory_file_system.h"
+#include "testsupport/table_dump_text.h"
 
-namespace engine_test {
 namespace {
 
+namespace fixtures = testsupport::fixtures;
 using engine::EDBEngineError;
+using testsupport::FaultFileSystem;
+using testsupport::FaultKind;
+using testsupport::MemoryFileSystem;
+using testsupport::TableDumpText;
 
 const std::string kDir = "/mem/";
 
 // Every file of the in-memory file system with its bytes.
 using Snapshot = std::map<std::string, std::string>;
 
-Snapshot Take(const MemoryFileSystem& fs) {
-  Snapshot s;
-  for (const std::string& path : fs.Paths()) s[path] = fs.Contents(path);
-  return s;
-}
-
-std::string Dump(engine::FileSystem& fs, const std::string& path) {
-  std::ostringstream out;
-  engine::DumpTable(fs, path, out);
-  return out.str();
-}
-
-// The family of a sample table, loaded into memory under kDir.
-Snapshot LoadFamily(const std::string& relative) {
-  engine::testing::TempDir tmp;
-  engine::testing::CopyFamily(relative, tmp.Path());
+// The table file and companions of a sample table, loaded into memory under kDir.
+Snapshot LoadFamily(const std::filesystem::path& sample) {
   MemoryFileSystem fs;
-  for (const std::string& name : engine::DefaultFileSystem().List(tmp.Path()))
-    LoadFromDisk(fs, tmp.Path() + name, kDir + name);
-  return Take(fs);
+  testsupport::LoadTableFromDisk(fs, sample, kDir);
+  return fs.Snapshot();
 }
 
 // Whether `after` is the family the operation writes, as in the fault-free run `changed`: the
@@ -76,17 +67,15 @@ struct Operation {
 };
 
 struct FaultCase {
-  const char* fixture;
-  const char* tableName;
+  std::filesystem::path fixture;
+  std::string TableName() const { return fixture.filename().string(); }
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.tableName; }
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.TableName(); }
 
 class RestructureFaultTest : public ::testing::TestWithParam<FaultCase> {
  protected:
-  void SetUp() override {
-    if (engine::testing::FixturesDir().empty()) GTEST_SKIP() << "Fixture folder missing: " << KERBOLT_FIXTURES_DIR;
-  }
+  void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
 };
 
 // Runs `op` on a fresh copy of `original` once without faults, then once per change with that
@@ -97,13 +86,13 @@ void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
   MemoryFileSystem memory;
   Restore(memory, original);
   const bool existed = memory.Exists(op.table);
-  const std::string oldDump = existed ? Dump(memory, op.table) : "";
+  const std::string oldDump = existed ? TableDumpText(op.table, memory) : "";
 
   FaultFileSystem counter(memory);
   op.run(counter);
   const int changes = counter.Count(FaultKind::Mutation);
-  const Snapshot changed = Take(memory);
-  const std::string newDump = Dump(memory, op.table);
+  const Snapshot changed = memory.Snapshot();
+  const std::string newDump = TableDumpText(op.table, memory);
   ASSERT_GT(changes, 3);
 
   for (const bool sticky : {false, true}) {
@@ -121,18 +110,18 @@ void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
       if (sticky && !faulty.Fired()) break;  // fewer writes than changes: all covered
       ASSERT_TRUE(faulty.Fired());
       // Whatever happened, the table reads as the old or the new one, never as a mix.
-      const std::string dumpNow = memory.Exists(op.table) ? Dump(memory, op.table) : "";
+      const std::string dumpNow = memory.Exists(op.table) ? TableDumpText(op.table, memory) : "";
       EXPECT_TRUE(dumpNow == oldDump || dumpNow == newDump) << "table damaged";
-      Snapshot after = Take(memory);
+      Snapshot after = memory.Snapshot();
       if (after != original && !IsNewFamily(after, changed, original)) {
         // Only a failure inside the swap may leave files behind (never a new file under its
         // temporary name); the next writer's recovery must then finish or undo the swap.
         for (const auto& entry : after)
           EXPECT_EQ(entry.first.find(engine::kNewSuffix), std::string::npos) << "left behind: " << entry.first;
         engine::RecoverTableFamily(memory, kDir, op.table.substr(kDir.size()));
-        after = Take(memory);
+        after = memory.Snapshot();
       }
-      const bool isNew = IsNewFamily(after, changed, original) && Dump(memory, op.table) == newDump;
+      const bool isNew = IsNewFamily(after, changed, original) && TableDumpText(op.table, memory) == newDump;
       if (raised) {
         EXPECT_TRUE(after == original || isNew) << "family mixed or files left behind";
       } else {
@@ -145,9 +134,9 @@ void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
 TEST_P(RestructureFaultTest, EveryFailedChangeLeavesTheTableWhole) {
   const FaultCase& c = GetParam();
   const Snapshot original = LoadFamily(c.fixture);
-  const std::string table = kDir + c.tableName;
+  const std::string table = kDir + c.TableName();
   FailEachChangeInTurn(original, {"Umstrukturieren auf 4096-Byte-Blöcke", [&](engine::FileSystem& fs) {
-                                    engine::RestructureTableFiles(fs, kDir, c.tableName, engine::TableFormat{0, 4096});
+                                    engine::RestructureTableFiles(fs, kDir, c.TableName(), engine::TableFormat{0, 4096});
                                   }, table});
 }
 
@@ -158,25 +147,23 @@ TEST_P(RestructureFaultTest, EveryFailedChangeOfACopyLeavesTheTargetWhole) {
   {
     MemoryFileSystem memory;
     Restore(memory, original);
-    engine::CopyTableFiles(memory, kDir, c.tableName, kDir, "ZIEL.DB", true, {});
-    original = Take(memory);
+    engine::CopyTableFiles(memory, kDir, c.TableName(), kDir, "ZIEL.DB", true, {});
+    original = memory.Snapshot();
   }
   FailEachChangeInTurn(original, {"Kopieren über eine vorhandene Tabelle", [&](engine::FileSystem& fs) {
-                                    engine::CopyTableFiles(fs, kDir, c.tableName, kDir, "ZIEL.DB", false, {});
+                                    engine::CopyTableFiles(fs, kDir, c.TableName(), kDir, "ZIEL.DB", false, {});
                                   }, kDir + "ZIEL.DB"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SampleTables, RestructureFaultTest,
-    ::testing::Values(FaultCase{"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", "CUSTOMER.DB"},
-                      FaultCase{"leonhad_paradoxdriver/src/test/resources/fields/graphic.db", "graphic.db"},
-                      FaultCase{"leonhad_paradoxdriver/src/test/resources/db/CONTACTS.DB", "CONTACTS.DB"}),
+    ::testing::Values(FaultCase{fixtures::KeyedWithBlobs()}, FaultCase{fixtures::KeyedWithGraphic()},
+                      FaultCase{fixtures::Unkeyed()}),
     [](const ::testing::TestParamInfo<FaultCase>& info) {
-      std::string name = info.param.tableName;
+      std::string name = info.param.TableName();
       for (char& ch : name)
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return name;
     });
 
 }  // namespace
-}  // namespace engine_test

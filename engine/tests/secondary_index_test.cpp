@@ -12,20 +12,24 @@
 #include "component/definitions.h"
 #include "storage/secondary_index.h"
 #include "family/table_cursor.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
-using testing::CopyFamily;
-using testing::FixturesDir;
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
 
-std::unique_ptr<TableCursor> OpenCopy(const std::string& relative, const TempDir& dir) {
-  const std::string path = CopyFamily(relative, dir.Path());
-  return TableCursor::Open(DefaultFileSystem(), dir.Path(), path.substr(dir.Path().size()));
+std::unique_ptr<TableCursor> OpenCopy(const std::filesystem::path& sample, const TempDir& dir) {
+  CopyTable(sample, dir.Path());
+  return TableCursor::Open(DefaultFileSystem(), dir.Path(), sample.filename().string());
 }
 
 // The order an in-memory sort by the index fields gives.
@@ -39,22 +43,22 @@ std::vector<uint32_t> SortedOrder(TableCursor& c, const SecondaryIndex& ix) {
 }
 
 TEST(SecondaryIndex, DefinitionsOfTheSampleTables) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   struct Case {
-    const char* table;
+    std::filesystem::path table;
     std::vector<std::string> names, fields, descFields;
     std::vector<bool> caseInsensitive;
   };
   const std::vector<Case> cases = {
-      {"leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", {"City"}, {"City"}, {""}, {false}},
-      {"leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", {"ste"}, {"State"}, {""}, {true}},
-      {"leonhad_paradoxdriver/src/test/resources/joins/C.DB", {"A", "B"}, {"A", "B"}, {"", ""}, {false, false}},
-      {"leonhad_paradoxdriver/src/test/resources/joins/fk4.db", {"reference"}, {"FK1;FK"}, {""}, {false}},
-      {"leonhad_paradoxdriver/src/test/resources/joins/indexed.db", {"Descending"}, {"Indexed"}, {"Indexed"}, {true}},
-      {"leonhad_paradoxdriver/src/test/resources/joins/case.db", {"C"}, {"C"}, {""}, {false}},
-      {"MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB", {"TIMEINDEX"}, {"TIME"}, {""}, {true}},
-      {"steinm_pxlib/testdata/TypSammlung.DB", {"Numerisch", "Zähler"}, {"Numerisch", "Zähler"}, {"", ""}, {false, false}},
-      {"leonhad_paradoxdriver/src/test/resources/db/ORDERS.DB", {}, {}, {}, {}},
+      {fixtures::KeyedWithBlobs(), {"City"}, {"City"}, {""}, {false}},
+      {fixtures::BlockSize16K(), {"ste"}, {"State"}, {""}, {true}},
+      {fixtures::TwoSecondaryIndexes(), {"A", "B"}, {"A", "B"}, {"", ""}, {false, false}},
+      {fixtures::CompositeSecondaryIndex(), {"reference"}, {"FK1;FK"}, {""}, {false}},
+      {fixtures::DescendingSecondaryIndex(), {"Descending"}, {"Indexed"}, {"Indexed"}, {true}},
+      {fixtures::UnkeyedWithSecondaryIndex(), {"C"}, {"C"}, {""}, {false}},
+      {fixtures::AllFieldTypes(), {"TIMEINDEX"}, {"TIME"}, {""}, {true}},
+      {fixtures::AllFieldTypesLevel7(), {"Numerisch", "Zähler"}, {"Numerisch", "Zähler"}, {"", ""}, {false, false}},
+      {fixtures::KeyedWithoutSecondaryIndex(), {}, {}, {}, {}},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -73,15 +77,11 @@ TEST(SecondaryIndex, DefinitionsOfTheSampleTables) {
 
 // Where an index file is used, its order sorts the rows by the index fields (ties by key).
 TEST(SecondaryIndex, OrderFromIndexFilesSortsByTheIndexFields) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
-  const std::vector<std::string> tables = {
-      "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB",
-      "leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB",
-      "leonhad_paradoxdriver/src/test/resources/joins/C.DB",
-      "leonhad_paradoxdriver/src/test/resources/joins/fk4.db",
-      "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB",
-      "kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db",
-      "steinm_pxlib/testdata/TypSammlung.DB",
+  SKIP_WITHOUT_FIXTURES();
+  const std::vector<std::filesystem::path> tables = {
+      fixtures::KeyedWithBlobs(),          fixtures::BlockSize16K(),        fixtures::TwoSecondaryIndexes(),
+      fixtures::CompositeSecondaryIndex(), fixtures::AllFieldTypes(),       fixtures::LargeWithSecondaryIndex(),
+      fixtures::AllFieldTypesLevel7(),
   };
   for (const auto& table : tables) {
     TempDir dir;
@@ -103,8 +103,8 @@ TEST(SecondaryIndex, OrderFromIndexFilesSortsByTheIndexFields) {
 
 // A stale, damaged or missing index file gives way to sorting the rows.
 TEST(SecondaryIndex, UnusableIndexFilesFallBackToSorting) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
-  const std::string table = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
+  SKIP_WITHOUT_FIXTURES();
+  const std::filesystem::path table = fixtures::KeyedWithBlobs();
   struct Case {
     const char* name;
     std::function<void(const std::string& xPath)> damage;
@@ -158,9 +158,9 @@ TEST(SecondaryIndex, UnusableIndexFilesFallBackToSorting) {
 // An index file whose entries all map but stand out of order is not trusted where the order
 // is byte order (numbers here).
 TEST(SecondaryIndex, EntriesOutOfOrderFallBackToSorting) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  auto cursor = OpenCopy("leonhad_paradoxdriver/src/test/resources/joins/C.DB", dir);
+  auto cursor = OpenCopy(fixtures::TwoSecondaryIndexes(), dir);
   const SecondaryIndex& ix = cursor->Secondaries()[0];
   auto bytes = ReadBytes(ix.path);
   const size_t first = 2048 + 6, recordSize = 10;
@@ -174,10 +174,9 @@ TEST(SecondaryIndex, EntriesOutOfOrderFallBackToSorting) {
 
 // Random byte changes in index files never crash: every order is a permutation of the rows.
 TEST(SecondaryIndex, RandomlyDamagedIndexFilesStillGivePermutations) {
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR;
+  SKIP_WITHOUT_FIXTURES();
   std::mt19937 rng(42);
-  for (const char* table : {"leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB",
-                            "kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db"}) {
+  for (const std::filesystem::path& table : {fixtures::BlockSize16K(), fixtures::LargeWithSecondaryIndex()}) {
     TempDir dir;
     auto cursor = OpenCopy(table, dir);
     ASSERT_EQ(cursor->Secondaries().size(), 1u);

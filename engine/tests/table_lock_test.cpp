@@ -16,8 +16,12 @@
 #include "family/restructure.h"
 #include "component/table.h"
 #include "engine/tests/allocation_failure.h"
-#include "engine/tests/fault_file_system.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/memory_file_system.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
@@ -27,15 +31,11 @@ namespace fs = std::filesystem;
 class TableLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kerbolt-lock-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    table_ = dir_ + "/KUNDEN.DB";
+    table_ = dir_.Path() + "KUNDEN.DB";
     std::ofstream(table_) << "table bytes";
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  std::string dir_;
+  testsupport::TempDir dir_;
   std::string table_;
 };
 
@@ -90,27 +90,27 @@ TEST_F(TableLockTest, ReleasedWhenTheLastHolderGoes) {
 }
 
 TEST_F(TableLockTest, OtherSpellingsOfThePathAreTheSameTable) {
-  fs::create_symlink(table_, dir_ + "/verweis.DB");
-  fs::create_directory(dir_ + "/unter");
+  fs::create_symlink(table_, dir_.Path() + "verweis.DB");
+  fs::create_directory(dir_.Path() + "unter");
   const auto held = DefaultFileSystem().Lock(table_, true);
-  for (const std::string& other : {dir_ + "/./KUNDEN.DB", dir_ + "/unter/../KUNDEN.DB", dir_ + "/verweis.DB"})
+  for (const std::string& other : {dir_.Path() + "./KUNDEN.DB", dir_.Path() + "unter/../KUNDEN.DB", dir_.Path() + "verweis.DB"})
     EXPECT_NE(Refusal(other, false), "") << other;
 }
 
 TEST_F(TableLockTest, DistinctTablesDoNotInterfere) {
-  std::ofstream(dir_ + "/ARTIKEL.DB") << "x";
+  std::ofstream(dir_.Path() + "ARTIKEL.DB") << "x";
   const auto held = DefaultFileSystem().Lock(table_, true);
-  EXPECT_EQ(Refusal(dir_ + "/ARTIKEL.DB", true), "");
+  EXPECT_EQ(Refusal(dir_.Path() + "ARTIKEL.DB", true), "");
 }
 
 TEST_F(TableLockTest, AFifoNamedLikeATableDoesNotHang) {
-  const std::string fifo = dir_ + "/ROHR.DB";
+  const std::string fifo = dir_.Path() + "ROHR.DB";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(Refusal(fifo, true), "");
 }
 
 TEST_F(TableLockTest, TableNotYetOnDiskIsGuardedInsideTheProcess) {
-  const std::string fresh = dir_ + "/NEU.DB";
+  const std::string fresh = dir_.Path() + "NEU.DB";
   const auto held = DefaultFileSystem().Lock(fresh, true);
   EXPECT_NE(Refusal(fresh, false), "");
   EXPECT_FALSE(fs::exists(fresh)) << "locking must not create the table file";
@@ -215,8 +215,8 @@ TEST_F(TableLockTest, LockOfAKilledProcessIsGone) {
 class ComponentLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (testing::FixturesDir().empty()) GTEST_SKIP() << "Fixture folder missing: " << KERBOLT_FIXTURES_DIR;
-    path_ = testing::CopyFamily("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir_.Path());
+    SKIP_WITHOUT_FIXTURES();
+    path_ = testsupport::CopyTable(testsupport::fixtures::KeyedWithBlobs(), dir_.Path());
   }
   std::unique_ptr<TTable> Component(bool exclusive) const {
     auto t = std::make_unique<TTable>();
@@ -252,7 +252,7 @@ class ComponentLockTest : public ::testing::Test {
     };
   }
 
-  testing::TempDir dir_;
+  testsupport::TempDir dir_;
   std::string path_;
 };
 
@@ -298,7 +298,7 @@ TEST_F(ComponentLockTest, RestructureAndCopyRespectOpenComponents) {
       {"Kopieren aus gemeinsam geöffneter Tabelle", false, true, false},
       {"Kopieren aus exklusiv geöffneter Tabelle", true, true, true},
   };
-  const std::vector<uint8_t> before = testing::ReadBytes(path_);
+  const std::vector<uint8_t> before = testsupport::ReadBytes(path_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto holder = Component(c.holderExclusive);
@@ -314,7 +314,7 @@ TEST_F(ComponentLockTest, RestructureAndCopyRespectOpenComponents) {
       EXPECT_TRUE(c.refused) << e.what();
       EXPECT_EQ(e.ErrorCode(), kErrLocked) << e.what();
     }
-    EXPECT_EQ(testing::ReadBytes(path_), before);
+    EXPECT_EQ(testsupport::ReadBytes(path_), before);
   }
   // A copy must not replace a table that a component has open.
   auto target = std::make_unique<TTable>();
@@ -352,7 +352,7 @@ TEST_F(ComponentLockTest, AComponentOfAnotherProcessIsRespected) {
 // the process for its own files, apart from the disk and from other file systems.
 class MemoryLockTest : public ::testing::Test {
  protected:
-  std::unique_ptr<TTable> Component(engine_test::MemoryFileSystem& fs, bool exclusive) {
+  std::unique_ptr<TTable> Component(testsupport::MemoryFileSystem& fs, bool exclusive) {
     auto t = std::make_unique<TTable>();
     t->SetFileSystem(&fs);
     t->SetDatabaseName("/mem/");
@@ -361,7 +361,7 @@ class MemoryLockTest : public ::testing::Test {
     return t;
   }
   void SetUp() override {
-    for (engine_test::MemoryFileSystem* fs : {&memory_, &other_}) {
+    for (testsupport::MemoryFileSystem* fs : {&memory_, &other_}) {
       auto t = Component(*fs, false);
       t->FieldDefs().Add({"Nr", ftInteger, 0, false});
       t->IndexDefs().Add({"", "Nr", "", ixPrimary});
@@ -379,8 +379,8 @@ class MemoryLockTest : public ::testing::Test {
     }
   }
 
-  engine_test::MemoryFileSystem memory_;
-  engine_test::MemoryFileSystem other_;
+  testsupport::MemoryFileSystem memory_;
+  testsupport::MemoryFileSystem other_;
 };
 
 TEST_F(MemoryLockTest, SharedAndExclusiveMatrixForEverySpellingOfThePath) {

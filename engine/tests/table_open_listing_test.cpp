@@ -6,7 +6,10 @@
 
 #include "io/file_system.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
@@ -32,10 +35,10 @@ class ListCountingFileSystem : public FileSystem {
 };
 
 TEST(TableOpenListing, CountingRecordsListsNoDirectoryButIndexDefinitionsDo) {
-  if (testing::FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen (../shared/fixtures).";
-  testing::TempDir dir;
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir dir;
   // Keyed, with a secondary index file and a memo field in a .MB.
-  testing::CopyFamily("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
+  testsupport::CopyTable(testsupport::fixtures::KeyedWithBlobs(), dir.Path());
   ListCountingFileSystem fs;
   TTable t;
   t.SetFileSystem(&fs);

@@ -10,27 +10,24 @@
 #include "direct/direct_calls.h"
 #include "io/engine_error.h"
 #include "component/table.h"
-#include "engine/tests/fixture_support.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
-using testing::CopyFamily;
-using testing::FixturesDir;
-using testing::TempDir;
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::TempDir;
 
-const char kCustomer[] = "leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB";
-const char kContacts[] = "leonhad_paradoxdriver/src/test/resources/db/CONTACTS.DB";
-const char kTesttab[] = "MedilinkPS_Paradox-Reader/ParadoxTest/data/testtab.DB";
-
-#define SKIP_WITHOUT_FIXTURES() \
-  if (FixturesDir().empty()) GTEST_SKIP() << "Beispieltabellen fehlen: " << KERBOLT_FIXTURES_DIR
-
-// Copies a sample table's family and opens it.
-void OpenCopy(TTable& t, const std::string& relative, const TempDir& dir) {
-  const std::string path = CopyFamily(relative, dir.Path());
+// Copies a sample table with its companions and opens the copy.
+void OpenCopy(TTable& t, const std::filesystem::path& sample, const TempDir& dir) {
+  CopyTable(sample, dir.Path());
   t.SetDatabaseName(dir.Path());
-  t.SetTableName(path.substr(dir.Path().size()));
+  t.SetTableName(sample.filename().string());
   t.Open();
 }
 
@@ -49,7 +46,7 @@ TEST(TableRead, FieldsRecordsAndNavigation) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kCustomer, dir);
+  OpenCopy(t, fixtures::KeyedWithBlobs(), dir);
   ASSERT_TRUE(t.Active());
   ASSERT_EQ(t.FieldCount(), 10);
   const std::vector<TFieldType> types = {ftAutoInc, ftString, ftString, ftString, ftString,
@@ -92,7 +89,7 @@ TEST(TableRead, DisplayTextOfEveryType) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kTesttab, dir);
+  OpenCopy(t, fixtures::AllFieldTypes(), dir);
   t.First();
   const std::vector<std::string> first = {"1", "AAA", "111.11", "111.11", "111", "111", "111.11",
                                           "11.11.2011", "11:11:11", "11.11.2011 11:11:11", "True",
@@ -119,7 +116,7 @@ TEST(TableRead, IndexDefinitionsAndIndexChoice) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kCustomer, dir);
+  OpenCopy(t, fixtures::KeyedWithBlobs(), dir);
   ASSERT_EQ(t.IndexDefs().Count(), 2);
   EXPECT_EQ(t.IndexDefs()[0].Name, "");
   EXPECT_EQ(t.IndexDefs()[0].Fields, "CustNo");
@@ -157,7 +154,7 @@ TEST(TableRead, PriorBofAndRefreshFromDisk) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kContacts, dir);
+  OpenCopy(t, fixtures::Unkeyed(), dir);
   int scrolls = 0;
   t.AfterScroll = [&](TTable&) { ++scrolls; };
   t.Last();
@@ -169,9 +166,9 @@ TEST(TableRead, PriorBofAndRefreshFromDisk) {
 
   // Another program changes the first record's first field on disk; Refresh shows it.
   const std::string before = t.Fields(0).AsString();
-  auto bytes = testing::ReadBytes(dir.Path() + "CONTACTS.DB");
+  auto bytes = testsupport::ReadBytes(dir.Path() + "CONTACTS.DB");
   bytes[2048 + 6] = 'Q';
-  testing::WriteBytes(dir.Path() + "CONTACTS.DB", bytes);
+  testsupport::WriteBytes(dir.Path() + "CONTACTS.DB", bytes);
   t.Refresh();
   EXPECT_EQ(t.RecNo(), 0);
   EXPECT_EQ(t.Fields(0).AsString(), "Q" + before.substr(1));
@@ -181,13 +178,13 @@ TEST(TableRead, PriorBofAndRefreshFromDisk) {
 TEST(TableRead, LoopsVisitEveryRecordOnce) {
   SKIP_WITHOUT_FIXTURES();
   struct Case {
-    const char* table;
+    std::filesystem::path table;
     int records;
   };
   const std::vector<Case> cases = {
-      {"WarrenPinnacle_AQUATOX3.1plus/LOAD4.DB", 0},
-      {"leonhad_paradoxdriver/src/test/resources/db/ROMAN8.db", 1},
-      {"leonhad_paradoxdriver/src/test/resources/joins/A.db", 3},
+      {fixtures::Empty(), 0},
+      {fixtures::OneRecord(), 1},
+      {fixtures::ThreeRecords(), 3},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -207,7 +204,7 @@ TEST(TableRead, TableWithoutKeyHasNoIndexDefinitions) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kContacts, dir);
+  OpenCopy(t, fixtures::Unkeyed(), dir);
   EXPECT_EQ(t.IndexDefs().Count(), 0);
   EXPECT_EQ(t.RecordCount(), 55);
 }
@@ -216,7 +213,7 @@ TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kCustomer, dir);
+  OpenCopy(t, fixtures::KeyedWithBlobs(), dir);
   EXPECT_TRUE(t.FindKey({"7"}));
   EXPECT_EQ(t.FieldByName("CustNo").AsInteger(), 7);
   EXPECT_FALSE(t.FindKey({"999"}));
@@ -238,7 +235,7 @@ TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
   // A case-insensitive index finds the value in any letter case.
   TTable codes;
   TempDir other;
-  OpenCopy(codes, "leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", other);
+  OpenCopy(codes, fixtures::BlockSize16K(), other);
   codes.SetIndexName("ste");
   EXPECT_TRUE(codes.FindKey({"nj"}));
   EXPECT_EQ(codes.FieldByName("State").AsString(), "NJ");
@@ -247,20 +244,11 @@ TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
 
 TEST(TableRead, RefusalsNameTheTable) {
   SKIP_WITHOUT_FIXTURES();
-  struct Case {
-    const char* table;
-    uint16_t code;
-  };
-  const std::vector<Case> cases = {
-      {"leonhad_paradoxdriver/src/test/resources/encrypt/encrypted.db", kErrPasswordProtected},
-      {"leonhad_paradoxdriver/src/test/resources/encrypt/encrypted35.db", kErrPasswordProtected},
-      {"leonhad_paradoxdriver/src/test/resources/encrypt/encryptedmemo.db", kErrPasswordProtected},
-  };
-  for (const auto& c : cases) {
+  for (const auto& table : fixtures::PasswordProtectedTables()) {
     TempDir dir;
     TTable t;
-    const EDBEngineError e = Raised([&] { OpenCopy(t, c.table, dir); });
-    EXPECT_EQ(e.ErrorCode(), c.code) << c.table;
+    const EDBEngineError e = Raised([&] { OpenCopy(t, table, dir); });
+    EXPECT_EQ(e.ErrorCode(), kErrPasswordProtected) << table;
     EXPECT_NE(std::string(e.what()).find(dir.Path()), std::string::npos) << e.what();
     EXPECT_FALSE(t.Active());
   }
@@ -278,7 +266,7 @@ TEST(TableRead, ExclusiveOpenLocksOthersOut) {
   TempDir dir;
   TTable a, b;
   a.SetExclusive(true);
-  OpenCopy(a, kContacts, dir);
+  OpenCopy(a, fixtures::Unkeyed(), dir);
   b.SetDatabaseName(dir.Path());
   b.SetTableName("contacts.db");  // another spelling of the same file
   EXPECT_EQ(Raised([&] { b.Open(); }).ErrorCode(), kErrLocked);
@@ -290,7 +278,7 @@ TEST(TableRead, ExclusiveOpenLocksOthersOut) {
 TEST(TableRead, MissingBlobFileOpensAndFailsOnlyOnTheValue) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  const std::string path = CopyFamily(kCustomer, dir.Path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   std::filesystem::remove(dir.Path() + "CUSTOMER.MB");
   TTable t;
   t.SetDatabaseName(dir.Path());
@@ -310,7 +298,7 @@ TEST(DirectCalls, CursorPropertiesAndDatabase) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   TTable t;
-  OpenCopy(t, kCustomer, dir);
+  OpenCopy(t, fixtures::KeyedWithBlobs(), dir);
   CURProps props;
   ASSERT_EQ(GetCursorProperties(t.Handle(), props), kOk);
   EXPECT_STREQ(reinterpret_cast<const char*>(props.data() + kCurPropsTableTypeOffset), "PARADOX");
@@ -342,23 +330,23 @@ TEST(DirectCalls, CursorPropertiesAndDatabase) {
 TEST(DirectCalls, UtilityPropertiesFromTheHeaderAlone) {
   SKIP_WITHOUT_FIXTURES();
   struct Case {
-    const char* table;
+    std::filesystem::path table;
     uint16_t fields, recordSize, level, blockKiB;
   };
   const std::vector<Case> cases = {
-      {"leonhad_paradoxdriver/src/test/resources/mtdemo/AMOUNT.DB", 10, 60, 3, 1},
-      {"leonhad_paradoxdriver/src/test/resources/fields/date35.db", 1, 4, 3, 2},
-      {"leonhad_paradoxdriver/src/test/resources/areas/ZIPCODES.DB", 3, 32, 4, 2},
-      {"leonhad_paradoxdriver/src/test/resources/db/GENERAL.DB", 3, 37, 5, 2},
-      {"leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB", 3, 165, 7, 16},
-      {"WarrenPinnacle_AQUATOX3.1plus/ANIMFORM.DB", 128, 10206, 7, 32},
-      {"leonhad_paradoxdriver/src/test/resources/encrypt/encrypted.db", 2, 34, 5, 2},
+      {fixtures::Level3Keyed(), 10, 60, 3, 1},
+      {fixtures::Level35(), 1, 4, 3, 2},
+      {fixtures::StalePrimaryIndex(), 3, 32, 4, 2},
+      {fixtures::Level5(), 3, 37, 5, 2},
+      {fixtures::BlockSize16K(), 3, 165, 7, 16},
+      {fixtures::BlockSize32K(), 128, 10206, 7, 32},
+      {fixtures::PasswordProtected(), 2, 34, 5, 2},
   };
   uint16_t session = 0;
   ASSERT_EQ(TUInit(&session), kOk);
   for (const auto& c : cases) {
     CURProps props;
-    const std::string path = FixturesDir() + "tables/" + c.table;
+    const std::string path = c.table.string();
     ASSERT_EQ(TUFillCURProps(session, path.c_str(), props), kOk) << c.table;
     EXPECT_STREQ(reinterpret_cast<const char*>(props.data() + kCurPropsTableTypeOffset), "PARADOX");
     EXPECT_EQ(coding::GetU16(props.data() + kCurPropsFieldCountOffset), c.fields) << c.table;

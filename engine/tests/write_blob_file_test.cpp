@@ -6,7 +6,7 @@
 #include "storage/blob_file.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ struct Field {
 };
 
 TEST(WriteBlobFile, ValuesOfEveryLengthReadBack) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   auto mb = BlobFile::Create(fs, kPath);
   // In the leader, exactly the leader, one chunk, chunk boundary, sub-allocation limit, own block.
   const std::vector<size_t> lengths = {0, 5, 20, 21, 36, 37, 2048, 2049, 4087, 4088, 70000};
@@ -54,7 +54,7 @@ TEST(WriteBlobFile, ValuesOfEveryLengthReadBack) {
 }
 
 TEST(WriteBlobFile, GraphicLeaderHoldsPayloadWithoutPrefix) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   auto mb = BlobFile::Create(fs, kPath);
   std::string value = std::string("\x01\x00\x00\x01\x04\x00\x00\x00", 8) + "BMxy";
   Field field(14);
@@ -64,7 +64,7 @@ TEST(WriteBlobFile, GraphicLeaderHoldsPayloadWithoutPrefix) {
 }
 
 TEST(WriteBlobFile, FreedSpaceIsReusedAndEmptyTailTruncated) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   auto mb = BlobFile::Create(fs, kPath);
   Field a(10), b(10), c(10), big(10);
   mb->Write(Pattern(100, 'a'), PxType::Memo, a.data(), 10);
@@ -92,7 +92,7 @@ TEST(WriteBlobFile, FreedSpaceIsReusedAndEmptyTailTruncated) {
 }
 
 TEST(WriteBlobFile, FreeRunInTheMiddleIsReusedForALargeValue) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   auto mb = BlobFile::Create(fs, kPath);
   Field first(10), second(10), third(10);
   mb->Write(Pattern(10000, 'a'), PxType::Blob, first.data(), 10);
@@ -106,7 +106,7 @@ TEST(WriteBlobFile, FreeRunInTheMiddleIsReusedForALargeValue) {
 }
 
 TEST(WriteBlobFile, DamagedReferencesRaiseNamingTheFile) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   {
     auto mb = BlobFile::Create(fs, kPath);
   }
@@ -148,7 +148,7 @@ TEST(WriteBlobFile, DamagedReferencesRaiseNamingTheFile) {
 }
 
 TEST(WriteBlobFile, OpenRefusesMissingOrForeignFiles) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   fs.Put("/mem/X.MB", std::string(4096, '\x02'));
   for (const char* path : {"/mem/NONE.MB", "/mem/X.MB"}) {
     try {

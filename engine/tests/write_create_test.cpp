@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -15,18 +14,19 @@
 #include "io/engine_error.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
 using engine::TTable;
 
-engine::TableHeader HeaderOf(engine_test::MemoryFileSystem& fs, const std::string& path) {
+engine::TableHeader HeaderOf(testsupport::MemoryFileSystem& fs, const std::string& path) {
   const std::string bytes = fs.Contents(path);
   return engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
 }
 
-void Name(TTable& t, engine_test::MemoryFileSystem& fs) {
+void Name(TTable& t, testsupport::MemoryFileSystem& fs) {
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");
   t.SetTableName("NEU.DB");
@@ -69,7 +69,7 @@ TEST(WriteCreate, LevelAndBlockSizeFollowWhatTheTableNeeds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    engine_test::MemoryFileSystem fs;
+    testsupport::MemoryFileSystem fs;
     TTable t;
     Name(t, fs);
     c.define(t);
@@ -153,7 +153,7 @@ TEST(WriteCreate, RefusesWhatTheFormatCannotHoldWithoutWriting) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    engine_test::MemoryFileSystem fs;
+    testsupport::MemoryFileSystem fs;
     fs.Put("/mem/NEU.DB", "alte Tabelle");
     TTable t;
     Name(t, fs);
@@ -170,7 +170,7 @@ TEST(WriteCreate, RefusesWhatTheFormatCannotHoldWithoutWriting) {
 }
 
 TEST(WriteCreate, ReplacesTheOldTableWithAllItsCompanions) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   for (const char* name : {"neu.db", "NEU.PX", "neu.MB", "NEU.X02", "NEU.Y02", "NEU.VAL", "NEUER.DB"})
     fs.Put(std::string("/mem/") + name, "alt");
   TTable t;
@@ -207,9 +207,8 @@ struct RestructureRequest {
 };
 
 TEST(WriteCreate, RestructureCallRebuildsTheNamedTable) {
-  char pattern[] = "/tmp/kerbolt-restructure-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string dir = std::string(pattern) + "/";
+  const testsupport::TempDir tmp;
+  const std::string dir = tmp.Path();
   TTable t;
   t.SetDatabaseName(dir);
   t.SetTableName("KUNDEN.DB");
@@ -260,7 +259,6 @@ TEST(WriteCreate, RestructureCallRebuildsTheNamedTable) {
   EXPECT_EQ(engine::RestructureTable(nullptr, 1, RestructureRequest("KUNDEN.DB", "LEVEL", "7").desc.data(), nullptr,
                                      nullptr, nullptr, false),
             engine::kErrInvalidHandle);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "storage/record_writer.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<std::string> Rows(TTable& t) {
 }
 
 // The rows of the open table `t` against those of the same table opened anew.
-void ExpectSameAsFresh(engine_test::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c, int step) {
+void ExpectSameAsFresh(testsupport::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c, int step) {
   TTable fresh;
   fresh.SetFileSystem(&fs);
   fresh.SetDatabaseName("/mem/");
@@ -62,7 +62,7 @@ void ExpectSameAsFresh(engine_test::MemoryFileSystem& fs, TTable& t, const Upkee
 
 // A tree file rewritten piece by piece over many posts must hold exactly the bytes that
 // writing it whole from the blocks of its data file gives.
-void ExpectTreeAsWrittenWhole(engine_test::MemoryFileSystem& fs, const std::string& tree,
+void ExpectTreeAsWrittenWhole(testsupport::MemoryFileSystem& fs, const std::string& tree,
                               const std::string& data, int minLevels) {
   SCOPED_TRACE(tree);
   const std::string bytes = fs.Contents(tree);
@@ -88,7 +88,7 @@ class WriteCursorUpkeep : public testing::TestWithParam<UpkeepCase> {};
 
 TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
   const UpkeepCase& c = GetParam();
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   TTable t;
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");
@@ -163,7 +163,7 @@ TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
 // first must then read the files again instead of taking over only its own change.
 TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
   const UpkeepCase c{"Shared", true, "Gruppe"};
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   TTable a;
   a.SetFileSystem(&fs);
   a.SetDatabaseName("/mem/");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "component/table.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ class RecordingFileSystem : public engine::FileSystem {
 };
 
 TEST(WriteDurability, BlocksAreFlushedBeforeTheHeaderAndNothingIsLeftUnflushed) {
-  engine_test::MemoryFileSystem memory;
+  testsupport::MemoryFileSystem memory;
   RecordingFileSystem fs(memory, "/mem/LOG.DB");
   TTable t;
   t.SetFileSystem(&fs);
@@ -94,7 +94,7 @@ TEST(WriteDurability, BlocksAreFlushedBeforeTheHeaderAndNothingIsLeftUnflushed) 
     for (size_t k = 0; k < header; ++k) EXPECT_NE(fs.log[k], "header");
 
     // A crash now: the files as they are hold every posted record.
-    engine_test::MemoryFileSystem copy;
+    testsupport::MemoryFileSystem copy;
     for (const auto& p : memory.Paths()) copy.Put(p, memory.Contents(p));
     TTable after;
     after.SetFileSystem(&copy);

@@ -13,14 +13,14 @@
 #include "storage/secondary_index.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
 using engine::TTable;
 
 // Records of a data or index file in chain order.
-std::vector<std::string> ChainRecords(engine_test::MemoryFileSystem& fs, const std::string& path) {
+std::vector<std::string> ChainRecords(testsupport::MemoryFileSystem& fs, const std::string& path) {
   const std::string bytes = fs.Contents(path);
   const engine::TableHeader h =
       engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
@@ -37,7 +37,7 @@ std::vector<std::string> ChainRecords(engine_test::MemoryFileSystem& fs, const s
 }
 
 TEST(WriteIndexUpkeep, EntryByEntryEqualsARebuild) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   TTable t;
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");

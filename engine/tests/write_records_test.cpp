@@ -14,7 +14,7 @@
 #include "io/engine_error.h"
 #include "component/table.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
@@ -22,14 +22,14 @@ using engine::TTable;
 
 constexpr char kDir[] = "/mem/";
 
-engine::TableHeader HeaderOf(engine_test::MemoryFileSystem& fs, const std::string& path) {
+engine::TableHeader HeaderOf(testsupport::MemoryFileSystem& fs, const std::string& path) {
   const std::string bytes = fs.Contents(path);
   return engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
 }
 
 // Level-1 entries of a PX/Y file (one level deep is enough for these tables): key bytes and
 // the data block each names.
-std::vector<std::pair<std::string, uint16_t>> TreeEntries(engine_test::MemoryFileSystem& fs, const std::string& path) {
+std::vector<std::pair<std::string, uint16_t>> TreeEntries(testsupport::MemoryFileSystem& fs, const std::string& path) {
   const engine::TableHeader h = HeaderOf(fs, path);
   const std::string bytes = fs.Contents(path);
   std::vector<std::pair<std::string, uint16_t>> out;
@@ -45,7 +45,7 @@ std::vector<std::pair<std::string, uint16_t>> TreeEntries(engine_test::MemoryFil
 }
 
 // Data blocks of a file in chain order with the first record's leading `keyBytes`.
-std::vector<std::pair<std::string, uint16_t>> ChainFirstKeys(engine_test::MemoryFileSystem& fs,
+std::vector<std::pair<std::string, uint16_t>> ChainFirstKeys(testsupport::MemoryFileSystem& fs,
                                                             const std::string& path, size_t keyBytes) {
   const engine::TableHeader h = HeaderOf(fs, path);
   const std::string bytes = fs.Contents(path);
@@ -88,7 +88,7 @@ class WriteRecords : public ::testing::Test {
     EXPECT_EQ(TreeEntries(fs, "/mem/KUNDEN.PX"), chain);
     EXPECT_EQ(HeaderOf(fs, "/mem/KUNDEN.PX").stamp2C, db.changeCount1);
   }
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
 };
 
 TEST_F(WriteRecords, CreateGivesLevelFiveFamilyWithEveryIndexFile) {

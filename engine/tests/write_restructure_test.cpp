@@ -14,49 +14,33 @@
 #include "io/engine_error.h"
 #include "format/table_header.h"
 #include "family/family_swap.h"
-#include "direct/table_files.h"
 #include "family/restructure.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/memory_file_system.h"
+#include "testsupport/table_dump_text.h"
 
 namespace {
 
-using engine_test::FaultFileSystem;
-using engine_test::FaultKind;
-using engine_test::MemoryFileSystem;
+using testsupport::FaultFileSystem;
+using testsupport::FaultKind;
+using testsupport::MemoryFileSystem;
+using testsupport::TableDumpText;
 
 constexpr char kDir[] = "/mem/";
-const std::string kFixtures = KERBOLT_FIXTURES_DIR;
-const std::string kCustomerDir = kFixtures + "/tables/leonhad_paradoxdriver/src/test/resources/db/";
-
-std::map<std::string, std::string> Snapshot(MemoryFileSystem& fs) {
-  std::map<std::string, std::string> files;
-  for (const auto& p : fs.Paths()) files[p] = fs.Contents(p);
-  return files;
-}
-
-std::string Dump(engine::FileSystem& fs, const std::string& path) {
-  std::ostringstream out;
-  engine::DumpTable(fs, path, out);
-  return out.str();
-}
 
 class WriteRestructure : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!std::filesystem::exists(kCustomerDir + "CUSTOMER.DB"))
-      GTEST_SKIP() << "Fixture folder not found: " << kCustomerDir;
-  }
+  void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
   // CUSTOMER: level 7, keyed, memo, secondary index X06/Y06.
-  void Load(MemoryFileSystem& fs) {
-    for (const char* ext : {"DB", "MB", "PX", "X06", "Y06"})
-      engine_test::LoadFromDisk(fs, kCustomerDir + "CUSTOMER." + ext, std::string(kDir) + "CUSTOMER." + ext);
-  }
+  void Load(MemoryFileSystem& fs) { testsupport::LoadTableFromDisk(fs, testsupport::fixtures::KeyedWithBlobs(), kDir); }
 };
 
 TEST_F(WriteRestructure, EveryAllowedFormatKeepsTheRecords) {
   MemoryFileSystem original;
   Load(original);
-  const std::string expected = Dump(original, "/mem/CUSTOMER.DB");
+  const std::string expected = TableDumpText("/mem/CUSTOMER.DB", original);
   const std::vector<engine::TableFormat> formats = {{0, 2048}, {0, 4096}, {0, 16384}, {0, 32768},
                                                     {4, 0},    {5, 0},    {7, 4096}};
   for (const auto& format : formats) {
@@ -66,11 +50,11 @@ TEST_F(WriteRestructure, EveryAllowedFormatKeepsTheRecords) {
     if (format.level == 4) {
       // The table has an auto-increment field: level 4 lacks it.
       EXPECT_THROW(engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", format), engine::EDBEngineError);
-      EXPECT_EQ(Snapshot(fs), Snapshot(original));
+      EXPECT_EQ(fs.Snapshot(), original.Snapshot());
       continue;
     }
     engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", format);
-    EXPECT_TRUE(Dump(fs, "/mem/CUSTOMER.DB") == expected);
+    EXPECT_TRUE(TableDumpText("/mem/CUSTOMER.DB", fs) == expected);
     for (const auto& p : fs.Paths()) EXPECT_EQ(p.find('~'), std::string::npos) << p;
   }
 }
@@ -130,22 +114,22 @@ TEST_F(WriteRestructure, RefusalsChangeNothing) {
     SCOPED_TRACE(c.what);
     MemoryFileSystem fs;
     Load(fs);
-    const auto before = Snapshot(fs);
+    const auto before = fs.Snapshot();
     try {
       engine::RestructureTableFiles(fs, kDir, "CUSTOMER.DB", c.format);
       ADD_FAILURE() << "accepted";
     } catch (const engine::EDBEngineError& e) {
       EXPECT_NE(std::string(e.what()).find("CUSTOMER.DB"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(Snapshot(fs), before);
+    EXPECT_EQ(fs.Snapshot(), before);
   }
 }
 
 TEST_F(WriteRestructure, FailingEachChangeInTurnLeavesTheOriginalOrTheWholeNewTable) {
   MemoryFileSystem counting;
   Load(counting);
-  const auto original = Snapshot(counting);
-  const std::string expected = Dump(counting, "/mem/CUSTOMER.DB");
+  const auto original = counting.Snapshot();
+  const std::string expected = TableDumpText("/mem/CUSTOMER.DB", counting);
   FaultFileSystem counter(counting);
   engine::RestructureTableFiles(counter, kDir, "CUSTOMER.DB", {0, 4096});
   const int changes = counter.Count(FaultKind::Mutation);
@@ -166,12 +150,12 @@ TEST_F(WriteRestructure, FailingEachChangeInTurnLeavesTheOriginalOrTheWholeNewTa
     }
     EXPECT_TRUE(faulty.Fired());
     if (failed && !swapped) {
-      EXPECT_EQ(Snapshot(fs), original);
+      EXPECT_EQ(fs.Snapshot(), original);
     } else {
       // Only the clean-up after the swap failed, or making it durable: the next write finishes it.
       engine::RecoverTableFamily(fs, kDir, "CUSTOMER.DB");
       for (const auto& p : fs.Paths()) EXPECT_EQ(p.find('~'), std::string::npos) << p;
-      EXPECT_TRUE(Dump(fs, "/mem/CUSTOMER.DB") == expected);
+      EXPECT_TRUE(TableDumpText("/mem/CUSTOMER.DB", fs) == expected);
     }
   }
 }
@@ -179,7 +163,7 @@ TEST_F(WriteRestructure, FailingEachChangeInTurnLeavesTheOriginalOrTheWholeNewTa
 TEST_F(WriteRestructure, FullDiskFromAnyPointLeavesTheOriginal) {
   MemoryFileSystem counting;
   Load(counting);
-  const auto original = Snapshot(counting);
+  const auto original = counting.Snapshot();
   FaultFileSystem counter(counting);
   engine::RestructureTableFiles(counter, kDir, "CUSTOMER.DB", {0, 16384});
   const int writes = counter.Count(FaultKind::Write);
@@ -190,7 +174,7 @@ TEST_F(WriteRestructure, FullDiskFromAnyPointLeavesTheOriginal) {
     FaultFileSystem faulty(fs);
     faulty.FailNth(FaultKind::Write, n, true);
     EXPECT_THROW(engine::RestructureTableFiles(faulty, kDir, "CUSTOMER.DB", {0, 16384}), engine::EDBEngineError);
-    EXPECT_EQ(Snapshot(fs), original);
+    EXPECT_EQ(fs.Snapshot(), original);
   }
 }
 
@@ -223,7 +207,7 @@ TEST_F(WriteRestructure, InterruptedSwapIsFinishedOrUndone) {
     engine::RecoverTableFamily(fs, kDir, "T.DB");
     std::map<std::string, std::string> expected;
     for (const auto& [name, bytes] : c.after) expected[kDir + name] = bytes;
-    EXPECT_EQ(Snapshot(fs), expected);
+    EXPECT_EQ(fs.Snapshot(), expected);
   }
 }
 
@@ -233,14 +217,14 @@ TEST_F(WriteRestructure, CopyKeepsRecordsAndRefusesToOverwriteItsSource) {
   fs.Put("/mem/out/KOPIE.VAL", "alte Gültigkeitsprüfung");
   fs.Put("/mem/out/kopie.x02", "alter Index");
   engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/out/", "KOPIE.DB", false, {7, 4096});
-  std::string expected = Dump(fs, "/mem/CUSTOMER.DB");
-  EXPECT_EQ(Dump(fs, "/mem/out/KOPIE.DB"), expected);
+  std::string expected = TableDumpText("/mem/CUSTOMER.DB", fs);
+  EXPECT_EQ(TableDumpText("/mem/out/KOPIE.DB", fs), expected);
   // The old table of that name went with all its companions.
   EXPECT_FALSE(fs.Exists("/mem/out/KOPIE.VAL"));
   EXPECT_FALSE(fs.Exists("/mem/out/kopie.x02"));
   EXPECT_TRUE(fs.Exists("/mem/out/KOPIE.X06"));
   engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/out/", "LEER.DB", true, {});
-  std::istringstream lines(Dump(fs, "/mem/out/LEER.DB"));
+  std::istringstream lines(TableDumpText("/mem/out/LEER.DB", fs));
   std::string line;
   int count = 0;
   while (std::getline(lines, line)) ++count;

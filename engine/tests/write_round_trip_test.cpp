@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,88 +13,47 @@
 #include "io/file_system.h"
 #include "direct/table_files.h"
 #include "family/restructure.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/table_dump_text.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const fs::path kFixtures = KERBOLT_FIXTURES_DIR;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
+namespace fixtures = testsupport::fixtures;
+using testsupport::ReadText;
+using testsupport::TableDumpText;
+using testsupport::TempDir;
 
 struct Sample {
-  std::string table;  // path below tables/
+  fs::path table;
   std::string expected;
 };
 
 std::vector<Sample> ReadableSamples() {
   std::vector<Sample> out;
-  std::istringstream status(ReadFile(kFixtures / "expected" / "STATUS.tsv"));
-  std::string line;
-  std::getline(status, line);
-  while (std::getline(status, line)) {
-    std::istringstream cells(line);
-    std::string table, exitCode;
-    std::getline(cells, table, '\t');
-    std::getline(cells, exitCode, '\t');
-    if (exitCode == "0") out.push_back({table, ReadFile(kFixtures / "expected" / (table + ".tsv"))});
-  }
+  for (const fs::path& table : fixtures::FullyDumped()) out.push_back({table, ReadText(fixtures::ExpectedDump(table))});
   return out;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kerbolt-roundtrip-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    path_ = pattern + "/";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Copies the table and every file of its family (same base name, any case) into `dir`.
-std::string CopyFamily(const Sample& s, const std::string& dir) {
-  const fs::path source = kFixtures / "tables" / s.table;
-  const std::string base = Upper(source.stem().string());
-  for (const auto& entry : fs::directory_iterator(source.parent_path()))
-    if (entry.is_regular_file() && Upper(entry.path().stem().string()) == base)
-      fs::copy_file(entry.path(), dir + entry.path().filename().string());
-  return source.filename().string();
+// Copies the sample with its companions into `dir`; returns the table's file name.
+std::string CopySample(const Sample& s, const std::string& dir) {
+  testsupport::CopyTable(s.table, dir);
+  return s.table.filename().string();
 }
 
 std::map<std::string, std::string> Files(const std::string& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename().string()] = ReadFile(entry.path());
+  for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename().string()] = ReadText(entry.path());
   return files;
-}
-
-std::string Dump(const std::string& path) {
-  std::ostringstream out;
-  engine::DumpTable(engine::DefaultFileSystem(), path, out);
-  return out.str();
 }
 
 // Whether our engine reads the sample at all (not the password-protected ones).
 bool Readable(const std::string& path) {
   try {
-    Dump(path);
+    TableDumpText(path);
     return true;
   } catch (const engine::EDBEngineError& e) {
     return e.ErrorCode() != engine::kErrPasswordProtected;
@@ -107,18 +62,15 @@ bool Readable(const std::string& path) {
 
 class WriteRoundTrip : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!fs::exists(kFixtures / "expected" / "STATUS.tsv"))
-      GTEST_SKIP() << "Fixture folder not found: " << kFixtures;
-  }
+  void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
 };
 
 TEST_F(WriteRoundTrip, CopyDumpsLikeTheSample) {
   int copied = 0;
   for (const Sample& s : ReadableSamples()) {
-    SCOPED_TRACE(s.table);
+    SCOPED_TRACE(fixtures::Relative(s.table));
     TempDir src, dest;
-    const std::string name = CopyFamily(s, src.Path());
+    const std::string name = CopySample(s, src.Path());
     if (!Readable(src.Path() + name)) continue;
     try {
       engine::CopyTableFiles(engine::DefaultFileSystem(), src.Path(), name, dest.Path(), name, false, {});
@@ -129,7 +81,7 @@ TEST_F(WriteRoundTrip, CopyDumpsLikeTheSample) {
       EXPECT_NE(s.expected.find('?'), std::string::npos);
       continue;
     }
-    EXPECT_TRUE(Dump(dest.Path() + name) == s.expected);
+    EXPECT_TRUE(TableDumpText(dest.Path() + name) == s.expected);
     ++copied;
   }
   EXPECT_GE(copied, 100);
@@ -141,9 +93,9 @@ TEST_F(WriteRoundTrip, RestructureToEveryFormatKeepsTheDumpOrChangesNothing) {
   int rebuilt = 0, refused = 0;
   for (const Sample& s : ReadableSamples()) {
     for (const auto& format : formats) {
-      SCOPED_TRACE(s.table + " level " + std::to_string(format.level) + " block " + std::to_string(format.blockBytes));
+      SCOPED_TRACE(fixtures::Relative(s.table) + " level " + std::to_string(format.level) + " block " + std::to_string(format.blockBytes));
       TempDir dir;
-      const std::string name = CopyFamily(s, dir.Path());
+      const std::string name = CopySample(s, dir.Path());
       if (!Readable(dir.Path() + name)) break;
       const auto before = Files(dir.Path());
       try {
@@ -153,7 +105,7 @@ TEST_F(WriteRoundTrip, RestructureToEveryFormatKeepsTheDumpOrChangesNothing) {
         ++refused;
         continue;
       }
-      EXPECT_TRUE(Dump(dir.Path() + name) == s.expected);
+      EXPECT_TRUE(TableDumpText(dir.Path() + name) == s.expected);
       for (const auto& [file, bytes] : Files(dir.Path())) EXPECT_EQ(file.find('~'), std::string::npos) << file;
       ++rebuilt;
     }

@@ -11,7 +11,7 @@
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "format/table_header.h"
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ engine::TableHeader TreeTemplate() {
 }
 
 TEST(WriteTree, EntriesThatFitMakeOneRootBlock) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   std::vector<engine::TreeEntry> level1;
   for (int i = 0; i < 101; ++i) level1.push_back({Key(i * 10), static_cast<uint16_t>(i + 1), 10});
   engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), level1);
@@ -70,7 +70,7 @@ TEST(WriteTree, EntriesThatFitMakeOneRootBlock) {
 }
 
 TEST(WriteTree, ManyEntriesMakeARootOverFullLowerBlocks) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   std::vector<engine::TreeEntry> level1;
   for (int i = 0; i < 1000; ++i) level1.push_back({Key(i * 10), static_cast<uint16_t>(i + 1), 7});
   engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), level1);
@@ -102,7 +102,7 @@ TEST(WriteTree, ManyEntriesMakeARootOverFullLowerBlocks) {
 }
 
 TEST(WriteTree, AnEmptyIndexHasNoBlocksAndRootOne) {
-  engine_test::MemoryFileSystem fs;
+  testsupport::MemoryFileSystem fs;
   engine::WriteTreeFile(*fs.Open("/mem/T.PX", engine::OpenMode::CreateTruncate), TreeTemplate(), {});
   const std::string bytes = fs.Contents("/mem/T.PX");
   const auto h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "T.PX");

@@ -1,12 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "blocksize/core/bde_util.h"
 #include "io/engine_error.h"
-#include "fixtures.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
-using namespace blocksize_test;
+namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::ReadBytes;
+using testsupport::TempDir;
 
 uint16_t headerU16(const std::vector<uint8_t>& header, size_t offset) {
   return static_cast<uint16_t>(header[offset] | (header[offset + 1] << 8));
@@ -31,12 +42,12 @@ TEST(TBDEUtilTest, ReadsTheFiveFiguresOfEverySampleTable) {
   TempDir dir;
   blocksize::TBDEUtil util;
   int checked = 0;
-  for (const fs::path& fixture : AllFixtureTables()) {
-    const std::string name = CopyTable(fixture, dir.path(), "T" + std::to_string(checked));
-    const std::vector<uint8_t> header = ReadBytes(dir.path() / name);
+  for (const fs::path& fixture : fixtures::All()) {
+    const std::string copy = CopyTable(fixture, dir.Path(), "T" + std::to_string(checked));
+    const std::vector<uint8_t> header = ReadBytes(copy);
     ASSERT_GT(header.size(), kFileVersionOffset) << fixture;
     SCOPED_TRACE(fixture.string());
-    ASSERT_TRUE(util.ReadTableProps(dir.dir() + name));
+    ASSERT_TRUE(util.ReadTableProps(copy));
     EXPECT_EQ(util.fieldCount(), headerU16(header, kFieldCountOffset));
     EXPECT_EQ(util.recordSize(), headerU16(header, kRecordSizeOffset));
     EXPECT_EQ(util.blockSizeKiB(), header[kBlockSizeOffset]);
@@ -52,17 +63,17 @@ TEST(TBDEUtilTest, ReadsTheFiveFiguresOfEverySampleTable) {
 TEST(TBDEUtilTest, AFailedReadLeavesTheNextReadUnaffected) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
-  std::ofstream(dir.path() / "X.db") << "kein Paradox";
+  const std::string big = CopyTable(fixtures::BlockSize16K(), dir.Path());
+  const std::string keyed = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  std::ofstream(dir.Path() + "X.db") << "kein Paradox";
   blocksize::TBDEUtil util;
-  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
-  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "fehlt.db"));
-  ASSERT_TRUE(util.ReadTableProps(dir.dir() + "AREACODES.DB"));
+  EXPECT_FALSE(util.ReadTableProps(dir.Path() + "X.db"));
+  EXPECT_FALSE(util.ReadTableProps(dir.Path() + "fehlt.db"));
+  ASSERT_TRUE(util.ReadTableProps(big));
   EXPECT_EQ(util.blockSizeKiB(), 16);
-  EXPECT_FALSE(util.ReadTableProps(dir.dir() + "X.db"));
+  EXPECT_FALSE(util.ReadTableProps(dir.Path() + "X.db"));
   // A second successful read overwrites every figure of the first.
-  ASSERT_TRUE(util.ReadTableProps(dir.dir() + "CUSTOMER.DB"));
+  ASSERT_TRUE(util.ReadTableProps(keyed));
   EXPECT_EQ(util.fieldCount(), 10);
   EXPECT_EQ(util.recordSize(), 394);
   EXPECT_EQ(util.level(), 7);

@@ -3,20 +3,26 @@
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/restructure_with_option.h"
 #include "io/engine_error.h"
-#include "fixtures.h"
+#include "blocksize/tests/core/table_cells.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
-using namespace blocksize_test;
-
-const char* const kLevel4Table = "celebithil_Rparadox/inst/extdata/of_cp866.db";  // 2 KiB blocks
+using blocksize_test::ReadAllCells;
+using testsupport::ReadBytes;
 
 class RestructureWithOptionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_FIXTURES();
-    name_ = CopyTable(Fixture(kLevel4Table), dir_.path());
-    table_.SetDatabaseName(dir_.dir());
+    // Level 4 with 2 KiB blocks.
+    name_ = testsupport::fixtures::Level4().filename().string();
+    testsupport::CopyTable(testsupport::fixtures::Level4(), dir_.Path());
+    table_.SetDatabaseName(dir_.Path());
     table_.SetTableName(name_);
   }
 
@@ -34,7 +40,7 @@ class RestructureWithOptionTest : public ::testing::Test {
     return "";
   }
 
-  TempDir dir_;
+  testsupport::TempDir dir_;
   std::string name_;
   engine::TTable table_;
 };
@@ -48,7 +54,7 @@ TEST_F(RestructureWithOptionTest, RefusesATableThatIsNotOpenOrNotExclusive) {
 }
 
 TEST_F(RestructureWithOptionTest, ChangesTheBlockSizeAndKeepsTheRecords) {
-  const auto before = ReadAllCells(dir_.dir(), name_);
+  const auto before = ReadAllCells(dir_.Path(), name_);
   ASSERT_EQ(before.size(), 2197u);
   openExclusive();
   blocksize::RestructureWithOption(table_, "BLOCK SIZE", "4096");
@@ -57,27 +63,27 @@ TEST_F(RestructureWithOptionTest, ChangesTheBlockSizeAndKeepsTheRecords) {
   EXPECT_EQ(table_.RecordCount(), 2197);
   table_.Close();
   blocksize::TBDEUtil util;
-  ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
+  ASSERT_TRUE(util.ReadTableProps(dir_.Path() + name_));
   EXPECT_EQ(util.blockSizeKiB(), 4);
   EXPECT_EQ(util.level(), 4);
-  EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
+  EXPECT_EQ(ReadAllCells(dir_.Path(), name_), before);
 }
 
 TEST_F(RestructureWithOptionTest, ChangesTheLevelAndKeepsTheRecords) {
-  const auto before = ReadAllCells(dir_.dir(), name_);
+  const auto before = ReadAllCells(dir_.Path(), name_);
   openExclusive();
   blocksize::RestructureWithOption(table_, "LEVEL", "7");
   EXPECT_TRUE(table_.Active());
   table_.Close();
   blocksize::TBDEUtil util;
-  ASSERT_TRUE(util.ReadTableProps(dir_.dir() + name_));
+  ASSERT_TRUE(util.ReadTableProps(dir_.Path() + name_));
   EXPECT_EQ(util.level(), 7);
   EXPECT_EQ(util.blockSizeKiB(), 2);
-  EXPECT_EQ(ReadAllCells(dir_.dir(), name_), before);
+  EXPECT_EQ(ReadAllCells(dir_.Path(), name_), before);
 }
 
 TEST_F(RestructureWithOptionTest, ARefusedRestructureReopensTheUnchangedTable) {
-  const std::vector<uint8_t> before = ReadBytes(dir_.path() / name_);
+  const std::vector<uint8_t> before = ReadBytes(dir_.Path() + name_);
   openExclusive();
   // Level-4 tables can't have 16 KiB blocks.
   EXPECT_THROW(blocksize::RestructureWithOption(table_, "BLOCK SIZE", "16384"),
@@ -85,7 +91,7 @@ TEST_F(RestructureWithOptionTest, ARefusedRestructureReopensTheUnchangedTable) {
   EXPECT_TRUE(table_.Active());
   EXPECT_TRUE(table_.Exclusive());
   table_.Close();
-  EXPECT_EQ(ReadBytes(dir_.path() / name_), before);
+  EXPECT_EQ(ReadBytes(dir_.Path() + name_), before);
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
-#include "fixtures.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
-using namespace blocksize_test;
+namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
 using blocksize::TableScanRow;
+using testsupport::CopyTable;
+using testsupport::TempDir;
 
 std::string plain(double value, int decimals) {
   char text[64];
@@ -17,29 +24,29 @@ std::string plain(double value, int decimals) {
   return text;
 }
 
-void touch(const fs::path& path, const std::string& content = "") {
+void touch(const std::string& path, const std::string& content = "") {
   std::ofstream(path, std::ios::binary) << content;
 }
 
 TEST(ListParadoxTablesTest, ListsTableFilesOfAnyCaseSorted) {
   TempDir dir;
   for (const char* name : {"b.DB", "a.db", "C.Db", ".hidden.db", "notes.txt", "x.dbf", "db"}) {
-    touch(dir.path() / name);
+    touch(dir.Path() + name);
   }
-  fs::create_directory(dir.path() / "folder.db");
-  fs::create_symlink(dir.path() / "a.db", dir.path() / "link.db");
+  fs::create_directory(dir.Path() + "folder.db");
+  fs::create_symlink(dir.Path() + "a.db", dir.Path() + "link.db");
   const std::vector<std::string> expected = {".hidden.db", "C.Db", "a.db", "b.DB", "link.db"};
-  EXPECT_EQ(blocksize::listParadoxTables(dir.dir()), expected);
+  EXPECT_EQ(blocksize::listParadoxTables(dir.Path()), expected);
 }
 
 TEST(ListParadoxTablesTest, EmptyDirectoryGivesNoTables) {
   TempDir dir;
-  EXPECT_TRUE(blocksize::listParadoxTables(dir.dir()).empty());
+  EXPECT_TRUE(blocksize::listParadoxTables(dir.Path()).empty());
 }
 
 TEST(ListParadoxTablesTest, UnreadableDirectoryRaisesAGermanMessage) {
   TempDir dir;
-  const std::string missing = dir.dir() + "fehlt/";
+  const std::string missing = dir.Path() + "fehlt/";
   try {
     blocksize::listParadoxTables(missing);
     FAIL() << "no error for a missing directory";
@@ -48,8 +55,8 @@ TEST(ListParadoxTablesTest, UnreadableDirectoryRaisesAGermanMessage) {
     EXPECT_NE(std::string(error.what()).find(missing), std::string::npos);
     EXPECT_NE(std::string(error.what()).find("Es existiert nicht."), std::string::npos);
   }
-  touch(dir.path() / "datei");
-  EXPECT_THROW(blocksize::listParadoxTables(dir.dir() + "datei/"), blocksize::ScanError);
+  touch(dir.Path() + "datei");
+  EXPECT_THROW(blocksize::listParadoxTables(dir.Path() + "datei/"), blocksize::ScanError);
 }
 
 TEST(ScanRowCellsTest, LeavesUnknownFiguresEmpty) {
@@ -78,18 +85,16 @@ class ScanTableTest : public ::testing::Test {
 
 TEST_F(ScanTableTest, ScansEveryKindOfFileAndGoesOn) {
   TempDir dir;
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/areas/AREACODE.DB"), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/AREACODES.DB"), dir.path());
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/encrypt/encrypted.db"),
-            dir.path());
-  touch(dir.path() / "X.db", "kein Paradox\n");
+  for (const fs::path& table : {fixtures::KeyedWithBlobs(), fixtures::Level3(), fixtures::BlockSize16K(),
+                                fixtures::PasswordProtected()})
+    CopyTable(table, dir.Path());
+  touch(dir.Path() + "X.db", "kein Paradox\n");
 
   blocksize::TBDEUtil util;
   engine::TTable table;
   std::vector<std::array<std::string, blocksize::kColumnCount>> cells;
-  for (const std::string& name : blocksize::listParadoxTables(dir.dir())) {
-    cells.push_back(blocksize::scanRowCells(blocksize::scanTable(&util, table, dir.dir(), name),
+  for (const std::string& name : blocksize::listParadoxTables(dir.Path())) {
+    cells.push_back(blocksize::scanRowCells(blocksize::scanTable(&util, table, dir.Path(), name),
                                             plain));
     EXPECT_FALSE(table.Active()) << name;
   }
@@ -108,9 +113,9 @@ TEST_F(ScanTableTest, ScansEveryKindOfFileAndGoesOn) {
 
 TEST_F(ScanTableTest, WithoutSessionOnlyCountsRecords) {
   TempDir dir;
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   engine::TTable table;
-  const TableScanRow row = blocksize::scanTable(nullptr, table, dir.dir(), "CUSTOMER.DB");
+  const TableScanRow row = blocksize::scanTable(nullptr, table, dir.Path(), "CUSTOMER.DB");
   EXPECT_FALSE(row.Props.has_value());
   EXPECT_EQ(row.UsedRecords, 20);
   EXPECT_EQ(row.FreeRecords, -20);
@@ -119,15 +124,15 @@ TEST_F(ScanTableTest, WithoutSessionOnlyCountsRecords) {
 
 TEST_F(ScanTableTest, ATableHeldExclusivelyElsewhereShowsError) {
   TempDir dir;
-  CopyTable(Fixture("leonhad_paradoxdriver/src/test/resources/db/CUSTOMER.DB"), dir.path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
   engine::TTable holder;
-  holder.SetDatabaseName(dir.dir());
+  holder.SetDatabaseName(dir.Path());
   holder.SetTableName("CUSTOMER.DB");
   holder.SetExclusive(true);
   holder.Open();
   blocksize::TBDEUtil util;
   engine::TTable table;
-  const TableScanRow row = blocksize::scanTable(&util, table, dir.dir(), "CUSTOMER.DB");
+  const TableScanRow row = blocksize::scanTable(&util, table, dir.Path(), "CUSTOMER.DB");
   EXPECT_TRUE(row.Props.has_value());
   EXPECT_FALSE(row.UsedRecords.has_value());
   EXPECT_EQ(row.FreeRecords, row.Capacity.Total);

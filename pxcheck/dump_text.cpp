@@ -1,4 +1,4 @@
-#include "engine/pxcheck/dump_text.h"
+#include "pxcheck/dump_text.h"
 
 #include <iconv.h>
 

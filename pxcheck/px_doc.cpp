@@ -1,4 +1,4 @@
-#include "engine/pxcheck/px_doc.h"
+#include "pxcheck/px_doc.h"
 
 namespace pxcheck {
 

@@ -12,17 +12,19 @@
 
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "engine/pxcheck/fixtures.h"
-#include "engine/pxcheck/index_check.h"
-#include "engine/pxcheck/px_reader.h"
+#include "pxcheck/fixtures.h"
+#include "pxcheck/index_check.h"
+#include "pxcheck/px_reader.h"
 #include "component/table.h"
-#include "direct/table_files.h"
+#include "testsupport/table_dump_text.h"
+#include "testsupport/temp_dir.h"
 
 namespace pxcheck {
 namespace {
 
 namespace fs = std::filesystem;
 using engine::TTable;
+using testsupport::TempDir;
 
 std::string Fnv1a64(const std::string& bytes) {
   uint64_t h = 0xcbf29ce484222325ULL;
@@ -204,7 +206,7 @@ std::string Companion(const std::string& dbPath, const std::string& ext) {
 // agree with each other on every non-blob value, and the index files describe the table;
 // returns our dump.
 Dump ExpectPxlibAgrees(const std::string& path) {
-  const Dump ours = ParseDump(OurDump(path));
+  const Dump ours = ParseDump(testsupport::TableDumpText(path));
   const PxReading chain = ReadWithPxlib(path);
   EXPECT_TRUE(chain.opened) << "pxlib cannot open " << path;
   EXPECT_TRUE(chain.messages.empty()) << ::testing::PrintToString(chain.messages);

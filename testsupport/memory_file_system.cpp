@@ -1,4 +1,4 @@
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,8 +6,9 @@
 
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "testsupport/table_files.h"
 
-namespace engine_test {
+namespace testsupport {
 
 using engine::Fail;
 using engine::kErrFileNotFound;
@@ -55,31 +56,6 @@ class MemoryFile : public engine::File {
   std::string path_;
   std::shared_ptr<std::string> data_;
   bool writable_;
-};
-
-class FaultFile : public engine::File {
- public:
-  FaultFile(std::unique_ptr<engine::File> base, FaultFileSystem& owner)
-      : base_(std::move(base)), owner_(owner) {}
-  const std::string& Path() const override { return base_->Path(); }
-  uint64_t Size() const override { return base_->Size(); }
-  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return base_->ReadAt(offset, dst, n); }
-  void WriteAt(uint64_t offset, const void* src, size_t n) override {
-    owner_.Step(FaultKind::Write, Path());
-    base_->WriteAt(offset, src, n);
-  }
-  void Truncate(uint64_t size) override {
-    owner_.Step(FaultKind::Write, Path());
-    base_->Truncate(size);
-  }
-  void Sync() override {
-    owner_.Step(FaultKind::Sync, Path());
-    base_->Sync();
-  }
-
- private:
-  std::unique_ptr<engine::File> base_;
-  FaultFileSystem& owner_;
 };
 
 }  // namespace
@@ -144,6 +120,12 @@ std::vector<std::string> MemoryFileSystem::Paths() const {
   return paths;
 }
 
+std::map<std::string, std::string> MemoryFileSystem::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& [path, data] : files_) files[path] = *data;
+  return files;
+}
+
 void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath) {
   const auto source = engine::DefaultFileSystem().Open(diskPath, engine::OpenMode::ReadOnly);
   std::string bytes(source->Size(), '\0');
@@ -152,50 +134,9 @@ void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std
   target->WriteAt(0, bytes.data(), bytes.size());
 }
 
-void FaultFileSystem::FailNth(FaultKind kind, int n, bool sticky) {
-  failKind_ = kind;
-  failAt_ = n;
-  sinceArm_ = 0;
-  sticky_ = sticky;
-  fired_ = false;
+void LoadTableFromDisk(engine::FileSystem& fs, const std::filesystem::path& table, const std::string& memDir) {
+  for (const std::filesystem::path& file : TableFamily(table))
+    LoadFromDisk(fs, file.string(), memDir + file.filename().string());
 }
 
-int FaultFileSystem::Count(FaultKind kind) const {
-  const auto it = counts_.find(kind);
-  return it == counts_.end() ? 0 : it->second;
-}
-
-void FaultFileSystem::ResetCounts() { counts_.clear(); }
-
-void FaultFileSystem::Step(FaultKind kind, const std::string& path) {
-  ++counts_[kind];
-  ++counts_[FaultKind::Mutation];
-  if (failAt_ <= 0 || (failKind_ != kind && failKind_ != FaultKind::Mutation)) return;
-  ++sinceArm_;
-  if (sinceArm_ == failAt_ || (sticky_ && sinceArm_ > failAt_)) {
-    fired_ = true;
-    Fail(kErrIo, path, "Schreibfehler: simulierter Fehler Nr. " + std::to_string(sinceArm_) + ".");
-  }
-}
-
-std::unique_ptr<engine::File> FaultFileSystem::Open(const std::string& path, engine::OpenMode mode) {
-  if (mode == engine::OpenMode::CreateTruncate) Step(FaultKind::Create, path);
-  return std::make_unique<FaultFile>(base_.Open(path, mode), *this);
-}
-
-void FaultFileSystem::Remove(const std::string& path) {
-  Step(FaultKind::Remove, path);
-  base_.Remove(path);
-}
-
-void FaultFileSystem::Rename(const std::string& from, const std::string& to) {
-  Step(FaultKind::Rename, from);
-  base_.Rename(from, to);
-}
-
-void FaultFileSystem::SyncDir(const std::string& dir) {
-  Step(FaultKind::Sync, dir);
-  base_.SyncDir(dir);
-}
-
-}  // namespace engine_test
+}  // namespace testsupport

@@ -6,37 +6,40 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sstream>
-
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "engine/pxcheck/fixtures.h"
-#include "engine/pxcheck/index_check.h"
-#include "engine/pxcheck/px_reader.h"
 #include "direct/table_files.h"
 #include "family/restructure.h"
+#include "pxcheck/fixtures.h"
+#include "pxcheck/index_check.h"
+#include "pxcheck/px_reader.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/table_dump_text.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
 
 namespace pxcheck {
 namespace {
 
 namespace fs = std::filesystem;
+namespace fixtures = testsupport::fixtures;
+using testsupport::TempDir;
 
 TEST(PxlibOfOurCopies, SampleTablesCopiedInThreeFormatsReadAsTheOriginals) {
-  if (!FixturesAvailable()) GTEST_SKIP() << "Fixture folder missing: " << FixturesRoot();
+  SKIP_WITHOUT_FIXTURES();
   int copies = 0;
-  for (const FixtureTable& t : ComparableFixtures()) {
-    const fs::path source = FixturesRoot() / "tables" / t.relative;
-    const Dump expected = ParseDump(ReadText(FixturesRoot() / "expected" / (t.relative + ".tsv")));
+  for (const fs::path& sample : ComparableFixtures()) {
+    const Dump expected = ExpectedDumpOf(sample);
+    TempDir source;
+    testsupport::CopyTable(sample, source.Path());
     for (const engine::TableFormat format : {engine::TableFormat{0, 0}, engine::TableFormat{0, 4096},
                                              engine::TableFormat{7, 16384}}) {
-      SCOPED_TRACE(t.relative + ", level " + std::to_string(format.level) + ", " +
+      SCOPED_TRACE(fixtures::Relative(sample) + ", level " + std::to_string(format.level) + ", " +
                    std::to_string(format.blockBytes) + "-byte blocks (0: the source's)");
       TempDir dir;
-      const std::string name = source.filename().string();
+      const std::string name = sample.filename().string();
       try {
-        engine::CopyTableFiles(engine::DefaultFileSystem(), source.parent_path().string() + "/", name, dir.Path(),
-                               name, false, format);
+        engine::CopyTableFiles(engine::DefaultFileSystem(), source.Path(), name, dir.Path(), name, false, format);
       } catch (const engine::EDBEngineError& e) {
         // Only a format limit or blobs that cannot be read (no .MB) may refuse a copy.
         EXPECT_TRUE(e.ErrorCode() == engine::kErrUnsupported || e.ErrorCode() == engine::kErrBlobMissing) << e.what();
@@ -46,7 +49,7 @@ TEST(PxlibOfOurCopies, SampleTablesCopiedInThreeFormatsReadAsTheOriginals) {
       const PxReading chain = ReadWithPxlib(copy);
       ASSERT_TRUE(chain.opened);
       EXPECT_EQ(CompareDumps(chain.dump, expected, 5), std::vector<std::string>{});
-      const Dump ours = ParseDump(OurDump(copy));
+      const Dump ours = ParseDump(testsupport::TableDumpText(copy));
       EXPECT_EQ(CompareDumps(ours, expected, 5), std::vector<std::string>{});
       for (size_t c = 0; c < ours.types.size() && ours.rows.size() == expected.rows.size(); ++c) {
         if (!IsBlobToken(ours.types[c])) continue;

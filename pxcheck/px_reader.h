@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pxcheck/dump_text.h"
+#include "pxcheck/dump_text.h"
 
 namespace pxcheck {
 

@@ -1,6 +1,6 @@
-#include "engine/pxcheck/px_reader.h"
+#include "pxcheck/px_reader.h"
 
-#include "engine/pxcheck/px_doc.h"
+#include "pxcheck/px_doc.h"
 
 
 #include <algorithm>

@@ -1,10 +1,10 @@
-#include "engine/pxcheck/index_check.h"
+#include "pxcheck/index_check.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
-#include "engine/pxcheck/px_doc.h"
+#include "pxcheck/px_doc.h"
 
 namespace pxcheck {
 

@@ -1,44 +1,14 @@
-#include "engine/tests/fault_file_system.h"
+#include "testsupport/fault_file_system.h"
 
 #include <gtest/gtest.h>
 
 #include "io/engine_error.h"
+#include "testsupport/memory_file_system.h"
 
-namespace engine_test {
+namespace testsupport {
 namespace {
 
 using engine::OpenMode;
-
-void Write(engine::FileSystem& fs, const std::string& path, const std::string& bytes) {
-  fs.Open(path, OpenMode::CreateTruncate)->WriteAt(0, bytes.data(), bytes.size());
-}
-
-TEST(MemoryFileSystem, OpenFilesKeepTheirBytesAfterRemoveAndReplace) {
-  MemoryFileSystem fs;
-  fs.Put("/mem/A.DB", "alt");
-  fs.Put("/mem/A.TMP", "neu");
-  const auto held = fs.Open("/mem/A.DB", OpenMode::ReadOnly);
-  fs.Rename("/mem/A.TMP", "/mem/A.DB");
-  char buf[8] = {};
-  ASSERT_EQ(held->ReadAt(0, buf, sizeof buf), 3u);
-  EXPECT_EQ(std::string(buf, 3), "alt");
-  EXPECT_EQ(fs.Contents("/mem/A.DB"), "neu");
-  EXPECT_FALSE(fs.Exists("/mem/A.TMP"));
-  fs.Remove("/mem/A.DB");
-  EXPECT_EQ(held->Size(), 3u);
-  EXPECT_TRUE(fs.Paths().empty());
-}
-
-TEST(MemoryFileSystem, WritesPastTheEndFillWithZerosAndListsOneDirectory) {
-  MemoryFileSystem fs;
-  Write(fs, "/mem/X.DB", "ab");
-  fs.Open("/mem/X.DB", OpenMode::ReadWrite)->WriteAt(4, "c", 1);
-  EXPECT_EQ(fs.Contents("/mem/X.DB"), std::string("ab\0\0c", 5));
-  fs.Put("/mem/sub/Y.DB", "");
-  EXPECT_EQ(fs.List("/mem/"), std::vector<std::string>{"X.DB"});
-  EXPECT_THROW(fs.Open("/mem/fehlt.DB", OpenMode::ReadOnly), engine::EDBEngineError);
-  EXPECT_THROW(fs.Open("/mem/X.DB", OpenMode::ReadOnly)->WriteAt(0, "z", 1), engine::EDBEngineError);
-}
 
 // Five changes: create, write, sync, rename, remove.
 void FiveChanges(engine::FileSystem& fs) {
@@ -94,5 +64,36 @@ TEST(FaultFileSystem, CountsWithoutFailingAndStickyFailsEveryLaterOne) {
   EXPECT_EQ(memory.Contents("/mem/W.DB"), "a");
 }
 
+// Reads fail only when reads are chosen, and count apart from the changes to the disk.
+TEST(FaultFileSystem, FailsReadsFromTheChosenOneOnWithoutCountingThemAsChanges) {
+  MemoryFileSystem memory;
+  memory.Put("/mem/T.DB", "abc");
+  FaultFileSystem fs(memory);
+  fs.FailNth(FaultKind::Mutation, 1);
+  char buf[3] = {};
+  auto file = fs.Open("/mem/T.DB", OpenMode::ReadOnly);
+  EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);
+  EXPECT_FALSE(fs.Fired());
+
+  fs.FailNth(FaultKind::Read, 2, /*sticky=*/true);
+  EXPECT_EQ(file->ReadAt(1, buf, 2), 2u);
+  for (int later = 0; later < 2; ++later) {
+    try {
+      file->ReadAt(0, buf, 1);
+      ADD_FAILURE() << "no failure on read " << later + 2;
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrIo);
+      EXPECT_NE(std::string(e.what()).find("Lesefehler"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("/mem/T.DB"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(fs.Fired());
+  EXPECT_EQ(fs.Count(FaultKind::Read), 4);
+  EXPECT_EQ(fs.Count(FaultKind::Mutation), 0);
+
+  fs.FailNth(FaultKind::Read, 0);
+  EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);
+}
+
 }  // namespace
-}  // namespace engine_test
+}  // namespace testsupport

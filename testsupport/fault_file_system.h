@@ -1,51 +1,16 @@
 #pragma once
-// File systems for tests.
-//
-// MemoryFileSystem keeps every file as a byte string in memory, keyed by its path exactly as
-// given ("/mem/KUNDEN.DB"); a directory is the text of a path before its last "/". Open files
-// keep their bytes after Remove or after being replaced by Rename, as POSIX files do. Table
-// locks follow the sharing rules inside the process (there are no other processes); canonical
-// paths are the normalized text.
-//
-// FaultFileSystem wraps another file system, counts its mutating operations and fails a chosen
-// one with EDBEngineError(kErrIo), so that a test can run an operation once to count its writes
-// and then fail each of them in turn. Neither class is thread-safe.
+// A file system for tests that wraps another one, counts its operations and fails a chosen one
+// with EDBEngineError(kErrIo): a test runs an operation once to count its writes and then fails
+// each of them in turn, or lets every read fail from some point on. Not thread-safe.
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "io/file_system.h"
-#include "io/table_lock.h"
 
-namespace engine_test {
-
-class MemoryFileSystem : public engine::FileSystem {
- public:
-  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override;
-  bool Exists(const std::string& path) override;
-  void Remove(const std::string& path) override;
-  void Rename(const std::string& from, const std::string& to) override;
-  std::vector<std::string> List(const std::string& dir) override;
-  void SyncDir(const std::string& dir) override;
-  std::unique_ptr<engine::TableLock> Lock(const std::string& path, bool exclusive) override;
-  std::string CanonicalPath(const std::string& path) override;
-
-  // Direct access for setting up and checking: stores a file, reads one (raises when missing),
-  // all paths in sorted order.
-  void Put(const std::string& path, const std::string& bytes);
-  std::string Contents(const std::string& path) const;
-  std::vector<std::string> Paths() const;
-
- private:
-  std::map<std::string, std::shared_ptr<std::string>> files_;
-  engine::TableLockRegistry locks_;
-};
-
-// Copies a file of the operating system's file system into `fs` under `memPath`.
-void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath);
+namespace testsupport {
 
 enum class FaultKind {
   Write,     // File::WriteAt and File::Truncate
@@ -54,6 +19,7 @@ enum class FaultKind {
   Remove,    // FileSystem::Remove
   Sync,      // File::Sync and FileSystem::SyncDir
   Mutation,  // any of the above: one sequence over every change to the disk
+  Read,      // File::ReadAt; not a change, so not counted as a Mutation
 };
 
 class FaultFileSystem : public engine::FileSystem {
@@ -61,7 +27,7 @@ class FaultFileSystem : public engine::FileSystem {
   explicit FaultFileSystem(engine::FileSystem& base) : base_(base) {}
 
   // Fails the nth operation (from 1) of `kind`, counted from this call; with `sticky`, that one
-  // and every later one of the kind fail (a full disk). n = 0 fails nothing.
+  // and every later one of the kind fail (a full disk, a lost drive). n = 0 fails nothing.
   void FailNth(FaultKind kind, int n, bool sticky = false);
   // Operations of `kind` since construction or the last ResetCounts (failed ones included).
   int Count(FaultKind kind) const;
@@ -93,4 +59,4 @@ class FaultFileSystem : public engine::FileSystem {
   bool fired_ = false;
 };
 
-}  // namespace engine_test
+}  // namespace testsupport
