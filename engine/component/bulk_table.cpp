@@ -7,8 +7,8 @@
 #include "format/record_format.h"
 #include "format/value_codec.h"
 #include "io/fail.h"
-#include "io/names.h"
 #include "io/file_system.h"
+#include "io/names.h"
 
 namespace engine {
 

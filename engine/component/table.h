@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "io/engine_error.h"
 #include "format/field_type.h"
 #include "format/index_def.h"
+#include "io/engine_error.h"
 
 namespace engine {
 

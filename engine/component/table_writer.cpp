@@ -1,26 +1,25 @@
 #include "component/table_writer.h"
 
-#include "component/edit_buffer.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
-#include "storage/blob_file.h"
-#include "io/coding.h"
-#include "io/engine_error.h"
-#include "io/fail.h"
-#include "family/family_writer.h"
-#include "io/file_system.h"
-#include "storage/index_builder.h"
+#include "component/edit_buffer.h"
 #include "family/existing_definition.h"
+#include "family/family_writer.h"
 #include "family/index_maintenance.h"
-#include "format/value_codec.h"
 #include "format/blob_block.h"
 #include "format/family_names.h"
 #include "format/index_block.h"
+#include "format/value_codec.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
 #include "io/names.h"
+#include "storage/blob_file.h"
 #include "storage/header_reader.h"
+#include "storage/index_builder.h"
 
 namespace engine {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "format/record_format.h"
+#include "format/table_definition.h"
 #include "storage/record_writer.h"
 #include "storage/secondary_index.h"
-#include "format/table_definition.h"
 #include "storage/tree_file_image.h"
 
 namespace engine {

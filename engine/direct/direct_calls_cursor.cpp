@@ -8,9 +8,9 @@
 #include "direct/database_handle.h"
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "io/fail.h"
-#include "family/table_cursor.h"
 #include "direct/table_properties.h"
+#include "family/table_cursor.h"
+#include "io/fail.h"
 #include "io/names.h"
 
 namespace engine {

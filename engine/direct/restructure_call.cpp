@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "io/coding.h"
 #include "direct/database_handle.h"
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
+#include "family/restructure.h"
+#include "io/coding.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "family/restructure.h"
 
 namespace engine {
 

@@ -7,9 +7,9 @@
 
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
+#include "direct/table_properties.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "direct/table_properties.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
 

@@ -6,15 +6,15 @@
 #include <memory>
 #include <unordered_map>
 
-#include "storage/blob_file.h"
+#include "format/family_names.h"
 #include "format/index_block.h"
+#include "format/value_codec.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/blob_file.h"
 #include "storage/index_builder.h"
-#include "format/family_names.h"
-#include "format/value_codec.h"
 
 namespace engine {
 

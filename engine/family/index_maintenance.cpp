@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "storage/data_file.h"
-#include "io/engine_error.h"
+#include "family/existing_definition.h"
 #include "family/family_writer.h"
+#include "format/family_names.h"
 #include "format/index_block.h"
+#include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/names.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
-#include "format/family_names.h"
-#include "io/names.h"
-#include "family/existing_definition.h"
-#include "storage/header_reader.h"
 
 namespace engine {
 

@@ -4,19 +4,19 @@
 #include <cctype>
 #include <cstring>
 
+#include "family/existing_definition.h"
+#include "family/family_swap.h"
+#include "family/table_cursor.h"
+#include "format/index_block.h"
+#include "format/table_definition.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
-#include "storage/data_file.h"
-#include "family/family_swap.h"
-#include "format/index_block.h"
 #include "io/file_system.h"
+#include "io/names.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
 #include "storage/index_builder.h"
 #include "storage/secondary_index.h"
-#include "family/table_cursor.h"
-#include "format/table_definition.h"
-#include "family/existing_definition.h"
-#include "io/names.h"
-#include "storage/header_reader.h"
 
 namespace engine {
 

@@ -5,12 +5,12 @@
 #include <mutex>
 #include <set>
 
-#include "storage/blob_file.h"
 #include "format/code_page.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
+#include "storage/blob_file.h"
 #include "storage/header_reader.h"
 
 namespace engine {

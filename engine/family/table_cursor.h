@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "storage/data_file.h"
 #include "format/record_format.h"
-#include "storage/secondary_index.h"
 #include "format/table_header.h"
+#include "storage/data_file.h"
+#include "storage/secondary_index.h"
 
 namespace engine {
 

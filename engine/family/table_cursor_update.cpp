@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "storage/record_writer.h"
 #include "family/table_cursor.h"
+#include "storage/record_writer.h"
 
 namespace engine {
 

@@ -53,7 +53,6 @@ bool BlockSizeAllowed(int level, uint8_t kib) {
 
 uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
-
 }  // namespace
 
 uint8_t FixedFieldBytes(PxType t) {
@@ -65,7 +64,6 @@ uint8_t FixedFieldBytes(PxType t) {
     default: return 0;
   }
 }
-
 
 bool SecondaryDef::SingleFieldFile(const std::vector<FieldInfo>&, const std::string& fieldNameUtf8) const {
   return fields.size() == 1 && !descending.front() && !caseInsensitive && !unique &&

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/coding.h"
 #include "format/data_block.h"
 #include "format/index_block.h"
+#include "io/coding.h"
 #include "io/file_system.h"
 
 namespace engine {

@@ -1,18 +1,17 @@
 #include "storage/record_writer.h"
 
-#include "storage/header_reader.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <set>
 
-#include "io/coding.h"
 #include "format/data_block.h"
+#include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 

@@ -9,18 +9,17 @@
 #include <numeric>
 
 #include "format/code_page.h"
-#include "storage/data_file.h"
+#include "format/index_block.h"
+#include "format/record_format.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "format/record_format.h"
-#include "format/index_block.h"
 #include "io/names.h"
+#include "storage/data_file.h"
 #include "storage/header_reader.h"
 
 namespace engine {
 
 namespace {
-
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -56,7 +55,6 @@ bool ReadIndexHeader(FileSystem& fs, const std::string& path, TableHeader* out) 
   }
 }
 
-
 // Number of index fields in an index file of the given type for a table with `keyFields`.
 int IndexFieldCount(const TableHeader& x, int keyFields) {
   const int n = static_cast<int>(x.fields.size());
@@ -67,7 +65,6 @@ int IndexFieldCount(const TableHeader& x, int keyFields) {
   return maintained ? n - keyFields - static_cast<int>(idx::kMaintainedTrailerFields)
                     : n - static_cast<int>(idx::kTupleTrailerFields);
 }
-
 
 // Alpha values compare up to their first NUL; what follows it is zeroed.
 void NormalizeAlpha(uint8_t* p, size_t n) {
@@ -116,7 +113,6 @@ uint32_t CodePointOf(const std::string& u) {
   if (u.size() == 3 && (b(0) & 0xF0) == 0xE0) return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
   return 0;
 }
-
 
 // Index bytes of a record: the index fields' stored bytes, alpha normalized.
 void RawIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "storage/index_builder.h"
 #include "format/table_header.h"
+#include "storage/index_builder.h"
 
 namespace engine {
 

@@ -1,7 +1,8 @@
-#include "engine/tests/allocation_failure.h"
 
 #include <cstdlib>
 #include <new>
+
+#include "engine/tests/allocation_failure.h"
 
 namespace {
 

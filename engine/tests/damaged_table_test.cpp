@@ -11,11 +11,11 @@
 #include <set>
 #include <typeinfo>
 
+#include "direct/table_files.h"
+#include "family/table_cursor.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "family/table_cursor.h"
-#include "direct/table_files.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

@@ -12,12 +12,12 @@
 #include "component/table.h"
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
-#include "engine/tests/allocation_failure.h"
-#include "testsupport/temp_dir.h"
-#include "family/family_swap.h"
 #include "direct/table_files.h"
+#include "engine/tests/allocation_failure.h"
+#include "family/family_swap.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

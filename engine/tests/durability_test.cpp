@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "io/engine_error.h"
 #include "component/table.h"
+#include "io/engine_error.h"
 #include "testsupport/temp_dir.h"
 
 namespace engine {

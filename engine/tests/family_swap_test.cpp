@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/fault_file_system.h"
-#include "testsupport/memory_file_system.h"
 #include "family/family_swap.h"
 #include "io/engine_error.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/memory_file_system.h"
 
 namespace engine_test {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <sstream>
 
+#include "direct/table_files.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "direct/table_files.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

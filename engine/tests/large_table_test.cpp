@@ -10,12 +10,12 @@
 #include <random>
 #include <utility>
 
-#include "io/coding.h"
-#include "format/data_block.h"
-#include "io/file_system.h"
 #include "component/table.h"
+#include "format/data_block.h"
 #include "format/table_header.h"
 #include "format/value_codec.h"
+#include "io/coding.h"
+#include "io/file_system.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/temp_dir.h"
 

@@ -8,8 +8,8 @@
 #include <functional>
 
 #include "engine/tests/allocation_failure.h"
-#include "testsupport/temp_dir.h"
 #include "io/file_system.h"
+#include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {

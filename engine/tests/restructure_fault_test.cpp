@@ -11,9 +11,9 @@
 #include <map>
 #include <ostream>
 
-#include "io/engine_error.h"
 #include "family/family_swap.h"
 #include "family/restructure.h"
+#include "io/engine_error.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

@@ -7,11 +7,11 @@
 #include <numeric>
 #include <random>
 
-#include "storage/data_file.h"
-#include "io/file_system.h"
 #include "component/definitions.h"
-#include "storage/secondary_index.h"
 #include "family/table_cursor.h"
+#include "io/file_system.h"
+#include "storage/data_file.h"
+#include "storage/secondary_index.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

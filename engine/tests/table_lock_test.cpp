@@ -11,11 +11,11 @@
 #include <fstream>
 #include <functional>
 
-#include "io/engine_error.h"
-#include "io/file_system.h"
-#include "family/restructure.h"
 #include "component/table.h"
 #include "engine/tests/allocation_failure.h"
+#include "family/restructure.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

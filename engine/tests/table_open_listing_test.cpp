@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "io/file_system.h"
 #include "component/table.h"
+#include "io/file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"

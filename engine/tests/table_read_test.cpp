@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
-#include "io/coding.h"
+#include "component/table.h"
 #include "direct/database_handle.h"
 #include "direct/direct_calls.h"
+#include "io/coding.h"
 #include "io/engine_error.h"
-#include "component/table.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

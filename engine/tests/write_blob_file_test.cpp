@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "storage/blob_file.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
+#include "storage/blob_file.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {

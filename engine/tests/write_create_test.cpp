@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "direct/direct_calls.h"
-#include "io/engine_error.h"
 #include "component/table.h"
+#include "direct/direct_calls.h"
 #include "format/table_header.h"
+#include "io/engine_error.h"
 #include "testsupport/memory_file_system.h"
 #include "testsupport/temp_dir.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "component/table.h"
+#include "format/table_header.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
-#include "component/table.h"
-#include "format/table_header.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "format/data_block.h"
+#include "component/table.h"
 #include "family/index_maintenance.h"
+#include "format/data_block.h"
+#include "format/table_header.h"
 #include "storage/record_writer.h"
 #include "storage/secondary_index.h"
-#include "component/table.h"
-#include "format/table_header.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {

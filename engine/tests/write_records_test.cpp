@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "storage/blob_file.h"
-#include "io/coding.h"
-#include "format/data_block.h"
-#include "io/engine_error.h"
 #include "component/table.h"
+#include "format/data_block.h"
 #include "format/table_header.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "storage/blob_file.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {

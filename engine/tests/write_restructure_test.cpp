@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "format/data_block.h"
-#include "io/engine_error.h"
-#include "format/table_header.h"
 #include "family/family_swap.h"
 #include "family/restructure.h"
+#include "format/data_block.h"
+#include "format/table_header.h"
+#include "io/engine_error.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"

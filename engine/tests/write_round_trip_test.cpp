@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "io/engine_error.h"
-#include "io/file_system.h"
 #include "direct/table_files.h"
 #include "family/restructure.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/table_dump_text.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "io/coding.h"
 #include "format/data_block.h"
+#include "format/table_header.h"
+#include "io/coding.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
-#include "format/table_header.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {
