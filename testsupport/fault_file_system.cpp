@@ -55,8 +55,15 @@ int FaultFileSystem::Count(FaultKind kind) const {
 
 void FaultFileSystem::ResetCounts() { counts_.clear(); }
 
+void FaultFileSystem::StopDeadAfter(int k) {
+  stopAfter_ = Count(FaultKind::Mutation) + k;
+  dead_ = false;
+}
+
 void FaultFileSystem::Step(FaultKind kind, const std::string& path) {
   const bool mutation = kind != FaultKind::Read;
+  if (!dead_ && mutation && stopAfter_ >= 0 && Count(FaultKind::Mutation) >= stopAfter_) dead_ = true;
+  if (dead_) Fail(kErrIo, path, "Schreibfehler: Der Vorgang wurde abgebrochen (simuliert).");
   ++counts_[kind];
   if (mutation) ++counts_[FaultKind::Mutation];
   if (failAt_ <= 0 || (failKind_ != kind && !(failKind_ == FaultKind::Mutation && mutation))) return;
@@ -69,6 +76,7 @@ void FaultFileSystem::Step(FaultKind kind, const std::string& path) {
 }
 
 std::unique_ptr<engine::File> FaultFileSystem::Open(const std::string& path, engine::OpenMode mode) {
+  if (dead_) Fail(kErrIo, path, "Lesefehler: Der Vorgang wurde abgebrochen (simuliert).");
   if (mode == engine::OpenMode::CreateTruncate) Step(FaultKind::Create, path);
   return std::make_unique<FaultFile>(base_.Open(path, mode), *this);
 }

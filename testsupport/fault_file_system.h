@@ -1,7 +1,8 @@
 #pragma once
 // A file system for tests that wraps another one, counts its operations and fails a chosen one
 // with EDBEngineError(kErrIo): a test runs an operation once to count its writes and then fails
-// each of them in turn, or lets every read fail from some point on. Not thread-safe.
+// each of them in turn, or lets every read fail from some point on, or lets the process "die"
+// after a chosen change (StopDeadAfter). Not thread-safe.
 
 #include <map>
 #include <memory>
@@ -29,6 +30,12 @@ class FaultFileSystem : public engine::FileSystem {
   // Fails the nth operation (from 1) of `kind`, counted from this call; with `sticky`, that one
   // and every later one of the kind fail (a full disk, a lost drive). n = 0 fails nothing.
   void FailNth(FaultKind kind, int n, bool sticky = false);
+  // Lets the first k changes (Mutation, counted from this call) through and then stops dead, as a
+  // killed process does: every later change, read and open raises and changes nothing, so no
+  // clean-up code can mend what the first k changes left. k = 0 stops at the first change.
+  void StopDeadAfter(int k);
+  // Whether the file system has stopped dead.
+  bool Dead() const { return dead_; }
   // Operations of `kind` since construction or the last ResetCounts (failed ones included).
   int Count(FaultKind kind) const;
   void ResetCounts();
@@ -46,7 +53,8 @@ class FaultFileSystem : public engine::FileSystem {
   }
   std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
 
-  // Counts one operation of `kind` on `path` and raises when it is the chosen one.
+  // Counts one operation of `kind` on `path` and raises when it is the chosen one or the file
+  // system has stopped dead.
   void Step(FaultKind kind, const std::string& path);
 
  private:
@@ -57,6 +65,8 @@ class FaultFileSystem : public engine::FileSystem {
   int sinceArm_ = 0;
   bool sticky_ = false;
   bool fired_ = false;
+  int stopAfter_ = -1;  // the Mutation count at which it stops dead; -1 = never
+  bool dead_ = false;
 };
 
 }  // namespace testsupport

@@ -95,5 +95,35 @@ TEST(FaultFileSystem, FailsReadsFromTheChosenOneOnWithoutCountingThemAsChanges) 
   EXPECT_EQ(file->ReadAt(0, buf, 3), 3u);
 }
 
+// After the k-th change nothing gets through any more, not even a read or a clean-up's rename.
+TEST(FaultFileSystem, StopsDeadAfterTheChosenChange) {
+  for (int k = 0; k <= 5; ++k) {
+    SCOPED_TRACE("k = " + std::to_string(k));
+    MemoryFileSystem memory;
+    memory.Put("/mem/T.PX", "px");
+    FaultFileSystem fs(memory);
+    fs.StopDeadAfter(k);
+    bool raised = false;
+    try {
+      FiveChanges(fs);
+    } catch (const engine::EDBEngineError& e) {
+      raised = true;
+      EXPECT_EQ(e.ErrorCode(), engine::kErrIo);
+    }
+    EXPECT_EQ(raised, k < 5);
+    EXPECT_EQ(fs.Dead(), k < 5);
+    EXPECT_EQ(fs.Count(FaultKind::Mutation), k);
+    // What the first k changes did stays; nothing after them happened.
+    EXPECT_EQ(memory.Exists("/mem/T.TMP"), k >= 1 && k < 4);
+    EXPECT_EQ(memory.Exists("/mem/T.DB"), k >= 4);
+    EXPECT_EQ(memory.Exists("/mem/T.PX"), k < 5);
+    if (!fs.Dead()) continue;
+    EXPECT_THROW(fs.Open("/mem/T.PX", OpenMode::ReadOnly), engine::EDBEngineError);
+    EXPECT_THROW(fs.Rename("/mem/T.PX", "/mem/T.XX"), engine::EDBEngineError);
+    EXPECT_THROW(fs.Remove("/mem/T.PX"), engine::EDBEngineError);
+    EXPECT_TRUE(memory.Exists("/mem/T.PX"));
+  }
+}
+
 }  // namespace
 }  // namespace testsupport
