@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "io/engine_error.h"
@@ -14,13 +13,12 @@
 #include "io/file_system.h"
 #include "io/os_handles.h"
 #include "io/posix_table_lock.h"
+#include "io/system_error_text.h"
 #include "io/table_lock.h"
 
 namespace engine {
 
 namespace {
-
-std::string ErrnoText(int err) { return std::strerror(err); }
 
 class PosixFile : public File {
  public:
@@ -28,7 +26,7 @@ class PosixFile : public File {
   const std::string& Path() const override { return path_; }
   uint64_t Size() const override {
     struct stat st;
-    if (::fstat(fd_.Get(), &st) != 0) Fail(kErrIo, path_, "Dateigröße nicht lesbar: " + ErrnoText(errno));
+    if (::fstat(fd_.Get(), &st) != 0) Fail(kErrIo, path_, "Dateigröße nicht lesbar: " + SystemErrorText(errno));
     return static_cast<uint64_t>(st.st_size);
   }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
@@ -37,7 +35,7 @@ class PosixFile : public File {
       const ssize_t r = ::pread(fd_.Get(), static_cast<char*>(dst) + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        Fail(kErrIo, path_, "Lesefehler: " + ErrnoText(errno));
+        Fail(kErrIo, path_, "Lesefehler: " + SystemErrorText(errno));
       }
       if (r == 0) break;
       done += static_cast<size_t>(r);
@@ -50,17 +48,17 @@ class PosixFile : public File {
       const ssize_t r = ::pwrite(fd_.Get(), static_cast<const char*>(src) + done, n - done, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        Fail(kErrIo, path_, "Schreibfehler: " + ErrnoText(errno));
+        Fail(kErrIo, path_, "Schreibfehler: " + SystemErrorText(errno));
       }
       done += static_cast<size_t>(r);
     }
   }
   void Truncate(uint64_t size) override {
     if (::ftruncate(fd_.Get(), static_cast<off_t>(size)) != 0)
-      Fail(kErrIo, path_, "Dateilänge nicht änderbar: " + ErrnoText(errno));
+      Fail(kErrIo, path_, "Dateilänge nicht änderbar: " + SystemErrorText(errno));
   }
   void Sync() override {
-    if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + ErrnoText(errno));
+    if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + SystemErrorText(errno));
   }
 
  private:
@@ -82,8 +80,8 @@ class PosixFileSystem : public FileSystem {
       const int err = errno;
       if (err == ENOENT) Fail(kErrFileNotFound, path, "Die Datei wurde nicht gefunden.");
       if (err == EACCES || err == EROFS)
-        Fail(kErrIo, path, "Keine Berechtigung für den Zugriff (" + ErrnoText(err) + ").");
-      Fail(kErrIo, path, "Die Datei kann nicht geöffnet werden: " + ErrnoText(err));
+        Fail(kErrIo, path, "Keine Berechtigung für den Zugriff (" + SystemErrorText(err) + ").");
+      Fail(kErrIo, path, "Die Datei kann nicht geöffnet werden: " + SystemErrorText(err));
     }
     struct stat st;
     if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -96,16 +94,16 @@ class PosixFileSystem : public FileSystem {
   }
   void Remove(const std::string& path) override {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-      Fail(kErrIo, path, "Die Datei kann nicht gelöscht werden: " + ErrnoText(errno));
+      Fail(kErrIo, path, "Die Datei kann nicht gelöscht werden: " + SystemErrorText(errno));
   }
   void Rename(const std::string& from, const std::string& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0)
-      Fail(kErrIo, from, "Umbenennen nach „" + to + "“ fehlgeschlagen: " + ErrnoText(errno));
+      Fail(kErrIo, from, "Umbenennen nach „" + to + "“ fehlgeschlagen: " + SystemErrorText(errno));
   }
   std::vector<std::string> List(const std::string& dir) override {
     std::vector<std::string> names;
     const UniqueDir d(::opendir(dir.c_str()));
-    if (!d) Fail(kErrIo, dir, "Das Verzeichnis kann nicht gelesen werden: " + ErrnoText(errno));
+    if (!d) Fail(kErrIo, dir, "Das Verzeichnis kann nicht gelesen werden: " + SystemErrorText(errno));
     while (dirent* e = ::readdir(d.get())) {
       const std::string name = e->d_name;
       if (name == "." || name == "..") continue;
@@ -121,13 +119,13 @@ class PosixFileSystem : public FileSystem {
   void SyncDir(const std::string& dir) override {
     const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.Valid())
-      Fail(kErrIo, dir, "Das Verzeichnis kann nicht geöffnet werden: " + ErrnoText(errno));
+      Fail(kErrIo, dir, "Das Verzeichnis kann nicht geöffnet werden: " + SystemErrorText(errno));
     if (::fsync(fd.Get()) == 0) return;
     const int err = errno;
     // File systems that cannot sync a directory (some network and FUSE mounts) say so; there is
     // nothing more to make durable on them.
     if (err == EINVAL || err == ENOTSUP) return;
-    Fail(kErrIo, dir, "Das Verzeichnis kann nicht auf den Datenträger geschrieben werden: " + ErrnoText(err));
+    Fail(kErrIo, dir, "Das Verzeichnis kann nicht auf den Datenträger geschrieben werden: " + SystemErrorText(err));
   }
   std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
     return locks_.Acquire(CanonicalPath(path), path, exclusive, [&] { return LockTableFile(path, exclusive); });
