@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "io/names.h"
 #include "io/os_handles.h"
 #include "io/table_lock.h"
 
@@ -13,48 +14,95 @@ namespace engine {
 
 namespace {
 
-class FileLockHold : public TableLock {
+constexpr char kLockSuffix[] = ".~kblock";
+
+// One lock file per table whatever the letter case of its files: the base name in capitals.
+std::string LockFilePath(const std::string& path) {
+  const std::string name = FileNameOf(path);
+  return path.substr(0, path.size() - name.size()) + UpperAscii(BaseNameOf(name)) + kLockSuffix;
+}
+
+bool RefusedForAccess(int err) { return err == EACCES || err == EROFS || err == EPERM || err == ETXTBSY; }
+
+// 0 when the lock is taken, otherwise errno (EWOULDBLOCK: another process holds it).
+int TryFlock(int fd, bool exclusive) {
+  int rc;
+  do {
+    rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 ? 0 : errno;
+}
+
+// Whether `path` still names the file open at `fd` (it may have been removed or replaced since).
+bool StillNamed(int fd, const std::string& path) {
+  struct stat held, current;
+  return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &current) == 0 && held.st_dev == current.st_dev &&
+         held.st_ino == current.st_ino;
+}
+
+// Holds the lock on the table's .DB (read-only directories); closing the descriptor releases it.
+class DataFileHold : public TableLock {
  public:
-  explicit FileLockHold(UniqueFd fd) : fd_(std::move(fd)) {}  // closing it releases the flock
+  explicit DataFileHold(UniqueFd fd) : fd_(std::move(fd)) {}
 
  private:
   UniqueFd fd_;
 };
 
-// The descriptor that carries the lock. NFS emulates flock with whole-file byte-range locks,
-// for which an exclusive lock needs a descriptor open for writing; a file this user may only
-// read is locked through a read-only one (locally that suffices). O_NONBLOCK: a FIFO given as
-// a table name must not hang the open.
-UniqueFd OpenForLock(const std::string& path, bool exclusive) {
+// Holds the lock on the lock file. The holder that finds itself the last one (it gets the lock
+// exclusively) removes the file before closing it; a process that opened the file before the
+// removal finds it no longer named so when its own lock is granted, and takes a new one.
+class LockFileHold : public TableLock {
+ public:
+  LockFileHold(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+  ~LockFileHold() override {
+    if (TryFlock(fd_.Get(), true) == 0 && StillNamed(fd_.Get(), path_)) ::unlink(path_.c_str());
+  }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+};
+
+// The descriptor that carries a lock. NFS emulates flock with whole-file byte-range locks, for
+// which an exclusive lock needs a descriptor open for writing; a file this user may only read
+// is locked through a read-only one (locally that suffices). O_NONBLOCK: a FIFO given as a
+// table name must not hang the open.
+UniqueFd OpenForLock(const std::string& path, bool exclusive, int createFlag) {
   const int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  if (exclusive) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | flags));
-    if (fd.Valid() || (errno != EACCES && errno != EROFS && errno != EPERM && errno != ETXTBSY)) return fd;
+  if (exclusive || createFlag) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | createFlag | flags, 0666));
+    if (fd.Valid() || !RefusedForAccess(errno)) return fd;
   }
   return UniqueFd(::open(path.c_str(), O_RDONLY | flags));
 }
 
+// The old way, for directories without a lock file: the lock on the .DB. When the path is
+// replaced by another file between open and lock, the lock on the old file would guard nothing,
+// so the attempt is repeated on the current file.
+std::unique_ptr<TableLock> LockDataFile(const std::string& path, bool exclusive) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    UniqueFd fd = OpenForLock(path, exclusive, 0);
+    if (!fd.Valid()) return nullptr;
+    const int err = TryFlock(fd.Get(), exclusive);
+    if (err == EWOULDBLOCK) RefuseHeldElsewhere(path, exclusive);
+    if (err != 0) return nullptr;  // the file system offers no locks (some network mounts)
+    if (StillNamed(fd.Get(), path)) return std::make_unique<DataFileHold>(std::move(fd));
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-// When the path is replaced by another file (a restructure renames its new table over the old
-// one) between open and lock, the lock on the old file would guard nothing, so the attempt is
-// repeated on the current file.
 std::unique_ptr<TableLock> LockTableFile(const std::string& path, bool exclusive) {
+  const std::string lockPath = LockFilePath(path);
   for (int attempt = 0; attempt < 8; ++attempt) {
-    UniqueFd fd = OpenForLock(path, exclusive);
-    if (!fd.Valid()) return nullptr;
-    int rc;
-    do {
-      rc = ::flock(fd.Get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-      if (errno == EWOULDBLOCK) RefuseHeldElsewhere(path, exclusive);
-      return nullptr;  // the file system offers no locks (some network mounts)
-    }
-    struct stat held, current;
-    if (::fstat(fd.Get(), &held) == 0 && ::stat(path.c_str(), &current) == 0 &&
-        held.st_dev == current.st_dev && held.st_ino == current.st_ino)
-      return std::make_unique<FileLockHold>(std::move(fd));
+    UniqueFd fd = OpenForLock(lockPath, exclusive, O_CREAT);
+    if (!fd.Valid()) return LockDataFile(path, exclusive);
+    const int err = TryFlock(fd.Get(), exclusive);
+    if (err == EWOULDBLOCK) RefuseHeldElsewhere(path, exclusive);
+    if (err != 0) return nullptr;  // the file system offers no locks (some network mounts)
+    if (StillNamed(fd.Get(), lockPath)) return std::make_unique<LockFileHold>(lockPath, std::move(fd));
   }
   return nullptr;
 }
