@@ -3,6 +3,7 @@
 #include "component/definitions.h"
 #include "family/family_swap.h"
 #include "family/family_writer.h"
+#include "family/table_access.h"
 #include "format/code_page.h"
 #include "format/record_format.h"
 #include "format/value_codec.h"
@@ -82,8 +83,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
     TBulkRow row(layout, codePage, rec.bytes, rec.blobs);
     return source(row);
   };
-  const auto lock = fs.Lock(path, true);
-  RecoverTableFamily(fs, directory, name);
+  const auto lock = LockTableSettled(fs, directory, name, true);
   const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
 }

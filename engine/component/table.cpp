@@ -9,6 +9,7 @@
 #include "component/edit_buffer.h"
 #include "component/field_access.h"
 #include "component/table_writer.h"
+#include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "io/fail.h"
@@ -140,10 +141,11 @@ void TTable::Open() {
   if (tableName_.empty()) FailPlain(kErrInvalidParam, "Es ist kein Tabellenname angegeben.");
   FileSystem& fs = fs_ ? *fs_ : DefaultFileSystem();
   const std::string dir = WithSlash(databaseName_);
+  auto lock = LockTableSettled(fs, dir, ResolveTableName(fs, dir, tableName_), exclusive_);
+  // Only now, after a recovery may have put the .DB back, does it count as missing.
   const std::string name = ResolveTableName(fs, dir, tableName_);
   const std::string path = dir + name;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  auto lock = fs.Lock(path, exclusive_);
   auto cursor = TableCursor::Open(fs, dir, name);
   if (!indexName_.empty()) {
     const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);

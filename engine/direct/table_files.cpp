@@ -2,6 +2,7 @@
 
 #include "component/definitions.h"
 #include "family/restructure.h"
+#include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "io/engine_error.h"
@@ -21,8 +22,9 @@ OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
   const std::string name = FileNameOf(path);
   const std::string dir = path.substr(0, path.size() - name.size());
   OpenedTable t;
-  if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);  // raises "not found" naming the file
-  t.lock = fs.Lock(path, false);
+  t.lock = LockTableSettled(fs, dir, name, false);
+  // After a recovery may have put the .DB back: raises "not found" naming the file.
+  if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);
   t.cursor = TableCursor::Open(fs, dir, name);
   return t;
 }

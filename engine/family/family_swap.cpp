@@ -82,6 +82,28 @@ std::vector<std::string> ReadList(FileSystem& fs, const std::string& path) {
   return names;
 }
 
+// The temporary files of commits of one table, by the final names they stand for.
+struct Leftovers {
+  std::vector<std::string> news, olds, lists;
+  bool None() const { return news.empty() && olds.empty() && lists.empty(); }
+};
+
+Leftovers FindLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  const std::string base = UpperAscii(BaseNameOf(dbName));
+  Leftovers found;
+  for (const std::string& name : fs.List(ListableDir(dir))) {
+    for (const char* suffix : {kNewSuffix, kOldSuffix, kListSuffix}) {
+      if (!EndsWith(name, suffix)) continue;
+      const std::string plain = name.substr(0, name.size() - std::string(suffix).size());
+      if (UpperAscii(BaseNameOf(plain)) != base) continue;
+      if (suffix == kNewSuffix) found.news.push_back(plain);
+      if (suffix == kOldSuffix) found.olds.push_back(plain);
+      if (suffix == kListSuffix) found.lists.push_back(plain);
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
@@ -154,20 +176,21 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
   SyncSwapped(fs, dir);
 }
 
+bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  // Asked on every open, so the directory is listed only when a file tells of a commit: a commit
+  // writes its list before it renames anything and removes it last, and a writer's first new
+  // file is the .DB's. While the .DB is in place and neither is there, nothing is left over.
+  const std::string db = dir + dbName;
+  if (fs.Exists(db) && !fs.Exists(db + kListSuffix) && !fs.Exists(db + kNewSuffix)) return false;
+  return !FindLeftovers(fs, dir, dbName).None();
+}
+
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName) {
-  const std::string base = UpperAscii(BaseNameOf(dbName));
-  std::vector<std::string> news, olds, lists;
-  for (const std::string& name : fs.List(ListableDir(dir))) {
-    for (const char* suffix : {kNewSuffix, kOldSuffix, kListSuffix}) {
-      if (!EndsWith(name, suffix)) continue;
-      const std::string plain = name.substr(0, name.size() - std::string(suffix).size());
-      if (UpperAscii(BaseNameOf(plain)) != base) continue;
-      if (suffix == kNewSuffix) news.push_back(plain);
-      if (suffix == kOldSuffix) olds.push_back(plain);
-      if (suffix == kListSuffix) lists.push_back(plain);
-    }
-  }
-  if (news.empty() && olds.empty() && lists.empty()) return;
+  const Leftovers found = FindLeftovers(fs, dir, dbName);
+  if (found.None()) return;
+  const std::vector<std::string>& news = found.news;
+  const std::vector<std::string>& olds = found.olds;
+  const std::vector<std::string>& lists = found.lists;
   std::vector<std::string> listed;
   for (const auto& l : lists) {
     const auto names = ReadList(fs, dir + l + kListSuffix);

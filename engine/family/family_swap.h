@@ -7,9 +7,9 @@
 // making each phase durable with a directory sync. A failure in phases 1–2 puts the old files
 // back. A failed sync in phase 3 is raised although the new family is in place; the commit
 // list then stays for recovery. A process killed on the way leaves the temporary names behind;
-// RecoverTableFamily, run before the next write to the table, completes phase 3 when every new
-// file is in place and otherwise restores the old family, so the table is either wholly old or
-// wholly new.
+// RecoverTableFamily, run by the next command that touches the table (table_access.h),
+// completes phase 3 when every new file is in place and otherwise restores the old family, so
+// the table is either wholly old or wholly new.
 
 #include <string>
 #include <vector>
@@ -37,6 +37,11 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
 
 // Removes the temporary files of `written` (after a failure before the commit).
 void DiscardFamily(FileSystem& fs, const std::vector<WrittenFile>& written);
+
+// Whether temporary files of a commit of table `dbName` in `dir` are there: a commit is under
+// way (its writer holds the table exclusively) or was interrupted. Lists the directory only when
+// the .DB is missing or the commit list or the new .DB is there.
+bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName);
 
 // Finishes or undoes an interrupted commit of table `dbName` in `dir` (see above).
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName);

@@ -6,6 +6,7 @@
 
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
+#include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
 #include "format/table_definition.h"
@@ -125,11 +126,10 @@ bool SameTable(FileSystem& fs, const std::string& srcDir, const std::string& src
 
 void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableNameIn,
                            const TableFormat& format, const ProgressFn& progress) {
+  const auto lock = LockTableSettled(fs, dir, FindFileIgnoringCase(fs, dir, tableNameIn), true);
   const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
   const std::string path = dir + tableName;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  const auto lock = fs.Lock(path, true);
-  RecoverTableFamily(fs, dir, tableName);
   if (ReadTableHeader(fs, path).writeProtected)
     Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
   TableDefinition def = ReadDefinition(fs, dir, tableName);
@@ -148,14 +148,13 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
 void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcNameIn,
                     const std::string& destDir, const std::string& destName, bool empty,
                     const TableFormat& format, const ProgressFn& progress) {
+  if (SameTable(fs, srcDir, FindFileIgnoringCase(fs, srcDir, srcNameIn), destDir, destName))
+    Fail(kErrInvalidParam, destDir + destName, "Eine Tabelle kann nicht auf sich selbst kopiert werden.");
+  const auto srcLock = LockTableSettled(fs, srcDir, FindFileIgnoringCase(fs, srcDir, srcNameIn), false);
   const std::string srcName = FindFileIgnoringCase(fs, srcDir, srcNameIn);
   const std::string srcPath = srcDir + srcName;
   if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
-  if (SameTable(fs, srcDir, srcName, destDir, destName))
-    Fail(kErrInvalidParam, destDir + destName, "Eine Tabelle kann nicht auf sich selbst kopiert werden.");
-  const auto srcLock = fs.Lock(srcPath, false);
-  const auto destLock = fs.Lock(destDir + destName, true);
-  RecoverTableFamily(fs, destDir, destName);
+  const auto destLock = LockTableSettled(fs, destDir, destName, true);
   TableDefinition def = ReadDefinition(fs, srcDir, srcName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, destDir + destName);

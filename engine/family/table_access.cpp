@@ -1,0 +1,46 @@
+#include "family/table_access.h"
+
+#include "family/family_swap.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+
+namespace engine {
+
+namespace {
+
+// Leftovers of a commit; a directory that cannot be listed has none (the open that follows
+// reports it).
+bool Unsettled(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  try {
+    return HasCommitLeftovers(fs, dir, dbName);
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<TableLock> LockTableSettled(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                                            bool exclusive) {
+  const std::string path = dir + dbName;
+  if (!exclusive && Unsettled(fs, dir, dbName)) {
+    // Leftovers seen without a lock may be a commit under way: the exclusive lock tells. Refused
+    // means another process holds the table; the shared lock below then decides.
+    try {
+      const auto writer = fs.Lock(path, true);
+      RecoverTableFamily(fs, dir, dbName);
+    } catch (const EDBEngineError& e) {
+      if (e.ErrorCode() != kErrLocked) throw;
+    }
+  }
+  auto lock = fs.Lock(path, exclusive);
+  if (exclusive) {
+    RecoverTableFamily(fs, dir, dbName);
+  } else if (Unsettled(fs, dir, dbName)) {
+    Fail(kErrLocked, path, "Eine unterbrochene Änderung der Tabelle ist noch nicht abgeschlossen, während ein "
+                           "anderes Programm die Tabelle liest; bitte später erneut versuchen.");
+  }
+  return lock;
+}
+
+}  // namespace engine
