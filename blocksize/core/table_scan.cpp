@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "direct/table_files.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+
 namespace blocksize {
 
 namespace fs = std::filesystem;
@@ -35,6 +39,11 @@ std::string cannotRead(const std::string& directory, const std::error_code& ec) 
 }  // namespace
 
 std::vector<std::string> listParadoxTables(const std::string& directory) {
+  try {
+    engine::SettleTablesInDirectory(engine::DefaultFileSystem(), directory);
+  } catch (const engine::EDBEngineError&) {
+    // A directory that cannot be listed is reported below in the scan's own words.
+  }
   std::error_code ec;
   fs::directory_iterator it(fs::path(directory), ec);
   if (ec) throw ScanError(cannotRead(directory, ec));

@@ -23,7 +23,9 @@ class ScanError : public std::runtime_error {
 };
 
 // The regular files of `directory` whose name ends in ".db" in any letter case (hidden and
-// read-only files included, directories not), sorted by their bytes. Raises ScanError.
+// read-only files included, directories not), sorted by their bytes, once the engine has
+// settled the tables that a killed process left half restructured or copied (so that none is
+// missing or half swapped). Raises ScanError.
 std::vector<std::string> listParadoxTables(const std::string& directory);
 
 // The four figures read from a table file's header.

@@ -117,4 +117,6 @@ void ChangeTableFormat(FileSystem& fs, const std::string& dir, const std::string
   RestructureTableFiles(fs, dir, tableName, format, progress);
 }
 
+void SettleTablesInDirectory(FileSystem& fs, const std::string& dir) { SettleTablesIn(fs, WithSlash(dir)); }
+
 }  // namespace engine

@@ -41,4 +41,10 @@ void CopyTable(FileSystem& fs, const std::string& srcDir, const std::string& src
 void ChangeTableFormat(FileSystem& fs, const std::string& dir, const std::string& tableName,
                        const TableFormat& format, const ProgressFn& progress = {});
 
+// Finishes or undoes the changes of tables in the directory `dir` that a killed process left
+// half done (a restructure or copy stopped while it swapped the files), so that a listing of
+// the directory's .DB files finds every table whole. Tables another process holds are left to
+// it. Raises when the directory cannot be read.
+void SettleTablesInDirectory(FileSystem& fs, const std::string& dir);
+
 }  // namespace engine

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 
 #include "io/engine_error.h"
@@ -183,6 +184,24 @@ bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::strin
   const std::string db = dir + dbName;
   if (fs.Exists(db) && !fs.Exists(db + kListSuffix) && !fs.Exists(db + kNewSuffix)) return false;
   return !FindLeftovers(fs, dir, dbName).None();
+}
+
+std::vector<std::string> TablesWithCommitLeftovers(FileSystem& fs, const std::string& dir) {
+  std::map<std::string, std::string> byBase;  // upper-case base name -> .DB name
+  for (const std::string& name : fs.List(ListableDir(dir))) {
+    for (const char* suffix : {kNewSuffix, kOldSuffix, kListSuffix}) {
+      if (!EndsWith(name, suffix)) continue;
+      const std::string plain = name.substr(0, name.size() - std::string(suffix).size());
+      std::string& db = byBase[UpperAscii(BaseNameOf(plain))];
+      if (UpperAscii(ExtensionOf(plain)) == "DB")
+        db = plain;
+      else if (db.empty())
+        db = BaseNameOf(plain) + ".DB";
+    }
+  }
+  std::vector<std::string> tables;
+  for (const auto& entry : byBase) tables.push_back(entry.second);
+  return tables;
 }
 
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName) {

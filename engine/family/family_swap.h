@@ -43,6 +43,10 @@ void DiscardFamily(FileSystem& fs, const std::vector<WrittenFile>& written);
 // the .DB is missing or the commit list or the new .DB is there.
 bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName);
 
+// The tables of `dir` with temporary files of a commit, as .DB names (the spelling of a .DB
+// among the temporary names where there is one, otherwise the base name with ".DB").
+std::vector<std::string> TablesWithCommitLeftovers(FileSystem& fs, const std::string& dir);
+
 // Finishes or undoes an interrupted commit of table `dbName` in `dir` (see above).
 void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::string& dbName);
 

@@ -43,4 +43,14 @@ std::unique_ptr<TableLock> LockTableSettled(FileSystem& fs, const std::string& d
   return lock;
 }
 
+void SettleTablesIn(FileSystem& fs, const std::string& dir) {
+  for (const std::string& dbName : TablesWithCommitLeftovers(fs, dir)) {
+    try {
+      LockTableSettled(fs, dir, dbName, true);
+    } catch (const EDBEngineError& e) {
+      if (e.ErrorCode() != kErrLocked) throw;
+    }
+  }
+}
+
 }  // namespace engine

@@ -18,4 +18,9 @@ namespace engine {
 std::unique_ptr<TableLock> LockTableSettled(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                             bool exclusive);
 
+// Settles the interrupted commits of every table in `dir` that no other process holds (one
+// that is held may be a commit under way; its holder settles it), so that a listing of the
+// directory's tables finds each of them whole. Raises when the directory cannot be read.
+void SettleTablesIn(FileSystem& fs, const std::string& dir);
+
 }  // namespace engine

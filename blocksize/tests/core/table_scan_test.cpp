@@ -5,6 +5,9 @@
 
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
+#include "family/restructure.h"
+#include "io/engine_error.h"
+#include "testsupport/fault_file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
@@ -42,6 +45,34 @@ TEST(ListParadoxTablesTest, ListsTableFilesOfAnyCaseSorted) {
 TEST(ListParadoxTablesTest, EmptyDirectoryGivesNoTables) {
   TempDir dir;
   EXPECT_TRUE(blocksize::listParadoxTables(dir.Path()).empty());
+}
+
+// A restructure killed once it had renamed the old .DB away leaves the table under temporary
+// names only; the scan must still find it, whole, and leave no temporary file behind.
+TEST(ListParadoxTablesTest, FindsATableAKilledRestructureHadRenamedAway) {
+  SKIP_WITHOUT_FIXTURES();
+  for (int k = 1;; ++k) {
+    TempDir dir;
+    const std::string table = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+    const std::string name = fs::path(table).filename().string();
+    testsupport::FaultFileSystem dying(engine::DefaultFileSystem());
+    dying.StopDeadAfter(k);
+    try {
+      engine::RestructureTableFiles(dying, dir.Path(), name, engine::TableFormat{0, 4096});
+    } catch (const engine::EDBEngineError&) {
+    }
+    ASSERT_TRUE(dying.Dead()) << "the restructure never renamed the .DB away";
+    if (fs::exists(table)) continue;
+    EXPECT_EQ(blocksize::listParadoxTables(dir.Path()), std::vector<std::string>{name});
+    engine::TTable t;
+    blocksize::TBDEUtil util;
+    const TableScanRow row = blocksize::scanTable(&util, t, dir.Path(), name);
+    EXPECT_TRUE(row.Props.has_value());
+    EXPECT_EQ(row.UsedRecords, 20);
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+      EXPECT_EQ(entry.path().filename().string().find(".~kb"), std::string::npos) << entry.path();
+    break;
+  }
 }
 
 TEST(ListParadoxTablesTest, UnreadableDirectoryRaisesAGermanMessage) {
