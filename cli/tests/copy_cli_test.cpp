@@ -83,4 +83,44 @@ TEST(CliCopy, RefusalsAndUsageErrorsLeaveTheFilesAlone) {
   }
 }
 
+// Two kerbolt-cli processes copy different tables into one new target at the same time. Each
+// either copies and says so, or is refused in German because the other holds the target; the
+// target is then wholly the table of a copy that reported success, with no temporary file left.
+TEST(CliCopy, TwoProcessesCopyingToOneNewTargetGiveOneWholeResult) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir src, dest;
+  const std::string tables[2] = {CopyTable(fixtures::LargeWithSecondaryIndex(), src.Path()),
+                                 CopyTable(fixtures::Level4(), src.Path())};
+  const std::string target = dest.Path() + "ZIEL.DB";
+  std::string command;
+  for (int i = 0; i < 2; ++i) {
+    const std::string n = std::to_string(i);
+    command += "(" + std::string(KERBOLT_BIN_DIR) + "/kerbolt-cli copy '" + tables[i] + "' '" + target + "' >" +
+               dest.Path() + "out" + n + ".txt 2>" + dest.Path() + "err" + n + ".txt; echo $? >" + dest.Path() +
+               "status" + n + ".txt) & ";
+  }
+  ASSERT_EQ(std::system((command + "wait").c_str()), 0);
+  std::vector<std::string> winners;
+  for (int i = 0; i < 2; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string status = ReadText(dest.Path() + "status" + n + ".txt");
+    const std::string out = ReadText(dest.Path() + "out" + n + ".txt");
+    const std::string err = ReadText(dest.Path() + "err" + n + ".txt");
+    if (status == "0\n") {
+      EXPECT_NE(out.find("kopiert"), std::string::npos) << out;
+      winners.push_back(RunCli({"dump", tables[i]}, src).out);
+    } else {
+      EXPECT_EQ(status, "1\n") << err;
+      EXPECT_NE(err.find("von einem anderen Benutzer"), std::string::npos) << err;
+      EXPECT_EQ(out.find("kopiert"), std::string::npos) << out;
+    }
+  }
+  ASSERT_FALSE(winners.empty());
+  const CliRun dump = RunCli({"dump", target}, dest);
+  EXPECT_EQ(dump.status, 0) << dump.err;
+  EXPECT_TRUE(dump.out == winners.front() || dump.out == winners.back()) << "the target is no copy's whole table";
+  for (const auto& e : fs::directory_iterator(dest.Path()))
+    EXPECT_EQ(e.path().filename().string().find(".~kb"), std::string::npos) << e.path();
+}
+
 }  // namespace
