@@ -126,6 +126,11 @@ std::map<std::string, std::string> MemoryFileSystem::Snapshot() const {
   return files;
 }
 
+void MemoryFileSystem::Restore(const std::map<std::string, std::string>& snapshot) {
+  files_.clear();
+  for (const auto& [path, bytes] : snapshot) Put(path, bytes);
+}
+
 void LoadFromDisk(engine::FileSystem& fs, const std::string& diskPath, const std::string& memPath) {
   const auto source = engine::DefaultFileSystem().Open(diskPath, engine::OpenMode::ReadOnly);
   std::string bytes(source->Size(), '\0');

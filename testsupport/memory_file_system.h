@@ -28,11 +28,13 @@ class MemoryFileSystem : public engine::FileSystem {
   std::string CanonicalPath(const std::string& path) override;
 
   // Direct access for setting up and checking: stores a file, reads one (raises when missing),
-  // all paths in sorted order, every file with its bytes.
+  // all paths in sorted order, every file with its bytes, all files set back.
   void Put(const std::string& path, const std::string& bytes);
   std::string Contents(const std::string& path) const;
   std::vector<std::string> Paths() const;
   std::map<std::string, std::string> Snapshot() const;
+  // Replaces every file by those of `snapshot` (as Snapshot gave it).
+  void Restore(const std::map<std::string, std::string>& snapshot);
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;

@@ -25,19 +25,12 @@
 namespace {
 
 namespace fixtures = testsupport::fixtures;
-using engine::EDBEngineError;
 using testsupport::FaultFileSystem;
-using testsupport::FaultKind;
 using testsupport::MemoryFileSystem;
 using testsupport::TableDumpText;
 
 const std::string kDir = "/mem/";
 using Snapshot = std::map<std::string, std::string>;
-
-void Restore(MemoryFileSystem& fs, const Snapshot& s) {
-  for (const std::string& path : fs.Paths()) fs.Remove(path);
-  for (const auto& [path, bytes] : s) fs.Put(path, bytes);
-}
 
 // Paths of temporary files of a commit (".~kbnew", ".~kbold", ".~kblist" and their kind).
 std::vector<std::string> Leftovers(const MemoryFileSystem& fs) {
@@ -134,19 +127,19 @@ bool SameShape(const Snapshot& a, const Snapshot& b) {
 void KillAtEveryChange(const Snapshot& original, const Killed& op) {
   SCOPED_TRACE(op.what);
   MemoryFileSystem memory;
-  Restore(memory, original);
+  memory.Restore(original);
   const std::string oldDump = TableDumpText(op.table, memory);
   const Snapshot oldFamily = FamilyOf(memory, op.table);
   const std::vector<std::string> oldNotes = NotesOn(memory, op.table);
   FaultFileSystem counter(memory);
   op.run(counter);
-  const int changes = counter.Count(FaultKind::Mutation);
+  const int changes = counter.Count(testsupport::FaultKind::Mutation);
   const std::string newDump = TableDumpText(op.table, memory);
   const Snapshot newFamily = FamilyOf(memory, op.table);
   ASSERT_GT(changes, 3);
 
   for (int k = 0; k < changes; ++k) {
-    Restore(memory, original);
+    memory.Restore(original);
     {
       FaultFileSystem dying(memory);
       dying.StopDeadAfter(k);
@@ -154,7 +147,7 @@ void KillAtEveryChange(const Snapshot& original, const Killed& op) {
       // is dead now.
       try {
         op.run(dying);
-      } catch (const EDBEngineError&) {
+      } catch (const engine::EDBEngineError&) {
       }
       ASSERT_TRUE(dying.Dead()) << "k = " << k;
     }
@@ -163,11 +156,11 @@ void KillAtEveryChange(const Snapshot& original, const Killed& op) {
     // interrupted commit that the next command must settle.
     for (const Next& next : kNextCommands) {
       SCOPED_TRACE(std::string(next.what) + " nach Abbruch bei Änderung " + std::to_string(k));
-      Restore(memory, killed);
+      memory.Restore(killed);
       std::string dump;
       try {
         dump = next.run(memory, op.table);
-      } catch (const EDBEngineError& e) {
+      } catch (const engine::EDBEngineError& e) {
         ADD_FAILURE() << e.what();
         continue;
       }
@@ -207,7 +200,7 @@ TEST_F(KillRecoveryTest, RestructureKilledAtEveryChange) {
 
 TEST_F(KillRecoveryTest, CopyOverATableKilledAtEveryChange) {
   MemoryFileSystem fs;
-  Restore(fs, original_);
+  fs.Restore(original_);
   engine::CopyTableFiles(fs, kDir, name_, kDir, "ZIEL.DB", true, {});
   KillAtEveryChange(fs.Snapshot(), {"Kopieren über eine vorhandene Tabelle", kDir + "ZIEL.DB",
                                     [&](engine::FileSystem& fs) {

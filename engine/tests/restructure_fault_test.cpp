@@ -55,11 +55,6 @@ bool IsNewFamily(const Snapshot& after, const Snapshot& changed, const Snapshot&
   return true;
 }
 
-void Restore(MemoryFileSystem& fs, const Snapshot& s) {
-  for (const std::string& path : fs.Paths()) fs.Remove(path);
-  for (const auto& [path, bytes] : s) fs.Put(path, bytes);
-}
-
 struct Operation {
   const char* what;
   std::function<void(engine::FileSystem&)> run;
@@ -84,7 +79,7 @@ class RestructureFaultTest : public ::testing::TestWithParam<FaultCase> {
 void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
   SCOPED_TRACE(op.what);
   MemoryFileSystem memory;
-  Restore(memory, original);
+  memory.Restore(original);
   const bool existed = memory.Exists(op.table);
   const std::string oldDump = existed ? TableDumpText(op.table, memory) : "";
 
@@ -98,7 +93,7 @@ void FailEachChangeInTurn(const Snapshot& original, const Operation& op) {
   for (const bool sticky : {false, true}) {
     for (int n = 1; n <= changes; ++n) {
       SCOPED_TRACE(std::string(sticky ? "ab Schreibvorgang " : "Änderung ") + std::to_string(n));
-      Restore(memory, original);
+      memory.Restore(original);
       FaultFileSystem faulty(memory);
       faulty.FailNth(sticky ? FaultKind::Write : FaultKind::Mutation, n, sticky);
       bool raised = false;
@@ -146,7 +141,7 @@ TEST_P(RestructureFaultTest, EveryFailedChangeOfACopyLeavesTheTargetWhole) {
   // The target exists already with other content (an empty copy), so a failure must keep it.
   {
     MemoryFileSystem memory;
-    Restore(memory, original);
+    memory.Restore(original);
     engine::CopyTableFiles(memory, kDir, c.TableName(), kDir, "ZIEL.DB", true, {});
     original = memory.Snapshot();
   }

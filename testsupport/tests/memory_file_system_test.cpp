@@ -40,5 +40,18 @@ TEST(MemoryFileSystem, WritesPastTheEndFillWithZerosAndListsOneDirectory) {
   EXPECT_THROW(fs.Open("/mem/X.DB", OpenMode::ReadOnly)->WriteAt(0, "z", 1), engine::EDBEngineError);
 }
 
+// Restore gives back exactly the files of a snapshot: changed ones set back, new ones gone.
+TEST(MemoryFileSystem, RestoreSetsEveryFileBackToTheSnapshot) {
+  MemoryFileSystem fs;
+  fs.Put("/mem/A.DB", "alt");
+  fs.Put("/mem/A.PX", "px");
+  const auto snapshot = fs.Snapshot();
+  Write(fs, "/mem/A.DB", "neu");
+  fs.Remove("/mem/A.PX");
+  fs.Put("/mem/A.DB.~kbnew", "x");
+  fs.Restore(snapshot);
+  EXPECT_EQ(fs.Snapshot(), snapshot);
+}
+
 }  // namespace
 }  // namespace testsupport
