@@ -128,11 +128,11 @@ void KillAtEveryChange(const Snapshot& original, const Killed& op) {
   SCOPED_TRACE(op.what);
   MemoryFileSystem memory;
   memory.Restore(original);
+  const Snapshot oldFamily = FamilyOf(memory, op.table);
   // A table that was not there before (a copy's new target) is "old" when the next command
   // finds no table.
   const bool existed = memory.Exists(op.table);
   const std::string oldDump = existed ? TableDumpText(op.table, memory) : "";
-  const Snapshot oldFamily = FamilyOf(memory, op.table);
   const std::vector<std::string> oldNotes = existed ? NotesOn(memory, op.table) : std::vector<std::string>();
   FaultFileSystem counter(memory);
   op.run(counter);
