@@ -202,6 +202,29 @@ TEST_F(TableModelTest, MarksCellsThatCannotBeReadAndTellsWhyInTheirToolTip) {
   table_.SetFileSystem(nullptr);
 }
 
+TEST_F(TableModelTest, MarksTheCellsOfARecordThatTheEndOfTheFileCutsOff) {
+  // The unkeyed sample's 55th record lies alone in block 3 (2 KiB header and blocks); the file
+  // ends 40 bytes into it.
+  const std::string path = testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
+  fs::resize_file(path, 2048 + 2 * 2048 + 6 + 40);
+  model_.resetAround([&] {
+    table_.SetDatabaseName(dir_.Path());
+    table_.SetTableName("CONTACTS.DB");
+    table_.Open();
+  });
+  ASSERT_EQ(model_.rowCount(), 55);
+  const Dump dump = readDump(fixtures::Unkeyed());
+  EXPECT_EQ(model_.index(53, 0).data().toString(), dump.records[53][0]);
+  EXPECT_FALSE(model_.index(53, 0).data(Qt::ToolTipRole).isValid());
+  for (int c = 0; c < model_.columnCount(); ++c) {
+    const QModelIndex cell = model_.index(54, c);
+    EXPECT_EQ(cell.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell)) << c;
+    const QString tip = cell.data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("abgeschnitten"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QString::fromStdString(path))) << tip.toStdString();
+  }
+}
+
 TEST_F(TableModelTest, ResetCompletesWithTheTableAsLeftWhenTheOperationThrows) {
   testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
   QSignalSpy aboutToReset(&model_, &QAbstractItemModel::modelAboutToBeReset);
