@@ -2,6 +2,7 @@
 
 #include "component/definitions.h"
 #include "direct/record_lines.h"
+#include "family/primary_index_note.h"
 #include "family/restructure.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
@@ -89,6 +90,7 @@ void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out, R
     }
   }
   found.notes = c.Notes();
+  if (std::string note = PrimaryIndexNote(c); !note.empty()) found.notes.push_back(std::move(note));
   for (const auto& note : found.notes) out << "Hinweis:\t" << note << '\n';
   ForEachRecordLine(c, [](const std::string&) {}, found.unreadable);
   if (findings) *findings = std::move(found);
