@@ -48,6 +48,13 @@ Dumped Dump(const std::string& path) {
   return d;
 }
 
+ReadFindings Described(const std::string& path) {
+  std::ostringstream out;
+  ReadFindings findings;
+  DescribeTable(DefaultFileSystem(), path, out, &findings);
+  return findings;
+}
+
 void Resize(const std::string& path, size_t size) {
   auto bytes = ReadBytes(path);
   bytes.resize(size);
@@ -109,10 +116,7 @@ TEST(UnreadableParts, AreQuestionMarksBesideTheReadValuesAndNamedWithTheirFile) 
     EXPECT_NE(findings.find(dir.Path() + c.file), std::string::npos) << findings;
     EXPECT_NE(findings.find(c.cause), std::string::npos) << findings;
     // The description reads the same values and finds the same.
-    std::ostringstream described;
-    ReadFindings info;
-    DescribeTable(DefaultFileSystem(), db, described, &info);
-    EXPECT_EQ(Joined(info.unreadable), findings);
+    EXPECT_EQ(Joined(Described(db).unreadable), findings);
   }
 }
 
@@ -136,9 +140,7 @@ TEST(UnreadableParts, WholeTablesHaveNone) {
     Resize(db, ReadBytes(db).size() - c.cutBytes);
     const Dumped d = Dump(db);
     EXPECT_TRUE(d.findings.unreadable.empty()) << Joined(d.findings.unreadable);
-    std::ostringstream described;
-    ReadFindings info;
-    DescribeTable(DefaultFileSystem(), db, described, &info);
+    const ReadFindings info = Described(db);
     EXPECT_TRUE(info.unreadable.empty()) << Joined(info.unreadable);
   }
 }
