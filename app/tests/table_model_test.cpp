@@ -225,6 +225,32 @@ TEST_F(TableModelTest, MarksTheCellsOfARecordThatTheEndOfTheFileCutsOff) {
   }
 }
 
+TEST_F(TableModelTest, MarksTheMemoCellsWhoseValueTheMissingMbHeld) {
+  // CUSTOMER's memo column Comments: row 0's value lies in the record, rows 1 to 4 hold theirs
+  // in CUSTOMER.MB, the others are empty.
+  constexpr int kComments = 8;
+  const std::string path = testsupport::CopyTable(fixtures::KeyedWithBlobs(), dir_.Path());
+  fs::remove(dir_.Path() + "CUSTOMER.MB");
+  model_.resetAround([&] {
+    table_.SetDatabaseName(dir_.Path());
+    table_.SetTableName("CUSTOMER.DB");
+    table_.Open();
+  });
+  ASSERT_EQ(model_.rowCount(), 20);
+  for (int r = 0; r < model_.rowCount(); ++r) {
+    const QModelIndex cell = model_.index(r, kComments);
+    if (r >= 1 && r <= 4) {
+      EXPECT_EQ(cell.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell)) << r;
+      const QString tip = cell.data(Qt::ToolTipRole).toString();
+      EXPECT_TRUE(tip.contains(QString::fromStdString(dir_.Path() + "CUSTOMER.MB"))) << tip.toStdString();
+      EXPECT_TRUE(tip.contains(QStringLiteral("fehlt"))) << tip.toStdString();
+    } else {
+      EXPECT_FALSE(cell.data().isValid()) << r;
+      EXPECT_FALSE(cell.data(Qt::ToolTipRole).isValid()) << r;
+    }
+  }
+}
+
 TEST_F(TableModelTest, ResetCompletesWithTheTableAsLeftWhenTheOperationThrows) {
   testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
   QSignalSpy aboutToReset(&model_, &QAbstractItemModel::modelAboutToBeReset);
