@@ -93,13 +93,15 @@ const RowCache::Row& TableModel::rowTexts(int row) const {
   for (int column = 0; column < static_cast<int>(columns_.size()); ++column) {
     QString cell;
     QString error;
-    if (!isMemoType(columns_[column].type)) {
-      try {
+    try {
+      // Memo cells show no text, but a value that cannot be read is marked there too.
+      if (isMemoType(columns_[column].type))
+        table_.CellBlob(row, column);
+      else
         cell = QString::fromStdString(table_.CellText(row, column));
-      } catch (const std::exception& failure) {
-        cell = QString::fromUtf8(kUnreadableCell);
-        error = QString::fromUtf8(failure.what());
-      }
+    } catch (const std::exception& failure) {
+      cell = QString::fromUtf8(kUnreadableCell);
+      error = QString::fromUtf8(failure.what());
     }
     texts.cells.append(cell);
     texts.errors.append(error);
@@ -111,11 +113,12 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return QVariant();
   const Column& column = columns_[index.column()];
   switch (role) {
-    case Qt::DisplayRole:
-      if (isMemoType(column.type)) return QVariant();
-      return rowTexts(index.row()).cells[index.column()];
+    case Qt::DisplayRole: {
+      const QString& text = rowTexts(index.row()).cells[index.column()];
+      if (isMemoType(column.type) && text.isEmpty()) return QVariant();
+      return text;
+    }
     case Qt::ToolTipRole: {
-      if (isMemoType(column.type)) return QVariant();
       const QString& error = rowTexts(index.row()).errors[index.column()];
       return error.isEmpty() ? QVariant() : QVariant(error);
     }

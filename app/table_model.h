@@ -63,7 +63,8 @@ class TableModel : public QAbstractTableModel {
   mutable RowCache cache_;
 };
 
-// Memo, formatted memo, binary blob, graphic and OLE fields: the grid shows no text for them.
+// Memo, formatted memo, binary blob, graphic and OLE fields: the grid shows no text for them,
+// only the marker of a value that cannot be read.
 bool isMemoType(engine::TFieldType type);
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/read_findings.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "direct/table_files.h"
@@ -13,11 +14,11 @@ int RunDump(const Args& args) {
     return 2;
   }
   try {
-    std::vector<std::string> notes;
-    engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout, &notes);
+    engine::ReadFindings findings;
+    engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout, &findings);
     std::cout.flush();
-    for (const auto& note : notes) std::cerr << "Hinweis: " << note << '\n';
-    return 0;
+    for (const auto& note : findings.notes) std::cerr << "Hinweis: " << note << '\n';
+    return ReportUnreadable(findings);
   } catch (const engine::EDBEngineError& e) {
     std::cout.flush();
     std::cerr << e.what() << '\n';

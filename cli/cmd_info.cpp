@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/read_findings.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "direct/table_files.h"
@@ -13,9 +14,10 @@ int RunInfo(const Args& args) {
     return 2;
   }
   try {
-    engine::DescribeTable(engine::DefaultFileSystem(), args[0], std::cout);
+    engine::ReadFindings findings;
+    engine::DescribeTable(engine::DefaultFileSystem(), args[0], std::cout, &findings);
     std::cout.flush();
-    return 0;
+    return ReportUnreadable(findings);
   } catch (const engine::EDBEngineError& e) {
     std::cout.flush();
     std::cerr << e.what() << '\n';

@@ -1,7 +1,8 @@
 #pragma once
 // Subcommands of kerbolt-cli. Each takes the arguments after its name and returns the process
 // exit status: 0 success, 1 the table or directory could not be read or changed (German message
-// on stderr), 2 wrong usage.
+// on stderr), 2 wrong usage, 3 the table was read, with values that could not be read (dump and
+// info; a warning per cause on stderr).
 
 #include <string>
 #include <vector>

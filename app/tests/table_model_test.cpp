@@ -202,6 +202,55 @@ TEST_F(TableModelTest, MarksCellsThatCannotBeReadAndTellsWhyInTheirToolTip) {
   table_.SetFileSystem(nullptr);
 }
 
+TEST_F(TableModelTest, MarksTheCellsOfARecordThatTheEndOfTheFileCutsOff) {
+  // The unkeyed sample's 55th record lies alone in block 3 (2 KiB header and blocks); the file
+  // ends 40 bytes into it.
+  const std::string path = testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
+  fs::resize_file(path, 2048 + 2 * 2048 + 6 + 40);
+  model_.resetAround([&] {
+    table_.SetDatabaseName(dir_.Path());
+    table_.SetTableName("CONTACTS.DB");
+    table_.Open();
+  });
+  ASSERT_EQ(model_.rowCount(), 55);
+  const Dump dump = readDump(fixtures::Unkeyed());
+  EXPECT_EQ(model_.index(53, 0).data().toString(), dump.records[53][0]);
+  EXPECT_FALSE(model_.index(53, 0).data(Qt::ToolTipRole).isValid());
+  for (int c = 0; c < model_.columnCount(); ++c) {
+    const QModelIndex cell = model_.index(54, c);
+    EXPECT_EQ(cell.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell)) << c;
+    const QString tip = cell.data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("abgeschnitten"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QString::fromStdString(path))) << tip.toStdString();
+  }
+}
+
+TEST_F(TableModelTest, MarksTheMemoCellsWhoseValueTheMissingMbHeld) {
+  // CUSTOMER's memo column Comments: row 0's value lies in the record, rows 1 to 4 hold theirs
+  // in CUSTOMER.MB, the others are empty.
+  constexpr int kComments = 8;
+  const std::string path = testsupport::CopyTable(fixtures::KeyedWithBlobs(), dir_.Path());
+  fs::remove(dir_.Path() + "CUSTOMER.MB");
+  model_.resetAround([&] {
+    table_.SetDatabaseName(dir_.Path());
+    table_.SetTableName("CUSTOMER.DB");
+    table_.Open();
+  });
+  ASSERT_EQ(model_.rowCount(), 20);
+  for (int r = 0; r < model_.rowCount(); ++r) {
+    const QModelIndex cell = model_.index(r, kComments);
+    if (r >= 1 && r <= 4) {
+      EXPECT_EQ(cell.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell)) << r;
+      const QString tip = cell.data(Qt::ToolTipRole).toString();
+      EXPECT_TRUE(tip.contains(QString::fromStdString(dir_.Path() + "CUSTOMER.MB"))) << tip.toStdString();
+      EXPECT_TRUE(tip.contains(QStringLiteral("fehlt"))) << tip.toStdString();
+    } else {
+      EXPECT_FALSE(cell.data().isValid()) << r;
+      EXPECT_FALSE(cell.data(Qt::ToolTipRole).isValid()) << r;
+    }
+  }
+}
+
 TEST_F(TableModelTest, ResetCompletesWithTheTableAsLeftWhenTheOperationThrows) {
   testsupport::CopyTable(fixtures::Unkeyed(), dir_.Path());
   QSignalSpy aboutToReset(&model_, &QAbstractItemModel::modelAboutToBeReset);

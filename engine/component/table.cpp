@@ -308,20 +308,31 @@ void TTable::Refresh() {
 
 // ---------------------------------------------------------------- cells
 
-std::string TTable::CellText(int row, int field) {
+const uint8_t* TTable::CellRecord(int row, int field, const EditBuffer** edited) {
   if (!Active()) FailNotOpen(tableName_);
-  const EditBuffer* edited = EditedRow(row);
-  if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
-    return "";
-  return FieldText(*cursor_, field, RecordForRow(*cursor_, edited, row), edited);
+  *edited = EditedRow(row);
+  if (field < 0 || field >= FieldCount() || (!*edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
+    return nullptr;
+  return RecordForRow(*cursor_, *edited, row);
+}
+
+std::string TTable::CellText(int row, int field) {
+  const EditBuffer* edited = nullptr;
+  const uint8_t* record = CellRecord(row, field, &edited);
+  return record ? FieldText(*cursor_, field, record, edited) : "";
 }
 
 bool TTable::CellIsNull(int row, int field) {
-  if (!Active()) FailNotOpen(tableName_);
-  const EditBuffer* edited = EditedRow(row);
-  if (field < 0 || field >= FieldCount() || (!edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
-    return true;
-  return FieldIsNull(*cursor_, field, RecordForRow(*cursor_, edited, row), edited);
+  const EditBuffer* edited = nullptr;
+  const uint8_t* record = CellRecord(row, field, &edited);
+  return record ? FieldIsNull(*cursor_, field, record, edited) : true;
+}
+
+std::string TTable::CellBlob(int row, int field) {
+  const EditBuffer* edited = nullptr;
+  const uint8_t* record = CellRecord(row, field, &edited);
+  if (!record || !IsBlobType(cursor_->Layout()[static_cast<size_t>(field)].type)) return "";
+  return FieldBytes(*cursor_, field, record, edited);
 }
 
 }  // namespace engine

@@ -192,6 +192,9 @@ class TTable {
   // edited show the edit buffer.
   std::string CellText(int row, int field);
   bool CellIsNull(int row, int field);
+  // Whole content of a blob field of any row (memo text as stored, graphic and OLE with their
+  // prefix); "" for other fields. Raises when the content cannot be read.
+  std::string CellBlob(int row, int field);
 
   // --- editing ---
   TDataSetState State() const { return state_; }
@@ -228,6 +231,9 @@ class TTable {
   TableCursor& OpenCursor() const;
   // The edit buffer when `row` is the row being edited or inserted, else nullptr.
   const EditBuffer* EditedRow(int row) const;
+  // Record bytes of a row for the cell reads, with the row's edit buffer in *edited; nullptr
+  // when the row or the field does not exist. Raises kErrNotOpen when the table is closed.
+  const uint8_t* CellRecord(int row, int field, const EditBuffer** edited);
   // Ends an edit or insert before the cursor moves: posts a changed record, cancels an
   // unchanged one.
   void SettleEdit();

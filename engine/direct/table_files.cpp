@@ -1,6 +1,8 @@
 #include "direct/table_files.h"
 
 #include "component/definitions.h"
+#include "direct/record_lines.h"
+#include "family/primary_index_note.h"
 #include "family/restructure.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
@@ -29,23 +31,13 @@ OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
   return t;
 }
 
-std::string BlobCell(TableCursor& c, int field, const uint8_t* record) {
-  const uint32_t length = c.BlobLength(field, record);
-  if (length == 0) return "";
-  try {
-    return std::to_string(length) + ":" + Fnv1a64Hex(c.ReadBlob(field, record));
-  } catch (const EDBEngineError&) {
-    return "?";
-  }
-}
-
 }  // namespace
 
-void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
-               std::vector<std::string>* notes) {
+void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadFindings* findings) {
   OpenedTable t = OpenForReading(fs, path);
   TableCursor& c = *t.cursor;
-  if (notes) *notes = c.Notes();
+  ReadFindings found;
+  found.notes = c.Notes();
   const TableHeader& h = c.Header();
   const auto& layout = c.Layout();
   std::string line;
@@ -55,23 +47,11 @@ void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
   line.clear();
   for (size_t i = 0; i < layout.size(); ++i) line += (i ? "\t" : "") + TypeToken(layout[i]);
   out << line << '\n';
-  std::vector<uint8_t> record(h.recordSize);
-  for (uint32_t row = 0; row < c.RowCount(); ++row) {
-    const uint8_t* stored = c.Data().Record(row);
-    record.assign(stored, stored + h.recordSize);
-    line.clear();
-    for (size_t i = 0; i < layout.size(); ++i) {
-      if (i) line += '\t';
-      if (IsBlobType(layout[i].type))
-        line += BlobCell(c, static_cast<int>(i), record.data());
-      else
-        line += DumpText(layout[i], record.data(), c.Codepage());
-    }
-    out << line << '\n';
-  }
+  ForEachRecordLine(c, [&](const std::string& record) { out << record << '\n'; }, found.unreadable);
+  if (findings) *findings = std::move(found);
 }
 
-void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out) {
+void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadFindings* findings) {
   OpenedTable t = OpenForReading(fs, path);
   TableCursor& c = *t.cursor;
   const TableHeader& h = c.Header();
@@ -102,9 +82,20 @@ void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out) {
     if (ix.def.caseInsensitive) out << "\tohne Groß-/Kleinschreibung";
     out << "\t(" << FileNameOf(ix.path) << ")\n";
   }
+  ReadFindings found;
   // Reading each index's order brings out stale or damaged index files.
-  for (size_t k = 0; k < c.Secondaries().size(); ++k) c.SelectOrder(static_cast<int>(k));
-  for (const auto& note : c.Notes()) out << "Hinweis:\t" << note << '\n';
+  for (size_t k = 0; k < c.Secondaries().size(); ++k) {
+    try {
+      c.SelectOrder(static_cast<int>(k));
+    } catch (const EDBEngineError& e) {
+      found.unreadable.push_back(e.what());  // the order of a table whose records are cut off
+    }
+  }
+  found.notes = c.Notes();
+  if (std::string note = PrimaryIndexNote(c); !note.empty()) found.notes.push_back(std::move(note));
+  for (const auto& note : found.notes) out << "Hinweis:\t" << note << '\n';
+  ForEachRecordLine(c, [](const std::string&) {}, found.unreadable);
+  if (findings) *findings = std::move(found);
 }
 
 void CopyTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName, const std::string& destDir,

@@ -14,18 +14,29 @@ namespace engine {
 
 class FileSystem;
 
+// What reading a whole table met besides its values, in German lines naming the files.
+struct ReadFindings {
+  // Disagreements that were read around (header and block chain, stale index): every value
+  // was still read.
+  std::vector<std::string> notes;
+  // Parts whose values could not be read (a missing or damaged .MB, records cut off by the end
+  // of the file); empty when every value was read.
+  std::vector<std::string> unreadable;
+};
+
 // Writes the table file at `path` in the dump format: field names, type tokens, then one
 // TAB-separated line per record in stored order; values as in the dump of the sample tables
-// (ISO dates, %.17g numbers, lowercase hex bytes, blobs as <length>:<FNV-1a 64> or "?" when
-// their content cannot be read). Disagreements that were read around (header and block chain)
-// go to `notes` when given.
+// (ISO dates, %.17g numbers, lowercase hex bytes, blobs as <length>:<FNV-1a 64>), "?" for a
+// value that cannot be read. What was read around or not read goes to `findings` when given.
 void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
-               std::vector<std::string>* notes = nullptr);
+               ReadFindings* findings = nullptr);
 
 // Writes the header figures of the table file at `path`: level, block size, record size,
 // field count, record count, key fields, code page, indexes with their fields, and any
-// disagreement that was read around.
-void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out);
+// disagreement that was read around (also in `findings`). Reads every value, as the dump
+// does, to find the parts that cannot be read; they go to `findings` only.
+void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out,
+                   ReadFindings* findings = nullptr);
 
 // Creates `destDir` + `destName` as a copy of the source table (fields, key, secondary
 // indexes, language driver, code page, records unless `empty`, auto-increment counter),

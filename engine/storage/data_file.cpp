@@ -87,13 +87,36 @@ void DataFile::Walk() {
     last.count = static_cast<uint32_t>(std::min<uint64_t>(last.count, keep - last.firstRow));
   }
   recordCount_ = static_cast<uint32_t>(keep);
+  NoteTruncation();
 }
 
-const uint8_t* DataFile::LoadBlock(uint16_t block) {
+void DataFile::NoteTruncation() {
+  truncation_.clear();
+  uint64_t cut = 0;
+  std::string blocks;
+  for (const BlockEntry& b : blocks_) {
+    const uint64_t end = header_.BlockOffset(b.block) + blk::kHeaderBytes;
+    const uint64_t recordsEnd = end + uint64_t{b.count} * header_.recordSize;
+    if (recordsEnd <= fileSize_) continue;
+    const uint64_t whole = fileSize_ > end ? (fileSize_ - end) / header_.recordSize : 0;
+    cut += b.count - whole;
+    blocks += (blocks.empty() ? "" : ", ") + std::to_string(b.block);
+  }
+  if (cut > 0)
+    truncation_ = "Die Datei ist abgeschnitten: von den Datensätzen in Block " + blocks +
+                  (cut == 1 ? " fehlt einer" : " fehlen " + std::to_string(cut)) + " ganz oder teilweise.";
+}
+
+void DataFile::FailCut(uint16_t block) const {
+  Fail(kErrCorrupt, file_->Path(), "Die Datei endet innerhalb der Datensätze von Block " +
+                                       std::to_string(block) + "; sie ist abgeschnitten.");
+}
+
+const DataFile::CachedBlock& DataFile::LoadBlock(uint16_t block) {
   for (auto it = cache_.begin(); it != cache_.end(); ++it) {
     if (it->block == block) {
       if (it != cache_.begin()) cache_.splice(cache_.begin(), cache_, it);
-      return cache_.front().bytes.data();
+      return cache_.front();
     }
   }
   CachedBlock entry;
@@ -108,22 +131,40 @@ const uint8_t* DataFile::LoadBlock(uint16_t block) {
   if (offset < fileSize_)
     got = file_->ReadAt(offset, entry.bytes.data(), std::min<uint64_t>(entry.bytes.size(), fileSize_ - offset));
   std::fill(entry.bytes.begin() + static_cast<long>(got), entry.bytes.end(), 0);  // short last block
+  entry.present = got;
   cache_.push_front(std::move(entry));
-  return cache_.front().bytes.data();
+  return cache_.front();
 }
 
 const uint8_t* DataFile::BlockRecords(size_t i) {
-  return LoadBlock(blocks_.at(i).block) + blk::kHeaderBytes;
+  const BlockEntry& b = blocks_.at(i);
+  const CachedBlock& cached = LoadBlock(b.block);
+  if (cached.present < blk::kHeaderBytes + size_t{b.count} * header_.recordSize) FailCut(b.block);
+  return cached.bytes.data() + blk::kHeaderBytes;
 }
 
 const uint8_t* DataFile::Record(uint32_t row) {
-  if (row >= recordCount_)
-    Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
+  uint32_t present = 0;
+  const uint8_t* record = Record(row, &present);
+  if (present < header_.recordSize) FailCut(EntryOf(row).block);
+  return record;
+}
+
+const BlockEntry& DataFile::EntryOf(uint32_t row) const {
   auto it = std::upper_bound(blocks_.begin(), blocks_.end(), row,
                              [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
-  const BlockEntry& b = *(it - 1);
-  return LoadBlock(b.block) + blk::kHeaderBytes +
-         static_cast<size_t>(row - b.firstRow) * header_.recordSize;
+  return *(it - 1);
+}
+
+const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
+  if (row >= recordCount_)
+    Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
+  const BlockEntry& b = EntryOf(row);
+  const CachedBlock& cached = LoadBlock(b.block);
+  const size_t start = blk::kHeaderBytes + static_cast<size_t>(row - b.firstRow) * header_.recordSize;
+  *present = static_cast<uint32_t>(std::min<size_t>(cached.present > start ? cached.present - start : 0,
+                                                    header_.recordSize));
+  return cached.bytes.data() + start;
 }
 
 void DataFile::DropCache() { cache_.clear(); }
@@ -141,6 +182,7 @@ void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t,
   chainRecords_ = total;
   inconsistency_.clear();
   cache_.clear();
+  NoteTruncation();
 }
 
 }  // namespace engine

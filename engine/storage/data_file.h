@@ -9,7 +9,9 @@
 //   left over from a later, unsaved state);
 // - a block visited twice is a loop, a block number 0 or above the header's block count or
 //   starting beyond the end of the file is out of range: both raise kErrCorrupt;
-// - a block that ends beyond the end of the file reads its missing bytes as zeros;
+// - a block that ends beyond the end of the file is read as far as the file goes: bytes after
+//   its last record are never needed, but a record that the end of the file cuts cannot be
+//   read (Record and BlockRecords raise kErrCorrupt naming the block) and Truncation() says so;
 // - a block's record count follows from its last-record offset; an offset that is not a whole
 //   multiple of the record size or claims more records than fit raises kErrCorrupt;
 // - the record count is the chain's, cut to the header's count when the chain holds more.
@@ -52,10 +54,18 @@ class DataFile {
   const std::vector<BlockEntry>& Blocks() const { return blocks_; }
   // Empty when the header and the blocks agree.
   const std::string& Inconsistency() const { return inconsistency_; }
+  // German note naming the blocks whose records the end of the file cuts; empty when every
+  // record lies wholly in the file.
+  const std::string& Truncation() const { return truncation_; }
 
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
+  // Raises kErrCorrupt when the end of the file cuts the record.
   const uint8_t* Record(uint32_t row);
-  // Bytes of the records of directory entry i (Blocks()[i].count records, packed).
+  // The same for a record that may be cut: *present is the number of its leading bytes that
+  // lie in the file (recordSize for a whole record); the missing ones read as zeros.
+  const uint8_t* Record(uint32_t row, uint32_t* present);
+  // Bytes of the records of directory entry i (Blocks()[i].count records, packed). Raises
+  // kErrCorrupt when the end of the file cuts one of them.
   const uint8_t* BlockRecords(size_t i);
   // Forgets cached blocks (after the file was changed behind this object).
   void DropCache();
@@ -67,9 +77,14 @@ class DataFile {
   struct CachedBlock {
     uint16_t block;
     std::vector<uint8_t> bytes;
+    size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
   void Walk();
-  const uint8_t* LoadBlock(uint16_t block);
+  void NoteTruncation();
+  // Directory entry of a row below RecordCount().
+  const BlockEntry& EntryOf(uint32_t row) const;
+  const CachedBlock& LoadBlock(uint16_t block);
+  [[noreturn]] void FailCut(uint16_t block) const;
 
   std::unique_ptr<File> file_;
   TableHeader header_;
@@ -78,6 +93,7 @@ class DataFile {
   uint64_t chainRecords_ = 0;
   std::vector<BlockEntry> blocks_;
   std::string inconsistency_;
+  std::string truncation_;
   std::list<CachedBlock> cache_;  // most recently used first
 };
 

@@ -149,8 +149,8 @@ TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
   }
 }
 
-// The last block cut short by the end of the file reads its missing bytes as zeros.
-TEST(DamagedTable, ShortLastBlockReadsAsZeros) {
+// A last block that the end of the file cuts short only past its last record reads whole.
+TEST(DamagedTable, ShortLastBlockPastItsRecordsReadsWhole) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
   const std::string path = CopyTable(fixtures::Unkeyed(), dir.Path());

@@ -1,0 +1,105 @@
+#include "direct/record_lines.h"
+
+#include <map>
+
+#include "family/table_cursor.h"
+#include "format/code_page.h"
+#include "format/field_type.h"
+#include "format/record_format.h"
+#include "io/engine_error.h"
+#include "io/names.h"
+
+namespace engine {
+
+namespace {
+
+// Causes listed one by one; the values spoiled by further causes are summed up.
+constexpr size_t kListedCauses = 10;
+
+// Distinct failure messages in the order they first came, with how many values each spoiled.
+class Causes {
+ public:
+  void Add(const std::string& message) {
+    auto [it, added] = counts_.emplace(message, 0);
+    if (added) order_.push_back(message);
+    ++it->second;
+  }
+
+  void AppendTo(std::vector<std::string>& lines) const {
+    uint64_t rest = 0;
+    for (size_t i = 0; i < order_.size(); ++i) {
+      const uint64_t n = counts_.at(order_[i]);
+      if (i >= kListedCauses) {
+        rest += n;
+        continue;
+      }
+      lines.push_back(n == 1 ? order_[i] : order_[i] + " (" + std::to_string(n) + " Werte)");
+    }
+    if (rest > 0)
+      lines.push_back("Weitere " + std::to_string(rest) + " Werte aus " +
+                      std::to_string(order_.size() - kListedCauses) +
+                      " weiteren Ursachen konnten nicht gelesen werden.");
+  }
+
+ private:
+  std::map<std::string, uint64_t> counts_;
+  std::vector<std::string> order_;
+};
+
+std::string BlobCell(TableCursor& c, int field, const uint8_t* record, Causes& causes) {
+  const uint32_t length = c.BlobLength(field, record);
+  if (length == 0) return "";
+  try {
+    return std::to_string(length) + ":" + Fnv1a64Hex(c.ReadBlob(field, record));
+  } catch (const EDBEngineError& e) {
+    causes.Add(e.what());
+    return "?";
+  }
+}
+
+std::string ValueCell(TableCursor& c, size_t field, const uint8_t* record, Causes& causes) {
+  const FieldLayout& f = c.Layout()[field];
+  try {
+    std::string text = DumpText(f, record, c.Codepage());
+    // The dump text of a BCD value is "?" only when its bytes are not a decimal.
+    if (f.type == PxType::Bcd && text == "?")
+      causes.Add("Datei " + Quoted(c.DataPath()) + ": Der BCD-Wert im Feld " + Quoted(c.FieldNames()[field]) +
+                 " ist keine Dezimalzahl.");
+    return text;
+  } catch (const EDBEngineError& e) {
+    causes.Add(e.what());
+    return "?";
+  }
+}
+
+}  // namespace
+
+void ForEachRecordLine(TableCursor& c, const std::function<void(const std::string&)>& line,
+                       std::vector<std::string>& unreadable) {
+  if (!c.Data().Truncation().empty())
+    unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
+  Causes causes;
+  const auto& layout = c.Layout();
+  const uint32_t recordSize = c.Header().recordSize;
+  std::vector<uint8_t> record(recordSize);
+  std::string text;
+  for (uint32_t row = 0; row < c.RowCount(); ++row) {
+    uint32_t present = 0;
+    const uint8_t* stored = c.Data().Record(row, &present);
+    record.assign(stored, stored + recordSize);
+    text.clear();
+    for (size_t i = 0; i < layout.size(); ++i) {
+      if (i) text += '\t';
+      if (layout[i].offset + layout[i].bytes > present)
+        text += '?';  // cut off by the end of the file, noted once above
+      else if (IsBlobType(layout[i].type))
+        text += BlobCell(c, static_cast<int>(i), record.data(), causes);
+      else
+        text += ValueCell(c, i, record.data(), causes);
+    }
+    line(text);
+  }
+  causes.AppendTo(unreadable);
+}
+
+}  // namespace engine

@@ -1,0 +1,21 @@
+#pragma once
+// The dump lines of a table's records: every value read that can be read, "?" for the others,
+// and the causes of what could not be read gathered into a few German lines.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class TableCursor;
+
+// Calls `line` with the dump line of each record of `cursor` in stored order (TAB-separated
+// values, no line end). A value that cannot be read (a blob whose .MB entry is missing or
+// damaged, a field that the end of the file cuts off) gives "?". Appends to `unreadable` one
+// line per cause, each naming its file: the cut records once, other causes with the number of
+// values they spoil, the rarest beyond the first few summed up in a last line.
+void ForEachRecordLine(TableCursor& cursor, const std::function<void(const std::string&)>& line,
+                       std::vector<std::string>& unreadable);
+
+}  // namespace engine

@@ -1,0 +1,80 @@
+// libFuzzer target over the reading path. The input is a table with its companions (fuzz_input.h)
+// in a file system in memory, read every way a user can: open, every field of every record as
+// text in every index order, the cursor properties, the dump and the description. A refusal with
+// the engine's error is an answer; any other exception, a crash or a sanitizer report is a fault.
+
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+
+#include "component/table.h"
+#include "direct/direct_calls.h"
+#include "direct/table_files.h"
+#include "fuzz/fuzz_input.h"
+#include "io/engine_error.h"
+
+namespace {
+
+// Every field of every record in the table's current order, as the grid and the fields read it.
+void ReadEveryField(engine::TTable& table) {
+  for (int row = 0; row < table.RecordCount(); ++row) {
+    for (int f = 0; f < table.FieldCount(); ++f) {
+      try {
+        table.CellText(row, f);
+        table.CellIsNull(row, f);
+      } catch (const engine::EDBEngineError&) {
+      }
+    }
+  }
+  try {
+    for (table.First(); !table.Eof(); table.Next())
+      for (int f = 0; f < table.FieldCount(); ++f) {
+        try {
+          table.Fields(f).AsString();
+          table.Fields(f).AsBytes();
+        } catch (const engine::EDBEngineError&) {
+        }
+      }
+  } catch (const engine::EDBEngineError&) {
+  }
+}
+
+void ReadThroughTheComponent(testsupport::MemoryFileSystem& fs) {
+  engine::TTable table;
+  if (!fuzz::OpenTable(table, fs)) return;
+  engine::CURProps props;
+  engine::GetCursorProperties(table.Handle(), props);
+  ReadEveryField(table);
+  try {
+    const int indexes = table.IndexDefs().Count();
+    for (int i = 0; i < indexes; ++i) {
+      try {
+        table.SetIndexName(table.IndexDefs()[i].Name);
+        ReadEveryField(table);
+      } catch (const engine::EDBEngineError&) {
+      }
+    }
+  } catch (const engine::EDBEngineError&) {
+  }
+  table.Close();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  testsupport::MemoryFileSystem fs;
+  fuzz::PutTable(fs, data, size);
+  ReadThroughTheComponent(fs);
+  for (const bool describe : {false, true}) {
+    std::ostringstream out;
+    engine::ReadFindings findings;
+    try {
+      if (describe)
+        engine::DescribeTable(fs, fuzz::kDir + fuzz::kTable, out, &findings);
+      else
+        engine::DumpTable(fs, fuzz::kDir + fuzz::kTable, out, &findings);
+    } catch (const engine::EDBEngineError&) {
+    }
+  }
+  return 0;
+}
