@@ -37,15 +37,24 @@ struct SubBlockUse {
   bool freeSlot = false;
 };
 
-SubBlockUse UseOf(const uint8_t* block) {
+// Use of the sub-allocated block at `offset` of the file `path`. Raises EDBEngineError naming
+// the block and the slot when a used slot's data does not lie wholly in the block's data area.
+SubBlockUse UseOf(const uint8_t* block, const std::string& path, uint64_t offset) {
   SubBlockUse use;
   for (int s = 0; s < kSlotCount; ++s) {
     const uint8_t* slot = block + SlotOffset(s);
-    if (slot[kSlotChunk] == 0) {
+    const unsigned chunk = slot[kSlotChunk];
+    if (chunk == 0) {
       use.freeSlot = true;
       continue;
     }
-    use.endChunk = std::max(use.endChunk, unsigned{slot[kSlotChunk]} + slot[kSlotChunks]);
+    const unsigned chunks = slot[kSlotChunks];
+    const unsigned lastLen = slot[kSlotLastLen];
+    if (chunk < kFirstDataChunk || chunks == 0 || chunk + chunks > kChunksPerBlock || lastLen == 0 ||
+        lastLen > kChunk)
+      Damaged(path, "Der BLOb-Platz " + Num(static_cast<unsigned>(s)) + " im Block am Offset " +
+                        Num(offset) + " reicht über seinen Block hinaus oder ist beschädigt.");
+    use.endChunk = std::max(use.endChunk, chunk + chunks);
   }
   return use;
 }
@@ -174,24 +183,25 @@ BlobFile::Space& BlobFile::WritableSpace() {
   if (space_) return *space_;
   auto space = std::make_unique<Space>();
   const uint64_t size = file_->Size();
+  const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
   while (offset + kBlockHeadBytes <= size) {
     uint8_t head[kBlockHeadBytes] = {};
     file_->ReadAt(offset, head, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
-    if (units == 0) break;
+    if (units == 0 || offset + uint64_t{units} * kUnit > wholeUnits) break;
     if (head[kBlockType] == kTypeFree) {
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
       uint8_t block[kUnit] = {};
       file_->ReadAt(offset, block, kUnit);
-      const SubBlockUse use = UseOf(block);
+      const SubBlockUse use = UseOf(block, Path(), offset);
       space->SetRoom(offset, kChunksPerBlock - use.endChunk, use.freeSlot);
     }
     offset += units * kUnit;
   }
   // Past a damaged block length nothing is reused; new blocks go behind everything.
-  space->end = std::max(offset, (size + kUnit - 1) / kUnit * kUnit);
+  space->end = wholeUnits;
   // The header's free-space hints would go stale with our changes; they are advisory, so clear.
   std::vector<uint8_t> zeros(kUnit - kHeaderFreeList, 0);
   file_->WriteAt(kHeaderFreeList, zeros.data(), zeros.size());
@@ -273,7 +283,7 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
     block[kBlockType] = kTypeSubAllocated;
     PutU16(block + kBlockUnits, kSubAllocatedUnits);
   }
-  const SubBlockUse use = UseOf(block);
+  const SubBlockUse use = UseOf(block, Path(), offset);
   int slot = kSlotCount - 1;
   while (block[SlotOffset(slot) + kSlotChunk] != 0) --slot;
   const unsigned chunk = use.endChunk;
@@ -286,7 +296,7 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   PutU16(entry + kSlotMod, mod);
   entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
   file_->WriteAt(offset, block, kUnit);
-  const SubBlockUse after = UseOf(block);
+  const SubBlockUse after = UseOf(block, Path(), offset);
   space.SetRoom(offset, kChunksPerBlock - after.endChunk, after.freeSlot);
   return offset | static_cast<uint64_t>(slot);
 }
@@ -342,6 +352,7 @@ void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_
   if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
       index >= kSlotCount)
     return;
+  UseOf(block, Path(), offset);
   uint8_t* entry = block + SlotOffset(index);
   const unsigned chunks = entry[kSlotChunks];
   if (entry[kSlotChunk] == 0 || chunks == 0 ||
@@ -386,13 +397,17 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
   // A reference that does not match its entry exactly (length and modification number) may
   // point at space that now belongs to another value, so it is left alone.
   if (offset < kUnit || offset % kUnit != 0 || offset >= file_->Size()) return;
-  WritableSpace();
+  const Space& space = WritableSpace();
   if (index == kRefSingle) {
     uint8_t head[kSingleData] = {};
     if (file_->ReadAt(offset, head, sizeof head) < sizeof head || head[kBlockType] != kTypeSingle ||
         GetU32(head + kSingleLength) != length || GetU16(head + kSingleMod) != mod)
       return;
-    ReleaseRun(offset, GetU16(head + kBlockUnits));
+    const uint16_t units = GetU16(head + kBlockUnits);
+    if (uint64_t{units} * kUnit < uint64_t{length} + kSingleData || offset + uint64_t{units} * kUnit > space.end)
+      Damaged(Path(), "Der BLOb-Block am Offset " + Num(offset) + " gibt eine Länge von " + Num(units) +
+                          " Einheiten an, die nicht zu seinem Wert und zur Datei passt.");
+    ReleaseRun(offset, units);
     return;
   }
   FreeSlot(offset, static_cast<uint8_t>(index), length, mod);
