@@ -114,7 +114,9 @@ bool EncodeAlphaValue(const std::string& bytes, uint8_t* p, size_t n) {
 
 std::optional<std::string> DecodeBcdValue(const uint8_t* p, int decimals) {
   const uint8_t head = p[0];
-  if ((head & kBcdPresent) == 0 || (head & kBcdDecimalsMask) != decimals) return std::nullopt;
+  if (decimals < 0 || decimals > kBcdDigits || (head & kBcdPresent) == 0 ||
+      (head & kBcdDecimalsMask) != decimals)
+    return std::nullopt;
   const bool negative = (head & kBcdPositive) == 0;
   std::string digits;
   digits.reserve(kBcdDigits);

@@ -117,6 +117,11 @@ TEST(ValueCodec, BcdExamples) {
   EXPECT_FALSE(DecodeBcdValue(stray.data(), 2).has_value());
   Bytes otherScale = bcd(0xC3, 0x00, {0x01});
   EXPECT_FALSE(DecodeBcdValue(otherScale.data(), 2).has_value());
+  // More decimal places than the 32 digits hold, named alike by the value and the field.
+  for (int decimals : {33, 40, 63}) {
+    Bytes beyond = bcd(static_cast<uint8_t>(0xC0 | decimals), 0x00, {0x01});
+    EXPECT_FALSE(DecodeBcdValue(beyond.data(), decimals).has_value()) << decimals;
+  }
 }
 
 TEST(RecordText, DumpAndDisplayForms) {
