@@ -160,6 +160,26 @@ TEST(RecordText, DumpAndDisplayForms) {
   }
 }
 
+// A timestamp that is not a number, infinite or too far from year 1 for a day number is shown
+// as not readable, like a BCD value that is not a decimal, both in the dump and on display.
+TEST(RecordText, TimestampOutsideTheDaysReadsAsUnreadable) {
+  const FieldLayout stamp = {PxType::Timestamp, 8, 0, 8};
+  const double firstDayPast = 2147483648.0 * 86400000.0;  // day number 2^31
+  const std::vector<double> values = {std::nan(""), INFINITY, -INFINITY, 9223372036854775808.0,
+                                      -9223372036854775808.0, 1e300, -1e300, firstDayPast, -firstDayPast};
+  const CodePage& cp = CodePage::Get(1252);
+  for (double v : values) {
+    Bytes rec(8);
+    EncodeDoubleValue(v, rec.data());
+    EXPECT_EQ(DumpText(stamp, rec.data(), cp), "?") << v;
+    EXPECT_EQ(DisplayText(stamp, rec.data(), cp, "dd.mm.yyyy"), "?") << v;
+  }
+  // The last readable day still reads as a date.
+  Bytes last(8);
+  EncodeDoubleValue(firstDayPast - 86400000.0, last.data());
+  EXPECT_NE(DumpText(stamp, last.data(), cp), "?");
+}
+
 TEST(RecordText, ShortDatePatterns) {
   const int32_t day = DayNumberFromCivil(2007, 3, 9);
   const std::vector<std::pair<std::string, std::string>> cases = {
