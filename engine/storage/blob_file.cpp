@@ -148,9 +148,11 @@ std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
     if (stored != length || units * kUnit < uint64_t{length} + kSingleData)
       Damaged(path, "Die BLOb-Länge am Offset " + Num(offset) + " (" + Num(stored) +
                         " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
+    if (offset + kSingleData + length > size)
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
     content.resize(length);
     if (file_->ReadAt(offset + kSingleData, content.data(), length) < length)
-      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " konnte nicht ganz gelesen werden.");
     return content;
   }
   if (type == kTypeSubAllocated) {

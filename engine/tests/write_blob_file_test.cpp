@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/tests/allocation_failure.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "storage/blob_file.h"
@@ -219,6 +220,34 @@ TEST(WriteBlobFile, SingleBlockLongerThanTheFileIsNotReleased) {
   auto mb = BlobFile::Open(fs, kPath, true);
   EXPECT_THROW(mb->Free(large.data(), 10), engine::EDBEngineError);
   EXPECT_EQ(mb->Read(after.data(), 10), Pattern(9000, 'b'));
+}
+
+// A length that the single-blob block and the record agree on but the file cannot hold is
+// refused before room for it is taken: reading many such values stays quick and small.
+TEST(WriteBlobFile, LengthPastTheFileIsRefusedBeforeAllocating) {
+  testsupport::MemoryFileSystem fs;
+  Field large(10);
+  {
+    auto mb = BlobFile::Create(fs, kPath);
+    mb->Write(Pattern(5000, 'a'), PxType::Blob, large.data(), 10);
+  }
+  const uint32_t offset = engine::coding::GetU32(large.data()) & ~0xFFu;
+  const uint32_t claimed = 0xFFFFu * 4096u - 9u;  // the most a block of 0xFFFF units holds
+  std::string bytes = fs.Contents(kPath);
+  engine::coding::PutU16(reinterpret_cast<uint8_t*>(&bytes[offset + 1]), 0xFFFF);
+  engine::coding::PutU32(reinterpret_cast<uint8_t*>(&bytes[offset + 3]), claimed);
+  fs.Put(kPath, bytes);
+  engine::coding::PutU32(large.data() + 4, claimed);
+  auto mb = BlobFile::Open(fs, kPath, false);
+  engine_test::TakeLargestAllocation();
+  try {
+    mb->Read(large.data(), 10);
+    ADD_FAILURE() << "no error";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+    EXPECT_NE(std::string(e.what()).find("Dateiende"), std::string::npos) << e.what();
+  }
+  EXPECT_LT(engine_test::TakeLargestAllocation(), 64u * 1024u);
 }
 
 TEST(WriteBlobFile, OpenRefusesMissingOrForeignFiles) {
