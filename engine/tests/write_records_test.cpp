@@ -324,6 +324,65 @@ TEST_F(WriteRecords, FreedBlocksAreReusedBeforeTheFileGrows) {
   ExpectPrimaryIndexMatchesBlocks();
 }
 
+// A data or secondary index file whose header's free list leaves the file, joins the block chain
+// or loops is not written: the post is refused naming the file and no file changes. Taking a
+// block from such a list would link a chain block twice (a loop) or write past the file.
+TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
+  struct Lie {
+    const char* what;
+    const char* file;
+    bool inBlock;       // patch the first free block's next link instead of the header's head
+    uint16_t value;
+  };
+  const std::vector<Lie> lies = {
+      {"head in the chain", "/mem/KUNDEN.DB", false, 1},
+      {"head past the last block", "/mem/KUNDEN.DB", false, 0},  // set to fileBlocks + 1 below
+      {"head far past the file", "/mem/KUNDEN.DB", false, 0xFFFF},
+      {"next link into the chain", "/mem/KUNDEN.DB", true, 3},
+      {"next link to itself", "/mem/KUNDEN.DB", true, 2},
+      {"index head in its chain", "/mem/KUNDEN.X02", false, 1},
+  };
+  for (const Lie& lie : lies) {
+    SCOPED_TRACE(lie.what);
+    CreateCustomers();
+    {
+      TTable t;
+      OpenTable(t);
+      for (int i = 1; i <= 20; ++i) {
+        t.Append();
+        t.Fields(0).SetAsInteger(i);
+        t.Fields(1).SetAsString("R" + std::to_string(i));
+        t.Post();
+      }
+      t.MoveTo(5);
+      for (int i = 0; i < 5; ++i) t.Delete();  // the second block goes to the free list
+    }
+    const engine::TableHeader h = HeaderOf(fs, lie.file);
+    ASSERT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").firstFreeBlock, 2);
+    std::string bytes = fs.Contents(lie.file);
+    auto* at = reinterpret_cast<uint8_t*>(bytes.data()) + (lie.inBlock ? h.BlockOffset(2) : 0x4D);
+    engine::coding::PutU16(at, lie.value != 0 ? lie.value : static_cast<uint16_t>(h.fileBlocks + 1));
+    fs.Put(lie.file, bytes);
+    const std::string db = fs.Contents("/mem/KUNDEN.DB");
+    const std::string x = fs.Contents("/mem/KUNDEN.X02");
+    TTable t;
+    OpenTable(t);
+    EXPECT_EQ(t.RecordCount(), 15);
+    t.Append();
+    t.Fields(1).SetAsString("neu");
+    try {
+      t.Post();
+      ADD_FAILURE() << "posted";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrCorrupt) << e.what();
+      EXPECT_NE(std::string(e.what()).find(lie.file), std::string::npos) << e.what();
+    }
+    t.Cancel();
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.X02") == x);
+  }
+}
+
 TEST_F(WriteRecords, StatesAndSettlingOnMoves) {
   CreateCustomers();
   TTable t;
