@@ -81,6 +81,28 @@ class WriteRecords : public ::testing::Test {
     t.SetTableName("KUNDEN.DB");
     t.Open();
   }
+  // Appends the customers 1..count, named R1, R2, ...
+  static void AppendCustomers(TTable& t, int count) {
+    for (int i = 1; i <= count; ++i) {
+      t.Append();
+      t.Fields(0).SetAsInteger(i);
+      t.Fields(1).SetAsString("R" + std::to_string(i));
+      t.Post();
+    }
+  }
+  // Appends a customer "neu" and posts it: the code of the error that refused the post with its
+  // message (the post cancelled then), or kOk.
+  static std::pair<uint16_t, std::string> PostNewCustomer(TTable& t) {
+    t.Append();
+    t.Fields(1).SetAsString("neu");
+    try {
+      t.Post();
+      return {engine::kOk, ""};
+    } catch (const engine::EDBEngineError& e) {
+      t.Cancel();
+      return {e.ErrorCode(), e.what()};
+    }
+  }
   // Checks that the PX names every data block with its first key, in chain order.
   void ExpectPrimaryIndexMatchesBlocks() {
     const engine::TableHeader db = HeaderOf(fs, "/mem/KUNDEN.DB");
@@ -269,12 +291,7 @@ TEST_F(WriteRecords, DeletingEverythingLeavesAnEmptyConsistentTable) {
   CreateCustomers();
   TTable t;
   OpenTable(t);
-  for (int i = 1; i <= 23; ++i) {
-    t.Append();
-    t.Fields(0).SetAsInteger(i);
-    t.Fields(1).SetAsString("R" + std::to_string(i));
-    t.Post();
-  }
+  AppendCustomers(t, 23);
   // Delete from the middle, from the front and the back until nothing is left.
   t.MoveTo(10);
   while (t.RecordCount() > 0) {
@@ -348,12 +365,7 @@ TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
     {
       TTable t;
       OpenTable(t);
-      for (int i = 1; i <= 20; ++i) {
-        t.Append();
-        t.Fields(0).SetAsInteger(i);
-        t.Fields(1).SetAsString("R" + std::to_string(i));
-        t.Post();
-      }
+      AppendCustomers(t, 20);
       t.MoveTo(5);
       for (int i = 0; i < 5; ++i) t.Delete();  // the second block goes to the free list
     }
@@ -368,16 +380,9 @@ TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
     TTable t;
     OpenTable(t);
     EXPECT_EQ(t.RecordCount(), 15);
-    t.Append();
-    t.Fields(1).SetAsString("neu");
-    try {
-      t.Post();
-      ADD_FAILURE() << "posted";
-    } catch (const engine::EDBEngineError& e) {
-      EXPECT_EQ(e.ErrorCode(), engine::kErrCorrupt) << e.what();
-      EXPECT_NE(std::string(e.what()).find(lie.file), std::string::npos) << e.what();
-    }
-    t.Cancel();
+    const auto [code, message] = PostNewCustomer(t);
+    EXPECT_EQ(code, engine::kErrCorrupt) << message;
+    EXPECT_NE(message.find(lie.file), std::string::npos) << message;
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.X02") == x);
   }
@@ -420,15 +425,7 @@ TEST_F(WriteRecords, RefusesTablesMarkedWriteProtectedOrForRepair) {
     fs.Put("/mem/KUNDEN.DB", db);
     TTable t;
     OpenTable(t);
-    t.Append();
-    t.Fields(1).SetAsString("neu");
-    try {
-      t.Post();
-      ADD_FAILURE() << "posted";
-    } catch (const engine::EDBEngineError& e) {
-      EXPECT_EQ(e.ErrorCode(), engine::kErrUnsupported);
-    }
-    t.Cancel();
+    EXPECT_EQ(PostNewCustomer(t).first, engine::kErrUnsupported);
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
   }
 }
