@@ -62,6 +62,9 @@ void RecordWriter::Load() {
   committed_.clear();
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
+  if (recordSize > header_.BlockBytes() - blk::kHeaderBytes)
+    Fail(kErrCorrupt, path_, "Die Datensatzlänge " + std::to_string(recordSize) +
+                                 " ist größer als ein Block; die Datei wird nicht geändert.");
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
   count_ = 0;
   std::set<uint16_t> seen;

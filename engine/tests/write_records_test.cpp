@@ -75,10 +75,10 @@ class WriteRecords : public ::testing::Test {
     t.SetCreateBlockSize(blockBytes);
     t.CreateTable();
   }
-  void OpenTable(TTable& t) {
+  void OpenTable(TTable& t, const char* name = "KUNDEN.DB") {
     t.SetFileSystem(&fs);
     t.SetDatabaseName(kDir);
-    t.SetTableName("KUNDEN.DB");
+    t.SetTableName(name);
     t.Open();
   }
   // Appends the customers 1..count, named R1, R2, ...
@@ -90,8 +90,8 @@ class WriteRecords : public ::testing::Test {
       t.Post();
     }
   }
-  // Appends a customer "neu" and posts it: the code of the error that refused the post with its
-  // message (the post cancelled then), or kOk.
+  // Appends a record whose second field is "neu" and posts it: the code of the error that
+  // refused the post with its message (the post cancelled then), or kOk.
   static std::pair<uint16_t, std::string> PostNewCustomer(TTable& t) {
     t.Append();
     t.Fields(1).SetAsString("neu");
@@ -386,6 +386,35 @@ TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.X02") == x);
   }
+}
+
+// An index file whose records are longer than its blocks (a damaged block size) is refused
+// before a change, instead of a record being written past its block.
+TEST_F(WriteRecords, IndexFileWhoseRecordsExceedItsBlocksIsNotWritten) {
+  {
+    TTable t;
+    t.SetFileSystem(&fs);
+    t.SetDatabaseName(kDir);
+    t.SetTableName("LANG.DB");
+    t.FieldDefs().Add({"Nr", engine::ftAutoInc, 0, false});
+    for (const char* name : {"A", "B", "C", "D"}) t.FieldDefs().Add({name, engine::ftString, 255, false});
+    t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+    t.IndexDefs().Add({"Lang", "A;B;C;D", "", 0});
+    t.SetCreateBlockSize(4096);
+    t.CreateTable();
+  }
+  std::string x = fs.Contents("/mem/LANG.XG0");
+  ASSERT_GT(HeaderOf(fs, "/mem/LANG.XG0").recordSize, 1024 - 6);
+  x[0x05] = 1;  // 1 KiB blocks
+  fs.Put("/mem/LANG.XG0", x);
+  const std::string db = fs.Contents("/mem/LANG.DB");
+  TTable t;
+  OpenTable(t, "LANG.DB");
+  const auto [code, message] = PostNewCustomer(t);
+  EXPECT_EQ(code, engine::kErrCorrupt) << message;
+  EXPECT_NE(message.find("/mem/LANG.XG0"), std::string::npos) << message;
+  EXPECT_TRUE(fs.Contents("/mem/LANG.DB") == db);
+  EXPECT_TRUE(fs.Contents("/mem/LANG.XG0") == x);
 }
 
 TEST_F(WriteRecords, StatesAndSettlingOnMoves) {
