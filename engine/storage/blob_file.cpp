@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -318,6 +319,7 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
     std::copy(content.begin(), content.end(), field);
     return;
   }
+  WritableSpace();  // refuses a damaged .MB before anything is written
   const uint16_t mod = NextModificationNumber();
   uint64_t ref = 0;
   if (length > kSmallLimit) {
@@ -349,24 +351,15 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
             content.begin() + static_cast<std::ptrdiff_t>(from + copy), field);
 }
 
-void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_t mod) {
-  uint8_t block[kUnit] = {};
-  if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
-      index >= kSlotCount)
-    return;
-  UseOf(block, Path(), offset);
+void BlobFile::FreeSlot(uint64_t offset, int index, uint8_t* block) {
   uint8_t* entry = block + SlotOffset(index);
-  const unsigned chunks = entry[kSlotChunks];
-  if (entry[kSlotChunk] == 0 || chunks == 0 ||
-      (chunks - 1) * kChunk + entry[kSlotLastLen] != length || GetU16(entry + kSlotMod) != mod)
-    return;
   std::fill(entry, entry + kSlotSize, uint8_t{0});
   // Compact: move the remaining values down so the free chunks lie together at the end.
   std::vector<std::pair<unsigned, int>> used;
   for (int s = 0; s < kSlotCount; ++s)
     if (block[SlotOffset(s) + kSlotChunk] != 0) used.push_back({block[SlotOffset(s) + kSlotChunk], s});
   if (used.empty()) {
-    space_->SetRoom(offset, 0, false);
+    WritableSpace().SetRoom(offset, 0, false);
     ReleaseRun(offset, kSubAllocatedUnits);
     return;
   }
@@ -387,32 +380,57 @@ void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_
   WritableSpace().SetRoom(offset, kChunksPerBlock - next, true);
 }
 
-void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
-  if (fieldSize < kDescriptorSize) return;
+std::optional<BlobFile::Entry> BlobFile::EntryToFree(const uint8_t* field, size_t fieldSize, uint8_t* block) const {
+  if (fieldSize < kDescriptorSize) return std::nullopt;
   const uint8_t* desc = field + fieldSize - kDescriptorSize;
   const uint32_t length = GetU32(desc + kDescLength);
-  if (length <= fieldSize - kDescriptorSize) return;
+  if (length <= fieldSize - kDescriptorSize) return std::nullopt;
   const uint32_t ref = GetU32(desc + kDescRef);
   const uint16_t mod = GetU16(desc + kDescMod);
   const uint64_t offset = ref & ~kRefIndexMask;
   const unsigned index = ref & kRefIndexMask;
   // A reference that does not match its entry exactly (length and modification number) may
   // point at space that now belongs to another value, so it is left alone.
-  if (offset < kUnit || offset % kUnit != 0 || offset >= file_->Size()) return;
-  const Space& space = WritableSpace();
+  const uint64_t size = file_->Size();
+  if (offset < kUnit || offset % kUnit != 0 || offset >= size) return std::nullopt;
   if (index == kRefSingle) {
     uint8_t head[kSingleData] = {};
     if (file_->ReadAt(offset, head, sizeof head) < sizeof head || head[kBlockType] != kTypeSingle ||
         GetU32(head + kSingleLength) != length || GetU16(head + kSingleMod) != mod)
-      return;
+      return std::nullopt;
     const uint16_t units = GetU16(head + kBlockUnits);
-    if (uint64_t{units} * kUnit < uint64_t{length} + kSingleData || offset + uint64_t{units} * kUnit > space.end)
+    const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
+    if (uint64_t{units} * kUnit < uint64_t{length} + kSingleData || offset + uint64_t{units} * kUnit > wholeUnits)
       Damaged(Path(), "Der BLOb-Block am Offset " + Num(offset) + " gibt eine Länge von " + Num(units) +
                           " Einheiten an, die nicht zu seinem Wert und zur Datei passt.");
-    ReleaseRun(offset, units);
-    return;
+    return Entry{offset, units, -1};
   }
-  FreeSlot(offset, static_cast<uint8_t>(index), length, mod);
+  if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
+      index >= static_cast<unsigned>(kSlotCount))
+    return std::nullopt;
+  UseOf(block, Path(), offset);
+  const uint8_t* entry = block + SlotOffset(static_cast<int>(index));
+  const unsigned chunks = entry[kSlotChunks];
+  if (entry[kSlotChunk] == 0 || (chunks - 1) * kChunk + entry[kSlotLastLen] != length ||
+      GetU16(entry + kSlotMod) != mod)
+    return std::nullopt;
+  return Entry{offset, kSubAllocatedUnits, static_cast<int>(index)};
+}
+
+void BlobFile::CheckFree(const uint8_t* field, size_t fieldSize) const {
+  uint8_t block[kUnit] = {};
+  EntryToFree(field, fieldSize, block);
+}
+
+void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
+  uint8_t block[kUnit] = {};
+  const std::optional<Entry> entry = EntryToFree(field, fieldSize, block);
+  if (!entry) return;
+  WritableSpace();
+  if (entry->slot < 0)
+    ReleaseRun(entry->offset, entry->units);
+  else
+    FreeSlot(entry->offset, entry->slot, block);
 }
 
 void BlobFile::Sync() { file_->Sync(); }
