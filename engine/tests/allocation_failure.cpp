@@ -46,5 +46,15 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
+// The non-throwing form (std::stable_sort's buffer) is served and counted the same way, so that
+// every allocation pairs with the operator delete below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
