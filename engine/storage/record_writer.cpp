@@ -86,14 +86,18 @@ void RecordWriter::Load() {
     if (b == header_.lastBlock) break;
     b = bh.next;
   }
-  CheckFreeList(seen, size);
+  CheckFreeBlocks(seen, size);
   if (count_ != header_.numRecords)
     Fail(kErrCorrupt, path_, "Die Blockkette enthält " + std::to_string(count_) + " Datensätze, der Tabellenkopf nennt " +
                                  std::to_string(header_.numRecords) +
                                  "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
 }
 
-void RecordWriter::CheckFreeList(const std::set<uint16_t>& chain, uint64_t size) const {
+void RecordWriter::CheckFreeBlocks(const std::set<uint16_t>& chain, uint64_t size) const {
+  // New blocks are appended after the header's block count, so it must end within the file.
+  if (header_.fileBlocks > 0 && header_.BlockOffset(header_.fileBlocks) >= size)
+    Fail(kErrCorrupt, path_, "Der Tabellenkopf nennt " + std::to_string(header_.fileBlocks) +
+                                 " Blöcke, die Datei endet vor dem letzten; die Tabelle wird nicht geändert.");
   std::set<uint16_t> seen;
   for (uint16_t b = header_.firstFreeBlock; b != 0;) {
     std::string why;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -341,23 +342,32 @@ TEST_F(WriteRecords, FreedBlocksAreReusedBeforeTheFileGrows) {
   ExpectPrimaryIndexMatchesBlocks();
 }
 
-// A data or secondary index file whose header's free list leaves the file, joins the block chain
-// or loops is not written: the post is refused naming the file and no file changes. Taking a
-// block from such a list would link a chain block twice (a loop) or write past the file.
-TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
+// A data or secondary index file whose header lies about its free blocks is not written: the
+// post is refused naming the file and no file changes. A free list that joins the block chain
+// or loops would link a chain block twice; one that leaves the file, or a block count past the
+// file's end, would write past the file.
+TEST_F(WriteRecords, FilesWhoseHeaderLiesAboutFreeBlocksAreNotWritten) {
+  using engine::coding::PutU16;
   struct Lie {
     const char* what;
     const char* file;
-    bool inBlock;       // patch the first free block's next link instead of the header's head
-    uint16_t value;
+    // Patches the file's bytes, given its header; the second block is the only free one.
+    std::function<void(uint8_t* bytes, const engine::TableHeader& h)> patch;
   };
   const std::vector<Lie> lies = {
-      {"head in the chain", "/mem/KUNDEN.DB", false, 1},
-      {"head past the last block", "/mem/KUNDEN.DB", false, 0},  // set to fileBlocks + 1 below
-      {"head far past the file", "/mem/KUNDEN.DB", false, 0xFFFF},
-      {"next link into the chain", "/mem/KUNDEN.DB", true, 3},
-      {"next link to itself", "/mem/KUNDEN.DB", true, 2},
-      {"index head in its chain", "/mem/KUNDEN.X02", false, 1},
+      {"head in the chain", "/mem/KUNDEN.DB", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 1); }},
+      {"head past the last block", "/mem/KUNDEN.DB",
+       [](uint8_t* b, const auto& h) { PutU16(b + 0x4D, static_cast<uint16_t>(h.fileBlocks + 1)); }},
+      {"head far past the file", "/mem/KUNDEN.DB", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 0xFFFF); }},
+      {"next link into the chain", "/mem/KUNDEN.DB", [](uint8_t* b, const auto& h) { PutU16(b + h.BlockOffset(2), 3); }},
+      {"next link to itself", "/mem/KUNDEN.DB", [](uint8_t* b, const auto& h) { PutU16(b + h.BlockOffset(2), 2); }},
+      {"block count past the file", "/mem/KUNDEN.DB",
+       [](uint8_t* b, const auto&) {
+         PutU16(b + 0x4D, 0);
+         PutU16(b + 0x0C, 60000);
+         PutU16(b + 0x3A, 60000);
+       }},
+      {"index head in its chain", "/mem/KUNDEN.X02", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 1); }},
   };
   for (const Lie& lie : lies) {
     SCOPED_TRACE(lie.what);
@@ -369,11 +379,9 @@ TEST_F(WriteRecords, FilesWhoseFreeListLiesAreNotWritten) {
       t.MoveTo(5);
       for (int i = 0; i < 5; ++i) t.Delete();  // the second block goes to the free list
     }
-    const engine::TableHeader h = HeaderOf(fs, lie.file);
     ASSERT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").firstFreeBlock, 2);
     std::string bytes = fs.Contents(lie.file);
-    auto* at = reinterpret_cast<uint8_t*>(bytes.data()) + (lie.inBlock ? h.BlockOffset(2) : 0x4D);
-    engine::coding::PutU16(at, lie.value != 0 ? lie.value : static_cast<uint16_t>(h.fileBlocks + 1));
+    lie.patch(reinterpret_cast<uint8_t*>(bytes.data()), HeaderOf(fs, lie.file));
     fs.Put(lie.file, bytes);
     const std::string db = fs.Contents("/mem/KUNDEN.DB");
     const std::string x = fs.Contents("/mem/KUNDEN.X02");
