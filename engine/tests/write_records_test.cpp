@@ -76,10 +76,14 @@ class WriteRecords : public ::testing::Test {
     t.SetCreateBlockSize(blockBytes);
     t.CreateTable();
   }
-  void OpenTable(TTable& t, const char* name = "KUNDEN.DB") {
+  // Points the component at the table `name` in the memory file system.
+  void Name(TTable& t, const char* name) {
     t.SetFileSystem(&fs);
     t.SetDatabaseName(kDir);
     t.SetTableName(name);
+  }
+  void OpenTable(TTable& t, const char* name = "KUNDEN.DB") {
+    Name(t, name);
     t.Open();
   }
   // Appends the customers 1..count, named R1, R2, ...
@@ -401,9 +405,7 @@ TEST_F(WriteRecords, FilesWhoseHeaderLiesAboutFreeBlocksAreNotWritten) {
 TEST_F(WriteRecords, IndexFileWhoseRecordsExceedItsBlocksIsNotWritten) {
   {
     TTable t;
-    t.SetFileSystem(&fs);
-    t.SetDatabaseName(kDir);
-    t.SetTableName("LANG.DB");
+    Name(t, "LANG.DB");
     t.FieldDefs().Add({"Nr", engine::ftAutoInc, 0, false});
     for (const char* name : {"A", "B", "C", "D"}) t.FieldDefs().Add({name, engine::ftString, 255, false});
     t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
