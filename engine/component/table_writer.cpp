@@ -291,6 +291,8 @@ TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow,
   }
   if (mb) mb->Sync();
   if (!toFree.empty() && !mb && fs_.Exists(blobPath)) mb = &Blobs(blobPath);
+  if (mb)
+    for (const auto& old : toFree) mb->CheckFree(old.data(), old.size());
 
   if (moves && !inserting) Remove(static_cast<uint32_t>(editedRow));
   if (moves)
@@ -307,15 +309,18 @@ TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow,
 
 void TableWriter::Delete(uint32_t row, const std::string& blobPath) {
   const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
+  // The values' .MB entries are checked before the record goes and freed after it has gone.
+  std::vector<const FieldLayout*> stored;
+  for (const FieldLayout& f : layout_)
+    if (IsBlobType(f.type) && InBlobFile(f, old.data())) stored.push_back(&f);
+  BlobFile* mb = !stored.empty() && fs_.Exists(blobPath) ? &Blobs(blobPath) : nullptr;
+  if (mb)
+    for (const FieldLayout* f : stored) mb->CheckFree(old.data() + f->offset, f->bytes);
   Remove(row);
   Commit();
-  BlobFile* mb = nullptr;
-  for (const FieldLayout& f : layout_) {
-    if (!IsBlobType(f.type) || !InBlobFile(f, old.data())) continue;
-    if (!mb && fs_.Exists(blobPath)) mb = &Blobs(blobPath);
-    if (mb) mb->Free(old.data() + f.offset, f.bytes);
-  }
-  if (mb) mb->Sync();
+  if (!mb) return;
+  for (const FieldLayout* f : stored) mb->Free(old.data() + f->offset, f->bytes);
+  mb->Sync();
 }
 
 uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {

@@ -76,4 +76,25 @@ bool IsBlobType(PxType t) {
          t == PxType::Graphic;
 }
 
+uint8_t FixedFieldBytes(PxType t) {
+  switch (t) {
+    case PxType::Date: case PxType::Long: case PxType::Time: case PxType::AutoInc: return 4;
+    case PxType::Short: return 2;
+    case PxType::Money: case PxType::Number: case PxType::Timestamp: return 8;
+    case PxType::Logical: return 1;
+    default: return 0;
+  }
+}
+
+bool SizeByteAllowed(PxType t, uint8_t size) {
+  switch (t) {
+    case PxType::Alpha: case PxType::Bytes: return size >= 1;
+    case PxType::Bcd: return size <= kMaxBcdDecimals;
+    case PxType::Memo: return size >= 11 && size <= 250;
+    case PxType::Blob: case PxType::FmtMemo: case PxType::Ole: case PxType::Graphic:
+      return size >= 10 && size <= 250;
+    default: return size == FixedFieldBytes(t);
+  }
+}
+
 }  // namespace engine

@@ -33,5 +33,13 @@ bool ToPxType(TFieldType t, PxType* out);
 char PxTypeLetter(PxType t);
 // True for Memo, Blob, FmtMemo, Ole, Graphic (values stored through the .MB file).
 bool IsBlobType(PxType t);
+// Most decimal places of a BCD field (its size byte); the 17 record bytes hold 32 digits.
+constexpr uint8_t kMaxBcdDecimals = 32;
+// Record bytes of the types whose size byte the user does not choose (0 for the others).
+uint8_t FixedFieldBytes(PxType t);
+// Whether a field of type t may have the size byte `size`: the fixed record bytes of its type,
+// 1..255 bytes (alpha, bytes), a leader of 1..240 (memo) or 0..240 (other blobs) bytes plus the
+// 10-byte descriptor, or 0..32 decimal places (BCD).
+bool SizeByteAllowed(PxType t, uint8_t size);
 
 }  // namespace engine

@@ -118,10 +118,11 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
     case PxType::Time:
       return FormatClock(DecodeIntValue(p, f.bytes));
     case PxType::Timestamp: {
-      const int64_t ms = std::llround(DecodeDoubleValue(p));
-      const int64_t day = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+      const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
+      if (!ms) return "?";
+      const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
       return FormatShortDate(static_cast<int32_t>(day), datePattern) + " " +
-             FormatClock(ms - day * kMsPerDay);
+             FormatClock(*ms - day * kMsPerDay);
     }
     case PxType::Bytes:
       return Hex(p, f.bytes);
@@ -151,7 +152,7 @@ std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage
     case PxType::Time:
       return FormatIsoTime(DecodeIntValue(p, f.bytes));
     case PxType::Timestamp:
-      return FormatIsoTimestamp(DecodeDoubleValue(p));
+      return FormatIsoTimestamp(DecodeDoubleValue(p)).value_or("?");
     case PxType::Bytes:
       return Hex(p, f.bytes);
     default:

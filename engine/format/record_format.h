@@ -31,12 +31,12 @@ std::string TypeToken(const FieldLayout& f);
 std::string FormatShortDate(int32_t dayNumber, const std::string& pattern);
 
 // Display text of a non-blob value (see TField::AsString); empty for null. BCD values that are
-// not decimals read as "?".
+// not decimals and timestamps that are not a day and time read as "?".
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const std::string& datePattern);
 
 // Dump text of a non-blob value in the normalized dump format (ISO dates, %.17g numbers,
-// escaped alpha, hex bytes); empty for null.
+// escaped alpha, hex bytes); empty for null, "?" where DisplayText gives it.
 std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage);
 
 // Escapes `\`, TAB, LF and CR as the dump format requires.

@@ -55,16 +55,6 @@ uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 }  // namespace
 
-uint8_t FixedFieldBytes(PxType t) {
-  switch (t) {
-    case PxType::Date: case PxType::Long: case PxType::Time: case PxType::AutoInc: return 4;
-    case PxType::Short: return 2;
-    case PxType::Money: case PxType::Number: case PxType::Timestamp: return 8;
-    case PxType::Logical: return 1;
-    default: return 0;
-  }
-}
-
 bool SecondaryDef::SingleFieldFile(const std::vector<FieldInfo>&, const std::string& fieldNameUtf8) const {
   return fields.size() == 1 && !descending.front() && !caseInsensitive && !unique &&
          (name.empty() || UpperAscii(name) == UpperAscii(fieldNameUtf8));
@@ -145,17 +135,7 @@ void CheckDefinition(const TableDefinition& def, const std::string& path) {
       Fail(kErrUnsupported, path, std::string("Das Feld „") + shown + "“ vom Typ " + letter +
                                       " braucht mindestens Tabellenstufe 5; die Tabelle hat Stufe " +
                                       LevelText(level) + ".");
-    bool sizeOk = true;
-    switch (f.type) {
-      case PxType::Alpha: case PxType::Bytes: sizeOk = f.size >= 1; break;
-      case PxType::Bcd: sizeOk = f.size <= 32; break;
-      case PxType::Memo: sizeOk = f.size >= 11 && f.size <= 250; break;
-      case PxType::Blob: case PxType::FmtMemo: case PxType::Ole: case PxType::Graphic:
-        sizeOk = f.size >= 10 && f.size <= 250;
-        break;
-      default: sizeOk = f.size == FixedFieldBytes(f.type); break;
-    }
-    if (!sizeOk)
+    if (!SizeByteAllowed(f.type, f.size))
       Fail(kErrInvalidParam, path, "Das Feld „" + shown + "“ hat eine ungültige Größe (" +
                                        std::to_string(f.size) + ") für den Typ " + letter + ".");
   }

@@ -41,9 +41,6 @@ struct TableDefinition {
   bool HasBlobs() const;
 };
 
-// Record bytes of the types whose size byte the user does not choose (0 for the others).
-uint8_t FixedFieldBytes(PxType t);
-
 // Lowest level that holds the field types and indexes of the definition (at least 4).
 int LowestLevel(const TableDefinition& def);
 

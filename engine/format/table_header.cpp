@@ -188,14 +188,17 @@ TableHeader DecodeTableHeader(const uint8_t* d, size_t size, const std::string& 
   Cursor c(d, avail, h.DataStart(), path);
   h.fields.resize(numFields);
   size_t recordBytes = 0;
-  for (auto& f : h.fields) {
+  for (size_t i = 0; i < h.fields.size(); ++i) {
+    FieldInfo& f = h.fields[i];
     const uint8_t* p = c.Take(hdr::kFieldDescBytes);
     const uint8_t type = p[hdr::kFieldDescType];
     if (!IsValidFieldType(type))
       Fail(kErrNotATable, path, "Unbekannter Feldtyp " + std::to_string(type) + " im Tabellenkopf.");
     f.type = static_cast<PxType>(type);
     f.size = p[hdr::kFieldDescSize];
-    if (f.type != PxType::Bcd && f.size == 0) Fail(kErrCorrupt, path, "Ein Feld hat die Länge 0.");
+    if (!SizeByteAllowed(f.type, f.size))
+      Fail(kErrCorrupt, path, "Feld " + std::to_string(i + 1) + " vom Typ " + PxTypeLetter(f.type) +
+                                  " hat im Tabellenkopf die ungültige Größe " + std::to_string(f.size) + ".");
     recordBytes += f.RecordBytes();
   }
   // Index trees end each record in three shorts; every other file is just its fields.

@@ -114,7 +114,9 @@ bool EncodeAlphaValue(const std::string& bytes, uint8_t* p, size_t n) {
 
 std::optional<std::string> DecodeBcdValue(const uint8_t* p, int decimals) {
   const uint8_t head = p[0];
-  if ((head & kBcdPresent) == 0 || (head & kBcdDecimalsMask) != decimals) return std::nullopt;
+  if (decimals < 0 || decimals > kBcdDigits || (head & kBcdPresent) == 0 ||
+      (head & kBcdDecimalsMask) != decimals)
+    return std::nullopt;
   const bool negative = (head & kBcdPositive) == 0;
   std::string digits;
   digits.reserve(kBcdDigits);
@@ -203,10 +205,18 @@ std::string FormatIsoTime(int64_t ms) {
   return buf;
 }
 
-std::string FormatIsoTimestamp(double msValue) {
-  const int64_t ms = static_cast<int64_t>(std::llround(msValue));
-  const int64_t day = FloorDiv(ms, kMsPerDay);
-  return FormatIsoDate(static_cast<int32_t>(day)) + " " + FormatIsoTime(ms - day * kMsPerDay);
+std::optional<int64_t> TimestampMilliseconds(double msValue) {
+  // Milliseconds from the first day whose day number no longer fits 32 bits, in either direction.
+  constexpr double kPastTheDays = 2147483648.0 * static_cast<double>(kMsPerDay);
+  if (!std::isfinite(msValue) || std::fabs(msValue) >= kPastTheDays) return std::nullopt;
+  return static_cast<int64_t>(std::llround(msValue));
+}
+
+std::optional<std::string> FormatIsoTimestamp(double msValue) {
+  const auto ms = TimestampMilliseconds(msValue);
+  if (!ms) return std::nullopt;
+  const int64_t day = FloorDiv(*ms, kMsPerDay);
+  return FormatIsoDate(static_cast<int32_t>(day)) + " " + FormatIsoTime(*ms - day * kMsPerDay);
 }
 
 std::string FormatDouble17(double v) {

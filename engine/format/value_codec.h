@@ -45,7 +45,11 @@ bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p);
 // Text forms used by the dump: date YYYY-MM-DD, time HH:MM:SS.mmm, timestamp both.
 std::string FormatIsoDate(int32_t dayNumber);
 std::string FormatIsoTime(int64_t msOfDay);
-std::string FormatIsoTimestamp(double ms);
+// nullopt for a timestamp that TimestampMilliseconds cannot read.
+std::optional<std::string> FormatIsoTimestamp(double ms);
+// Whole milliseconds of a timestamp value (@), rounded; nullopt when the value is not a finite
+// number or its day does not fit the day numbers of dates (32 bits).
+std::optional<int64_t> TimestampMilliseconds(double ms);
 // printf("%.17g") in the C locale.
 std::string FormatDouble17(double v);
 

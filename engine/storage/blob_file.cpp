@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -37,15 +38,24 @@ struct SubBlockUse {
   bool freeSlot = false;
 };
 
-SubBlockUse UseOf(const uint8_t* block) {
+// Use of the sub-allocated block at `offset` of the file `path`. Raises EDBEngineError naming
+// the block and the slot when a used slot's data does not lie wholly in the block's data area.
+SubBlockUse UseOf(const uint8_t* block, const std::string& path, uint64_t offset) {
   SubBlockUse use;
   for (int s = 0; s < kSlotCount; ++s) {
     const uint8_t* slot = block + SlotOffset(s);
-    if (slot[kSlotChunk] == 0) {
+    const unsigned chunk = slot[kSlotChunk];
+    if (chunk == 0) {
       use.freeSlot = true;
       continue;
     }
-    use.endChunk = std::max(use.endChunk, unsigned{slot[kSlotChunk]} + slot[kSlotChunks]);
+    const unsigned chunks = slot[kSlotChunks];
+    const unsigned lastLen = slot[kSlotLastLen];
+    if (chunk < kFirstDataChunk || chunks == 0 || chunk + chunks > kChunksPerBlock || lastLen == 0 ||
+        lastLen > kChunk)
+      Damaged(path, "Der BLOb-Platz " + Num(static_cast<unsigned>(s)) + " im Block am Offset " +
+                        Num(offset) + " reicht über seinen Block hinaus oder ist beschädigt.");
+    use.endChunk = std::max(use.endChunk, chunk + chunks);
   }
   return use;
 }
@@ -139,9 +149,11 @@ std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
     if (stored != length || units * kUnit < uint64_t{length} + kSingleData)
       Damaged(path, "Die BLOb-Länge am Offset " + Num(offset) + " (" + Num(stored) +
                         " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
+    if (offset + kSingleData + length > size)
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
     content.resize(length);
     if (file_->ReadAt(offset + kSingleData, content.data(), length) < length)
-      Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
+      Damaged(path, "Der BLOb am Offset " + Num(offset) + " konnte nicht ganz gelesen werden.");
     return content;
   }
   if (type == kTypeSubAllocated) {
@@ -174,24 +186,25 @@ BlobFile::Space& BlobFile::WritableSpace() {
   if (space_) return *space_;
   auto space = std::make_unique<Space>();
   const uint64_t size = file_->Size();
+  const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
   while (offset + kBlockHeadBytes <= size) {
     uint8_t head[kBlockHeadBytes] = {};
     file_->ReadAt(offset, head, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
-    if (units == 0) break;
+    if (units == 0 || offset + uint64_t{units} * kUnit > wholeUnits) break;
     if (head[kBlockType] == kTypeFree) {
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
       uint8_t block[kUnit] = {};
       file_->ReadAt(offset, block, kUnit);
-      const SubBlockUse use = UseOf(block);
+      const SubBlockUse use = UseOf(block, Path(), offset);
       space->SetRoom(offset, kChunksPerBlock - use.endChunk, use.freeSlot);
     }
     offset += units * kUnit;
   }
   // Past a damaged block length nothing is reused; new blocks go behind everything.
-  space->end = std::max(offset, (size + kUnit - 1) / kUnit * kUnit);
+  space->end = wholeUnits;
   // The header's free-space hints would go stale with our changes; they are advisory, so clear.
   std::vector<uint8_t> zeros(kUnit - kHeaderFreeList, 0);
   file_->WriteAt(kHeaderFreeList, zeros.data(), zeros.size());
@@ -273,7 +286,7 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
     block[kBlockType] = kTypeSubAllocated;
     PutU16(block + kBlockUnits, kSubAllocatedUnits);
   }
-  const SubBlockUse use = UseOf(block);
+  const SubBlockUse use = UseOf(block, Path(), offset);
   int slot = kSlotCount - 1;
   while (block[SlotOffset(slot) + kSlotChunk] != 0) --slot;
   const unsigned chunk = use.endChunk;
@@ -286,7 +299,7 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   PutU16(entry + kSlotMod, mod);
   entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
   file_->WriteAt(offset, block, kUnit);
-  const SubBlockUse after = UseOf(block);
+  const SubBlockUse after = UseOf(block, Path(), offset);
   space.SetRoom(offset, kChunksPerBlock - after.endChunk, after.freeSlot);
   return offset | static_cast<uint64_t>(slot);
 }
@@ -306,6 +319,7 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
     std::copy(content.begin(), content.end(), field);
     return;
   }
+  WritableSpace();  // refuses a damaged .MB before anything is written
   const uint16_t mod = NextModificationNumber();
   uint64_t ref = 0;
   if (length > kSmallLimit) {
@@ -337,23 +351,15 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
             content.begin() + static_cast<std::ptrdiff_t>(from + copy), field);
 }
 
-void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_t mod) {
-  uint8_t block[kUnit] = {};
-  if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
-      index >= kSlotCount)
-    return;
+void BlobFile::FreeSlot(uint64_t offset, int index, uint8_t* block) {
   uint8_t* entry = block + SlotOffset(index);
-  const unsigned chunks = entry[kSlotChunks];
-  if (entry[kSlotChunk] == 0 || chunks == 0 ||
-      (chunks - 1) * kChunk + entry[kSlotLastLen] != length || GetU16(entry + kSlotMod) != mod)
-    return;
   std::fill(entry, entry + kSlotSize, uint8_t{0});
   // Compact: move the remaining values down so the free chunks lie together at the end.
   std::vector<std::pair<unsigned, int>> used;
   for (int s = 0; s < kSlotCount; ++s)
     if (block[SlotOffset(s) + kSlotChunk] != 0) used.push_back({block[SlotOffset(s) + kSlotChunk], s});
   if (used.empty()) {
-    space_->SetRoom(offset, 0, false);
+    WritableSpace().SetRoom(offset, 0, false);
     ReleaseRun(offset, kSubAllocatedUnits);
     return;
   }
@@ -374,28 +380,57 @@ void BlobFile::FreeSlot(uint64_t offset, uint8_t index, uint32_t length, uint16_
   WritableSpace().SetRoom(offset, kChunksPerBlock - next, true);
 }
 
-void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
-  if (fieldSize < kDescriptorSize) return;
+std::optional<BlobFile::Entry> BlobFile::EntryToFree(const uint8_t* field, size_t fieldSize, uint8_t* block) const {
+  if (fieldSize < kDescriptorSize) return std::nullopt;
   const uint8_t* desc = field + fieldSize - kDescriptorSize;
   const uint32_t length = GetU32(desc + kDescLength);
-  if (length <= fieldSize - kDescriptorSize) return;
+  if (length <= fieldSize - kDescriptorSize) return std::nullopt;
   const uint32_t ref = GetU32(desc + kDescRef);
   const uint16_t mod = GetU16(desc + kDescMod);
   const uint64_t offset = ref & ~kRefIndexMask;
   const unsigned index = ref & kRefIndexMask;
   // A reference that does not match its entry exactly (length and modification number) may
   // point at space that now belongs to another value, so it is left alone.
-  if (offset < kUnit || offset % kUnit != 0 || offset >= file_->Size()) return;
-  WritableSpace();
+  const uint64_t size = file_->Size();
+  if (offset < kUnit || offset % kUnit != 0 || offset >= size) return std::nullopt;
   if (index == kRefSingle) {
     uint8_t head[kSingleData] = {};
     if (file_->ReadAt(offset, head, sizeof head) < sizeof head || head[kBlockType] != kTypeSingle ||
         GetU32(head + kSingleLength) != length || GetU16(head + kSingleMod) != mod)
-      return;
-    ReleaseRun(offset, GetU16(head + kBlockUnits));
-    return;
+      return std::nullopt;
+    const uint16_t units = GetU16(head + kBlockUnits);
+    const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
+    if (uint64_t{units} * kUnit < uint64_t{length} + kSingleData || offset + uint64_t{units} * kUnit > wholeUnits)
+      Damaged(Path(), "Der BLOb-Block am Offset " + Num(offset) + " gibt eine Länge von " + Num(units) +
+                          " Einheiten an, die nicht zu seinem Wert und zur Datei passt.");
+    return Entry{offset, units, -1};
   }
-  FreeSlot(offset, static_cast<uint8_t>(index), length, mod);
+  if (file_->ReadAt(offset, block, kUnit) < kUnit || block[kBlockType] != kTypeSubAllocated ||
+      index >= static_cast<unsigned>(kSlotCount))
+    return std::nullopt;
+  UseOf(block, Path(), offset);
+  const uint8_t* entry = block + SlotOffset(static_cast<int>(index));
+  const unsigned chunks = entry[kSlotChunks];
+  if (entry[kSlotChunk] == 0 || (chunks - 1) * kChunk + entry[kSlotLastLen] != length ||
+      GetU16(entry + kSlotMod) != mod)
+    return std::nullopt;
+  return Entry{offset, kSubAllocatedUnits, static_cast<int>(index)};
+}
+
+void BlobFile::CheckFree(const uint8_t* field, size_t fieldSize) const {
+  uint8_t block[kUnit] = {};
+  EntryToFree(field, fieldSize, block);
+}
+
+void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
+  uint8_t block[kUnit] = {};
+  const std::optional<Entry> entry = EntryToFree(field, fieldSize, block);
+  if (!entry) return;
+  WritableSpace();
+  if (entry->slot < 0)
+    ReleaseRun(entry->offset, entry->units);
+  else
+    FreeSlot(entry->offset, entry->slot, block);
 }
 
 void BlobFile::Sync() { file_->Sync(); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "format/field_type.h"
@@ -35,8 +36,12 @@ class BlobFile {
   // Stores content for a field of the given type and fills the field bytes (leader and
   // descriptor). Empty content gives a null field.
   void Write(const std::string& content, PxType type, uint8_t* field, size_t fieldSize);
-  // Releases the .MB space of the value in the field bytes (no-op for null/in-leader values).
+  // Releases the .MB space of the value in the field bytes (no-op for null/in-leader values and
+  // for a reference that does not match its entry). Raises EDBEngineError (kErrBlobMissing)
+  // naming the file when the entry's block is damaged.
   void Free(const uint8_t* field, size_t fieldSize);
+  // Raises as Free would, changing nothing: lets a caller refuse a change before it begins.
+  void CheckFree(const uint8_t* field, size_t fieldSize) const;
   void Sync();
   const std::string& Path() const;
 
@@ -50,7 +55,17 @@ class BlobFile {
   uint64_t AllocateRun(uint16_t units);
   void ReleaseRun(uint64_t offset, uint16_t units);
   uint64_t WriteSmall(const std::string& content, uint16_t mod);
-  void FreeSlot(uint64_t block, uint8_t slot, uint32_t length, uint16_t mod);
+  // What freeing a value releases: a run of `units` at `offset`, or the slot `slot` (>= 0) of
+  // the sub-allocated block at `offset`.
+  struct Entry {
+    uint64_t offset;
+    uint16_t units;
+    int slot;
+  };
+  // The entry of the value in the field bytes, its sub-allocated block read into `block`
+  // (kUnit bytes); nullopt when there is nothing to free. Raises when the entry is damaged.
+  std::optional<Entry> EntryToFree(const uint8_t* field, size_t fieldSize, uint8_t* block) const;
+  void FreeSlot(uint64_t offset, int slot, uint8_t* block);
   std::unique_ptr<File> file_;
   std::unique_ptr<Space> space_;
 };

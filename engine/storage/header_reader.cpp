@@ -24,10 +24,13 @@ TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
   auto file = fs.Open(path, OpenMode::ReadOnly);
   const uint64_t size = file->Size();
   if (size == 0) Fail(kErrNotATable, path, "Die Datei ist leer.");
-  TableHeader h = ReadFileHeader(*file, path);
-  if (h.fileType != static_cast<uint8_t>(FileType::KeyedDb) &&
-      h.fileType != static_cast<uint8_t>(FileType::UnkeyedDb))
+  // An index file's fields lie elsewhere in its header, so its kind is told before they are read.
+  uint8_t type = 0;
+  file->ReadAt(hdr::kFileType, &type, 1);
+  if (type <= static_cast<uint8_t>(FileType::MaintainedXG) && type != static_cast<uint8_t>(FileType::KeyedDb) &&
+      type != static_cast<uint8_t>(FileType::UnkeyedDb))
     Fail(kErrNotATable, path, "Die Datei ist eine Indexdatei, keine Tabelle.");
+  TableHeader h = ReadFileHeader(*file, path);
   if (h.headerSize > size)
     Fail(kErrCorrupt, path, "Die Datei ist kürzer als ihr Tabellenkopf (abgeschnitten).");
   if (h.Encrypted())

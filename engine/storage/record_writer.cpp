@@ -62,6 +62,9 @@ void RecordWriter::Load() {
   committed_.clear();
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
+  if (recordSize > header_.BlockBytes() - blk::kHeaderBytes)
+    Fail(kErrCorrupt, path_, "Die Datensatzlänge " + std::to_string(recordSize) +
+                                 " ist größer als ein Block; die Datei wird nicht geändert.");
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
   count_ = 0;
   std::set<uint16_t> seen;
@@ -83,10 +86,34 @@ void RecordWriter::Load() {
     if (b == header_.lastBlock) break;
     b = bh.next;
   }
+  CheckFreeBlocks(seen, size);
   if (count_ != header_.numRecords)
     Fail(kErrCorrupt, path_, "Die Blockkette enthält " + std::to_string(count_) + " Datensätze, der Tabellenkopf nennt " +
                                  std::to_string(header_.numRecords) +
                                  "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
+}
+
+void RecordWriter::CheckFreeBlocks(const std::set<uint16_t>& chain, uint64_t size) const {
+  // New blocks are appended after the header's block count, so it must end within the file.
+  if (header_.fileBlocks > 0 && header_.BlockOffset(header_.fileBlocks) >= size)
+    Fail(kErrCorrupt, path_, "Der Tabellenkopf nennt " + std::to_string(header_.fileBlocks) +
+                                 " Blöcke, die Datei endet vor dem letzten; die Tabelle wird nicht geändert.");
+  std::set<uint16_t> seen;
+  for (uint16_t b = header_.firstFreeBlock; b != 0;) {
+    std::string why;
+    if (b > header_.fileBlocks || header_.BlockOffset(b) >= size)
+      why = "liegt außerhalb der Datei";
+    else if (chain.count(b) != 0)
+      why = "gehört zur Blockkette";
+    else if (!seen.insert(b).second)
+      why = "kommt in der Liste zweimal vor";
+    if (!why.empty())
+      Fail(kErrCorrupt, path_, "Die Liste der freien Blöcke ist beschädigt: Block " + std::to_string(b) + " " + why +
+                                   "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
+    uint8_t next[2] = {};
+    file_->ReadAt(header_.BlockOffset(b) + blk::kNext, next, sizeof next);
+    b = coding::GetU16(next);
+  }
 }
 
 void RecordWriter::Reload() {

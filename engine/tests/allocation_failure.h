@@ -1,7 +1,10 @@
 #pragma once
 // Failing allocations on purpose. The test program's global operator new counts the
 // allocations of each thread and fails the one a test asks for with std::bad_alloc, as an
-// allocation that the system refuses does; every other allocation is served as usual.
+// allocation that the system refuses does; every other allocation is served as usual. It also
+// keeps the size of each thread's largest allocation.
+
+#include <cstddef>
 
 namespace engine_test {
 
@@ -11,5 +14,7 @@ long Allocations();
 void FailAllocation(long n);
 // Whether the failure asked for has happened; asks for no more.
 bool AllocationFailed();
+// Bytes of the calling thread's largest allocation since the last call (0 = none).
+std::size_t TakeLargestAllocation();
 
 }  // namespace engine_test

@@ -13,6 +13,7 @@
 
 #include "direct/table_files.h"
 #include "family/table_cursor.h"
+#include "format/field_type.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
@@ -42,6 +43,16 @@ size_t BlockStart(int block) { return kUnkeyedHeader + static_cast<size_t>(block
 
 int CountLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Whether `message` is the engine's German message naming a file of the folder `dir`:
+// Datei „<dir>…“: <cause>.
+bool NamesAFileIn(const std::string& message, const std::string& dir) {
+  const std::string opening = "Datei \xE2\x80\x9E" + dir;
+  const std::string closing = "\xE2\x80\x9C: ";
+  if (message.rfind(opening, 0) != 0) return false;
+  const size_t end = message.find(closing, opening.size());
+  return end != std::string::npos && end + closing.size() < message.size();
 }
 
 struct Damage {
@@ -117,6 +128,49 @@ TEST(DamagedTable, MissingFileIsNamed) {
   } catch (const EDBEngineError& e) {
     EXPECT_EQ(e.ErrorCode(), kErrFileNotFound);
     EXPECT_NE(std::string(e.what()).find("FEHLT.DB"), std::string::npos) << e.what();
+  }
+}
+
+// A field descriptor whose size byte its type does not allow is refused when the header is read,
+// naming the field, even when the record length agrees with the sizes: a number read or written
+// in fewer than 8 bytes, or a short in more than 2, would run past the field.
+TEST(DamagedTable, FieldSizeItsTypeDoesNotAllowIsRefused) {
+  SKIP_WITHOUT_FIXTURES();
+  constexpr size_t kDescriptors = 0x78;  // level-5 data file: field descriptors after the extension
+  struct Case {
+    PxType type;
+    uint8_t size;
+  };
+  const std::vector<Case> cases = {
+      {PxType::Number, 4},  {PxType::Money, 2},  {PxType::Timestamp, 7}, {PxType::Timestamp, 16},
+      {PxType::Short, 4},   {PxType::Long, 8},   {PxType::Date, 6},      {PxType::Time, 5},
+      {PxType::AutoInc, 3}, {PxType::Logical, 2}, {PxType::Bcd, 33},     {PxType::Bcd, 255},
+      {PxType::Memo, 251},  {PxType::Blob, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, PxTypeLetter(c.type)) + std::to_string(c.size));
+    TempDir dir;
+    const std::string path = CopyTable(fixtures::AllFieldTypes(), dir.Path());
+    auto bytes = ReadBytes(path);
+    const size_t fields = coding::GetU16(&bytes[0x21]);
+    size_t field = 0;
+    while (field < fields && bytes[kDescriptors + 2 * field] != static_cast<uint8_t>(c.type)) ++field;
+    ASSERT_LT(field, fields) << "the sample has no such field";
+    uint8_t& size = bytes[kDescriptors + 2 * field + 1];
+    // The record length follows the size, so only the size itself is wrong.
+    if (c.type != PxType::Bcd)
+      coding::PutU16(&bytes[0], static_cast<uint16_t>(coding::GetU16(&bytes[0]) - size + c.size));
+    size = c.size;
+    WriteBytes(path, bytes);
+    try {
+      TableDumpText(path);
+      ADD_FAILURE() << "kein Fehler";
+    } catch (const EDBEngineError& e) {
+      const std::string message = e.what();
+      EXPECT_EQ(e.ErrorCode(), kErrCorrupt) << message;
+      EXPECT_TRUE(NamesAFileIn(message, dir.Path())) << message;
+      EXPECT_NE(message.find("Feld " + std::to_string(field + 1) + " "), std::string::npos) << message;
+    }
   }
 }
 
@@ -200,16 +254,6 @@ std::optional<std::vector<std::string>> ChainRecords(const std::vector<uint8_t>&
   }
   if (records.size() > headerRecords) records.resize(headerRecords);
   return records;
-}
-
-// Whether `message` is the engine's German message naming a file of the folder `dir`:
-// Datei „<dir>…“: <cause>.
-bool NamesAFileIn(const std::string& message, const std::string& dir) {
-  const std::string opening = "Datei \xE2\x80\x9E" + dir;
-  const std::string closing = "\xE2\x80\x9C: ";
-  if (message.rfind(opening, 0) != 0) return false;
-  const size_t end = message.find(closing, opening.size());
-  return end != std::string::npos && end + closing.size() < message.size();
 }
 
 // Random byte changes, half of them in the header's first 256 bytes where the structure lives,

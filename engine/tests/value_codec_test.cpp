@@ -117,6 +117,11 @@ TEST(ValueCodec, BcdExamples) {
   EXPECT_FALSE(DecodeBcdValue(stray.data(), 2).has_value());
   Bytes otherScale = bcd(0xC3, 0x00, {0x01});
   EXPECT_FALSE(DecodeBcdValue(otherScale.data(), 2).has_value());
+  // More decimal places than the 32 digits hold, named alike by the value and the field.
+  for (int decimals : {33, 40, 63}) {
+    Bytes beyond = bcd(static_cast<uint8_t>(0xC0 | decimals), 0x00, {0x01});
+    EXPECT_FALSE(DecodeBcdValue(beyond.data(), decimals).has_value()) << decimals;
+  }
 }
 
 TEST(RecordText, DumpAndDisplayForms) {
@@ -153,6 +158,26 @@ TEST(RecordText, DumpAndDisplayForms) {
     EXPECT_EQ(DumpText(f, nulls.data(), cp), "");
     EXPECT_EQ(DisplayText(f, nulls.data(), cp, "dd.mm.yyyy"), "");
   }
+}
+
+// A timestamp that is not a number, infinite or too far from year 1 for a day number is shown
+// as not readable, like a BCD value that is not a decimal, both in the dump and on display.
+TEST(RecordText, TimestampOutsideTheDaysReadsAsUnreadable) {
+  const FieldLayout stamp = {PxType::Timestamp, 8, 0, 8};
+  const double firstDayPast = 2147483648.0 * 86400000.0;  // day number 2^31
+  const std::vector<double> values = {std::nan(""), INFINITY, -INFINITY, 9223372036854775808.0,
+                                      -9223372036854775808.0, 1e300, -1e300, firstDayPast, -firstDayPast};
+  const CodePage& cp = CodePage::Get(1252);
+  for (double v : values) {
+    Bytes rec(8);
+    EncodeDoubleValue(v, rec.data());
+    EXPECT_EQ(DumpText(stamp, rec.data(), cp), "?") << v;
+    EXPECT_EQ(DisplayText(stamp, rec.data(), cp, "dd.mm.yyyy"), "?") << v;
+  }
+  // The last readable day still reads as a date.
+  Bytes last(8);
+  EncodeDoubleValue(firstDayPast - 86400000.0, last.data());
+  EXPECT_NE(DumpText(stamp, last.data(), cp), "?");
 }
 
 TEST(RecordText, ShortDatePatterns) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/tests/allocation_failure.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "storage/blob_file.h"
@@ -145,6 +146,108 @@ TEST(WriteBlobFile, DamagedReferencesRaiseNamingTheFile) {
       EXPECT_NE(std::string(e.what()).find(kPath), std::string::npos) << e.what();
     }
   }
+}
+
+// A sub-allocated slot whose data does not lie in its block's data area is refused before a
+// change uses it: writing a new value next to it, freeing a value it shares the block with, or
+// freeing it, each raises naming the file, and the file stays as it was.
+TEST(WriteBlobFile, DamagedSlotsAreRefusedOnWriteAndFree) {
+  constexpr size_t kBlock = 4096;            // the sub-allocated block holding both values
+  constexpr size_t kSlot62 = kBlock + 12 + 5 * 62;  // slot of the second value
+  struct Damage {
+    const char* what;
+    uint8_t chunk, chunks, lastLen;
+  };
+  const std::vector<Damage> damages = {
+      {"runs past the block", 250, 20, 16},
+      {"ends one chunk past the block", 240, 17, 16},
+      {"starts in the slot table", 3, 2, 16},
+      {"no chunk", 40, 0, 16},
+      {"last chunk longer than a chunk", 40, 2, 17},
+  };
+  enum class Change { WriteAnother, FreeNeighbour, FreeItself };
+  for (const Damage& d : damages) {
+    for (Change change : {Change::WriteAnother, Change::FreeNeighbour, Change::FreeItself}) {
+      SCOPED_TRACE(std::string(d.what) + ", change " + std::to_string(static_cast<int>(change)));
+      testsupport::MemoryFileSystem fs;
+      Field first(10), second(10);
+      {
+        auto mb = BlobFile::Create(fs, kPath);
+        mb->Write(Pattern(100, 'a'), PxType::Memo, first.data(), 10);
+        mb->Write(Pattern(200, 'b'), PxType::Memo, second.data(), 10);
+      }
+      std::string bytes = fs.Contents(kPath);
+      bytes[kSlot62] = static_cast<char>(d.chunk);
+      bytes[kSlot62 + 1] = static_cast<char>(d.chunks);
+      bytes[kSlot62 + 4] = static_cast<char>(d.lastLen);
+      fs.Put(kPath, bytes);
+      // The second value's reference names its damaged slot with the length the slot gives.
+      engine::coding::PutU32(second.data() + 4, (d.chunks == 0 ? 0u : d.chunks - 1u) * 16u + d.lastLen);
+      auto mb = BlobFile::Open(fs, kPath, true);
+      try {
+        Field third(10);
+        switch (change) {
+          case Change::WriteAnother: mb->Write(Pattern(50, 'c'), PxType::Memo, third.data(), 10); break;
+          case Change::FreeNeighbour: mb->Free(first.data(), 10); break;
+          case Change::FreeItself: mb->Free(second.data(), 10); break;
+        }
+        ADD_FAILURE() << "no error";
+      } catch (const engine::EDBEngineError& e) {
+        EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+        EXPECT_NE(std::string(e.what()).find(kPath), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("Offset 4096"), std::string::npos) << e.what();
+      }
+      EXPECT_EQ(fs.Contents(kPath).substr(kBlock), bytes.substr(kBlock));
+    }
+  }
+}
+
+// A single-blob block whose length runs past the file is not released: freeing its value would
+// otherwise cut off the values behind it.
+TEST(WriteBlobFile, SingleBlockLongerThanTheFileIsNotReleased) {
+  testsupport::MemoryFileSystem fs;
+  Field large(10), after(10);
+  {
+    auto mb = BlobFile::Create(fs, kPath);
+    mb->Write(Pattern(9000, 'a'), PxType::Blob, large.data(), 10);
+    mb->Write(Pattern(9000, 'b'), PxType::Blob, after.data(), 10);
+  }
+  const uint32_t offset = engine::coding::GetU32(large.data()) & ~0xFFu;
+  std::string bytes = fs.Contents(kPath);
+  bytes[offset + 1] = '\xFF';
+  bytes[offset + 2] = '\xFF';
+  fs.Put(kPath, bytes);
+  auto mb = BlobFile::Open(fs, kPath, true);
+  EXPECT_THROW(mb->Free(large.data(), 10), engine::EDBEngineError);
+  EXPECT_EQ(mb->Read(after.data(), 10), Pattern(9000, 'b'));
+}
+
+// A length that the single-blob block and the record agree on but the file cannot hold is
+// refused before room for it is taken: reading many such values stays quick and small.
+TEST(WriteBlobFile, LengthPastTheFileIsRefusedBeforeAllocating) {
+  testsupport::MemoryFileSystem fs;
+  Field large(10);
+  {
+    auto mb = BlobFile::Create(fs, kPath);
+    mb->Write(Pattern(5000, 'a'), PxType::Blob, large.data(), 10);
+  }
+  const uint32_t offset = engine::coding::GetU32(large.data()) & ~0xFFu;
+  const uint32_t claimed = 0xFFFFu * 4096u - 9u;  // the most a block of 0xFFFF units holds
+  std::string bytes = fs.Contents(kPath);
+  engine::coding::PutU16(reinterpret_cast<uint8_t*>(&bytes[offset + 1]), 0xFFFF);
+  engine::coding::PutU32(reinterpret_cast<uint8_t*>(&bytes[offset + 3]), claimed);
+  fs.Put(kPath, bytes);
+  engine::coding::PutU32(large.data() + 4, claimed);
+  auto mb = BlobFile::Open(fs, kPath, false);
+  engine_test::TakeLargestAllocation();
+  try {
+    mb->Read(large.data(), 10);
+    ADD_FAILURE() << "no error";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+    EXPECT_NE(std::string(e.what()).find("Dateiende"), std::string::npos) << e.what();
+  }
+  EXPECT_LT(engine_test::TakeLargestAllocation(), 64u * 1024u);
 }
 
 TEST(WriteBlobFile, OpenRefusesMissingOrForeignFiles) {

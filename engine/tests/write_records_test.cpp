@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,11 +76,37 @@ class WriteRecords : public ::testing::Test {
     t.SetCreateBlockSize(blockBytes);
     t.CreateTable();
   }
-  void OpenTable(TTable& t) {
+  // Points the component at the table `name` in the memory file system.
+  void Name(TTable& t, const char* name) {
     t.SetFileSystem(&fs);
     t.SetDatabaseName(kDir);
-    t.SetTableName("KUNDEN.DB");
+    t.SetTableName(name);
+  }
+  void OpenTable(TTable& t, const char* name = "KUNDEN.DB") {
+    Name(t, name);
     t.Open();
+  }
+  // Appends the customers 1..count, named R1, R2, ...
+  static void AppendCustomers(TTable& t, int count) {
+    for (int i = 1; i <= count; ++i) {
+      t.Append();
+      t.Fields(0).SetAsInteger(i);
+      t.Fields(1).SetAsString("R" + std::to_string(i));
+      t.Post();
+    }
+  }
+  // Appends a record whose second field is "neu" and posts it: the code of the error that
+  // refused the post with its message (the post cancelled then), or kOk.
+  static std::pair<uint16_t, std::string> PostNewCustomer(TTable& t) {
+    t.Append();
+    t.Fields(1).SetAsString("neu");
+    try {
+      t.Post();
+      return {engine::kOk, ""};
+    } catch (const engine::EDBEngineError& e) {
+      t.Cancel();
+      return {e.ErrorCode(), e.what()};
+    }
   }
   // Checks that the PX names every data block with its first key, in chain order.
   void ExpectPrimaryIndexMatchesBlocks() {
@@ -269,12 +296,7 @@ TEST_F(WriteRecords, DeletingEverythingLeavesAnEmptyConsistentTable) {
   CreateCustomers();
   TTable t;
   OpenTable(t);
-  for (int i = 1; i <= 23; ++i) {
-    t.Append();
-    t.Fields(0).SetAsInteger(i);
-    t.Fields(1).SetAsString("R" + std::to_string(i));
-    t.Post();
-  }
+  AppendCustomers(t, 23);
   // Delete from the middle, from the front and the back until nothing is left.
   t.MoveTo(10);
   while (t.RecordCount() > 0) {
@@ -324,6 +346,87 @@ TEST_F(WriteRecords, FreedBlocksAreReusedBeforeTheFileGrows) {
   ExpectPrimaryIndexMatchesBlocks();
 }
 
+// A data or secondary index file whose header lies about its free blocks is not written: the
+// post is refused naming the file and no file changes. A free list that joins the block chain
+// or loops would link a chain block twice; one that leaves the file, or a block count past the
+// file's end, would write past the file.
+TEST_F(WriteRecords, FilesWhoseHeaderLiesAboutFreeBlocksAreNotWritten) {
+  using engine::coding::PutU16;
+  struct Lie {
+    const char* what;
+    const char* file;
+    // Patches the file's bytes, given its header; the second block is the only free one.
+    std::function<void(uint8_t* bytes, const engine::TableHeader& h)> patch;
+  };
+  const std::vector<Lie> lies = {
+      {"head in the chain", "/mem/KUNDEN.DB", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 1); }},
+      {"head past the last block", "/mem/KUNDEN.DB",
+       [](uint8_t* b, const auto& h) { PutU16(b + 0x4D, static_cast<uint16_t>(h.fileBlocks + 1)); }},
+      {"head far past the file", "/mem/KUNDEN.DB", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 0xFFFF); }},
+      {"next link into the chain", "/mem/KUNDEN.DB", [](uint8_t* b, const auto& h) { PutU16(b + h.BlockOffset(2), 3); }},
+      {"next link to itself", "/mem/KUNDEN.DB", [](uint8_t* b, const auto& h) { PutU16(b + h.BlockOffset(2), 2); }},
+      {"block count past the file", "/mem/KUNDEN.DB",
+       [](uint8_t* b, const auto&) {
+         PutU16(b + 0x4D, 0);
+         PutU16(b + 0x0C, 60000);
+         PutU16(b + 0x3A, 60000);
+       }},
+      {"index head in its chain", "/mem/KUNDEN.X02", [](uint8_t* b, const auto&) { PutU16(b + 0x4D, 1); }},
+  };
+  for (const Lie& lie : lies) {
+    SCOPED_TRACE(lie.what);
+    CreateCustomers();
+    {
+      TTable t;
+      OpenTable(t);
+      AppendCustomers(t, 20);
+      t.MoveTo(5);
+      for (int i = 0; i < 5; ++i) t.Delete();  // the second block goes to the free list
+    }
+    ASSERT_EQ(HeaderOf(fs, "/mem/KUNDEN.DB").firstFreeBlock, 2);
+    std::string bytes = fs.Contents(lie.file);
+    lie.patch(reinterpret_cast<uint8_t*>(bytes.data()), HeaderOf(fs, lie.file));
+    fs.Put(lie.file, bytes);
+    const std::string db = fs.Contents("/mem/KUNDEN.DB");
+    const std::string x = fs.Contents("/mem/KUNDEN.X02");
+    TTable t;
+    OpenTable(t);
+    EXPECT_EQ(t.RecordCount(), 15);
+    const auto [code, message] = PostNewCustomer(t);
+    EXPECT_EQ(code, engine::kErrCorrupt) << message;
+    EXPECT_NE(message.find(lie.file), std::string::npos) << message;
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
+    EXPECT_TRUE(fs.Contents("/mem/KUNDEN.X02") == x);
+  }
+}
+
+// An index file whose records are longer than its blocks (a damaged block size) is refused
+// before a change, instead of a record being written past its block.
+TEST_F(WriteRecords, IndexFileWhoseRecordsExceedItsBlocksIsNotWritten) {
+  {
+    TTable t;
+    Name(t, "LANG.DB");
+    t.FieldDefs().Add({"Nr", engine::ftAutoInc, 0, false});
+    for (const char* name : {"A", "B", "C", "D"}) t.FieldDefs().Add({name, engine::ftString, 255, false});
+    t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+    t.IndexDefs().Add({"Lang", "A;B;C;D", "", 0});
+    t.SetCreateBlockSize(4096);
+    t.CreateTable();
+  }
+  std::string x = fs.Contents("/mem/LANG.XG0");
+  ASSERT_GT(HeaderOf(fs, "/mem/LANG.XG0").recordSize, 1024 - 6);
+  x[0x05] = 1;  // 1 KiB blocks
+  fs.Put("/mem/LANG.XG0", x);
+  const std::string db = fs.Contents("/mem/LANG.DB");
+  TTable t;
+  OpenTable(t, "LANG.DB");
+  const auto [code, message] = PostNewCustomer(t);
+  EXPECT_EQ(code, engine::kErrCorrupt) << message;
+  EXPECT_NE(message.find("/mem/LANG.XG0"), std::string::npos) << message;
+  EXPECT_TRUE(fs.Contents("/mem/LANG.DB") == db);
+  EXPECT_TRUE(fs.Contents("/mem/LANG.XG0") == x);
+}
+
 TEST_F(WriteRecords, StatesAndSettlingOnMoves) {
   CreateCustomers();
   TTable t;
@@ -361,15 +464,7 @@ TEST_F(WriteRecords, RefusesTablesMarkedWriteProtectedOrForRepair) {
     fs.Put("/mem/KUNDEN.DB", db);
     TTable t;
     OpenTable(t);
-    t.Append();
-    t.Fields(1).SetAsString("neu");
-    try {
-      t.Post();
-      ADD_FAILURE() << "posted";
-    } catch (const engine::EDBEngineError& e) {
-      EXPECT_EQ(e.ErrorCode(), engine::kErrUnsupported);
-    }
-    t.Cancel();
+    EXPECT_EQ(PostNewCustomer(t).first, engine::kErrUnsupported);
     EXPECT_TRUE(fs.Contents("/mem/KUNDEN.DB") == db);
   }
 }
