@@ -96,7 +96,7 @@ const RowCache::Row& TableModel::rowTexts(int row) const {
     try {
       // Memo cells show no text, but a value that cannot be read is marked there too.
       if (isMemoType(columns_[column].type))
-        table_.CellBlob(row, column);
+        table_.CheckBlobCell(row, column);
       else
         cell = QString::fromStdString(table_.CellText(row, column));
     } catch (const std::exception& failure) {

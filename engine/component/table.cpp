@@ -328,11 +328,12 @@ bool TTable::CellIsNull(int row, int field) {
   return record ? FieldIsNull(*cursor_, field, record, edited) : true;
 }
 
-std::string TTable::CellBlob(int row, int field) {
+void TTable::CheckBlobCell(int row, int field) {
   const EditBuffer* edited = nullptr;
   const uint8_t* record = CellRecord(row, field, &edited);
-  if (!record || !IsBlobType(cursor_->Layout()[static_cast<size_t>(field)].type)) return "";
-  return FieldBytes(*cursor_, field, record, edited);
+  if (!record || !IsBlobType(cursor_->Layout()[static_cast<size_t>(field)].type)) return;
+  if (edited && edited->blobs.count(field)) return;
+  cursor_->CheckBlob(field, record);
 }
 
 }  // namespace engine

@@ -192,9 +192,9 @@ class TTable {
   // edited show the edit buffer.
   std::string CellText(int row, int field);
   bool CellIsNull(int row, int field);
-  // Whole content of a blob field of any row (memo text as stored, graphic and OLE with their
-  // prefix); "" for other fields. Raises when the content cannot be read.
-  std::string CellBlob(int row, int field);
+  // Raises when the value of a blob field of any row cannot be read (a .MB that is missing or
+  // whose entry is damaged), without reading the content; other fields are not checked.
+  void CheckBlobCell(int row, int field);
 
   // --- editing ---
   TDataSetState State() const { return state_; }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
@@ -113,12 +114,23 @@ std::string TableCursor::ReadBlob(int field, const uint8_t* record) {
   std::string content;
   if (BlobFile::StoredLength(p, f.bytes) == 0) return content;
   if (BlobFile::ReadFromLeader(p, f.bytes, &content)) return content;
+  return Blobs().Read(p, f.bytes);
+}
+
+void TableCursor::CheckBlob(int field, const uint8_t* record) {
+  const FieldLayout& f = layout_.at(static_cast<size_t>(field));
+  const uint8_t* p = record + f.offset;
+  if (BlobFile::StoredLength(p, f.bytes) <= mb::LeaderBytes(f.bytes)) return;
+  Blobs().Check(p, f.bytes);
+}
+
+const BlobFile& TableCursor::Blobs() {
   if (!blob_) {
     if (!fs_->Exists(BlobPath()))
       Fail(kErrBlobMissing, BlobPath(), "Die Memo-/BLOb-Datei fehlt; der Inhalt kann nicht gelesen werden.");
     blob_ = BlobFile::Open(*fs_, BlobPath(), false);
   }
-  return blob_->Read(p, f.bytes);
+  return *blob_;
 }
 
 void TableCursor::Reload() {

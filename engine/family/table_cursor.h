@@ -69,6 +69,8 @@ class TableCursor {
   // Whole content of a blob field of a record (graphic/OLE with their prefix). Values in the
   // leader need no .MB; others raise kErrBlobMissing when the .MB is missing or damaged.
   std::string ReadBlob(int field, const uint8_t* record);
+  // Raises as ReadBlob does when the value cannot be read, without reading its content.
+  void CheckBlob(int field, const uint8_t* record);
   // Blob length stored in the record (0 = null).
   uint32_t BlobLength(int field, const uint8_t* record) const;
 
@@ -83,6 +85,8 @@ class TableCursor {
   int ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted);
 
  private:
+  // The .MB, opened on first use; raises kErrBlobMissing when there is none.
+  const BlobFile& Blobs();
   TableCursor() = default;
   void Load();
 

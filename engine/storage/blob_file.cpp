@@ -125,7 +125,11 @@ bool BlobFile::ReadFromLeader(const uint8_t* field, size_t fieldSize, std::strin
   return true;
 }
 
-std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
+std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const { return Locate(field, fieldSize, true); }
+
+void BlobFile::Check(const uint8_t* field, size_t fieldSize) const { Locate(field, fieldSize, false); }
+
+std::string BlobFile::Locate(const uint8_t* field, size_t fieldSize, bool withContent) const {
   std::string content;
   if (ReadFromLeader(field, fieldSize, &content)) return content;
   const std::string& path = Path();
@@ -151,6 +155,7 @@ std::string BlobFile::Read(const uint8_t* field, size_t fieldSize) const {
                         " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
     if (offset + kSingleData + length > size)
       Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
+    if (!withContent) return content;
     content.resize(length);
     if (file_->ReadAt(offset + kSingleData, content.data(), length) < length)
       Damaged(path, "Der BLOb am Offset " + Num(offset) + " konnte nicht ganz gelesen werden.");

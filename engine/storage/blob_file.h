@@ -33,6 +33,8 @@ class BlobFile {
   // Whole stored content of a value (graphic/OLE with their 8-byte prefix). Raises
   // EDBEngineError (kErrBlobMissing/kErrCorrupt) when the .MB entry is damaged.
   std::string Read(const uint8_t* field, size_t fieldSize) const;
+  // Raises as Read does when the value cannot be read, without reading its content.
+  void Check(const uint8_t* field, size_t fieldSize) const;
   // Stores content for a field of the given type and fills the field bytes (leader and
   // descriptor). Empty content gives a null field.
   void Write(const std::string& content, PxType type, uint8_t* field, size_t fieldSize);
@@ -46,6 +48,8 @@ class BlobFile {
   const std::string& Path() const;
 
  private:
+  // Read and Check: follows the reference and checks the entry; the content only when asked.
+  std::string Locate(const uint8_t* field, size_t fieldSize, bool withContent) const;
   // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
   // one scan of the file on the first change, then kept up to date.
   struct Space;
