@@ -329,7 +329,9 @@ TableHeader SecondaryTreeHeader(const TableDefinition& def, const TableHeader& x
                          x.fileType == static_cast<uint8_t>(FileType::NonMaintainedXG);
   h.fileVersionId = x.fileVersionId;
   h.fileType = static_cast<uint8_t>(composite ? FileType::CompositeTree : FileType::SecondaryTree);
-  h.fields.assign(x.fields.begin(), x.fields.begin() + x.primaryKeyFields);
+  // The tree's key is the X records' key fields; a damaged count is held to the fields there are.
+  const size_t keyFields = std::min<size_t>(x.primaryKeyFields, x.fields.size());
+  h.fields.assign(x.fields.begin(), x.fields.begin() + static_cast<long>(keyFields));
   for (auto& f : h.fields) f.name.clear();
   size_t key = 0;
   for (const auto& f : h.fields) key += f.RecordBytes();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "format/data_block.h"
+#include "format/table_definition.h"
 #include "format/table_header.h"
 #include "io/coding.h"
 #include "io/file_system.h"
@@ -110,6 +111,25 @@ TEST(WriteTree, AnEmptyIndexHasNoBlocksAndRootOne) {
   EXPECT_EQ(h.indexRoot, 1);
   EXPECT_EQ(h.fileBlocks, 0);
   EXPECT_EQ(bytes.size(), h.headerSize);
+}
+
+// The tree header of a secondary index takes the X file's key fields; a key-field count that a
+// damaged X header gives beyond its fields must not reach past them (found by fuzzing).
+TEST(WriteTree, TreeHeaderTakesNoMoreKeyFieldsThanTheIndexFileHas) {
+  engine::TableDefinition def;
+  engine::TableHeader x;
+  x.fileType = static_cast<uint8_t>(engine::FileType::MaintainedX);
+  for (const uint8_t size : {4, 4, 2}) {
+    engine::FieldInfo f;
+    f.type = size == 2 ? engine::PxType::Short : engine::PxType::Long;
+    f.size = size;
+    x.fields.push_back(f);
+  }
+  for (const uint16_t keyFields : {2, 3, 200}) {
+    x.primaryKeyFields = keyFields;
+    const engine::TableHeader y = engine::SecondaryTreeHeader(def, x, "T.Y02");
+    EXPECT_EQ(y.fields.size(), std::min<size_t>(keyFields, 3)) << keyFields;
+  }
 }
 
 }  // namespace
