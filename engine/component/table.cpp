@@ -16,6 +16,7 @@
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/header_reader.h"
+#include "storage/table_key.h"
 
 namespace engine {
 
@@ -82,7 +83,7 @@ void TFieldDefs::Update() {
   }
   FileSystem& fs = owner_->fs_ ? *owner_->fs_ : DefaultFileSystem();
   const std::string dir = WithSlash(owner_->databaseName_);
-  const TableHeader h = ReadTableHeader(fs, dir + ResolveTableName(fs, dir, owner_->tableName_));
+  const TableHeader h = ReadTableFigures(fs, dir + ResolveTableName(fs, dir, owner_->tableName_));
   defs_.clear();
   for (const auto& f : h.fields) defs_.push_back(FieldDefOf(f, CodePage::ForHeader(h)));
 }
@@ -99,7 +100,7 @@ void TIndexDefs::Read() const {
   FileSystem& fs = owner_->fs_ ? *owner_->fs_ : DefaultFileSystem();
   const std::string dir = WithSlash(owner_->databaseName_);
   const std::string name = ResolveTableName(fs, dir, owner_->tableName_);
-  const TableHeader h = ReadTableHeader(fs, dir + name);
+  const TableHeader h = ReadTableFigures(fs, dir + name);
   defs_ = IndexDefsOf(h, DiscoverSecondaryIndexes(fs, dir, BaseNameOf(name), h));
 }
 
@@ -134,6 +135,11 @@ void TTable::SetFileSystem(FileSystem* fs) {
   fs_ = fs;
 }
 
+void TTable::SetPassword(const std::string& password) {
+  if (Active()) FailPlain(kErrInvalidState, "Das Kennwort kann bei geöffneter Tabelle nicht geändert werden.");
+  password_ = password;
+}
+
 bool TTable::Active() const { return cursor_ != nullptr; }
 
 void TTable::Open() {
@@ -146,12 +152,14 @@ void TTable::Open() {
   const std::string name = ResolveTableName(fs, dir, tableName_);
   const std::string path = dir + name;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  auto cursor = TableCursor::Open(fs, dir, name);
+  std::unique_ptr<FileSystem> unlocked = UnlockTableFiles(fs, path, password_);
+  auto cursor = TableCursor::Open(unlocked ? *unlocked : fs, dir, name);
   if (!indexName_.empty()) {
     const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);
     if (selected < 0) Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");
     cursor->SelectOrder(selected);
   }
+  unlocked_ = std::move(unlocked);
   lock_ = std::move(lock);
   cursor_ = std::move(cursor);
   fieldDefs_.Update();
@@ -171,6 +179,7 @@ void TTable::Close() {
   writer_.reset();
   cursor_.reset();
   lock_.reset();
+  unlocked_.reset();
   fields_.clear();
   edit_->Clear();
   state_ = TDataSetState::dsInactive;

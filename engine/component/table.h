@@ -156,6 +156,10 @@ class TTable {
   bool Exclusive() const { return exclusive_; }
   void SetExclusive(bool on);
   void SetFileSystem(FileSystem* fs);  // for tests; default: the operating system's
+  // The password of a password-protected table (UTF-8), used by the next Open; a protected
+  // table opened without its password raises kErrPasswordProtected. Ignored for other tables.
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& password);
 
   // --- open / close ---
   void Open();
@@ -249,6 +253,8 @@ class TTable {
   int createLevel_ = 0;
   int createBlockSize_ = 0;
   FileSystem* fs_ = nullptr;
+  std::string password_;
+  std::unique_ptr<FileSystem> unlocked_;  // a protected table's files in clear, while open
   TDataSetState state_ = TDataSetState::dsInactive;
   TFieldDefs fieldDefs_{this};
   TIndexDefs indexDefs_{this};

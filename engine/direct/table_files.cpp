@@ -10,6 +10,8 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
+#include "format/record_format.h"
+#include "storage/header_reader.h"
 
 namespace engine {
 
@@ -20,15 +22,48 @@ struct OpenedTable {
   std::unique_ptr<TableCursor> cursor;
 };
 
-OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
+// The table locked for reading, its cursor still to open.
+OpenedTable LockForReading(FileSystem& fs, const std::string& path) {
   const std::string name = FileNameOf(path);
-  const std::string dir = path.substr(0, path.size() - name.size());
   OpenedTable t;
-  t.lock = LockTableSettled(fs, dir, name, false);
+  t.lock = LockTableSettled(fs, path.substr(0, path.size() - name.size()), name, false);
   // After a recovery may have put the .DB back: raises "not found" naming the file.
   if (!fs.Exists(path)) fs.Open(path, OpenMode::ReadOnly);
-  t.cursor = TableCursor::Open(fs, dir, name);
   return t;
+}
+
+void OpenCursor(FileSystem& fs, const std::string& path, OpenedTable& t) {
+  const std::string name = FileNameOf(path);
+  t.cursor = TableCursor::Open(fs, path.substr(0, path.size() - name.size()), name);
+}
+
+OpenedTable OpenForReading(FileSystem& fs, const std::string& path) {
+  OpenedTable t = LockForReading(fs, path);
+  OpenCursor(fs, path, t);
+  return t;
+}
+
+// The figures and fields of a table as its header gives them, and its primary key.
+void DescribeHeader(const std::string& path, const TableHeader& h, const CodePage& cp,
+                    const std::vector<FieldLayout>& layout, uint64_t records, std::ostream& out) {
+  out << "Tabelle:\t" << path << '\n';
+  out << "Level:\t" << h.Level() << " (Dateiversion " << static_cast<int>(h.fileVersionId) << ")\n";
+  out << "Blockgröße:\t" << h.BlockBytes() << " Bytes (" << static_cast<int>(h.blockSizeKiB) << " KB)\n";
+  out << "Datensatzlänge:\t" << h.recordSize << '\n';
+  out << "Felder:\t" << h.fields.size() << '\n';
+  out << "Datensätze:\t" << records << '\n';
+  out << "Schlüsselfelder:\t" << h.primaryKeyFields << '\n';
+  out << "Codepage:\t" << cp.Number();
+  if (h.HasExtension()) out << " (Kopf: " << h.codePage << ", Sortierfolge „" << h.sortOrderId << "“)";
+  out << '\n';
+  for (size_t i = 0; i < h.fields.size(); ++i)
+    out << "Feld " << (i + 1) << ":\t" << cp.ToUtf8(h.fields[i].name) << '\t' << TypeToken(layout[i]) << '\n';
+  if (h.primaryKeyFields > 0) {
+    std::string fields;
+    for (size_t i = 0; i < h.primaryKeyFields; ++i)
+      fields += (i ? ";" : "") + cp.ToUtf8(h.fields[i].name);
+    out << "Index (Primärschlüssel):\t" << fields << '\n';
+  }
 }
 
 }  // namespace
@@ -52,29 +87,19 @@ void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadF
 }
 
 void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadFindings* findings) {
-  OpenedTable t = OpenForReading(fs, path);
+  OpenedTable t = LockForReading(fs, path);
+  const TableHeader figures = ReadTableFigures(fs, path);
+  if (figures.Encrypted() && fs.CipherKey() != figures.StoredKey()) {
+    DescribeHeader(path, figures, CodePage::ForHeader(figures), LayoutFields(figures), figures.numRecords, out);
+    out << "Geschützt:\tja, durch ein Kennwort (ohne das Kennwort sind nur die Angaben des Kopfes lesbar)\n";
+    if (findings) *findings = ReadFindings();
+    return;
+  }
+  OpenCursor(fs, path, t);
   TableCursor& c = *t.cursor;
   const TableHeader& h = c.Header();
-  const CodePage& cp = c.Codepage();
-  out << "Tabelle:\t" << path << '\n';
-  out << "Level:\t" << h.Level() << " (Dateiversion " << static_cast<int>(h.fileVersionId) << ")\n";
-  out << "Blockgröße:\t" << h.BlockBytes() << " Bytes (" << static_cast<int>(h.blockSizeKiB) << " KB)\n";
-  out << "Datensatzlänge:\t" << h.recordSize << '\n';
-  out << "Felder:\t" << h.fields.size() << '\n';
-  out << "Datensätze:\t" << c.RowCount() << '\n';
-  out << "Schlüsselfelder:\t" << h.primaryKeyFields << '\n';
-  out << "Codepage:\t" << cp.Number();
-  if (h.HasExtension()) out << " (Kopf: " << h.codePage << ", Sortierfolge „" << h.sortOrderId << "“)";
-  out << '\n';
-  for (size_t i = 0; i < h.fields.size(); ++i)
-    out << "Feld " << (i + 1) << ":\t" << cp.ToUtf8(h.fields[i].name) << '\t'
-        << TypeToken(c.Layout()[i]) << '\n';
-  if (h.primaryKeyFields > 0) {
-    std::string fields;
-    for (size_t i = 0; i < h.primaryKeyFields; ++i)
-      fields += (i ? ";" : "") + cp.ToUtf8(h.fields[i].name);
-    out << "Index (Primärschlüssel):\t" << fields << '\n';
-  }
+  DescribeHeader(path, h, c.Codepage(), c.Layout(), c.RowCount(), out);
+  if (h.Encrypted()) out << "Geschützt:\tja, durch ein Kennwort\n";
   for (const auto& ix : c.Secondaries()) {
     const TIndexDef def = IndexDefOf(ix.def, h);
     out << "Index " << Quoted(def.Name) << ":\t" << def.Fields;

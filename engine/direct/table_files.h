@@ -3,6 +3,8 @@
 // figures and indexes, copying a table and changing its format. Unlike the direct calls they
 // raise EDBEngineError with a German message naming the file.
 
+#include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,6 +26,22 @@ struct ReadFindings {
   std::vector<std::string> unreadable;
 };
 
+// Whether the table file at `path` is password-protected. Its header stays readable: the
+// figures and fields of a protected table are described without the password.
+bool IsTableProtected(FileSystem& fs, const std::string& path);
+
+// A view of `fs` through which the protected table at `path`, and every table written through
+// it (a copy, a table in a new format), is read in clear and stored scrambled with the table's
+// key; the commands below take it in place of `fs`. Raises EDBEngineError(kErrPasswordProtected)
+// naming the table when `password` (UTF-8) is not its password. nullptr when the table at
+// `path` is not protected.
+std::unique_ptr<FileSystem> UnlockedTableFiles(FileSystem& fs, const std::string& path, const std::string& password);
+
+// A view of `fs` through which every table written (a copy) is protected by `password`, taken
+// in the code page of the table at `path`, which it reads as well: that table must be
+// unprotected or protected by the same password (raises as above otherwise).
+std::unique_ptr<FileSystem> ProtectingTableFiles(FileSystem& fs, const std::string& path, const std::string& password);
+
 // Writes the table file at `path` in the dump format: field names, type tokens, then one
 // TAB-separated line per record in stored order; values as in the dump of the sample tables
 // (ISO dates, %.17g numbers, lowercase hex bytes, blobs as <length>:<FNV-1a 64>), "?" for a
@@ -34,7 +52,8 @@ void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out,
 // Writes the header figures of the table file at `path`: level, block size, record size,
 // field count, record count, key fields, code page, indexes with their fields, and any
 // disagreement that was read around (also in `findings`). Reads every value, as the dump
-// does, to find the parts that cannot be read; they go to `findings` only.
+// does, to find the parts that cannot be read; they go to `findings` only. A protected table
+// says so; when `fs` does not read it with its key, only the figures of its header are given.
 void DescribeTable(FileSystem& fs, const std::string& path, std::ostream& out,
                    ReadFindings* findings = nullptr);
 

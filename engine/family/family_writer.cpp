@@ -101,6 +101,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   dbHeader.headerSize = static_cast<uint16_t>(EncodeTableHeader(dbHeader).size());
   written.Add(dbPath, dbName);
   auto dbFile = fs.Open(dbPath, OpenMode::CreateTruncate);
+  WriteLayoutFirst(*dbFile, dbHeader);
   std::unique_ptr<BlobFile> mb;
   std::string mbPath;
   if (def.HasBlobs()) {
@@ -182,6 +183,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
       Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung im eindeutigen Index „" + ix.name + "“.");
     written.Add(dir + xName + suffix, xName);
     auto xFile = fs.Open(dir + xName + suffix, OpenMode::CreateTruncate);
+    WriteLayoutFirst(*xFile, xh);
     BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize);
     for (const auto& r : secondary[k]) {
       const uint16_t b = xBlocks.Add(reinterpret_cast<const uint8_t*>(r.bytes.data()));

@@ -56,6 +56,7 @@ void RebuildIndexFiles(FileSystem& fs, const std::string& dir, const std::string
     SortSecondaryRecords(records[k], false, 0);
     const std::string& xPath = secondaries[k].path;
     auto xFile = fs.Open(xPath, OpenMode::CreateTruncate);
+    WriteLayoutFirst(*xFile, xh);
     BulkBlockWriter blocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize);
     for (const auto& r : records[k]) blocks.Add(reinterpret_cast<const uint8_t*>(r.bytes.data()));
     std::vector<SecondaryRecord>().swap(records[k]);

@@ -102,6 +102,11 @@ bool TableHeader::Encrypted() const {
   return encryption1 != 0;
 }
 
+uint32_t TableHeader::StoredKey() const {
+  if (!Encrypted()) return 0;
+  return HasExtension() ? encryption2 : encryption1;
+}
+
 size_t TableHeader::KeyBytes() const {
   size_t n = 0;
   for (size_t i = 0; i < primaryKeyFields && i < fields.size(); ++i) n += fields[i].RecordBytes();

@@ -157,6 +157,8 @@ struct TableHeader {
   // Table level: 3 (versions 3, 4), 4 (5..9), 5 (10, 11), 7 (12).
   int Level() const;
   bool Encrypted() const;
+  // The key of a password-protected file, 0 when the file is not protected.
+  uint32_t StoredKey() const;
   uint32_t BlockBytes() const { return static_cast<uint32_t>(blockSizeKiB) * 1024u; }
   uint64_t BlockOffset(uint16_t block) const {
     return headerSize + static_cast<uint64_t>(block - 1) * BlockBytes();

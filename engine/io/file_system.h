@@ -52,6 +52,9 @@ class FileSystem {
   // canonical paths are equal. Parts that do not exist (yet) are normalized by their text.
   // Never raises.
   virtual std::string CanonicalPath(const std::string& path) = 0;
+  // The key with which this file system reads and writes password-protected tables in clear;
+  // 0 when it reads them as they are stored (and the engine refuses them).
+  virtual uint32_t CipherKey() const { return 0; }
 };
 
 // The operating system's file system (POSIX).

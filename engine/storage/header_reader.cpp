@@ -20,7 +20,12 @@ TableHeader ReadFileHeader(FileSystem& fs, const std::string& path) {
   return ReadFileHeader(*file, path);
 }
 
-TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
+void CheckUnlocked(const FileSystem& fs, const TableHeader& h, const std::string& path) {
+  if (h.Encrypted() && fs.CipherKey() != h.StoredKey())
+    Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt; das Kennwort fehlt oder ist falsch.");
+}
+
+TableHeader ReadTableFigures(FileSystem& fs, const std::string& path) {
   auto file = fs.Open(path, OpenMode::ReadOnly);
   const uint64_t size = file->Size();
   if (size == 0) Fail(kErrNotATable, path, "Die Datei ist leer.");
@@ -33,11 +38,14 @@ TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
   TableHeader h = ReadFileHeader(*file, path);
   if (h.headerSize > size)
     Fail(kErrCorrupt, path, "Die Datei ist kürzer als ihr Tabellenkopf (abgeschnitten).");
-  if (h.Encrypted())
-    Fail(kErrPasswordProtected, path,
-         "Die Tabelle ist durch ein Kennwort geschützt; verschlüsselte Tabellen können nicht gelesen werden.");
   if (h.fileType == static_cast<uint8_t>(FileType::UnkeyedDb) && h.primaryKeyFields != 0)
     Fail(kErrCorrupt, path, "Der Tabellenkopf nennt Schlüsselfelder für eine Tabelle ohne Schlüssel.");
+  return h;
+}
+
+TableHeader ReadTableHeader(FileSystem& fs, const std::string& path) {
+  TableHeader h = ReadTableFigures(fs, path);
+  CheckUnlocked(fs, h, path);
   return h;
 }
 

@@ -16,9 +16,17 @@ TableHeader ReadFileHeader(FileSystem& fs, const std::string& path);
 // The same for a file that is already open at `path`.
 TableHeader ReadFileHeader(File& file, const std::string& path);
 
+// Raises EDBEngineError(kErrPasswordProtected) naming the file when `h` is the header of a
+// password-protected file that `fs` does not read with its key.
+void CheckUnlocked(const FileSystem& fs, const TableHeader& h, const std::string& path);
+
 // The header of a table's data file, checked to be one: not empty, not an index file, not
-// shorter than its header, not encrypted, no key fields in a table without key.
+// shorter than its header, no key fields in a table without key, and readable through `fs`
+// when the table is password-protected (CheckUnlocked).
 TableHeader ReadTableHeader(FileSystem& fs, const std::string& path);
+// The same checks but the key's: for the figures and fields of a table, which a protected
+// table keeps in its plain header.
+TableHeader ReadTableFigures(FileSystem& fs, const std::string& path);
 
 // The header an index file (.PX, .Xnn/.XGn or .Ynn/.YGn) already has, when it can be read and
 // is of the same kind and record layout as `fallback`; `fallback` otherwise. Keeps the stamps

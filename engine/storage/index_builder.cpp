@@ -33,6 +33,11 @@ size_t FieldOffset(const TableDefinition& def, int field) {
 
 }  // namespace
 
+void WriteLayoutFirst(File& file, const TableHeader& header) {
+  const std::vector<uint8_t> head = EncodeTableHeader(header);
+  file.WriteAt(0, head.data(), head.size());
+}
+
 BulkBlockWriter::BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes,
                                  uint32_t headerSize)
     : file_(file),

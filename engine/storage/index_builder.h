@@ -27,8 +27,8 @@ struct TreeEntry {
 
 class BulkBlockWriter {
  public:
-  // Writes blocks of `blockBytes` after a header of `headerSize` bytes (written later by the
-  // caller) into `file`, numbering blocks from 1.
+  // Writes blocks of `blockBytes` after a header of `headerSize` bytes (written with its counters
+  // by the caller when the blocks are done) into `file`, numbering blocks from 1.
   BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize);
   // Appends one record; returns the block it went to and its position in that block.
   uint16_t Add(const uint8_t* record, int* slot = nullptr);
@@ -51,6 +51,11 @@ class BulkBlockWriter {
   std::vector<TreeEntry> entries_;
   std::string firstRecord_;
 };
+
+// Writes `header` as it stands (counters still to come) at the start of a new data or .X file,
+// before its blocks: the file's layout is then known from its first bytes on, as a protected
+// table's file system needs to scramble the blocks.
+void WriteLayoutFirst(File& file, const TableHeader& header);
 
 // Index-record trailer (6 bytes at p): child block, record count, and the count's high 16 bits
 // (zero for every count below 32768, as the format's third short always is then).

@@ -23,12 +23,12 @@ constexpr uint16_t kMaxBlockNumber = 0xFFFF;
 
 namespace {
 
-// Header of a data or secondary index file; refuses encrypted files.
-TableHeader ReadWritableHeader(File& file, const std::string& path) {
+// Header of a data or secondary index file; refuses a protected file that `fs` cannot write
+// with its key.
+TableHeader ReadWritableHeader(const FileSystem& fs, File& file, const std::string& path) {
   TableHeader h = ReadFileHeader(file, path);
   if (h.IsIndexTree()) Fail(kErrNotATable, path, "Die Datei ist ein Indexbaum, keine Tabelle.");
-  if (h.Encrypted())
-    Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt und wird nicht geändert.");
+  CheckUnlocked(fs, h, path);
   return h;
 }
 
@@ -42,7 +42,7 @@ std::vector<uint8_t> FixedPart(File& file) {
 
 RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(dbPath) {
   file_ = fs.Open(dbPath, OpenMode::ReadWrite);
-  header_ = ReadWritableHeader(*file_, dbPath);
+  header_ = ReadWritableHeader(fs, *file_, dbPath);
   if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
   if (header_.modifiedFlags1 || header_.modifiedFlags2)
     Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
@@ -117,7 +117,7 @@ void RecordWriter::CheckFreeBlocks(const std::set<uint16_t>& chain, uint64_t siz
 }
 
 void RecordWriter::Reload() {
-  header_ = ReadWritableHeader(*file_, path_);
+  header_ = ReadWritableHeader(fs_, *file_, path_);
   Load();
 }
 

@@ -1,0 +1,45 @@
+#pragma once
+// A file system seen through the key of a password-protected table: the files of a table family
+// read in clear and are written scrambled, block by block, so no reader or writer of the engine
+// needs to know about protection and no clear block of a protected table reaches the disk.
+//
+// Which files are scrambled, decided per file by its name's family extension (also under a
+// temporary name such as KUNDEN.DB.~kbnew):
+//   .DB/.PX/.Xnn/.XGn/.Ynn/.YGn  the blocks, when the existing file's header carries a key, and
+//                  always in a file made new through this file system; every header written
+//                  to such a file carries the key. Index files are scrambled too: their keys
+//                  are values of the records.
+//   .MB            the whole file, unless an existing file has the header block of a clear one.
+// Every other file (lists of a commit, companions such as .VAL) passes unchanged.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/file_system.h"
+
+namespace engine {
+
+class CipherFileSystem : public FileSystem {
+ public:
+  CipherFileSystem(FileSystem& base, uint32_t key) : base_(base), key_(key) {}
+
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Exists(const std::string& path) override { return base_.Exists(path); }
+  void Remove(const std::string& path) override { base_.Remove(path); }
+  void Rename(const std::string& from, const std::string& to) override { base_.Rename(from, to); }
+  std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
+  void SyncDir(const std::string& dir) override { base_.SyncDir(dir); }
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return base_.Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
+  uint32_t CipherKey() const override { return key_; }
+
+ private:
+  FileSystem& base_;
+  uint32_t key_;
+};
+
+}  // namespace engine
