@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/format_options.h"
+#include "cli/password_option.h"
 #include "cli/progress_line.h"
 #include "cli/table_path.h"
 #include "io/engine_error.h"
@@ -15,15 +16,17 @@ namespace cli {
 
 namespace {
 
-constexpr char kUsage[] = "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L\n";
+constexpr char kUsage[] =
+    "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L [--password-file DATEI]\n";
 
 }  // namespace
 
-int RunRestructure(const Args& args) {
+int RunRestructure(const Args& given) {
+  Args args = given;
   std::vector<std::string> tables;
   engine::TableFormat format;
-  std::string error;
-  if (!ReadTablesAndFormat(args, &tables, &format, nullptr, &error)) {
+  std::string passwordFile, error;
+  if (!TakePasswordFile(&args, &passwordFile, &error) || !ReadTablesAndFormat(args, &tables, &format, nullptr, &error)) {
     std::cerr << error << '\n' << kUsage;
     return 2;
   }
@@ -33,8 +36,9 @@ int RunRestructure(const Args& args) {
   }
   const TablePath table = SplitTablePath(tables[0]);
   try {
+    const std::unique_ptr<engine::FileSystem> files = PasswordFiles(table.directory + table.name, passwordFile, false);
     ProgressLine progress;
-    engine::ChangeTableFormat(engine::DefaultFileSystem(), table.directory, table.name, format,
+    engine::ChangeTableFormat(files ? *files : engine::DefaultFileSystem(), table.directory, table.name, format,
                                   [&progress](uint64_t n) { return progress(n); });
     std::cout << "Tabelle „" << tables[0] << "“ umstrukturiert.\n";
     return 0;

@@ -11,6 +11,7 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
+// dump, info, copy and restructure also take --password-file FILE (password_option.h).
 int RunDump(const Args& args);         // dump TABLE
 int RunInfo(const Args& args);         // info TABLE
 int RunScan(const Args& args);         // scan DIR

@@ -11,11 +11,13 @@ namespace {
 void PrintUsage() {
   std::fputs(
       "Aufruf:\n"
-      "  kerbolt-cli dump TABELLE\n"
-      "  kerbolt-cli info TABELLE\n"
+      "  kerbolt-cli dump TABELLE [--password-file DATEI]\n"
+      "  kerbolt-cli info TABELLE [--password-file DATEI]\n"
       "  kerbolt-cli scan VERZEICHNIS\n"
-      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N]\n"
-      "  kerbolt-cli restructure TABELLE --block-size N | --level L\n",
+      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--password-file DATEI]\n"
+      "  kerbolt-cli restructure TABELLE --block-size N | --level L [--password-file DATEI]\n"
+      "Geschützte Tabellen: das Kennwort steht in der ersten Zeile der Kennwortdatei; ohne sie wird\n"
+      "es an einem Terminal verdeckt abgefragt.\n",
       stderr);
 }
 

@@ -18,11 +18,12 @@ struct CliRun {
   std::string err;
 };
 
-// Runs kerbolt-cli with `args`; its output is caught in out.txt and err.txt in `dir`.
+// Runs kerbolt-cli with `args` and no terminal on its standard input; its output is caught in
+// out.txt and err.txt in `dir`.
 inline CliRun RunCli(const std::vector<std::string>& args, const testsupport::TempDir& dir) {
   std::string command = std::string(KERBOLT_BIN_DIR) + "/kerbolt-cli";
   for (const auto& a : args) command += " '" + a + "'";
-  command += " >" + dir.Path() + "out.txt 2>" + dir.Path() + "err.txt";
+  command += " </dev/null >" + dir.Path() + "out.txt 2>" + dir.Path() + "err.txt";
   CliRun r;
   const int raw = std::system(command.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
