@@ -27,6 +27,7 @@
 #include "app/table_model.h"
 #include "component/table.h"
 #include "tools/dialogs.h"
+#include "tools/table_password.h"
 
 namespace app {
 namespace {
@@ -210,6 +211,7 @@ void TFormMain::FormClose() {
   // Closing discards an unposted edit without asking.
   runCommand([this] {
     if (tabelle_->Active()) dsTabelle_->resetAround([this] { tabelle_->Close(); });
+    tabelle_->SetPassword(std::string());
   });
 }
 
@@ -236,7 +238,9 @@ void TFormMain::ToolButtonOpenClick() {
       tabelle_->SetDatabaseName(QFile::encodeName(directory).toStdString());
       tabelle_->SetTableName(QFile::encodeName(file.fileName()).toStdString());
       setEditMode(false);
-      tabelle_->Open();
+      // The password of a protected table lives in the table component while it is open.
+      tabelle_->SetPassword(std::string());
+      tools::OpenTableAskingPassword(*tabelle_, this);
     });
     fillIndexChoice();
     tableCommandsEnabled_ = true;

@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -132,6 +134,19 @@ class QtDialogs : public DialogSeam {
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     return dialog.selectedFiles().constFirst();
+  }
+
+  bool InputPassword(QWidget* parent, const QString& title, const QString& prompt,
+                     QString* password) override {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Abbrechen"));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    *password = dialog.textValue();
+    return true;
   }
 };
 

@@ -35,6 +35,10 @@ class DialogSeam {
   // File-open dialog; returns the chosen full path or an empty text on cancel.
   virtual QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                                   const QString& filter, const QString& defaultSuffix) = 0;
+  // Password dialog: `prompt` above a masked input, OK and Abbrechen. Returns false on
+  // Abbrechen; otherwise the typed text is in *password.
+  virtual bool InputPassword(QWidget* parent, const QString& title, const QString& prompt,
+                             QString* password) = 0;
 };
 
 DialogSeam& Dialogs();

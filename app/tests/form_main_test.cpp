@@ -300,6 +300,43 @@ TEST_F(FormMainTest, FailedFirstOpenShowsTheEngineMessageAndLeavesTheStartState)
   expectAvailability(*form_, Column::BeforeOpen);
 }
 
+// A protected table asks for its password: right at once, wrong then right (the second ask
+// says the first was wrong), or Abbrechen, which ends the open without a message. The password
+// is kept in the open table only and goes when another table is opened.
+TEST_F(FormMainTest, ProtectedTableAsksForItsPassword) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString table = copyTable(fixtures::PasswordProtected());
+  const QString prompt = QString::fromUtf8("Kennwort für Tabelle „encrypted.db“:");
+  dialogs_.queuePassword(QStringLiteral("123"));
+  openThroughDialog(table);
+  ASSERT_EQ(dialogs_.passwordCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.passwordCalls()[0].prompt, prompt);
+  ASSERT_TRUE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->TTabelle().RecordCount(), 4);
+  EXPECT_EQ(form_->TTabelle().FieldByName("Text").AsString(), "Value 1");
+  expectAvailability(*form_, Column::AfterOpen);
+
+  dialogs_.queuePassword(QStringLiteral("124"));
+  dialogs_.queuePassword(QStringLiteral("123"));
+  openThroughDialog(table);
+  ASSERT_EQ(dialogs_.passwordCalls().size(), 3u);
+  EXPECT_EQ(dialogs_.passwordCalls()[1].prompt, prompt);
+  EXPECT_EQ(dialogs_.passwordCalls()[2].prompt, QString::fromUtf8("Das Kennwort ist falsch.\n") + prompt);
+  EXPECT_TRUE(form_->TTabelle().Active());
+
+  openThroughDialog(copyTable(fixtures::BlockSize16K()));
+  EXPECT_TRUE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->TTabelle().Password(), "");
+
+  dialogs_.queuePassword(QStringLiteral("falsch"));
+  dialogs_.queuePasswordCancel();
+  openThroughDialog(table);
+  EXPECT_EQ(dialogs_.passwordCalls().size(), 5u);
+  EXPECT_TRUE(dialogs_.messageCalls().empty());
+  EXPECT_FALSE(form_->TTabelle().Active());
+  EXPECT_EQ(form_->TTabelle().Password(), "");
+}
+
 TEST_F(FormMainTest, FailedLaterOpenKeepsButtonsAndIndexListWithTheTableClosed) {
   SKIP_WITHOUT_FIXTURES();
   openThroughDialog(copyTable(fixtures::BlockSize16K()));

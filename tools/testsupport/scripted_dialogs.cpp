@@ -11,11 +11,18 @@ ScriptedDialogs::~ScriptedDialogs() {
   if (!openFileNames_.empty()) {
     ADD_FAILURE() << openFileNames_.size() << " queued file dialog answer(s) were never asked for";
   }
+  if (!passwords_.empty()) {
+    ADD_FAILURE() << passwords_.size() << " queued password answer(s) were never asked for";
+  }
 }
 
 void ScriptedDialogs::queueMessageResult(int result) { messageResults_.push_back(result); }
 
 void ScriptedDialogs::queueOpenFileName(const QString& path) { openFileNames_.push_back(path); }
+
+void ScriptedDialogs::queuePassword(const QString& password) { passwords_.emplace_back(password); }
+
+void ScriptedDialogs::queuePasswordCancel() { passwords_.emplace_back(std::nullopt); }
 
 int ScriptedDialogs::MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                                 const QStringList& captions) {
@@ -40,6 +47,20 @@ QString ScriptedDialogs::GetOpenFileName(QWidget* parent, const QString& title,
   QString path = openFileNames_.front();
   openFileNames_.pop_front();
   return path;
+}
+
+bool ScriptedDialogs::InputPassword(QWidget*, const QString& title, const QString& prompt,
+                                    QString* password) {
+  passwordCalls_.push_back({title, prompt});
+  if (passwords_.empty()) {
+    ADD_FAILURE() << "unexpected password dialog: " << prompt.toStdString();
+    return false;
+  }
+  const std::optional<QString> answer = passwords_.front();
+  passwords_.pop_front();
+  if (!answer) return false;
+  *password = *answer;
+  return true;
 }
 
 }  // namespace tools

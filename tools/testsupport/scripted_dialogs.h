@@ -1,13 +1,14 @@
 #pragma once
-// A dialog seam for tests: records every message box and file dialog that the code under test
-// asks for and answers from queues filled by the test. An ask with an empty queue fails the
-// current test and answers Cancel (message box) or an empty name (file dialog); answers left
-// unused when the object dies fail the test as well.
+// A dialog seam for tests: records every message box, file dialog and password dialog that the
+// code under test asks for and answers from queues filled by the test. An ask with an empty
+// queue fails the current test and answers Cancel (message box, password) or an empty name
+// (file dialog); answers left unused when the object dies fail the test as well.
 
 #include <QString>
 #include <QStringList>
 
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "tools/dialogs.h"
@@ -21,6 +22,10 @@ class ScriptedDialogs : public DialogSeam {
     MsgDlgType type;
     unsigned buttons;
     QStringList captions;
+  };
+  struct PasswordCall {
+    QString title;
+    QString prompt;
   };
   struct OpenFileCall {
     QWidget* parent;
@@ -39,20 +44,28 @@ class ScriptedDialogs : public DialogSeam {
   void queueMessageResult(int result);
   // The path chosen in the next file dialog; an empty text stands for Cancel.
   void queueOpenFileName(const QString& path);
+  // The next password dialog: the typed password, or Abbrechen.
+  void queuePassword(const QString& password);
+  void queuePasswordCancel();
 
   const std::vector<MessageCall>& messageCalls() const { return messageCalls_; }
   const std::vector<OpenFileCall>& openFileCalls() const { return openFileCalls_; }
+  const std::vector<PasswordCall>& passwordCalls() const { return passwordCalls_; }
 
   int MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                  const QStringList& captions) override;
   QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                           const QString& filter, const QString& defaultSuffix) override;
+  bool InputPassword(QWidget* parent, const QString& title, const QString& prompt,
+                     QString* password) override;
 
  private:
   std::deque<int> messageResults_;
   std::deque<QString> openFileNames_;
   std::vector<MessageCall> messageCalls_;
   std::vector<OpenFileCall> openFileCalls_;
+  std::deque<std::optional<QString>> passwords_;  // nullopt: Abbrechen
+  std::vector<PasswordCall> passwordCalls_;
 };
 
 // Installs a seam for the lifetime of the object and puts the real Qt dialogs back afterwards.
