@@ -26,7 +26,10 @@
 #include "blocksize/core/restructure_with_option.h"
 #include "blocksize/core/table_capacity.h"
 #include "blocksize/core/table_scan.h"
+#include "direct/direct_calls.h"
+#include "io/engine_error.h"
 #include "tools/dialogs.h"
+#include "tools/table_password.h"
 #include "tools/tramek_tools.h"
 
 using namespace blocksize;
@@ -122,6 +125,23 @@ class ScopeExit {
 
  private:
   std::function<void()> restore_;
+};
+
+// The password of a protected table in the engine's session while it is rebuilt, which
+// reopens the table with it.
+class SessionPassword {
+ public:
+  explicit SessionPassword(std::string password) : password_(std::move(password)) {
+    if (!password_.empty()) engine::Check(engine::AddPassword(password_.c_str()));
+  }
+  ~SessionPassword() {
+    if (!password_.empty()) engine::DropPassword(password_.c_str());
+  }
+  SessionPassword(const SessionPassword&) = delete;
+  SessionPassword& operator=(const SessionPassword&) = delete;
+
+ private:
+  std::string password_;
 };
 
 }  // namespace
@@ -452,8 +472,12 @@ bool TDlgBlockSize::PrepareTableMenu() {
 
 bool TDlgBlockSize::OpenTableExclusive() {
   table_.SetExclusive(true);
+  table_.SetPassword(std::string());
   try {
-    table_.Open();
+    // A protected table asks for its password first; Abbrechen ends the change silently.
+    tools::OpenTableAskingPassword(table_, this);
+  } catch (const engine::EAbort&) {
+    return false;
   } catch (const std::exception& failure) {
     showError(failureText(failure, "Tabelle konnte nicht exklusiv geöffnet werden."));
   }
@@ -469,6 +493,7 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
     try {
       table_.Close();
       table_.SetExclusive(false);
+      table_.SetPassword(std::string());
     } catch (const std::exception& failure) {
       qWarning("%s", failure.what());
     }
@@ -478,6 +503,7 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
   });
   if (!OpenTableExclusive()) return;
   try {
+    const SessionPassword password(table_.Password());
     tools::SetBusyCursor(true);
     if (blockSize) {
       RestructureWithOption(table_, "BLOCK SIZE", value.toStdString());

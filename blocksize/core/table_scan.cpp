@@ -32,6 +32,15 @@ std::string germanReason(const std::error_code& ec) {
   return "Systemfehler " + std::to_string(ec.value()) + " (" + ec.message() + ").";
 }
 
+// The record count in a protected table's header, which needs no password.
+std::optional<int32_t> headerRecordCount(const std::string& path) {
+  try {
+    return static_cast<int32_t>(engine::HeaderRecordCount(engine::DefaultFileSystem(), path));
+  } catch (const engine::EDBEngineError&) {
+    return std::nullopt;
+  }
+}
+
 std::string cannotRead(const std::string& directory, const std::error_code& ec) {
   return "Das Verzeichnis \"" + directory + "\" kann nicht gelesen werden. " + germanReason(ec);
 }
@@ -78,6 +87,9 @@ TableScanRow scanTable(TBDEUtil* util, engine::TTable& table, const std::string&
     table.SetTableName(fileName);
     table.Open();
     row.UsedRecords = table.RecordCount();
+  } catch (const engine::EDBEngineError& failure) {
+    row.UsedRecords = failure.ErrorCode() == engine::kErrPasswordProtected ? headerRecordCount(directory + fileName)
+                                                                         : std::nullopt;
   } catch (const std::exception&) {
     row.UsedRecords.reset();
   }

@@ -40,7 +40,9 @@ struct TableScanRow {
   std::string FileName;             // as listed, extension included
   std::optional<TableProps> Props;  // nullopt: the properties could not be read
   TableCapacity Capacity;           // all 0 when Props is unknown
-  std::optional<int32_t> UsedRecords;  // nullopt: the table could not be opened or counted
+  // nullopt: the table could not be opened or counted; a password-protected table's count is
+  // its header's.
+  std::optional<int32_t> UsedRecords;
   int64_t FreeRecords = 0;             // Total − used, 0 used records taken for an error
   std::optional<double> PercentFull;   // nullopt when Total is 0
 };

@@ -20,9 +20,13 @@
 
 #include "blocksize/tests/core/table_cells.h"
 #include "blocksize/unit_dlg_block_size.h"
+#include "direct/table_files.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
+#include "testsupport/table_dump_text.h"
 #include "testsupport/temp_dir.h"
 #include "tools/testsupport/scripted_dialogs.h"
 
@@ -393,6 +397,46 @@ TEST_F(DlgBlockSizeFixtureTest, RefusedRestructureKeepsTheRow) {
       QString::fromUtf8("\nBlockSize konnte nicht geändert werden.")));
   EXPECT_EQ(rowTexts(0), before);
   expectIdle();
+}
+
+// A protected table: the scan lists it with its header's figures and record count; a change
+// asks for the password first (again after a wrong one; Abbrechen ends it without a message)
+// and leaves the table protected with its records.
+TEST_F(DlgBlockSizeFixtureTest, ProtectedTableIsListedAndChangedWithItsPassword) {
+  TempDir dir;
+  const std::string path = CopyTable(fixtures::PasswordProtected(), dir.Path());
+  engine::FileSystem& disk = engine::DefaultFileSystem();
+  const std::string dump = testsupport::TableDumpText(path, *engine::UnlockedTableFiles(disk, path, "123"));
+  scan(dir);
+  ASSERT_EQ(list_->topLevelItemCount(), 1);
+  EXPECT_EQ(rowTexts(0), QStringList({" encrypted.db", "2 ", "34 ", "60 ", "0 ", "5", "2.048 ", "3.932.160 ",
+                                      "4 ", "3.932.156 ", "0,0 "}));
+  const QStringList before = rowTexts(0);
+
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queuePassword(QStringLiteral("124"));
+  dialogs_.queuePasswordCancel();
+  action("N40961")->trigger();
+  EXPECT_EQ(dialogs_.passwordCalls().size(), 2u);
+  EXPECT_TRUE(dialogs_.messageCalls().empty());
+  EXPECT_EQ(rowTexts(0), before);
+  expectIdle();
+
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queuePassword(QStringLiteral("124"));
+  dialogs_.queuePassword(QStringLiteral("123"));
+  dialogs_.queueMessageResult(tools::mrOk);
+  action("N40961")->trigger();
+  ASSERT_EQ(dialogs_.passwordCalls().size(), 4u);
+  EXPECT_TRUE(dialogs_.passwordCalls()[3].prompt.startsWith(QString::fromUtf8("Das Kennwort ist falsch.")));
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].text, QStringLiteral("BlockSize geändert."));
+  EXPECT_EQ(rowTexts(0)[6], QStringLiteral("4.096 "));
+  EXPECT_EQ(rowTexts(0)[8], QStringLiteral("4 "));
+  expectIdle();
+  EXPECT_TRUE(engine::IsTableProtected(disk, path));
+  EXPECT_EQ(testsupport::TableDumpText(path, *engine::UnlockedTableFiles(disk, path, "123")), dump);
+  EXPECT_THROW(testsupport::TableDumpText(path), engine::EDBEngineError);
 }
 
 // The pixels in `area` of `image` that stand out from its background (its most frequent grey):

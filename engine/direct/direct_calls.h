@@ -42,6 +42,12 @@ uint16_t TUInit(uint16_t* session);
 uint16_t TUFillCURProps(uint16_t session, const char* tablePath, CURProps& props);
 uint16_t TUExit(uint16_t session);
 
+// The passwords of the session (the process): RestructureTable reads and rebuilds a
+// password-protected table with the one among them that is its password, and refuses it with
+// kErrPasswordProtected when none is. A password added twice needs dropping twice.
+uint16_t AddPassword(const char* password);
+uint16_t DropPassword(const char* password);
+
 }  // namespace engine
 
 namespace engine {

@@ -1,5 +1,6 @@
 // RestructureTable: the direct call behind the block-size window's "BLOCK SIZE" and "LEVEL"
-// changes. Reads the table descriptor with its optional parameters and rebuilds the table.
+// changes. Reads the table descriptor with its optional parameters and rebuilds the table, a
+// password-protected one with the session's password for it.
 
 #include <cstring>
 #include <string>
@@ -7,10 +8,12 @@
 #include "direct/database_handle.h"
 #include "direct/direct_call.h"
 #include "direct/direct_calls.h"
+#include "direct/session_passwords.h"
 #include "family/restructure.h"
 #include "io/coding.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "io/names.h"
 
 namespace engine {
 
@@ -76,7 +79,10 @@ uint16_t RestructureTable(hDBIDb database, uint16_t descCount, const uint8_t* ta
         FailPlain(kErrInvalidParam, "RestructureTable: unbekannte Option „" + name + "“.");
       }
     }
-    RestructureTableFiles(DefaultFileSystem(), db->directory, tableName, format);
+    FileSystem& disk = DefaultFileSystem();
+    const std::string path = db->directory + FindFileIgnoringCase(disk, db->directory, tableName);
+    const std::unique_ptr<FileSystem> unlocked = disk.Exists(path) ? UnlockWithSessionPasswords(disk, path) : nullptr;
+    RestructureTableFiles(unlocked ? *unlocked : disk, db->directory, tableName, format);
   });
 }
 

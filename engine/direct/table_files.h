@@ -30,6 +30,10 @@ struct ReadFindings {
 // figures and fields of a protected table are described without the password.
 bool IsTableProtected(FileSystem& fs, const std::string& path);
 
+// The record count that the header of the table at `path` gives, which a protected table's
+// header gives without the password too.
+uint32_t HeaderRecordCount(FileSystem& fs, const std::string& path);
+
 // A view of `fs` through which the protected table at `path`, and every table written through
 // it (a copy, a table in a new format), is read in clear and stored scrambled with the table's
 // key; the commands below take it in place of `fs`. Raises EDBEngineError(kErrPasswordProtected)
