@@ -59,8 +59,9 @@ class CipherFile : public File {
   CipherFile(std::unique_ptr<File> base, uint32_t key, Kind kind, bool fresh)
       : base_(std::move(base)), key_(key), kind_(kind) {
     known_ = fresh ? 0 : base_->ReadAt(0, head_.data(), head_.size());
-    if (kind_ == Kind::Laid) scrambled_ = fresh || known_ < kLayoutBytes || StoredKey() != 0;
-    if (kind_ == Kind::Blob) scrambled_ = fresh || known_ == 0 || !LooksClear();
+    if (kind_ == Kind::Blob) state_ = fresh || known_ == 0 || !LooksClear() ? State::Scrambled : State::Clear;
+    if (kind_ == Kind::Laid && known_ > 0)
+      state_ = LooksLikeHeader() && StoredKey() != 0 ? State::Scrambled : State::Clear;
   }
 
   const std::string& Path() const override { return base_->Path(); }
@@ -94,14 +95,12 @@ class CipherFile : public File {
 
   void WriteAt(uint64_t offset, const void* src, size_t n) override {
     std::vector<uint8_t> bytes(static_cast<const uint8_t*>(src), static_cast<const uint8_t*>(src) + n);
+    if (state_ == State::Pending) Settle(offset, bytes);
     NoteHeader(offset, bytes);
     if (n == 0 || !Scrambled()) {
       base_->WriteAt(offset, bytes.data(), n);
       return;
     }
-    if (kind_ != Kind::Blob && !LayoutKnown())
-      Fail(kErrInvalidState, Path(), "Die Blöcke einer geschützten Tabelle können nicht vor ihrem Tabellenkopf "
-                                     "geschrieben werden.");
     const uint64_t clearEnd = ClearEnd();
     if (offset + n <= clearEnd) {
       base_->WriteAt(offset, bytes.data(), n);
@@ -127,7 +126,27 @@ class CipherFile : public File {
   }
 
  private:
-  bool LayoutKnown() const { return known_ >= kLayoutBytes && HeaderSize() > 0 && head_[hdr::kBlockSizeKiB] > 0; }
+  // What a new file with a family name is, told by its first write: the header of a family file
+  // (scrambled from then on) or anything else, such as the list of a commit (left clear). Blocks
+  // written before the header could not be scrambled and are refused.
+  void Settle(uint64_t offset, const std::vector<uint8_t>& bytes) {
+    if (offset != 0)
+      Fail(kErrInvalidState, Path(), "Die Blöcke einer geschützten Tabelle können nicht vor ihrem Tabellenkopf "
+                                     "geschrieben werden.");
+    std::memcpy(head_.data(), bytes.data(), std::min(bytes.size(), head_.size()));
+    known_ = std::min(bytes.size(), head_.size());
+    state_ = LooksLikeHeader() ? State::Scrambled : State::Clear;
+  }
+
+  // Whether the first bytes are a family file's header, whose layout the blocks follow.
+  bool LooksLikeHeader() const {
+    if (known_ < kVersionBytes) return false;
+    const uint8_t version = head_[hdr::kFileVersionId];
+    const uint8_t blockKiB = head_[hdr::kBlockSizeKiB];
+    return coding::GetU16(head_.data() + hdr::kRecordSize) > 0 && HeaderSize() >= hdr::kFixedPartEnd &&
+           head_[hdr::kFileType] <= static_cast<uint8_t>(FileType::MaintainedXG) && blockKiB >= 1 &&
+           blockKiB <= 32 && version >= 3 && version <= 12;
+  }
   uint16_t HeaderSize() const { return coding::GetU16(head_.data() + hdr::kHeaderSize); }
   uint32_t BlockBytes() const { return head_[hdr::kBlockSizeKiB] * 1024u; }
   bool HasExtension() const { return !IsTreeType(head_[hdr::kFileType]) && head_[hdr::kFileVersionId] >= 5; }
@@ -146,13 +165,10 @@ class CipherFile : public File {
            std::equal(kClearBlobMark.begin(), kClearBlobMark.end(), head_.begin() + kBlobMarkAt);
   }
 
-  bool Scrambled() const { return scrambled_; }
+  bool Scrambled() const { return state_ == State::Scrambled; }
 
   // Bytes from the start of the file that are never scrambled: the header of a family file.
-  uint64_t ClearEnd() const {
-    if (kind_ == Kind::Blob) return 0;
-    return LayoutKnown() ? HeaderSize() : UINT64_MAX;
-  }
+  uint64_t ClearEnd() const { return kind_ == Kind::Blob ? 0 : HeaderSize(); }
 
   uint64_t ChunkStart(uint64_t offset) const {
     const uint64_t base = ClearEnd();
@@ -192,7 +208,7 @@ class CipherFile : public File {
     if (at > known_) return;  // a gap: what lies before is not known
     std::memcpy(head_.data() + at, bytes.data(), n);
     known_ = std::max(known_, at + n);
-    if (!scrambled_ || known_ < kVersionBytes) return;
+    if (!Scrambled()) return;
     if (HasExtension()) {
       coding::PutU32(head_.data() + hdr::kEncryption1, kExtensionMark);
       coding::PutU32(head_.data() + hdr::kEncryption2, key_);
@@ -207,7 +223,9 @@ class CipherFile : public File {
   std::unique_ptr<File> base_;
   uint32_t key_;
   Kind kind_;
-  bool scrambled_ = false;
+  // A file with a family name opened new stays Pending until its first write tells what it is.
+  enum class State { Pending, Clear, Scrambled };
+  State state_ = State::Pending;
   std::array<uint8_t, kHeadBytes> head_{};
   size_t known_ = 0;
 };

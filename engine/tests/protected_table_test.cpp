@@ -261,19 +261,25 @@ TEST(ProtectedTable, ChangesAreWrittenProtected) {
   ExpectNoTextInClear(log, {"Kundin Nummer", "Geänderte", "Notiz zu Kundin", "Geheime Notiz", "LLLLLLLL"});
 }
 
-// The file system scrambles by the layout in the header; a new data file whose blocks come
-// before its header would otherwise reach the disk in clear.
-TEST(ProtectedTable, BlocksOfANewDataFileNeedItsHeaderFirst) {
+// The file system scrambles by the layout in a file's header: blocks of a new file written
+// before its header would reach the disk in clear and are refused; a file with a family name
+// that holds no header (the list of a commit) and every other file pass unchanged.
+TEST(ProtectedTable, FilesAreScrambledByTheirHeader) {
   MemoryFileSystem memory;
   CipherFileSystem fs(memory, KeyOfPassword(kPassword));
   auto file = fs.Open("/mem/NEU.DB.~tmp", OpenMode::CreateTruncate);
   const std::string block(2048, 'k');
   EXPECT_EQ(Raised([&] { file->WriteAt(4096, block.data(), block.size()); }).ErrorCode(), kErrInvalidState);
   EXPECT_EQ(memory.Contents("/mem/NEU.DB.~tmp").find("kkkk"), std::string::npos);
-  // Files that are no family file pass unchanged.
-  auto other = fs.Open("/mem/LISTE.TXT", OpenMode::CreateTruncate);
-  other->WriteAt(0, "klar", 4);
-  EXPECT_EQ(memory.Contents("/mem/LISTE.TXT"), "klar");
+  std::string list;
+  for (int i = 0; i < 20; ++i) list += "GEHEIM.X" + std::to_string(10 + i) + "\n";
+  for (const std::string path : {"/mem/GEHEIM.DB.~kblist", "/mem/LISTE.TXT"}) {
+    fs.Open(path, OpenMode::CreateTruncate)->WriteAt(0, list.data(), list.size());
+    EXPECT_EQ(memory.Contents(path), list) << path;
+    std::string read(list.size(), '\0');
+    fs.Open(path, OpenMode::ReadOnly)->ReadAt(0, read.data(), read.size());
+    EXPECT_EQ(read, list) << path;
+  }
 }
 
 }  // namespace
