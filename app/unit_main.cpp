@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/foreign_lock_warning.h"
 #include "app/icons.h"
 #include "app/table_model.h"
 #include "component/table.h"
@@ -214,6 +215,7 @@ void TFormMain::FormClose() {
 }
 
 void TFormMain::setEditMode(bool on) {
+  if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
   // No duplication while edit mode is on, and none before a table was ever opened.
@@ -236,6 +238,7 @@ void TFormMain::ToolButtonOpenClick() {
       tabelle_->SetDatabaseName(QFile::encodeName(directory).toStdString());
       tabelle_->SetTableName(QFile::encodeName(file.fileName()).toStdString());
       setEditMode(false);
+      foreignLocksWarned_ = false;
       tabelle_->Open();
     });
     fillIndexChoice();

@@ -27,6 +27,7 @@
 #include "blocksize/core/table_capacity.h"
 #include "blocksize/core/table_scan.h"
 #include "tools/dialogs.h"
+#include "tools/foreign_lock_dialogs.h"
 #include "tools/tramek_tools.h"
 
 using namespace blocksize;
@@ -476,6 +477,8 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
     ButtonScan->setEnabled(true);
     changing_ = false;
   });
+  std::unique_ptr<engine::ForeignLockConsent> consent;
+  if (!tools::ConfirmForeignLockFiles(table_.DatabaseName(), table_.TableName(), &consent)) return;
   if (!OpenTableExclusive()) return;
   try {
     tools::SetBusyCursor(true);

@@ -1,9 +1,10 @@
-// kerbolt-cli copy SRC DEST [--empty] [--level L] [--block-size N]: creates DEST with the
-// fields and indexes of SRC and copies every record, auto-increment values kept.
+// kerbolt-cli copy SRC DEST [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]: creates
+// DEST with the fields and indexes of SRC and copies every record, auto-increment values kept.
 
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/foreign_lock_option.h"
 #include "cli/format_options.h"
 #include "cli/progress_line.h"
 #include "cli/table_path.h"
@@ -15,7 +16,8 @@ namespace cli {
 
 namespace {
 
-constexpr char kUsage[] = "Aufruf: kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N]\n";
+constexpr char kUsage[] =
+    "Aufruf: kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]\n";
 
 }  // namespace
 
@@ -23,8 +25,9 @@ int RunCopy(const Args& args) {
   std::vector<std::string> tables;
   engine::TableFormat format;
   bool empty = false;
+  bool ignoreForeignLocks = false;
   std::string error;
-  if (!ReadTablesAndFormat(args, &tables, &format, &empty, &error)) {
+  if (!ReadTablesAndFormat(args, &tables, &format, &empty, &ignoreForeignLocks, &error)) {
     std::cerr << error << '\n' << kUsage;
     return 2;
   }
@@ -35,6 +38,7 @@ int RunCopy(const Args& args) {
   const TablePath src = SplitTablePath(tables[0]);
   const TablePath dest = SplitTablePath(tables[1]);
   try {
+    const auto consent = ConsentToForeignLocks(ignoreForeignLocks, dest);
     ProgressLine progress;
     engine::CopyTable(engine::DefaultFileSystem(), src.directory, src.name, dest.directory, dest.name,
                            empty, format, [&progress](uint64_t n) { return progress(n); });
@@ -43,6 +47,7 @@ int RunCopy(const Args& args) {
     return 0;
   } catch (const engine::EDBEngineError& e) {
     std::cerr << e.what() << '\n';
+    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, dest);
     return 1;
   }
 }

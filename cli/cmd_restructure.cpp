@@ -1,9 +1,10 @@
-// kerbolt-cli restructure TABLE --block-size N | --level L: rebuilds the table in place with
-// another block size or table level.
+// kerbolt-cli restructure TABLE --block-size N | --level L [--ignore-foreign-locks]: rebuilds the
+// table in place with another block size or table level.
 
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/foreign_lock_option.h"
 #include "cli/format_options.h"
 #include "cli/progress_line.h"
 #include "cli/table_path.h"
@@ -15,15 +16,17 @@ namespace cli {
 
 namespace {
 
-constexpr char kUsage[] = "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L\n";
+constexpr char kUsage[] =
+    "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L [--ignore-foreign-locks]\n";
 
 }  // namespace
 
 int RunRestructure(const Args& args) {
   std::vector<std::string> tables;
   engine::TableFormat format;
+  bool ignoreForeignLocks = false;
   std::string error;
-  if (!ReadTablesAndFormat(args, &tables, &format, nullptr, &error)) {
+  if (!ReadTablesAndFormat(args, &tables, &format, nullptr, &ignoreForeignLocks, &error)) {
     std::cerr << error << '\n' << kUsage;
     return 2;
   }
@@ -33,6 +36,7 @@ int RunRestructure(const Args& args) {
   }
   const TablePath table = SplitTablePath(tables[0]);
   try {
+    const auto consent = ConsentToForeignLocks(ignoreForeignLocks, table);
     ProgressLine progress;
     engine::ChangeTableFormat(engine::DefaultFileSystem(), table.directory, table.name, format,
                                   [&progress](uint64_t n) { return progress(n); });
@@ -40,6 +44,7 @@ int RunRestructure(const Args& args) {
     return 0;
   } catch (const engine::EDBEngineError& e) {
     std::cerr << e.what() << '\n';
+    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, table);
     return 1;
   }
 }

@@ -14,8 +14,8 @@ void PrintUsage() {
       "  kerbolt-cli dump TABELLE\n"
       "  kerbolt-cli info TABELLE\n"
       "  kerbolt-cli scan VERZEICHNIS\n"
-      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N]\n"
-      "  kerbolt-cli restructure TABELLE --block-size N | --level L\n",
+      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]\n"
+      "  kerbolt-cli restructure TABELLE --block-size N | --level L [--ignore-foreign-locks]\n",
       stderr);
 }
 

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "family/foreign_locks.h"
+
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
@@ -113,6 +115,7 @@ std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, 
   std::vector<std::string> out;
   for (const std::string& name : fs.List(ListableDir(dir))) {
     if (name.find('.') == std::string::npos || UpperAscii(BaseNameOf(name)) != base) continue;
+    if (IsForeignLockFileName(name)) continue;  // another program's <TABLE>.LCK stays where it is
     const std::string ext = UpperAscii(ExtensionOf(name));
     if (allCompanions ? ext.find('~') == std::string::npos : IsFamilyExtension(ext)) out.push_back(name);
   }

@@ -6,6 +6,7 @@
 
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
+#include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -130,6 +131,7 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
   const std::string path = dir + tableName;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
+  RefuseForeignUse(fs, dir, tableName);
   if (ReadTableHeader(fs, path).writeProtected)
     Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
   TableDefinition def = ReadDefinition(fs, dir, tableName);
@@ -155,6 +157,7 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
   const std::string srcPath = srcDir + srcName;
   if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
   const auto destLock = LockTableSettled(fs, destDir, destName, true);
+  RefuseForeignUse(fs, destDir, destName);
   TableDefinition def = ReadDefinition(fs, srcDir, srcName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, destDir + destName);
