@@ -17,7 +17,8 @@ engine::ForeignUse FindUse(const TablePath& table) {
 std::unique_ptr<engine::ForeignLockConsent> ConsentToForeignLocks(bool ignore, const TablePath& table) {
   if (!ignore) return nullptr;
   const engine::ForeignUse use = FindUse(table);
-  if (!use.Present() || use.Held()) return nullptr;
+  // A new table replaces nothing of another program's: nothing to go on past.
+  if (!use.Present() || use.Held() || !engine::DefaultFileSystem().Exists(use.tablePath)) return nullptr;
   std::cerr << "Hinweis: Die Sperrdateien anderer Programme neben „" << table.directory << table.name
             << "“ werden auf Wunsch übergangen:";
   for (const engine::ForeignLockFile& file : use.files) std::cerr << ' ' << file.name;

@@ -52,7 +52,8 @@ TEST_F(ForeignLockWarningTest, EditModeWarnsOncePerOpening) {
   ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
   const auto& warning = dialogs_.messageCalls()[0];
   EXPECT_EQ(warning.type, MsgDlgType::mtWarning);
-  EXPECT_TRUE(warning.text.contains(QString::fromUtf8("PDOXUSRS.LCK (Netzverzeichnis „P:\\“"))) << warning.text.toStdString();
+  EXPECT_TRUE(warning.text.contains(QString::fromUtf8("PDOXUSRS.LCK (Netzverzeichnis „P:\\“")))
+      << warning.text.toStdString();
   EXPECT_TRUE(warning.text.contains(QStringLiteral("customer.lck"))) << warning.text.toStdString();
   EXPECT_FALSE(warning.text.contains(QString::fromUtf8(testsupport::kForeignUserName)));
   EXPECT_TRUE(button("ToolButtonEdit")->isChecked());

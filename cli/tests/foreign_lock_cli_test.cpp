@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "testsupport/dir_snapshot.h"
+#include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/foreign_lock_files.h"
@@ -88,7 +89,8 @@ TEST(CliForeignLocks, ReadingCommandsWorkWhileAnotherProgramHoldsTheTable) {
     const CliRun r = RunCli(command, out);
     EXPECT_EQ(r.status, 0) << command[0] << ": " << r.err;
   }
-  EXPECT_EQ(RunCli({"dump", table}, out).out, testsupport::ReadText(fixtures::ExpectedDump(fixtures::KeyedWithBlobs())));
+  EXPECT_EQ(RunCli({"dump", table}, out).out,
+            testsupport::ReadText(fixtures::ExpectedDump(fixtures::KeyedWithBlobs())));
   EXPECT_TRUE(SnapshotDir(dir.Path()) == before);
 }
 

@@ -56,7 +56,8 @@ uint64_t SizeOf(FileSystem& fs, const std::string& path) {
 // The zero-terminated path at the start of `bytes`, in UTF-8, control characters shown as "?".
 std::string NetDirectoryText(const uint8_t* bytes, size_t capacity) {
   std::string raw;
-  for (size_t i = 0; i < capacity && bytes[i] != 0; ++i) raw.push_back(bytes[i] < 0x20 ? '?' : static_cast<char>(bytes[i]));
+  for (size_t i = 0; i < capacity && bytes[i] != 0; ++i)
+    raw.push_back(bytes[i] < 0x20 ? '?' : static_cast<char>(bytes[i]));
   return CodePage::Get(kLockFileCodePage).ToUtf8(raw);
 }
 

@@ -51,10 +51,11 @@ struct ForeignUse {
 // which no operation of Kerbolt writes, renames or removes.
 bool IsForeignLockFileName(const std::string& name);
 
-// Looks for the lock files of table `dbName` in `dir` (with or without its "/"; any letter case), reads their safe facts,
-// compares a PDOXUSRS.LCK's net-file id with the net file where one can be reached (the net
-// directory it names, when that is a path of this system, otherwise a PDOXUSRS.NET beside the
-// table) and probes the .DB and each file. Changes nothing; never raises for an unreadable file.
+// Looks for the lock files of table `dbName` in `dir` (with or without its "/"; any letter
+// case), reads their safe facts, compares a PDOXUSRS.LCK's net-file id with the net file where
+// one can be reached (in the net directory it names when that is a path of this system,
+// otherwise beside the table) and probes the .DB and each file. Changes nothing; raises only
+// when the directory cannot be listed.
 ForeignUse FindForeignUse(FileSystem& fs, const std::string& dir, const std::string& dbName);
 
 // German list of what was found, for messages: the .DB when it is locked, and each file with
