@@ -10,6 +10,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/names.h"
+#include "io/network_paths.h"
 
 namespace engine {
 
@@ -30,6 +31,9 @@ constexpr size_t kLockFactsBytes = kNetFileIdOffset + 4;
 constexpr uint64_t kLockBlockBytes = 1024;
 // The net file keeps the same id at this offset.
 constexpr size_t kNetFileIdOffsetInNet = 0x08;
+// Where this system lists its mounts, and how much of it is read at the most.
+constexpr char kMountTable[] = "/proc/mounts";
+constexpr size_t kMountTableBytes = 1 << 20;
 // The code page of the programs that write these files; the path text is decoded with it.
 constexpr int kLockFileCodePage = 850;
 
@@ -61,12 +65,22 @@ std::string NetDirectoryText(const uint8_t* bytes, size_t capacity) {
   return CodePage::Get(kLockFileCodePage).ToUtf8(raw);
 }
 
-// The net file to check a PDOXUSRS.LCK against: in the net directory it names when that is a
-// path of this system, else one beside the table (where the net directory is often the data
-// folder itself); empty when none is there.
+// The net directory as a path of this system: itself when it is one, the place of a network path
+// below the mount point of its share, empty when it cannot be reached from here (a drive letter).
+std::string LocalNetDirectory(FileSystem& fs, const std::string& netDirectory) {
+  if (IsNetworkPath(netDirectory)) {
+    const std::vector<uint8_t> mounts = ReadStart(fs, kMountTable, kMountTableBytes);
+    return LocalPathOfNetworkPath(netDirectory, std::string(mounts.begin(), mounts.end()));
+  }
+  return !netDirectory.empty() && netDirectory.front() == '/' ? WithSlash(netDirectory) : std::string();
+}
+
+// The net file to check a PDOXUSRS.LCK against: in the net directory it names when that can be
+// reached from here, else one beside the table (where the net directory is often the data folder
+// itself); empty when none is there.
 std::string ReachableNetFile(FileSystem& fs, const std::string& dir, const std::string& netDirectory) {
-  if (!netDirectory.empty() && netDirectory.front() == '/') {
-    const std::string netDir = WithSlash(netDirectory);
+  const std::string netDir = LocalNetDirectory(fs, netDirectory);
+  if (!netDir.empty()) {
     const std::string path = netDir + FindFileIgnoringCase(fs, netDir, kNetFileName);
     if (fs.Exists(path)) return path;
   }

@@ -53,8 +53,8 @@ bool IsForeignLockFileName(const std::string& name);
 
 // Looks for the lock files of table `dbName` in `dir` (with or without its "/"; any letter
 // case), reads their safe facts, compares a PDOXUSRS.LCK's net-file id with the net file where
-// one can be reached (in the net directory it names when that is a path of this system,
-// otherwise beside the table) and probes the .DB and each file. Changes nothing; raises only
+// one can be reached (in the net directory it names when that is a path of this system or lies
+// on a mounted network share, otherwise beside the table) and probes the .DB and each file. Changes nothing; raises only
 // when the directory cannot be listed.
 ForeignUse FindForeignUse(FileSystem& fs, const std::string& dir, const std::string& dbName);
 

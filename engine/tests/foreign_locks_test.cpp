@@ -17,6 +17,7 @@
 #include "family/table_cursor.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/network_paths.h"
 #include "testsupport/dir_snapshot.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
@@ -129,6 +130,27 @@ TEST(ForeignLockFacts, OddDirectoryLockFilesAndNetDirectoriesOfThisSystem) {
     EXPECT_EQ(lck->netFile, NetFileMatch::Unchecked);
     EXPECT_NE(engine::ForeignUseText(use, Now()).find("pdoxusrs.LCK (Aufbau unbekannt"), std::string::npos);
   }
+}
+
+TEST(ForeignLockFacts, NetworkPathsOfMountedShares) {
+  const std::string mounts =
+      "proc /proc proc rw 0 0\n"
+      "server:/export /mnt/nfs nfs rw 0 0\n"
+      "//fileserver/Daten /mnt/daten cifs rw,vers=3.0 0 0\n"
+      "//NAS/public/Paradox\\040Netz /media/pdox\\040net cifs rw 0 0\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\\\\FILESERVER\\daten\\", "/mnt/daten/"},
+      {"\\\\fileserver\\DATEN\\Netz\\Dir", "/mnt/daten/Netz/Dir/"},
+      {"//fileserver/daten/netz/", "/mnt/daten/netz/"},
+      {"\\\\nas\\PUBLIC\\paradox netz\\", "/media/pdox net/"},
+      {"\\\\nas\\public\\", ""},              // above the mounted folder
+      {"\\\\fileserver\\andere\\", ""},       // another share
+      {"\\\\fileserver2\\daten\\", ""},       // a server whose name only begins alike
+      {"P:\\", ""},                           // a drive letter
+      {"/mnt/daten/", ""},                    // no network path
+      {"\\\\", ""},
+  };
+  for (const auto& [unc, local] : cases) EXPECT_EQ(engine::LocalPathOfNetworkPath(unc, mounts), local) << unc;
 }
 
 TEST(ForeignLockFacts, HowLongAgoAFileChanged) {
