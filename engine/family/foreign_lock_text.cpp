@@ -32,7 +32,7 @@ std::string InParentheses(const std::vector<std::string>& facts) {
 }
 
 std::string ChangedText(const FileUseProbe& probe, int64_t nowSeconds) {
-  return probe.hasModified ? "geändert " + AgoText(nowSeconds - probe.modifiedSeconds) : "";
+  return probe.hasModified ? AgoText(nowSeconds - probe.modifiedSeconds) + " geändert" : "";
 }
 
 std::string LockFileFacts(const ForeignLockFile& file) {
