@@ -233,8 +233,10 @@ void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::strin
     // The commit had not placed every new file: back to the old family.
     const std::set<std::string> waiting(news.begin(), news.end());
     const std::set<std::string> backedUp(olds.begin(), olds.end());
+    // A damaged list must not take another program's lock file for a new file of ours.
     for (const auto& name : listed)
-      if (!waiting.count(name) && !backedUp.count(name) && fs.Exists(dir + name)) fs.Remove(dir + name);
+      if (!waiting.count(name) && !backedUp.count(name) && !IsForeignLockFileName(name) && fs.Exists(dir + name))
+        fs.Remove(dir + name);
     for (const auto& name : olds) fs.Rename(dir + name + kOldSuffix, dir + name);
     for (const auto& name : news) fs.Remove(dir + name + kNewSuffix);
   }

@@ -217,6 +217,12 @@ TEST(ForeignLockFamily, LockFilesAreNoPartOfATableFamily) {
     testsupport::WriteBytes(dir.Path() + name, {0});
   EXPECT_EQ(engine::ExistingFamily(Fs(), dir.Path(), "T.DB", true),
             (std::vector<std::string>{"T.DB", "T.PX", "T.VAL"}));
+  // An interrupted commit whose (damaged) list names a lock file: recovery leaves that file.
+  testsupport::WriteBytes(dir.Path() + "T.DB.~kbnew", {1});
+  testsupport::WriteBytes(dir.Path() + "T.DB.~kblist", {'T', '.', 'D', 'B', '\n', 'T', '.', 'L', 'C', 'K', '\n'});
+  engine::RecoverTableFamily(Fs(), dir.Path(), "T.DB");
+  EXPECT_TRUE(Fs().Exists(dir.Path() + "T.LCK"));
+  EXPECT_FALSE(Fs().Exists(dir.Path() + "T.DB.~kbnew"));
   EXPECT_TRUE(engine::IsForeignLockFileName("kunden.Lck"));
   EXPECT_TRUE(engine::IsForeignLockFileName("PDOXUSRS.NET"));
   EXPECT_FALSE(engine::IsForeignLockFileName("LCK"));
