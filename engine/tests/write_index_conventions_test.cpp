@@ -6,19 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "component/table.h"
 #include "family/restructure.h"
-#include "format/code_page.h"
 #include "format/index_block.h"
-#include "format/table_header.h"
-#include "format/upper_case.h"
-#include "io/coding.h"
 #include "io/names.h"
 #include "testsupport/chain_records.h"
+#include "testsupport/family_checks.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/memory_file_system.h"
@@ -27,95 +23,11 @@ namespace {
 
 namespace fx = testsupport::fixtures;
 using testsupport::ChainRecords;
+using testsupport::ExpectMaintainedEntries;
+using testsupport::ExpectTupleEntries;
 using testsupport::MemoryFileSystem;
 
 constexpr char kDir[] = "/mem/";
-
-engine::TableHeader HeaderOf(MemoryFileSystem& fs, const std::string& path) {
-  const std::string bytes = fs.Contents(path);
-  return engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
-}
-
-// The file of the family in kDir whose name ends in `extension` (any letter case).
-std::string FamilyFile(MemoryFileSystem& fs, const std::string& base, const std::string& extension) {
-  for (const std::string& path : fs.Paths())
-    if (engine::EqualsIgnoringCase(path, kDir + base + "." + extension)) return path;
-  return "";
-}
-
-// Where each field of a table lies in its records.
-std::vector<size_t> FieldOffsets(const engine::TableHeader& h) {
-  std::vector<size_t> offsets;
-  size_t offset = 0;
-  for (const auto& f : h.fields) {
-    offsets.push_back(offset);
-    offset += f.RecordBytes();
-  }
-  return offsets;
-}
-
-// Index fields (table positions) of an index file: its first fields that are not the trailer.
-std::vector<int> IndexFields(const engine::TableHeader& x, size_t trailerFields) {
-  std::vector<int> fields;
-  for (size_t i = 0; i + trailerFields < x.fields.size(); ++i)
-    fields.push_back((x.fields[i].number & ~engine::idx::kDescendingBit) - 1);
-  return fields;
-}
-
-// The value an index file must hold for a field of a record: alpha upper-cased when the index
-// is case-insensitive, up to the first NUL.
-std::string Expected(const engine::TableHeader& db, const engine::TableHeader& x, int field, const uint8_t* record) {
-  const size_t at = FieldOffsets(db)[static_cast<size_t>(field)];
-  std::string value(reinterpret_cast<const char*>(record) + at, db.fields[static_cast<size_t>(field)].RecordBytes());
-  if (db.fields[static_cast<size_t>(field)].type != engine::PxType::Alpha) return value;
-  value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
-  if (x.indexFlags & engine::idx::kFlagCaseInsensitive) {
-    const auto& upper = engine::UpperCaseTable(engine::CodePage::ForHeader(db).Number());
-    for (char& c : value) c = static_cast<char>(upper[static_cast<uint8_t>(c)]);
-  }
-  return value;
-}
-
-// The index values of an entry, each cut like Expected's.
-std::string EntryValue(const engine::TableHeader& db, int field, const std::string& entry, size_t at) {
-  std::string value = entry.substr(at, db.fields[static_cast<size_t>(field)].RecordBytes());
-  if (db.fields[static_cast<size_t>(field)].type == engine::PxType::Alpha && value.find('\0') != std::string::npos)
-    value.resize(value.find('\0'));
-  return value;
-}
-
-// Every entry of the maintained index `x` of the keyed table `db` holds its record's values as
-// the index must (upper-cased for a case-insensitive one); returns how many alpha values differ
-// from the record's only by being upper-cased.
-int ExpectMaintainedEntries(MemoryFileSystem& fs, const std::string& db, const std::string& x) {
-  const engine::TableHeader h = HeaderOf(fs, db);
-  const engine::TableHeader xh = HeaderOf(fs, x);
-  EXPECT_TRUE(xh.fileType == 5 || xh.fileType == 8) << x;
-  const size_t keyBytes = h.KeyBytes();
-  std::map<std::string, std::string> byKey;
-  for (const std::string& r : ChainRecords(fs, db)) byKey[r.substr(0, keyBytes)] = r;
-  const std::vector<int> fields = IndexFields(xh, h.primaryKeyFields + engine::idx::kMaintainedTrailerFields);
-  int folded = 0;
-  for (const std::string& entry : ChainRecords(fs, x)) {
-    size_t at = 0;
-    for (int f : fields) at += h.fields[static_cast<size_t>(f)].RecordBytes();
-    const auto record = byKey.find(entry.substr(at, keyBytes));
-    if (record == byKey.end()) {
-      ADD_FAILURE() << x << ": an entry names no record";
-      continue;
-    }
-    const auto* bytes = reinterpret_cast<const uint8_t*>(record->second.data());
-    at = 0;
-    for (int f : fields) {
-      const std::string want = Expected(h, xh, f, bytes);
-      const std::string held = EntryValue(h, f, entry, at);
-      EXPECT_EQ(held, want) << x << ", field " << f;
-      if (held == want && want != EntryValue(h, f, record->second, FieldOffsets(h)[static_cast<size_t>(f)])) ++folded;
-      at += h.fields[static_cast<size_t>(f)].RecordBytes();
-    }
-  }
-  return folded;
-}
 
 // The entries of an index file without their last field (the block number of a maintained
 // index, which a new block layout changes).
@@ -140,7 +52,7 @@ TEST(WriteIndexConventions, CaseInsensitiveIndexesHoldUpperCasedValuesAsTheSourc
     testsupport::LoadTableFromDisk(fs, c.table, kDir);
     const std::string name = c.table.filename().string();
     const std::string base = engine::BaseNameOf(name);
-    const std::string x = FamilyFile(fs, base, "XG0");
+    const std::string x = testsupport::PathIgnoringCase(fs, kDir + base + ".XG0");
     ASSERT_FALSE(x.empty());
     const int foldedInSource = ExpectMaintainedEntries(fs, kDir + name, x);
     EXPECT_EQ(foldedInSource > 0, c.lowerCaseInTable) << foldedInSource;
@@ -206,39 +118,6 @@ TEST(WriteIndexConventions, PostsKeepCaseInsensitiveEntriesUpperCased) {
   EXPECT_EQ(ExpectMaintainedEntries(fs, "/mem/AREACODES.DB", "/mem/AREACODES.XG0"), 3);
 }
 
-// Every entry of the non-maintained index `x` gives the record number from 1, the block and the
-// byte offset of its record in the table `db`, and the record's index values.
-void ExpectTupleEntries(MemoryFileSystem& fs, const std::string& db, const std::string& x) {
-  SCOPED_TRACE(x);
-  const engine::TableHeader h = HeaderOf(fs, db);
-  const engine::TableHeader xh = HeaderOf(fs, x);
-  EXPECT_TRUE(xh.fileType == 3 || xh.fileType == 6) << "kind " << int{xh.fileType};
-  const std::string bytes = fs.Contents(db);
-  const std::vector<std::string> chain = ChainRecords(fs, db);
-  const std::vector<int> fields = IndexFields(xh, engine::idx::kTupleTrailerFields);
-  size_t indexBytes = 0;
-  for (int f : fields) indexBytes += h.fields[static_cast<size_t>(f)].RecordBytes();
-  const std::vector<std::string> entries = ChainRecords(fs, x);
-  EXPECT_EQ(entries.size(), chain.size());
-  for (const std::string& entry : entries) {
-    const auto* trailer = reinterpret_cast<const uint8_t*>(entry.data()) + indexBytes;
-    using engine::coding::DecodeFlippedInt;
-    const int64_t number = DecodeFlippedInt(trailer + engine::idx::kTupleNumber, engine::idx::kLongBytes);
-    const int64_t block = DecodeFlippedInt(trailer + engine::idx::kTupleBlock, engine::idx::kShortBytes);
-    const int64_t offset = DecodeFlippedInt(trailer + engine::idx::kTupleOffset, engine::idx::kShortBytes);
-    ASSERT_TRUE(number >= 1 && static_cast<size_t>(number) <= chain.size()) << number;
-    ASSERT_EQ(offset % h.recordSize, 0) << offset;
-    const std::string atPlace = bytes.substr(h.BlockOffset(static_cast<uint16_t>(block)) + 6 + static_cast<size_t>(offset),
-                                             h.recordSize);
-    EXPECT_TRUE(atPlace == chain[static_cast<size_t>(number - 1)]) << "record " << number;
-    size_t at = 0;
-    for (int f : fields) {
-      EXPECT_EQ(EntryValue(h, f, entry, at), Expected(h, xh, f, reinterpret_cast<const uint8_t*>(atPlace.data())));
-      at += h.fields[static_cast<size_t>(f)].RecordBytes();
-    }
-  }
-}
-
 TEST(WriteIndexConventions, NonMaintainedIndexesGiveByteOffsetsAndStayNonMaintained) {
   SKIP_WITHOUT_FIXTURES();
   // TypSammlung.DB: a table with key whose indexes X02 and X0C are non-maintained; its 366-byte
@@ -272,7 +151,7 @@ TEST(WriteIndexConventions, NonMaintainedIndexesGiveByteOffsetsAndStayNonMaintai
   t.MoveTo(1);
   t.Delete();
   t.Close();
-  ASSERT_GT(HeaderOf(fs, db).usedBlocks, 1);
+  ASSERT_GT(testsupport::FileHeader(fs, db).usedBlocks, 1);
   for (const std::string& x : indexes) ExpectTupleEntries(fs, db, x);
 
   engine::RestructureTableFiles(fs, kDir, "TypSammlung.DB", {0, 4096});
