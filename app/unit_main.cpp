@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/foreign_lock_warning.h"
 #include "app/icons.h"
 #include "app/table_model.h"
 #include "component/table.h"
@@ -216,6 +217,7 @@ void TFormMain::FormClose() {
 }
 
 void TFormMain::setEditMode(bool on) {
+  if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
   // No duplication while edit mode is on, and none before a table was ever opened.
@@ -238,6 +240,7 @@ void TFormMain::ToolButtonOpenClick() {
       tabelle_->SetDatabaseName(QFile::encodeName(directory).toStdString());
       tabelle_->SetTableName(QFile::encodeName(file.fileName()).toStdString());
       setEditMode(false);
+      foreignLocksWarned_ = false;
       // The password of a protected table lives in the table component while it is open.
       tabelle_->SetPassword(std::string());
       tools::OpenTableAskingPassword(*tabelle_, this);

@@ -89,6 +89,7 @@ class TFormMain : public QWidget {
   // True once a table has been opened: the table commands stay available from then on.
   bool tableCommandsEnabled_ = false;
   bool syncingGrid_ = false;
+  bool foreignLocksWarned_ = false;  // the warning about other programs' lock files was shown
 
   QWidget* PanelTop = nullptr;
   QToolBar* ToolBar = nullptr;

@@ -29,6 +29,7 @@
 #include "direct/direct_calls.h"
 #include "io/engine_error.h"
 #include "tools/dialogs.h"
+#include "tools/foreign_lock_dialogs.h"
 #include "tools/table_password.h"
 #include "tools/tramek_tools.h"
 
@@ -501,6 +502,8 @@ void TDlgBlockSize::runChange(const QString& value, bool blockSize) {
     ButtonScan->setEnabled(true);
     changing_ = false;
   });
+  std::unique_ptr<engine::ForeignLockConsent> consent;
+  if (!tools::ConfirmForeignLockFiles(table_.DatabaseName(), table_.TableName(), &consent)) return;
   if (!OpenTableExclusive()) return;
   try {
     const SessionPassword password(table_.Password());

@@ -1,10 +1,12 @@
-// kerbolt-cli copy SRC DEST [--empty] [--level L] [--block-size N] [--password-file F]: creates
-// DEST with the fields and indexes of SRC and copies every record, auto-increment values kept;
-// the copy of a protected table, and with a password file any copy, is protected.
+// kerbolt-cli copy SRC DEST [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]
+// [--password-file F]: creates DEST with the fields and indexes of SRC and copies every record,
+// auto-increment values kept; the copy of a protected table, and with a password file any copy,
+// is protected.
 
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/foreign_lock_option.h"
 #include "cli/format_options.h"
 #include "cli/password_option.h"
 #include "cli/progress_line.h"
@@ -18,7 +20,8 @@ namespace cli {
 namespace {
 
 constexpr char kUsage[] =
-    "Aufruf: kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--password-file DATEI]\n";
+    "Aufruf: kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]"
+    " [--password-file DATEI]\n";
 
 }  // namespace
 
@@ -27,8 +30,10 @@ int RunCopy(const Args& given) {
   std::vector<std::string> tables;
   engine::TableFormat format;
   bool empty = false;
+  bool ignoreForeignLocks = false;
   std::string passwordFile, error;
-  if (!TakePasswordFile(&args, &passwordFile, &error) || !ReadTablesAndFormat(args, &tables, &format, &empty, &error)) {
+  if (!TakePasswordFile(&args, &passwordFile, &error) ||
+      !ReadTablesAndFormat(args, &tables, &format, &empty, &ignoreForeignLocks, &error)) {
     std::cerr << error << '\n' << kUsage;
     return 2;
   }
@@ -39,6 +44,7 @@ int RunCopy(const Args& given) {
   const TablePath src = SplitTablePath(tables[0]);
   const TablePath dest = SplitTablePath(tables[1]);
   try {
+    const auto consent = ConsentToForeignLocks(ignoreForeignLocks, dest);
     // A protected source gives a protected copy; a password file protects the copy of any table.
     const std::unique_ptr<engine::FileSystem> files = PasswordFiles(src.directory + src.name, passwordFile, true);
     ProgressLine progress;
@@ -49,6 +55,7 @@ int RunCopy(const Args& given) {
     return 0;
   } catch (const engine::EDBEngineError& e) {
     std::cerr << e.what() << '\n';
+    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, dest);
     return 1;
   }
 }

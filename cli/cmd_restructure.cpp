@@ -1,9 +1,10 @@
-// kerbolt-cli restructure TABLE --block-size N | --level L: rebuilds the table in place with
-// another block size or table level.
+// kerbolt-cli restructure TABLE --block-size N | --level L [--ignore-foreign-locks]: rebuilds the
+// table in place with another block size or table level.
 
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/foreign_lock_option.h"
 #include "cli/format_options.h"
 #include "cli/password_option.h"
 #include "cli/progress_line.h"
@@ -17,7 +18,8 @@ namespace cli {
 namespace {
 
 constexpr char kUsage[] =
-    "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L [--password-file DATEI]\n";
+    "Aufruf: kerbolt-cli restructure TABELLE --block-size N | --level L [--ignore-foreign-locks]"
+    " [--password-file DATEI]\n";
 
 }  // namespace
 
@@ -25,8 +27,10 @@ int RunRestructure(const Args& given) {
   Args args = given;
   std::vector<std::string> tables;
   engine::TableFormat format;
+  bool ignoreForeignLocks = false;
   std::string passwordFile, error;
-  if (!TakePasswordFile(&args, &passwordFile, &error) || !ReadTablesAndFormat(args, &tables, &format, nullptr, &error)) {
+  if (!TakePasswordFile(&args, &passwordFile, &error) ||
+      !ReadTablesAndFormat(args, &tables, &format, nullptr, &ignoreForeignLocks, &error)) {
     std::cerr << error << '\n' << kUsage;
     return 2;
   }
@@ -36,6 +40,7 @@ int RunRestructure(const Args& given) {
   }
   const TablePath table = SplitTablePath(tables[0]);
   try {
+    const auto consent = ConsentToForeignLocks(ignoreForeignLocks, table);
     const std::unique_ptr<engine::FileSystem> files = PasswordFiles(table.directory + table.name, passwordFile, false);
     ProgressLine progress;
     engine::ChangeTableFormat(files ? *files : engine::DefaultFileSystem(), table.directory, table.name, format,
@@ -44,6 +49,7 @@ int RunRestructure(const Args& given) {
     return 0;
   } catch (const engine::EDBEngineError& e) {
     std::cerr << e.what() << '\n';
+    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, table);
     return 1;
   }
 }

@@ -15,7 +15,7 @@ using Args = std::vector<std::string>;
 int RunDump(const Args& args);         // dump TABLE
 int RunInfo(const Args& args);         // info TABLE
 int RunScan(const Args& args);         // scan DIR
-int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N]
-int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L
+int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]
+int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L [--ignore-foreign-locks]
 
 }  // namespace cli

@@ -1,5 +1,5 @@
 #pragma once
-// The --level and --block-size options of copy and restructure.
+// The options of copy and restructure: --level, --block-size and --ignore-foreign-locks.
 
 #include <string>
 #include <vector>
@@ -31,14 +31,16 @@ bool ReadFormatOption(const ArgList& args, size_t* i, engine::TableFormat* forma
   return true;
 }
 
-// Splits the arguments of copy or restructure into table names and format options; "--empty"
-// is taken only when `empty` is given. False with the German reason in *error on a bad option.
+// Splits the arguments of copy or restructure into table names and options; "--empty" is taken
+// only when `empty` is given. False with the German reason in *error on a bad option.
 template <typename ArgList>
 bool ReadTablesAndFormat(const ArgList& args, std::vector<std::string>* tables, engine::TableFormat* format,
-                         bool* empty, std::string* error) {
+                         bool* empty, bool* ignoreForeignLocks, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (empty && args[i] == "--empty") {
       *empty = true;
+    } else if (args[i] == "--ignore-foreign-locks") {
+      *ignoreForeignLocks = true;
     } else if (args[i].rfind("--", 0) == 0) {
       if (!ReadFormatOption(args, &i, format, error)) return false;
     } else {

@@ -14,8 +14,10 @@ void PrintUsage() {
       "  kerbolt-cli dump TABELLE [--password-file DATEI]\n"
       "  kerbolt-cli info TABELLE [--password-file DATEI]\n"
       "  kerbolt-cli scan VERZEICHNIS\n"
-      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--password-file DATEI]\n"
-      "  kerbolt-cli restructure TABELLE --block-size N | --level L [--password-file DATEI]\n"
+      "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]\n"
+      "                  [--password-file DATEI]\n"
+      "  kerbolt-cli restructure TABELLE --block-size N | --level L [--ignore-foreign-locks]\n"
+      "                  [--password-file DATEI]\n"
       "Geschützte Tabellen: das Kennwort steht in der ersten Zeile der Kennwortdatei; ohne sie wird\n"
       "es an einem Terminal verdeckt abgefragt.\n",
       stderr);

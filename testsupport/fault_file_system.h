@@ -52,6 +52,7 @@ class FaultFileSystem : public engine::FileSystem {
     return base_.Lock(path, exclusive);
   }
   std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
+  engine::FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
 
   // Counts one operation of `kind` on `path` and raises when it is the chosen one or the file
   // system has stopped dead.

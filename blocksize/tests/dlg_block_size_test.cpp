@@ -23,8 +23,10 @@
 #include "direct/table_files.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "testsupport/dir_snapshot.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
+#include "testsupport/foreign_lock_files.h"
 #include "testsupport/table_files.h"
 #include "testsupport/table_dump_text.h"
 #include "testsupport/temp_dir.h"
@@ -488,6 +490,73 @@ TEST_F(DlgBlockSizeFixtureTest, RendersAllColumnsAfterAScan) {
     ASSERT_FALSE(cell.isEmpty()) << row;
     EXPECT_GT(InkIn(image, inPicture(list_->viewport(), cell)), 0) << "row " << row;
   }
+}
+
+// Lock files of other programs that no one holds: the change waits for the user's answer to a
+// question naming them; "No" changes nothing, "Yes" changes the table and no lock file.
+TEST_F(DlgBlockSizeFixtureTest, LockFilesOfOtherProgramsAreAskedAbout) {
+  TempDir dir;
+  const std::string name = fs::path(CopyTable(fixtures::Level4(), dir.Path())).filename().string();
+  testsupport::WriteDirectoryLockFile(dir.Path(), "P:\\", 9);
+  testsupport::WriteSmallLockFile(dir.Path() + "OF_CP866.LCK");
+  scan(dir);
+  const QStringList before = rowTexts(0);
+  const auto files = testsupport::SnapshotDir(dir.Path());
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrNo);
+  action("N40961")->trigger();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  const auto& question = dialogs_.messageCalls()[0];
+  EXPECT_EQ(question.type, MsgDlgType::mtConfirmation);
+  EXPECT_EQ(question.buttons, unsigned{tools::mbYes | tools::mbNo});
+  EXPECT_TRUE(question.text.contains(QString::fromUtf8("PDOXUSRS.LCK (Netzverzeichnis „P:\\“")))
+      << question.text.toStdString();
+  EXPECT_TRUE(question.text.contains(QStringLiteral("OF_CP866.LCK ("))) << question.text.toStdString();
+  EXPECT_FALSE(question.text.contains(QString::fromUtf8(testsupport::kForeignUserName)));
+  EXPECT_EQ(rowTexts(0), before);
+  EXPECT_TRUE(testsupport::SnapshotDir(dir.Path()) == files);
+  expectIdle();
+
+  ASSERT_TRUE(prepareOn(0));
+  dialogs_.queueMessageResult(tools::mrYes);
+  dialogs_.queueMessageResult(tools::mrOk);
+  action("N40961")->trigger();
+  ASSERT_EQ(dialogs_.messageCalls().size(), 3u);
+  EXPECT_EQ(dialogs_.messageCalls()[2].text, QStringLiteral("BlockSize geändert."));
+  EXPECT_EQ(rowTexts(0)[6], QStringLiteral("4.096 "));
+  const auto after = testsupport::SnapshotDir(dir.Path());
+  EXPECT_TRUE(after.at("PDOXUSRS.LCK") == files.at("PDOXUSRS.LCK"));
+  EXPECT_TRUE(after.at("OF_CP866.LCK") == files.at("OF_CP866.LCK"));
+  EXPECT_FALSE(after.at(name) == files.at(name));
+  expectIdle();
+}
+
+// A lock another process holds on the table or on a lock file: no question, the change is
+// refused with the engine's message, and nothing changes.
+TEST_F(DlgBlockSizeFixtureTest, ALockHeldByAnotherProgramRefusesTheChange) {
+  TempDir dir;
+  const std::string table = CopyTable(fixtures::Level4(), dir.Path());
+  testsupport::WriteDirectoryLockFile(dir.Path(), "P:\\", 9);
+  scan(dir);
+  const QStringList before = rowTexts(0);
+  const auto files = testsupport::SnapshotDir(dir.Path());
+  for (const std::string& held : {table, dir.Path() + "PDOXUSRS.LCK"}) {
+    SCOPED_TRACE(held);
+    testsupport::ForeignLockHolder holder(held, false);
+    ASSERT_TRUE(holder.Holding());
+    ASSERT_TRUE(prepareOn(0));
+    dialogs_.queueMessageResult(tools::mrOk);
+    action("Level7")->trigger();
+    ASSERT_FALSE(dialogs_.messageCalls().empty());
+    const auto& error = dialogs_.messageCalls().back();
+    EXPECT_EQ(error.type, MsgDlgType::mtError);
+    EXPECT_TRUE(error.text.contains(QStringLiteral("(gesperrt"))) << error.text.toStdString();
+    EXPECT_TRUE(error.text.endsWith(QString::fromUtf8("\nLevel konnte nicht geändert werden.")));
+    EXPECT_EQ(rowTexts(0), before);
+    EXPECT_TRUE(testsupport::SnapshotDir(dir.Path()) == files);
+    expectIdle();
+  }
+  EXPECT_EQ(dialogs_.messageCalls().size(), 2u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "component/definitions.h"
 #include "family/family_swap.h"
 #include "family/family_writer.h"
+#include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "format/code_page.h"
 #include "format/record_format.h"
@@ -84,6 +85,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
     return source(row);
   };
   const auto lock = LockTableSettled(fs, directory, name, true);
+  RefuseForeignUse(fs, directory, name);
   const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
 }

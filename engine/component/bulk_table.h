@@ -49,7 +49,8 @@ using TBulkRowSource = std::function<bool(TBulkRow&)>;
 // Creates the table `dir` + `name` from the component's definitions (level and language driver
 // as CreateTable chooses them; `blockBytes` 0 = the default), replacing an existing table and
 // its companion files, with the rows `source` produces. Rows of a table with key must come in
-// key order. On any failure the table that was there stays as it was.
+// key order. On any failure the table that was there stays as it was; a table that another
+// program uses is not replaced (foreign_locks.h).
 void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string& name, const TFieldDefs& fields,
                        const TIndexDefs& indexes, int blockBytes, const TBulkRowSource& source,
                        const ProgressFn& progress = {});

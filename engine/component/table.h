@@ -213,7 +213,8 @@ class TTable {
   // values (texts converted to the fields' types). Returns false and stays put when none.
   bool FindKey(const std::vector<std::string>& values);
   // Creates the table from FieldDefs and IndexDefs, replacing an existing table and its
-  // companion files. The table must be closed.
+  // companion files (not while another program uses it: foreign_locks.h). The table must be
+  // closed.
   void CreateTable();
   // Optional creation parameters (0 = engine default).
   void SetCreateLevel(int level) { createLevel_ = level; }

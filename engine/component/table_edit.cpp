@@ -13,6 +13,7 @@
 #include "component/table_writer.h"
 #include "family/family_swap.h"
 #include "family/family_writer.h"
+#include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "io/fail.h"
@@ -164,6 +165,7 @@ void TTable::CreateTable() {
   const std::string path = dir + name;
   const TableDefinition def = DefinitionFromDefs(fieldDefs_, indexDefs_, createLevel_, createBlockSize_, path);
   const auto lock = LockTableSettled(fs, dir, name, true);
+  RefuseForeignUse(fs, dir, name);
   const RecordSource none = [](SourceRecord&) { return false; };
   const std::vector<WrittenFile> written = WriteFamily(fs, def, dir, name, kNewSuffix, none, {});
   CommitFamily(fs, dir, ExistingFamily(fs, dir, name, true), written);

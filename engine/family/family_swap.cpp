@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "family/foreign_locks.h"
+
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
@@ -113,6 +115,7 @@ std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, 
   std::vector<std::string> out;
   for (const std::string& name : fs.List(ListableDir(dir))) {
     if (name.find('.') == std::string::npos || UpperAscii(BaseNameOf(name)) != base) continue;
+    if (IsForeignLockFileName(name)) continue;  // another program's <TABLE>.LCK stays where it is
     const std::string ext = UpperAscii(ExtensionOf(name));
     if (allCompanions ? ext.find('~') == std::string::npos : IsFamilyExtension(ext)) out.push_back(name);
   }
@@ -230,8 +233,10 @@ void RecoverTableFamily(FileSystem& fs, const std::string& dir, const std::strin
     // The commit had not placed every new file: back to the old family.
     const std::set<std::string> waiting(news.begin(), news.end());
     const std::set<std::string> backedUp(olds.begin(), olds.end());
+    // A damaged list must not take another program's lock file for a new file of ours.
     for (const auto& name : listed)
-      if (!waiting.count(name) && !backedUp.count(name) && fs.Exists(dir + name)) fs.Remove(dir + name);
+      if (!waiting.count(name) && !backedUp.count(name) && !IsForeignLockFileName(name) && fs.Exists(dir + name))
+        fs.Remove(dir + name);
     for (const auto& name : olds) fs.Rename(dir + name + kOldSuffix, dir + name);
     for (const auto& name : news) fs.Remove(dir + name + kNewSuffix);
   }

@@ -25,7 +25,8 @@ constexpr char kOldSuffix[] = ".~kbold";
 
 // Family files of table `dbName` in `dir` as they exist on disk (matched ignoring case):
 // the .DB, .PX, .MB and the .Xnn/.Ynn/.XGn/.YGn files; with `allCompanions` also every other
-// file of the same base name (.VAL, .TV, .FAM, ...). Names, not paths.
+// file of the same base name (.VAL, .TV, .FAM, ...) but the lock files of other programs
+// (foreign_locks.h). Names, not paths.
 std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                         bool allCompanions);
 

@@ -85,8 +85,12 @@ bool KeepOrder(std::vector<SecondaryRecord>& records, const std::vector<std::str
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,
                                      const RecordSource& source, const ProgressFn& progress,
-                                     const KeptOrders& keep) {
+                                     const KeptOrders& keep, const CompanionNamer& namer) {
   WrittenFiles written(fs);
+  const auto companion = [&](const std::string& extension) {
+    const std::string name = CompanionName(dbName, extension);
+    return namer ? namer(name) : name;
+  };
   const std::string dbPath = dir + dbName + suffix;
   std::vector<FieldPlace> places;
   size_t offset = 0;
@@ -105,14 +109,14 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   std::unique_ptr<BlobFile> mb;
   std::string mbPath;
   if (def.HasBlobs()) {
-    mbPath = dir + CompanionName(dbName, "MB") + suffix;
-    written.Add(mbPath, CompanionName(dbName, "MB"));
-    mb = BlobFile::Create(fs, mbPath);
+    mbPath = dir + companion("MB") + suffix;
+    written.Add(mbPath, companion("MB"));
+    mb = BlobFile::Create(fs, mbPath, BlobNumbering::AllOne);
   }
 
   std::vector<TableHeader> xHeaders;
   for (const auto& ix : def.indexes) {
-    TableHeader xh = SecondaryDataHeader(def, ix, CompanionName(dbName, ix.extension));
+    TableHeader xh = SecondaryDataHeader(def, ix, companion(ix.extension));
     xh.headerSize = static_cast<uint16_t>(EncodeTableHeader(xh).size());
     xHeaders.push_back(std::move(xh));
   }
@@ -166,7 +170,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   if (mb) mb->Sync();
 
   if (def.keyFields > 0) {
-    const std::string name = CompanionName(dbName, "PX");
+    const std::string name = companion("PX");
     written.Add(dir + name + suffix, name);
     auto px = fs.Open(dir + name + suffix, OpenMode::CreateTruncate);
     WriteTreeFile(*px, PrimaryIndexHeader(def, name), entries);
@@ -176,8 +180,8 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   for (size_t k = 0; k < def.indexes.size(); ++k) {
     const SecondaryDef& ix = def.indexes[k];
     TableHeader& xh = xHeaders[k];
-    const std::string xName = CompanionName(dbName, ix.extension);
-    const std::string yName = CompanionName(dbName, TreeExtension(ix.extension));
+    const std::string xName = companion(ix.extension);
+    const std::string yName = companion(TreeExtension(ix.extension));
     if (!(k < keep.size() && KeepOrder(secondary[k], keep[k], IndexFieldBytes(def, ix), keyBytes)) &&
         !SortSecondaryRecords(secondary[k], ix.unique, IndexFieldBytes(def, ix)))
       Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung im eindeutigen Index „" + ix.name + "“.");

@@ -6,6 +6,7 @@
 
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
+#include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -115,6 +116,16 @@ RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
   };
 }
 
+// Names the family's files as they are on disk, letter case included: a table rebuilt in place
+// keeps the names other programs look for on a case-sensitive file system.
+CompanionNamer NamesOnDisk(FileSystem& fs, const std::string& dir, const std::string& tableName) {
+  return [existing = ExistingFamily(fs, dir, tableName, false)](const std::string& name) {
+    for (const std::string& e : existing)
+      if (EqualsIgnoringCase(e, name)) return e;
+    return name;
+  };
+}
+
 bool SameTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
                const std::string& destDir, const std::string& destName) {
   const bool sameDir =
@@ -130,17 +141,22 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   const std::string tableName = FindFileIgnoringCase(fs, dir, tableNameIn);
   const std::string path = dir + tableName;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
-  if (ReadTableHeader(fs, path).writeProtected)
+  RefuseForeignUse(fs, dir, tableName);
+  const TableHeader source = ReadTableHeader(fs, path);
+  if (source.writeProtected)
     Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
   TableDefinition def = ReadDefinition(fs, dir, tableName);
+  // The .VAL that holds the table's relations stays beside it, and so do their marks.
+  def.integrityParent = source.indexFlags;
+  def.integrityChild = source.unknown6C;
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, path);
   const KeptOrders orders = SourceOrders(fs, dir, tableName, def);
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, dir, tableName);
-    written = WriteFamily(fs, def, dir, tableName, kNewSuffix,
-                          ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
+    written = WriteFamily(fs, def, dir, tableName, kNewSuffix, ChainSource(*cursor, cursor->Header().recordSize),
+                          progress, orders, NamesOnDisk(fs, dir, tableName));
   }
   CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
 }
@@ -155,6 +171,7 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
   const std::string srcPath = srcDir + srcName;
   if (!fs.Exists(srcPath)) Fail(kErrFileNotFound, srcPath, "Die Tabelle wurde nicht gefunden.");
   const auto destLock = LockTableSettled(fs, destDir, destName, true);
+  RefuseForeignUse(fs, destDir, destName);
   TableDefinition def = ReadDefinition(fs, srcDir, srcName);
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, destDir + destName);

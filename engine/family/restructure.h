@@ -14,9 +14,10 @@ namespace engine {
 class FileSystem;
 
 // Rebuilds `dir` + `tableName` in the new format. The table must not be open anywhere (an
-// exclusive lock is taken). Raises EDBEngineError with a German message, changing nothing,
-// when the format cannot hold the table (e.g. level 4 with 16 KiB blocks, a type the level
-// lacks) or the table is encrypted, write-protected or damaged.
+// exclusive lock is taken) nor be in use by another program (RefuseForeignUse). Raises
+// EDBEngineError with a German message, changing nothing, when the format cannot hold the table
+// (e.g. level 4 with 16 KiB blocks, a type the level lacks) or the table is encrypted,
+// write-protected or damaged.
 void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableName,
                            const TableFormat& format, const ProgressFn& progress = {});
 
@@ -24,7 +25,8 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
 // driver and code page, replacing an existing table of that name with all its companion files,
 // and copies every record (unless `empty`) with its auto-increment value; the counter goes on
 // from the source's. The format defaults to the source's level and block size, raised to what
-// the fields need. Refuses to copy a table onto itself.
+// the fields need. Refuses to copy a table onto itself, and to replace a table that another
+// program uses (RefuseForeignUse).
 void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
                     const std::string& destDir, const std::string& destName, bool empty,
                     const TableFormat& format, const ProgressFn& progress = {});

@@ -26,6 +26,14 @@ class File {
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };
 
+// What the operating system tells of a file that programs other than this one may be using.
+struct FileUseProbe {
+  bool probed = false;           // the lock test could be made
+  bool lockedElsewhere = false;  // another process or network client holds a byte-range lock on it
+  bool hasModified = false;
+  int64_t modifiedSeconds = 0;  // last change of the content, seconds since 1970 (when hasModified)
+};
+
 // The sharing lock of a table (rules in table_lock.h), held until destroyed.
 class TableLock {
  public:
@@ -52,6 +60,10 @@ class FileSystem {
   // canonical paths are equal. Parts that do not exist (yet) are normalized by their text.
   // Never raises.
   virtual std::string CanonicalPath(const std::string& path) = 0;
+  // Tests, without taking a lock and without changing the file, whether a byte-range lock of
+  // someone else covers any part of the file at `path`, and reads when it last changed. File
+  // systems without such locks know nothing (the default). Never raises.
+  virtual FileUseProbe ProbeUse(const std::string& /*path*/) { return {}; }
   // The key with which this file system reads and writes password-protected tables in clear;
   // 0 when it reads them as they are stored (and the engine refuses them).
   virtual uint32_t CipherKey() const { return 0; }

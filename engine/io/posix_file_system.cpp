@@ -11,6 +11,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "io/file_use_probe.h"
 #include "io/os_handles.h"
 #include "io/posix_table_lock.h"
 #include "io/system_error_text.h"
@@ -138,6 +139,7 @@ class PosixFileSystem : public FileSystem {
     if (ec) return std::filesystem::path(path).lexically_normal().string();
     return std::filesystem::weakly_canonical(absolute, ec).string();
   }
+  FileUseProbe ProbeUse(const std::string& path) override { return ProbeFileUse(path); }
 
  private:
   TableLockRegistry locks_;

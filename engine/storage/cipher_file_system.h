@@ -35,6 +35,7 @@ class CipherFileSystem : public FileSystem {
     return base_.Lock(path, exclusive);
   }
   std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
+  FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
   uint32_t CipherKey() const override { return key_; }
 
  private:
