@@ -38,7 +38,8 @@ uint32_t HeaderRecordCount(FileSystem& fs, const std::string& path);
 // it (a copy, a table in a new format), is read in clear and stored scrambled with the table's
 // key; the commands below take it in place of `fs`. Raises EDBEngineError(kErrPasswordProtected)
 // naming the table when `password` (UTF-8) is not its password. nullptr when the table at
-// `path` is not protected.
+// `path` is not protected or `fs` already reads it with its key. A table component given the
+// view (SetFileSystem) creates, opens and writes tables protected, without a password of its own.
 std::unique_ptr<FileSystem> UnlockedTableFiles(FileSystem& fs, const std::string& path, const std::string& password);
 
 // A view of `fs` through which every table written (a copy) is protected by `password`, taken

@@ -17,7 +17,7 @@ uint32_t PasswordKey(const TableHeader& h, const std::string& password) {
 
 std::unique_ptr<FileSystem> UnlockTableFiles(FileSystem& base, const TableHeader& h, const std::string& path,
                                              const std::string& password) {
-  if (!h.Encrypted()) return nullptr;
+  if (!h.Encrypted() || base.CipherKey() == h.StoredKey()) return nullptr;
   if (password.empty())
     Fail(kErrPasswordProtected, path, "Die Tabelle ist durch ein Kennwort geschützt; es wurde kein Kennwort angegeben.");
   const uint32_t key = PasswordKey(h, password);

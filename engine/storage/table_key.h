@@ -17,7 +17,8 @@ uint32_t PasswordKey(const TableHeader& h, const std::string& password);
 
 // For the protected table at `path` with header `h`: a view of `base` that reads and writes its
 // files in clear. Raises EDBEngineError(kErrPasswordProtected) naming the table when `password`
-// is not its password. nullptr when the table is not protected.
+// is not its password. nullptr when the table is not protected or `base` already reads it with
+// its key.
 std::unique_ptr<FileSystem> UnlockTableFiles(FileSystem& base, const TableHeader& h, const std::string& path,
                                              const std::string& password);
 

@@ -261,6 +261,34 @@ TEST(ProtectedTable, ChangesAreWrittenProtected) {
   ExpectNoTextInClear(log, {"Kundin Nummer", "Geänderte", "Notiz zu Kundin", "Geheime Notiz", "LLLLLLLL"});
 }
 
+// A table component working through a protected table's file system (as a duplicate of the
+// open table is made) creates, opens and fills a new table protected by the same password.
+TEST(ProtectedTable, TablesMadeThroughItsFileSystemAreProtected) {
+  SKIP_WITHOUT_FIXTURES();
+  WriteLog log;
+  const std::string path = Loaded(log, fixtures::PasswordProtected());
+  const std::unique_ptr<FileSystem> files = UnlockedTableFiles(log, path, kPassword);
+  EXPECT_EQ(UnlockedTableFiles(*files, path, ""), nullptr);
+  TTable made;
+  made.SetFileSystem(files.get());
+  made.SetDatabaseName(kDir);
+  made.SetTableName("DUPLIKAT.DB");
+  made.FieldDefs().Add({"Text", ftString, 30, false});
+  made.FieldDefs().Add({"Notiz", ftMemo, 10, false});
+  made.CreateTable();
+  made.Open();
+  made.Append();
+  made.FieldByName("Text").SetAsString("Abgeschriebener Wert");
+  made.FieldByName("Notiz").SetAsString("Abgeschriebene Notiz");
+  made.Post();
+  made.Close();
+  const std::string duplicate = std::string(kDir) + "DUPLIKAT.DB";
+  EXPECT_TRUE(IsTableProtected(log, duplicate));
+  EXPECT_NE(Dump(*UnlockedTableFiles(log, duplicate, kPassword), duplicate).find("Abgeschriebener Wert"),
+            std::string::npos);
+  ExpectNoTextInClear(log, {"Abgeschriebene"});
+}
+
 // The file system scrambles by the layout in a file's header: blocks of a new file written
 // before its header would reach the disk in clear and are refused; a file with a family name
 // that holds no header (the list of a commit) and every other file pass unchanged.
