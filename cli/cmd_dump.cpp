@@ -9,18 +9,14 @@
 
 namespace cli {
 
-int RunDump(const Args& given) {
-  Args args = given;
-  std::string passwordFile, error;
-  if (!TakePasswordFile(&args, &passwordFile, &error) || args.size() != 1) {
-    if (!error.empty()) std::cerr << error << '\n';
-    std::cerr << "Aufruf: kerbolt-cli dump TABELLE [--password-file DATEI]\n";
+int RunDump(const Args& args) {
+  std::string table, passwordFile;
+  if (!ReadTableArgs(args, "Aufruf: kerbolt-cli dump TABELLE [--password-file DATEI]\n", &table, &passwordFile))
     return 2;
-  }
   try {
-    const std::unique_ptr<engine::FileSystem> files = PasswordFiles(args[0], passwordFile, false);
+    const std::unique_ptr<engine::FileSystem> files = PasswordFiles(table, passwordFile, false);
     engine::ReadFindings findings;
-    engine::DumpTable(files ? *files : engine::DefaultFileSystem(), args[0], std::cout, &findings);
+    engine::DumpTable(files ? *files : engine::DefaultFileSystem(), table, std::cout, &findings);
     std::cout.flush();
     for (const auto& note : findings.notes) std::cerr << "Hinweis: " << note << '\n';
     return ReportUnreadable(findings);

@@ -9,20 +9,16 @@
 
 namespace cli {
 
-int RunInfo(const Args& given) {
-  Args args = given;
-  std::string passwordFile, error;
-  if (!TakePasswordFile(&args, &passwordFile, &error) || args.size() != 1) {
-    if (!error.empty()) std::cerr << error << '\n';
-    std::cerr << "Aufruf: kerbolt-cli info TABELLE [--password-file DATEI]\n";
+int RunInfo(const Args& args) {
+  std::string table, passwordFile;
+  if (!ReadTableArgs(args, "Aufruf: kerbolt-cli info TABELLE [--password-file DATEI]\n", &table, &passwordFile))
     return 2;
-  }
   try {
     // Without a password file a protected table is described by its header alone.
     const std::unique_ptr<engine::FileSystem> files =
-        passwordFile.empty() ? nullptr : PasswordFiles(args[0], passwordFile, false);
+        passwordFile.empty() ? nullptr : PasswordFiles(table, passwordFile, false);
     engine::ReadFindings findings;
-    engine::DescribeTable(files ? *files : engine::DefaultFileSystem(), args[0], std::cout, &findings);
+    engine::DescribeTable(files ? *files : engine::DefaultFileSystem(), table, std::cout, &findings);
     std::cout.flush();
     return ReportUnreadable(findings);
   } catch (const engine::EDBEngineError& e) {

@@ -81,6 +81,19 @@ bool TakePasswordFile(std::vector<std::string>* args, std::string* file, std::st
   return true;
 }
 
+bool ReadTableArgs(const std::vector<std::string>& args, const char* usage, std::string* table,
+                   std::string* passwordFile) {
+  std::vector<std::string> rest = args;
+  std::string error;
+  if (TakePasswordFile(&rest, passwordFile, &error) && rest.size() == 1) {
+    *table = rest[0];
+    return true;
+  }
+  if (!error.empty()) std::cerr << error << '\n';
+  std::cerr << usage;
+  return false;
+}
+
 std::unique_ptr<engine::FileSystem> PasswordFiles(const std::string& path, const std::string& passwordFile,
                                                   bool protect) {
   engine::FileSystem& fs = engine::DefaultFileSystem();

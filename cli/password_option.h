@@ -15,6 +15,11 @@ namespace cli {
 // *error when the option lacks its file, is given twice, or a password is given directly.
 bool TakePasswordFile(std::vector<std::string>* args, std::string* file, std::string* error);
 
+// Reads the arguments of a command on one table: the table and an optional password file.
+// False after printing the German reason (if any) and `usage` on stderr.
+bool ReadTableArgs(const std::vector<std::string>& args, const char* usage, std::string* table,
+                   std::string* passwordFile);
+
 // The file system through which the table at `path` is read and written: nullptr (the
 // operating system's as it is) for a table without password; for a protected one, a view
 // unlocked with the password. With `protect` (a copy), also a plain table's copies are
