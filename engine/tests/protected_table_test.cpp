@@ -11,10 +11,14 @@
 
 #include "component/table.h"
 #include "direct/table_files.h"
+#include "format/code_page.h"
 #include "format/table_cipher.h"
+#include "format/table_header.h"
 #include "io/engine_error.h"
 #include "io/names.h"
 #include "storage/cipher_file_system.h"
+#include "storage/header_reader.h"
+#include "storage/table_key.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -122,6 +126,17 @@ TEST(TableCipher, PasswordGivesTheStoredKey) {
   // Passwords are case-sensitive; only the first 256 bytes count.
   EXPECT_NE(KeyOfPassword("abc"), KeyOfPassword("ABC"));
   EXPECT_EQ(KeyOfPassword(std::string(256, 'x') + "y"), KeyOfPassword(std::string(256, 'x') + "z"));
+}
+
+// A typed password counts as the bytes of the table's code page, not as its UTF-8 bytes.
+TEST(ProtectedTable, PasswordIsTakenInTheTablesCodePage) {
+  SKIP_WITHOUT_FIXTURES();
+  MemoryFileSystem fs;
+  const TableHeader h = ReadTableFigures(fs, Loaded(fs, fixtures::PasswordProtected()));
+  ASSERT_EQ(CodePage::ForHeader(h).Number(), 850);
+  EXPECT_EQ(PasswordKey(h, "123"), 0x0A25E09Au);
+  EXPECT_EQ(PasswordKey(h, "Kennw\xC3\xB6rter"), KeyOfPassword("Kennw\x94rter"));  // ö is 0x94 in 850
+  EXPECT_EQ(PasswordKey(h, "\xE2\x82\xAC"), 0u);  // no euro sign in 850: no key at all
 }
 
 TEST(ProtectedTable, OpensOnlyWithItsPassword) {

@@ -2,11 +2,15 @@
 
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/restructure_with_option.h"
+#include "direct/direct_calls.h"
+#include "direct/table_files.h"
 #include "io/engine_error.h"
+#include "io/file_system.h"
 #include "blocksize/tests/core/table_cells.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
+#include "testsupport/table_dump_text.h"
 #include "testsupport/table_files.h"
 #include "testsupport/temp_dir.h"
 
@@ -92,6 +96,46 @@ TEST_F(RestructureWithOptionTest, ARefusedRestructureReopensTheUnchangedTable) {
   EXPECT_TRUE(table_.Exclusive());
   table_.Close();
   EXPECT_EQ(ReadBytes(dir_.Path() + name_), before);
+}
+
+// A protected table is rebuilt only with its password among the session's: without it the
+// restructure is refused and the table stays as it was; with it the table keeps its records
+// and stays protected.
+TEST(RestructureProtectedTest, NeedsThePasswordInTheSession) {
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir dir;
+  const std::string path = testsupport::CopyTable(testsupport::fixtures::PasswordProtected(), dir.Path());
+  engine::FileSystem& disk = engine::DefaultFileSystem();
+  const std::string dump = testsupport::TableDumpText(path, *engine::UnlockedTableFiles(disk, path, "123"));
+  const std::vector<uint8_t> before = ReadBytes(path);
+  engine::TTable table;
+  table.SetDatabaseName(dir.Path());
+  table.SetTableName("encrypted.db");
+  table.SetPassword("123");
+  table.SetExclusive(true);
+  table.Open();
+  try {
+    blocksize::RestructureWithOption(table, "BLOCK SIZE", "4096");
+    ADD_FAILURE() << "ohne Kennwort in der Sitzung umstrukturiert";
+  } catch (const engine::EDBEngineError& error) {
+    EXPECT_EQ(error.ErrorCode(), engine::kErrPasswordProtected) << error.what();
+  }
+  EXPECT_TRUE(table.Active());
+  EXPECT_EQ(ReadBytes(path), before);
+
+  ASSERT_EQ(engine::AddPassword("falsch"), engine::kOk);
+  ASSERT_EQ(engine::AddPassword("123"), engine::kOk);
+  blocksize::RestructureWithOption(table, "BLOCK SIZE", "4096");
+  EXPECT_EQ(engine::DropPassword("123"), engine::kOk);
+  EXPECT_EQ(engine::DropPassword("falsch"), engine::kOk);
+  EXPECT_EQ(engine::DropPassword("123"), engine::kErrNotFound);
+  EXPECT_EQ(table.RecordCount(), 4);
+  table.Close();
+  EXPECT_TRUE(engine::IsTableProtected(disk, path));
+  blocksize::TBDEUtil util;
+  ASSERT_TRUE(util.ReadTableProps(path));
+  EXPECT_EQ(util.blockSizeKiB(), 4);
+  EXPECT_EQ(testsupport::TableDumpText(path, *engine::UnlockedTableFiles(disk, path, "123")), dump);
 }
 
 }  // namespace
