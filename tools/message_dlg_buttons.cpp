@@ -2,7 +2,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
-#include <QLayout>
+#include <QBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -14,11 +14,25 @@
 namespace tools {
 namespace {
 
-// Widens the box and places the buttons once the box has taken its standard size on showing.
+// Lays the widened row out from the left: the buttons take the width of the widest caption and
+// stand the rule's space apart; the room left over goes to the right of the row.
+void LeftAlignRow(QWidget* buttonBox, int widest) {
+  auto* row = qobject_cast<QBoxLayout*>(buttonBox->layout());
+  if (row == nullptr) return;
+  for (int i = row->count() - 1; i >= 0; --i) {
+    if (row->itemAt(i)->spacerItem() != nullptr) delete row->takeAt(i);
+  }
+  row->addStretch(1);
+  row->setSpacing(kButtonSpacing);
+  for (QPushButton* button : buttonBox->findChildren<QPushButton*>()) button->setFixedWidth(widest);
+}
+
+// Once the box has taken its standard size on showing: widens it when it is narrower than the
+// row needs and lets the row begin at the rule's left edge.
 class ButtonRowPlacer : public QObject {
  public:
-  ButtonRowPlacer(QMessageBox* box, std::vector<QPushButton*> buttons, std::vector<int> textWidths)
-      : QObject(box), box_(box), buttons_(std::move(buttons)), textWidths_(std::move(textWidths)) {}
+  ButtonRowPlacer(QMessageBox* box, QWidget* buttonBox, std::vector<int> textWidths)
+      : QObject(box), box_(box), buttonBox_(buttonBox), textWidths_(std::move(textWidths)) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -31,17 +45,33 @@ class ButtonRowPlacer : public QObject {
  private:
   void place() {
     const ButtonRow row = LayOutButtonRow(textWidths_, box_->width());
-    if (row.dialogWidth != box_->width()) box_->setFixedWidth(row.dialogWidth);
-    box_->layout()->activate();
-    for (size_t j = 0; j < buttons_.size(); ++j) {
-      QPushButton* button = buttons_[j];
-      const int top = button->mapTo(box_, QPoint()).y();
-      button->move(button->parentWidget()->mapFrom(box_, QPoint(row.lefts[j], top)));
+    QLayout* outer = box_->layout();
+    QMargins margins = buttonBox_->layout()->contentsMargins();
+    const int boxLeft = buttonBox_->mapTo(box_, QPoint()).x();
+    const int rightGap = box_->width() - (boxLeft + buttonBox_->width());
+    const int shift = kButtonRowLeft - (boxLeft + margins.left());
+    if (shift >= -margins.left()) {
+      margins.setLeft(margins.left() + shift);
+    } else {
+      QMargins outerMargins = outer->contentsMargins();
+      outerMargins.setLeft(std::max(0, outerMargins.left() + shift + margins.left()));
+      outer->setContentsMargins(outerMargins);
+      margins.setLeft(0);
     }
+    if (row.dialogWidth > box_->width()) {
+      // The box sizes itself to what its layout needs: room right of the row widens it.
+      const int n = static_cast<int>(textWidths_.size());
+      const int rowExtent = n * row.widest + (n - 1) * kButtonSpacing;
+      const int buttonBoxWidth = row.dialogWidth - boxLeft - rightGap;
+      margins.setRight(std::max(0, buttonBoxWidth - (kButtonRowLeft - boxLeft) - rowExtent));
+    }
+    buttonBox_->layout()->setContentsMargins(margins);
+    outer->activate();
+    if (row.dialogWidth > box_->width()) box_->setFixedWidth(row.dialogWidth);
   }
 
   QMessageBox* box_;
-  std::vector<QPushButton*> buttons_;
+  QWidget* buttonBox_;
   std::vector<int> textWidths_;
 };
 
@@ -78,10 +108,9 @@ int MessageDlgButtons(const QString& message, MsgDlgType type, unsigned buttons,
   }
   const ButtonRow planned = LayOutButtonRow(textWidths, 0);
   if (planned.widened) {
-    for (QPushButton* button : row) button->setFixedWidth(planned.widest);
-    if (QWidget* buttonBox = row.front()->parentWidget(); buttonBox->layout() != nullptr)
-      buttonBox->layout()->setSpacing(kButtonSpacing);
-    box.Box().installEventFilter(new ButtonRowPlacer(&box.Box(), row, textWidths));
+    QWidget* buttonBox = row.front()->parentWidget();
+    LeftAlignRow(buttonBox, planned.widest);
+    box.Box().installEventFilter(new ButtonRowPlacer(&box.Box(), buttonBox, textWidths));
   }
   return Dialogs().ShowMessageBox(box);
 }

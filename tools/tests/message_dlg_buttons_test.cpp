@@ -86,7 +86,7 @@ TEST_F(MessageDlgButtonsTest, EmptyAndShortCaptionsChangeOnlyTheTexts) {
 }
 
 TEST_F(MessageDlgButtonsTest, OneLongCaptionWidensEveryButtonAndTheRow) {
-  const QString longCaption = QStringLiteral("&Inhalt kopieren, und zwar vollständig mit allen Datensätzen");
+  const QString longCaption = QStringLiteral("&Inhalt vollständig kopieren");
   const int widest = Measured(longCaption);
   ASSERT_GT(widest, tools::kStandardButtonWidth);
   EXPECT_EQ(Ask(QStringLiteral("Kurz?"), tools::mbYes | tools::mbNo | tools::mbCancel,
@@ -98,7 +98,8 @@ TEST_F(MessageDlgButtonsTest, OneLongCaptionWidensEveryButtonAndTheRow) {
   EXPECT_EQ(box.captions, (QStringList{longCaption, "&Nur anlegen", "Abbrechen"}));
   EXPECT_EQ(box.widths, (std::vector<int>{widest, widest, widest}));
   EXPECT_EQ(box.lefts, (std::vector<int>{12, 12 + widest + 6, 12 + 2 * (widest + 6)}));
-  EXPECT_GE(box.dialogWidth, 3 * widest + 2 * 6 + 30);
+  // The standard box with these buttons is narrower than the row needs.
+  EXPECT_EQ(box.dialogWidth, 3 * widest + 2 * 6 + 30);
 }
 
 TEST_F(MessageDlgButtonsTest, LongMessageKeepsTheBoxWidthAndTheRowStartsAtTheLeft) {
