@@ -222,6 +222,23 @@ TEST_F(DuplicationTest, CopyWithContentReportsSuccessAndGivesTheIndexBack) {
   EXPECT_EQ(source_.Fields(0).AsInteger(), 20);
 }
 
+TEST_F(DuplicationTest, RecordBeingEditedIsPostedBeforeTheCopyMoves) {
+  WriteCustomers(sourceDir_.Path(), "KUNDEN.DB", Range(3));
+  openSource("KUNDEN.DB");
+  source_.MoveTo(1);
+  source_.Edit();
+  source_.Fields(1).SetAsString("Geändert");
+  dialogs_.queueMessageResult(tools::mrOk);
+  runDialog(TDlgProgress::ActionCopyContent);
+  EXPECT_EQ(source_.State(), engine::TDataSetState::dsBrowse);
+  engine::TTable copy;
+  copy.SetDatabaseName(programDir_.Path());
+  copy.SetTableName("KUNDEN.DB");
+  copy.Open();
+  copy.MoveTo(1);
+  EXPECT_EQ(copy.Fields(1).AsString(), "Geändert");
+}
+
 TEST_F(DuplicationTest, EmptySourceWithContentReportsSuccess) {
   WriteCustomers(sourceDir_.Path(), "LEER.DB", {});
   openSource("LEER.DB");
