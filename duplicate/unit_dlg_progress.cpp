@@ -140,7 +140,9 @@ void TDlgProgress::ClearAction() {
 
 void TDlgProgress::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (event->spontaneous()) return;
+  // Once per showing: the dialog coming back from a minimised application starts nothing.
+  if (event->spontaneous() || workScheduled_) return;
+  workScheduled_ = true;
   FormShow();
   // The work starts once the dialog is on screen, inside its modal loop.
   QTimer::singleShot(0, this, [this] { FormActivate(); });
@@ -249,6 +251,7 @@ void TDlgProgress::closeEvent(QCloseEvent* event) {
 
 void TDlgProgress::FormClose() {
   Timer1->stop();
+  workScheduled_ = false;
   ClearAction();
 }
 

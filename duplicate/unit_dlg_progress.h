@@ -63,7 +63,8 @@ class TDlgProgress : public QDialog {
   int16_t actionCode_ = 0;
   bool busy_ = false;
   bool proceed_ = false;
-  bool working_ = false;
+  bool working_ = false;        // the work is running: the dialog cannot close
+  bool workScheduled_ = false;  // the work of this showing has been started
   int position_ = 0;
   int maximum_ = 100;
   Qt::WindowStates savedWindowState_ = Qt::WindowNoState;

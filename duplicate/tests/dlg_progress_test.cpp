@@ -275,6 +275,29 @@ TEST_F(DuplicationTest, CancelAnsweredNoGoesOn) {
   EXPECT_EQ(Numbers(target("KUNDEN.DB")), Range(6));
 }
 
+TEST_F(DuplicationTest, EachRequestStartsAFreshDialog) {
+  WriteCustomers(sourceDir_.Path(), "KUNDEN.DB", Range(6));
+  openSource("KUNDEN.DB");
+  // The first request is cancelled at 2 of 6; nothing of it reaches the second one.
+  for (int answer : {tools::mrYes, tools::mrYes, tools::mrOk, tools::mrYes, tools::mrOk})
+    dialogs_.queueMessageResult(answer);
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&watch] {
+    if (DlgProgress == nullptr) return;
+    cancelAt(*DlgProgress, 2);
+    watch.stop();
+  });
+  watch.start();
+  ButtonCopyTableClick(duplicationSource(), nullptr);
+  EXPECT_EQ(Numbers(target("KUNDEN.DB")).size(), 2u);
+  ButtonCopyTableClick(duplicationSource(), nullptr);
+  ASSERT_EQ(dialogs_.messageCalls().size(), 3u);
+  EXPECT_EQ(dialogs_.messageCalls()[1].text, QStringLiteral("Dublizierung nach 2 von 6 Datensätzen abgebrochen!"));
+  EXPECT_EQ(dialogs_.messageCalls()[2].type, MsgDlgType::mtInformation);
+  EXPECT_EQ(Numbers(target("KUNDEN.DB")), Range(6));
+}
+
 TEST_F(DuplicationTest, AutoIncrementValuesWithGapsAreReproduced) {
   WriteCustomers(sourceDir_.Path(), "ZAEHLER.DB", {1, 2, 5}, true);
   openSource("ZAEHLER.DB");
