@@ -14,7 +14,6 @@
 #include "component/table.h"
 #include "duplicate/choose_copy_table_name.h"
 #include "duplicate/core/record_copy.h"
-#include "io/engine_error.h"
 #include "io/file_system.h"
 #include "tools/dialogs.h"
 
@@ -179,8 +178,7 @@ void TDlgProgress::Work() {
     ProgressBar->setRange(0, std::max(maximum_, 1));
     const QString targetName = ChooseCopyTableName(QFile::decodeName(table.DatabaseName().c_str()),
                                                    sourceName, source_.programDirectory);
-    engine::FileSystem& fs = source_.fileSystem != nullptr ? *source_.fileSystem : engine::DefaultFileSystem();
-    CreateDuplicate(fs, table, Encoded(source_.programDirectory), Encoded(targetName));
+    CreateDuplicate(fileSystem(), table, Encoded(source_.programDirectory), Encoded(targetName));
     if (actionCode_ == ActionCreateOnly) return;
     CopyContent(Encoded(source_.programDirectory), Encoded(targetName));
   } catch (const std::exception& failure) {
@@ -193,8 +191,7 @@ void TDlgProgress::CopyContent(const std::string& directory, const std::string& 
   engine::TTable& table = *source_.table;
   IndexNameKeeper keeper(source_);
   table.First();
-  engine::FileSystem& fs = source_.fileSystem != nullptr ? *source_.fileSystem : engine::DefaultFileSystem();
-  CopyRecords(fs, table, directory, targetName,
+  CopyRecords(fileSystem(), table, directory, targetName,
               {[this] { return proceed_; }, [this] { AdvanceProgress(); }});
   if (proceed_) {
     tools::MessageDlg(QStringLiteral("Tabelle nach \"%1%2\" dubliziert!")
@@ -207,6 +204,10 @@ void TDlgProgress::CopyContent(const std::string& directory, const std::string& 
                       tools::MsgDlgType::mtWarning, tools::mbOK);
   }
   keeper.Restore();
+}
+
+engine::FileSystem& TDlgProgress::fileSystem() const {
+  return source_.fileSystem != nullptr ? *source_.fileSystem : engine::DefaultFileSystem();
 }
 
 void TDlgProgress::AdvanceProgress() {

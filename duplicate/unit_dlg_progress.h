@@ -58,6 +58,7 @@ class TDlgProgress : public QDialog {
   void Work();
   void CopyContent(const std::string& directory, const std::string& targetName);
   void setPosition(int position);
+  engine::FileSystem& fileSystem() const;
 
   DuplicationSource source_;
   int16_t actionCode_ = 0;

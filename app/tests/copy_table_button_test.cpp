@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include <unistd.h>
+
 #include "app/unit_main.h"
 #include "component/table.h"
 #include "testsupport/fixture_folder.h"
@@ -28,22 +30,25 @@ class CopyTableButtonTest : public ::testing::Test {
   void SetUp() override {
     SKIP_WITHOUT_FIXTURES();
     form_ = std::make_unique<app::TFormMain>();
-    // A name of its own: the duplicate lands in the program directory, next to the tests.
+    // A name of its own: the duplicate lands in the program directory, next to the tests, which
+    // may run side by side.
     const std::string copied =
-        testsupport::CopyTable(testsupport::fixtures::KeyedWithBlobs(), dir_.Path(), "DUPLIKATTEST");
+        testsupport::CopyTable(testsupport::fixtures::KeyedWithBlobs(), dir_.Path(), stem_);
     dialogs_.queueOpenFileName(QString::fromStdString(copied));
     button("ToolButtonOpen")->click();
     ASSERT_TRUE(form_->TTabelle().Active());
   }
   void TearDown() override {
     if (!form_) return;
-    for (const fs::path& file : testsupport::TableFamily(form_->ProgramDirectory().toStdString() + "DUPLIKATTEST.DB"))
-      fs::remove(file);
+    for (const fs::path& file : testsupport::TableFamily(duplicatePath())) fs::remove(file);
   }
+
+  std::string duplicatePath() const { return form_->ProgramDirectory().toStdString() + stem_ + ".DB"; }
 
   QToolButton* button(const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); }
   QComboBox* indexChoice() { return form_->findChild<QComboBox*>(QStringLiteral("ComboBoxIndex")); }
 
+  const std::string stem_ = "DUP" + std::to_string(::getpid());
   tools::ScriptedDialogs dialogs_;
   tools::ScopedDialogSeam seam_{dialogs_};
   testsupport::TempDir dir_;
@@ -55,7 +60,7 @@ TEST_F(CopyTableButtonTest, CancelledQuestionLeavesEverythingAsItWas) {
   button("ButtonCopyTable")->click();
   ASSERT_EQ(dialogs_.boxCalls().size(), 1u);
   EXPECT_EQ(dialogs_.boxCalls()[0].text, QStringLiteral("Soll die Tabelle dubliziert werden?"));
-  EXPECT_FALSE(fs::exists(form_->ProgramDirectory().toStdString() + "DUPLIKATTEST.DB"));
+  EXPECT_FALSE(fs::exists(duplicatePath()));
 }
 
 TEST_F(CopyTableButtonTest, CopyInASecondaryOrderShowsThatOrderAgainAfterwards) {
@@ -76,7 +81,7 @@ TEST_F(CopyTableButtonTest, CopyInASecondaryOrderShowsThatOrderAgainAfterwards) 
 
   engine::TTable copy;
   copy.SetDatabaseName(form_->ProgramDirectory().toStdString());
-  copy.SetTableName("DUPLIKATTEST.DB");
+  copy.SetTableName(stem_ + ".DB");
   copy.Open();
   EXPECT_EQ(copy.RecordCount(), form_->TTabelle().RecordCount());
 }
