@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "app/icons.h"
 #include "app/table_model.h"
 #include "component/table.h"
+#include "duplicate/duplication_request.h"
 #include "tools/dialogs.h"
 
 namespace app {
@@ -170,6 +172,7 @@ void TFormMain::createControls() {
   connect(ToolButtonOpen, &QToolButton::clicked, this, [this] { ToolButtonOpenClick(); });
   connect(ButtonRefresh, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
   connect(ToolButtonEdit, &QToolButton::clicked, this, [this] { ToolButtonEditClick(); });
+  connect(ButtonCopyTable, &QToolButton::clicked, this, [this] { ButtonCopyTableClick(); });
   connect(ButtonBlockCheck, &QToolButton::clicked, this, [this] { ButtonBlockCheckClick(); });
   connect(ComboBoxIndex, &QComboBox::activated, this,
           [this](int entry) { ComboBoxIndexChange(entry); });
@@ -218,8 +221,27 @@ void TFormMain::setEditMode(bool on) {
   if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
+  updateCopyTableButton();
+}
+
+void TFormMain::updateCopyTableButton() {
   // No duplication while edit mode is on, and none before a table was ever opened.
-  ButtonCopyTable->setEnabled(!on && tableCommandsEnabled_);
+  ButtonCopyTable->setEnabled(!ToolButtonEdit->isChecked() && tableCommandsEnabled_);
+}
+
+void TFormMain::ButtonCopyTableClick() {
+  const std::vector<int> widths = columnWidths();
+  duplicate::DuplicationSource source;
+  source.table = tabelle_.get();
+  source.programDirectory = programDirectory_;
+  // The copy reads the table in primary-key order and gives its index back: the grid follows.
+  source.aroundIndexChange = [this](const std::function<void()>& change) {
+    dsTabelle_->resetAround(change);
+  };
+  runCommand([&] { duplicate::ButtonCopyTableClick(source, this); });
+  showCurrentIndexInChoice();
+  restoreColumnWidths(widths);
+  syncGridToCursor();
 }
 
 void TFormMain::ToolButtonOpenClick() {
