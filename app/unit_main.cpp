@@ -20,6 +20,8 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@
 #include "app/icons.h"
 #include "app/table_model.h"
 #include "component/table.h"
+#include "direct/table_files.h"
+#include "duplicate/duplication_request.h"
+#include "io/file_system.h"
 #include "tools/dialogs.h"
 #include "tools/table_password.h"
 
@@ -171,6 +176,7 @@ void TFormMain::createControls() {
   connect(ToolButtonOpen, &QToolButton::clicked, this, [this] { ToolButtonOpenClick(); });
   connect(ButtonRefresh, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
   connect(ToolButtonEdit, &QToolButton::clicked, this, [this] { ToolButtonEditClick(); });
+  connect(ButtonCopyTable, &QToolButton::clicked, this, [this] { ButtonCopyTableClick(); });
   connect(ButtonBlockCheck, &QToolButton::clicked, this, [this] { ButtonBlockCheckClick(); });
   connect(ComboBoxIndex, &QComboBox::activated, this,
           [this](int entry) { ComboBoxIndexChange(entry); });
@@ -220,8 +226,33 @@ void TFormMain::setEditMode(bool on) {
   if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
+  updateCopyTableButton();
+}
+
+void TFormMain::updateCopyTableButton() {
   // No duplication while edit mode is on, and none before a table was ever opened.
-  ButtonCopyTable->setEnabled(!on && tableCommandsEnabled_);
+  ButtonCopyTable->setEnabled(!ToolButtonEdit->isChecked() && tableCommandsEnabled_);
+}
+
+void TFormMain::ButtonCopyTableClick() {
+  const std::vector<int> widths = columnWidths();
+  duplicate::DuplicationSource source;
+  source.table = tabelle_.get();
+  source.programDirectory = programDirectory_;
+  // The copy reads the table in primary-key order and gives its index back: the grid follows.
+  source.aroundIndexChange = [this](const std::function<void()>& change) {
+    dsTabelle_->resetAround(change);
+  };
+  runCommand([&] {
+    // The duplicate of a protected table is written protected with the same password.
+    const std::unique_ptr<engine::FileSystem> protectedFiles = engine::UnlockedTableFiles(
+        engine::DefaultFileSystem(), tabelle_->DatabaseName() + tabelle_->TableName(), tabelle_->Password());
+    source.fileSystem = protectedFiles.get();
+    duplicate::ButtonCopyTableClick(source, this);
+  });
+  showCurrentIndexInChoice();
+  restoreColumnWidths(widths);
+  syncGridToCursor();
 }
 
 void TFormMain::ToolButtonOpenClick() {

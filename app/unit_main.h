@@ -64,12 +64,15 @@ class TFormMain : public QWidget {
   void ComboBoxIndexChange(int entry);
   void ButtonRefreshClick();
   void ToolButtonEditClick();
+  void ButtonCopyTableClick();
   void ButtonBlockCheckClick();
 
   // Runs a command; a failure is shown in an error box, a silent abort just ends it.
   template <typename Command>
   void runCommand(Command&& command);
   void setEditMode(bool on);
+  // Decides whether ButtonCopyTable can be pressed.
+  void updateCopyTableButton();
   // The commands that the first successful open enables for good.
   std::vector<QWidget*> tableCommands() const;
   void fillIndexChoice();

@@ -2,13 +2,14 @@
 // the engine's table operations on it and sets each figure against the raw sequential read and
 // the raw copy of the same .DB file, measured in the same run: the physical limit.
 //
-//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir DIR] [--keep]
+//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir DIR] [--keep] [--tsv]
 //
 // --records: records of the table (1,000,000); --tables: tables for the directory scan (1,000);
 // --writes: records appended and records edited, each posted on its own (200; every post
 // reaches the disk, so this is bound by the disk's flush time); --lookups: random row reads and
 // FindKey searches (100,000); --dir: work directory (a fresh temporary one, removed at the end
-// unless --keep).
+// unless --keep); --tsv: the figures for scripts, one tab-separated line per measurement and
+// nothing else on standard output.
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "bench/raw_io.h"
 #include "bench/report.h"
 #include "bench/stopwatch.h"
+#include "duplicate/core/record_copy.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
 #include "io/engine_error.h"
@@ -42,10 +44,11 @@ struct Options {
   int64_t lookups = 100000;
   std::string dir;
   bool keep = false;
+  bool tsv = false;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
-  std::cerr << problem << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir VERZEICHNIS] [--keep]\n";
+  std::cerr << problem << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir VERZEICHNIS] [--keep] [--tsv]\n";
   std::exit(2);
 }
 
@@ -76,6 +79,8 @@ Options ParseOptions(int argc, char** argv) {
       o.dir = value();
     } else if (arg == "--keep") {
       o.keep = true;
+    } else if (arg == "--tsv") {
+      o.tsv = true;
     } else {
       Usage("Unbekannte Option: " + arg);
     }
@@ -140,6 +145,38 @@ void MakeScanDirectory(const std::string& workDir, const std::string& scanDir, i
   }
 }
 
+// The copy of the table as `kerbolt-cli copy` makes it, and its duplication through the
+// progress dialog's copy routine, both of every record into a directory of their own.
+void MeasureCopies(Report& report, const std::string& dir, int64_t records) {
+  const std::string copyDir = dir + "kopie/";
+  const std::string duplicateDir = dir + "duplikat/";
+  fs::create_directories(copyDir);
+  fs::create_directories(duplicateDir);
+  Progress("Kopieren und Dublizieren der Tabelle");
+  {
+    Stopwatch w;
+    engine::CopyTable(engine::DefaultFileSystem(), dir, kTableName, copyDir, kTableName, false, engine::TableFormat{});
+    report.Add("Kopieren (wie kerbolt-cli copy)", w.Seconds(), static_cast<double>(records), "Sätze",
+               Scale::PerRecord, "copy");
+  }
+  {
+    engine::TTable source;
+    OpenTable(source, dir);
+    Stopwatch w;
+    int64_t advanced = 0;
+    duplicate::CreateDuplicate(engine::DefaultFileSystem(), source, duplicateDir, kTableName);
+    source.First();
+    const int64_t copied = duplicate::CopyRecords(engine::DefaultFileSystem(), source, duplicateDir, kTableName,
+                                                  {[] { return true; }, [&advanced] { ++advanced; }});
+    report.Add("Dublizieren mit Inhalt", w.Seconds(), static_cast<double>(copied), "Sätze", Scale::PerRecord,
+               "duplicate");
+    if (copied != records || advanced != records)
+      throw std::runtime_error("Dublizieren kopierte " + std::to_string(copied) + " Datensätze");
+  }
+  fs::remove_all(copyDir);
+  fs::remove_all(duplicateDir);
+}
+
 void Run(const Options& o, const std::string& dir) {
   engine::SetShortDateFormat("dd.mm.yyyy");
   const std::string dbPath = dir + kTableName;
@@ -149,7 +186,8 @@ void Run(const Options& o, const std::string& dir) {
   {
     Stopwatch w;
     BuildTable(dir, o.records, [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
-    report.Add("Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o.records), "Sätze");
+    report.Add("Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o.records), "Sätze",
+               Scale::PerRecord, "build");
   }
   const uint64_t dbBytes = fs::file_size(dbPath);
 
@@ -167,6 +205,8 @@ void Run(const Options& o, const std::string& dir) {
     fs::remove(dir + "ROHKOPIE.BIN");
   }
 
+  MeasureCopies(report, dir, o.records);
+
   std::mt19937_64 random(20261208);
   int64_t appended = 0;
   const int64_t samples = std::min(o.lookups, o.records);
@@ -177,14 +217,15 @@ void Run(const Options& o, const std::string& dir) {
     {
       Stopwatch w;
       OpenTable(t, dir);
-      report.Add("Öffnen", w.Seconds(), 1, "Öffnungen", Scale::WholeTable);
+      report.Add("Öffnen", w.Seconds(), 1, "Öffnungen", Scale::WholeTable, "open");
     }
     {
       Stopwatch w;
       size_t bytes = 0;
       int64_t count = 0;
       for (t.First(); !t.Eof(); t.Next(), ++count) bytes += TouchRecord(t);
-      report.Add("Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze");
+      report.Add("Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze",
+                 Scale::PerRecord, "scan");
       if (count != o.records || bytes == 0) throw std::runtime_error("Durchlauf las " + std::to_string(count) + " Datensätze");
     }
     {
@@ -194,7 +235,8 @@ void Run(const Options& o, const std::string& dir) {
         t.MoveTo(static_cast<int>(row(random)));
         TouchRecord(t);
       });
-      report.Add(Counted("Zufälliger Zeilenzugriff", done, samples), w.Seconds(), static_cast<double>(done), "Zeilen");
+      report.Add(Counted("Zufälliger Zeilenzugriff", done, samples), w.Seconds(), static_cast<double>(done), "Zeilen",
+                 Scale::PerRecord, "random_row");
     }
     {
       std::uniform_int_distribution<int64_t> key(1, o.records);
@@ -202,7 +244,8 @@ void Run(const Options& o, const std::string& dir) {
       const int64_t done = Repeat(samples, w, [&] {
         if (!t.FindKey({std::to_string(key(random))})) throw std::runtime_error("FindKey fand einen Schlüssel nicht");
       });
-      report.Add(Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done), "Suchen");
+      report.Add(Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done), "Suchen",
+                 Scale::PerRecord, "findkey");
     }
     {
       Stopwatch w;
@@ -237,7 +280,8 @@ void Run(const Options& o, const std::string& dir) {
         FillRecord(t, o.records + k++);
         t.Post();
       });
-      report.Add(Counted("Anhängen (Append + Post)", appended, writes), w.Seconds(), static_cast<double>(appended), "Sätze");
+      report.Add(Counted("Anhängen (Append + Post)", appended, writes), w.Seconds(), static_cast<double>(appended), "Sätze",
+                 Scale::PerRecord, "append_post");
     }
     {
       std::uniform_int_distribution<int64_t> row(0, o.records - 1);
@@ -249,7 +293,8 @@ void Run(const Options& o, const std::string& dir) {
         t.Fields(3).SetAsFloat(static_cast<double>(k++) / 4.0);
         t.Post();
       });
-      report.Add(Counted("Ändern (Edit + Post)", done, writes), w.Seconds(), static_cast<double>(done), "Sätze");
+      report.Add(Counted("Ändern (Edit + Post)", done, writes), w.Seconds(), static_cast<double>(done), "Sätze",
+                 Scale::PerRecord, "edit_post");
     }
     t.Close();
   }
@@ -258,7 +303,8 @@ void Run(const Options& o, const std::string& dir) {
   {
     Stopwatch w;
     engine::ChangeTableFormat(engine::DefaultFileSystem(), dir, kTableName, engine::TableFormat{0, 4096});
-    report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze");
+    report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze",
+               Scale::PerRecord, "restructure");
   }
 
   Progress(std::to_string(o.tables) + " Tabellen für den Verzeichnis-Scan werden angelegt");
@@ -277,7 +323,11 @@ void Run(const Options& o, const std::string& dir) {
     report.Add("Verzeichnis-Scan (" + std::to_string(listed) + " Tabellen)", w.Seconds(), listed, "Tabellen", Scale::None);
   }
 
-  report.Print(std::cout, dbBytes);
+  if (o.tsv) {
+    report.PrintTsv(std::cout);
+  } else {
+    report.Print(std::cout, dbBytes);
+  }
 }
 
 }  // namespace

@@ -20,19 +20,27 @@ class Report {
   explicit Report(int64_t records) : records_(records) {}
   void SetRawRead(double seconds, uint64_t bytes) { rawRead_ = seconds; rawBytes_ = bytes; }
   void SetRawCopy(double seconds) { rawCopy_ = seconds; }
-  // `count` operations of `unit` took `seconds`.
+  // `count` operations of `unit` took `seconds`; `key` names the line in the tab-separated
+  // output (lines without key are left out there).
   void Add(const std::string& label, double seconds, double count, const std::string& unit,
-           Scale scale = Scale::PerRecord);
+           Scale scale = Scale::PerRecord, const std::string& key = {});
   void Print(std::ostream& out, uint64_t fileBytes) const;
+  // One line per keyed measurement: key, seconds, operations, ratio to the raw read, ratio to
+  // the raw copy (empty where it does not apply), tab-separated, "." as decimal point.
+  void PrintTsv(std::ostream& out) const;
 
  private:
   struct Line {
+    std::string key;
     std::string label;
     double seconds;
     double count;
     std::string unit;
     Scale scale;
   };
+  // The line's ratios to the raw read and the raw copy; false when they do not apply.
+  bool Ratios(const Line& l, double* vsRead, double* vsCopy) const;
+
   int64_t records_;
   double rawRead_ = 0;
   double rawCopy_ = 0;

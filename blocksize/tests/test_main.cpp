@@ -1,19 +1,3 @@
-// The window tests need one QApplication for the whole run and German number formats, for
-// which the tool's texts and menu comparisons are written.
+#include "tools/testsupport/window_tests.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLocale>
-
-#include "tools/tramek_tools.h"
-
-int main(int argc, char** argv) {
-  // Also when the test list is read, without the test environment: no display is needed.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  tools::InitializeTramekTools();
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return tools::RunWindowTests(argc, argv); }
