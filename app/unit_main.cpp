@@ -23,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "app/db_grid.h"
 #include "app/icons.h"
+#include "app/key_preview.h"
 #include "app/table_model.h"
 #include "component/table.h"
 #include "tools/dialogs.h"
@@ -52,12 +54,18 @@ TFormMain::TFormMain(QWidget* parent)
   dsTabelle_ = new TableModel(*tabelle_, this);
   dsTabelle_->setObjectName(QStringLiteral("DSTabelle"));
   createControls();
-  tabelle_->AfterScroll = [this](engine::TTable&) { syncGridToCursor(); };
+  tabelle_->AfterScroll = [this](engine::TTable&) { tableScrolled(); };
+  tabelle_->BeforeInsert = [this](engine::TTable&) { TTabelleBeforeInsert(); };
+  new KeyPreview(this, [this](QKeyEvent* key, QWidget* target) {
+    FormKeyDown(key);
+    FormKeyPress(key, target);
+  });
   FormCreate();
 }
 
 TFormMain::~TFormMain() {
   tabelle_->AfterScroll = nullptr;
+  tabelle_->BeforeInsert = nullptr;
   // The grid and its model read the table, so they go before it.
   delete DBGrid;
   delete dsTabelle_;
@@ -150,7 +158,7 @@ void TFormMain::createControls() {
 
   for (QWidget* command : tableCommands()) command->setEnabled(false);
 
-  DBGrid = new QTableView(this);
+  DBGrid = new TDBGrid(this);
   DBGrid->setObjectName(QStringLiteral("DBGrid"));
   DBGrid->setModel(dsTabelle_);
   DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -170,6 +178,14 @@ void TFormMain::createControls() {
   connect(ButtonRefresh, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
   connect(ToolButtonEdit, &QToolButton::clicked, this, [this] { ToolButtonEditClick(); });
   connect(ButtonBlockCheck, &QToolButton::clicked, this, [this] { ButtonBlockCheckClick(); });
+  connect(ToolButtonInfo, &QToolButton::clicked, this, [this] { ToolButtonInfoClick(); });
+  connect(ButtonRecordCount, &QToolButton::clicked, this, [this] { ButtonRecordCountClick(); });
+  connect(ButtonMemo, &QToolButton::clicked, this, [this] { ButtonMemoClick(); });
+  connect(SpeedButtonTake1, &QToolButton::clicked, this, [this] { SearchKey(); });
+  connect(EditSuchtext, &QLineEdit::returnPressed, this, [this] { SearchKey(); });
+  connect(DBGrid, &TDBGrid::insertRequested, this, [this] { insertRecord(false); });
+  connect(DBGrid, &TDBGrid::appendRequested, this, [this] { insertRecord(true); });
+  connect(DBGrid, &TDBGrid::deleteRequested, this, [this] { deleteAfterGridConfirmation(); });
   connect(ComboBoxIndex, &QComboBox::activated, this,
           [this](int entry) { ComboBoxIndexChange(entry); });
   connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -185,8 +201,7 @@ std::vector<QWidget*> TFormMain::tableCommands() const {
           ButtonRecordCount};
 }
 
-template <typename Command>
-void TFormMain::runCommand(Command&& command) {
+void TFormMain::runCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const engine::EAbort&) {
@@ -213,11 +228,15 @@ void TFormMain::FormClose() {
   });
 }
 
+bool TFormMain::editMode() const { return dsTabelle_->autoEdit(); }
+
 void TFormMain::setEditMode(bool on) {
+  const bool changed = on != editMode();
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
   // No duplication while edit mode is on, and none before a table was ever opened.
   ButtonCopyTable->setEnabled(!on && tableCommandsEnabled_);
+  if (changed) emit editModeChanged(on);
 }
 
 void TFormMain::ToolButtonOpenClick() {

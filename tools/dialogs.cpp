@@ -10,6 +10,8 @@
 
 #include <array>
 
+#include "tools/table_file_name.h"
+
 namespace tools {
 namespace {
 
@@ -84,11 +86,33 @@ class BoxKeys : public QObject {
   QAbstractButton* escapeButton_;
 };
 
+// A carriage return in a box's text is a line break.
+QString boxText(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
+// The open dialog finds a typed table name in any letter case, with or without its extension.
+class TableOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1) {
+      const QString found = ResolveTableFileName(files.constFirst(), defaultSuffix());
+      if (found != files.constFirst()) selectFile(found);
+    }
+    QFileDialog::accept();
+  }
+};
+
 class QtDialogs : public DialogSeam {
  public:
   int MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                  const QStringList& captions) override {
-    QMessageBox box(iconFor(type), titleFor(type), text, QMessageBox::NoButton);
+    QMessageBox box(iconFor(type), titleFor(type), boxText(text), QMessageBox::NoButton);
     std::array<QPushButton*, kButtons.size()> added{};
     int position = 0;
     for (size_t i = 0; i < kButtons.size(); ++i) {
@@ -123,7 +147,7 @@ class QtDialogs : public DialogSeam {
 
   QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                           const QString& filter, const QString& defaultSuffix) override {
-    QFileDialog dialog(parent, title, dir, filter);
+    TableOpenDialog dialog(parent, title, dir, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
