@@ -61,7 +61,8 @@ void BrowseTest::showActive() {
 }
 
 void BrowseTest::press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
-  QWidget* target = QApplication::focusWidget();
+  // The key goes where the window's focus is, also when another window was active last.
+  QWidget* target = form_->focusWidget();
   if (target == nullptr) target = form_.get();
   QTest::keyClick(target, key, modifiers);
   QCoreApplication::processEvents();
