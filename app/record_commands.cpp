@@ -2,7 +2,6 @@
 // grid, the record count), the editing keys and the memo command.
 
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMetaObject>
 #include <QToolButton>
 

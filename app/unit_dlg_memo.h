@@ -24,7 +24,6 @@ class TDlgMemo : public QDialog {
 
   // The field of the current record that Memo shows and edits at the next showing.
   void setDataField(const QString& name) { dataField_ = name; }
-  const QString& dataField() const { return dataField_; }
 
   void done(int result) override;
 

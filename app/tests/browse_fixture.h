@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/table_model.h"
+#include "app/tests/find_control.h"
 #include "app/unit_main.h"
 #include "component/table.h"
 #include "testsupport/temp_dir.h"
@@ -43,9 +44,7 @@ class BrowseTest : public ::testing::Test {
 
   template <typename Widget>
   Widget* control(const char* name) {
-    auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+    return app_test::FindControl<Widget>(*form_, name);
   }
   QToolButton* button(const char* name) { return control<QToolButton>(name); }
   QLineEdit* searchText() { return control<QLineEdit>("EditSuchtext"); }

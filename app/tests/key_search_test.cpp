@@ -8,6 +8,9 @@
 #include <stdexcept>
 
 #include "app/tests/browse_fixture.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
 
 namespace {
 
@@ -188,6 +191,28 @@ TEST_F(KeySearchTest, EscAnywhereMovesTheFocusToTheSearchTextWithAllSelected) {
   searchText()->deselect();
   press(Qt::Key_Escape);
   EXPECT_EQ(searchText()->selectedText(), QStringLiteral("Meier"));
+}
+
+TEST_F(KeySearchTest, LettersForANumberShowTheComponentsMessageAndKeepTheFocus) {
+  SKIP_WITHOUT_FIXTURES();
+  dialogs_.queueOpenFileName(QString::fromStdString(
+      testsupport::CopyTable(testsupport::fixtures::KeyedWithBlobs(), dir_.Path())));
+  button("ToolButtonOpen")->click();
+  ASSERT_TRUE(table().Active());
+  showActive();
+  table().MoveTo(3);
+  searchText()->setFocus();
+  searchText()->setText(QStringLiteral("sieben;x"));
+  dialogs_.queueMessageResult(tools::mrOk);
+  press(Qt::Key_Return);
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, tools::MsgDlgType::mtError);
+  EXPECT_TRUE(dialogs_.messageCalls()[0].text.contains(QStringLiteral("CustNo")))
+      << dialogs_.messageCalls()[0].text.toStdString();
+  // The text was already rewritten (one key field: the rest dropped); nothing else moved.
+  EXPECT_EQ(searchText()->text(), QStringLiteral("sieben"));
+  EXPECT_EQ(table().RecNo(), 3);
+  EXPECT_EQ(QApplication::focusWidget(), searchText());
 }
 
 }  // namespace
