@@ -84,7 +84,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
     return source(row);
   };
   const auto lock = LockTableSettled(fs, directory, name, true);
-  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
+  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, NewFilesSuffix(), records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
 }
 

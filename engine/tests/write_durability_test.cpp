@@ -1,6 +1,7 @@
-// A posted record is on disk when Post returns: the data blocks are written and flushed before
-// the header that counts them, and nothing of the .DB is left unflushed; a table copied at any
-// moment between two posts (a crash) reads back every record posted so far.
+// A posted record is on disk when Post returns: the undo journal of the change is written and
+// flushed before any file of the table changes, and every changed file is flushed after its last
+// write; a table copied at any moment between two posts (a crash) reads back every record posted
+// so far.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,8 @@ namespace {
 
 using engine::TTable;
 
-// Records the writes and flushes made to files of one path.
+// Records the writes and flushes made to files whose paths start with `watched`, as
+// "write <path>", "truncate <path>" and "sync <path>".
 class RecordingFileSystem : public engine::FileSystem {
  public:
   RecordingFileSystem(engine::FileSystem& base, std::string watched) : base_(base), watched_(std::move(watched)) {}
@@ -22,7 +24,7 @@ class RecordingFileSystem : public engine::FileSystem {
 
   std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
     auto file = base_.Open(path, mode);
-    if (path != watched_) return file;
+    if (path.compare(0, watched_.size(), watched_) != 0) return file;
     return std::make_unique<RecordingFile>(std::move(file), log);
   }
   bool Exists(const std::string& path) override { return base_.Exists(path); }
@@ -43,15 +45,15 @@ class RecordingFileSystem : public engine::FileSystem {
     uint64_t Size() const override { return f_->Size(); }
     size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return f_->ReadAt(offset, dst, n); }
     void WriteAt(uint64_t offset, const void* src, size_t n) override {
-      log_.push_back(offset == 0 ? "header" : "block");
+      log_.push_back("write " + Path());
       f_->WriteAt(offset, src, n);
     }
     void Truncate(uint64_t size) override {
-      log_.push_back("truncate");
+      log_.push_back("truncate " + Path());
       f_->Truncate(size);
     }
     void Sync() override {
-      log_.push_back("sync");
+      log_.push_back("sync " + Path());
       f_->Sync();
     }
 
@@ -63,9 +65,11 @@ class RecordingFileSystem : public engine::FileSystem {
   std::string watched_;
 };
 
-TEST(WriteDurability, BlocksAreFlushedBeforeTheHeaderAndNothingIsLeftUnflushed) {
+bool IsJournal(const std::string& entry) { return entry.find(".~kbjrn") != std::string::npos; }
+
+TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnflushed) {
   testsupport::MemoryFileSystem memory;
-  RecordingFileSystem fs(memory, "/mem/LOG.DB");
+  RecordingFileSystem fs(memory, "/mem/LOG.");
   TTable t;
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");
@@ -83,15 +87,23 @@ TEST(WriteDurability, BlocksAreFlushedBeforeTheHeaderAndNothingIsLeftUnflushed) 
     t.Fields(0).SetAsInteger((i * 7) % 30 + 1);
     t.Fields(1).SetAsString("Eintrag " + std::to_string(i));
     t.Post();
-    // The header write comes after the block writes and a flush, and is flushed itself.
-    size_t header = fs.log.size();
-    for (size_t k = 0; k < fs.log.size(); ++k)
-      if (fs.log[k] == "header") header = k;
-    ASSERT_LT(header, fs.log.size());
-    ASSERT_GT(header, 0u);
-    EXPECT_EQ(fs.log[header - 1], "sync");
-    EXPECT_EQ(fs.log.back(), "sync");
-    for (size_t k = 0; k < header; ++k) EXPECT_NE(fs.log[k], "header");
+    // The journal is written and flushed first; then each changed file is flushed after its
+    // last write.
+    ASSERT_GE(fs.log.size(), 4u);
+    EXPECT_EQ(fs.log[0].rfind("write ", 0), 0u);
+    EXPECT_TRUE(IsJournal(fs.log[0])) << fs.log[0];
+    EXPECT_EQ(fs.log[1], "sync " + fs.log[0].substr(6));
+    bool tableChanged = false;
+    for (size_t k = 2; k < fs.log.size(); ++k) {
+      EXPECT_FALSE(IsJournal(fs.log[k])) << fs.log[k];
+      if (fs.log[k].rfind("sync ", 0) == 0) continue;
+      tableChanged = true;
+      const std::string path = fs.log[k].substr(fs.log[k].find(' ') + 1);
+      bool synced = false;
+      for (size_t later = k + 1; later < fs.log.size(); ++later) synced = synced || fs.log[later] == "sync " + path;
+      EXPECT_TRUE(synced) << fs.log[k] << " not flushed";
+    }
+    EXPECT_TRUE(tableChanged);
 
     // A crash now: the files as they are hold every posted record.
     testsupport::MemoryFileSystem copy;
