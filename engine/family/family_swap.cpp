@@ -240,6 +240,16 @@ bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::strin
   return !FindLeftovers(fs, dir, dbName).None();
 }
 
+bool HasUnsettledChanges(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  if (fs.Exists(dir + dbName) && !fs.Exists(dir + WorkMarkName(dbName))) return false;
+  const TableLeftovers found = FindLeftovers(fs, dir, dbName);
+  if (!found.commits.empty()) return true;
+  std::vector<JournalFile> files;
+  for (const auto& journal : found.journals)
+    if (ReadJournal(fs, dir, dbName, journal, &files)) return true;
+  return false;
+}
+
 std::vector<std::string> TablesWithCommitLeftovers(FileSystem& fs, const std::string& dir) {
   std::map<std::string, std::string> byBase;  // upper-case base name -> .DB name
   for (const std::string& name : fs.List(ListableDir(dir))) {

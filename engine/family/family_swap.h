@@ -37,9 +37,14 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
 // Removes the temporary files of `written` (after a failure before the commit).
 void DiscardFamily(FileSystem& fs, const std::vector<WrittenFile>& written);
 
-// Whether temporary files of a commit or a post of table `dbName` in `dir` are there: a commit or
-// a post is under way (its writer holds the table) or was interrupted.
+// Whether temporary files of a commit or a post of table `dbName` in `dir` are there, the work
+// mark included: a writer is at work (it holds the table) or was killed. Lists the directory only
+// when the work mark is there or the .DB is missing.
 bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName);
+
+// Whether a reader would find the family half changed: temporary files of a commit, or a whole
+// journal of a post. A writer's void journal and the work mark alone change nothing.
+bool HasUnsettledChanges(FileSystem& fs, const std::string& dir, const std::string& dbName);
 
 // The tables of `dir` with temporary files of a commit or a post, as .DB names (the spelling of a .DB
 // among the temporary names where there is one, otherwise the base name with ".DB").

@@ -12,9 +12,11 @@ namespace engine {
 
 namespace {
 
-constexpr char kMagic[] = "KBUNDO01";  // 8 bytes at the start
+// Magic, the body's length and checksum, then the body. Bytes after the body are ignored: a
+// journal file is written over from the start again and again without being cut back.
+constexpr char kMagic[] = "KBUNDO02";
 constexpr size_t kMagicBytes = 8;
-constexpr size_t kTrailerBytes = 8;  // length of what precedes it, checksum
+constexpr size_t kHeadBytes = kMagicBytes + 8;
 
 uint32_t Checksum(const uint8_t* p, size_t n) {
   uint32_t h = 2166136261u;  // FNV-1a
@@ -89,34 +91,34 @@ bool ReadFile(Reader& in, const std::string& base, JournalFile* f) {
 }  // namespace
 
 std::string EncodeJournal(const std::vector<JournalFile>& files) {
-  std::string out(kMagic, kMagicBytes);
-  PutU32(out, static_cast<uint32_t>(files.size()));
+  std::string body;
+  PutU32(body, static_cast<uint32_t>(files.size()));
   for (const JournalFile& f : files) {
-    PutU32(out, static_cast<uint32_t>(f.name.size()));
-    out += f.name;
-    out += static_cast<char>(f.created ? 1 : 0);
-    PutU64(out, f.oldSize);
-    PutU32(out, static_cast<uint32_t>(f.ranges.size()));
+    PutU32(body, static_cast<uint32_t>(f.name.size()));
+    body += f.name;
+    body += static_cast<char>(f.created ? 1 : 0);
+    PutU64(body, f.oldSize);
+    PutU32(body, static_cast<uint32_t>(f.ranges.size()));
     for (const auto& [offset, bytes] : f.ranges) {
-      PutU64(out, offset);
-      PutU64(out, bytes.size());
-      out += bytes;
+      PutU64(body, offset);
+      PutU64(body, bytes.size());
+      body += bytes;
     }
   }
-  const uint64_t length = out.size();
-  PutU32(out, static_cast<uint32_t>(length));
-  PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(out.data()), static_cast<size_t>(length)));
-  return out;
+  std::string out(kMagic, kMagicBytes);
+  PutU32(out, static_cast<uint32_t>(body.size()));
+  PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+  return out + body;
 }
 
 bool DecodeJournal(const std::string& text, const std::string& base, std::vector<JournalFile>* files) {
   files->clear();
-  if (text.size() < kMagicBytes + 4 + kTrailerBytes || text.compare(0, kMagicBytes, kMagic) != 0) return false;
+  if (text.size() < kHeadBytes || text.compare(0, kMagicBytes, kMagic) != 0) return false;
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-  const size_t body = text.size() - kTrailerBytes;
-  if (coding::GetU32(p + body) != static_cast<uint32_t>(body) || coding::GetU32(p + body + 4) != Checksum(p, body))
+  const uint32_t bodyBytes = coding::GetU32(p + kMagicBytes);
+  if (bodyBytes > text.size() - kHeadBytes || coding::GetU32(p + kMagicBytes + 4) != Checksum(p + kHeadBytes, bodyBytes))
     return false;
-  Reader in(p + kMagicBytes, body - kMagicBytes);
+  Reader in(p + kHeadBytes, bodyBytes);
   uint32_t count = 0;
   if (!in.U32(&count)) return false;
   for (uint32_t i = 0; i < count; ++i) {
@@ -126,6 +128,8 @@ bool DecodeJournal(const std::string& text, const std::string& base, std::vector
   }
   return in.AtEnd();
 }
+
+size_t VoidedJournalBytes() { return kMagicBytes; }
 
 void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files) {
   for (const JournalFile& f : files) {
@@ -144,17 +148,20 @@ void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<Journ
   fs.SyncDir(ListableDir(dir));
 }
 
+bool ReadJournal(FileSystem& fs, const std::string& dir, const std::string& dbName, const std::string& journalName,
+                 std::vector<JournalFile>* files) {
+  std::string text;
+  auto file = fs.Open(dir + journalName, OpenMode::ReadOnly);
+  text.resize(static_cast<size_t>(file->Size()));
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  return DecodeJournal(text, BaseNameOf(dbName), files);
+}
+
 void RollBackJournal(FileSystem& fs, const std::string& dir, const std::string& dbName,
                      const std::string& journalName) {
   const std::string path = dir + journalName;
-  std::string text;
-  {
-    auto file = fs.Open(path, OpenMode::ReadOnly);
-    text.resize(static_cast<size_t>(file->Size()));
-    text.resize(file->ReadAt(0, text.data(), text.size()));
-  }
   std::vector<JournalFile> files;
-  if (DecodeJournal(text, BaseNameOf(dbName), &files)) UndoJournal(fs, dir, files);
+  if (ReadJournal(fs, dir, dbName, journalName, &files)) UndoJournal(fs, dir, files);
   fs.Remove(path);
   fs.SyncDir(ListableDir(dir));
 }

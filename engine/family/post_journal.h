@@ -2,10 +2,11 @@
 // The undo journal of a change made in place to a table's files (a post or a delete): for every
 // file the change touches, its size before the change and the bytes the change overwrites, or
 // that the change creates the file. The journal is written and made durable before the first
-// byte of the table's files changes, and removed once every changed file is durable. A journal
-// that is there and whole therefore tells of a change that may have been cut off half way:
-// rolling it back gives the table exactly as it was. One that is not whole was cut off while it
-// was being written, before anything changed, and is only removed.
+// byte of the table's files changes, and made void (its first bytes overwritten) once every
+// changed file is durable; a writer keeps its journal file from one change to the next and
+// removes it when it is done with the table. A journal that is whole therefore tells of a change
+// that may have been cut off half way: rolling it back gives the table exactly as it was. One
+// that is not whole was made void or cut off while being written, before anything changed.
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,13 @@ std::string EncodeJournal(const std::vector<JournalFile>& files);
 // False when `bytes` is not a whole journal of files of the table whose base name is `base`
 // (compared ignoring case), with ranges inside each file's old size.
 bool DecodeJournal(const std::string& bytes, const std::string& base, std::vector<JournalFile>* files);
+
+// How many zero bytes at the start of a journal make it void.
+size_t VoidedJournalBytes();
+
+// Reads the journal `journalName` in `dir` of table `dbName`; false when it is not whole.
+bool ReadJournal(FileSystem& fs, const std::string& dir, const std::string& dbName, const std::string& journalName,
+                 std::vector<JournalFile>* files);
 
 // Puts the files in `dir` back as `files` describe them and makes them durable.
 void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files);

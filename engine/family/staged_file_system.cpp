@@ -29,7 +29,7 @@ void RemoveQuietly(FileSystem& fs, const std::string& path) {
 // One file's kept changes. Bytes of the file as it was count up to `floor` (a truncation hides
 // the rest); past it, bytes not written read as zeros. Every page byte at or past `size` is 0.
 struct StagedFileSystem::Staged {
-  std::unique_ptr<File> base;  // the file as it is on disk; null for a file the change creates
+  File* base = nullptr;  // the file as it is on disk; null for a file the change creates
   bool created = false;
   uint64_t baseSize = 0;
   uint64_t floor = 0;
@@ -139,7 +139,6 @@ class StagedFileSystem::StagedFile : public File {
 StagedFileSystem::StagedFileSystem(FileSystem& base, std::string dir, std::string dbName)
     : base_(base), dir_(std::move(dir)), dbName_(std::move(dbName)) {}
 
-StagedFileSystem::~StagedFileSystem() = default;
 
 void StagedFileSystem::Begin() {
   staged_.clear();
@@ -148,6 +147,7 @@ void StagedFileSystem::Begin() {
 
 void StagedFileSystem::Discard() {
   staged_.clear();
+  handles_.clear();
   active_ = false;
 }
 
@@ -159,7 +159,7 @@ StagedFileSystem::Staged* StagedFileSystem::Find(const std::string& path) {
 StagedFileSystem::Staged& StagedFileSystem::Stage(const std::string& path) {
   if (Staged* s = Find(path)) return *s;
   auto s = std::make_unique<Staged>();
-  s->base = base_.Open(path, OpenMode::ReadOnly);
+  s->base = &Handle(path);
   s->baseSize = s->floor = s->size = s->base->Size();
   return *staged_.emplace(path, std::move(s)).first->second;
 }
@@ -181,7 +181,24 @@ std::unique_ptr<File> StagedFileSystem::Open(const std::string& path, OpenMode m
   }
   const Staged* s = active_ ? Find(path) : nullptr;
   if (s && s->created) return std::make_unique<StagedFile>(*this, path, mode, nullptr);
+  if (active_ && mode == OpenMode::ReadWrite) {
+    Handle(path);  // raises as an open would; the file reads through the kept changes
+    return std::make_unique<StagedFile>(*this, path, mode, nullptr);
+  }
   return std::make_unique<StagedFile>(*this, path, mode, base_.Open(path, mode));
+}
+
+File& StagedFileSystem::Handle(const std::string& path) {
+  auto& handle = handles_[path];
+  if (!handle) {
+    try {
+      handle = base_.Open(path, OpenMode::ReadWrite);
+    } catch (...) {
+      handles_.erase(path);
+      throw;
+    }
+  }
+  return *handle;
 }
 
 bool StagedFileSystem::Exists(const std::string& path) {
@@ -244,14 +261,45 @@ std::vector<JournalFile> StagedFileSystem::Journal() {
 }
 
 void StagedFileSystem::CheckNoOtherWork() {
-  if (base_.Exists(dir_ + WorkMarkName(dbName_)))
-    Fail(kErrLocked, dir_ + dbName_, "Ein anderes Programm ändert die Tabelle gerade, oder seine Änderung wurde "
-                                     "abgebrochen und ist noch nicht zurückgenommen. Die Änderung wurde nicht "
-                                     "gespeichert; bitte die Tabelle schließen und erneut öffnen.");
+  const std::string base = BaseNameOf(dbName_);
+  for (const std::string& name : base_.List(ListableDir(dir_))) {
+    TemporaryName t;
+    if (!ParseTemporaryName(name, &t) || t.kind != kJournalSuffix || !EqualsIgnoringCase(BaseNameOf(t.plain), base))
+      continue;
+    std::vector<JournalFile> files;
+    if (ReadJournal(base_, dir_, dbName_, name, &files))
+      Fail(kErrLocked, dir_ + dbName_, "Ein anderes Programm ändert die Tabelle gerade, oder seine Änderung wurde "
+                                       "abgebrochen und ist noch nicht zurückgenommen. Die Änderung wurde nicht "
+                                       "gespeichert; bitte die Tabelle schließen und erneut öffnen.");
+  }
+}
+
+void StagedFileSystem::OpenJournal() {
+  CheckNoOtherWork();
+  const std::string path = dir_ + dbName_ + kJournalSuffix + WriterTag();
+  try {
+    MarkWork(base_, dir_, dbName_);
+    auto file = base_.Open(path, OpenMode::CreateTruncate);
+    base_.SyncDir(ListableDir(dir_));
+    journal_ = std::move(file);
+    journalPath_ = path;
+  } catch (...) {
+    RemoveQuietly(base_, path);
+    UnmarkWorkIfSettled(base_, dir_, dbName_);
+    throw;
+  }
+}
+
+void StagedFileSystem::VoidJournal() {
+  const std::vector<uint8_t> zeros(VoidedJournalBytes(), 0);
+  journal_->WriteAt(0, zeros.data(), zeros.size());
+  journal_->Sync();
+  journalWhole_ = false;
 }
 
 void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
-  auto file = base_.Open(path, s.created ? OpenMode::CreateTruncate : OpenMode::ReadWrite);
+  if (s.created) handles_[path] = base_.Open(path, OpenMode::CreateTruncate);
+  File* file = &Handle(path);
   if (!s.created && s.floor < s.baseSize) file->Truncate(s.floor);
   // Runs of neighbouring pages go in one write.
   std::vector<uint8_t> run;
@@ -279,48 +327,43 @@ void StagedFileSystem::Apply() {
       staged_.clear();
       return;
     }
-    CheckNoOtherWork();
-    const std::string journal = dir_ + dbName_ + kJournalSuffix + WriterTag();
+    if (!journal_) OpenJournal();
+    const std::string text = EncodeJournal(files);
+    journal_->WriteAt(0, text.data(), text.size());
+    journal_->Sync();
+    journalWhole_ = true;
     try {
-      MarkWork(base_, dir_, dbName_);
-      const std::string text = EncodeJournal(files);
-      auto file = base_.Open(journal, OpenMode::CreateTruncate);
-      file->WriteAt(0, text.data(), text.size());
-      file->Sync();
-      base_.SyncDir(ListableDir(dir_));
+      bool created = false;
+      for (auto& [path, s] : staged_) {
+        WriteOut(path, *s);
+        created = created || s->created;
+      }
+      if (created) base_.SyncDir(ListableDir(dir_));
+      VoidJournal();
     } catch (...) {
-      RemoveQuietly(base_, journal);  // nothing was changed yet
-      UnmarkWorkIfSettled(base_, dir_, dbName_);
-      throw;
-    }
-    try {
-      for (auto& [path, s] : staged_) WriteOut(path, *s);
-      base_.SyncDir(ListableDir(dir_));
-      base_.Remove(journal);
-    } catch (...) {
-      // Back to the old files now; when that fails as well, the journal stays for the next
-      // command's recovery.
+      // Back to the old files now (a journal that cannot be made void would undo the change at
+      // the next open, so the change is reported as failed then too); when that fails as well,
+      // the journal stays for the next command's recovery.
       try {
         UndoJournal(base_, dir_, files);
-        base_.Remove(journal);
+        VoidJournal();
       } catch (const EDBEngineError&) {
       }
-      UnmarkWorkIfSettled(base_, dir_, dbName_);
       throw;
     }
-    try {
-      base_.SyncDir(ListableDir(dir_));
-    } catch (const EDBEngineError& e) {
-      FailPlain(e.ErrorCode(), std::string("Die Änderung wurde gespeichert, ist aber nicht sicher auf dem "
-                                           "Datenträger: ") + e.what());
-    }
-    // Without the journal the mark only costs the next open a listing; no sync is needed.
-    RemoveQuietly(base_, dir_ + WorkMarkName(dbName_));
   } catch (...) {
     staged_.clear();
+    handles_.clear();
     throw;
   }
   staged_.clear();
+}
+
+StagedFileSystem::~StagedFileSystem() {
+  if (!journal_ || journalWhole_) return;  // a whole journal is left for recovery
+  journal_.reset();
+  RemoveQuietly(base_, journalPath_);
+  UnmarkWorkIfSettled(base_, dir_, dbName_);
 }
 
 }  // namespace engine

@@ -3,12 +3,14 @@
 // killed at any point leaves the table wholly old or wholly new. Between Begin and Apply every
 // change (writes, truncations, new files) is kept in memory, where reads of the same files see
 // it, and syncs wait. Apply then
-//   1. puts the table's work mark (temporary_names.h) and writes the undo journal
-//      (post_journal.h) of exactly the bytes about to change, with each file's old size, and
-//      makes both durable: one write, one sync of the journal, one of the directory;
+//   1. writes the undo journal (post_journal.h) of exactly the bytes about to change, with each
+//      file's old size, and makes it durable: one write, one sync;
 //   2. writes the changes to the files and makes each durable;
-//   3. removes the journal, makes that durable, and takes the mark away.
-// The next command that touches the table rolls back a journal that was left (table_access.h).
+//   3. makes the journal void: one small write, one sync.
+// The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
+// and removed when the file system goes, so that a post changes no directory: creating and
+// removing files would cost every post a journal commit of the file system. The next command
+// that touches the table rolls back a whole journal that was left (table_access.h).
 // Outside Begin/Apply the file system passes everything through. Not thread-safe.
 
 #include <map>
@@ -25,12 +27,14 @@ class StagedFileSystem : public FileSystem {
  public:
   // For changes to the table `dbName` in `dir`, whose files are all in `dir`.
   StagedFileSystem(FileSystem& base, std::string dir, std::string dbName);
+  // Removes this writer's journal file and, when no other is left, the table's work mark; a
+  // whole journal (a change that could not be undone at once) stays for recovery.
   ~StagedFileSystem() override;
 
   // Keeps changes in memory from now on.
   void Begin();
-  // Puts the kept changes into the files as described above. Refuses (kErrLocked) while the
-  // work mark of another writer of the table is there. On a failure the files are put back from
+  // Puts the kept changes into the files as described above. The first one refuses
+  // (kErrLocked) while another writer's journal of the table is whole. On a failure the files are put back from
   // the journal (or left for the next command's recovery when that fails too), the kept changes
   // are dropped and the failure goes on.
   void Apply();
@@ -52,12 +56,17 @@ class StagedFileSystem : public FileSystem {
   struct Staged;
   class StagedFile;
   Staged* Find(const std::string& path);
+  // The file on disk, opened for writing once and kept from one change to the next.
+  File& Handle(const std::string& path);
   Staged& Stage(const std::string& path);
   void StageCreated(const std::string& path);
   // Journal entries of the kept changes; drops pages that change nothing.
   std::vector<JournalFile> Journal();
-  // Refuses while the table's work mark is there: another writer is at work or was killed.
+  // Refuses while another writer's journal of the table is whole: it is at work or was killed.
   void CheckNoOtherWork();
+  // Makes the table's work mark and this writer's journal file, durably.
+  void OpenJournal();
+  void VoidJournal();
   void WriteOut(const std::string& path, Staged& staged);
 
   FileSystem& base_;
@@ -65,6 +74,10 @@ class StagedFileSystem : public FileSystem {
   std::string dbName_;
   bool active_ = false;
   std::map<std::string, std::unique_ptr<Staged>> staged_;
+  std::map<std::string, std::unique_ptr<File>> handles_;
+  std::unique_ptr<File> journal_;
+  std::string journalPath_;
+  bool journalWhole_ = false;  // a change may be half in place
 };
 
 }  // namespace engine

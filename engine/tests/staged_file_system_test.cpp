@@ -82,13 +82,13 @@ TEST(StagedFileSystem, ChangesAreReadBackAndReachTheFilesOnlyOnApply) {
   for (const auto& [path, bytes] : expected) EXPECT_EQ(ReadAll(staged, path), bytes) << path;
   EXPECT_TRUE(staged.Exists(kDir + "T.X02"));
   staged.Apply();
-  EXPECT_EQ(memory.Snapshot(), expected);  // nor a journal or a mark left
+  for (const auto& [path, bytes] : expected) EXPECT_EQ(memory.Contents(path), bytes) << path;
 
   // Discarded changes leave the files alone; outside Begin/Apply writes go straight through.
   staged.Begin();
   Write(staged, kDir + "T.DB", 0, "VERWORFEN");
   staged.Discard();
-  EXPECT_EQ(memory.Snapshot(), expected);
+  for (const auto& [path, bytes] : expected) EXPECT_EQ(memory.Contents(path), bytes) << path;
   Write(staged, kDir + "T.PX", 0, "direkt");
   EXPECT_EQ(memory.Contents(kDir + "T.PX").substr(0, 6), "direkt");
 }
@@ -116,45 +116,63 @@ TEST(StagedFileSystem, RandomChangesEndAsIfWrittenDirectly) {
       ASSERT_EQ(ReadAll(staged, path), direct.Contents(path));
     }
     staged.Apply();
-    EXPECT_EQ(memory.Snapshot(), direct.Snapshot());
+    for (const auto& [path, bytes] : direct.Snapshot()) EXPECT_EQ(memory.Contents(path), bytes) << path;
   }
 }
 
 TEST(StagedFileSystem, KilledAtEveryStepTheNextRecoveryGivesTheOldOrTheNewFiles) {
+  // Two changes by one writer, then the writer goes: its journal is made for the first change,
+  // written again for the second and removed at the end.
+  const auto run = [](engine::FileSystem& fs, FaultFileSystem* dying, int k) {
+    engine::StagedFileSystem staged(fs, kDir, "T.DB");
+    staged.Begin();
+    Write(staged, kDir + "T.DB", 0, "ERSTE");
+    staged.Apply();
+    staged.Begin();
+    TypicalChanges(staged);
+    if (dying) dying->StopDeadAfter(k);
+    try {
+      staged.Apply();
+    } catch (const engine::EDBEngineError&) {
+    }
+  };
+  Files first = OldFiles();
+  first[kDir + "T.DB"].replace(0, 5, "ERSTE");
+  Files last = NewFiles();
+  last[kDir + "T.DB"].replace(0, 5, "KOPFE");  // the second change wrote "KOPF" over "ERSTE"
   int steps = 0;
+  {
+    MemoryFileSystem memory;
+    memory.Restore(OldFiles());
+    FaultFileSystem counter(memory);
+    run(counter, nullptr, 0);
+    ASSERT_EQ(memory.Snapshot(), last);
+  }
   {
     MemoryFileSystem memory;
     memory.Restore(OldFiles());
     FaultFileSystem counter(memory);
     engine::StagedFileSystem staged(counter, kDir, "T.DB");
     staged.Begin();
+    Write(staged, kDir + "T.DB", 0, "ERSTE");
+    staged.Apply();
+    counter.ResetCounts();
+    staged.Begin();
     TypicalChanges(staged);
     staged.Apply();
-    steps = counter.Count(FaultKind::Mutation);
+    steps = counter.Count(FaultKind::Mutation) + 2;  // and the removals of journal and mark
   }
   ASSERT_GT(steps, 8);
-  const Files oldFiles = OldFiles();
-  const Files newFiles = NewFiles();
   for (int k = 0; k < steps; ++k) {
     SCOPED_TRACE("Abbruch nach Änderung " + std::to_string(k));
     MemoryFileSystem memory;
-    memory.Restore(oldFiles);
-    {
-      FaultFileSystem dying(memory);
-      engine::StagedFileSystem staged(dying, kDir, "T.DB");
-      staged.Begin();
-      TypicalChanges(staged);
-      dying.StopDeadAfter(k);
-      // Dead after the journal went, only the work mark is left, which Apply leaves quietly.
-      try {
-        staged.Apply();
-      } catch (const engine::EDBEngineError&) {
-      }
-      ASSERT_TRUE(dying.Dead());
-    }
+    memory.Restore(OldFiles());
+    FaultFileSystem dying(memory);
+    run(dying, &dying, k);
+    ASSERT_TRUE(dying.Dead());
     engine::RecoverTableFamily(memory, kDir, "T.DB");
     const Files after = memory.Snapshot();
-    EXPECT_TRUE(after == oldFiles || after == newFiles);
+    EXPECT_TRUE(after == first || after == last);
     EXPECT_FALSE(HasTemporaryFile(memory));
   }
 }
@@ -163,31 +181,64 @@ TEST(StagedFileSystem, AFailedWriteIsUndoneAtOnce) {
   MemoryFileSystem memory;
   memory.Restore(OldFiles());
   FaultFileSystem faulty(memory);
-  engine::StagedFileSystem staged(faulty, kDir, "T.DB");
-  staged.Begin();
-  TypicalChanges(staged);
-  faulty.FailNth(FaultKind::Write, 3);  // the journal, then two writes of the files
-  EXPECT_THROW(staged.Apply(), engine::EDBEngineError);
+  {
+    engine::StagedFileSystem staged(faulty, kDir, "T.DB");
+    staged.Begin();
+    TypicalChanges(staged);
+    faulty.FailNth(FaultKind::Write, 3);  // the journal, then two writes of the files
+    EXPECT_THROW(staged.Apply(), engine::EDBEngineError);
+  }
   EXPECT_EQ(memory.Snapshot(), OldFiles());
 }
 
-TEST(StagedFileSystem, AnotherWritersWorkMarkStopsTheChange) {
+// Another writer's whole journal: it is at work or was killed half way; its void journal: it is
+// only between two changes.
+TEST(StagedFileSystem, AnotherWritersWholeJournalStopsTheFirstChange) {
   MemoryFileSystem memory;
   memory.Restore(OldFiles());
   memory.Put(kDir + "T" + engine::kWorkSuffix, "");
-  memory.Put(kDir + "t.db" + engine::kJournalSuffix + "-99-1", "fremd");
+  const std::string other = kDir + "t.db" + engine::kJournalSuffix + "-99-1";
+  memory.Put(other, engine::EncodeJournal({{"T.DB", false, 3000, {{0, "ALT"}}}}));
   const Files before = memory.Snapshot();
+  {
+    engine::StagedFileSystem staged(memory, kDir, "T.DB");
+    staged.Begin();
+    TypicalChanges(staged);
+    try {
+      staged.Apply();
+      FAIL() << "applied beside another writer's whole journal";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrLocked);
+      EXPECT_NE(std::string(e.what()).find("anderes Programm"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(memory.Snapshot(), before);
+
+  memory.Put(other, std::string(engine::VoidedJournalBytes(), '\0') + memory.Contents(other).substr(8));
   engine::StagedFileSystem staged(memory, kDir, "T.DB");
   staged.Begin();
   TypicalChanges(staged);
-  try {
-    staged.Apply();
-    FAIL() << "applied beside another writer's journal";
-  } catch (const engine::EDBEngineError& e) {
-    EXPECT_EQ(e.ErrorCode(), engine::kErrLocked);
-    EXPECT_NE(std::string(e.what()).find("anderes Programm"), std::string::npos) << e.what();
+  staged.Apply();
+  EXPECT_EQ(memory.Contents(kDir + "T.PX"), "neuer Index");
+}
+
+// A writer keeps its journal file between changes and leaves no file behind when it goes.
+TEST(StagedFileSystem, TheJournalFileStaysBetweenChangesAndGoesWithTheWriter) {
+  MemoryFileSystem memory;
+  memory.Restore(OldFiles());
+  {
+    engine::StagedFileSystem staged(memory, kDir, "T.DB");
+    for (int change = 0; change < 3; ++change) {
+      staged.Begin();
+      Write(staged, kDir + "T.DB", 100 * change, "Änderung");
+      staged.Apply();
+      EXPECT_TRUE(HasTemporaryFile(memory));
+      EXPECT_TRUE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+      EXPECT_FALSE(engine::HasUnsettledChanges(memory, kDir, "T.DB"));
+    }
   }
-  EXPECT_EQ(memory.Snapshot(), before);
+  EXPECT_FALSE(HasTemporaryFile(memory));
+  EXPECT_EQ(memory.Contents(kDir + "T.DB").substr(200, 9), "Änderung");
 }
 
 TEST(PostJournal, AJournalThatIsNotWholeOrNotTheTablesIsRemovedUntouched) {

@@ -1,7 +1,7 @@
 // A posted record is on disk when Post returns: the undo journal of the change is written and
-// flushed before any file of the table changes, and every changed file is flushed after its last
-// write; a table copied at any moment between two posts (a crash) reads back every record posted
-// so far.
+// flushed before any file of the table changes, every changed file is flushed after its last
+// write, and the journal is made void only then; a table copied at any moment between two posts
+// (a crash) reads back every record posted so far.
 
 #include <gtest/gtest.h>
 
@@ -87,20 +87,23 @@ TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnf
     t.Fields(0).SetAsInteger((i * 7) % 30 + 1);
     t.Fields(1).SetAsString("Eintrag " + std::to_string(i));
     t.Post();
-    // The journal is written and flushed first; then each changed file is flushed after its
-    // last write.
-    ASSERT_GE(fs.log.size(), 4u);
-    EXPECT_EQ(fs.log[0].rfind("write ", 0), 0u);
-    EXPECT_TRUE(IsJournal(fs.log[0])) << fs.log[0];
-    EXPECT_EQ(fs.log[1], "sync " + fs.log[0].substr(6));
+    // The journal is written and flushed first, each changed file is flushed after its last
+    // write, and only then is the journal made void, and that flushed as well.
+    ASSERT_GE(fs.log.size(), 6u);
+    const std::string journal = fs.log[0].substr(fs.log[0].find(' ') + 1);
+    EXPECT_TRUE(IsJournal(journal)) << journal;
+    EXPECT_EQ(fs.log[0], "write " + journal);
+    EXPECT_EQ(fs.log[1], "sync " + journal);
+    EXPECT_EQ(fs.log[fs.log.size() - 2], "write " + journal);
+    EXPECT_EQ(fs.log.back(), "sync " + journal);
     bool tableChanged = false;
-    for (size_t k = 2; k < fs.log.size(); ++k) {
+    for (size_t k = 2; k + 2 < fs.log.size(); ++k) {
       EXPECT_FALSE(IsJournal(fs.log[k])) << fs.log[k];
       if (fs.log[k].rfind("sync ", 0) == 0) continue;
       tableChanged = true;
       const std::string path = fs.log[k].substr(fs.log[k].find(' ') + 1);
       bool synced = false;
-      for (size_t later = k + 1; later < fs.log.size(); ++later) synced = synced || fs.log[later] == "sync " + path;
+      for (size_t later = k + 1; later + 2 < fs.log.size(); ++later) synced = synced || fs.log[later] == "sync " + path;
       EXPECT_TRUE(synced) << fs.log[k] << " not flushed";
     }
     EXPECT_TRUE(tableChanged);
