@@ -192,7 +192,9 @@ void KillAtEveryChange(const Snapshot& original, const Killed& op) {
   const Snapshot newFamily = FamilyOf(memory, op.table);
   const std::vector<std::string> newNotes = NotesOn(memory, op.table);
   ASSERT_GT(changes, 3);
-  if (!op.swapsFamily) ASSERT_NE(newDump, oldDump);
+  if (!op.swapsFamily) {
+    ASSERT_NE(newDump, oldDump);
+  }
   if (op.check) op.check(oldFamily, newFamily);
 
   for (int k = 0; k < changes; ++k) {
@@ -305,6 +307,21 @@ void GoTo(engine::TTable& t, int custNo) {
   FAIL() << "no customer " << custNo;
 }
 
+// Appends a record (`custNo` < 0) or edits customer `custNo`'s, with `values` by field name, and
+// posts it.
+void PostValues(engine::FileSystem& fs, const std::string& name, int custNo,
+                const std::map<std::string, std::string>& values) {
+  auto t = OpenOn(fs, name);
+  if (custNo < 0) {
+    t->Append();
+  } else {
+    GoTo(*t, custNo);
+    t->Edit();
+  }
+  for (const auto& [field, value] : values) t->FieldByName(field).SetAsString(value);
+  t->Post();
+}
+
 const std::string& FileEnding(const Snapshot& family, const std::string& ending) {
   for (const auto& [path, bytes] : family)
     if (path.size() >= ending.size() && path.compare(path.size() - ending.size(), ending.size(), ending) == 0)
@@ -314,20 +331,14 @@ const std::string& FileEnding(const Snapshot& family, const std::string& ending)
 }
 
 // The sample table's four data blocks hold five records each, all they can: a record that goes
-// before the first one splits the first block, which links a new block into the chain, moves records and
-// their secondary index entries to it and changes the primary index's tree.
+// before the first one splits the first block, which links a new block into the chain, moves
+// records and their secondary index entries to it and changes the primary index's tree.
 TEST_F(KillRecoveryTest, PostThatSplitsABlockKilledAtEveryChange) {
+  const std::map<std::string, std::string> values = {
+      {"CustNo", "0"}, {"LastName", "Abbruch GmbH"}, {"City", "Aachen"}, {"Comments", std::string(400, 'm')}};
   KillAtEveryChange(original_, {"Einfügen mit Blockteilung, Memo und Sekundärindex", kDir + name_,
-                                [&](engine::FileSystem& fs) {
-                                  auto t = OpenOn(fs, name_);
-                                  t->Append();
-                                  t->FieldByName("CustNo").SetAsInteger(0);
-                                  t->FieldByName("LastName").SetAsString("Abbruch GmbH");
-                                  t->FieldByName("City").SetAsString("Aachen");
-                                  t->FieldByName("Comments").SetAsString(std::string(400, 'm'));
-                                  t->Post();
-                                },
-                                false, [](const Snapshot& before, const Snapshot& after) {
+                                [&](engine::FileSystem& fs) { PostValues(fs, name_, -1, values); }, false,
+                                [](const Snapshot& before, const Snapshot& after) {
                                   EXPECT_GT(FileEnding(after, ".DB").size(), FileEnding(before, ".DB").size())
                                       << "no block was split";
                                   EXPECT_NE(FileEnding(after, ".MB"), FileEnding(before, ".MB"));
@@ -336,17 +347,11 @@ TEST_F(KillRecoveryTest, PostThatSplitsABlockKilledAtEveryChange) {
 }
 
 TEST_F(KillRecoveryTest, EditThatMovesTheKeyKilledAtEveryChange) {
+  const std::map<std::string, std::string> values = {
+      {"CustNo", "25"}, {"City", "Zwickau"}, {"Comments", std::string(300, 'e')}};
   KillAtEveryChange(original_, {"Ändern des Schlüssels", kDir + name_,
-                                [&](engine::FileSystem& fs) {
-                                  auto t = OpenOn(fs, name_);
-                                  GoTo(*t, 3);
-                                  t->Edit();
-                                  t->FieldByName("CustNo").SetAsInteger(25);
-                                  t->FieldByName("City").SetAsString("Zwickau");
-                                  t->FieldByName("Comments").SetAsString(std::string(300, 'e'));
-                                  t->Post();
-                                },
-                                false, [](const Snapshot& before, const Snapshot& after) {
+                                [&](engine::FileSystem& fs) { PostValues(fs, name_, 3, values); }, false,
+                                [](const Snapshot& before, const Snapshot& after) {
                                   EXPECT_NE(FileEnding(after, ".PX"), FileEnding(before, ".PX"));
                                   EXPECT_NE(FileEnding(after, ".X06"), FileEnding(before, ".X06"));
                                 }});
