@@ -2,12 +2,12 @@
 // The writing state of an open table, kept from one post to the next: the data file's writer
 // and, for a table with key, one writer per maintained secondary index file. A change to a
 // record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
-// to another block get their block number corrected); Commit then flushes the data file
-// before its header, rewrites the .PX from the blocks' first keys, commits the index files and
-// rewrites their .Y trees, with the stamps between the files set again. Indexes of a table
-// without key (not maintained) are rebuilt whole. A post or delete reaches the files as one
-// change through a StagedFileSystem: a process killed at any point of it leaves the table wholly
-// old or wholly new.
+// to another block get their block number corrected); Commit then writes the data file's blocks
+// and header, rewrites the .PX from the blocks' first keys, commits the index files and rewrites
+// their .Y trees, with the stamps between the files set again. Indexes of a table without key
+// (not maintained) are rebuilt whole. A post or delete reaches the files as one change through a
+// StagedFileSystem: a process killed at any point of it leaves the table wholly old or wholly
+// new.
 // Not thread-safe.
 
 #include <cstdint>
