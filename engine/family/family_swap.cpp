@@ -233,15 +233,25 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
   UnmarkWorkIfSettled(fs, dir, dbName);
 }
 
+namespace {
+
+// Whether nothing can be left over: the .DB is there and neither the work mark nor the untagged
+// list or new .DB of a commit by an earlier version. Asked on every open, so that the directory
+// is listed only when something tells of a writer.
+bool SurelySettled(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  const std::string db = dir + dbName;
+  return fs.Exists(db) && !fs.Exists(dir + WorkMarkName(dbName)) && !fs.Exists(db + kListSuffix) &&
+         !fs.Exists(db + kNewSuffix);
+}
+
+}  // namespace
+
 bool HasCommitLeftovers(FileSystem& fs, const std::string& dir, const std::string& dbName) {
-  // Asked on every open, so the directory is listed only when the work mark is there or the .DB
-  // is missing (a commit renamed it away).
-  if (fs.Exists(dir + dbName) && !fs.Exists(dir + WorkMarkName(dbName))) return false;
-  return !FindLeftovers(fs, dir, dbName).None();
+  return !SurelySettled(fs, dir, dbName) && !FindLeftovers(fs, dir, dbName).None();
 }
 
 bool HasUnsettledChanges(FileSystem& fs, const std::string& dir, const std::string& dbName) {
-  if (fs.Exists(dir + dbName) && !fs.Exists(dir + WorkMarkName(dbName))) return false;
+  if (SurelySettled(fs, dir, dbName)) return false;
   const TableLeftovers found = FindLeftovers(fs, dir, dbName);
   if (!found.commits.empty()) return true;
   std::vector<JournalFile> files;

@@ -148,7 +148,11 @@ TEST(TemporaryNames, EachWriterHasItsOwnAndRecoveryKnowsThemAll) {
   memory.Put(kDir + "T.MB.~kbold-20-4", "alt MB");
   EXPECT_EQ(engine::TablesWithCommitLeftovers(memory, kDir), std::vector<std::string>{"T.DB"});
   // Without the work mark an open that finds the .DB looks no further; with it, it finds them.
+  // An earlier version's untagged commit list tells of leftovers as well.
   EXPECT_FALSE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+  memory.Put(kDir + "T.DB.~kblist", "");
+  EXPECT_TRUE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+  memory.Remove(kDir + "T.DB.~kblist");
   memory.Put(kDir + "T.~kbwork", "");
   EXPECT_TRUE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
   engine::RecoverTableFamily(memory, kDir, "T.DB");
