@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "component/table.h"
+#include "family/post_journal.h"
+#include "io/engine_error.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {
@@ -118,6 +120,90 @@ TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnf
     after.Open();
     EXPECT_EQ(after.RecordCount(), i + 1);
   }
+}
+
+// A table "LOG.DB" with a key, created in `fs`, and a component on it (not yet open).
+void CreateLog(testsupport::MemoryFileSystem& fs, TTable& t) {
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName("/mem/");
+  t.SetTableName("LOG.DB");
+  t.FieldDefs().Add({"Nr", engine::ftSmallint, 0, false});
+  t.FieldDefs().Add({"Text", engine::ftString, 40, false});
+  t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary});
+  t.CreateTable();
+}
+
+void AppendLog(TTable& t, int nr) {
+  t.Append();
+  t.Fields(0).SetAsInteger(nr);
+  t.Fields(1).SetAsString("Eintrag " + std::to_string(nr));
+  t.Post();
+}
+
+std::vector<std::string> TemporaryFiles(const testsupport::MemoryFileSystem& fs) {
+  std::vector<std::string> found;
+  for (const std::string& path : fs.Paths())
+    if (path.find(".~kb") != std::string::npos) found.push_back(path);
+  return found;
+}
+
+// Between two posts a writer's journal is void: others read the table meanwhile; once the
+// writer closes the table, nothing of its journal is left.
+TEST(WriteDurability, BetweenPostsOthersReadAndAfterTheLastNothingIsLeft) {
+  testsupport::MemoryFileSystem memory;
+  TTable writer;
+  CreateLog(memory, writer);
+  writer.Open();
+  AppendLog(writer, 1);
+  EXPECT_FALSE(TemporaryFiles(memory).empty());
+  {
+    TTable reader;
+    reader.SetFileSystem(&memory);
+    reader.SetDatabaseName("/mem/");
+    reader.SetTableName("LOG.DB");
+    reader.Open();
+    EXPECT_EQ(reader.RecordCount(), 1);
+  }
+  AppendLog(writer, 2);
+  writer.Close();
+  EXPECT_EQ(TemporaryFiles(memory), std::vector<std::string>());
+}
+
+// A whole journal left by a killed writer, while another holder keeps the recovery out: a reader
+// is refused in German rather than shown the half-changed table, and so is a post.
+TEST(WriteDurability, AWholeJournalThatCannotBeRolledBackYetKeepsReadersAndWritersOut) {
+  testsupport::MemoryFileSystem memory;
+  TTable holder;
+  CreateLog(memory, holder);
+  holder.Open();
+  AppendLog(holder, 1);
+  holder.Close();
+  holder.Open();
+  const std::string db = memory.Contents("/mem/LOG.DB");
+  memory.Put("/mem/LOG.~kbwork", "");
+  memory.Put("/mem/LOG.DB.~kbjrn-4711-1", engine::EncodeJournal({{"LOG.DB", false, db.size(), {{0, db.substr(0, 16)}}}}));
+  TTable reader;
+  reader.SetFileSystem(&memory);
+  reader.SetDatabaseName("/mem/");
+  reader.SetTableName("LOG.DB");
+  try {
+    reader.Open();
+    ADD_FAILURE() << "a reader was let in";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrLocked);
+    EXPECT_NE(std::string(e.what()).find("unterbrochene Änderung"), std::string::npos) << e.what();
+  }
+  try {
+    AppendLog(holder, 2);
+    ADD_FAILURE() << "a post went in beside the whole journal";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrLocked);
+  }
+  holder.Close();
+  reader.Open();  // now the journal is rolled back
+  EXPECT_EQ(reader.RecordCount(), 1);
+  reader.Close();
+  EXPECT_EQ(TemporaryFiles(memory), std::vector<std::string>());
 }
 
 }  // namespace
