@@ -69,18 +69,24 @@ class RecordingFileSystem : public engine::FileSystem {
 
 bool IsJournal(const std::string& entry) { return entry.find(".~kbjrn") != std::string::npos; }
 
-TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnflushed) {
-  testsupport::MemoryFileSystem memory;
-  RecordingFileSystem fs(memory, "/mem/LOG.");
-  TTable t;
+// A table "LOG.DB" keyed on a number, with a text of `textBytes`, created in `fs` with 1 KiB
+// blocks, and a component on it (not yet open).
+void CreateLog(engine::FileSystem& fs, TTable& t, int textBytes) {
   t.SetFileSystem(&fs);
   t.SetDatabaseName("/mem/");
   t.SetTableName("LOG.DB");
   t.FieldDefs().Add({"Nr", engine::ftSmallint, 0, false});
-  t.FieldDefs().Add({"Text", engine::ftString, 200, false});
+  t.FieldDefs().Add({"Text", engine::ftString, textBytes, false});
   t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary});
   t.SetCreateBlockSize(1024);
   t.CreateTable();
+}
+
+TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnflushed) {
+  testsupport::MemoryFileSystem memory;
+  RecordingFileSystem fs(memory, "/mem/LOG.");
+  TTable t;
+  CreateLog(fs, t, 200);
   t.Open();
   for (int i = 0; i < 30; ++i) {
     SCOPED_TRACE(i);
@@ -122,17 +128,6 @@ TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnf
   }
 }
 
-// A table "LOG.DB" with a key, created in `fs`, and a component on it (not yet open).
-void CreateLog(testsupport::MemoryFileSystem& fs, TTable& t) {
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName("/mem/");
-  t.SetTableName("LOG.DB");
-  t.FieldDefs().Add({"Nr", engine::ftSmallint, 0, false});
-  t.FieldDefs().Add({"Text", engine::ftString, 40, false});
-  t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary});
-  t.CreateTable();
-}
-
 void AppendLog(TTable& t, int nr) {
   t.Append();
   t.Fields(0).SetAsInteger(nr);
@@ -152,7 +147,7 @@ std::vector<std::string> TemporaryFiles(const testsupport::MemoryFileSystem& fs)
 TEST(WriteDurability, BetweenPostsOthersReadAndAfterTheLastNothingIsLeft) {
   testsupport::MemoryFileSystem memory;
   TTable writer;
-  CreateLog(memory, writer);
+  CreateLog(memory, writer, 40);
   writer.Open();
   AppendLog(writer, 1);
   EXPECT_FALSE(TemporaryFiles(memory).empty());
@@ -174,7 +169,7 @@ TEST(WriteDurability, BetweenPostsOthersReadAndAfterTheLastNothingIsLeft) {
 TEST(WriteDurability, AWholeJournalThatCannotBeRolledBackYetKeepsReadersAndWritersOut) {
   testsupport::MemoryFileSystem memory;
   TTable holder;
-  CreateLog(memory, holder);
+  CreateLog(memory, holder, 40);
   holder.Open();
   AppendLog(holder, 1);
   holder.Close();
