@@ -1,10 +1,10 @@
 #include "family/post_journal.h"
 
-#include <cstring>
+#include <cstdint>
 
 #include "io/coding.h"
-#include "io/fail.h"
 #include "io/engine_error.h"
+#include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
 
@@ -105,6 +105,8 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
       body += bytes;
     }
   }
+  if (body.size() > UINT32_MAX)
+    FailPlain(kErrUnsupported, "Die Änderung ist zu groß, um sie sicher zu speichern (mehr als 4 GiB alte Daten).");
   std::string out(kMagic, kMagicBytes);
   PutU32(out, static_cast<uint32_t>(body.size()));
   PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));

@@ -34,9 +34,9 @@ class StagedFileSystem : public FileSystem {
   // Keeps changes in memory from now on.
   void Begin();
   // Puts the kept changes into the files as described above. The first one refuses
-  // (kErrLocked) while another writer's journal of the table is whole. On a failure the files are put back from
-  // the journal (or left for the next command's recovery when that fails too), the kept changes
-  // are dropped and the failure goes on.
+  // (kErrLocked) while another writer's journal of the table is whole. On a failure the files
+  // are put back from the journal (or left for the next command's recovery when that fails
+  // too), the kept changes are dropped and the failure goes on.
   void Apply();
   // Drops the kept changes; the files stay as they were.
   void Discard();
