@@ -118,8 +118,8 @@ bool DecodeJournal(const std::string& text, const std::string& base, std::vector
   if (text.size() < kHeadBytes || text.compare(0, kMagicBytes, kMagic) != 0) return false;
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
   const uint32_t bodyBytes = coding::GetU32(p + kMagicBytes);
-  if (bodyBytes > text.size() - kHeadBytes || coding::GetU32(p + kMagicBytes + 4) != Checksum(p + kHeadBytes, bodyBytes))
-    return false;
+  if (bodyBytes > text.size() - kHeadBytes) return false;
+  if (coding::GetU32(p + kMagicBytes + 4) != Checksum(p + kHeadBytes, bodyBytes)) return false;
   Reader in(p + kHeadBytes, bodyBytes);
   uint32_t count = 0;
   if (!in.U32(&count)) return false;
@@ -141,7 +141,8 @@ void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<Journ
       continue;
     }
     if (!fs.Exists(path))
-      Fail(kErrCorrupt, path, "Die Datei fehlt; eine abgebrochene Änderung der Tabelle kann nicht zurückgenommen werden.");
+      Fail(kErrCorrupt, path,
+           "Die Datei fehlt; eine abgebrochene Änderung der Tabelle kann nicht zurückgenommen werden.");
     auto file = fs.Open(path, OpenMode::ReadWrite);
     for (const auto& [offset, bytes] : f.ranges) file->WriteAt(offset, bytes.data(), bytes.size());
     if (file->Size() != f.oldSize) file->Truncate(f.oldSize);

@@ -86,7 +86,8 @@ struct StagedFileSystem::Staged {
       floor = std::min(floor, to);
       pages.erase(pages.lower_bound((to + kPage - 1) / kPage), pages.end());
       const auto it = pages.find(to / kPage);
-      if (to % kPage != 0 && it != pages.end()) std::fill(it->second.begin() + static_cast<long>(to % kPage), it->second.end(), 0);
+      if (to % kPage != 0 && it != pages.end())
+        std::fill(it->second.begin() + static_cast<long>(to % kPage), it->second.end(), 0);
     }
     size = to;
   }
@@ -207,12 +208,14 @@ bool StagedFileSystem::Exists(const std::string& path) {
 }
 
 void StagedFileSystem::Remove(const std::string& path) {
-  if (active_) FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei gelöscht.");
+  if (active_)
+    FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei gelöscht.");
   base_.Remove(path);
 }
 
 void StagedFileSystem::Rename(const std::string& from, const std::string& to) {
-  if (active_) FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei umbenannt.");
+  if (active_)
+    FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei umbenannt.");
   base_.Rename(from, to);
 }
 

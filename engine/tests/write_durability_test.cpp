@@ -176,7 +176,8 @@ TEST(WriteDurability, AWholeJournalThatCannotBeRolledBackYetKeepsReadersAndWrite
   holder.Open();
   const std::string db = memory.Contents("/mem/LOG.DB");
   memory.Put("/mem/LOG.~kbwork", "");
-  memory.Put("/mem/LOG.DB.~kbjrn-4711-1", engine::EncodeJournal({{"LOG.DB", false, db.size(), {{0, db.substr(0, 16)}}}}));
+  memory.Put("/mem/LOG.DB.~kbjrn-4711-1",
+             engine::EncodeJournal({{"LOG.DB", false, db.size(), {{0, db.substr(0, 16)}}}}));
   TTable reader;
   reader.SetFileSystem(&memory);
   reader.SetDatabaseName("/mem/");
