@@ -25,8 +25,10 @@
 #include <string>
 #include <vector>
 
+#include "app/db_grid.h"
 #include "app/foreign_lock_warning.h"
 #include "app/icons.h"
+#include "app/key_preview.h"
 #include "app/table_model.h"
 #include "component/table.h"
 #include "direct/table_files.h"
@@ -59,12 +61,18 @@ TFormMain::TFormMain(QWidget* parent)
   dsTabelle_ = new TableModel(*tabelle_, this);
   dsTabelle_->setObjectName(QStringLiteral("DSTabelle"));
   createControls();
-  tabelle_->AfterScroll = [this](engine::TTable&) { syncGridToCursor(); };
+  tabelle_->AfterScroll = [this](engine::TTable&) { tableScrolled(); };
+  tabelle_->BeforeInsert = [this](engine::TTable&) { TTabelleBeforeInsert(); };
+  new KeyPreview(this, [this](QKeyEvent* key, QWidget* target) {
+    FormKeyDown(key);
+    FormKeyPress(key, target);
+  });
   FormCreate();
 }
 
 TFormMain::~TFormMain() {
   tabelle_->AfterScroll = nullptr;
+  tabelle_->BeforeInsert = nullptr;
   // The grid and its model read the table, so they go before it.
   delete DBGrid;
   delete dsTabelle_;
@@ -157,7 +165,7 @@ void TFormMain::createControls() {
 
   for (QWidget* command : tableCommands()) command->setEnabled(false);
 
-  DBGrid = new QTableView(this);
+  DBGrid = new TDBGrid(this);
   DBGrid->setObjectName(QStringLiteral("DBGrid"));
   DBGrid->setModel(dsTabelle_);
   DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -178,6 +186,14 @@ void TFormMain::createControls() {
   connect(ToolButtonEdit, &QToolButton::clicked, this, [this] { ToolButtonEditClick(); });
   connect(ButtonCopyTable, &QToolButton::clicked, this, [this] { ButtonCopyTableClick(); });
   connect(ButtonBlockCheck, &QToolButton::clicked, this, [this] { ButtonBlockCheckClick(); });
+  connect(ToolButtonInfo, &QToolButton::clicked, this, [this] { ToolButtonInfoClick(); });
+  connect(ButtonRecordCount, &QToolButton::clicked, this, [this] { ButtonRecordCountClick(); });
+  connect(ButtonMemo, &QToolButton::clicked, this, [this] { ButtonMemoClick(); });
+  connect(SpeedButtonTake1, &QToolButton::clicked, this, [this] { SearchKey(); });
+  connect(EditSuchtext, &QLineEdit::returnPressed, this, [this] { SearchKey(); });
+  connect(DBGrid, &TDBGrid::insertRequested, this, [this] { insertRecord(false); });
+  connect(DBGrid, &TDBGrid::appendRequested, this, [this] { insertRecord(true); });
+  connect(DBGrid, &TDBGrid::deleteRequested, this, [this] { deleteAfterGridConfirmation(); });
   connect(ComboBoxIndex, &QComboBox::activated, this,
           [this](int entry) { ComboBoxIndexChange(entry); });
   connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -193,8 +209,7 @@ std::vector<QWidget*> TFormMain::tableCommands() const {
           ButtonRecordCount};
 }
 
-template <typename Command>
-void TFormMain::runCommand(Command&& command) {
+void TFormMain::runCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const engine::EAbort&) {
@@ -222,16 +237,20 @@ void TFormMain::FormClose() {
   });
 }
 
+bool TFormMain::editMode() const { return dsTabelle_->autoEdit(); }
+
 void TFormMain::setEditMode(bool on) {
+  const bool changed = on != editMode();
   if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
   updateCopyTableButton();
+  if (changed) emit editModeChanged(on);
 }
 
 void TFormMain::updateCopyTableButton() {
   // No duplication while edit mode is on, and none before a table was ever opened.
-  ButtonCopyTable->setEnabled(!ToolButtonEdit->isChecked() && tableCommandsEnabled_);
+  ButtonCopyTable->setEnabled(!editMode() && tableCommandsEnabled_);
 }
 
 void TFormMain::ButtonCopyTableClick() {

@@ -6,9 +6,25 @@
 #include <QLineEdit>
 
 #include "tools/message_box.h"
+#include "tools/table_file_name.h"
 
 namespace tools {
 namespace {
+
+// The open dialog finds a typed table name in any letter case, with or without its extension.
+class TableOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1) {
+      const QString found = ResolveTableFileName(files.constFirst(), defaultSuffix());
+      if (found != files.constFirst()) selectFile(found);
+    }
+    QFileDialog::accept();
+  }
+};
 
 class QtDialogs : public DialogSeam {
  public:
@@ -22,7 +38,7 @@ class QtDialogs : public DialogSeam {
 
   QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                           const QString& filter, const QString& defaultSuffix) override {
-    QFileDialog dialog(parent, title, dir, filter);
+    TableOpenDialog dialog(parent, title, dir, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

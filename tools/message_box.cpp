@@ -82,11 +82,18 @@ class BoxKeys : public QObject {
   QAbstractButton* escapeButton_;
 };
 
+// A carriage return in a box's text is a line break.
+QString boxText(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
 }  // namespace
 
 MessageBox::MessageBox(const QString& text, MsgDlgType type, unsigned buttons,
                        const QStringList& captions)
-    : box_(std::make_unique<QMessageBox>(iconFor(type), titleFor(type), text,
+    : box_(std::make_unique<QMessageBox>(iconFor(type), titleFor(type), boxText(text),
                                          QMessageBox::NoButton)) {
   std::array<QPushButton*, kButtons.size()> added{};
   for (size_t i = 0; i < kButtons.size(); ++i) {

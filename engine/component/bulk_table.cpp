@@ -126,7 +126,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
   };
   const auto lock = LockTableSettled(fs, directory, name, true);
   RefuseForeignUse(fs, directory, name);
-  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
+  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, NewFilesSuffix(), records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
 }
 

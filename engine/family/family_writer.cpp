@@ -6,6 +6,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "family/temporary_names.h"
 #include "format/family_names.h"
 #include "format/index_block.h"
 #include "format/value_codec.h"
@@ -28,10 +29,13 @@ struct FieldPlace {
   PxType type;
 };
 
-// Tracks written files so that a failure removes them all.
+// Tracks written files so that a failure removes them all, and the work mark with them.
 class WrittenFiles {
  public:
-  explicit WrittenFiles(FileSystem& fs) : fs_(fs) {}
+  WrittenFiles(FileSystem& fs, std::string dir, std::string dbName)
+      : fs_(fs), dir_(std::move(dir)), dbName_(std::move(dbName)) {
+    MarkWork(fs_, dir_, dbName_);
+  }
   ~WrittenFiles() {
     if (committed_) return;
     for (const auto& f : files_) {
@@ -42,6 +46,7 @@ class WrittenFiles {
         // is removed by the next run.
       }
     }
+    UnmarkWorkIfSettled(fs_, dir_, dbName_);
   }
   void Add(const std::string& path, const std::string& finalName) { files_.push_back({path, finalName}); }
   std::vector<WrittenFile> Commit() {
@@ -51,6 +56,8 @@ class WrittenFiles {
 
  private:
   FileSystem& fs_;
+  std::string dir_;
+  std::string dbName_;
   std::vector<WrittenFile> files_;
   bool committed_ = false;
 };
@@ -86,7 +93,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
                                      const std::string& dbName, const std::string& suffix,
                                      const RecordSource& source, const ProgressFn& progress,
                                      const KeptOrders& keep, const CompanionNamer& namer) {
-  WrittenFiles written(fs);
+  WrittenFiles written(fs, dir, dbName);
   const auto companion = [&](const std::string& extension) {
     const std::string name = CompanionName(dbName, extension);
     return namer ? namer(name) : name;

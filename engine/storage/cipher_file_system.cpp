@@ -239,4 +239,15 @@ std::unique_ptr<File> CipherFileSystem::Open(const std::string& path, OpenMode m
   return std::make_unique<CipherFile>(std::move(file), key_, kind, mode == OpenMode::CreateTruncate);
 }
 
+FileSystem& StoredFiles(FileSystem& fs) {
+  auto* cipher = dynamic_cast<CipherFileSystem*>(&fs);
+  return cipher ? cipher->Base() : fs;
+}
+
+std::unique_ptr<FileSystem> WithKeyOf(FileSystem& fs, FileSystem& layer) {
+  auto* cipher = dynamic_cast<CipherFileSystem*>(&fs);
+  if (!cipher) return nullptr;
+  return std::make_unique<CipherFileSystem>(layer, cipher->CipherKey());
+}
+
 }  // namespace engine

@@ -37,10 +37,19 @@ class CipherFileSystem : public FileSystem {
   std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
   FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
   uint32_t CipherKey() const override { return key_; }
+  // The file system below, whose files hold the scrambled bytes.
+  FileSystem& Base() const { return base_; }
 
  private:
   FileSystem& base_;
   uint32_t key_;
 };
+
+// A layer that keeps changes and journals the bytes they overwrite belongs below the key, so
+// that what it keeps and journals are the stored, scrambled bytes, and a rollback needs no key:
+// StoredFiles gives the file system below `fs` when `fs` is a CipherFileSystem (else `fs`), and
+// WithKeyOf gives `layer` seen through that key (nullptr when `fs` has none).
+FileSystem& StoredFiles(FileSystem& fs);
+std::unique_ptr<FileSystem> WithKeyOf(FileSystem& fs, FileSystem& layer);
 
 }  // namespace engine

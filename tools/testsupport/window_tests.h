@@ -3,8 +3,12 @@
 // formats (for which the tool's texts and menu comparisons are written) and the start-up
 // settings, then every test.
 
+#include <QSize>
+
 namespace tools {
 
-int RunWindowTests(int argc, char** argv);
+// Without a display the tests run on the offscreen platform; `screen`, when given, is the size
+// of its one screen (the default is the platform's own).
+int RunWindowTests(int argc, char** argv, QSize screen = {});
 
 }  // namespace tools
