@@ -97,14 +97,19 @@ EDBEngineError Raised(const std::function<void()>& f) {
   return EDBEngineError(0, "");
 }
 
+// Names `t` as table `name` in kDir on `fs`, with `password` for its next Open.
+void Name(TTable& t, FileSystem& fs, const std::string& name, const std::string& password = kPassword) {
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName(kDir);
+  t.SetTableName(name);
+  t.SetPassword(password);
+}
+
 // The texts of at least five characters that a table's records hold (alpha and memo values),
 // read with the password.
 std::vector<std::string> RecordTexts(FileSystem& fs, const std::string& path) {
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName(kDir);
-  t.SetTableName(FileNameOf(path));
-  t.SetPassword(kPassword);
+  Name(t, fs, FileNameOf(path));
   t.Open();
   std::vector<std::string> texts;
   for (t.First(); !t.Eof(); t.Next())
@@ -150,10 +155,7 @@ TEST(ProtectedTable, OpensOnlyWithItsPassword) {
     EXPECT_TRUE(IsTableProtected(fs, path));
     for (const std::string password : {"", "124", "12", "1234"}) {
       TTable t;
-      t.SetFileSystem(&fs);
-      t.SetDatabaseName(kDir);
-      t.SetTableName(sample.filename().string());
-      t.SetPassword(password);
+      Name(t, fs, sample.filename().string(), password);
       const EDBEngineError e = Raised([&] { t.Open(); });
       EXPECT_EQ(e.ErrorCode(), kErrPasswordProtected) << sample << " " << password;
       EXPECT_NE(std::string(e.what()).find("Kennwort"), std::string::npos) << e.what();
@@ -163,10 +165,7 @@ TEST(ProtectedTable, OpensOnlyWithItsPassword) {
     EXPECT_EQ(Raised([&] { UnlockedTableFiles(fs, path, "124"); }).ErrorCode(), kErrPasswordProtected);
     EXPECT_EQ(Raised([&] { Dump(fs, path); }).ErrorCode(), kErrPasswordProtected);
     TTable t;
-    t.SetFileSystem(&fs);
-    t.SetDatabaseName(kDir);
-    t.SetTableName(sample.filename().string());
-    t.SetPassword(kPassword);
+    Name(t, fs, sample.filename().string());
     t.Open();
     EXPECT_GT(t.RecordCount(), 0) << sample;
     EXPECT_EQ(Raised([&] { t.SetPassword("x"); }).ErrorCode(), kErrInvalidState);
@@ -268,10 +267,7 @@ TEST(ProtectedTable, ChangesAreWrittenProtected) {
 
   const std::string large(6000, 'L');
   TTable t;
-  t.SetFileSystem(&log);
-  t.SetDatabaseName(kDir);
-  t.SetTableName("GEHEIM.DB");
-  t.SetPassword(kPassword);
+  Name(t, log, "GEHEIM.DB");
   t.Open();
   for (int i = 1; i <= 300; ++i) {
     t.Append();
@@ -304,9 +300,7 @@ TEST(ProtectedTable, ChangesAreWrittenProtected) {
   t.Close();
 
   TTable locked;
-  locked.SetFileSystem(&log);
-  locked.SetDatabaseName(kDir);
-  locked.SetTableName("GEHEIM.DB");
+  Name(locked, log, "GEHEIM.DB", "");
   EXPECT_EQ(Raised([&] { locked.Open(); }).ErrorCode(), kErrPasswordProtected);
   // Only the clear source table may hold its own (empty) records' texts; it has none.
   ExpectNoTextInClear(log, {"Kundin Nummer", "Geänderte", "Notiz zu Kundin", "Geheime Notiz", "LLLLLLLL"});
@@ -322,10 +316,7 @@ TEST(ProtectedTable, PostKilledAtEveryChangeLeavesTheTableOldOrNew) {
   const auto original = memory.Snapshot();
   const auto post = [&](FileSystem& fs) {
     TTable t;
-    t.SetFileSystem(&fs);
-    t.SetDatabaseName(kDir);
-    t.SetTableName(FileNameOf(path));
-    t.SetPassword(kPassword);
+    Name(t, fs, FileNameOf(path));
     t.Open();
     t.Append();
     t.FieldByName("Text").SetAsString("Abgebrochener Wert");
@@ -355,10 +346,7 @@ TEST(ProtectedTable, PostKilledAtEveryChangeLeavesTheTableOldOrNew) {
       }
     }
     TTable next;
-    next.SetFileSystem(&memory);
-    next.SetDatabaseName(kDir);
-    next.SetTableName(FileNameOf(path));
-    next.SetPassword(kPassword);
+    Name(next, memory, FileNameOf(path));
     next.Open();
     next.Close();
     const std::string found = dump();
