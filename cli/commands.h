@@ -16,5 +16,6 @@ int RunInfo(const Args& args);         // info TABLE
 int RunScan(const Args& args);         // scan DIR
 int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N]
 int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L
+int RunVerify(const Args& args);       // verify PATH… [--json]
 
 }  // namespace cli

@@ -15,7 +15,8 @@ void PrintUsage() {
       "  kerbolt-cli info TABELLE\n"
       "  kerbolt-cli scan VERZEICHNIS\n"
       "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N]\n"
-      "  kerbolt-cli restructure TABELLE --block-size N | --level L\n",
+      "  kerbolt-cli restructure TABELLE --block-size N | --level L\n"
+      "  kerbolt-cli verify PFAD… [--json]\n",
       stderr);
 }
 
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const cli::Args&)> commands = {
       {"dump", cli::RunDump},   {"info", cli::RunInfo}, {"scan", cli::RunScan},
       {"copy", cli::RunCopy},   {"restructure", cli::RunRestructure},
+      {"verify", cli::RunVerify},
   };
   if (argc < 2) {
     PrintUsage();

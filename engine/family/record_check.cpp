@@ -1,0 +1,145 @@
+#include "family/record_check.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "family/table_cursor.h"
+#include "format/blob_block.h"
+#include "format/value_codec.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "io/names.h"
+#include "storage/blob_check.h"
+
+namespace engine {
+
+namespace {
+
+// Whether the table's keys must ascend in byte order: no alpha key field, or the "ascii"
+// language driver, which collates by byte value.
+bool KeysAreBytewise(const TableHeader& h) {
+  bool alpha = false;
+  for (size_t i = 0; i < h.primaryKeyFields && i < h.fields.size(); ++i) alpha |= h.fields[i].type == PxType::Alpha;
+  if (!alpha) return true;
+  if (!h.HasExtension()) return h.sortOrder == 0;
+  return UpperAscii(h.sortOrderId) == "ASCII";
+}
+
+class RecordChecker {
+ public:
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
+      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
+    bytewise_ = KeysAreBytewise(h_);
+    keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
+    for (const auto& f : layout_)
+      if (IsBlobType(f.type)) {
+        if (c.Fs().Exists(c.BlobPath())) blobs_ = std::make_unique<BlobCheck>(c.Fs(), c.BlobPath(), problems_);
+        break;
+      }
+  }
+
+  void Run() {
+    const auto& blocks = c_.Data().Blocks();
+    uint64_t record = 0;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+      const uint8_t* records = nullptr;
+      try {
+        records = c_.Data().BlockRecords(b);
+      } catch (const EDBEngineError& e) {
+        RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
+        record += blocks[b].count;
+        continue;
+      }
+      for (uint32_t i = 0; i < blocks[b].count; ++i) {
+        ++record;
+        CheckRecord(records + static_cast<size_t>(i) * h_.recordSize, RecordPlace(record, blocks[b].block));
+        if (progress_) progress_(record);
+      }
+    }
+    if (blobs_) blobs_->Finish();
+    if (suppressed_ > 0)
+      problems_.push_back({c_.DataPath(), "", "Weitere " + std::to_string(suppressed_) +
+                                                  " Fehler in einzelnen Datensätzen werden nicht einzeln genannt."});
+  }
+
+ private:
+  void RecordProblem(const std::string& file, const std::string& place, const std::string& text) {
+    if (listed_ >= kListedRecordProblems) {
+      ++suppressed_;
+      return;
+    }
+    ++listed_;
+    problems_.push_back({file, place, text});
+  }
+
+  void CheckRecord(const uint8_t* rec, const std::string& place) {
+    if (keyBytes_ > 0) CheckKey(rec, place);
+    for (size_t f = 0; f < layout_.size(); ++f) {
+      const FieldLayout& l = layout_[f];
+      const uint8_t* p = rec + l.offset;
+      const std::string field = Quoted(c_.FieldNames()[f]);
+      if (l.type == PxType::Bcd && !IsNullValue(l.type, p, l.bytes) && !DecodeBcdValue(p, l.sizeByte))
+        RecordProblem(c_.DataPath(), place, "Der BCD-Wert im Feld " + field + " ist keine Dezimalzahl.");
+      else if (l.type == PxType::Timestamp && !IsNullValue(l.type, p, l.bytes) &&
+               !TimestampMilliseconds(DecodeDoubleValue(p)))
+        RecordProblem(c_.DataPath(), place, "Der Zeitstempel im Feld " + field + " ist kein Zeitpunkt.");
+      else if (IsBlobType(l.type))
+        CheckBlobField(f, rec, place + ", Feld " + field);
+    }
+  }
+
+  void CheckBlobField(size_t f, const uint8_t* rec, const std::string& place) {
+    const FieldLayout& l = layout_[f];
+    std::string text;
+    if (blobs_)
+      text = blobs_->CheckField(rec + l.offset, l.bytes, place);
+    else if (c_.BlobLength(static_cast<int>(f), rec) > mb::LeaderBytes(l.bytes))
+      text = "Die Memo-/BLOb-Datei fehlt; der Wert kann nicht gelesen werden.";
+    if (!text.empty()) RecordProblem(c_.BlobPath(), place, text);
+  }
+
+  void CheckKey(const uint8_t* rec, const std::string& place) {
+    key_.assign(rec, rec + keyBytes_);
+    for (size_t f = 0; f < h_.primaryKeyFields; ++f) {
+      const FieldLayout& l = layout_[f];
+      if (l.type != PxType::Alpha) continue;
+      // Bytes after the end of an alpha value are stale and take no part in the key.
+      uint8_t* begin = key_.data() + l.offset;
+      uint8_t* end = begin + l.bytes;
+      std::fill(std::find(begin, end, uint8_t{0}), end, uint8_t{0});
+    }
+    if (!previous_.empty()) {
+      const int cmp = std::memcmp(previous_.data(), key_.data(), keyBytes_);
+      if (cmp == 0)
+        RecordProblem(c_.DataPath(), place, "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
+      else if (cmp > 0 && bytewise_)
+        RecordProblem(c_.DataPath(), place, "Der Schlüssel ist kleiner als der des Datensatzes davor.");
+    }
+    previous_.swap(key_);
+  }
+
+  TableCursor& c_;
+  std::vector<TableProblem>& problems_;
+  const ProgressFn& progress_;
+  const std::vector<FieldLayout>& layout_;
+  const TableHeader& h_;
+  bool bytewise_ = true;
+  size_t keyBytes_ = 0;
+  std::unique_ptr<BlobCheck> blobs_;
+  std::vector<uint8_t> key_, previous_;
+  size_t listed_ = 0;
+  uint64_t suppressed_ = 0;
+};
+
+}  // namespace
+
+std::string RecordPlace(uint64_t record, uint16_t block) {
+  return "Datensatz " + std::to_string(record) + " (Block " + std::to_string(block) + ")";
+}
+
+void CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems, const ProgressFn& progress) {
+  RecordChecker(cursor, problems, progress).Run();
+}
+
+}  // namespace engine
