@@ -17,5 +17,6 @@ int RunScan(const Args& args);         // scan DIR
 int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N]
 int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L
 int RunVerify(const Args& args);       // verify PATH… [--json]
+int RunExport(const Args& args);       // export TABLE|DIR --csv FILE|DIR | --sqlite FILE
 
 }  // namespace cli

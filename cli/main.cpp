@@ -16,7 +16,8 @@ void PrintUsage() {
       "  kerbolt-cli scan VERZEICHNIS\n"
       "  kerbolt-cli copy QUELLE ZIEL [--empty] [--level L] [--block-size N]\n"
       "  kerbolt-cli restructure TABELLE --block-size N | --level L\n"
-      "  kerbolt-cli verify PFAD… [--json]\n",
+      "  kerbolt-cli verify PFAD… [--json]\n"
+      "  kerbolt-cli export TABELLE|VERZEICHNIS --csv DATEI|VERZEICHNIS | --sqlite DATEI\n",
       stderr);
 }
 
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const cli::Args&)> commands = {
       {"dump", cli::RunDump},   {"info", cli::RunInfo}, {"scan", cli::RunScan},
       {"copy", cli::RunCopy},   {"restructure", cli::RunRestructure},
-      {"verify", cli::RunVerify},
+      {"verify", cli::RunVerify},  {"export", cli::RunExport},
   };
   if (argc < 2) {
     PrintUsage();
