@@ -10,6 +10,7 @@
 
 #include "cli/tests/cli_support.h"
 #include "cli/tests/dump_cells.h"
+#include "component/table.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -260,6 +261,41 @@ TEST(CliExport, UnreadableValuesAreNullWithAWarning) {
   EXPECT_EQ(r.err.rfind("Warnung: ", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("CUSTOMER.MB"), std::string::npos) << r.err;
   EXPECT_EQ(ParseCsv(ReadText(dir.Path() + "out.csv")).size(), 21u);
+}
+
+}  // namespace
+
+namespace {
+
+// A BCD value longer than a double keeps stays exact: its column is TEXT, the short one NUMERIC.
+TEST(CliExport, LongDecimalsStayExact) {
+  TempDir dir;
+  {
+    engine::TTable t;
+    t.SetDatabaseName(dir.Path());
+    t.SetTableName("BETRAG.DB");
+    t.FieldDefs().Add({"Lang", engine::ftBCD, 4, false});
+    t.FieldDefs().Add({"Kurz", engine::ftBCD, 2, false});
+    t.CreateTable();
+    t.Open();
+    t.Append();
+    t.Fields(0).SetAsString("12345678901234567890.1234");
+    t.Fields(1).SetAsString("-1234.5");
+    t.Post();
+    t.Close();
+  }
+  const CliRun r = RunCli({"export", dir.Path() + "BETRAG.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+  std::string rows;
+  auto collect = [](void* out, int n, char** values, char**) {
+    for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i]) + "|";
+    return 0;
+  };
+  sqlite3_exec(raw, "SELECT typeof(Lang), Lang, typeof(Kurz), Kurz FROM BETRAG", collect, &rows, nullptr);
+  EXPECT_EQ(rows, "text|12345678901234567890.1234|real|-1234.5|");
 }
 
 }  // namespace
