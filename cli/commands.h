@@ -18,5 +18,6 @@ int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [-
 int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L
 int RunVerify(const Args& args);       // verify PATH… [--json]
 int RunExport(const Args& args);       // export TABLE|DIR --csv FILE|DIR | --sqlite FILE
+int RunRebuild(const Args& args);      // rebuild TABLE
 
 }  // namespace cli

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const cli::Args&)> commands = {
       {"dump", cli::RunDump},   {"info", cli::RunInfo}, {"scan", cli::RunScan},
       {"copy", cli::RunCopy},   {"restructure", cli::RunRestructure},
-      {"verify", cli::RunVerify},  {"export", cli::RunExport},
+      {"verify", cli::RunVerify},  {"export", cli::RunExport}, {"rebuild", cli::RunRebuild},
   };
   if (argc < 2) {
     std::fputs(cli::OverviewHelp().c_str(), stderr);

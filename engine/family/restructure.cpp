@@ -66,6 +66,8 @@ void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLeve
   CheckDefinition(def, path);
 }
 
+}  // namespace
+
 // Primary keys of the records of a maintained secondary index file, in its order; empty when
 // the file cannot be read or does not have the layout the definition implies.
 std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& index, const TableDefinition& def,
@@ -85,8 +87,6 @@ std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& ind
   return keys;
 }
 
-// For tables whose language driver does not order text by byte value: the order of each
-// maintained secondary index of the source, as its records' primary keys.
 KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
                         const TableDefinition& def) {
   KeptOrders orders;
@@ -97,6 +97,8 @@ KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::strin
     orders.push_back(IndexKeyOrder(fs, secondaries[k], def, IndexFieldBytes(def, def.indexes[k])));
   return orders;
 }
+
+namespace {
 
 // Hands out the source's records in chain order with their blob contents.
 RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "family/family_writer.h"
 #include "format/table_format.h"
 #include "io/progress.h"
 
@@ -25,6 +26,12 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
 // and copies every record (unless `empty`) with its auto-increment value; the counter goes on
 // from the source's. The format defaults to the source's level and block size, raised to what
 // the fields need. Refuses to copy a table onto itself.
+// For tables whose language driver does not order text by byte value: the order of each
+// maintained secondary index of `dir` + `tableName` (whose definition is `def`), as its records'
+// primary keys; an index file that cannot be read gives an empty order (sort anew).
+KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                        const TableDefinition& def);
+
 void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
                     const std::string& destDir, const std::string& destName, bool empty,
                     const TableFormat& format, const ProgressFn& progress = {});

@@ -10,6 +10,7 @@
 
 #include "direct/table_files.h"
 #include "direct/table_verify.h"
+#include "engine/tests/table_damage.h"
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/data_block.h"
@@ -31,13 +32,7 @@ using testsupport::CopyTable;
 using testsupport::ReadBytes;
 using testsupport::TempDir;
 using testsupport::WriteBytes;
-
-// All problems of a report in one text, for messages and searching.
-std::string ProblemText(const TableReport& report) {
-  std::string text;
-  for (const auto& p : report.problems) text += p.file + " | " + p.place + " | " + p.text + "\n";
-  return text;
-}
+using namespace damage;
 
 // Whether some problem lies in a file ending in `fileEnd`, at a place beginning with
 // `placeStart`, and says `words`.
@@ -49,29 +44,6 @@ bool Names(const TableReport& report, const std::string& fileEnd, const std::str
     if (file && p.place.rfind(placeStart, 0) == 0 && p.text.find(words) != std::string::npos) return true;
   }
   return false;
-}
-
-TableHeader HeaderOf(const std::vector<uint8_t>& bytes) {
-  return DecodeTableHeader(bytes.data(), bytes.size(), "test");
-}
-
-// File offsets of a table's records in chain order.
-std::vector<uint64_t> RecordOffsets(const std::string& path) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  auto cursor = TableCursor::Open(DefaultFileSystem(), path.substr(0, path.size() - name.size()), name);
-  std::vector<uint64_t> offsets;
-  const TableHeader& h = cursor->Header();
-  for (const auto& b : cursor->Data().Blocks())
-    for (uint32_t i = 0; i < b.count; ++i)
-      offsets.push_back(h.BlockOffset(b.block) + blk::kHeaderBytes + uint64_t{i} * h.recordSize);
-  return offsets;
-}
-
-// Changes the bytes of a file in place.
-void Damage(const std::string& path, const std::function<void(std::vector<uint8_t>&)>& change) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  change(bytes);
-  WriteBytes(path, bytes);
 }
 
 // Samples that are damaged or inconsistent, with a file and words of the problem named.
@@ -206,22 +178,6 @@ TEST(VerifyTable, StaleOrDisorderedKeysAreNamed) {
     const TableReport report = VerifyTable(DefaultFileSystem(), path);
     EXPECT_TRUE(Names(report, c.file, c.place, c.words)) << c.name << ":\n" << ProblemText(report);
   }
-}
-
-// Offset in the file of the blob descriptor of the first `count` records of the keyed sample
-// with memos whose value lies in the .MB.
-std::vector<uint64_t> MemoDescriptors(const std::string& path, size_t count) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  auto cursor = TableCursor::Open(DefaultFileSystem(), path.substr(0, path.size() - name.size()), name);
-  size_t field = 0;
-  while (!IsBlobType(cursor->Layout()[field].type)) ++field;
-  const FieldLayout& f = cursor->Layout()[field];
-  std::vector<uint64_t> found;
-  const auto offsets = RecordOffsets(path);
-  for (uint32_t row = 0; row < cursor->RowCount() && found.size() < count; ++row)
-    if (cursor->BlobLength(static_cast<int>(field), cursor->Data().Record(row)) > mb::LeaderBytes(f.bytes))
-      found.push_back(offsets[row] + f.offset + f.bytes - mb::kDescriptorSize);
-  return found;
 }
 
 TEST(VerifyTable, BrokenBlobReferencesAreNamedWithTheirRecord) {
