@@ -2,13 +2,13 @@
 // the engine's table operations on it and sets each figure against the raw sequential read and
 // the raw copy of the same .DB file, measured in the same run: the physical limit.
 //
-//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir DIR] [--keep]
+//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir DIR] [--keep] [--tsv]
 //
 // --records: records of the table (1,000,000); --tables: tables for the directory scan (1,000);
 // --writes: records appended and records edited, each posted on its own (200; every post
 // reaches the disk, so this is bound by the disk's flush time); --lookups: random row reads and
 // FindKey searches (100,000); --dir: work directory (a fresh temporary one, removed at the end
-// unless --keep).
+// unless --keep); --tsv: the keyed figures tab-separated for scripts instead of the table.
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +25,8 @@
 #include "bench/stopwatch.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
+#include "cli/sqlite_export.h"
+#include "direct/table_verify.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "direct/table_files.h"
@@ -42,10 +44,11 @@ struct Options {
   int64_t lookups = 100000;
   std::string dir;
   bool keep = false;
+  bool tsv = false;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
-  std::cerr << problem << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir VERZEICHNIS] [--keep]\n";
+  std::cerr << problem << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir VERZEICHNIS] [--keep] [--tsv]\n";
   std::exit(2);
 }
 
@@ -76,6 +79,8 @@ Options ParseOptions(int argc, char** argv) {
       o.dir = value();
     } else if (arg == "--keep") {
       o.keep = true;
+    } else if (arg == "--tsv") {
+      o.tsv = true;
     } else {
       Usage("Unbekannte Option: " + arg);
     }
@@ -149,7 +154,8 @@ void Run(const Options& o, const std::string& dir) {
   {
     Stopwatch w;
     BuildTable(dir, o.records, [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
-    report.Add("Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o.records), "Sätze");
+    report.Add("Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o.records), "Sätze",
+               Scale::PerRecord, "build");
   }
   const uint64_t dbBytes = fs::file_size(dbPath);
 
@@ -167,6 +173,23 @@ void Run(const Options& o, const std::string& dir) {
     fs::remove(dir + "ROHKOPIE.BIN");
   }
 
+  Progress("Prüfen und Ausgabe nach SQLite");
+  {
+    Stopwatch w;
+    const engine::TableReport checked = engine::VerifyTable(engine::DefaultFileSystem(), dbPath);
+    report.Add("Prüfen (verify)", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord, "verify");
+    if (!checked.problems.empty()) throw std::runtime_error("Prüfen fand Probleme: " + checked.problems[0].text);
+  }
+  {
+    Stopwatch w;
+    cli::SqliteExport db(dir + "AUSGABE.sqlite");
+    db.AddTable(engine::DefaultFileSystem(), dbPath, nullptr, {});
+    db.Finish();
+    report.Add("Ausgabe nach SQLite", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord,
+               "export_sqlite");
+    fs::remove(dir + "AUSGABE.sqlite");
+  }
+
   std::mt19937_64 random(20261208);
   int64_t appended = 0;
   const int64_t samples = std::min(o.lookups, o.records);
@@ -177,14 +200,15 @@ void Run(const Options& o, const std::string& dir) {
     {
       Stopwatch w;
       OpenTable(t, dir);
-      report.Add("Öffnen", w.Seconds(), 1, "Öffnungen", Scale::WholeTable);
+      report.Add("Öffnen", w.Seconds(), 1, "Öffnungen", Scale::WholeTable, "open");
     }
     {
       Stopwatch w;
       size_t bytes = 0;
       int64_t count = 0;
       for (t.First(); !t.Eof(); t.Next(), ++count) bytes += TouchRecord(t);
-      report.Add("Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze");
+      report.Add("Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze",
+                 Scale::PerRecord, "scan");
       if (count != o.records || bytes == 0) throw std::runtime_error("Durchlauf las " + std::to_string(count) + " Datensätze");
     }
     {
@@ -194,7 +218,8 @@ void Run(const Options& o, const std::string& dir) {
         t.MoveTo(static_cast<int>(row(random)));
         TouchRecord(t);
       });
-      report.Add(Counted("Zufälliger Zeilenzugriff", done, samples), w.Seconds(), static_cast<double>(done), "Zeilen");
+      report.Add(Counted("Zufälliger Zeilenzugriff", done, samples), w.Seconds(), static_cast<double>(done), "Zeilen",
+                 Scale::PerRecord, "random_row");
     }
     {
       std::uniform_int_distribution<int64_t> key(1, o.records);
@@ -202,7 +227,8 @@ void Run(const Options& o, const std::string& dir) {
       const int64_t done = Repeat(samples, w, [&] {
         if (!t.FindKey({std::to_string(key(random))})) throw std::runtime_error("FindKey fand einen Schlüssel nicht");
       });
-      report.Add(Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done), "Suchen");
+      report.Add(Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done), "Suchen",
+                 Scale::PerRecord, "findkey");
     }
     {
       Stopwatch w;
@@ -237,7 +263,8 @@ void Run(const Options& o, const std::string& dir) {
         FillRecord(t, o.records + k++);
         t.Post();
       });
-      report.Add(Counted("Anhängen (Append + Post)", appended, writes), w.Seconds(), static_cast<double>(appended), "Sätze");
+      report.Add(Counted("Anhängen (Append + Post)", appended, writes), w.Seconds(), static_cast<double>(appended), "Sätze",
+                 Scale::PerRecord, "append_post");
     }
     {
       std::uniform_int_distribution<int64_t> row(0, o.records - 1);
@@ -249,7 +276,8 @@ void Run(const Options& o, const std::string& dir) {
         t.Fields(3).SetAsFloat(static_cast<double>(k++) / 4.0);
         t.Post();
       });
-      report.Add(Counted("Ändern (Edit + Post)", done, writes), w.Seconds(), static_cast<double>(done), "Sätze");
+      report.Add(Counted("Ändern (Edit + Post)", done, writes), w.Seconds(), static_cast<double>(done), "Sätze",
+                 Scale::PerRecord, "edit_post");
     }
     t.Close();
   }
@@ -258,7 +286,8 @@ void Run(const Options& o, const std::string& dir) {
   {
     Stopwatch w;
     engine::ChangeTableFormat(engine::DefaultFileSystem(), dir, kTableName, engine::TableFormat{0, 4096});
-    report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze");
+    report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze",
+               Scale::PerRecord, "restructure");
   }
 
   Progress(std::to_string(o.tables) + " Tabellen für den Verzeichnis-Scan werden angelegt");
@@ -277,7 +306,10 @@ void Run(const Options& o, const std::string& dir) {
     report.Add("Verzeichnis-Scan (" + std::to_string(listed) + " Tabellen)", w.Seconds(), listed, "Tabellen", Scale::None);
   }
 
-  report.Print(std::cout, dbBytes);
+  if (o.tsv)
+    report.PrintTsv(std::cout);
+  else
+    report.Print(std::cout, dbBytes);
 }
 
 }  // namespace

@@ -44,8 +44,43 @@ std::string GermanNumber(double v, int decimals) {
   return (negative ? "-" : "") + grouped + fraction;
 }
 
-void Report::Add(const std::string& label, double seconds, double count, const std::string& unit, Scale scale) {
-  lines_.push_back({label, seconds, count, unit, scale});
+void Report::Add(const std::string& label, double seconds, double count, const std::string& unit, Scale scale,
+                 const std::string& key) {
+  lines_.push_back({label, seconds, count, unit, scale, key});
+}
+
+bool Report::Ratios(const Line& l, double* vsRead, double* vsCopy) const {
+  const double records = static_cast<double>(records_);
+  if (l.scale == Scale::PerRecord && l.count > 0) {
+    const double perOp = l.seconds / l.count;
+    *vsRead = perOp / (rawRead_ / records);
+    *vsCopy = perOp / (rawCopy_ / records);
+    return true;
+  }
+  if (l.scale == Scale::WholeTable) {
+    *vsRead = l.seconds / rawRead_;
+    *vsCopy = l.seconds / rawCopy_;
+    return true;
+  }
+  return false;
+}
+
+void Report::PrintTsv(std::ostream& out) const {
+  for (const Line& l : lines_) {
+    if (l.key.empty()) continue;
+    double vsRead = 0, vsCopy = 0;
+    const bool ratios = Ratios(l, &vsRead, &vsCopy);
+    char line[256];
+    std::snprintf(line, sizeof line, "%s\t%.6f\t%.0f\t", l.key.c_str(), l.seconds, l.count);
+    out << line;
+    if (ratios) {
+      std::snprintf(line, sizeof line, "%.3f\t%.3f", vsRead, vsCopy);
+      out << line;
+    } else {
+      out << '\t';
+    }
+    out << '\n';
+  }
 }
 
 void Report::Print(std::ostream& out, uint64_t fileBytes) const {
@@ -62,13 +97,11 @@ void Report::Print(std::ostream& out, uint64_t fileBytes) const {
   out << Pad("Messung", 46) << Pad("Zeit", 14) << Pad("Rate", 26) << Pad("× Rohlesen", 14) << "× Rohkopie\n";
   for (const Line& l : lines_) {
     std::string vsRead = "–", vsCopy = "–";
-    if (l.scale == Scale::PerRecord && l.count > 0) {
-      const double perOp = l.seconds / l.count;
-      vsRead = GermanNumber(perOp / (rawRead_ / records), 1);
-      vsCopy = GermanNumber(perOp / (rawCopy_ / records), 1);
-    } else if (l.scale == Scale::WholeTable) {
-      vsRead = GermanNumber(l.seconds / rawRead_, 2);
-      vsCopy = GermanNumber(l.seconds / rawCopy_, 2);
+    double read = 0, copy = 0;
+    if (Ratios(l, &read, &copy)) {
+      const int decimals = l.scale == Scale::WholeTable ? 2 : 1;
+      vsRead = GermanNumber(read, decimals);
+      vsCopy = GermanNumber(copy, decimals);
     }
     const double perSecond = l.seconds > 0 ? l.count / l.seconds : 0;
     const std::string rate =

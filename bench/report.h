@@ -4,7 +4,9 @@
 //  - per-record work (scans, lookups, writes): its time per record divided by the raw time per
 //    record (file time / records), i.e. how many times slower than the bytes alone;
 //  - whole-table work (open, index switch): its time divided by the raw time of the whole file.
-// Numbers are written in German notation (1.234.567,8).
+// Numbers are written in German notation (1.234.567,8); PrintTsv gives the keyed lines for
+// scripts: key, seconds, operations, ratio to the raw read, ratio to the raw copy (empty where
+// it does not apply), tab-separated, "." as decimal point.
 
 #include <cstdint>
 #include <ostream>
@@ -21,9 +23,11 @@ class Report {
   void SetRawRead(double seconds, uint64_t bytes) { rawRead_ = seconds; rawBytes_ = bytes; }
   void SetRawCopy(double seconds) { rawCopy_ = seconds; }
   // `count` operations of `unit` took `seconds`.
+  // `key` names the line in PrintTsv (empty: not printed there).
   void Add(const std::string& label, double seconds, double count, const std::string& unit,
-           Scale scale = Scale::PerRecord);
+           Scale scale = Scale::PerRecord, const std::string& key = "");
   void Print(std::ostream& out, uint64_t fileBytes) const;
+  void PrintTsv(std::ostream& out) const;
 
  private:
   struct Line {
@@ -32,7 +36,10 @@ class Report {
     double count;
     std::string unit;
     Scale scale;
+    std::string key;
   };
+  // Ratios of a line to the raw read and the raw copy; false when none applies.
+  bool Ratios(const Line& l, double* vsRead, double* vsCopy) const;
   int64_t records_;
   double rawRead_ = 0;
   double rawCopy_ = 0;

@@ -59,8 +59,8 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
     report.problems.push_back({path, "", e.what()});
     return;
   }
-  CheckRecords(*cursor, report.problems, progress);
-  CheckIndexes(*cursor, report.problems);
+  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
+  CheckIndexes(*cursor, firstKeys, report.problems);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -19,7 +18,8 @@ namespace engine {
 
 namespace {
 
-void CheckPrimaryIndex(TableCursor& c, std::vector<TableProblem>& problems) {
+void CheckPrimaryIndex(TableCursor& c, const std::vector<std::string>& firstKeys,
+                       std::vector<TableProblem>& problems) {
   if (c.Header().primaryKeyFields == 0) return;
   const std::string name = FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + ".PX");
   const std::string path = c.Directory() + name;
@@ -27,15 +27,14 @@ void CheckPrimaryIndex(TableCursor& c, std::vector<TableProblem>& problems) {
     problems.push_back({path, "", "Der Primärindex der Tabelle mit Schlüssel fehlt."});
     return;
   }
-  CheckTree(c.Fs(), path, c.Data(), c.Header().KeyBytes(), problems);
+  CheckTree(c.Fs(), path, c.Data(), firstKeys, c.Header().KeyBytes(), problems);
 }
 
-// The block of the data file holding `row`.
-uint16_t BlockOfRow(const DataFile& data, uint32_t row) {
-  const auto& blocks = data.Blocks();
-  auto it = std::upper_bound(blocks.begin(), blocks.end(), row,
-                             [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
-  return std::prev(it)->block;
+// The data block of every row.
+std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
+  std::vector<uint16_t> blocks(data.RecordCount());
+  for (const BlockEntry& b : data.Blocks()) std::fill_n(blocks.begin() + b.firstRow, b.count, b.block);
+  return blocks;
 }
 
 // A maintained index entry ends in the number of the data block holding its record; names the
@@ -43,6 +42,7 @@ uint16_t BlockOfRow(const DataFile& data, uint32_t row) {
 void CheckBlockHints(DataFile& x, const std::vector<uint32_t>& order, const DataFile& data,
                      std::vector<TableProblem>& problems) {
   const uint16_t size = x.Header().recordSize;
+  const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
   uint64_t wrong = 0;
   std::string first;
   for (size_t b = 0, entry = 0; b < x.Blocks().size(); ++b) {
@@ -50,7 +50,7 @@ void CheckBlockHints(DataFile& x, const std::vector<uint32_t>& order, const Data
     for (uint32_t i = 0; i < x.Blocks()[b].count && entry < order.size(); ++i, ++entry) {
       const uint8_t* hint = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
       const auto stored = static_cast<uint16_t>(coding::DecodeFlippedInt(hint, idx::kBlockNumberBytes));
-      const uint16_t actual = BlockOfRow(data, order[entry]);
+      const uint16_t actual = blockOf[order[entry]];
       if (stored == actual) continue;
       if (wrong++ == 0)
         first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored) +
@@ -96,14 +96,15 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
   }
-  CheckTree(c.Fs(), treePath, x, xh.recordSize - idx::kLastFieldBytes, problems);
+  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
+  CheckTree(c.Fs(), treePath, x, FirstKeys(x, keyBytes), keyBytes, problems);
 }
 
 }  // namespace
 
-void CheckIndexes(TableCursor& c, std::vector<TableProblem>& problems) {
+void CheckIndexes(TableCursor& c, const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
   try {
-    CheckPrimaryIndex(c, problems);
+    CheckPrimaryIndex(c, firstKeys, problems);
   } catch (const EDBEngineError& e) {
     problems.push_back({c.DataPath(), "", e.what()});
   }

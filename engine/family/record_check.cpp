@@ -39,7 +39,8 @@ class RecordChecker {
       }
   }
 
-  void Run() {
+  std::vector<std::string> Run() {
+    std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
@@ -49,11 +50,13 @@ class RecordChecker {
       } catch (const EDBEngineError& e) {
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
+        firstKeys.emplace_back();
         continue;
       }
+      if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
         ++record;
-        CheckRecord(records + static_cast<size_t>(i) * h_.recordSize, RecordPlace(record, blocks[b].block));
+        CheckRecord(records + static_cast<size_t>(i) * h_.recordSize, record, blocks[b].block);
         if (progress_) progress_(record);
       }
     }
@@ -61,6 +64,7 @@ class RecordChecker {
     if (suppressed_ > 0)
       problems_.push_back({c_.DataPath(), "", "Weitere " + std::to_string(suppressed_) +
                                                   " Fehler in einzelnen Datensätzen werden nicht einzeln genannt."});
+    return firstKeys;
   }
 
  private:
@@ -73,33 +77,35 @@ class RecordChecker {
     problems_.push_back({file, place, text});
   }
 
-  void CheckRecord(const uint8_t* rec, const std::string& place) {
-    if (keyBytes_ > 0) CheckKey(rec, place);
+  // Problems of record `record` in block `block`; its place is worded only for a problem.
+  void CheckRecord(const uint8_t* rec, uint64_t record, uint16_t block) {
+    if (keyBytes_ > 0) CheckKey(rec, record, block);
     for (size_t f = 0; f < layout_.size(); ++f) {
       const FieldLayout& l = layout_[f];
       const uint8_t* p = rec + l.offset;
-      const std::string field = Quoted(c_.FieldNames()[f]);
+      std::string text;
       if (l.type == PxType::Bcd && !IsNullValue(l.type, p, l.bytes) && !DecodeBcdValue(p, l.sizeByte))
-        RecordProblem(c_.DataPath(), place, "Der BCD-Wert im Feld " + field + " ist keine Dezimalzahl.");
+        text = "Der BCD-Wert im Feld " + Quoted(c_.FieldNames()[f]) + " ist keine Dezimalzahl.";
       else if (l.type == PxType::Timestamp && !IsNullValue(l.type, p, l.bytes) &&
                !TimestampMilliseconds(DecodeDoubleValue(p)))
-        RecordProblem(c_.DataPath(), place, "Der Zeitstempel im Feld " + field + " ist kein Zeitpunkt.");
-      else if (IsBlobType(l.type))
-        CheckBlobField(f, rec, place + ", Feld " + field);
+        text = "Der Zeitstempel im Feld " + Quoted(c_.FieldNames()[f]) + " ist kein Zeitpunkt.";
+      if (!text.empty()) RecordProblem(c_.DataPath(), RecordPlace(record, block), text);
+      if (IsBlobType(l.type)) CheckBlobField(f, rec, record, block);
     }
   }
 
-  void CheckBlobField(size_t f, const uint8_t* rec, const std::string& place) {
+  void CheckBlobField(size_t f, const uint8_t* rec, uint64_t record, uint16_t block) {
     const FieldLayout& l = layout_[f];
     std::string text;
     if (blobs_)
-      text = blobs_->CheckField(rec + l.offset, l.bytes, place);
+      text = blobs_->CheckField(rec + l.offset, l.bytes, record, block);
     else if (c_.BlobLength(static_cast<int>(f), rec) > mb::LeaderBytes(l.bytes))
       text = "Die Memo-/BLOb-Datei fehlt; der Wert kann nicht gelesen werden.";
-    if (!text.empty()) RecordProblem(c_.BlobPath(), place, text);
+    if (!text.empty())
+      RecordProblem(c_.BlobPath(), RecordPlace(record, block) + ", Feld " + Quoted(c_.FieldNames()[f]), text);
   }
 
-  void CheckKey(const uint8_t* rec, const std::string& place) {
+  void CheckKey(const uint8_t* rec, uint64_t record, uint16_t block) {
     key_.assign(rec, rec + keyBytes_);
     for (size_t f = 0; f < h_.primaryKeyFields; ++f) {
       const FieldLayout& l = layout_[f];
@@ -112,9 +118,9 @@ class RecordChecker {
     if (!previous_.empty()) {
       const int cmp = std::memcmp(previous_.data(), key_.data(), keyBytes_);
       if (cmp == 0)
-        RecordProblem(c_.DataPath(), place, "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
+        RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
       else if (cmp > 0 && bytewise_)
-        RecordProblem(c_.DataPath(), place, "Der Schlüssel ist kleiner als der des Datensatzes davor.");
+        RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel ist kleiner als der des Datensatzes davor.");
     }
     previous_.swap(key_);
   }
@@ -138,8 +144,9 @@ std::string RecordPlace(uint64_t record, uint16_t block) {
   return "Datensatz " + std::to_string(record) + " (Block " + std::to_string(block) + ")";
 }
 
-void CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems, const ProgressFn& progress) {
-  RecordChecker(cursor, problems, progress).Run();
+std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
+                                      const ProgressFn& progress) {
+  return RecordChecker(cursor, problems, progress).Run();
 }
 
 }  // namespace engine

@@ -15,8 +15,10 @@ class TableCursor;
 
 // Appends what is wrong with the records of `cursor` to `problems`; `progress` gets the number
 // of records checked. Problems of single records beyond the first kListedRecordProblems are
-// summed up in one line.
-void CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems, const ProgressFn& progress);
+// summed up in one line. Returns the key bytes of the first record of each block (for the
+// check of the .PX); empty for a table without key.
+std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
+                                      const ProgressFn& progress);
 
 constexpr size_t kListedRecordProblems = 20;
 

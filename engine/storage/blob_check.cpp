@@ -102,7 +102,7 @@ uint16_t BlobCheck::EntryModification(uint64_t offset, unsigned index) const {
   return GetU16(raw);
 }
 
-std::string BlobCheck::CheckField(const uint8_t* field, size_t fieldSize, const std::string& place) {
+std::string BlobCheck::CheckField(const uint8_t* field, size_t fieldSize, uint64_t record, uint16_t block) {
   const uint32_t length = BlobFile::StoredLength(field, fieldSize);
   if (length <= LeaderBytes(fieldSize)) return "";
   if (!blobs_) return "Der Wert liegt in der Memo-/BLOb-Datei, die nicht gelesen werden kann.";
@@ -114,8 +114,10 @@ std::string BlobCheck::CheckField(const uint8_t* field, size_t fieldSize, const 
   const uint8_t* desc = field + fieldSize - kDescriptorSize;
   const uint32_t ref = GetU32(desc + kDescRef);
   const std::pair<uint64_t, unsigned> entry{ref & ~kRefIndexMask, ref & kRefIndexMask};
-  const auto [it, first] = users_.emplace(entry, place);
-  if (!first) return "Der BLOb am " + OffsetPlace(entry.first) + " gehört schon zu " + it->second + ".";
+  const auto [it, first] = users_.emplace(entry, std::make_pair(record, block));
+  if (!first)
+    return "Der BLOb am " + OffsetPlace(entry.first) + " gehört schon zu Datensatz " + std::to_string(it->second.first) +
+           " (Block " + std::to_string(it->second.second) + ").";
   const uint16_t stored = EntryModification(entry.first, entry.second);
   const uint16_t mod = GetU16(desc + kDescMod);
   if (stored != mod)

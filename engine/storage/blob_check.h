@@ -27,9 +27,9 @@ class BlobCheck {
   BlobCheck(FileSystem& fs, const std::string& path, std::vector<TableProblem>& problems);
   ~BlobCheck();
 
-  // What is wrong with the blob field `field` (`fieldSize` bytes) of a record, in German; empty
-  // when its value is sound. `place` names the record for a later record sharing its entry.
-  std::string CheckField(const uint8_t* field, size_t fieldSize, const std::string& place);
+  // What is wrong with the blob field `field` (`fieldSize` bytes) of record `record` (counted
+  // from 1) in data block `block`, in German; empty when its value is sound.
+  std::string CheckField(const uint8_t* field, size_t fieldSize, uint64_t record, uint16_t block);
   // Names the entries that no checked field referred to; call after the last record.
   void Finish();
 
@@ -45,7 +45,8 @@ class BlobCheck {
   std::unique_ptr<BlobFile> blobs_;
   std::map<uint64_t, std::pair<uint8_t, uint16_t>> blocks_;     // offset -> type, units
   std::set<std::pair<uint64_t, unsigned>> entries_;             // stored values: offset, slot
-  std::map<std::pair<uint64_t, unsigned>, std::string> users_;  // referenced entries -> record
+  // Referenced entries -> the record (number, block) referring to them.
+  std::map<std::pair<uint64_t, unsigned>, std::pair<uint64_t, uint16_t>> users_;
 };
 
 }  // namespace engine

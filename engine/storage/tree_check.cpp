@@ -1,6 +1,5 @@
 #include "storage/tree_check.h"
 
-#include <cstring>
 #include <memory>
 #include <set>
 
@@ -24,9 +23,9 @@ struct Entry {
 
 class TreeChecker {
  public:
-  TreeChecker(FileSystem& fs, const std::string& path, DataFile& data, size_t keyBytes,
-              std::vector<TableProblem>& problems)
-      : fs_(fs), path_(path), data_(data), keyBytes_(keyBytes), problems_(problems) {}
+  TreeChecker(FileSystem& fs, const std::string& path, const DataFile& data, const std::vector<std::string>& firstKeys,
+              size_t keyBytes, std::vector<TableProblem>& problems)
+      : fs_(fs), path_(path), data_(data), firstKeys_(firstKeys), keyBytes_(keyBytes), problems_(problems) {}
 
   void Run() {
     try {
@@ -115,8 +114,7 @@ class TreeChecker {
                            std::to_string(blocks[i].block) + " mit " + std::to_string(blocks[i].count) + ".");
         return;
       }
-      const uint8_t* first = data_.BlockRecords(i);
-      if (std::memcmp(first, e.key.data(), keyBytes_) != 0) {
+      if (i >= firstKeys_.size() || firstKeys_[i] != e.key) {
         Problem(place, "Der Schlüssel im Index ist nicht der des ersten Datensatzes von Block " +
                            std::to_string(e.child) + ".");
         return;
@@ -129,7 +127,8 @@ class TreeChecker {
 
   FileSystem& fs_;
   const std::string& path_;
-  DataFile& data_;
+  const DataFile& data_;
+  const std::vector<std::string>& firstKeys_;
   size_t keyBytes_;
   std::vector<TableProblem>& problems_;
   TableHeader h_;
@@ -140,9 +139,16 @@ class TreeChecker {
 
 }  // namespace
 
-void CheckTree(FileSystem& fs, const std::string& treePath, DataFile& data, size_t keyBytes,
-               std::vector<TableProblem>& problems) {
-  TreeChecker(fs, treePath, data, keyBytes, problems).Run();
+void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data,
+               const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems) {
+  TreeChecker(fs, treePath, data, firstKeys, keyBytes, problems).Run();
+}
+
+std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes) {
+  std::vector<std::string> keys;
+  for (size_t i = 0; i < data.Blocks().size(); ++i)
+    keys.emplace_back(reinterpret_cast<const char*>(data.BlockRecords(i)), keyBytes);
+  return keys;
 }
 
 }  // namespace engine

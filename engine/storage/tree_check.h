@@ -16,9 +16,13 @@ class DataFile;
 class FileSystem;
 
 // Appends to `problems` what is wrong with the tree at `treePath` over `data`, whose records
-// begin with `keyBytes` key bytes. The first disagreement of the level-1 entries is named; a
-// stale tree usually disagrees everywhere after it.
-void CheckTree(FileSystem& fs, const std::string& treePath, DataFile& data, size_t keyBytes,
-               std::vector<TableProblem>& problems);
+// begin with `keyBytes` key bytes; `firstKeys` holds those bytes of the first record of each of
+// data.Blocks(). The first disagreement of the level-1 entries is named; a stale tree usually
+// disagrees everywhere after it.
+void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data,
+               const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems);
+
+// The first `keyBytes` bytes of the first record of each block of `data`, for CheckTree.
+std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes);
 
 }  // namespace engine
