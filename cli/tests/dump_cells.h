@@ -2,10 +2,10 @@
 // An expected dump read back into cells, for comparing exports with it: field names, type tokens
 // and the records, every cell unescaped.
 
-#include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "format/record_format.h"
 
 namespace cli_test {
 
@@ -62,14 +62,7 @@ inline DumpTable ParseDump(const std::string& text) {
 
 // "<length>:<FNV-1a 64>" of bytes, as the dump writes blobs.
 inline std::string BlobDigest(const std::string& bytes) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (const char c : bytes) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 0x100000001b3ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
-  return std::to_string(bytes.size()) + ":" + hex;
+  return std::to_string(bytes.size()) + ":" + engine::Fnv1a64Hex(bytes);
 }
 
 inline bool IsAscii(const std::string& text) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "cli/tests/cli_support.h"
@@ -81,41 +82,6 @@ bool SqliteMatches(sqlite3_stmt* s, int column, const std::string& type, const s
   }
 }
 
-std::string StemOf(const std::filesystem::path& table) { return table.stem().string(); }
-
-TEST(CliExport, SqliteReadsBackAsTheDump) {
-  SKIP_WITHOUT_FIXTURES();
-  int tables = 0;
-  for (const auto& table : fixtures::FullyDumped()) {
-    const DumpTable dump = cli_test::ParseDump(ReadText(fixtures::ExpectedDump(table)));
-    TempDir dir;
-    const std::string path = CopyTable(table, dir.Path());
-    const CliRun r = RunCli({"export", path, "--sqlite", dir.Path() + "out.sqlite"}, dir);
-    if (r.status == 1 && r.err.find("Kennwort") != std::string::npos) continue;  // password-protected
-    ASSERT_TRUE(r.status == 0 || r.status == 3) << table << ": " << r.err;
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
-    sqlite3_stmt* s = nullptr;
-    const std::string sql = "SELECT * FROM \"" + StemOf(table) + "\" ORDER BY rowid";
-    ASSERT_EQ(sqlite3_prepare_v2(raw, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << table << sqlite3_errmsg(raw);
-    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(s, sqlite3_finalize);
-    ASSERT_EQ(sqlite3_column_count(s), static_cast<int>(dump.names.size())) << table;
-    for (size_t c = 0; c < dump.names.size(); ++c) EXPECT_EQ(sqlite3_column_name(s, static_cast<int>(c)), dump.names[c]);
-    size_t row = 0;
-    for (; sqlite3_step(s) == SQLITE_ROW && row < dump.rows.size(); ++row)
-      for (size_t c = 0; c < dump.names.size(); ++c) {
-        std::string got;
-        EXPECT_TRUE(SqliteMatches(s, static_cast<int>(c), dump.types[c], dump.rows[row][c], &got))
-            << table << " record " << row + 1 << " field " << dump.names[c] << ": dump „" << dump.rows[row][c]
-            << "“, SQLite " << got;
-      }
-    EXPECT_EQ(row, dump.rows.size()) << table;
-    ++tables;
-  }
-  EXPECT_GT(tables, 80);
-}
-
 // The cells of an RFC 4180 text, rows ending in CRLF.
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
@@ -147,16 +113,53 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   return rows;
 }
 
-TEST(CliExport, CsvReadsBackAsTheDumpText) {
-  SKIP_WITHOUT_FIXTURES();
+// Exports every fully dumped sample as `format` ("--csv" or "--sqlite") into `dir` + `file`
+// and calls `check` with the sample, its expected dump and the folder; returns the samples
+// checked. Password-protected samples are left out.
+int ForEachExportedSample(const std::string& format, const std::string& file,
+                          const std::function<void(const std::filesystem::path&, const DumpTable&, const TempDir&)>& check) {
   int tables = 0;
   for (const auto& table : fixtures::FullyDumped()) {
     const DumpTable dump = cli_test::ParseDump(ReadText(fixtures::ExpectedDump(table)));
     TempDir dir;
     const std::string path = CopyTable(table, dir.Path());
-    const CliRun r = RunCli({"export", path, "--csv", dir.Path() + "out.csv"}, dir);
+    const CliRun r = RunCli({"export", path, format, dir.Path() + file}, dir);
     if (r.status == 1 && r.err.find("Kennwort") != std::string::npos) continue;
-    ASSERT_TRUE(r.status == 0 || r.status == 3) << table << ": " << r.err;
+    EXPECT_TRUE(r.status == 0 || r.status == 3) << table << ": " << r.err;
+    check(table, dump, dir);
+    ++tables;
+  }
+  return tables;
+}
+
+TEST(CliExport, SqliteReadsBackAsTheDump) {
+  SKIP_WITHOUT_FIXTURES();
+  const int tables = ForEachExportedSample("--sqlite", "out.sqlite", [](const auto& table, const auto& dump, const auto& dir) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+    sqlite3_stmt* s = nullptr;
+    const std::string sql = "SELECT * FROM \"" + table.stem().string() + "\" ORDER BY rowid";
+    ASSERT_EQ(sqlite3_prepare_v2(raw, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << table << sqlite3_errmsg(raw);
+    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(s, sqlite3_finalize);
+    ASSERT_EQ(sqlite3_column_count(s), static_cast<int>(dump.names.size())) << table;
+    for (size_t c = 0; c < dump.names.size(); ++c) EXPECT_EQ(sqlite3_column_name(s, static_cast<int>(c)), dump.names[c]);
+    size_t row = 0;
+    for (; sqlite3_step(s) == SQLITE_ROW && row < dump.rows.size(); ++row)
+      for (size_t c = 0; c < dump.names.size(); ++c) {
+        std::string got;
+        EXPECT_TRUE(SqliteMatches(s, static_cast<int>(c), dump.types[c], dump.rows[row][c], &got))
+            << table << " record " << row + 1 << " field " << dump.names[c] << ": dump „" << dump.rows[row][c]
+            << "“, SQLite " << got;
+      }
+    EXPECT_EQ(row, dump.rows.size()) << table;
+  });
+  EXPECT_GT(tables, 80);
+}
+
+TEST(CliExport, CsvReadsBackAsTheDumpText) {
+  SKIP_WITHOUT_FIXTURES();
+  const int tables = ForEachExportedSample("--csv", "out.csv", [](const auto& table, const auto& dump, const auto& dir) {
     const auto rows = ParseCsv(ReadText(dir.Path() + "out.csv"));
     ASSERT_EQ(rows.size(), dump.rows.size() + 1) << table;
     EXPECT_EQ(rows[0], dump.names) << table;
@@ -177,8 +180,7 @@ TEST(CliExport, CsvReadsBackAsTheDumpText) {
         EXPECT_TRUE(same) << table << " record " << i + 1 << " field " << dump.names[c] << ": dump „" << want
                           << "“, CSV „" << got << "“";
       }
-    ++tables;
-  }
+  });
   EXPECT_GT(tables, 80);
 }
 

@@ -1,7 +1,6 @@
 #include "direct/table_rows.h"
 
-#include <map>
-
+#include "direct/value_causes.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
@@ -42,27 +41,7 @@ TableShape ShapeOf(TableCursor& c) {
   return shape;
 }
 
-// Causes of unreadable values in the order they first came, with the values each spoiled.
-class Causes {
- public:
-  void Add(const std::string& cause) {
-    auto [it, added] = counts_.emplace(cause, 0);
-    if (added) order_.push_back(cause);
-    ++it->second;
-  }
-  void AppendTo(std::vector<std::string>& lines) const {
-    for (const auto& cause : order_) {
-      const uint64_t n = counts_.at(cause);
-      lines.push_back(n == 1 ? cause : cause + " (" + std::to_string(n) + " Werte)");
-    }
-  }
-
- private:
-  std::map<std::string, uint64_t> counts_;
-  std::vector<std::string> order_;
-};
-
-void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Causes& causes) {
+void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, UnreadableCauses& causes) {
   const FieldLayout& f = c.Layout()[i];
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type)) {
@@ -138,7 +117,7 @@ void ReadTableRows(FileSystem& fs, const std::string& path, const std::function<
   if (!begin(ShapeOf(c))) return;
   if (!c.Data().Truncation().empty())
     result.unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
-  Causes causes;
+  UnreadableCauses causes;
   const uint32_t recordSize = c.Header().recordSize;
   std::vector<uint8_t> record(recordSize);
   std::vector<Cell> cells(c.Layout().size());
