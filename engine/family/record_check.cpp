@@ -16,16 +16,6 @@ namespace engine {
 
 namespace {
 
-// Whether the table's keys must ascend in byte order: no alpha key field, or the "ascii"
-// language driver, which collates by byte value.
-bool KeysAreBytewise(const TableHeader& h) {
-  bool alpha = false;
-  for (size_t i = 0; i < h.primaryKeyFields && i < h.fields.size(); ++i) alpha |= h.fields[i].type == PxType::Alpha;
-  if (!alpha) return true;
-  if (!h.HasExtension()) return h.sortOrder == 0;
-  return UpperAscii(h.sortOrderId) == "ASCII";
-}
-
 class RecordChecker {
  public:
   RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
@@ -50,7 +40,7 @@ class RecordChecker {
       } catch (const EDBEngineError& e) {
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
-        firstKeys.emplace_back();
+        if (keyBytes_ > 0) firstKeys.emplace_back();
         continue;
       }
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
@@ -82,15 +72,14 @@ class RecordChecker {
     if (keyBytes_ > 0) CheckKey(rec, record, block);
     for (size_t f = 0; f < layout_.size(); ++f) {
       const FieldLayout& l = layout_[f];
-      const uint8_t* p = rec + l.offset;
-      std::string text;
-      if (l.type == PxType::Bcd && !IsNullValue(l.type, p, l.bytes) && !DecodeBcdValue(p, l.sizeByte))
-        text = "Der BCD-Wert im Feld " + Quoted(c_.FieldNames()[f]) + " ist keine Dezimalzahl.";
-      else if (l.type == PxType::Timestamp && !IsNullValue(l.type, p, l.bytes) &&
-               !TimestampMilliseconds(DecodeDoubleValue(p)))
-        text = "Der Zeitstempel im Feld " + Quoted(c_.FieldNames()[f]) + " ist kein Zeitpunkt.";
-      if (!text.empty()) RecordProblem(c_.DataPath(), RecordPlace(record, block), text);
-      if (IsBlobType(l.type)) CheckBlobField(f, rec, record, block);
+      if (IsBlobType(l.type)) {
+        CheckBlobField(f, rec, record, block);
+      } else if (!ValueIsReadable(l, rec)) {
+        const std::string what = l.type == PxType::Bcd ? "Der BCD-Wert im Feld " : "Der Zeitstempel im Feld ";
+        RecordProblem(c_.DataPath(), RecordPlace(record, block),
+                      what + Quoted(c_.FieldNames()[f]) +
+                          (l.type == PxType::Bcd ? " ist keine Dezimalzahl." : " ist kein Zeitpunkt."));
+      }
     }
   }
 
@@ -106,23 +95,14 @@ class RecordChecker {
   }
 
   void CheckKey(const uint8_t* rec, uint64_t record, uint16_t block) {
-    key_.assign(rec, rec + keyBytes_);
-    for (size_t f = 0; f < h_.primaryKeyFields; ++f) {
-      const FieldLayout& l = layout_[f];
-      if (l.type != PxType::Alpha) continue;
-      // Bytes after the end of an alpha value are stale and take no part in the key.
-      uint8_t* begin = key_.data() + l.offset;
-      uint8_t* end = begin + l.bytes;
-      std::fill(std::find(begin, end, uint8_t{0}), end, uint8_t{0});
-    }
+    std::string key = NormalizedKey(rec, layout_, h_.primaryKeyFields);
     if (!previous_.empty()) {
-      const int cmp = std::memcmp(previous_.data(), key_.data(), keyBytes_);
-      if (cmp == 0)
+      if (previous_ == key)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
-      else if (cmp > 0 && bytewise_)
+      else if (previous_ > key && bytewise_)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel ist kleiner als der des Datensatzes davor.");
     }
-    previous_.swap(key_);
+    previous_ = std::move(key);
   }
 
   TableCursor& c_;
@@ -133,7 +113,7 @@ class RecordChecker {
   bool bytewise_ = true;
   size_t keyBytes_ = 0;
   std::unique_ptr<BlobCheck> blobs_;
-  std::vector<uint8_t> key_, previous_;
+  std::string previous_;
   size_t listed_ = 0;
   uint64_t suppressed_ = 0;
 };
@@ -142,6 +122,37 @@ class RecordChecker {
 
 std::string RecordPlace(uint64_t record, uint16_t block) {
   return "Datensatz " + std::to_string(record) + " (Block " + std::to_string(block) + ")";
+}
+
+bool ValueIsReadable(const FieldLayout& l, const uint8_t* record) {
+  const uint8_t* p = record + l.offset;
+  if (l.type != PxType::Bcd && l.type != PxType::Timestamp) return true;
+  if (IsNullValue(l.type, p, l.bytes)) return true;
+  if (l.type == PxType::Bcd) return DecodeBcdValue(p, l.sizeByte).has_value();
+  return TimestampMilliseconds(DecodeDoubleValue(p)).has_value();
+}
+
+bool KeysAreBytewise(const TableHeader& h) {
+  for (size_t i = 0; i < h.primaryKeyFields && i < h.fields.size(); ++i)
+    if (h.fields[i].type == PxType::Alpha)
+      return h.HasExtension() ? UpperAscii(h.sortOrderId) == "ASCII" : h.sortOrder == 0;
+  return true;
+}
+
+std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields) {
+  std::string key;
+  for (size_t f = 0; f < keyFields && f < layout.size(); ++f) {
+    const FieldLayout& l = layout[f];
+    const char* begin = reinterpret_cast<const char*>(record) + l.offset;
+    if (l.type != PxType::Alpha) {
+      key.append(begin, l.bytes);
+      continue;
+    }
+    const auto length = static_cast<size_t>(std::find(begin, begin + l.bytes, '\0') - begin);
+    key.append(begin, length);
+    key.append(l.bytes - length, '\0');
+  }
+  return key;
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,

@@ -3,8 +3,12 @@
 // (BCD digits, timestamps), a keyed table's keys are unique and, where the order is byte order,
 // ascending along the chain, and its blob fields refer to sound, unshared .MB entries.
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "format/record_format.h"
+#include "format/table_header.h"
 
 #include "io/progress.h"
 #include "io/table_problem.h"
@@ -24,5 +28,17 @@ constexpr size_t kListedRecordProblems = 20;
 
 // "Datensatz 12 (Block 3)": the place of a record, counted from 1 in chain order.
 std::string RecordPlace(uint64_t record, uint16_t block);
+
+// Whether the value of a non-blob field of a record can be read: false for BCD bytes that are no
+// decimal and for timestamps that are no point in time.
+bool ValueIsReadable(const FieldLayout& field, const uint8_t* record);
+
+// Whether a table's keys ascend in byte order: no alpha key field, or the "ascii" language
+// driver, which collates by byte value.
+bool KeysAreBytewise(const TableHeader& header);
+
+// The key bytes of a record (its first `keyFields` fields) with the stale bytes after the end of
+// each alpha value cleared: equal for equal keys.
+std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields);
 
 }  // namespace engine
