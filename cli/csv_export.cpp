@@ -32,7 +32,7 @@ std::string CsvCell(const engine::Cell& cell) {
   switch (cell.kind) {
     case engine::CellKind::Null: return "";
     case engine::CellKind::Bytes: return Hex(cell.text);
-    default: return Quote(cell.text);
+    default: return Quote(engine::CellText(cell));
   }
 }
 

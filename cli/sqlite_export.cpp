@@ -63,7 +63,8 @@ struct StatementCloser {
 
 SqliteExport::SqliteExport(const std::string& file) : file_(file), temp_(file + ".~kbtmp") {
   std::remove(temp_.c_str());
-  if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+  if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK)
     Failed("Die SQLite-Datenbank „" + temp_ + "“ kann nicht angelegt werden");
   // The file is new and only put in place when complete: no rollback journal is needed.
   Execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
@@ -137,14 +138,15 @@ void SqliteExport::AddTable(engine::FileSystem& fs, const std::string& tablePath
       const int at = static_cast<int>(i) + 1;
       switch (c.kind) {
         case engine::CellKind::Null: sqlite3_bind_null(raw, at); break;
-        case engine::CellKind::Integer: sqlite3_bind_int64(raw, at, c.integer); break;
+        case engine::CellKind::Integer: case engine::CellKind::Logical: sqlite3_bind_int64(raw, at, c.integer); break;
         case engine::CellKind::Real: sqlite3_bind_double(raw, at, c.real); break;
         case engine::CellKind::Bytes:
-          sqlite3_bind_blob64(raw, at, c.text.data(), c.text.size(), SQLITE_TRANSIENT);
+          sqlite3_bind_blob64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC);
           break;
-        default: sqlite3_bind_text64(raw, at, c.text.data(), c.text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        default: sqlite3_bind_text64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC, SQLITE_UTF8);
       }
     }
+    // The cells stay as they are until the row is stored: bound without copying.
     if (sqlite3_step(raw) != SQLITE_DONE)
       Failed("Datensatz " + std::to_string(row) + " der Tabelle „" + tablePath + "“ kann nicht übernommen werden");
     sqlite3_reset(raw);

@@ -69,17 +69,14 @@ void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Unre
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
       cell.kind = CellKind::Integer;
       cell.integer = DecodeIntValue(p, f.bytes);
-      cell.text = std::to_string(cell.integer);
       return;
     case PxType::Logical:
-      cell.kind = CellKind::Integer;
+      cell.kind = CellKind::Logical;
       cell.integer = DecodeLogicalValue(p) ? 1 : 0;
-      cell.text = cell.integer ? "true" : "false";
       return;
     case PxType::Number: case PxType::Money:
       cell.kind = CellKind::Real;
       cell.real = DecodeDoubleValue(p);
-      cell.text = FormatDouble17(cell.real);
       return;
     case PxType::Bytes:
       cell.kind = CellKind::Bytes;
@@ -100,6 +97,16 @@ void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Unre
 }
 
 }  // namespace
+
+std::string CellText(const Cell& cell) {
+  switch (cell.kind) {
+    case CellKind::Null: return "";
+    case CellKind::Integer: return std::to_string(cell.integer);
+    case CellKind::Logical: return cell.integer ? "true" : "false";
+    case CellKind::Real: return FormatDouble17(cell.real);
+    default: return cell.text;
+  }
+}
 
 void ReadTableRows(FileSystem& fs, const std::string& path, const std::function<bool(const TableShape&)>& begin,
                    const std::function<void(const std::vector<Cell>&)>& row, ReadFindings* findings,
@@ -126,7 +133,8 @@ void ReadTableRows(FileSystem& fs, const std::string& path, const std::function<
     const uint8_t* stored = c.Data().Record(r, &present);
     record.assign(stored, stored + recordSize);
     for (size_t i = 0; i < cells.size(); ++i) {
-      cells[i] = Cell();
+      cells[i].kind = CellKind::Null;
+      cells[i].text.clear();
       const FieldLayout& f = c.Layout()[i];
       if (f.offset + f.bytes <= present) ValueCell(c, i, record.data(), cells[i], causes);
     }

@@ -40,16 +40,20 @@ struct TableShape {
   uint32_t records = 0;
 };
 
-enum class CellKind { Null, Integer, Real, Decimal, Text, Bytes };
+enum class CellKind { Null, Integer, Logical, Real, Decimal, Text, Bytes };
 
 struct Cell {
   CellKind kind = CellKind::Null;
-  int64_t integer = 0;  // Integer (logical values: 0 or 1)
+  int64_t integer = 0;  // Integer; Logical: 0 or 1
   double real = 0;      // Real
-  // Integer and Real: the value as the dump writes it; Decimal: "[-]digits[.digits]";
-  // Text: UTF-8; Bytes: the raw bytes.
+  // Decimal: "[-]digits[.digits]"; Text: UTF-8; Bytes: the raw bytes; empty for the others.
   std::string text;
 };
+
+// The cell as the dump writes it (unescaped): integers in decimal, reals with 17 significant
+// digits and "." as decimal point, logical values as true/false, the text of the others; empty
+// for Null.
+std::string CellText(const Cell& cell);
 
 // Reads the table at `path` under a shared lock: calls `begin` with its shape and, unless it
 // returns false, `row` with the cells of each record in stored order. A value that cannot be read is a Null cell, its
