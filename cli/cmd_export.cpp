@@ -89,6 +89,8 @@ int RunExport(const Args& args) {
   }
   engine::FileSystem& fs = engine::DefaultFileSystem();
   int status = 0;
+  size_t written = 0;
+  bool failed = false;
   try {
     std::vector<std::string> tables;
     const bool directory = IsDirectory(source);
@@ -103,18 +105,27 @@ int RunExport(const Args& args) {
     if (!sqlite.empty()) db = std::make_unique<SqliteExport>(sqlite);
     for (const std::string& table : tables) {
       engine::ReadFindings findings;
-      if (db) {
-        ProgressLine progress;
-        db->AddTable(fs, table, &findings, [&progress](uint64_t n) { return progress(n); });
-      } else {
-        ExportCsv(fs, table, directory ? WithSlash(csv) + StemOf(table) + ".csv" : csv, &findings);
+      try {
+        if (db) {
+          ProgressLine progress;
+          db->AddTable(fs, table, &findings, [&progress](uint64_t n) { return progress(n); });
+        } else {
+          ExportCsv(fs, table, directory ? WithSlash(csv) + StemOf(table) + ".csv" : csv, &findings);
+        }
+      } catch (const std::exception& e) {
+        if (!directory) throw;
+        // Of a directory, the other tables are still written.
+        std::cerr << "Tabelle „" << table << "“ übersprungen: " << e.what() << '\n';
+        failed = true;
+        continue;
       }
+      ++written;
       for (const auto& note : findings.notes) std::cerr << "Hinweis: " << note << '\n';
       if (ReportUnreadable(findings) != 0) status = kExitUnreadableValues;
     }
     if (db) db->Finish();
-    std::cout << tables.size() << (tables.size() == 1 ? " Tabelle" : " Tabellen") << " nach „"
-              << (db ? sqlite : csv) << "“ ausgegeben.\n";
+    std::cout << written << (written == 1 ? " Tabelle" : " Tabellen") << " nach „" << (db ? sqlite : csv)
+              << "“ ausgegeben.\n";
   } catch (const engine::EDBEngineError& e) {
     std::cerr << e.what() << '\n';
     return 1;
@@ -122,7 +133,7 @@ int RunExport(const Args& args) {
     std::cerr << e.what() << '\n';
     return 1;
   }
-  return status;
+  return failed ? 1 : status;
 }
 
 }  // namespace cli

@@ -61,8 +61,10 @@ const std::map<std::string, std::string>& Texts() {
        "                   für ein Verzeichnis ein Zielverzeichnis mit einer Datei je Tabelle\n"
        "  --sqlite DATEI   SQLite-Datenbank mit einer Tabelle je Tabelle, Spaltentypen,\n"
        "                   Primärschlüssel und Indizes\n"
-       "Die Zieldatei wird erst ersetzt, wenn alles geschrieben ist.\n\n"
-       "Exit-Status: 0 ausgegeben, 1 fehlgeschlagen (Ziel unverändert), 2 falscher Aufruf,\n"
+       "Die Zieldatei wird erst ersetzt, wenn alles geschrieben ist. Eine nicht lesbare Tabelle\n"
+       "eines Verzeichnisses wird übersprungen, die übrigen werden ausgegeben.\n\n"
+       "Exit-Status: 0 ausgegeben, 1 fehlgeschlagen (Ziel unverändert) oder Tabellen übersprungen,\n"
+       "             2 falscher Aufruf,\n"
        "             3 ausgegeben, aber einzelne Werte nicht lesbar (leer bzw. NULL).\n"},
   };
   return texts;

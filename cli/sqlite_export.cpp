@@ -95,6 +95,19 @@ std::string SqliteExport::UniqueTableName(const std::string& base) {
 
 void SqliteExport::AddTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
                             const engine::ProgressFn& progress) {
+  // A table that fails leaves nothing behind; the tables before it stay.
+  Execute("SAVEPOINT tabelle");
+  try {
+    WriteTable(fs, tablePath, findings, progress);
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK TO tabelle; RELEASE tabelle", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Execute("RELEASE tabelle");
+}
+
+void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
+                              const engine::ProgressFn& progress) {
   engine::TableShape shape;
   std::vector<bool> longDecimals;
   // BCD values longer than a double keeps would lose digits in a NUMERIC column: such columns

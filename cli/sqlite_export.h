@@ -30,13 +30,16 @@ class SqliteExport {
   SqliteExport& operator=(const SqliteExport&) = delete;
 
   // Adds the table at `tablePath`. Raises engine::EDBEngineError when the table cannot be read,
-  // ExportError when the database refuses it (e.g. a key that occurs twice in a damaged table).
+  // ExportError when the database refuses it (e.g. a key that occurs twice in a damaged table);
+  // the database then holds the tables added before, and another may be added.
   void AddTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
                 const engine::ProgressFn& progress);
   // Commits and puts the database in place of the target file. Raises ExportError.
   void Finish();
 
  private:
+  void WriteTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
+                  const engine::ProgressFn& progress);
   void Execute(const std::string& sql);
   [[noreturn]] void Failed(const std::string& what);
   std::string UniqueTableName(const std::string& base);

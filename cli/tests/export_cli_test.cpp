@@ -223,6 +223,26 @@ TEST(CliExport, DirectoryFormWritesEveryTable) {
   EXPECT_NE(r.err.find("muss „" + out.Path() + "alle.sqlite“ ein Verzeichnis sein"), std::string::npos) << r.err;
 }
 
+TEST(CliExport, ATableOfADirectoryThatCannotBeReadIsSkipped) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::PasswordProtected(), dir.Path(), "GEHEIM");
+  const CliRun r = RunCli({"export", dir.Path(), "--sqlite", dir.Path() + "alle.sqlite"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Tabelle „" + dir.Path() + "GEHEIM.db“ übersprungen: "), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "1 Tabelle nach „" + dir.Path() + "alle.sqlite“ ausgegeben.\n");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((dir.Path() + "alle.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+  std::string names;
+  sqlite3_exec(raw, "SELECT name FROM sqlite_master WHERE type = 'table'", [](void* out, int, char** v, char**) {
+    *static_cast<std::string*>(out) += std::string(v[0]) + ";";
+    return 0;
+  }, &names, nullptr);
+  EXPECT_EQ(names, "CUSTOMER;");
+}
+
 TEST(CliExport, FailuresLeaveTheTargetAsItWas) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
