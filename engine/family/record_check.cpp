@@ -6,6 +6,8 @@
 
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
+#include "format/code_page.h"
+#include "format/code_page_check.h"
 #include "format/value_codec.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
@@ -22,6 +24,7 @@ class RecordChecker {
       : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
+    for (const auto& f : layout_) checkText_ |= f.type == PxType::Alpha || f.type == PxType::Memo;
     for (const auto& f : layout_)
       if (IsBlobType(f.type)) {
         if (c.Fs().Exists(c.BlobPath())) blobs_ = std::make_unique<BlobCheck>(c.Fs(), c.BlobPath(), problems_);
@@ -51,6 +54,11 @@ class RecordChecker {
       }
     }
     if (blobs_) blobs_->Finish();
+    if (foreignText_ > 0)
+      problems_.push_back({c_.DataPath(), firstForeignText_,
+                           std::to_string(foreignText_) + (foreignText_ == 1 ? " Textwert enthält" : " Textwerte enthalten") +
+                               " Zeichen, die Codeseite " + std::to_string(c_.Codepage().Number()) +
+                               " nicht kennt (zuerst hier); der Text ist wohl in einer anderen Codeseite gespeichert."});
     if (suppressed_ > 0)
       problems_.push_back({c_.DataPath(), "", "Weitere " + std::to_string(suppressed_) +
                                                   " Fehler in einzelnen Datensätzen werden nicht einzeln genannt."});
@@ -72,6 +80,7 @@ class RecordChecker {
     if (keyBytes_ > 0) CheckKey(rec, record, block);
     for (size_t f = 0; f < layout_.size(); ++f) {
       const FieldLayout& l = layout_[f];
+      if (checkText_ && (l.type == PxType::Alpha || l.type == PxType::Memo)) CheckText(f, rec, record, block);
       if (IsBlobType(l.type)) {
         CheckBlobField(f, rec, record, block);
       } else if (!ValueIsReadable(l, rec)) {
@@ -81,6 +90,25 @@ class RecordChecker {
                           (l.type == PxType::Bcd ? " ist keine Dezimalzahl." : " ist kein Zeitpunkt."));
       }
     }
+  }
+
+  // Counts text values with bytes the table's code page does not define.
+  void CheckText(size_t f, const uint8_t* rec, uint64_t record, uint16_t block) {
+    const FieldLayout& l = layout_[f];
+    bool fits = true;
+    if (l.type == PxType::Alpha) {
+      const char* text = reinterpret_cast<const char*>(rec + l.offset);
+      fits = textCheck_.Fits(text, static_cast<size_t>(std::find(text, text + l.bytes, '\0') - text));
+    } else {
+      try {
+        const std::string text = c_.ReadBlob(static_cast<int>(f), rec);
+        fits = textCheck_.Fits(text.data(), text.size());
+      } catch (const EDBEngineError&) {
+        return;  // named by the check of the blob reference
+      }
+    }
+    if (fits) return;
+    if (foreignText_++ == 0) firstForeignText_ = RecordPlace(record, block) + ", Feld " + Quoted(c_.FieldNames()[f]);
   }
 
   void CheckBlobField(size_t f, const uint8_t* rec, uint64_t record, uint16_t block) {
@@ -114,6 +142,10 @@ class RecordChecker {
   size_t keyBytes_ = 0;
   std::unique_ptr<BlobCheck> blobs_;
   std::string previous_;
+  bool checkText_ = false;
+  CodePageCheck textCheck_{c_.Codepage()};
+  uint64_t foreignText_ = 0;
+  std::string firstForeignText_;
   size_t listed_ = 0;
   uint64_t suppressed_ = 0;
 };

@@ -52,6 +52,8 @@ const std::map<std::string, std::pair<std::string, std::string>>& DamagedSamples
       {"celebithil_Rparadox/inst/extdata/mushrooms.db", {"mushrooms.mb", "gehört zu keinem Datensatz"}},
       {"grigoryvp_pyparadox/test.db", {"test.PX", "Primärindex der Tabelle mit Schlüssel fehlt"}},
       {"kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db", {"zakazky.XG0", "Blocknummern von 1 Einträgen"}},
+      {"leonhad_paradoxdriver/history-9609c3f/src/test/resources/db/NOTE1251.DB",
+       {"NOTE1251.DB", "2 Textwerte enthalten Zeichen, die Codeseite 936 nicht kennt"}},
       {"leonhad_paradoxdriver/history-d1b7269/src/test/resources/db/fields.db", {"fields.db", "BCD-Wert"}},
       {"leonhad_paradoxdriver/src/test/resources/areas/STATES.DB", {"STATES.PX", "Primärindex"}},
       {"leonhad_paradoxdriver/src/test/resources/areas/ZIPCODES.DB", {"ZIPCODES.DB", "1024 Bytes kürzer"}},
