@@ -243,6 +243,19 @@ TEST(VerifyTable, StaleSecondaryIndexIsNamed) {
   EXPECT_TRUE(Names(report, "CUSTOMER.Y06", "Eintrag", "Datensätzen")) << ProblemText(report);
 }
 
+TEST(VerifyTable, TextOutsideTheCodePageIsNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  // Code page 1252 leaves 0x81 undefined; the first name follows the 4-byte customer number.
+  const std::string path = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  const auto records = RecordOffsets(path);
+  Damage(path, [&](auto& b) { b[records[3] + 4] = 0x81; });
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  EXPECT_TRUE(Names(report, "CUSTOMER.DB", "Datensatz 4 (Block 1), Feld „FirstName“",
+                    "1 Textwert enthält Zeichen, die Codeseite 1252 nicht kennt"))
+      << ProblemText(report);
+}
+
 TEST(VerifyTable, TablesThisEngineWroteAreSound) {
   SKIP_WITHOUT_FIXTURES();
   for (const auto& source : {fixtures::KeyedWithBlobs(), fixtures::AllFieldTypes(),
