@@ -1,8 +1,6 @@
 // kerbolt-cli export TABLE|DIR --csv FILE|DIR | --sqlite FILE: the records of a table, or of
 // every table of a directory, as CSV files or in one SQLite database.
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,6 +10,7 @@
 #include "cli/progress_line.h"
 #include "cli/read_findings.h"
 #include "cli/sqlite_export.h"
+#include "cli/table_path.h"
 #include "direct/table_rows.h"
 #include "direct/table_verify.h"
 #include "io/engine_error.h"
@@ -22,13 +21,6 @@ namespace cli {
 namespace {
 
 constexpr char kUsage[] = "Aufruf: kerbolt-cli export TABELLE|VERZEICHNIS --csv DATEI|VERZEICHNIS | --sqlite DATEI\n";
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string WithSlash(const std::string& dir) { return dir.empty() || dir.back() == '/' ? dir : dir + "/"; }
 
 std::string StemOf(const std::string& path) {
   std::string name = path.substr(path.rfind('/') + 1);
@@ -95,7 +87,7 @@ int RunExport(const Args& args) {
     std::vector<std::string> tables;
     const bool directory = IsDirectory(source);
     if (directory) {
-      for (const std::string& name : engine::TableFilesIn(fs, WithSlash(source))) tables.push_back(WithSlash(source) + name);
+      for (const std::string& name : engine::TableFilesIn(fs, DirectoryWithSlash(source))) tables.push_back(DirectoryWithSlash(source) + name);
       if (!csv.empty() && !IsDirectory(csv))
         throw ExportError("Für die Ausgabe aller Tabellen eines Verzeichnisses muss „" + csv + "“ ein Verzeichnis sein.");
     } else {
@@ -110,7 +102,7 @@ int RunExport(const Args& args) {
           ProgressLine progress;
           db->AddTable(fs, table, &findings, [&progress](uint64_t n) { return progress(n); });
         } else {
-          ExportCsv(fs, table, directory ? WithSlash(csv) + StemOf(table) + ".csv" : csv, &findings);
+          ExportCsv(fs, table, directory ? DirectoryWithSlash(csv) + StemOf(table) + ".csv" : csv, &findings);
         }
       } catch (const std::exception& e) {
         if (!directory) throw;

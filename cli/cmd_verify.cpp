@@ -1,27 +1,17 @@
 // kerbolt-cli verify PATH… [--json]: checks tables (or every table of a directory) without
 // changing them; one line per table, "OK" or its problems.
 
-#include <sys/stat.h>
-
 #include <iostream>
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
+#include "cli/table_path.h"
 #include "cli/verify_output.h"
 #include "direct/table_verify.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 
 namespace cli {
-
-namespace {
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-}  // namespace
 
 int RunVerify(const Args& args) {
   bool json = false;
@@ -47,7 +37,7 @@ int RunVerify(const Args& args) {
     std::vector<engine::TableReport> strays;
     try {
       if (IsDirectory(path)) {
-        const std::string dir = path.back() == '/' ? path : path + "/";
+        const std::string dir = DirectoryWithSlash(path);
         for (const std::string& name : engine::TableFilesIn(fs, dir)) tables.push_back(dir + name);
         strays = engine::StrayCompanionFiles(fs, dir);
       } else {

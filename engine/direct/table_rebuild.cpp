@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include "direct/table_location.h"
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
 #include "family/restructure.h"
 #include "family/salvage_records.h"
-#include "family/table_access.h"
 #include "format/table_definition.h"
 #include "io/directories.h"
 #include "io/engine_error.h"
@@ -46,11 +46,9 @@ std::string KeepBackup(FileSystem& fs, const std::string& dir, const std::string
 }  // namespace
 
 RebuildReport RebuildTable(FileSystem& fs, const std::string& path, const ProgressFn& progress) {
-  const std::string given = FileNameOf(path);
-  const std::string dir = path.substr(0, path.size() - given.size()).empty() ? "./" : path.substr(0, path.size() - given.size());
-  const auto lock = LockTableSettled(fs, dir, FindFileIgnoringCase(fs, dir, given), true);
-  const std::string name = FindFileIgnoringCase(fs, dir, given);
-  if (!fs.Exists(dir + name)) Fail(kErrFileNotFound, dir + name, "Die Tabelle wurde nicht gefunden.");
+  const LockedTable table = LockTableAt(fs, path, true);
+  const std::string& dir = table.dir;
+  const std::string& name = table.name;
   if (ReadTableHeader(fs, dir + name).writeProtected)
     Fail(kErrUnsupported, dir + name, "Die Tabelle ist schreibgeschützt und wird nicht neu aufgebaut.");
   TableDefinition def = ReadDefinition(fs, dir, name);

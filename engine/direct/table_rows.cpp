@@ -1,7 +1,7 @@
 #include "direct/table_rows.h"
 
 #include "direct/value_causes.h"
-#include "family/table_access.h"
+#include "direct/table_location.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "format/record_format.h"
@@ -111,13 +111,8 @@ std::string CellText(const Cell& cell) {
 void ReadTableRows(FileSystem& fs, const std::string& path, const std::function<bool(const TableShape&)>& begin,
                    const std::function<void(const std::vector<Cell>&)>& row, ReadFindings* findings,
                    const ProgressFn& progress) {
-  const std::string name = FileNameOf(path);
-  const std::string dir = path.substr(0, path.size() - name.size());
-  const std::string listable = dir.empty() ? "./" : dir;
-  const std::string found = FindFileIgnoringCase(fs, listable, name);
-  const auto lock = LockTableSettled(fs, listable, found, false);
-  if (!fs.Exists(listable + found)) fs.Open(listable + found, OpenMode::ReadOnly);  // raises "not found"
-  auto cursor = TableCursor::Open(fs, listable, found);
+  const LockedTable table = LockTableAt(fs, path, false);
+  auto cursor = TableCursor::Open(fs, table.dir, table.name);
   TableCursor& c = *cursor;
   ReadFindings result;
   result.notes = c.Notes();

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <set>
 
+#include "direct/table_location.h"
 #include "family/index_checks.h"
 #include "family/record_check.h"
-#include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
@@ -66,14 +66,10 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
 }  // namespace
 
 TableReport VerifyTable(FileSystem& fs, const std::string& path, const ProgressFn& progress) {
-  const std::string dir = path.substr(0, path.size() - FileNameOf(path).size());
-  const std::string listable = dir.empty() ? "./" : dir;
-  const std::string name = FindFileIgnoringCase(fs, listable, FileNameOf(path));
-  const auto lock = LockTableSettled(fs, listable, name, false);
+  const LockedTable table = LockTableAt(fs, path, false);
   TableReport report;
-  report.table = dir + name;
-  if (!fs.Exists(listable + name)) fs.Open(listable + name, OpenMode::ReadOnly);  // raises "not found"
-  CheckOpenTable(fs, listable, name, report, progress);
+  report.table = table.dir + table.name;
+  CheckOpenTable(fs, table.dir, table.name, report, progress);
   return report;
 }
 
