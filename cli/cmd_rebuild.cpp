@@ -59,9 +59,7 @@ int RunRebuild(const Args& args) {
     std::cout << "Tabelle „" << tables[0] << "“ neu aufgebaut: " << report.records << " Datensätze.\n";
     return 0;
   } catch (const engine::EDBEngineError& e) {
-    std::cerr << e.what() << '\n';
-    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, table);
-    return 1;
+    return ReportFailedChange(e, ignoreForeignLocks, table);
   }
 }
 
