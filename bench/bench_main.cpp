@@ -27,6 +27,8 @@
 #include "duplicate/core/record_copy.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
+#include "cli/sqlite_export.h"
+#include "direct/table_verify.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "direct/table_files.h"
@@ -206,6 +208,22 @@ void Run(const Options& o, const std::string& dir) {
   }
 
   MeasureCopies(report, dir, o.records);
+  Progress("Prüfen und Ausgabe nach SQLite");
+  {
+    Stopwatch w;
+    const engine::TableReport checked = engine::VerifyTable(engine::DefaultFileSystem(), dbPath);
+    report.Add("Prüfen (verify)", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord, "verify");
+    if (!checked.problems.empty()) throw std::runtime_error("Prüfen fand Probleme: " + checked.problems[0].text);
+  }
+  {
+    Stopwatch w;
+    cli::SqliteExport db(dir + "AUSGABE.sqlite");
+    db.AddTable(engine::DefaultFileSystem(), dbPath, nullptr, {});
+    db.Finish();
+    report.Add("Ausgabe nach SQLite", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord,
+               "export_sqlite");
+    fs::remove(dir + "AUSGABE.sqlite");
+  }
 
   std::mt19937_64 random(20261208);
   int64_t appended = 0;

@@ -4,7 +4,9 @@
 //  - per-record work (scans, lookups, writes): its time per record divided by the raw time per
 //    record (file time / records), i.e. how many times slower than the bytes alone;
 //  - whole-table work (open, index switch): its time divided by the raw time of the whole file.
-// Numbers are written in German notation (1.234.567,8).
+// Numbers are written in German notation (1.234.567,8); PrintTsv gives the keyed lines for
+// scripts: key, seconds, operations, ratio to the raw read, ratio to the raw copy (empty where
+// it does not apply), tab-separated, "." as decimal point.
 
 #include <cstdint>
 #include <ostream>
