@@ -13,6 +13,7 @@ int RunDump(const Args& args) {
     std::cerr << "Aufruf: kerbolt-cli dump TABELLE\n";
     return 2;
   }
+  std::ios::sync_with_stdio(false);  // the lines go out through the stream's own buffer
   try {
     engine::ReadFindings findings;
     engine::DumpTable(engine::DefaultFileSystem(), args[0], std::cout, &findings);
