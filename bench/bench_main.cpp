@@ -355,7 +355,7 @@ class Session {
     }
   }
 
-  // The large table: written with 8 KiB blocks, restructured to 16 KiB, then opened and scanned.
+  // The large table: written with 32 KiB blocks, restructured to 16 KiB, then opened and scanned.
   void Large() {
     const std::string dir = dir_ + "gross/";
     fs::create_directories(dir);
@@ -364,9 +364,9 @@ class Session {
     Progress("Große Tabelle mit " + std::to_string(o_.largeRecords) + " Datensätzen wird geschrieben");
     {
       Stopwatch w;
-      BuildTable(dir, o_.largeRecords, 8192,
+      BuildTable(dir, o_.largeRecords, 32768,
                  [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
-      Add("build_5m", "Aufbau " + size + " Sätze (8 KiB Blöcke)", w.Seconds(), static_cast<double>(records), "Sätze",
+      Add("build_5m", "Aufbau " + size + " Sätze (32 KiB Blöcke)", w.Seconds(), static_cast<double>(records), "Sätze",
           Basis::CopyWhole, records);
     }
     {

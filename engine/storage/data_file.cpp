@@ -146,6 +146,7 @@ const DataFile::CachedBlock& DataFile::LoadBlock(size_t entryIndex) {
   const uint16_t block = blocks_[entryIndex].block;
   if (block < slotOf_.size() && slotOf_[block] >= 0) return cache_[static_cast<size_t>(slotOf_[block])];
   if (block >= slotOf_.size()) slotOf_.resize(std::max<size_t>(block + 1, header_.fileBlocks + 1), -1);
+  lastRow_ = UINT32_MAX;  // its block may be the one replaced
   const bool streaming = entryIndex == lastLoadedEntry_ + 1 && inOrder_ >= kMinCacheBlocks;
   const size_t previous = lastLoadedEntry_ < blocks_.size() ? blocks_[lastLoadedEntry_].block : 0;
   inOrder_ = entryIndex == lastLoadedEntry_ + 1 ? inOrder_ + 1 : 0;
@@ -200,6 +201,10 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
 }
 
 const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
+  if (row == lastRow_) {
+    *present = lastPresent_;
+    return lastRecord_;
+  }
   if (row >= recordCount_)
     Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
   const size_t entry = EntryIndexOf(row);
@@ -208,13 +213,17 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
   const size_t start = blk::kHeaderBytes + static_cast<size_t>(row - b.firstRow) * header_.recordSize;
   *present = static_cast<uint32_t>(std::min<size_t>(cached.present > start ? cached.present - start : 0,
                                                     header_.recordSize));
-  return cached.bytes.data() + start;
+  lastRow_ = row;
+  lastRecord_ = cached.bytes.data() + start;
+  lastPresent_ = *present;
+  return lastRecord_;
 }
 
 void DataFile::DropCache() {
   cache_.clear();
   slotOf_.clear();
   nextVictim_ = 0;
+  lastRow_ = UINT32_MAX;
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
 }

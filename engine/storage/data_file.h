@@ -109,6 +109,11 @@ class DataFile {
   size_t lastLoadedEntry_ = SIZE_MAX;  // entry of the latest block read from the file
   size_t inOrder_ = 0;                 // blocks read in chain order up to that one
   size_t lastEntry_ = 0;  // entry found by the previous EntryIndexOf
+  // The previous Record call, answered again without a search while no block was read since
+  // (the fields of one record read one after the other).
+  uint32_t lastRow_ = UINT32_MAX;
+  const uint8_t* lastRecord_ = nullptr;
+  uint32_t lastPresent_ = 0;
 };
 
 }  // namespace engine

@@ -11,38 +11,13 @@
 #include "io/file_system.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
+#include "testsupport/fault_file_system.h"
 #include "testsupport/temp_dir.h"
 
 namespace engine {
 namespace {
 
 constexpr int kRecords = 5000;
-
-// The default file system, counting the reads made through the files it opens.
-class CountingFileSystem {
- public:
-  class CountingFile : public File {
-   public:
-    CountingFile(std::unique_ptr<File> base, int* reads) : base_(std::move(base)), reads_(reads) {}
-    const std::string& Path() const override { return base_->Path(); }
-    uint64_t Size() const override { return base_->Size(); }
-    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
-      ++*reads_;
-      return base_->ReadAt(offset, dst, n);
-    }
-    void WriteAt(uint64_t offset, const void* src, size_t n) override { base_->WriteAt(offset, src, n); }
-    void Truncate(uint64_t size) override { base_->Truncate(size); }
-    void Sync() override { base_->Sync(); }
-
-   private:
-    std::unique_ptr<File> base_;
-    int* reads_;
-  };
-  std::unique_ptr<File> Open(const std::string& path) {
-    return std::make_unique<CountingFile>(DefaultFileSystem().Open(path, OpenMode::ReadOnly), &reads);
-  }
-  int reads = 0;
-};
 
 // A table of kRecords records with 1 KiB blocks; record i holds i + 1 and a text naming it.
 std::string WriteTable(const std::string& dir) {
@@ -66,12 +41,12 @@ int32_t NumberOf(const uint8_t* record) { return DecodeIntValue(record, 4); }
 TEST(DataFileCache, RowsInAnyOrderThroughACacheSmallerThanTheTable) {
   testsupport::TempDir dir;
   const std::string path = WriteTable(dir.Path());
-  CountingFileSystem fs;
-  DataFile data(fs.Open(path), ReadTableHeader(DefaultFileSystem(), path), 0);  // the 8-block minimum
+  testsupport::FaultFileSystem fs(DefaultFileSystem());
+  DataFile data(fs.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path), 0);  // 8 blocks
   ASSERT_EQ(data.RecordCount(), static_cast<uint32_t>(kRecords));
   ASSERT_GT(data.Blocks().size(), 100u);
   // Blocks written one after the other are walked in a handful of reads, not one per block.
-  EXPECT_LT(fs.reads, static_cast<int>(data.Blocks().size()) / 10);
+  EXPECT_LT(fs.Count(testsupport::FaultKind::Read), static_cast<int>(data.Blocks().size()) / 10);
 
   std::mt19937 random(3);
   for (int k = 0; k < 20000; ++k) {
