@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <string_view>
 
 #include "format/code_page.h"
 #include "format/number_text.h"
@@ -194,9 +195,11 @@ std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage
 }
 
 std::string EscapeDumpText(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (char c : utf8) {
+  const size_t first = utf8.find_first_of("\\\t\n\r");
+  if (first == std::string::npos) return utf8;
+  std::string out(utf8, 0, first);
+  out.reserve(utf8.size() + 8);
+  for (const char c : std::string_view(utf8).substr(first)) {
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '\t': out += "\\t"; break;

@@ -1,6 +1,7 @@
 // Value texts built without printf read exactly as printf's, whatever the value; a date
 // pattern kept from one call to the next follows a changed pattern; code-page conversion copies
-// runs of plain bytes whole without losing the bytes between them.
+// runs of plain bytes whole without losing the bytes between them; dump text is escaped only
+// where a character needs it.
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,13 @@ TEST(RecordText, ShortDatePatternFollowsAChangedPattern) {
   EXPECT_EQ(FormatShortDate(day, ""), "");
   EXPECT_EQ(FormatShortDate(DayNumberFromCivil(-5, 1, 2), "yyyy/yy"), "-005/95");
   EXPECT_EQ(FormatShortDate(DayNumberFromCivil(98765, 11, 30), "d.m.yyyy"), "30.11.98765");
+}
+
+TEST(RecordText, DumpTextEscapesOnlyWhereNeeded) {
+  EXPECT_EQ(EscapeDumpText(""), "");
+  EXPECT_EQ(EscapeDumpText("Kunde 12"), "Kunde 12");
+  EXPECT_EQ(EscapeDumpText("\\"), "\\\\");
+  EXPECT_EQ(EscapeDumpText("Zeile 1\r\nZeile 2\t"), "Zeile 1\\r\\nZeile 2\\t");
 }
 
 TEST(CodePageText, RunsOfPlainBytesAroundConvertedOnes) {
