@@ -3,12 +3,14 @@
 
 #include <QApplication>
 
+#include "app/qt_translations.h"
 #include "app/startup.h"
 #include "tools/tramek_tools.h"
 
 int main(int argc, char* argv[]) {
   tools::InitializeTramekTools();
   QApplication application(argc, argv);
+  app::installQtGermanTranslations(application);
   app::setApplicationTitle();
   app::KerboltWindows windows = app::createWindows();
   windows.formMain->show();

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include "app/application_title.h"
+#include "app/table_model.h"
+#include "app/unit_dlg_memo.h"
 #include "blocksize/unit_dlg_block_size.h"
 
 namespace app {
@@ -14,6 +16,9 @@ void setApplicationTitle() {
 KerboltWindows createWindows() {
   KerboltWindows windows;
   windows.formMain = std::make_unique<TFormMain>();
+  // The memo dialog shows the main window's table, so it comes after the main window.
+  windows.dlgMemo = new TDlgMemo(windows.formMain->DSTabelle(), windows.formMain.get());
+  windows.formMain->setMemoDialog(windows.dlgMemo);
   windows.dlgBlockSize = new TDlgBlockSize(windows.formMain.get());
   windows.formMain->setBlockSizeDialog(windows.dlgBlockSize);
   return windows;

@@ -1,7 +1,8 @@
 #pragma once
 // The windows of one program run, created in start-up order: the main window first (it is the
-// application's main window), then the block-size analysis dialog, which lives hidden until the
-// main window closes and is reused on every ButtonBlockCheck click.
+// application's main window), then the memo dialog bound to its table, then the block-size
+// analysis dialog. Both dialogs live hidden until the main window closes and are reused on
+// every showing.
 
 #include <memory>
 
@@ -11,8 +12,11 @@ class TDlgBlockSize;
 
 namespace app {
 
+class TDlgMemo;
+
 struct KerboltWindows {
   std::unique_ptr<TFormMain> formMain;
+  TDlgMemo* dlgMemo = nullptr;            // owned by formMain
   TDlgBlockSize* dlgBlockSize = nullptr;  // owned by formMain
 };
 

@@ -1,8 +1,12 @@
 #include "app/table_model.h"
 
 #include <exception>
+#include <optional>
+#include <stdexcept>
 
+#include "app/cell_text.h"
 #include "component/table.h"
+#include "tools/dialogs.h"
 
 namespace app {
 namespace {
@@ -40,6 +44,18 @@ bool isMemoType(engine::TFieldType type) {
   }
 }
 
+bool isCellEditableType(engine::TFieldType type) {
+  switch (type) {
+    case engine::ftBytes:
+    case engine::ftVarBytes:
+    case engine::ftAutoInc:
+    case engine::ftUnknown:
+      return false;
+    default:
+      return !isMemoType(type);
+  }
+}
+
 TableModel::TableModel(engine::TTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table), cache_(kCachedRows) {}
 
@@ -71,12 +87,52 @@ void TableModel::takeShape() noexcept {
       engine::TField& field = table_.Fields(i);
       columns.push_back({QString::fromStdString(field.FieldName()), field.DataType()});
     }
-    const int rows = table_.RecordCount();
+    const int rows = tableRows();
     columns_ = std::move(columns);
     rows_ = rows;
   } catch (const std::exception&) {
     // A table whose fields cannot be read shows as empty rather than half-filled.
   }
+}
+
+int TableModel::tableRows() const {
+  if (!table_.Active()) return 0;
+  const bool inserting = table_.State() == engine::TDataSetState::dsInsert;
+  return table_.RecordCount() + (inserting ? 1 : 0);
+}
+
+void TableModel::refreshRows() {
+  if (resetting_) return;
+  // The view must not move the cursor while rows come and go: the table already stands where
+  // the operation left it.
+  resetting_ = true;
+  int wanted = 0;
+  try {
+    wanted = tableRows();
+  } catch (const std::exception&) {
+    wanted = 0;
+  }
+  if (wanted > rows_) {
+    beginInsertRows(QModelIndex(), rows_, wanted - 1);
+    rows_ = wanted;
+    endInsertRows();
+  } else if (wanted < rows_) {
+    beginRemoveRows(QModelIndex(), wanted, rows_ - 1);
+    rows_ = wanted;
+    endRemoveRows();
+  }
+  resetting_ = false;
+  cache_.clear();
+  if (rows_ > 0 && !columns_.empty()) {
+    emit dataChanged(index(0, 0), index(rows_ - 1, static_cast<int>(columns_.size()) - 1));
+  }
+}
+
+bool TableModel::rowInEditing(int row) const {
+  const engine::TDataSetState state = table_.State();
+  const bool editing =
+      state == engine::TDataSetState::dsEdit || state == engine::TDataSetState::dsInsert;
+  return editing && table_.RecNo() == row;
 }
 
 int TableModel::rowCount(const QModelIndex& parent) const {
@@ -95,10 +151,12 @@ const RowCache::Row& TableModel::rowTexts(int row) const {
     QString error;
     try {
       // Memo cells show no text, but a value that cannot be read is marked there too.
-      if (isMemoType(columns_[column].type))
+      if (isMemoType(columns_[column].type)) {
         table_.CheckBlobCell(row, column);
-      else
-        cell = QString::fromStdString(table_.CellText(row, column));
+      } else {
+        cell = DisplayCellText(columns_[column].type,
+                               QString::fromStdString(table_.CellText(row, column)));
+      }
     } catch (const std::exception& failure) {
       cell = QString::fromUtf8(kUnreadableCell);
       error = QString::fromUtf8(failure.what());
@@ -118,6 +176,15 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
       if (isMemoType(column.type) && text.isEmpty()) return QVariant();
       return text;
     }
+    case Qt::EditRole: {
+      if (!isCellEditableType(column.type)) return QVariant();
+      try {
+        return EditCellText(column.type,
+                            QString::fromStdString(table_.CellText(index.row(), index.column())));
+      } catch (const std::exception&) {
+        return QString();
+      }
+    }
     case Qt::ToolTipRole: {
       const QString& error = rowTexts(index.row()).errors[index.column()];
       return error.isEmpty() ? QVariant() : QVariant(error);
@@ -128,6 +195,50 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
     default:
       return QVariant();
   }
+}
+
+Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid() || !checkIndex(index)) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+  // With AutoEdit off only a record already in editing takes typed values.
+  if (isCellEditableType(columns_[index.column()].type) &&
+      (autoEdit_ || rowInEditing(index.row()))) {
+    flags |= Qt::ItemIsEditable;
+  }
+  return flags;
+}
+
+void TableModel::editCell(int row, int column, const QString& typed) {
+  if (table_.RecNo() != row) table_.MoveTo(row);
+  if (!rowInEditing(row)) {
+    if (!autoEdit_) throw engine::EAbort();
+    table_.Edit();
+  }
+  engine::TField& field = table_.Fields(column);
+  const std::optional<QString> text = EngineCellText(field.DataType(), typed);
+  if (!text) {
+    throw std::runtime_error(
+        QStringLiteral("„%1“ ist kein gültiger Wert für das Feld „%2“.")
+            .arg(typed, QString::fromStdString(field.FieldName()))
+            .toStdString());
+  }
+  field.SetAsString(text->toStdString());
+}
+
+bool TableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !index.isValid() || !checkIndex(index)) return false;
+  if (!isCellEditableType(columns_[index.column()].type)) return false;
+  if (value.toString() == data(index, Qt::EditRole).toString()) return false;
+  bool written = false;
+  try {
+    editCell(index.row(), index.column(), value.toString());
+    written = true;
+  } catch (const engine::EAbort&) {
+  } catch (const std::exception& failure) {
+    tools::MessageDlg(QString::fromUtf8(failure.what()), tools::MsgDlgType::mtError, tools::mbOK);
+  }
+  refreshRows();
+  return written;
 }
 
 QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {

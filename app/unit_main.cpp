@@ -20,13 +20,17 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/db_grid.h"
 #include "app/foreign_lock_warning.h"
 #include "app/icons.h"
+#include "app/key_preview.h"
 #include "app/table_model.h"
 #include "component/table.h"
+#include "duplicate/duplication_request.h"
 #include "tools/dialogs.h"
 
 namespace app {
@@ -53,12 +57,18 @@ TFormMain::TFormMain(QWidget* parent)
   dsTabelle_ = new TableModel(*tabelle_, this);
   dsTabelle_->setObjectName(QStringLiteral("DSTabelle"));
   createControls();
-  tabelle_->AfterScroll = [this](engine::TTable&) { syncGridToCursor(); };
+  tabelle_->AfterScroll = [this](engine::TTable&) { tableScrolled(); };
+  tabelle_->BeforeInsert = [this](engine::TTable&) { TTabelleBeforeInsert(); };
+  new KeyPreview(this, [this](QKeyEvent* key, QWidget* target) {
+    FormKeyDown(key);
+    FormKeyPress(key, target);
+  });
   FormCreate();
 }
 
 TFormMain::~TFormMain() {
   tabelle_->AfterScroll = nullptr;
+  tabelle_->BeforeInsert = nullptr;
   // The grid and its model read the table, so they go before it.
   delete DBGrid;
   delete dsTabelle_;
@@ -151,7 +161,7 @@ void TFormMain::createControls() {
 
   for (QWidget* command : tableCommands()) command->setEnabled(false);
 
-  DBGrid = new QTableView(this);
+  DBGrid = new TDBGrid(this);
   DBGrid->setObjectName(QStringLiteral("DBGrid"));
   DBGrid->setModel(dsTabelle_);
   DBGrid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -170,7 +180,16 @@ void TFormMain::createControls() {
   connect(ToolButtonOpen, &QToolButton::clicked, this, [this] { ToolButtonOpenClick(); });
   connect(ButtonRefresh, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
   connect(ToolButtonEdit, &QToolButton::clicked, this, [this] { ToolButtonEditClick(); });
+  connect(ButtonCopyTable, &QToolButton::clicked, this, [this] { ButtonCopyTableClick(); });
   connect(ButtonBlockCheck, &QToolButton::clicked, this, [this] { ButtonBlockCheckClick(); });
+  connect(ToolButtonInfo, &QToolButton::clicked, this, [this] { ToolButtonInfoClick(); });
+  connect(ButtonRecordCount, &QToolButton::clicked, this, [this] { ButtonRecordCountClick(); });
+  connect(ButtonMemo, &QToolButton::clicked, this, [this] { ButtonMemoClick(); });
+  connect(SpeedButtonTake1, &QToolButton::clicked, this, [this] { SearchKey(); });
+  connect(EditSuchtext, &QLineEdit::returnPressed, this, [this] { SearchKey(); });
+  connect(DBGrid, &TDBGrid::insertRequested, this, [this] { insertRecord(false); });
+  connect(DBGrid, &TDBGrid::appendRequested, this, [this] { insertRecord(true); });
+  connect(DBGrid, &TDBGrid::deleteRequested, this, [this] { deleteAfterGridConfirmation(); });
   connect(ComboBoxIndex, &QComboBox::activated, this,
           [this](int entry) { ComboBoxIndexChange(entry); });
   connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -186,8 +205,7 @@ std::vector<QWidget*> TFormMain::tableCommands() const {
           ButtonRecordCount};
 }
 
-template <typename Command>
-void TFormMain::runCommand(Command&& command) {
+void TFormMain::runCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const engine::EAbort&) {
@@ -214,12 +232,35 @@ void TFormMain::FormClose() {
   });
 }
 
+bool TFormMain::editMode() const { return dsTabelle_->autoEdit(); }
+
 void TFormMain::setEditMode(bool on) {
+  const bool changed = on != editMode();
   if (on) WarnForeignLocksOnce(*tabelle_, &foreignLocksWarned_);
   ToolButtonEdit->setChecked(on);
   dsTabelle_->setAutoEdit(on);
+  updateCopyTableButton();
+  if (changed) emit editModeChanged(on);
+}
+
+void TFormMain::updateCopyTableButton() {
   // No duplication while edit mode is on, and none before a table was ever opened.
-  ButtonCopyTable->setEnabled(!on && tableCommandsEnabled_);
+  ButtonCopyTable->setEnabled(!editMode() && tableCommandsEnabled_);
+}
+
+void TFormMain::ButtonCopyTableClick() {
+  const std::vector<int> widths = columnWidths();
+  duplicate::DuplicationSource source;
+  source.table = tabelle_.get();
+  source.programDirectory = programDirectory_;
+  // The copy reads the table in primary-key order and gives its index back: the grid follows.
+  source.aroundIndexChange = [this](const std::function<void()>& change) {
+    dsTabelle_->resetAround(change);
+  };
+  runCommand([&] { duplicate::ButtonCopyTableClick(source, this); });
+  showCurrentIndexInChoice();
+  restoreColumnWidths(widths);
+  syncGridToCursor();
 }
 
 void TFormMain::ToolButtonOpenClick() {

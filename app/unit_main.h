@@ -9,25 +9,29 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QComboBox;
 class QDialog;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QModelIndex;
-class QTableView;
 class QToolBar;
 class QToolButton;
 
 namespace engine {
 class TTable;
+struct TIndexDef;
 }
 
 namespace app {
 
 class TableModel;
+class TDBGrid;
+class TDlgMemo;
 
 class TFormMain : public QWidget {
   Q_OBJECT
@@ -49,6 +53,15 @@ class TFormMain : public QWidget {
 
   // The block-size analysis dialog created at start-up; ButtonBlockCheck shows it modally.
   void setBlockSizeDialog(QDialog* dialog) { blockSizeDialog_ = dialog; }
+  // The memo dialog created at start-up; the memo command shows it modally.
+  void setMemoDialog(TDlgMemo* dialog) { memoDialog_ = dialog; }
+
+  // Edit mode: ToolButtonEdit down and DSTabelle's AutoEdit on. Off at start and after every
+  // open; editModeChanged tells every change.
+  bool editMode() const;
+
+ signals:
+  void editModeChanged(bool on);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -64,12 +77,36 @@ class TFormMain : public QWidget {
   void ComboBoxIndexChange(int entry);
   void ButtonRefreshClick();
   void ToolButtonEditClick();
+  void ButtonCopyTableClick();
   void ButtonBlockCheckClick();
 
+  // Key search and index composition (form_search.cpp).
+  void SearchKey();
+  void FocusSearchText();
+  void ToolButtonInfoClick();
+  // The index definition of the entry chosen in ComboBoxIndex; raises when the table has none.
+  const engine::TIndexDef& chosenIndexDef();
+
+  // Record commands and editing keys (record_commands.cpp).
+  void FormKeyDown(QKeyEvent* key);
+  void FormKeyPress(QKeyEvent* key, QWidget* target);
+  void ButtonRecordCountClick();
+  void TTabelleBeforeInsert();
+  void deleteWithTwoQuestions();
+  void deleteAfterGridConfirmation();
+  void insertRecord(bool append);
+  void postRecord();
+  // Esc: a record edit begun in the grid is undone, then the focus goes to the search text.
+  void escapePressed(bool inGrid);
+  void ButtonMemoClick();
+  // After every change of the current record: the grid's rows and current cell follow.
+  void tableScrolled();
+
   // Runs a command; a failure is shown in an error box, a silent abort just ends it.
-  template <typename Command>
-  void runCommand(Command&& command);
+  void runCommand(const std::function<void()>& command);
   void setEditMode(bool on);
+  // Decides whether ButtonCopyTable can be pressed.
+  void updateCopyTableButton();
   // The commands that the first successful open enables for good.
   std::vector<QWidget*> tableCommands() const;
   void fillIndexChoice();
@@ -86,6 +123,7 @@ class TFormMain : public QWidget {
   TableModel* dsTabelle_ = nullptr;
   QString programDirectory_;
   QDialog* blockSizeDialog_ = nullptr;
+  TDlgMemo* memoDialog_ = nullptr;
   // True once a table has been opened: the table commands stay available from then on.
   bool tableCommandsEnabled_ = false;
   bool syncingGrid_ = false;
@@ -107,7 +145,7 @@ class TFormMain : public QWidget {
   QToolButton* ButtonCopyTable = nullptr;
   QToolButton* ButtonRecordCount = nullptr;
   QToolButton* ButtonBlockCheck = nullptr;
-  QTableView* DBGrid = nullptr;
+  TDBGrid* DBGrid = nullptr;
 };
 
 }  // namespace app

@@ -32,6 +32,7 @@
 #include "blocksize/core/table_scan.h"
 #include "component/table.h"
 #include "direct/table_files.h"
+#include "duplicate/core/record_copy.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 
@@ -342,17 +343,40 @@ class Session {
   void WholeTableWork() {
     Progress("Kopieren und Umstrukturieren");
     {
-      const ChildRun run = Cli({"copy", dir_ + kTableName, dir_ + "KOPIE.DB"});
+      fs::create_directories(dir_ + "kopie/");
+      const ChildRun run = Cli({"copy", dir_ + kTableName, dir_ + "kopie/" + kTableName});
+      fs::remove_all(dir_ + "kopie/");
       Add("copy", "kerbolt-cli copy (ganzer Prozess)", run.seconds, static_cast<double>(records_), "Sätze",
           Basis::CopyWhole, records_);
       report_.AddPeakMemory("Spitzenspeicher kerbolt-cli copy", run.peakBytes, records_);
     }
+    Duplicate();
     {
       const ChildRun run = Cli({"restructure", dir_ + kTableName, "--block-size", "4096"});
       Add("restructure", "Umstrukturieren auf 4 KiB Blöcke (kerbolt-cli)", run.seconds,
           static_cast<double>(records_), "Sätze", Basis::CopyWhole, records_);
       report_.AddPeakMemory("Spitzenspeicher kerbolt-cli restructure", run.peakBytes, records_);
     }
+  }
+
+  // The table duplicated with its records through the progress dialog's copy routine.
+  void Duplicate() {
+    const std::string target = dir_ + "duplikat/";
+    fs::create_directories(target);
+    engine::TTable source;
+    OpenTable(source, dir_);
+    Stopwatch w;
+    int64_t advanced = 0;
+    duplicate::CreateDuplicate(engine::DefaultFileSystem(), source, target, kTableName);
+    source.First();
+    const int64_t copied = duplicate::CopyRecords(engine::DefaultFileSystem(), source, target, kTableName,
+                                                  {[] { return true; }, [&advanced] { ++advanced; }});
+    Add("duplicate", "Duplizieren mit Inhalt", w.Seconds(), static_cast<double>(copied), "Sätze", Basis::CopyWhole,
+        records_);
+    if (copied != static_cast<int64_t>(records_) || advanced != copied)
+      throw std::runtime_error("Duplizieren kopierte " + std::to_string(copied) + " Datensätze");
+    source.Close();
+    fs::remove_all(target);
   }
 
   // The large table: written with 32 KiB blocks, restructured to 16 KiB, then opened and scanned.

@@ -7,11 +7,13 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStorageInfo>
 #include <QStyle>
@@ -39,6 +41,18 @@ constexpr int kClientHeight = 623;
 // Pixel sizes are laid out for a font whose digits are 6 pixels wide; a larger desktop font
 // scales them, so that the figures fit their columns.
 constexpr double kDesignDigitWidth = 6.0;
+// Room the window manager's title bar and borders take around the client area.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 48;
+
+// The client size of the design, but never larger than the screen's free area can show with
+// the window's frame: on a small screen the list becomes shorter, not the dialog unusable.
+QSize fittedToScreen(QSize size) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return size;
+  const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
+  return size.boundedTo(room.expandedTo(QSize(1, 1)));
+}
 
 struct ColumnLayout {
   int width;
@@ -132,7 +146,10 @@ TDlgBlockSize::TDlgBlockSize(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Block-Size"));
   buildLayout();
   buildPopupMenu();
-  resize(scaled(kClientWidth), scaled(kClientHeight));
+  const QSize size = fittedToScreen(QSize(scaled(kClientWidth), scaled(kClientHeight)));
+  // The layout may not ask for more than fits either.
+  layout()->setSizeConstraint(QLayout::SetNoConstraint);
+  resize(size);
   FormCreate();
 }
 

@@ -37,16 +37,6 @@ std::string Escape(const std::string& utf8) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-std::string CharsetOf(int codePage, bool level3) {
-  if (level3) return "CP437";
-  switch (codePage) {
-    case 437: case 850: case 852: case 866: case 936:
-    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258:
-      return "CP" + std::to_string(codePage);
-    default:
-      return "CP437";
-  }
-}
 
 // Converts in[0..n) with `cd`; returns false when iconv refuses the bytes.
 bool Convert(iconv_t cd, const char* in, size_t n, std::string* out, size_t* consumed) {
@@ -119,6 +109,17 @@ void CivilFromDays(int64_t z, int64_t* y, unsigned* m, unsigned* d) {
 }
 
 }  // namespace
+
+std::string CharsetOf(int codePage, bool level3) {
+  if (level3) return "CP437";
+  switch (codePage) {
+    case 437: case 850: case 852: case 866: case 936:
+    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258:
+      return "CP" + std::to_string(codePage);
+    default:
+      return "CP437";
+  }
+}
 
 Dump ParseDump(const std::string& text) {
   Dump dump;

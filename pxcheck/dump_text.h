@@ -26,6 +26,10 @@ bool IsBlobToken(const std::string& token);
 // At most `limit` differences are listed.
 std::vector<std::string> CompareDumps(const Dump& ours, const Dump& theirs, size_t limit = 20);
 
+// The iconv name of a table's code page: level-3 tables (level3 = true) are always code page
+// 437; unknown code pages read as 437.
+std::string CharsetOf(int codePage, bool level3);
+
 // Text of a table in its code page, as UTF-8, with "\", TAB, LF and CR escaped. Level-3 tables
 // (level3 = true) are always code page 437; unknown code pages read as 437.
 std::string DecodeText(const std::string& bytes, int codePage, bool level3);

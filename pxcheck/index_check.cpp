@@ -5,6 +5,7 @@
 #include <map>
 
 #include "pxcheck/px_doc.h"
+#include "pxcheck/upper_text.h"
 
 namespace pxcheck {
 
@@ -21,16 +22,6 @@ unsigned char IndexFlags(const std::string& xPath) {
   if (std::fseek(f, kIndexFlagsOffset, SEEK_SET) == 0) c = std::fgetc(f);
   std::fclose(f);
   return c == EOF ? 0 : static_cast<unsigned char>(c);
-}
-
-// Upper case as a case-insensitive index stores its text: ASCII letters, and the accented
-// letters of the Latin code pages' upper half (0xE0–0xFE without 0xF7).
-std::string FoldCase(std::string bytes) {
-  for (char& ch : bytes) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) ch = static_cast<char>(c - 0x20);
-  }
-  return bytes;
 }
 
 // Index data files of keyed tables (file types 5 and 8) carry the table's key and the block.
@@ -134,6 +125,8 @@ std::vector<std::string> CheckSecondaryIndex(const std::string& dbPath, const st
   const int type = x.Head().px_filetype;
   if (type != kMaintainedIndex && type != kMaintainedCompositeIndex) return problems;  // only the count is known
   const bool caseInsensitive = (IndexFlags(xPath) & kCaseInsensitive) != 0;
+  const int codePage = db.Head().px_doscodepage;
+  const bool level3 = db.Head().px_fileversion < 40;
   const int keyFields = db.Head().px_primarykeyfields;
   const int keyLength = db.FieldBytes(keyFields);
   const int xFields = x.Head().px_numfields;
@@ -195,14 +188,13 @@ std::vector<std::string> CheckSecondaryIndex(const std::string& dbPath, const st
     held.indexed = true;
     int offset = 0;
     for (size_t i = 0; i < places.size(); ++i) {
-      std::string indexed = entry.substr(static_cast<size_t>(offset), static_cast<size_t>(places[i].length));
+      const std::string indexed = entry.substr(static_cast<size_t>(offset), static_cast<size_t>(places[i].length));
       std::string stored = held.record.substr(static_cast<size_t>(places[i].offset), static_cast<size_t>(places[i].length));
-      if (caseInsensitive && places[i].text) {
-        indexed = FoldCase(indexed);
-        stored = FoldCase(stored);
-      }
+      // A case-insensitive index holds its text upper-cased.
+      if (caseInsensitive && places[i].text) stored = UpperText(stored, codePage, level3);
       if (indexed != stored)
-        problems.push_back(where + ": field " + x.Field(static_cast<int>(i)).px_fname + " differs from the record's");
+        problems.push_back(where + ": field " + x.Field(static_cast<int>(i)).px_fname + " differs from the record's" +
+                           (caseInsensitive && places[i].text ? " upper-cased" : ""));
       offset += places[i].length;
     }
     short block = 0;

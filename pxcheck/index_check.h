@@ -17,9 +17,9 @@ std::vector<std::string> CheckPrimaryIndex(const std::string& dbPath, const std:
 // record, made of the record's index fields (by name) and primary key, then "Blk Num", the data
 // block that holds the record; records in ascending order where the index fields are not text
 // (text order follows the table's language driver, which this check does not model); text of a
-// case-insensitive index compared without case. Of an index that is not maintained (file types
-// 3 and 6) only the record count is checked. The tree
-// file over it (.Ynn / .YGn) is not checked: pxlib reads no such tree.
+// case-insensitive index held upper-cased in the table's code page. Of an index that is not
+// maintained (file types 3 and 6) only the record count is checked. The tree file over it
+// (.Ynn / .YGn) is not checked: pxlib reads no such tree.
 std::vector<std::string> CheckSecondaryIndex(const std::string& dbPath, const std::string& xPath);
 
 }  // namespace pxcheck

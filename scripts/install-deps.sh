@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that the build and the tests need.
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev pxlib-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev pxlib-dev
+          qt6-translations-l10n)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

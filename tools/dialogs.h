@@ -10,6 +10,8 @@ class QWidget;
 
 namespace tools {
 
+class MessageBox;
+
 enum class MsgDlgType { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
 
 // Button set bits, in dialog order left to right.
@@ -32,6 +34,9 @@ class DialogSeam {
   // order; an empty text keeps the standard caption. Returns the modal result.
   virtual int MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                          const QStringList& captions) = 0;
+  // A message box built by the caller (MessageDlgButtons), shown modally; returns the modal
+  // result of the button that closed it.
+  virtual int ShowMessageBox(MessageBox& box) = 0;
   // File-open dialog; returns the chosen full path or an empty text on cancel.
   virtual QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                                   const QString& filter, const QString& defaultSuffix) = 0;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <QTimer>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -194,6 +195,29 @@ TEST_F(QtOpenDialog, ListsTablesOfAnyLetterCaseAndReturnsTheChosenPath) {
   EXPECT_TRUE(nonNative);
   EXPECT_EQ(names, (QStringList{"KUNDEN.DB", "Orte.Db", "archiv", "kunden.db"}));
   EXPECT_EQ(chosen, QDir(dir_.path()).filePath(QStringLiteral("kunden.db")));
+}
+
+TEST_F(QtOpenDialog, ANameTypedWithoutExtensionFindsTheTableInAnyLetterCase) {
+  app_test::onNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("orte"));
+    // Should the dialog still not find the table, its "not found" box is closed and counted.
+    QTimer::singleShot(3000, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ADD_FAILURE() << box->text().toStdString();
+        box->close();
+      }
+    });
+    static_cast<QDialog*>(dialog)->accept();
+    if (dialog->isVisible()) dialog->reject();
+  });
+  const QString chosen = tools::Dialogs().GetOpenFileName(
+      nullptr, QStringLiteral("Tabelle wählen"), dir_.path(), QStringLiteral("Datenbanken (*.db)"),
+      QStringLiteral("db"));
+  EXPECT_EQ(chosen, QDir(dir_.path()).filePath(QStringLiteral("Orte.Db")));
 }
 
 TEST_F(QtOpenDialog, CancelGivesAnEmptyName) {

@@ -20,6 +20,7 @@
 
 #include "app/icons.h"
 #include "app/table_model.h"
+#include "app/tests/find_control.h"
 #include "component/table.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -54,9 +55,7 @@ class FormMainTest : public ::testing::Test {
 
   template <typename Widget>
   Widget* control(const char* name) {
-    auto* widget = form_->findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+    return app_test::FindControl<Widget>(*form_, name);
   }
   QToolButton* button(const char* name) { return control<QToolButton>(name); }
   QComboBox* indexChoice() { return control<QComboBox>("ComboBoxIndex"); }

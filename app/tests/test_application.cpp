@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/qt_translations.h"
 #include "app/startup.h"
 #include "tools/tramek_tools.h"
 
@@ -15,6 +16,7 @@ class QtApplicationEnvironment : public ::testing::Environment {
   void SetUp() override {
     tools::InitializeTramekTools();
     application_ = new QApplication(argc_, argv_);
+    app::installQtGermanTranslations(*application_);
     app::setApplicationTitle();
   }
   void TearDown() override {

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -513,6 +515,29 @@ TEST_F(DlgBlockSizeFixtureTest, ALockHeldByAnotherProgramRefusesTheChange) {
     expectIdle();
   }
   EXPECT_EQ(dialogs_.messageCalls().size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// On a screen of 1024 × 768 the whole dialog, frame included, stays on the screen, with the
+// list and the status bar below it visible.
+TEST_F(DlgBlockSizeTest, FitsTheScreenWithTheListAndTheStatusBarVisible) {
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE(room.height(), 768);
+  dialog_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
+  EXPECT_LE(dialog_->frameGeometry().height(), room.height());
+  EXPECT_LE(dialog_->frameGeometry().width(), room.width());
+  EXPECT_EQ(dialog_->minimumHeight(), dialog_->height()) << "no smaller than it opens";
+  auto* status = dialog_->findChild<QWidget*>(QStringLiteral("StatusBar1"));
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_LE(status->geometry().bottom(), dialog_->rect().bottom());
+  EXPECT_GT(list_->height(), 0);
+  EXPECT_LE(list_->mapTo(dialog_.get(), QPoint(0, list_->height())).y(), status->geometry().top());
+  dialog_->close();
 }
 
 }  // namespace

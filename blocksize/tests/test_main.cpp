@@ -1,19 +1,4 @@
-// The window tests need one QApplication for the whole run and German number formats, for
-// which the tool's texts and menu comparisons are written.
+// The block-size dialog is made for screens from 1024 × 768 up: its tests run on one that size.
+#include "tools/testsupport/window_tests.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLocale>
-
-#include "tools/tramek_tools.h"
-
-int main(int argc, char** argv) {
-  // Also when the test list is read, without the test environment: no display is needed.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  tools::InitializeTramekTools();
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return tools::RunWindowTests(argc, argv, QSize(1024, 768)); }

@@ -1,11 +1,14 @@
 #include "component/bulk_table.h"
 
+#include <algorithm>
+
 #include "component/definitions.h"
 #include "family/family_swap.h"
 #include "family/family_writer.h"
 #include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "format/code_page.h"
+#include "format/field_type.h"
 #include "format/record_format.h"
 #include "format/value_codec.h"
 #include "io/fail.h"
@@ -69,6 +72,43 @@ void TBulkRow::SetBlob(int field, const std::string& content) {
   blobs_[field] = content;
 }
 
+void TBulkRow::Assign(int field, const TField& source) {
+  Value(field, [](uint8_t) { return true; }, "");
+  const FieldLayout& f = layout_[static_cast<size_t>(field)];
+  if (ToFieldType(f.type) != source.DataType())
+    FailPlain(kErrInvalidValue, "Das Feld Nummer " + std::to_string(field) + " hat einen anderen Typ als das Feld " +
+                                    Quoted(source.FieldName()) + ".");
+  if (source.IsNull()) {
+    std::fill_n(record_.begin() + static_cast<std::ptrdiff_t>(f.offset), f.bytes, uint8_t{0});
+    blobs_.erase(field);
+    return;
+  }
+  if (f.type == PxType::Alpha) {
+    SetString(field, source.AsString());
+    return;
+  }
+  if (f.type == PxType::Memo) {
+    const std::string text = source.AsString();
+    std::string bytes;
+    if (IsAscii(text))
+      bytes = text;
+    else if (!codePage_.FromUtf8(text, &bytes))
+      FailPlain(kErrInvalidValue, "Das Memo im Feld " + Quoted(source.FieldName()) +
+                                      " enthält Zeichen, die die Codeseite der Tabelle nicht kennt.");
+    blobs_[field] = std::move(bytes);
+    return;
+  }
+  std::string bytes = source.AsBytes();
+  if (IsBlob(static_cast<uint8_t>(f.type))) {
+    blobs_[field] = std::move(bytes);
+    return;
+  }
+  if (bytes.size() != f.bytes)
+    FailPlain(kErrInvalidValue, "Das Feld " + Quoted(source.FieldName()) + " hat eine andere Größe als das Feld Nummer " +
+                                    std::to_string(field) + ".");
+  std::copy(bytes.begin(), bytes.end(), record_.begin() + static_cast<std::ptrdiff_t>(f.offset));
+}
+
 void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string& name, const TFieldDefs& fields,
                        const TIndexDefs& indexes, int blockBytes, const TBulkRowSource& source,
                        const ProgressFn& progress) {
@@ -86,7 +126,7 @@ void CreateTableInBulk(FileSystem& fs, const std::string& dir, const std::string
   };
   const auto lock = LockTableSettled(fs, directory, name, true);
   RefuseForeignUse(fs, directory, name);
-  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, kNewSuffix, records, progress);
+  const std::vector<WrittenFile> written = WriteFamily(fs, def, directory, name, NewFilesSuffix(), records, progress);
   CommitFamily(fs, directory, ExistingFamily(fs, directory, name, true), written);
 }
 

@@ -28,6 +28,10 @@ class TBulkRow {
   void SetString(int field, const std::string& utf8);      // alpha
   void SetDate(int field, int year, int month, int day);   // date
   void SetBlob(int field, const std::string& content);     // memo (code-page bytes) and blobs
+  // The value of a field of an open table's current record, null state and whole blob content
+  // included; text is converted to this table's code page. The field must have the same type
+  // as `field`.
+  void Assign(int field, const TField& source);
 
  private:
   friend void CreateTableInBulk(FileSystem&, const std::string&, const std::string&, const TFieldDefs&,

@@ -45,10 +45,15 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
   std::vector<std::vector<uint8_t>> wanted;
   for (size_t k = 0; k < values.size(); ++k) {
     const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
-    std::vector<uint8_t> bytes(f.bytes);
-    // An empty alpha key searches for empty values; other types need a value.
-    const bool blank = f.type != PxType::Alpha && values[k].find_first_not_of(' ') == std::string::npos;
-    if (blank || !EncodeTextValue(f, values[k], c->Codepage(), ShortDateFormat(), bytes.data()).empty())
+    std::vector<uint8_t> bytes(f.bytes);  // all zero: the empty value
+    // An empty alpha or date key searches for records without a value there; other types need
+    // a value.
+    const bool blank = values[k].find_first_not_of(' ') == std::string::npos;
+    if (blank && f.type == PxType::Date) {
+      wanted.push_back(std::move(bytes));
+      continue;
+    }
+    if ((blank && f.type != PxType::Alpha) || !EncodeTextValue(f, values[k], c->Codepage(), ShortDateFormat(), bytes.data()).empty())
       Fail(kErrInvalidValue, c->DataPath(),
            Quoted(values[k]) + " ist kein gültiger Wert für das Feld " + Quoted(c->FieldNames()[static_cast<size_t>(fields[k])]) + ".");
     wanted.push_back(std::move(bytes));

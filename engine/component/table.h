@@ -206,7 +206,9 @@ class TTable {
   void Cancel();
   void Delete();  // in dsInsert: cancels; on an empty table raises
   // Positions on the first record (current order) whose leading index fields equal the
-  // values (texts converted to the fields' types). Returns false and stays put when none.
+  // values (texts converted to the fields' types). Returns false and stays put when none. An
+  // empty text for a text or date field looks for records without a value there; other fields
+  // refuse it.
   bool FindKey(const std::vector<std::string>& values);
   // Creates the table from FieldDefs and IndexDefs, replacing an existing table and its
   // companion files (not while another program uses it: foreign_locks.h). The table must be

@@ -1,8 +1,8 @@
 // The table component's writing side: Append/Insert/Edit/Post/Cancel/Delete and CreateTable.
 // The record being edited lives in the table's edit buffer; Post and Delete hand it to the
-// table writer, which writes the record and its blobs, flushes the data blocks before the
-// header (so a posted record survives a crash after Post returns) and brings the index files
-// up to date.
+// table writer, which writes the record and its blobs and brings the index files up to date as
+// one change: durable when Post returns, and undone by the next open when the process is killed
+// half way.
 
 #include <algorithm>
 
@@ -167,7 +167,7 @@ void TTable::CreateTable() {
   const auto lock = LockTableSettled(fs, dir, name, true);
   RefuseForeignUse(fs, dir, name);
   const RecordSource none = [](SourceRecord&) { return false; };
-  const std::vector<WrittenFile> written = WriteFamily(fs, def, dir, name, kNewSuffix, none, {});
+  const std::vector<WrittenFile> written = WriteFamily(fs, def, dir, name, NewFilesSuffix(), none, {});
   CommitFamily(fs, dir, ExistingFamily(fs, dir, name, true), written);
 }
 

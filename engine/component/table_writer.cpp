@@ -64,8 +64,8 @@ bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
 
 TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
                          const std::vector<SecondaryIndex>& secondaries)
-    : fs_(fs), dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
-  data_ = std::make_unique<RecordWriter>(fs, dir + dbName);
+    : staged_(fs, dir, dbName), fs_(staged_), dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
+  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
   const bool keyed = def_.keyFields > 0;
@@ -73,8 +73,8 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     Secondary s;
     s.index = def_.indexes[k];
     s.path = secondaries[k].path;
-    if (keyed && Maintained(secondaries[k]) && fs.Exists(s.path)) {
-      s.x = std::make_unique<RecordWriter>(fs, s.path);
+    if (keyed && Maintained(secondaries[k]) && fs_.Exists(s.path)) {
+      s.x = std::make_unique<RecordWriter>(fs_, s.path);
       const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
@@ -244,8 +244,33 @@ void TableWriter::CheckUniqueIndexes(const uint8_t* record, int64_t skipRow) {
   }
 }
 
+template <typename Change>
+auto TableWriter::AsOneChange(const Change& change) {
+  staged_.Begin();
+  try {
+    auto result = change();
+    staged_.Apply();
+    return result;
+  } catch (...) {
+    staged_.Discard();
+    throw;
+  }
+}
+
 TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore,
                                       const std::string& blobPath) {
+  return AsOneChange([&] { return PostChange(edit, editedRow, insertBefore, blobPath); });
+}
+
+void TableWriter::Delete(uint32_t row, const std::string& blobPath) {
+  AsOneChange([&] {
+    DeleteChange(row, blobPath);
+    return true;
+  });
+}
+
+TableWriter::Posted TableWriter::PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore,
+                                            const std::string& blobPath) {
   const bool inserting = editedRow < 0;
   if (!inserting && static_cast<uint64_t>(editedRow) >= data_->Count())
     Fail(kErrNotFound, dir_ + dbName_, "Der bearbeitete Datensatz existiert nicht mehr.");
@@ -307,7 +332,7 @@ TableWriter::Posted TableWriter::Post(const EditBuffer& edit, int64_t editedRow,
   return Posted{editedRow, target};
 }
 
-void TableWriter::Delete(uint32_t row, const std::string& blobPath) {
+void TableWriter::DeleteChange(uint32_t row, const std::string& blobPath) {
   const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
   // The values' .MB entries are checked before the record goes and freed after it has gone.
   std::vector<const FieldLayout*> stored;

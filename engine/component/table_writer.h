@@ -2,10 +2,12 @@
 // The writing state of an open table, kept from one post to the next: the data file's writer
 // and, for a table with key, one writer per maintained secondary index file. A change to a
 // record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
-// to another block get their block number corrected); Commit then flushes the data file
-// before its header, rewrites the .PX from the blocks' first keys, commits the index files and
-// rewrites their .Y trees, with the stamps between the files set again. Indexes of a table
-// without key (not maintained) are rebuilt whole.
+// to another block get their block number corrected); Commit then writes the data file's blocks
+// and header, rewrites the .PX from the blocks' first keys, commits the index files and rewrites
+// their .Y trees, with the stamps between the files set again. Indexes of a table without key
+// (not maintained) are rebuilt whole. A post or delete reaches the files as one change through a
+// StagedFileSystem: a process killed at any point of it leaves the table wholly old or wholly
+// new.
 // Not thread-safe.
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "format/record_format.h"
+#include "family/staged_file_system.h"
 #include "format/table_definition.h"
 #include "storage/record_writer.h"
 #include "storage/secondary_index.h"
@@ -80,8 +83,14 @@ class TableWriter {
   void CheckUniqueIndexes(const uint8_t* record, int64_t skipRow);
   [[noreturn]] void KeyViolation(const std::string& what) const;
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
+  Posted PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
+  void DeleteChange(uint32_t row, const std::string& blobPath);
+  // Runs `change` with the file system keeping its changes, then applies them as one.
+  template <typename Change>
+  auto AsOneChange(const Change& change);
 
-  FileSystem& fs_;
+  StagedFileSystem staged_;
+  FileSystem& fs_;  // staged_
   std::string dir_;
   std::string dbName_;
   std::vector<SecondaryIndex> secondaryInfo_;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "family/temporary_names.h"
 #include "format/family_names.h"
 #include "format/index_block.h"
 #include "format/value_codec.h"
@@ -28,10 +29,13 @@ struct FieldPlace {
   PxType type;
 };
 
-// Tracks written files so that a failure removes them all.
+// Tracks written files so that a failure removes them all, and the work mark with them.
 class WrittenFiles {
  public:
-  explicit WrittenFiles(FileSystem& fs) : fs_(fs) {}
+  WrittenFiles(FileSystem& fs, std::string dir, std::string dbName)
+      : fs_(fs), dir_(std::move(dir)), dbName_(std::move(dbName)) {
+    MarkWork(fs_, dir_, dbName_);
+  }
   ~WrittenFiles() {
     if (committed_) return;
     for (const auto& f : files_) {
@@ -42,6 +46,7 @@ class WrittenFiles {
         // is removed by the next run.
       }
     }
+    UnmarkWorkIfSettled(fs_, dir_, dbName_);
   }
   void Add(const std::string& path, const std::string& finalName) { files_.push_back({path, finalName}); }
   std::vector<WrittenFile> Commit() {
@@ -51,6 +56,8 @@ class WrittenFiles {
 
  private:
   FileSystem& fs_;
+  std::string dir_;
+  std::string dbName_;
   std::vector<WrittenFile> files_;
   bool committed_ = false;
 };
@@ -85,8 +92,12 @@ bool KeepOrder(std::vector<SecondaryRecord>& records, const std::vector<std::str
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,
                                      const RecordSource& source, const ProgressFn& progress,
-                                     const KeptOrders& keep) {
-  WrittenFiles written(fs);
+                                     const KeptOrders& keep, const CompanionNamer& namer) {
+  WrittenFiles written(fs, dir, dbName);
+  const auto companion = [&](const std::string& extension) {
+    const std::string name = CompanionName(dbName, extension);
+    return namer ? namer(name) : name;
+  };
   const std::string dbPath = dir + dbName + suffix;
   std::vector<FieldPlace> places;
   size_t offset = 0;
@@ -104,14 +115,14 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   std::unique_ptr<BlobFile> mb;
   std::string mbPath;
   if (def.HasBlobs()) {
-    mbPath = dir + CompanionName(dbName, "MB") + suffix;
-    written.Add(mbPath, CompanionName(dbName, "MB"));
-    mb = BlobFile::Create(fs, mbPath);
+    mbPath = dir + companion("MB") + suffix;
+    written.Add(mbPath, companion("MB"));
+    mb = BlobFile::Create(fs, mbPath, BlobNumbering::AllOne);
   }
 
   std::vector<TableHeader> xHeaders;
   for (const auto& ix : def.indexes) {
-    TableHeader xh = SecondaryDataHeader(def, ix, CompanionName(dbName, ix.extension));
+    TableHeader xh = SecondaryDataHeader(def, ix, companion(ix.extension));
     xh.headerSize = static_cast<uint16_t>(EncodeTableHeader(xh).size());
     xHeaders.push_back(std::move(xh));
   }
@@ -165,7 +176,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   if (mb) mb->Sync();
 
   if (def.keyFields > 0) {
-    const std::string name = CompanionName(dbName, "PX");
+    const std::string name = companion("PX");
     written.Add(dir + name + suffix, name);
     auto px = fs.Open(dir + name + suffix, OpenMode::CreateTruncate);
     WriteTreeFile(*px, PrimaryIndexHeader(def, name), entries);
@@ -175,8 +186,8 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   for (size_t k = 0; k < def.indexes.size(); ++k) {
     const SecondaryDef& ix = def.indexes[k];
     TableHeader& xh = xHeaders[k];
-    const std::string xName = CompanionName(dbName, ix.extension);
-    const std::string yName = CompanionName(dbName, TreeExtension(ix.extension));
+    const std::string xName = companion(ix.extension);
+    const std::string yName = companion(TreeExtension(ix.extension));
     if (!(k < keep.size() && KeepOrder(secondary[k], keep[k], IndexFieldBytes(def, ix), keyBytes)) &&
         !SortSecondaryRecords(secondary[k], ix.unique, IndexFieldBytes(def, ix)))
       Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung im eindeutigen Index „" + ix.name + "“.");

@@ -38,12 +38,17 @@ struct WrittenFile {
 // entry, or one that does not name every record exactly once, means: sort.
 using KeptOrders = std::vector<std::vector<std::string>>;
 
+// The name a companion file takes, given the one the .DB's name implies ("kunden.px" for
+// "kunden.db"). Empty: that name.
+using CompanionNamer = std::function<std::string(const std::string&)>;
+
 // Writes the family of `def` for the table `dbName` (file name with extension) into `dir`;
 // every file goes to its final name followed by `suffix`. Returns the files written; on a
-// failure the files written so far are removed and the failure goes on.
+// failure the files written so far are removed and the failure goes on. Blob values all take
+// modification number 1, as in a rebuilt table.
 std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def, const std::string& dir,
                                      const std::string& dbName, const std::string& suffix,
                                      const RecordSource& source, const ProgressFn& progress,
-                                     const KeptOrders& keep = {});
+                                     const KeptOrders& keep = {}, const CompanionNamer& namer = {});
 
 }  // namespace engine

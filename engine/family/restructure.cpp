@@ -116,6 +116,16 @@ RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
   };
 }
 
+// Names the family's files as they are on disk, letter case included: a table rebuilt in place
+// keeps the names other programs look for on a case-sensitive file system.
+CompanionNamer NamesOnDisk(FileSystem& fs, const std::string& dir, const std::string& tableName) {
+  return [existing = ExistingFamily(fs, dir, tableName, false)](const std::string& name) {
+    for (const std::string& e : existing)
+      if (EqualsIgnoringCase(e, name)) return e;
+    return name;
+  };
+}
+
 bool SameTable(FileSystem& fs, const std::string& srcDir, const std::string& srcName,
                const std::string& destDir, const std::string& destName) {
   const bool sameDir =
@@ -132,17 +142,21 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   const std::string path = dir + tableName;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
   RefuseForeignUse(fs, dir, tableName);
-  if (ReadTableHeader(fs, path).writeProtected)
+  const TableHeader source = ReadTableHeader(fs, path);
+  if (source.writeProtected)
     Fail(kErrUnsupported, path, "Die Tabelle ist schreibgeschützt und wird nicht umstrukturiert.");
   TableDefinition def = ReadDefinition(fs, dir, tableName);
+  // The .VAL that holds the table's relations stays beside it, and so do their marks.
+  def.integrityParent = source.indexFlags;
+  def.integrityChild = source.unknown6C;
   const int sourceLevel = def.level;
   ApplyFormat(def, format, sourceLevel, path);
   const KeptOrders orders = SourceOrders(fs, dir, tableName, def);
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, dir, tableName);
-    written = WriteFamily(fs, def, dir, tableName, kNewSuffix,
-                          ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
+    written = WriteFamily(fs, def, dir, tableName, kNewSuffix, ChainSource(*cursor, cursor->Header().recordSize),
+                          progress, orders, NamesOnDisk(fs, dir, tableName));
   }
   CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
 }

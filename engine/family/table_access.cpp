@@ -8,11 +8,20 @@ namespace engine {
 
 namespace {
 
-// Leftovers of a commit; a directory that cannot be listed has none (the open that follows
-// reports it).
-bool Unsettled(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+// Leftovers of a commit or a post; a directory that cannot be listed has none (the open that
+// follows reports it).
+bool Leftovers(FileSystem& fs, const std::string& dir, const std::string& dbName) {
   try {
     return HasCommitLeftovers(fs, dir, dbName);
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+}
+
+// Leftovers that leave the family half changed.
+bool Unsettled(FileSystem& fs, const std::string& dir, const std::string& dbName) {
+  try {
+    return HasUnsettledChanges(fs, dir, dbName);
   } catch (const EDBEngineError&) {
     return false;
   }
@@ -23,8 +32,8 @@ bool Unsettled(FileSystem& fs, const std::string& dir, const std::string& dbName
 std::unique_ptr<TableLock> LockTableSettled(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                             bool exclusive) {
   const std::string path = dir + dbName;
-  if (!exclusive && Unsettled(fs, dir, dbName)) {
-    // Leftovers seen without a lock may be a commit under way: the exclusive lock tells. Refused
+  if (!exclusive && Leftovers(fs, dir, dbName)) {
+    // Leftovers seen without a lock may be a writer's at work: the exclusive lock tells. Refused
     // means another process holds the table; the shared lock below then decides.
     try {
       const auto writer = fs.Lock(path, true);

@@ -1,8 +1,8 @@
 #pragma once
-// The one way in to a table for every command: take its lock, then settle a commit that a killed
-// process left half done (family_swap.h), before anything looks at the table's files. A table
-// whose .DB a killed commit had renamed away is there again afterwards, and no reader sees a
-// family half put in place.
+// The one way in to a table for every command: take its lock, then settle a commit or roll back a
+// post that a killed process left half done (family_swap.h), before anything looks at the
+// table's files. A table whose .DB a killed commit had renamed away is there again afterwards,
+// and no reader sees a family half put in place.
 
 #include <memory>
 #include <string>
@@ -12,9 +12,10 @@
 namespace engine {
 
 // Locks table `dbName` in `dir` (shared or exclusive, as FileSystem::Lock) and finishes or undoes
-// an interrupted commit of it. A reader that finds one takes the table exclusively for the
-// recovery first. Raises EDBEngineError(kErrLocked) when the table is held elsewhere, or when an
-// interrupted commit remains that this reader cannot settle (another process reads the table).
+// an interrupted commit or post of it. A reader that finds leftovers takes the table exclusively
+// for the recovery first when it can. Raises EDBEngineError(kErrLocked) when the table is held
+// elsewhere, or when an interrupted change remains that this reader cannot settle (another
+// process holds the table); a writer at work between two posts leaves nothing to settle.
 std::unique_ptr<TableLock> LockTableSettled(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                             bool exclusive);
 

@@ -34,12 +34,21 @@ constexpr size_t kHeaderChunkSize = 0x10;      // u8, kChunk
 constexpr size_t kHeaderSlotsPerBlock = 0x11;  // u16, kSlotCount
 constexpr size_t kHeaderThreshold = 0x13;      // u16, kSmallLimit
 constexpr size_t kHeaderConstant2 = 0x29;      // u16, kHeaderConstant2Value
-constexpr size_t kHeaderFreeList = 0x38;       // advisory free-space list up to the block end
+constexpr size_t kHeaderFreeList = 0x38;       // free-space list up to the block end, see below
 // Bytes a reader checks to recognise a .MB: up to and including the threshold.
 constexpr size_t kHeaderMinBytes = 0x15;
 constexpr uint8_t kHeaderConstant1Value[] = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
 constexpr size_t kHeaderConstant1Bytes = sizeof kHeaderConstant1Value;
 constexpr uint16_t kHeaderConstant2Value = 0x02A1;
+
+// Free-space list of the header: one entry for every free area, in file order, zeros after
+// the last. An entry is a u32 (the area's offset | its kind) and a u16 count: for a
+// sub-allocated block its free chunks, holes included; for a run of free units its length.
+constexpr size_t kFreeEntryBytes = 6;
+constexpr size_t kFreeEntryCount = 4;
+constexpr uint32_t kFreeKindSubAllocated = 2;
+constexpr uint32_t kFreeKindRun = 3;
+constexpr size_t kFreeListEntries = (kUnit - kHeaderFreeList) / kFreeEntryBytes;
 
 // Single-blob block (type 2): the value after a 9-byte head, in as many units as it needs.
 constexpr size_t kSingleLength = 0x03;  // u32, the value's length; equals the descriptor's
@@ -78,6 +87,7 @@ static_assert(kBlockUnits + 2 == kBlockHeadBytes);
 static_assert(kHeaderConstant1 + kHeaderConstant1Bytes == kHeaderBaseSize);
 static_assert(kHeaderThreshold + 2 == kHeaderMinBytes);
 static_assert(kHeaderFreeList < kUnit);
+static_assert(kFreeEntryCount + 2 == kFreeEntryBytes);
 static_assert(kSingleMod + 2 == kSingleData);
 static_assert(kSlotLastLen + 1 == kSlotSize);
 static_assert(kSlotTable + kSlotSize * kSlotCount <= kFirstDataChunk * kChunk,

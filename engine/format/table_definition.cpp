@@ -60,6 +60,10 @@ bool SecondaryDef::SingleFieldFile(const std::vector<FieldInfo>&, const std::str
          (name.empty() || UpperAscii(name) == UpperAscii(fieldNameUtf8));
 }
 
+bool IsMaintained(const TableDefinition& def, const SecondaryDef& index) {
+  return def.keyFields > 0 && !index.nonMaintained;
+}
+
 uint16_t TableDefinition::RecordSize() const {
   size_t n = 0;
   for (const auto& f : fields) n += f.RecordBytes();
@@ -227,8 +231,10 @@ TableHeader DataHeader(const TableDefinition& def, const std::string& fileName) 
   h.unknown3E[0] = 0x1F;
   h.unknown3E[1] = 0x0F;
   h.autoInc = def.autoInc;
+  h.indexFlags = def.integrityParent;
   h.unknown56 = def.level >= 4 ? 0x20 : 0;
   h.fileUpdateTime = Now();
+  h.unknown6C = def.integrityChild;
   h.hiFieldId = static_cast<uint16_t>(def.fields.size() + 1);
   h.codePage = def.codePage;
   h.changeCount4 = 1;
@@ -259,9 +265,10 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
                                 const std::string& fileName) {
   TableHeader h;
   const bool keyed = def.keyFields > 0;
+  const bool maintained = IsMaintained(def, index);
   const bool composite = index.extension.size() > 1 && index.extension[1] == 'G';
   h.fileVersionId = FileVersionForLevel(def.level);
-  if (keyed)
+  if (maintained)
     h.fileType = static_cast<uint8_t>(composite ? FileType::MaintainedXG : FileType::MaintainedX);
   else
     h.fileType = static_cast<uint8_t>(composite ? FileType::NonMaintainedXG : FileType::NonMaintainedX);
@@ -300,7 +307,7 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
     f.number = static_cast<uint16_t>(h.fields.size() + 1);
     h.fields.push_back(f);
   };
-  if (keyed) {
+  if (maintained) {
     for (int k = 0; k < def.keyFields; ++k) {
       const FieldInfo& kf = def.fields[static_cast<size_t>(k)];
       append(kf.type, kf.size, kf.name);

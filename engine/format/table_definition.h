@@ -19,6 +19,9 @@ struct SecondaryDef {
   std::vector<bool> descending;   // per index field
   bool caseInsensitive = false;
   bool unique = false;
+  // Kept as a non-maintained index (file type 3 or 6) although the table has a key: its records
+  // lead back to the table's by record number and place, as those of a table without key do.
+  bool nonMaintained = false;
   std::string extension;          // "X02", "XG0", ...; set by AssignIndexFiles
   // A .Xnn index: one ascending, case-sensitive field, named like that field, not unique.
   bool SingleFieldFile(const std::vector<FieldInfo>& fields, const std::string& fieldNameUtf8) const;
@@ -35,11 +38,20 @@ struct TableDefinition {
   std::string sortOrderId = "ascii";
   uint16_t codePage = 437;
   uint32_t autoInc = 0;           // last auto-increment value assigned
+  // Referential-integrity marks of the data file's header: 0x55 (2 in a table others refer to)
+  // and 0x6C (2 in a table that refers to another). They belong with the .VAL that holds the
+  // relation, so a new table starts without them.
+  uint8_t integrityParent = 0;
+  uint8_t integrityChild = 1;
 
   uint16_t RecordSize() const;
   size_t KeyBytes() const;
   bool HasBlobs() const;
 };
+
+// Whether the index is maintained (file type 5 or 8): the table has a key and the index was not
+// kept non-maintained.
+bool IsMaintained(const TableDefinition& def, const SecondaryDef& index);
 
 // Lowest level that holds the field types and indexes of the definition (at least 4).
 int LowestLevel(const TableDefinition& def);

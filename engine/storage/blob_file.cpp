@@ -32,9 +32,11 @@ size_t SlotOffset(int slot) { return kSlotTable + kSlotSize * static_cast<size_t
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
-// Data end (in chunks) of a sub-allocated block and whether it has a free slot.
+// Data end (in chunks) of a sub-allocated block, the chunks its values use, and whether it has
+// a free slot.
 struct SubBlockUse {
   unsigned endChunk = kFirstDataChunk;
+  unsigned usedChunks = 0;
   bool freeSlot = false;
 };
 
@@ -56,6 +58,7 @@ SubBlockUse UseOf(const uint8_t* block, const std::string& path, uint64_t offset
       Damaged(path, "Der BLOb-Platz " + Num(static_cast<unsigned>(s)) + " im Block am Offset " +
                         Num(offset) + " reicht über seinen Block hinaus oder ist beschädigt.");
     use.endChunk = std::max(use.endChunk, chunk + chunks);
+    use.usedChunks += chunks;
   }
   return use;
 }
@@ -65,23 +68,32 @@ SubBlockUse UseOf(const uint8_t* block, const std::string& path, uint64_t offset
 struct BlobFile::Space {
   uint64_t end = kUnit;                       // file end, a multiple of 4 KiB
   std::map<uint64_t, uint16_t> freeRuns;      // offset -> length in units (type 4)
-  std::map<uint64_t, unsigned> roomOf;        // sub-allocated block -> free chunks
+  std::map<uint64_t, unsigned> roomOf;        // sub-allocated block -> free chunks after its data
   std::set<std::pair<unsigned, uint64_t>> byRoom;  // (free chunks, block) for best fit
+  std::map<uint64_t, unsigned> unusedOf;      // sub-allocated block -> all its free chunks
+  std::vector<uint8_t> listed;                // the header's free-space list as last written
 
-  void SetRoom(uint64_t block, unsigned freeChunks, bool freeSlot) {
+  // Records the use of the sub-allocated block at `block`; nullptr: the block is no longer one.
+  void SetUse(uint64_t block, const SubBlockUse* use) {
     auto it = roomOf.find(block);
     if (it != roomOf.end()) {
       byRoom.erase({it->second, block});
       roomOf.erase(it);
     }
-    if (freeSlot && freeChunks > 0) {
-      roomOf[block] = freeChunks;
-      byRoom.insert({freeChunks, block});
+    unusedOf.erase(block);
+    if (!use) return;
+    const unsigned room = kChunksPerBlock - use->endChunk;
+    if (use->freeSlot && room > 0) {
+      roomOf[block] = room;
+      byRoom.insert({room, block});
     }
+    const unsigned unused = kChunksPerBlock - kFirstDataChunk - use->usedChunks;
+    if (unused > 0) unusedOf[block] = unused;
   }
 };
 
-BlobFile::BlobFile(std::unique_ptr<File> file) : file_(std::move(file)) {}
+BlobFile::BlobFile(std::unique_ptr<File> file, BlobNumbering numbering)
+    : file_(std::move(file)), numbering_(numbering) {}
 BlobFile::~BlobFile() = default;
 
 const std::string& BlobFile::Path() const { return file_->Path(); }
@@ -93,10 +105,10 @@ std::unique_ptr<BlobFile> BlobFile::Open(FileSystem& fs, const std::string& path
   const size_t got = file->ReadAt(0, head, sizeof head);
   if (got < sizeof head || head[kBlockType] != kTypeHeader || GetU16(head + kBlockUnits) != kHeaderUnits)
     Damaged(path, "Die Datei hat keinen gültigen Kopf einer Memo-/BLOb-Datei.");
-  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
+  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file), BlobNumbering::Counting));
 }
 
-std::unique_ptr<BlobFile> BlobFile::Create(FileSystem& fs, const std::string& path) {
+std::unique_ptr<BlobFile> BlobFile::Create(FileSystem& fs, const std::string& path, BlobNumbering numbering) {
   std::unique_ptr<File> file = fs.Open(path, OpenMode::CreateTruncate);
   std::vector<uint8_t> head(kUnit, 0);
   head[kBlockType] = kTypeHeader;
@@ -110,7 +122,7 @@ std::unique_ptr<BlobFile> BlobFile::Create(FileSystem& fs, const std::string& pa
   PutU16(&head[kHeaderThreshold], kSmallLimit);
   PutU16(&head[kHeaderConstant2], kHeaderConstant2Value);
   file->WriteAt(0, head.data(), head.size());
-  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file)));
+  return std::unique_ptr<BlobFile>(new BlobFile(std::move(file), numbering));
 }
 
 uint32_t BlobFile::StoredLength(const uint8_t* field, size_t fieldSize) {
@@ -204,20 +216,49 @@ BlobFile::Space& BlobFile::WritableSpace() {
       uint8_t block[kUnit] = {};
       file_->ReadAt(offset, block, kUnit);
       const SubBlockUse use = UseOf(block, Path(), offset);
-      space->SetRoom(offset, kChunksPerBlock - use.endChunk, use.freeSlot);
+      space->SetUse(offset, &use);
     }
     offset += units * kUnit;
   }
   // Past a damaged block length nothing is reused; new blocks go behind everything.
   space->end = wholeUnits;
-  // The header's free-space hints would go stale with our changes; they are advisory, so clear.
-  std::vector<uint8_t> zeros(kUnit - kHeaderFreeList, 0);
-  file_->WriteAt(kHeaderFreeList, zeros.data(), zeros.size());
+  // Whatever list the header holds is unknown here: the first list written covers its whole
+  // area (a content no list can equal).
+  space->listed.assign(kUnit - kHeaderFreeList, 0xFF);
   space_ = std::move(space);
   return *space_;
 }
 
+void BlobFile::WriteFreeList() {
+  Space& space = WritableSpace();
+  std::vector<uint8_t> list;
+  auto sub = space.unusedOf.begin();
+  auto run = space.freeRuns.begin();
+  while ((sub != space.unusedOf.end() || run != space.freeRuns.end()) &&
+         list.size() < kFreeListEntries * kFreeEntryBytes) {
+    const bool takeSub = run == space.freeRuns.end() || (sub != space.unusedOf.end() && sub->first < run->first);
+    uint8_t entry[kFreeEntryBytes] = {};
+    if (takeSub) {
+      PutU32(entry, static_cast<uint32_t>(sub->first) | kFreeKindSubAllocated);
+      PutU16(entry + kFreeEntryCount, static_cast<uint16_t>(sub->second));
+      ++sub;
+    } else {
+      PutU32(entry, static_cast<uint32_t>(run->first) | kFreeKindRun);
+      PutU16(entry + kFreeEntryCount, run->second);
+      ++run;
+    }
+    list.insert(list.end(), entry, entry + kFreeEntryBytes);
+  }
+  if (list == space.listed) return;
+  // Zeros over what the list written before held beyond the new one.
+  std::vector<uint8_t> bytes = list;
+  bytes.resize(std::max(list.size(), space.listed.size()), 0);
+  file_->WriteAt(kHeaderFreeList, bytes.data(), bytes.size());
+  space.listed = std::move(list);
+}
+
 uint16_t BlobFile::NextModificationNumber() {
+  if (numbering_ == BlobNumbering::AllOne) return 1;
   uint8_t raw[2] = {};
   file_->ReadAt(kHeaderModCounter, raw, 2);
   uint16_t mod = static_cast<uint16_t>(GetU16(raw) + 1);
@@ -305,7 +346,7 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
   file_->WriteAt(offset, block, kUnit);
   const SubBlockUse after = UseOf(block, Path(), offset);
-  space.SetRoom(offset, kChunksPerBlock - after.endChunk, after.freeSlot);
+  space.SetUse(offset, &after);
   return offset | static_cast<uint64_t>(slot);
 }
 
@@ -347,6 +388,7 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
     if (ref > 0xFFFFFFFFull)
       Fail(kErrUnsupported, Path(), "Die Memo-/BLOb-Datei hat ihre Höchstgröße von 4 GB erreicht.");
   }
+  WriteFreeList();
   PutU32(desc + kDescRef, static_cast<uint32_t>(ref));
   PutU16(desc + kDescMod, mod);
   const bool prefixed = type == PxType::Graphic || type == PxType::Ole;
@@ -364,7 +406,7 @@ void BlobFile::FreeSlot(uint64_t offset, int index, uint8_t* block) {
   for (int s = 0; s < kSlotCount; ++s)
     if (block[SlotOffset(s) + kSlotChunk] != 0) used.push_back({block[SlotOffset(s) + kSlotChunk], s});
   if (used.empty()) {
-    WritableSpace().SetRoom(offset, 0, false);
+    WritableSpace().SetUse(offset, nullptr);
     ReleaseRun(offset, kSubAllocatedUnits);
     return;
   }
@@ -382,7 +424,8 @@ void BlobFile::FreeSlot(uint64_t offset, int index, uint8_t* block) {
   }
   std::fill(block + size_t{next} * kChunk, block + kUnit, uint8_t{0});
   file_->WriteAt(offset, block, kUnit);
-  WritableSpace().SetRoom(offset, kChunksPerBlock - next, true);
+  const SubBlockUse use = UseOf(block, Path(), offset);
+  WritableSpace().SetUse(offset, &use);
 }
 
 std::optional<BlobFile::Entry> BlobFile::EntryToFree(const uint8_t* field, size_t fieldSize, uint8_t* block) const {
@@ -436,6 +479,7 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
     ReleaseRun(entry->offset, entry->units);
   else
     FreeSlot(entry->offset, entry->slot, block);
+  WriteFreeList();
 }
 
 void BlobFile::Sync() { file_->Sync(); }

@@ -16,13 +16,20 @@ namespace engine {
 class File;
 class FileSystem;
 
+// How a .MB numbers the values written to it: counting on from the header's counter, as edits
+// do, or all 1, as in a rebuilt table.
+enum class BlobNumbering { Counting, AllOne };
+
+// Every change keeps the header's free-space list exact: each free run and each sub-allocated
+// block with free chunks, in file order.
 class BlobFile {
  public:
   // Opens an existing .MB; raises EDBEngineError (kErrBlobMissing) naming the file when it is
   // missing or its header is not that of a .MB file.
   static std::unique_ptr<BlobFile> Open(FileSystem& fs, const std::string& path, bool writable);
   // Creates a new, empty .MB (4 KiB header block), replacing any existing file.
-  static std::unique_ptr<BlobFile> Create(FileSystem& fs, const std::string& path);
+  static std::unique_ptr<BlobFile> Create(FileSystem& fs, const std::string& path,
+                                          BlobNumbering numbering = BlobNumbering::Counting);
   ~BlobFile();
 
   // Stored length of the value whose field bytes are given (0 = null).
@@ -53,8 +60,10 @@ class BlobFile {
   // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
   // one scan of the file on the first change, then kept up to date.
   struct Space;
-  BlobFile(std::unique_ptr<File> file);
+  BlobFile(std::unique_ptr<File> file, BlobNumbering numbering);
   Space& WritableSpace();
+  // Writes the header's free-space list from the known free space.
+  void WriteFreeList();
   uint16_t NextModificationNumber();
   uint64_t AllocateRun(uint16_t units);
   void ReleaseRun(uint64_t offset, uint16_t units);
@@ -71,6 +80,7 @@ class BlobFile {
   std::optional<Entry> EntryToFree(const uint8_t* field, size_t fieldSize, uint8_t* block) const;
   void FreeSlot(uint64_t offset, int slot, uint8_t* block);
   std::unique_ptr<File> file_;
+  BlobNumbering numbering_;
   std::unique_ptr<Space> space_;
 };
 

@@ -1,10 +1,13 @@
 #include "storage/index_builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
+#include "format/code_page.h"
 #include "format/data_block.h"
 #include "format/index_block.h"
+#include "format/upper_case.h"
 #include "io/coding.h"
 #include "io/file_system.h"
 
@@ -17,13 +20,6 @@ void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count) {
 }
 
 namespace {
-
-uint8_t UpperByte(uint8_t c, int codePage) {
-  if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 0x20);
-  const bool latin1Layout = codePage >= 1250 && codePage <= 1258;
-  if (latin1Layout && c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<uint8_t>(c - 0x20);
-  return c;
-}
 
 size_t FieldOffset(const TableDefinition& def, int field) {
   size_t offset = 0;
@@ -161,24 +157,29 @@ SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryD
   SecondaryRecord out;
   out.bytes.assign(x.recordSize, '\0');
   auto* p = reinterpret_cast<uint8_t*>(out.bytes.data());
+  const std::array<uint8_t, 256>* upper =
+      index.caseInsensitive ? &UpperCaseTable(CodePage::Get(def.codePage).Number()) : nullptr;
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const int field = index.fields[i];
     const FieldInfo& f = def.fields[static_cast<size_t>(field)];
     const size_t n = f.RecordBytes();
-    std::memcpy(p, record + FieldOffset(def, field), n);
-    std::string key(reinterpret_cast<const char*>(p), n);
+    const uint8_t* value = record + FieldOffset(def, field);
+    std::string key(reinterpret_cast<const char*>(value), n);
+    const bool folded = f.type == PxType::Alpha && index.caseInsensitive;
     if (f.type == PxType::Alpha) {
       const size_t end = key.find('\0');
       if (end != std::string::npos) std::fill(key.begin() + static_cast<long>(end), key.end(), '\0');
-      if (index.caseInsensitive)
-        for (char& c : key) c = static_cast<char>(UpperByte(static_cast<uint8_t>(c), def.codePage));
+      if (folded)
+        for (char& c : key) c = static_cast<char>((*upper)[static_cast<uint8_t>(c)]);
     }
+    // A case-insensitive index holds its alpha values upper-cased, as its readers search them.
+    std::memcpy(p, folded ? reinterpret_cast<const uint8_t*>(key.data()) : value, n);
     if (index.descending[i])
       for (char& c : key) c = static_cast<char>(~static_cast<uint8_t>(c));
     out.sortKey += key;
     p += n;
   }
-  if (def.keyFields > 0) {
+  if (IsMaintained(def, index)) {
     const size_t keyBytes = def.KeyBytes();
     std::memcpy(p, record, keyBytes);
     out.sortKey.append(reinterpret_cast<const char*>(record), keyBytes);
@@ -186,7 +187,8 @@ SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryD
   } else {
     coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p + idx::kTupleNumber, idx::kLongBytes);
     coding::EncodeFlippedInt(static_cast<int16_t>(block), p + idx::kTupleBlock, idx::kShortBytes);
-    coding::EncodeFlippedInt(static_cast<int16_t>(slot), p + idx::kTupleOffset, idx::kShortBytes);
+    const int offset = slot * def.RecordSize();  // the record's byte offset in its block
+    coding::EncodeFlippedInt(static_cast<int16_t>(offset), p + idx::kTupleOffset, idx::kShortBytes);
     uint8_t number[idx::kLongBytes];
     coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber), number, idx::kLongBytes);
     out.sortKey.append(reinterpret_cast<const char*>(number), idx::kLongBytes);

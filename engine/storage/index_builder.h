@@ -69,8 +69,10 @@ struct SecondaryRecord {
   std::string bytes;    // the X record
 };
 
-// X record of a table record: the index fields, then either the key fields and the block
-// number (table with key) or the record number, block number and position in the block.
+// X record of a table record: the index fields (alpha values upper-cased for a case-insensitive
+// index), then either the key fields and the block number (maintained index) or the record
+// number from 1, the block number and the record's byte offset in the block (`slot` × record
+// size).
 SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
                                     const TableHeader& secondaryHeader, const uint8_t* record,
                                     uint16_t block, int slot, uint32_t recordNumber);

@@ -15,7 +15,6 @@
 // byte order of the stored values, upper-cased alpha for case-insensitive indexes, reversed for
 // descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,11 +47,6 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
 // sentence when the index file could not be used and the rows were sorted instead.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
-
-// Byte-to-byte upper-case map of a code page, as case-insensitive indexes compare alpha values:
-// each byte's letter upper-cased (Latin, Greek, Cyrillic) and converted back when the code page
-// has the upper-case letter. The multi-byte page 936 maps ASCII only.
-const std::array<uint8_t, 256>& UpperCaseTable(int codePage);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.

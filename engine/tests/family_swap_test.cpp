@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "family/family_swap.h"
+#include "family/temporary_names.h"
 #include "io/engine_error.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/memory_file_system.h"
@@ -119,6 +120,43 @@ TEST(FamilySwap, AFailedSyncIsReportedAndRecoveryNeverMixesTheFamilies) {
       }
     }
   }
+}
+
+TEST(TemporaryNames, EachWriterHasItsOwnAndRecoveryKnowsThemAll) {
+  engine::TemporaryName t;
+  ASSERT_TRUE(engine::ParseTemporaryName("Kunden.PX.~kbnew-4711-3", &t));
+  EXPECT_EQ(t.plain, "Kunden.PX");
+  EXPECT_EQ(t.kind, engine::kNewSuffix);
+  EXPECT_EQ(t.tag, "-4711-3");
+  ASSERT_TRUE(engine::ParseTemporaryName("T.DB.~kblist", &t));  // as earlier versions wrote them
+  EXPECT_EQ(t.tag, "");
+  ASSERT_TRUE(engine::ParseTemporaryName("KUNDEN.~kbwork", &t));
+  EXPECT_EQ(t.kind, engine::kWorkSuffix);
+  for (const char* other : {"T.~kblock", "T.DB.~kbnewer", "T.DB.~kbnew-12", "T.DB.~kbnew-1-x", ".~kbold-1-2", "T.DB",
+                            "T.~kbwork-1-2"})
+    EXPECT_FALSE(engine::ParseTemporaryName(other, &t)) << other;
+  EXPECT_NE(engine::NewFilesSuffix(), engine::NewFilesSuffix());
+
+  // Two writers' leftovers side by side: one never got to its commit, one had put its family in
+  // place but not yet cleaned up. Each is settled on its own.
+  MemoryFileSystem memory;
+  for (const auto& [name, content] : kNew) memory.Put(kDir + name, content);
+  memory.Put(kDir + "T.DB.~kbnew-10-1", "halb");
+  memory.Put(kDir + "T.PX.~kbnew-10-1", "halb");
+  memory.Put(kDir + "T.DB.~kblist-20-4", "T.DB\nT.PX\n");
+  memory.Put(kDir + "T.DB.~kbold-20-4", "alt DB");
+  memory.Put(kDir + "T.MB.~kbold-20-4", "alt MB");
+  EXPECT_EQ(engine::TablesWithCommitLeftovers(memory, kDir), std::vector<std::string>{"T.DB"});
+  // Without the work mark an open that finds the .DB looks no further; with it, it finds them.
+  // An earlier version's untagged commit list tells of leftovers as well.
+  EXPECT_FALSE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+  memory.Put(kDir + "T.DB.~kblist", "");
+  EXPECT_TRUE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+  memory.Remove(kDir + "T.DB.~kblist");
+  memory.Put(kDir + "T.~kbwork", "");
+  EXPECT_TRUE(engine::HasCommitLeftovers(memory, kDir, "T.DB"));
+  engine::RecoverTableFamily(memory, kDir, "T.DB");
+  EXPECT_EQ(FilesOf(memory), kNew);
 }
 
 }  // namespace

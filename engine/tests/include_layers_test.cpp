@@ -65,7 +65,7 @@ TEST(IncludeLayers, OtherCodeSeesOnlyThePublicHeaders) {
   const fs::path api = KERBOLT_ENGINE_API_DIR;
   ASSERT_TRUE(fs::is_directory(api)) << api;
   std::vector<std::string> hidden;
-  for (const char* folder : {"app", "blocksize", "cli", "bench", "demo", "tools"}) {
+  for (const char* folder : {"app", "blocksize", "cli", "bench", "demo", "duplicate", "tools"}) {
     for (const auto& entry : fs::recursive_directory_iterator(kSource / folder)) {
       if (!entry.is_regular_file()) continue;
       const std::string relative = fs::relative(entry.path(), kSource).string();

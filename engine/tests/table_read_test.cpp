@@ -209,6 +209,33 @@ TEST(TableRead, TableWithoutKeyHasNoIndexDefinitions) {
   EXPECT_EQ(t.RecordCount(), 55);
 }
 
+TEST(TableRead, FindKeyWithAnEmptyDateFindsTheRecordWithoutADate) {
+  TempDir dir;
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("TAGE.DB");
+  t.FieldDefs().Add({"Name", ftString, 10, false});
+  t.FieldDefs().Add({"Tag", ftDate, 0, false});
+  t.IndexDefs().Add({"", "Name;Tag", "", ixPrimary});
+  t.CreateTable();
+  t.Open();
+  for (const char* day : {"02.01.2000", "", "01.01.1990"}) {
+    t.Append();
+    t.FieldByName("Name").SetAsString("A");
+    t.FieldByName("Tag").SetAsString(day);
+    t.Post();
+  }
+  t.Last();
+  EXPECT_TRUE(t.FindKey({"A", ""}));
+  EXPECT_TRUE(t.FieldByName("Tag").IsNull());
+  EXPECT_EQ(t.RecNo(), 0) << "no date sorts first";
+  EXPECT_TRUE(t.FindKey({"A", " "}));
+  EXPECT_TRUE(t.FindKey({"A", "02.01.2000"}));
+  EXPECT_EQ(t.RecNo(), 2);
+  // A text that is no date is still refused.
+  EXPECT_EQ(Raised([&] { t.FindKey({"A", "kein Tag"}); }).ErrorCode(), kErrInvalidValue);
+}
+
 TEST(TableRead, FindKeyOnPrimaryAndSecondaryIndex) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -27,15 +28,14 @@ using engine::EDBEngineError;
 using testsupport::TableDumpText;
 
 // The operating system's file system, holding still at the first rename of a file whose name
-// ends in `pauseAt` until the test process says go on.
+// contains `pauseAt` until the test process says go on.
 class PausingFileSystem : public testsupport::FaultFileSystem {
  public:
   PausingFileSystem(std::string pauseAt, int toParent, int fromParent)
       : FaultFileSystem(engine::DefaultFileSystem()), pauseAt_(std::move(pauseAt)), toParent_(toParent),
         fromParent_(fromParent) {}
   void Rename(const std::string& from, const std::string& to) override {
-    if (!paused_ && from.size() >= pauseAt_.size() &&
-        from.compare(from.size() - pauseAt_.size(), pauseAt_.size(), pauseAt_) == 0) {
+    if (!paused_ && from.find(pauseAt_) != std::string::npos) {
       paused_ = true;
       char c = 'p';
       if (::write(toParent_, &c, 1) != 1 || ::read(fromParent_, &c, 1) != 1) _exit(3);
@@ -50,7 +50,7 @@ class PausingFileSystem : public testsupport::FaultFileSystem {
   bool paused_ = false;
 };
 
-// Runs `work` in a child process that pauses at the first rename of a file ending in `pauseAt`;
+// Runs `work` in a child process that pauses at the first rename of a file named with `pauseAt`;
 // calls `meanwhile` in this process during the pause, then lets the child finish. Returns the
 // child's exit status (0: its work succeeded).
 int WithChildPaused(const std::string& pauseAt, const std::function<void(engine::FileSystem&)>& work,
@@ -136,6 +136,62 @@ TEST(TwoProcesses, TwoCopiesToOneNewTargetGiveOneWholeResultAndOneRefusal) {
       });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(TableDumpText(target), TableDumpText(first));
+}
+
+// Two processes copy two different tables to one new target at the same moment, again and
+// again: each copy is either done whole or refused in German because the other holds the target,
+// and what the target holds in the end is one of the two tables, whole, with no temporary file of
+// either writer left beside it.
+TEST(TwoProcesses, TwoCopiesRacingForOneNewTargetLeaveOneWholeTable) {
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir src;
+  const std::string first = testsupport::CopyTable(fixtures::KeyedWithBlobs(), src.Path());
+  const std::string second = testsupport::CopyTable(fixtures::AllFieldTypes(), src.Path());
+  const std::string firstDump = TableDumpText(first);
+  const std::string secondDump = TableDumpText(second);
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("Runde " + std::to_string(round));
+    testsupport::TempDir dest;
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+      children[c] = ::fork();
+      if (children[c] != 0) continue;
+      ::close(start[1]);
+      char go = 0;
+      if (::read(start[0], &go, 1) != 1) _exit(3);
+      const std::string& source = c == 0 ? first : second;
+      try {
+        engine::CopyTableFiles(engine::DefaultFileSystem(), src.Path(), source.substr(src.Path().size()),
+                               dest.Path(), "ZIEL.DB", false, {});
+        _exit(0);
+      } catch (const EDBEngineError& e) {
+        const bool refusedInGerman = e.ErrorCode() == engine::kErrLocked &&
+                                     std::string(e.what()).find("anderen Benutzer") != std::string::npos;
+        _exit(refusedInGerman ? 2 : 1);
+      } catch (...) {
+        _exit(1);
+      }
+    }
+    ::close(start[0]);
+    const char go[2] = {'g', 'g'};
+    (void)!::write(start[1], go, 2);
+    ::close(start[1]);
+    int done = 0;
+    for (pid_t child : children) {
+      int raw = 0;
+      ::waitpid(child, &raw, 0);
+      const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      EXPECT_TRUE(status == 0 || status == 2) << "status " << status;
+      done += status == 0;
+    }
+    EXPECT_GE(done, 1);
+    const std::string result = TableDumpText(dest.Path() + "ZIEL.DB");
+    EXPECT_TRUE(result == firstDump || result == secondDump) << result;
+    for (const auto& entry : std::filesystem::directory_iterator(dest.Path()))
+      EXPECT_EQ(entry.path().filename().string().find(".~kb"), std::string::npos) << entry.path();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include "tools/testsupport/scripted_dialogs.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
 #include <gtest/gtest.h>
+
+#include "tools/message_box.h"
 
 namespace tools {
 
@@ -20,6 +26,27 @@ void ScriptedDialogs::queueOpenFileName(const QString& path) { openFileNames_.pu
 int ScriptedDialogs::MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                                 const QStringList& captions) {
   messageCalls_.push_back({text, type, buttons, captions});
+  return nextMessageResult(text);
+}
+
+int ScriptedDialogs::ShowMessageBox(MessageBox& built) {
+  QMessageBox& box = built.Box();
+  box.show();
+  // Twice: the box settles its size on showing and may place its buttons in a posted step.
+  QApplication::processEvents();
+  QApplication::processEvents();
+  BoxCall call{box.windowTitle(), box.text(), {}, {}, {}, box.width()};
+  for (QPushButton* button : built.Buttons()) {
+    call.captions << button->text();
+    call.widths.push_back(button->width());
+    call.lefts.push_back(button->mapTo(&box, QPoint()).x());
+  }
+  box.hide();
+  boxCalls_.push_back(call);
+  return nextMessageResult(call.text);
+}
+
+int ScriptedDialogs::nextMessageResult(const QString& text) {
   if (messageResults_.empty()) {
     ADD_FAILURE() << "unexpected message box: " << text.toStdString();
     return mrCancel;

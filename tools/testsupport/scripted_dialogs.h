@@ -22,6 +22,15 @@ class ScriptedDialogs : public DialogSeam {
     unsigned buttons;
     QStringList captions;
   };
+  // A box built by the caller, as it stood once shown: its buttons left to right.
+  struct BoxCall {
+    QString title;
+    QString text;
+    QStringList captions;
+    std::vector<int> widths;
+    std::vector<int> lefts;  // inside the box
+    int dialogWidth = 0;
+  };
   struct OpenFileCall {
     QWidget* parent;
     QString title;
@@ -41,17 +50,24 @@ class ScriptedDialogs : public DialogSeam {
   void queueOpenFileName(const QString& path);
 
   const std::vector<MessageCall>& messageCalls() const { return messageCalls_; }
+  const std::vector<BoxCall>& boxCalls() const { return boxCalls_; }
   const std::vector<OpenFileCall>& openFileCalls() const { return openFileCalls_; }
 
   int MessageDlg(const QString& text, MsgDlgType type, unsigned buttons,
                  const QStringList& captions) override;
+  // Shows the box without a modal loop to read its buttons back, hides it again and answers
+  // from the message box queue.
+  int ShowMessageBox(MessageBox& box) override;
   QString GetOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                           const QString& filter, const QString& defaultSuffix) override;
 
  private:
+  int nextMessageResult(const QString& text);
+
   std::deque<int> messageResults_;
   std::deque<QString> openFileNames_;
   std::vector<MessageCall> messageCalls_;
+  std::vector<BoxCall> boxCalls_;
   std::vector<OpenFileCall> openFileCalls_;
 };
 

@@ -1,0 +1,172 @@
+#include "family/post_journal.h"
+
+#include <cstdint>
+
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/file_system.h"
+#include "io/names.h"
+
+namespace engine {
+
+namespace {
+
+// Magic, the body's length and checksum, then the body. Bytes after the body are ignored: a
+// journal file is written over from the start again and again without being cut back.
+constexpr char kMagic[] = "KBUNDO02";
+constexpr size_t kMagicBytes = 8;
+constexpr size_t kHeadBytes = kMagicBytes + 8;
+
+uint32_t Checksum(const uint8_t* p, size_t n) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+  return h;
+}
+
+void PutU32(std::string& out, uint32_t v) {
+  uint8_t raw[4];
+  coding::PutU32(raw, v);
+  out.append(reinterpret_cast<const char*>(raw), 4);
+}
+
+void PutU64(std::string& out, uint64_t v) {
+  PutU32(out, static_cast<uint32_t>(v));
+  PutU32(out, static_cast<uint32_t>(v >> 32));
+}
+
+// Reads little-endian numbers and byte strings, refusing to run past the end.
+class Reader {
+ public:
+  Reader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
+  bool U8(uint8_t* v) { return Take(1) && (*v = p_[at_ - 1], true); }
+  bool U32(uint32_t* v) { return Take(4) && (*v = coding::GetU32(p_ + at_ - 4), true); }
+  bool U64(uint64_t* v) {
+    uint32_t lo = 0, hi = 0;
+    if (!U32(&lo) || !U32(&hi)) return false;
+    *v = uint64_t{hi} << 32 | lo;
+    return true;
+  }
+  bool Bytes(uint64_t n, std::string* v) {
+    if (n > n_ - at_) return false;
+    v->assign(reinterpret_cast<const char*>(p_ + at_), static_cast<size_t>(n));
+    at_ += static_cast<size_t>(n);
+    return true;
+  }
+  bool AtEnd() const { return at_ == n_; }
+
+ private:
+  bool Take(size_t n) {
+    if (n > n_ - at_) return false;
+    at_ += n;
+    return true;
+  }
+  const uint8_t* p_;
+  size_t n_;
+  size_t at_ = 0;
+};
+
+// A plain file name of the table: no directory part, the table's base name.
+bool NamesTableFile(const std::string& name, const std::string& base) {
+  return !name.empty() && name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
+         name.find('.') != std::string::npos && EqualsIgnoringCase(BaseNameOf(name), base);
+}
+
+bool ReadFile(Reader& in, const std::string& base, JournalFile* f) {
+  uint32_t nameBytes = 0, rangeCount = 0;
+  uint8_t created = 0;
+  if (!in.U32(&nameBytes) || !in.Bytes(nameBytes, &f->name) || !NamesTableFile(f->name, base)) return false;
+  if (!in.U8(&created) || created > 1 || !in.U64(&f->oldSize) || !in.U32(&rangeCount)) return false;
+  f->created = created == 1;
+  for (uint32_t r = 0; r < rangeCount; ++r) {
+    uint64_t offset = 0, length = 0;
+    std::string bytes;
+    if (!in.U64(&offset) || !in.U64(&length) || !in.Bytes(length, &bytes)) return false;
+    if (offset > f->oldSize || length > f->oldSize - offset) return false;
+    f->ranges.emplace_back(offset, std::move(bytes));
+  }
+  return !f->created || (f->oldSize == 0 && f->ranges.empty());
+}
+
+}  // namespace
+
+std::string EncodeJournal(const std::vector<JournalFile>& files) {
+  std::string body;
+  PutU32(body, static_cast<uint32_t>(files.size()));
+  for (const JournalFile& f : files) {
+    PutU32(body, static_cast<uint32_t>(f.name.size()));
+    body += f.name;
+    body += static_cast<char>(f.created ? 1 : 0);
+    PutU64(body, f.oldSize);
+    PutU32(body, static_cast<uint32_t>(f.ranges.size()));
+    for (const auto& [offset, bytes] : f.ranges) {
+      PutU64(body, offset);
+      PutU64(body, bytes.size());
+      body += bytes;
+    }
+  }
+  if (body.size() > UINT32_MAX)
+    FailPlain(kErrUnsupported, "Die Änderung ist zu groß, um sie sicher zu speichern (mehr als 4 GiB alte Daten).");
+  std::string out(kMagic, kMagicBytes);
+  PutU32(out, static_cast<uint32_t>(body.size()));
+  PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
+  return out + body;
+}
+
+bool DecodeJournal(const std::string& text, const std::string& base, std::vector<JournalFile>* files) {
+  files->clear();
+  if (text.size() < kHeadBytes || text.compare(0, kMagicBytes, kMagic) != 0) return false;
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  const uint32_t bodyBytes = coding::GetU32(p + kMagicBytes);
+  if (bodyBytes > text.size() - kHeadBytes) return false;
+  if (coding::GetU32(p + kMagicBytes + 4) != Checksum(p + kHeadBytes, bodyBytes)) return false;
+  Reader in(p + kHeadBytes, bodyBytes);
+  uint32_t count = 0;
+  if (!in.U32(&count)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    JournalFile f;
+    if (!ReadFile(in, base, &f)) return false;
+    files->push_back(std::move(f));
+  }
+  return in.AtEnd();
+}
+
+size_t VoidedJournalBytes() { return kMagicBytes; }
+
+void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files) {
+  for (const JournalFile& f : files) {
+    const std::string path = dir + f.name;
+    if (f.created) {
+      if (fs.Exists(path)) fs.Remove(path);
+      continue;
+    }
+    if (!fs.Exists(path))
+      Fail(kErrCorrupt, path,
+           "Die Datei fehlt; eine abgebrochene Änderung der Tabelle kann nicht zurückgenommen werden.");
+    auto file = fs.Open(path, OpenMode::ReadWrite);
+    for (const auto& [offset, bytes] : f.ranges) file->WriteAt(offset, bytes.data(), bytes.size());
+    if (file->Size() != f.oldSize) file->Truncate(f.oldSize);
+    file->Sync();
+  }
+  fs.SyncDir(ListableDir(dir));
+}
+
+bool ReadJournal(FileSystem& fs, const std::string& dir, const std::string& dbName, const std::string& journalName,
+                 std::vector<JournalFile>* files) {
+  std::string text;
+  auto file = fs.Open(dir + journalName, OpenMode::ReadOnly);
+  text.resize(static_cast<size_t>(file->Size()));
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  return DecodeJournal(text, BaseNameOf(dbName), files);
+}
+
+void RollBackJournal(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                     const std::string& journalName) {
+  const std::string path = dir + journalName;
+  std::vector<JournalFile> files;
+  if (ReadJournal(fs, dir, dbName, journalName, &files)) UndoJournal(fs, dir, files);
+  fs.Remove(path);
+  fs.SyncDir(ListableDir(dir));
+}
+
+}  // namespace engine

@@ -1,0 +1,47 @@
+#pragma once
+// The undo journal of a change made in place to a table's files (a post or a delete): for every
+// file the change touches, its size before the change and the bytes the change overwrites, or
+// that the change creates the file. The journal is written and made durable before the first
+// byte of the table's files changes, and made void (its first bytes overwritten) once every
+// changed file is durable; a writer keeps its journal file from one change to the next and
+// removes it when it is done with the table. A journal that is whole therefore tells of a change
+// that may have been cut off half way: rolling it back gives the table exactly as it was. One
+// that is not whole was made void or cut off while being written, before anything changed.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+class FileSystem;
+
+struct JournalFile {
+  std::string name;      // file name in the table's directory
+  bool created = false;  // the change creates the file; undone by removing it
+  uint64_t oldSize = 0;
+  std::vector<std::pair<uint64_t, std::string>> ranges;  // offset and bytes before the change
+};
+
+std::string EncodeJournal(const std::vector<JournalFile>& files);
+// False when `bytes` is not a whole journal of files of the table whose base name is `base`
+// (compared ignoring case), with ranges inside each file's old size.
+bool DecodeJournal(const std::string& bytes, const std::string& base, std::vector<JournalFile>* files);
+
+// How many zero bytes at the start of a journal make it void.
+size_t VoidedJournalBytes();
+
+// Reads the journal `journalName` in `dir` of table `dbName`; false when it is not whole.
+bool ReadJournal(FileSystem& fs, const std::string& dir, const std::string& dbName, const std::string& journalName,
+                 std::vector<JournalFile>* files);
+
+// Puts the files in `dir` back as `files` describe them and makes them durable.
+void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files);
+
+// Rolls back the journal `journalName` in `dir` of table `dbName` when it is whole, then removes
+// it.
+void RollBackJournal(FileSystem& fs, const std::string& dir, const std::string& dbName,
+                     const std::string& journalName);
+
+}  // namespace engine

@@ -1,0 +1,372 @@
+#include "family/staged_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "family/temporary_names.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
+#include "io/names.h"
+#include "io/writer_tag.h"
+
+namespace engine {
+
+namespace {
+
+// Changes are kept in pages of this many bytes; the journal holds the old bytes of whole pages.
+constexpr uint64_t kPage = 512;
+
+void RemoveQuietly(FileSystem& fs, const std::string& path) {
+  try {
+    if (fs.Exists(path)) fs.Remove(path);
+  } catch (const EDBEngineError&) {
+    // The failure that led here is the one to report; recovery removes the rest.
+  }
+}
+
+}  // namespace
+
+// One file's kept changes. Bytes of the file as it was count up to `floor` (a truncation hides
+// the rest); past it, bytes not written read as zeros. Every page byte at or past `size` is 0.
+struct StagedFileSystem::Staged {
+  File* base = nullptr;  // the file as it is on disk; null for a file the change creates
+  bool created = false;
+  uint64_t baseSize = 0;
+  uint64_t floor = 0;
+  uint64_t size = 0;
+  std::map<uint64_t, std::vector<uint8_t>> pages;  // by page number
+
+  void LoadBase(uint64_t offset, uint8_t* dst, size_t n) const {
+    std::memset(dst, 0, n);
+    if (base && offset < floor) base->ReadAt(offset, dst, static_cast<size_t>(std::min<uint64_t>(n, floor - offset)));
+  }
+
+  std::vector<uint8_t>& Page(uint64_t number) {
+    auto it = pages.find(number);
+    if (it != pages.end()) return it->second;
+    std::vector<uint8_t> page(kPage, 0);
+    LoadBase(number * kPage, page.data(), kPage);
+    return pages.emplace(number, std::move(page)).first->second;
+  }
+
+  size_t Read(uint64_t offset, uint8_t* dst, size_t n) const {
+    if (offset >= size) return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+    size_t done = 0;
+    while (done < n) {
+      const uint64_t at = offset + done;
+      auto it = pages.lower_bound(at / kPage);
+      if (it != pages.end() && it->first == at / kPage) {
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(n - done, kPage - at % kPage));
+        std::memcpy(dst + done, it->second.data() + at % kPage, part);
+        done += part;
+        continue;
+      }
+      // Up to the next kept page in one read.
+      const uint64_t until = it == pages.end() ? offset + n : std::min<uint64_t>(offset + n, it->first * kPage);
+      LoadBase(at, dst + done, static_cast<size_t>(until - at));
+      done += static_cast<size_t>(until - at);
+    }
+    return n;
+  }
+
+  void Write(uint64_t offset, const uint8_t* src, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+      const uint64_t at = offset + done;
+      const size_t part = static_cast<size_t>(std::min<uint64_t>(n - done, kPage - at % kPage));
+      std::memcpy(Page(at / kPage).data() + at % kPage, src + done, part);
+      done += part;
+    }
+    size = std::max<uint64_t>(size, offset + n);
+  }
+
+  void Truncate(uint64_t to) {
+    if (to < size) {
+      floor = std::min(floor, to);
+      pages.erase(pages.lower_bound((to + kPage - 1) / kPage), pages.end());
+      const auto it = pages.find(to / kPage);
+      if (to % kPage != 0 && it != pages.end())
+        std::fill(it->second.begin() + static_cast<long>(to % kPage), it->second.end(), 0);
+    }
+    size = to;
+  }
+};
+
+// A file opened through the staged file system: reads and writes go to the kept changes while
+// the file has some, to the file on disk otherwise.
+class StagedFileSystem::StagedFile : public File {
+ public:
+  StagedFile(StagedFileSystem& fs, std::string path, OpenMode mode, std::unique_ptr<File> base)
+      : fs_(fs), path_(std::move(path)), mode_(mode), base_(std::move(base)) {}
+  const std::string& Path() const override { return path_; }
+  uint64_t Size() const override {
+    if (const Staged* s = fs_.Find(path_)) return s->size;
+    return Base().Size();
+  }
+  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+    if (const Staged* s = fs_.Find(path_)) return s->Read(offset, static_cast<uint8_t*>(dst), n);
+    return Base().ReadAt(offset, dst, n);
+  }
+  void WriteAt(uint64_t offset, const void* src, size_t n) override {
+    if (fs_.active_)
+      fs_.Stage(path_).Write(offset, static_cast<const uint8_t*>(src), n);
+    else
+      Base().WriteAt(offset, src, n);
+  }
+  void Truncate(uint64_t size) override {
+    if (fs_.active_)
+      fs_.Stage(path_).Truncate(size);
+    else
+      Base().Truncate(size);
+  }
+  void Sync() override {
+    if (!fs_.active_) Base().Sync();
+  }
+
+ private:
+  // The file on disk, opened on first need when the file was created by the kept changes.
+  File& Base() const {
+    if (!base_) base_ = fs_.base_.Open(path_, mode_ == OpenMode::ReadOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite);
+    return *base_;
+  }
+
+  StagedFileSystem& fs_;
+  std::string path_;
+  OpenMode mode_;
+  mutable std::unique_ptr<File> base_;
+};
+
+StagedFileSystem::StagedFileSystem(FileSystem& base, std::string dir, std::string dbName)
+    : base_(base), dir_(std::move(dir)), dbName_(std::move(dbName)) {}
+
+
+void StagedFileSystem::Begin() {
+  staged_.clear();
+  active_ = true;
+}
+
+void StagedFileSystem::Discard() {
+  staged_.clear();
+  handles_.clear();
+  active_ = false;
+}
+
+StagedFileSystem::Staged* StagedFileSystem::Find(const std::string& path) {
+  const auto it = staged_.find(path);
+  return it == staged_.end() ? nullptr : it->second.get();
+}
+
+StagedFileSystem::Staged& StagedFileSystem::Stage(const std::string& path) {
+  if (Staged* s = Find(path)) return *s;
+  auto s = std::make_unique<Staged>();
+  s->base = &Handle(path);
+  s->baseSize = s->floor = s->size = s->base->Size();
+  return *staged_.emplace(path, std::move(s)).first->second;
+}
+
+void StagedFileSystem::StageCreated(const std::string& path) {
+  if (Find(path) || base_.Exists(path)) {
+    Stage(path).Truncate(0);
+    return;
+  }
+  auto s = std::make_unique<Staged>();
+  s->created = true;
+  staged_.emplace(path, std::move(s));
+}
+
+std::unique_ptr<File> StagedFileSystem::Open(const std::string& path, OpenMode mode) {
+  if (active_ && mode == OpenMode::CreateTruncate) {
+    StageCreated(path);
+    return std::make_unique<StagedFile>(*this, path, mode, nullptr);
+  }
+  const Staged* s = active_ ? Find(path) : nullptr;
+  if (s && s->created) return std::make_unique<StagedFile>(*this, path, mode, nullptr);
+  if (active_ && mode == OpenMode::ReadWrite) {
+    Handle(path);  // raises as an open would; the file reads through the kept changes
+    return std::make_unique<StagedFile>(*this, path, mode, nullptr);
+  }
+  return std::make_unique<StagedFile>(*this, path, mode, base_.Open(path, mode));
+}
+
+File& StagedFileSystem::Handle(const std::string& path) {
+  auto& handle = handles_[path];
+  if (!handle) {
+    try {
+      handle = base_.Open(path, OpenMode::ReadWrite);
+    } catch (...) {
+      handles_.erase(path);
+      throw;
+    }
+  }
+  return *handle;
+}
+
+bool StagedFileSystem::Exists(const std::string& path) {
+  const Staged* s = active_ ? Find(path) : nullptr;
+  return (s && s->created) || base_.Exists(path);
+}
+
+void StagedFileSystem::Remove(const std::string& path) {
+  if (active_)
+    FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei gelöscht.");
+  base_.Remove(path);
+}
+
+void StagedFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (active_)
+    FailPlain(kErrInvalidState, "Interner Fehler: Beim Speichern einer Änderung wird keine Datei umbenannt.");
+  base_.Rename(from, to);
+}
+
+void StagedFileSystem::SyncDir(const std::string& dir) {
+  if (!active_) base_.SyncDir(dir);
+}
+
+std::vector<JournalFile> StagedFileSystem::Journal() {
+  std::vector<JournalFile> files;
+  for (auto entry = staged_.begin(); entry != staged_.end();) {
+    const std::string& path = entry->first;
+    Staged& s = *entry->second;
+    if (path.compare(0, dir_.size(), dir_) != 0 || path.find('/', dir_.size()) != std::string::npos)
+      Fail(kErrInvalidParam, path, "Interner Fehler: Die Datei liegt nicht im Verzeichnis der Tabelle.");
+    JournalFile f{path.substr(dir_.size()), s.created, s.baseSize, {}};
+    std::vector<uint8_t> before(kPage);
+    for (auto page = s.pages.begin(); page != s.pages.end();) {
+      const uint64_t start = page->first * kPage;
+      if (s.created || start >= s.floor) break;  // past the old bytes: the old size undoes it
+      const uint64_t end = std::min(start + kPage, s.floor);
+      s.LoadBase(start, before.data(), static_cast<size_t>(end - start));
+      if (end == start + kPage && end <= s.size && std::equal(before.begin(), before.end(), page->second.begin())) {
+        page = s.pages.erase(page);  // changes nothing
+        continue;
+      }
+      const std::string old(reinterpret_cast<const char*>(before.data()), static_cast<size_t>(end - start));
+      if (!f.ranges.empty() && f.ranges.back().first + f.ranges.back().second.size() == start)
+        f.ranges.back().second += old;
+      else
+        f.ranges.emplace_back(start, old);
+      ++page;
+    }
+    if (!s.created && s.floor < s.baseSize) {
+      std::string tail(static_cast<size_t>(s.baseSize - s.floor), '\0');
+      s.base->ReadAt(s.floor, tail.data(), tail.size());
+      f.ranges.emplace_back(s.floor, std::move(tail));
+    }
+    if (!s.created && f.ranges.empty() && s.size == s.baseSize) {
+      entry = staged_.erase(entry);  // the file stays as it is
+      continue;
+    }
+    files.push_back(std::move(f));
+    ++entry;
+  }
+  return files;
+}
+
+void StagedFileSystem::CheckNoOtherWork() {
+  const std::string base = BaseNameOf(dbName_);
+  for (const std::string& name : base_.List(ListableDir(dir_))) {
+    TemporaryName t;
+    if (!ParseTemporaryName(name, &t) || t.kind != kJournalSuffix || !EqualsIgnoringCase(BaseNameOf(t.plain), base))
+      continue;
+    std::vector<JournalFile> files;
+    if (ReadJournal(base_, dir_, dbName_, name, &files))
+      Fail(kErrLocked, dir_ + dbName_, "Ein anderes Programm ändert die Tabelle gerade, oder seine Änderung wurde "
+                                       "abgebrochen und ist noch nicht zurückgenommen. Die Änderung wurde nicht "
+                                       "gespeichert; bitte die Tabelle schließen und erneut öffnen.");
+  }
+}
+
+void StagedFileSystem::OpenJournal() {
+  CheckNoOtherWork();
+  const std::string path = dir_ + dbName_ + kJournalSuffix + WriterTag();
+  try {
+    MarkWork(base_, dir_, dbName_);
+    auto file = base_.Open(path, OpenMode::CreateTruncate);
+    base_.SyncDir(ListableDir(dir_));
+    journal_ = std::move(file);
+    journalPath_ = path;
+  } catch (...) {
+    RemoveQuietly(base_, path);
+    UnmarkWorkIfSettled(base_, dir_, dbName_);
+    throw;
+  }
+}
+
+void StagedFileSystem::VoidJournal() {
+  const std::vector<uint8_t> zeros(VoidedJournalBytes(), 0);
+  journal_->WriteAt(0, zeros.data(), zeros.size());
+  journal_->Sync();
+  journalWhole_ = false;
+}
+
+void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
+  if (s.created) handles_[path] = base_.Open(path, OpenMode::CreateTruncate);
+  File* file = &Handle(path);
+  if (!s.created && s.floor < s.baseSize) file->Truncate(s.floor);
+  // Runs of neighbouring pages go in one write.
+  std::vector<uint8_t> run;
+  uint64_t runStart = 0;
+  const auto flush = [&] {
+    const uint64_t end = std::min<uint64_t>(runStart + run.size(), s.size);
+    if (end > runStart) file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
+    run.clear();
+  };
+  for (const auto& [number, bytes] : s.pages) {
+    if (!run.empty() && runStart + run.size() != number * kPage) flush();
+    if (run.empty()) runStart = number * kPage;
+    run.insert(run.end(), bytes.begin(), bytes.end());
+  }
+  if (!run.empty()) flush();
+  if (file->Size() != s.size) file->Truncate(s.size);
+  file->Sync();
+}
+
+void StagedFileSystem::Apply() {
+  active_ = false;
+  try {
+    const std::vector<JournalFile> files = Journal();
+    if (files.empty()) {
+      staged_.clear();
+      return;
+    }
+    if (!journal_) OpenJournal();
+    const std::string text = EncodeJournal(files);
+    journal_->WriteAt(0, text.data(), text.size());
+    journal_->Sync();
+    journalWhole_ = true;
+    try {
+      bool created = false;
+      for (auto& [path, s] : staged_) {
+        WriteOut(path, *s);
+        created = created || s->created;
+      }
+      if (created) base_.SyncDir(ListableDir(dir_));
+      VoidJournal();
+    } catch (...) {
+      // Back to the old files now (a journal that cannot be made void would undo the change at
+      // the next open, so the change is reported as failed then too); when that fails as well,
+      // the journal stays for the next command's recovery.
+      try {
+        UndoJournal(base_, dir_, files);
+        VoidJournal();
+      } catch (const EDBEngineError&) {
+      }
+      throw;
+    }
+  } catch (...) {
+    staged_.clear();
+    handles_.clear();
+    throw;
+  }
+  staged_.clear();
+}
+
+StagedFileSystem::~StagedFileSystem() {
+  if (!journal_ || journalWhole_) return;  // a whole journal is left for recovery
+  journal_.reset();
+  RemoveQuietly(base_, journalPath_);
+  UnmarkWorkIfSettled(base_, dir_, dbName_);
+}
+
+}  // namespace engine

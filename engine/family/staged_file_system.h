@@ -1,0 +1,84 @@
+#pragma once
+// The file system through which a post or a delete changes a table's files, so that a process
+// killed at any point leaves the table wholly old or wholly new. Between Begin and Apply every
+// change (writes, truncations, new files) is kept in memory, where reads of the same files see
+// it, and syncs wait. Apply then
+//   1. writes the undo journal (post_journal.h) of exactly the bytes about to change, with each
+//      file's old size, and makes it durable: one write, one sync;
+//   2. writes the changes to the files and makes each durable;
+//   3. makes the journal void: one small write, one sync.
+// The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
+// and removed when the file system goes, so that a post changes no directory: creating and
+// removing files would cost every post a journal commit of the file system. The next command
+// that touches the table rolls back a whole journal that was left (table_access.h).
+// Outside Begin/Apply the file system passes everything through. Not thread-safe.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "family/post_journal.h"
+#include "io/file_system.h"
+
+namespace engine {
+
+class StagedFileSystem : public FileSystem {
+ public:
+  // For changes to the table `dbName` in `dir`, whose files are all in `dir`.
+  StagedFileSystem(FileSystem& base, std::string dir, std::string dbName);
+  // Removes this writer's journal file and, when no other is left, the table's work mark; a
+  // whole journal (a change that could not be undone at once) stays for recovery.
+  ~StagedFileSystem() override;
+
+  // Keeps changes in memory from now on.
+  void Begin();
+  // Puts the kept changes into the files as described above. The first one refuses
+  // (kErrLocked) while another writer's journal of the table is whole. On a failure the files
+  // are put back from the journal (or left for the next command's recovery when that fails
+  // too), the kept changes are dropped and the failure goes on.
+  void Apply();
+  // Drops the kept changes; the files stay as they were.
+  void Discard();
+
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  bool Exists(const std::string& path) override;
+  void Remove(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
+  void SyncDir(const std::string& dir) override;
+  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
+    return base_.Lock(path, exclusive);
+  }
+  std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
+  FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
+
+ private:
+  struct Staged;
+  class StagedFile;
+  Staged* Find(const std::string& path);
+  // The file on disk, opened for writing once and kept from one change to the next.
+  File& Handle(const std::string& path);
+  Staged& Stage(const std::string& path);
+  void StageCreated(const std::string& path);
+  // Journal entries of the kept changes; drops pages that change nothing.
+  std::vector<JournalFile> Journal();
+  // Refuses while another writer's journal of the table is whole: it is at work or was killed.
+  void CheckNoOtherWork();
+  // Makes the table's work mark and this writer's journal file, durably.
+  void OpenJournal();
+  void VoidJournal();
+  void WriteOut(const std::string& path, Staged& staged);
+
+  FileSystem& base_;
+  std::string dir_;
+  std::string dbName_;
+  bool active_ = false;
+  std::map<std::string, std::unique_ptr<Staged>> staged_;
+  std::map<std::string, std::unique_ptr<File>> handles_;
+  std::unique_ptr<File> journal_;
+  std::string journalPath_;
+  bool journalWhole_ = false;  // a change may be half in place
+};
+
+}  // namespace engine
