@@ -30,8 +30,10 @@
 #include "bench/stopwatch.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
+#include "cli/sqlite_export.h"
 #include "component/table.h"
 #include "direct/table_files.h"
+#include "direct/table_verify.h"
 #include "duplicate/core/record_copy.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
@@ -341,7 +343,7 @@ class Session {
   }
 
   void WholeTableWork() {
-    Progress("Kopieren und Umstrukturieren");
+    Progress("Kopieren, Duplizieren, Prüfen, Ausgabe nach SQLite und Umstrukturieren");
     {
       fs::create_directories(dir_ + "kopie/");
       const ChildRun run = Cli({"copy", dir_ + kTableName, dir_ + "kopie/" + kTableName});
@@ -351,6 +353,21 @@ class Session {
       report_.AddPeakMemory("Spitzenspeicher kerbolt-cli copy", run.peakBytes, records_);
     }
     Duplicate();
+    {
+      Stopwatch w;
+      const engine::TableReport checked = engine::VerifyTable(engine::DefaultFileSystem(), dir_ + kTableName);
+      Add("verify", "Prüfen (verify)", w.Seconds(), static_cast<double>(records_), "Sätze", Basis::ReadWhole, records_);
+      if (!checked.problems.empty()) throw std::runtime_error("Prüfen fand Probleme: " + checked.problems[0].text);
+    }
+    {
+      Stopwatch w;
+      cli::SqliteExport db(dir_ + "AUSGABE.sqlite");
+      db.AddTable(engine::DefaultFileSystem(), dir_ + kTableName, nullptr, {});
+      db.Finish();
+      Add("export_sqlite", "Ausgabe nach SQLite", w.Seconds(), static_cast<double>(records_), "Sätze", Basis::CopyWhole,
+          records_);
+      fs::remove(dir_ + "AUSGABE.sqlite");
+    }
     {
       const ChildRun run = Cli({"restructure", dir_ + kTableName, "--block-size", "4096"});
       Add("restructure", "Umstrukturieren auf 4 KiB Blöcke (kerbolt-cli)", run.seconds,

@@ -46,9 +46,7 @@ int RunCopy(const Args& args) {
     std::cout << "Tabelle nach „" << tables[1] << "“ kopiert: " << copied << " Datensätze.\n";
     return 0;
   } catch (const engine::EDBEngineError& e) {
-    std::cerr << e.what() << '\n';
-    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, dest);
-    return 1;
+    return ReportFailedChange(e, ignoreForeignLocks, dest);
   }
 }
 

@@ -43,9 +43,7 @@ int RunRestructure(const Args& args) {
     std::cout << "Tabelle „" << tables[0] << "“ umstrukturiert.\n";
     return 0;
   } catch (const engine::EDBEngineError& e) {
-    std::cerr << e.what() << '\n';
-    if (e.ErrorCode() == engine::kErrLocked) HintAtForeignLockOption(ignoreForeignLocks, table);
-    return 1;
+    return ReportFailedChange(e, ignoreForeignLocks, table);
   }
 }
 

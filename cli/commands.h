@@ -16,5 +16,8 @@ int RunInfo(const Args& args);         // info TABLE
 int RunScan(const Args& args);         // scan DIR
 int RunCopy(const Args& args);         // copy SRC DEST [--empty] [--level L] [--block-size N] [--ignore-foreign-locks]
 int RunRestructure(const Args& args);  // restructure TABLE --block-size N | --level L [--ignore-foreign-locks]
+int RunVerify(const Args& args);       // verify PATH… [--json]
+int RunExport(const Args& args);       // export TABLE|DIR --csv FILE|DIR | --sqlite FILE
+int RunRebuild(const Args& args);      // rebuild TABLE
 
 }  // namespace cli

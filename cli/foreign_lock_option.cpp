@@ -36,13 +36,15 @@ std::unique_ptr<engine::ForeignLockConsent> ConsentToForeignLocks(bool ignore, c
   return std::make_unique<engine::ForeignLockConsent>(engine::DefaultFileSystem(), use);
 }
 
-void HintAtForeignLockOption(bool ignore, const TablePath& table) {
-  if (ignore) return;
+int ReportFailedChange(const engine::EDBEngineError& error, bool ignore, const TablePath& table) {
+  std::cerr << error.what() << '\n';
+  if (ignore || error.ErrorCode() != engine::kErrLocked) return 1;
   const engine::ForeignUse use = FindUse(table);
-  if (!MayBeLeftOver(use)) return;
+  if (!MayBeLeftOver(use)) return 1;
   std::cerr << "Neben der Tabelle liegen Sperrdateien anderer Programme, die niemand gesperrt hält:"
             << FileNames(use) << ". Sind sie sicher veraltet, führt die Option --ignore-foreign-locks den "
             << "Befehl trotzdem aus.\n";
+  return 1;
 }
 
 }  // namespace cli

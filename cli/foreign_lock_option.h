@@ -7,6 +7,7 @@
 
 #include "cli/table_path.h"
 #include "family/foreign_locks.h"
+#include "io/engine_error.h"
 
 namespace cli {
 
@@ -14,8 +15,9 @@ namespace cli {
 // (null when there are none); without, null. Held while the command runs.
 std::unique_ptr<engine::ForeignLockConsent> ConsentToForeignLocks(bool ignore, const TablePath& table);
 
-// After a refusal: when lock files that no one holds lie beside `table`, tells on stderr how to
-// go on with the option.
-void HintAtForeignLockOption(bool ignore, const TablePath& table);
+// A change of `table` that failed with `error`: the message on stderr and, after a refusal
+// while lock files that no one holds lie beside the table, how to go on with the option.
+// Returns the exit status of a failed change.
+int ReportFailedChange(const engine::EDBEngineError& error, bool ignore, const TablePath& table);
 
 }  // namespace cli

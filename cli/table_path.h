@@ -1,6 +1,8 @@
 #pragma once
 // Splitting a table path given on the command line into its directory (ending in "/") and its
-// file name.
+// file name; telling directories apart.
+
+#include <sys/stat.h>
 
 #include <string>
 
@@ -15,6 +17,17 @@ inline TablePath SplitTablePath(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {"./", path};
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Whether `path` names a directory.
+inline bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// `dir` ending in "/".
+inline std::string DirectoryWithSlash(const std::string& dir) {
+  return dir.empty() || dir.back() == '/' ? dir : dir + "/";
 }
 
 }  // namespace cli

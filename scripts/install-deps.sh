@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that the build and the tests need.
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev pxlib-dev
+          libgtest-dev libgmock-dev libbenchmark-dev pxlib-dev libsqlite3-dev
           qt6-translations-l10n)
 missing=()
 for p in "${packages[@]}"; do

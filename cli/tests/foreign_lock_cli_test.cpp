@@ -1,4 +1,4 @@
-// kerbolt-cli beside the lock files of other Paradox programs: restructure and a copy onto the
+// kerbolt-cli beside the lock files of other Paradox programs: restructure, rebuild and a copy onto the
 // table refuse, naming the files, until --ignore-foreign-locks says they are left over; a lock
 // held by another process refuses even then; dump, info and scan never refuse; no run changes a
 // lock file.
@@ -42,6 +42,7 @@ TEST(CliForeignLocks, ExclusiveCommandsRefuseUntilTheOptionSaysTheFilesAreLeftOv
   const std::vector<std::vector<std::string>> commands = {
       {"restructure", table, "--block-size", "4096"},
       {"copy", source, table},
+      {"rebuild", table},
   };
   for (const auto& command : commands) {
     SCOPED_TRACE(command[0]);

@@ -1,7 +1,6 @@
 #include "direct/record_lines.h"
 
-#include <map>
-
+#include "direct/value_causes.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "format/field_type.h"
@@ -13,40 +12,7 @@ namespace engine {
 
 namespace {
 
-// Causes listed one by one; the values spoiled by further causes are summed up.
-constexpr size_t kListedCauses = 10;
-
-// Distinct failure messages in the order they first came, with how many values each spoiled.
-class Causes {
- public:
-  void Add(const std::string& message) {
-    auto [it, added] = counts_.emplace(message, 0);
-    if (added) order_.push_back(message);
-    ++it->second;
-  }
-
-  void AppendTo(std::vector<std::string>& lines) const {
-    uint64_t rest = 0;
-    for (size_t i = 0; i < order_.size(); ++i) {
-      const uint64_t n = counts_.at(order_[i]);
-      if (i >= kListedCauses) {
-        rest += n;
-        continue;
-      }
-      lines.push_back(n == 1 ? order_[i] : order_[i] + " (" + std::to_string(n) + " Werte)");
-    }
-    if (rest > 0)
-      lines.push_back("Weitere " + std::to_string(rest) + " Werte aus " +
-                      std::to_string(order_.size() - kListedCauses) +
-                      " weiteren Ursachen konnten nicht gelesen werden.");
-  }
-
- private:
-  std::map<std::string, uint64_t> counts_;
-  std::vector<std::string> order_;
-};
-
-std::string BlobCell(TableCursor& c, int field, const uint8_t* record, Causes& causes) {
+std::string BlobCell(TableCursor& c, int field, const uint8_t* record, UnreadableCauses& causes) {
   const uint32_t length = c.BlobLength(field, record);
   if (length == 0) return "";
   try {
@@ -57,7 +23,7 @@ std::string BlobCell(TableCursor& c, int field, const uint8_t* record, Causes& c
   }
 }
 
-std::string ValueCell(TableCursor& c, size_t field, const uint8_t* record, Causes& causes) {
+std::string ValueCell(TableCursor& c, size_t field, const uint8_t* record, UnreadableCauses& causes) {
   const FieldLayout& f = c.Layout()[field];
   try {
     std::string text = DumpText(f, record, c.Codepage());
@@ -78,7 +44,7 @@ void ForEachRecordLine(TableCursor& c, const std::function<void(const std::strin
                        std::vector<std::string>& unreadable) {
   if (!c.Data().Truncation().empty())
     unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
-  Causes causes;
+  UnreadableCauses causes;
   const auto& layout = c.Layout();
   const uint32_t recordSize = c.Header().recordSize;
   std::vector<uint8_t> record(recordSize);

@@ -7,6 +7,7 @@
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
 #include "family/foreign_locks.h"
+#include "family/temporary_names.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -67,6 +68,8 @@ void ApplyFormat(TableDefinition& def, const TableFormat& format, int sourceLeve
   CheckDefinition(def, path);
 }
 
+}  // namespace
+
 // Primary keys of the records of a maintained secondary index file, in its order; empty when
 // the file cannot be read or does not have the layout the definition implies.
 std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& index, const TableDefinition& def,
@@ -86,8 +89,6 @@ std::vector<std::string> IndexKeyOrder(FileSystem& fs, const SecondaryIndex& ind
   return keys;
 }
 
-// For tables whose language driver does not order text by byte value: the order of each
-// maintained secondary index of the source, as its records' primary keys.
 KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
                         const TableDefinition& def) {
   KeptOrders orders;
@@ -98,6 +99,8 @@ KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::strin
     orders.push_back(IndexKeyOrder(fs, secondaries[k], def, IndexFieldBytes(def, def.indexes[k])));
   return orders;
 }
+
+namespace {
 
 // Hands out the source's records in chain order with their blob contents.
 RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
@@ -155,7 +158,7 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, dir, tableName);
-    written = WriteFamily(fs, def, dir, tableName, kNewSuffix, ChainSource(*cursor, cursor->Header().recordSize),
+    written = WriteFamily(fs, def, dir, tableName, NewFilesSuffix(), ChainSource(*cursor, cursor->Header().recordSize),
                           progress, orders, NamesOnDisk(fs, dir, tableName));
   }
   CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
@@ -180,7 +183,7 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
   {
     auto cursor = TableCursor::Open(fs, srcDir, srcName);
     const RecordSource none = [](SourceRecord&) { return false; };
-    written = WriteFamily(fs, def, destDir, destName, kNewSuffix,
+    written = WriteFamily(fs, def, destDir, destName, NewFilesSuffix(),
                           empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
   }
   CommitFamily(fs, destDir, ExistingFamily(fs, destDir, destName, true), written);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "family/family_writer.h"
 #include "format/table_format.h"
 #include "io/progress.h"
 
@@ -20,6 +21,12 @@ class FileSystem;
 // write-protected or damaged.
 void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::string& tableName,
                            const TableFormat& format, const ProgressFn& progress = {});
+
+// For tables whose language driver does not order text by byte value: the order of each
+// maintained secondary index of `dir` + `tableName` (whose definition is `def`), as its records'
+// primary keys; an index file that cannot be read gives an empty order (sort anew).
+KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::string& tableName,
+                        const TableDefinition& def);
 
 // Creates `destDir` + `destName` with the source's fields, key, secondary indexes, language
 // driver and code page, replacing an existing table of that name with all its companion files,

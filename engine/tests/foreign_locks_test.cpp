@@ -12,6 +12,7 @@
 #include "component/bulk_table.h"
 #include "component/table.h"
 #include "direct/table_files.h"
+#include "direct/table_rebuild.h"
 #include "family/family_swap.h"
 #include "family/foreign_locks.h"
 #include "family/table_cursor.h"
@@ -285,6 +286,8 @@ const std::vector<Operation>& ExclusiveOperations() {
          DefineOneField(t.FieldDefs());
          t.CreateTable();
        }},
+      {"a rebuild",
+       [](const std::string& dir, const std::string&) { engine::RebuildTable(Fs(), dir + "CUSTOMER.DB"); }},
   };
   return operations;
 }

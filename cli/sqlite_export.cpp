@@ -1,0 +1,192 @@
+#include "cli/sqlite_export.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+// Digits a double keeps exactly; BCD columns with longer values are stored as text.
+constexpr int kExactDigits = 15;
+
+std::string Identifier(const std::string& name) {
+  std::string out = "\"";
+  for (const char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+int SignificantDigits(const std::string& decimal) {
+  std::string digits;
+  for (const char c : decimal)
+    if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+  const size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return 0;
+  const size_t last = decimal.find('.') == std::string::npos ? digits.size() - 1 : digits.find_last_not_of('0');
+  return static_cast<int>(last - first + 1);
+}
+
+const char* SqlType(engine::ColumnKind kind) {
+  switch (kind) {
+    case engine::ColumnKind::Integer: return "INTEGER";
+    case engine::ColumnKind::Real: return "REAL";
+    case engine::ColumnKind::Numeric: return "NUMERIC";
+    case engine::ColumnKind::Text: return "TEXT";
+    case engine::ColumnKind::Binary: return "BLOB";
+  }
+  return "BLOB";
+}
+
+std::string BaseName(const std::string& path) {
+  std::string name = path.substr(path.rfind('/') + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+
+}  // namespace
+
+SqliteExport::SqliteExport(const std::string& file) : file_(file), temp_(file + ".~kbtmp") {
+  std::remove(temp_.c_str());
+  if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK)
+    Failed("Die SQLite-Datenbank „" + temp_ + "“ kann nicht angelegt werden");
+  // The file is new and only put in place when complete: no rollback journal is needed.
+  Execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+}
+
+SqliteExport::~SqliteExport() {
+  if (db_) {
+    sqlite3_close(db_);
+    std::remove(temp_.c_str());
+  }
+}
+
+void SqliteExport::Failed(const std::string& what) {
+  const std::string reason = db_ ? sqlite3_errmsg(db_) : "kein Speicher";
+  throw ExportError(what + ": " + reason + ".");
+}
+
+void SqliteExport::Execute(const std::string& sql) {
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Failed("SQLite lehnt „" + sql + "“ ab");
+}
+
+std::string SqliteExport::UniqueTableName(const std::string& base) {
+  std::string name = base;
+  for (int n = 2; usedNames_.count(Lower(name)); ++n) name = base + "_" + std::to_string(n);
+  usedNames_.insert(Lower(name));
+  return name;
+}
+
+void SqliteExport::AddTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
+                            const engine::ProgressFn& progress) {
+  // A table that fails leaves nothing behind; the tables before it stay.
+  Execute("SAVEPOINT tabelle");
+  try {
+    WriteTable(fs, tablePath, findings, progress);
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK TO tabelle; RELEASE tabelle", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Execute("RELEASE tabelle");
+}
+
+void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
+                              const engine::ProgressFn& progress) {
+  engine::TableShape shape;
+  std::vector<bool> longDecimals;
+  // BCD values longer than a double keeps would lose digits in a NUMERIC column: such columns
+  // are found first and stored as TEXT.
+  bool bcd = false;
+  engine::ReadTableRows(fs, tablePath, [&](const engine::TableShape& s) {
+    shape = s;
+    longDecimals.assign(s.columns.size(), false);
+    for (const auto& c : s.columns) bcd |= c.type == engine::PxType::Bcd;
+    return false;
+  }, [](const std::vector<engine::Cell>&) {}, nullptr, {});
+  if (bcd)
+    engine::ReadTableRows(fs, tablePath, [](const engine::TableShape&) { return true; }, [&](const std::vector<engine::Cell>& cells) {
+      for (size_t i = 0; i < cells.size(); ++i)
+        if (cells[i].kind == engine::CellKind::Decimal && SignificantDigits(cells[i].text) > kExactDigits)
+          longDecimals[i] = true;
+    });
+  const std::string table = Identifier(UniqueTableName(BaseName(tablePath)));
+  std::string create = "CREATE TABLE " + table + " (";
+  for (size_t i = 0; i < shape.columns.size(); ++i)
+    create += (i ? ", " : "") + Identifier(shape.columns[i].name) + " " +
+              (longDecimals[i] ? "TEXT" : SqlType(shape.columns[i].kind));
+  if (shape.keyFields > 0) {
+    create += ", PRIMARY KEY (";
+    for (int i = 0; i < shape.keyFields; ++i) create += (i ? ", " : "") + Identifier(shape.columns[i].name);
+    create += ")";
+  }
+  Execute(create + ")");
+  std::string insert = "INSERT INTO " + table + " VALUES (";
+  for (size_t i = 0; i < shape.columns.size(); ++i) insert += i ? ", ?" : "?";
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, &raw, nullptr) != SQLITE_OK)
+    Failed("SQLite lehnt das Einfügen in " + table + " ab");
+  std::unique_ptr<sqlite3_stmt, StatementCloser> statement(raw);
+  uint64_t row = 0;
+  engine::ReadTableRows(fs, tablePath, [](const engine::TableShape&) { return true; },
+                        [&](const std::vector<engine::Cell>& cells) {
+    ++row;
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const auto& c = cells[i];
+      const int at = static_cast<int>(i) + 1;
+      switch (c.kind) {
+        case engine::CellKind::Null: sqlite3_bind_null(raw, at); break;
+        case engine::CellKind::Integer: case engine::CellKind::Logical: sqlite3_bind_int64(raw, at, c.integer); break;
+        case engine::CellKind::Real: sqlite3_bind_double(raw, at, c.real); break;
+        case engine::CellKind::Bytes:
+          sqlite3_bind_blob64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC);
+          break;
+        default: sqlite3_bind_text64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+      }
+    }
+    // The cells stay as they are until the row is stored: bound without copying.
+    if (sqlite3_step(raw) != SQLITE_DONE)
+      Failed("Datensatz " + std::to_string(row) + " der Tabelle „" + tablePath + "“ kann nicht übernommen werden");
+    sqlite3_reset(raw);
+  }, findings, progress);
+  for (size_t k = 0; k < shape.indexes.size(); ++k) {
+    const auto& ix = shape.indexes[k];
+    std::string columns;
+    for (size_t i = 0; i < ix.fields.size(); ++i) {
+      const auto& column = shape.columns[static_cast<size_t>(ix.fields[i])];
+      columns += (i ? ", " : "") + Identifier(column.name);
+      if (ix.caseInsensitive && column.kind == engine::ColumnKind::Text) columns += " COLLATE NOCASE";
+      if (i < ix.descending.size() && ix.descending[i]) columns += " DESC";
+    }
+    const std::string name = Identifier(BaseName(tablePath) + "_" + (ix.name.empty() ? std::to_string(k) : ix.name));
+    Execute(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " + name + " ON " + table + " (" +
+            columns + ")");
+  }
+}
+
+void SqliteExport::Finish() {
+  Execute("COMMIT");
+  if (sqlite3_close(db_) != SQLITE_OK) Failed("Die SQLite-Datenbank kann nicht geschlossen werden");
+  db_ = nullptr;
+  if (std::rename(temp_.c_str(), file_.c_str()) != 0) {
+    std::remove(temp_.c_str());
+    throw ExportError("Die Datei „" + file_ + "“ kann nicht geschrieben werden.");
+  }
+}
+
+}  // namespace cli

@@ -1,0 +1,100 @@
+#include "direct/table_verify.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "direct/table_location.h"
+#include "family/index_checks.h"
+#include "family/record_check.h"
+#include "family/table_cursor.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "io/names.h"
+#include "storage/chain_scan.h"
+#include "storage/header_reader.h"
+
+namespace engine {
+
+namespace {
+
+// Code pages whose text the engine converts; others would be read as 437.
+bool KnownCodePage(int codePage) {
+  static const std::set<int> known = {0, 437, 850, 852, 866, 936, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  return known.count(codePage) != 0;
+}
+
+bool IsCompanionExtension(const std::string& extIn) {
+  const std::string ext = UpperAscii(extIn);
+  if (ext == "PX" || ext == "MB" || ext == "VAL") return true;
+  if (ext.size() != 3 || (ext[0] != 'X' && ext[0] != 'Y')) return false;
+  if (ext[1] == 'G') return std::isxdigit(static_cast<unsigned char>(ext[2])) != 0;
+  return std::isxdigit(static_cast<unsigned char>(ext[1])) && std::isxdigit(static_cast<unsigned char>(ext[2]));
+}
+
+void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& name, TableReport& report,
+                    const ProgressFn& progress) {
+  const std::string& path = report.table;
+  TableHeader h;
+  try {
+    h = ReadTableHeader(fs, path);
+  } catch (const EDBEngineError& e) {
+    if (e.ErrorCode() == kErrPasswordProtected) throw;
+    report.problems.push_back({path, "", e.what()});
+    return;
+  }
+  {
+    const auto file = fs.Open(path, OpenMode::ReadOnly);
+    ChainScan scan = ScanChain(*file, h);
+    report.problems = std::move(scan.problems);
+    if (scan.broken) return;  // the records and indexes are checked once the chain is mended
+  }
+  if (h.HasExtension() && !KnownCodePage(h.codePage))
+    report.problems.push_back({path, "", "Die Codeseite " + std::to_string(h.codePage) +
+                                             " ist unbekannt; Text würde als Codeseite 437 gelesen."});
+  std::unique_ptr<TableCursor> cursor;
+  try {
+    cursor = TableCursor::Open(fs, dir, name);
+  } catch (const EDBEngineError& e) {
+    report.problems.push_back({path, "", e.what()});
+    return;
+  }
+  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
+  CheckIndexes(*cursor, firstKeys, report.problems);
+}
+
+}  // namespace
+
+TableReport VerifyTable(FileSystem& fs, const std::string& path, const ProgressFn& progress) {
+  const LockedTable table = LockTableAt(fs, path, false);
+  TableReport report;
+  report.table = table.dir + table.name;
+  CheckOpenTable(fs, table.dir, table.name, report, progress);
+  return report;
+}
+
+std::vector<std::string> TableFilesIn(FileSystem& fs, const std::string& dir) {
+  std::vector<std::string> tables;
+  for (const std::string& name : fs.List(ListableDir(dir)))
+    if (UpperAscii(ExtensionOf(name)) == "DB") tables.push_back(name);
+  std::sort(tables.begin(), tables.end());
+  return tables;
+}
+
+std::vector<TableReport> StrayCompanionFiles(FileSystem& fs, const std::string& dir) {
+  std::set<std::string> bases;
+  const std::vector<std::string> names = fs.List(ListableDir(dir));
+  for (const std::string& name : names)
+    if (UpperAscii(ExtensionOf(name)) == "DB") bases.insert(UpperAscii(BaseNameOf(name)));
+  std::vector<TableReport> strays;
+  for (const std::string& name : names) {
+    if (!IsCompanionExtension(ExtensionOf(name)) || bases.count(UpperAscii(BaseNameOf(name)))) continue;
+    const std::string path = WithSlash(dir) + name;
+    strays.push_back({path, {{path, "", "Die Begleitdatei gehört zu keiner Tabelle (" + BaseNameOf(name) +
+                                            ".DB fehlt)."}}});
+  }
+  std::sort(strays.begin(), strays.end(), [](const auto& a, const auto& b) { return a.table < b.table; });
+  return strays;
+}
+
+}  // namespace engine

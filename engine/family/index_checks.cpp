@@ -1,0 +1,120 @@
+#include "family/index_checks.h"
+
+#include <algorithm>
+
+#include "family/table_cursor.h"
+#include "format/index_block.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "io/names.h"
+#include "storage/chain_scan.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
+#include "storage/secondary_index.h"
+#include "storage/tree_check.h"
+
+namespace engine {
+
+namespace {
+
+void CheckPrimaryIndex(TableCursor& c, const std::vector<std::string>& firstKeys,
+                       std::vector<TableProblem>& problems) {
+  if (c.Header().primaryKeyFields == 0) return;
+  const std::string name = FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + ".PX");
+  const std::string path = c.Directory() + name;
+  if (!c.Fs().Exists(path)) {
+    problems.push_back({path, "", "Der Primärindex der Tabelle mit Schlüssel fehlt."});
+    return;
+  }
+  CheckTree(c.Fs(), path, c.Data(), firstKeys, c.Header().KeyBytes(), problems);
+}
+
+// The data block of every row.
+std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
+  std::vector<uint16_t> blocks(data.RecordCount());
+  for (const BlockEntry& b : data.Blocks()) std::fill_n(blocks.begin() + b.firstRow, b.count, b.block);
+  return blocks;
+}
+
+// A maintained index entry ends in the number of the data block holding its record; names the
+// first entry whose block number is wrong and how many are.
+void CheckBlockHints(DataFile& x, const std::vector<uint32_t>& order, const DataFile& data,
+                     std::vector<TableProblem>& problems) {
+  const uint16_t size = x.Header().recordSize;
+  const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
+  uint64_t wrong = 0;
+  std::string first;
+  for (size_t b = 0, entry = 0; b < x.Blocks().size(); ++b) {
+    const uint8_t* records = x.BlockRecords(b);
+    for (uint32_t i = 0; i < x.Blocks()[b].count && entry < order.size(); ++i, ++entry) {
+      const uint8_t* hint = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
+      const auto stored = static_cast<uint16_t>(coding::DecodeFlippedInt(hint, idx::kBlockNumberBytes));
+      const uint16_t actual = blockOf[order[entry]];
+      if (stored == actual) continue;
+      if (wrong++ == 0)
+        first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored) +
+                ", sein Datensatz liegt in Block " + std::to_string(actual);
+    }
+  }
+  if (wrong > 0)
+    problems.push_back({x.Path(), "", "Die Blocknummern von " + std::to_string(wrong) +
+                                          " Einträgen sind veraltet (" + first + ")."});
+}
+
+// The tree file over a secondary data file: .X06 → .Y06, .XG0 → .YG0.
+std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
+  std::string ext = ExtensionOf(FileNameOf(dataPath));
+  if (!ext.empty()) ext[0] = ext[0] == 'x' ? 'y' : 'Y';
+  return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
+}
+
+void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems) {
+  TableHeader xh;
+  try {
+    xh = ReadFileHeader(c.Fs(), index.path);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({index.path, "", std::string("Die Indexdatei kann nicht gelesen werden: ") + e.what()});
+    return;
+  }
+  auto file = c.Fs().Open(index.path, OpenMode::ReadOnly);
+  ChainScan scan = ScanChain(*file, xh);
+  problems.insert(problems.end(), scan.problems.begin(), scan.problems.end());
+  if (scan.broken) return;
+  std::string note;
+  std::vector<uint32_t> order;
+  try {
+    order = SecondaryOrder(c.Fs(), index, c.Data(), &note);
+  } catch (const EDBEngineError& e) {
+    note = e.what();
+  }
+  if (!note.empty()) problems.push_back({index.path, "", note});
+  DataFile x(std::move(file), xh);
+  if (note.empty() && index.maintained && c.RowCount() > 0) CheckBlockHints(x, order, c.Data(), problems);
+  const std::string treePath = TreePathOf(c, index.path);
+  if (!c.Fs().Exists(treePath)) {
+    if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
+    return;
+  }
+  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
+  CheckTree(c.Fs(), treePath, x, FirstKeys(x, keyBytes), keyBytes, problems);
+}
+
+}  // namespace
+
+void CheckIndexes(TableCursor& c, const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  try {
+    CheckPrimaryIndex(c, firstKeys, problems);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({c.DataPath(), "", e.what()});
+  }
+  for (const SecondaryIndex& index : c.Secondaries()) {
+    try {
+      CheckSecondary(c, index, problems);
+    } catch (const EDBEngineError& e) {
+      problems.push_back({index.path, "", e.what()});
+    }
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,52 @@
+#pragma once
+// A check of a table's .MB against the blob fields of its records: every reference resolves
+// to an entry whose length and modification number agree with the record, no two records
+// share an entry, the file is a whole number of well-formed blocks, the header's free-space
+// list names free space only, and no entry is kept that no record refers to.
+// Not thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "io/table_problem.h"
+
+namespace engine {
+
+class BlobFile;
+class File;
+class FileSystem;
+
+class BlobCheck {
+ public:
+  // Opens the .MB at `path` and walks its blocks; what is wrong with it goes to `problems`.
+  BlobCheck(FileSystem& fs, const std::string& path, std::vector<TableProblem>& problems);
+  ~BlobCheck();
+
+  // What is wrong with the blob field `field` (`fieldSize` bytes) of record `record` (counted
+  // from 1) in data block `block`, in German; empty when its value is sound.
+  std::string CheckField(const uint8_t* field, size_t fieldSize, uint64_t record, uint16_t block);
+  // Names the entries that no checked field referred to; call after the last record.
+  void Finish();
+
+ private:
+  void Problem(const std::string& place, const std::string& text);
+  void WalkBlocks();
+  void CheckFreeList();
+  uint16_t EntryModification(uint64_t offset, unsigned index) const;
+
+  std::string path_;
+  std::vector<TableProblem>& problems_;
+  std::unique_ptr<File> file_;
+  std::unique_ptr<BlobFile> blobs_;
+  std::map<uint64_t, std::pair<uint8_t, uint16_t>> blocks_;     // offset -> type, units
+  std::set<std::pair<uint64_t, unsigned>> entries_;             // stored values: offset, slot
+  // Referenced entries -> the record (number, block) referring to them.
+  std::map<std::pair<uint64_t, unsigned>, std::pair<uint64_t, uint16_t>> users_;
+};
+
+}  // namespace engine

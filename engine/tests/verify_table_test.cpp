@@ -1,0 +1,292 @@
+// Checking tables without changing them: every sound sample reads as sound, the damaged samples
+// and copies damaged on purpose are named with their file and place, and tables this engine
+// wrote pass.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "direct/table_files.h"
+#include "direct/table_verify.h"
+#include "engine/tests/table_damage.h"
+#include "family/table_cursor.h"
+#include "format/blob_block.h"
+#include "format/data_block.h"
+#include "format/table_header.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
+
+namespace engine {
+namespace {
+
+namespace fixtures = testsupport::fixtures;
+using testsupport::CopyTable;
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
+using namespace damage;
+
+// Whether some problem lies in a file ending in `fileEnd`, at a place beginning with
+// `placeStart`, and says `words`.
+bool Names(const TableReport& report, const std::string& fileEnd, const std::string& placeStart,
+           const std::string& words) {
+  for (const auto& p : report.problems) {
+    const bool file = p.file.size() >= fileEnd.size() &&
+                      p.file.compare(p.file.size() - fileEnd.size(), fileEnd.size(), fileEnd) == 0;
+    if (file && p.place.rfind(placeStart, 0) == 0 && p.text.find(words) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Samples that are damaged or inconsistent, with a file and words of the problem named.
+const std::map<std::string, std::pair<std::string, std::string>>& DamagedSamples() {
+  static const std::map<std::string, std::pair<std::string, std::string>> damaged = {
+      {"celebithil_Rparadox/inst/extdata/mushrooms.db", {"mushrooms.mb", "gehört zu keinem Datensatz"}},
+      {"grigoryvp_pyparadox/test.db", {"test.PX", "Primärindex der Tabelle mit Schlüssel fehlt"}},
+      {"kymuweb_Paradox-Reader/ParadoxTest/data/zakazky.db", {"zakazky.XG0", "Blocknummern von 1 Einträgen"}},
+      {"leonhad_paradoxdriver/history-9609c3f/src/test/resources/db/NOTE1251.DB",
+       {"NOTE1251.DB", "2 Textwerte enthalten Zeichen, die Codeseite 936 nicht kennt"}},
+      {"leonhad_paradoxdriver/history-d1b7269/src/test/resources/db/fields.db", {"fields.db", "BCD-Wert"}},
+      {"leonhad_paradoxdriver/src/test/resources/areas/STATES.DB", {"STATES.PX", "Primärindex"}},
+      {"leonhad_paradoxdriver/src/test/resources/areas/ZIPCODES.DB", {"ZIPCODES.DB", "1024 Bytes kürzer"}},
+      {"leonhad_paradoxdriver/src/test/resources/fields/bcd.db", {"bcd.db", "BCD-Wert"}},
+      {"steinm_pxlib/testdata/TypSammlung.DB", {"TypSammlung.DB", "BCD-Wert"}},
+      {"t232006_Individual-dictionary/_QSQ1.DB", {"_QSQ1.DB", "über den letzten Block"}},
+      {"t232006_Individual-dictionary/synch1.db", {"synch1.db", "nennt 4 Datensätze"}},
+      {"teverett_paradoxReader/src/test/resources/examples/MEMBRE.DB", {"MEMBRE.MB", "Memo-/BLOb-Datei fehlt"}},
+  };
+  return damaged;
+}
+
+TEST(VerifyTable, SoundSamplesAreOkAndDamagedOnesNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  int sound = 0;
+  for (const auto& table : fixtures::All()) {
+    const std::string relative = fixtures::Relative(table);
+    TempDir dir;
+    const std::string path = CopyTable(table, dir.Path());
+    TableReport report;
+    try {
+      report = VerifyTable(DefaultFileSystem(), path);
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), kErrPasswordProtected) << relative << ": " << e.what();
+      continue;
+    }
+    const auto damaged = DamagedSamples().find(relative);
+    if (damaged == DamagedSamples().end()) {
+      EXPECT_TRUE(report.problems.empty()) << relative << ":\n" << ProblemText(report);
+      ++sound;
+    } else {
+      EXPECT_TRUE(Names(report, damaged->second.first, "", damaged->second.second))
+          << relative << ":\n" << ProblemText(report);
+    }
+  }
+  EXPECT_GT(sound, 80);
+}
+
+TEST(VerifyTable, DamagedChainsAreNamedWithTheirBlock) {
+  SKIP_WITHOUT_FIXTURES();
+  // The unkeyed sample's blocks 1 → 2 → 3 hold 27, 27 and 1 records.
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&, const TableHeader&)> change;
+    const char* place;
+    const char* words;
+  };
+  const std::vector<Case> cases = {
+      {"dropped block",
+       [](auto& b, const TableHeader& h) {
+         coding::PutU16(&b[h.BlockOffset(1) + blk::kNext], 3);
+         coding::PutU16(&b[h.BlockOffset(3) + blk::kPrev], 1);
+       },
+       "Block 2", "weder zur Blockkette noch zur Freiliste"},
+      {"looped chain", [](auto& b, const TableHeader& h) { coding::PutU16(&b[h.BlockOffset(2) + blk::kNext], 1); },
+       "Block 2", "Schleife zurück zu Block 1"},
+      {"chain leaving the file",
+       [](auto& b, const TableHeader& h) { coding::PutU16(&b[h.BlockOffset(2) + blk::kNext], 900); }, "Block 2",
+       "Block 900 außerhalb der Datei"},
+      {"bad record count",
+       [](auto& b, const TableHeader& h) { coding::PutU16(&b[h.BlockOffset(2) + blk::kLastRecordOffset], 7); },
+       "Block 2", "ungültige Satzanzahl"},
+      {"wrong back link", [](auto& b, const TableHeader& h) { coding::PutU16(&b[h.BlockOffset(3) + blk::kPrev], 1); },
+       "Block 3", "Rückverweis"},
+      {"header record count", [](auto& b, const TableHeader&) { coding::PutU32(&b[hdr::kNumRecords], 56); }, "",
+       "nennt 56 Datensätze"},
+      {"truncated file", [](auto& b, const TableHeader& h) { b.resize(h.BlockOffset(3)); }, "",
+       "Bytes kürzer"},
+      {"free list loop",
+       [](auto& b, const TableHeader& h) {
+         // An empty block 4 heads a free list that points back at itself.
+         b.resize(h.BlockOffset(5), 0);
+         coding::PutU16(&b[hdr::kFileBlocks], 4);
+         coding::PutU16(&b[hdr::kFirstFreeBlock], 4);
+         coding::PutU16(&b[h.BlockOffset(4) + blk::kNext], 4);
+         coding::PutU16(&b[h.BlockOffset(4) + blk::kLastRecordOffset], static_cast<uint16_t>(-h.recordSize));
+       },
+       "Block 4", "Freiliste enthält eine Schleife"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string path = CopyTable(fixtures::Unkeyed(), dir.Path());
+    Damage(path, [&](auto& b) { c.change(b, HeaderOf(b)); });
+    const TableReport report = VerifyTable(DefaultFileSystem(), path);
+    EXPECT_TRUE(Names(report, "CONTACTS.DB", c.place, c.words)) << c.name << ":\n" << ProblemText(report);
+  }
+}
+
+TEST(VerifyTable, StaleOrDisorderedKeysAreNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&, const TableHeader&, const std::vector<uint64_t>&)> change;
+    const char* file;
+    const char* place;
+    const char* words;
+  };
+  const std::vector<Case> cases = {
+      {"record removed behind the .PX's back",
+       [](auto& b, const TableHeader& h, const auto&) {
+         const size_t at = h.BlockOffset(h.lastBlock) + blk::kLastRecordOffset;
+         coding::PutU16(&b[at], static_cast<uint16_t>(coding::GetS16(&b[at]) - h.recordSize));
+         coding::PutU32(&b[hdr::kNumRecords], h.numRecords - 1);
+       },
+       "ORDERS.PX", "Eintrag", "Datensätzen, die Daten haben an dieser Stelle"},
+      {"duplicate key",
+       [](auto& b, const TableHeader& h, const auto& records) {
+         std::copy_n(&b[records[0]], h.KeyBytes(), &b[records[1]]);
+       },
+       "ORDERS.DB", "Datensatz 2 (Block 1)", "doppelt"},
+      {"keys out of order",
+       [](auto& b, const TableHeader& h, const auto& records) {
+         std::swap_ranges(&b[records[4]], &b[records[4]] + h.recordSize, &b[records[5]]);
+       },
+       "ORDERS.DB", "Datensatz 6 (Block 1)", "kleiner als der des Datensatzes davor"},
+      {"unknown code page", [](auto& b, const TableHeader&, const auto&) { coding::PutU16(&b[hdr::kCodePage], 9999); },
+       "ORDERS.DB", "", "Codeseite 9999"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string path = CopyTable(fixtures::KeyedWithoutSecondaryIndex(), dir.Path());
+    const auto records = RecordOffsets(path);
+    Damage(path, [&](auto& b) { c.change(b, HeaderOf(b), records); });
+    const TableReport report = VerifyTable(DefaultFileSystem(), path);
+    EXPECT_TRUE(Names(report, c.file, c.place, c.words)) << c.name << ":\n" << ProblemText(report);
+  }
+}
+
+TEST(VerifyTable, BrokenBlobReferencesAreNamedWithTheirRecord) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& db, const std::string& mbPath, const std::vector<uint64_t>&)> change;
+    const char* file;
+    const char* words;
+  };
+  const std::vector<Case> cases = {
+      {"pointer past the file",
+       [](const auto& db, const auto&, const auto& desc) {
+         Damage(db, [&](auto& b) { coding::PutU32(&b[desc[0] + mb::kDescRef], 0x7FFFF0FF); });
+       },
+       "CUSTOMER.MB", "nicht auf einen Block"},
+      {"truncated .MB", [](const auto&, const auto& mbPath, const auto&) { Damage(mbPath, [](auto& b) { b.resize(4096); }); },
+       "CUSTOMER.MB", "nicht auf einen Block"},
+      {"two records share a blob",
+       [](const auto& db, const auto&, const auto& desc) {
+         Damage(db, [&](auto& b) { std::copy_n(&b[desc[0]], mb::kDescriptorSize, &b[desc[1]]); });
+       },
+       "CUSTOMER.MB", "gehört schon zu Datensatz"},
+      {"modification number",
+       [](const auto& db, const auto&, const auto& desc) {
+         Damage(db, [&](auto& b) { coding::PutU16(&b[desc[0] + mb::kDescMod], 77); });
+       },
+       "CUSTOMER.MB", "Änderungsnummer"},
+      {"missing .MB", [](const auto&, const auto& mbPath, const auto&) { std::filesystem::remove(mbPath); },
+       "CUSTOMER.MB", "Memo-/BLOb-Datei fehlt"},
+      {"length disagrees",
+       [](const auto& db, const auto&, const auto& desc) {
+         Damage(db, [&](auto& b) { coding::PutU32(&b[desc[0] + mb::kDescLength], coding::GetU32(&b[desc[0] + mb::kDescLength]) + 1); });
+       },
+       "CUSTOMER.MB", "passt nicht zur Länge im Datensatz"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string path = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+    const auto desc = MemoDescriptors(path, 2);
+    ASSERT_EQ(desc.size(), 2u);
+    c.change(path, dir.Path() + "CUSTOMER.MB", desc);
+    const TableReport report = VerifyTable(DefaultFileSystem(), path);
+    EXPECT_TRUE(Names(report, c.file, "Datensatz", c.words)) << c.name << ":\n" << ProblemText(report);
+  }
+}
+
+TEST(VerifyTable, StaleSecondaryIndexIsNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  const std::string path = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  // The .X06 loses its last entry, its tree keeps it.
+  Damage(dir.Path() + "CUSTOMER.X06", [](auto& b) {
+    const TableHeader h = HeaderOf(b);
+    const size_t at = h.BlockOffset(h.lastBlock) + blk::kLastRecordOffset;
+    coding::PutU16(&b[at], static_cast<uint16_t>(coding::GetS16(&b[at]) - h.recordSize));
+    coding::PutU32(&b[hdr::kNumRecords], h.numRecords - 1);
+  });
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  EXPECT_TRUE(Names(report, "CUSTOMER.X06", "", "veraltet")) << ProblemText(report);
+  EXPECT_TRUE(Names(report, "CUSTOMER.Y06", "Eintrag", "Datensätzen")) << ProblemText(report);
+}
+
+TEST(VerifyTable, TextOutsideTheCodePageIsNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  // Code page 1252 leaves 0x81 undefined; the first name follows the 4-byte customer number.
+  const std::string path = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  const auto records = RecordOffsets(path);
+  Damage(path, [&](auto& b) { b[records[3] + 4] = 0x81; });
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  EXPECT_TRUE(Names(report, "CUSTOMER.DB", "Datensatz 4 (Block 1), Feld „FirstName“",
+                    "1 Textwert enthält Zeichen, die Codeseite 1252 nicht kennt"))
+      << ProblemText(report);
+}
+
+TEST(VerifyTable, TablesThisEngineWroteAreSound) {
+  SKIP_WITHOUT_FIXTURES();
+  for (const auto& source : {fixtures::KeyedWithBlobs(), fixtures::AllFieldTypes(),
+                             fixtures::LargeWithSecondaryIndex(), fixtures::CompositeSecondaryIndex()}) {
+    TempDir dir;
+    const std::string src = CopyTable(source, dir.Path());
+    const std::string name = std::filesystem::path(src).filename().string();
+    CopyTable(DefaultFileSystem(), dir.Path(), name, dir.Path(), "COPY.DB", false, TableFormat{});
+    const TableReport report = VerifyTable(DefaultFileSystem(), dir.Path() + "COPY.DB");
+    EXPECT_TRUE(report.problems.empty()) << source << ":\n" << ProblemText(report);
+  }
+}
+
+TEST(VerifyTable, StrayCompanionsAndMissingTablesAreTold) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  CopyTable(fixtures::KeyedWithBlobs(), dir.Path(), "GONE");
+  std::filesystem::remove(dir.Path() + "GONE.DB");
+  const auto strays = StrayCompanionFiles(DefaultFileSystem(), dir.Path());
+  std::vector<std::string> names;
+  for (const auto& s : strays) names.push_back(std::filesystem::path(s.table).filename().string());
+  EXPECT_EQ(names, (std::vector<std::string>{"GONE.MB", "GONE.PX", "GONE.X06", "GONE.Y06"}));
+  EXPECT_EQ(TableFilesIn(DefaultFileSystem(), dir.Path()), std::vector<std::string>{"CUSTOMER.DB"});
+  try {
+    VerifyTable(DefaultFileSystem(), dir.Path() + "NIRGENDS.DB");
+    ADD_FAILURE() << "a missing table was checked";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrFileNotFound) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace engine
