@@ -7,6 +7,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
@@ -14,38 +15,6 @@ namespace {
 
 constexpr size_t kMinCacheBlocks = 8;
 constexpr uint32_t kMaxBlockNumber = 0xFFFF;
-constexpr size_t kFirstWindow = size_t{64} << 10;
-constexpr size_t kMaxWindow = size_t{1} << 20;
-
-// Reads block headers for the chain walk. A chain mostly runs through physically consecutive
-// blocks, so a header found right after the previous block is read with those after it in one
-// window that doubles up to kMaxWindow; a jump elsewhere reads that header alone.
-class HeaderReader {
- public:
-  HeaderReader(const File& file, uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
-
-  // The block header at `offset` (below the file size); bytes beyond the end read as zeros.
-  BlockHeader At(uint64_t offset, uint64_t blockBytes) {
-    if (offset < start_ || offset + blk::kHeaderBytes > start_ + window_.size()) {
-      const bool next = offset == previous_ + blockBytes;
-      size_ = next ? std::min(std::max(size_ * 2, kFirstWindow), kMaxWindow) : blk::kHeaderBytes;
-      window_.resize(std::max<size_t>(size_, blk::kHeaderBytes));
-      const size_t got = file_.ReadAt(offset, window_.data(), std::min<uint64_t>(window_.size(), fileSize_ - offset));
-      std::fill(window_.begin() + static_cast<long>(got), window_.end(), 0);
-      start_ = offset;
-    }
-    previous_ = offset;
-    return DecodeBlockHeader(window_.data() + (offset - start_));
-  }
-
- private:
-  const File& file_;
-  uint64_t fileSize_;
-  std::vector<uint8_t> window_;
-  uint64_t start_ = 0;
-  uint64_t previous_ = 0;
-  size_t size_ = 0;
-};
 
 }  // namespace
 
@@ -73,7 +42,7 @@ void DataFile::Walk() {
   bool endedAtLastBlock = header_.firstBlock == 0;
   bool runsOn = false;
   uint32_t walked = 0;
-  HeaderReader headers(*file_, fileSize_);
+  ChainWindow window(*file_, fileSize_, blockBytes);
   while (block != 0) {
     const std::string where = " (Block " + std::to_string(block) + ")";
     if (visited[block]) Fail(kErrCorrupt, path, "Die Blockkette enthält eine Schleife" + where + ".");
@@ -81,7 +50,7 @@ void DataFile::Walk() {
     ++walked;
     if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
       Fail(kErrCorrupt, path, "Die Blockkette verweist auf einen Block außerhalb der Datei" + where + ".");
-    const BlockHeader bh = headers.At(header_.BlockOffset(block), blockBytes);
+    const BlockHeader bh = DecodeBlockHeader(window.At(header_.BlockOffset(block), blk::kHeaderBytes));
     const int count = bh.RecordCount(static_cast<uint16_t>(recordSize));
     if (count < 0 || count > capacity)
       Fail(kErrCorrupt, path, "Ungültige Satzanzahl im Blockkopf" + where + ".");
