@@ -2,14 +2,17 @@
 // the engine's table operations on it and sets each figure against the raw sequential read and
 // the raw copy of the same .DB file, measured in the same run: the physical limit.
 //
-//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir DIR] [--keep] [--tsv]
+//   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--large [N]] [--tsv]
+//                 [--cli PROGRAM] [--dir DIR] [--keep]
 //
 // --records: records of the table (1,000,000); --tables: tables for the directory scan (1,000);
 // --writes: records appended and records edited, each posted on its own (200; every post
 // reaches the disk, so this is bound by the disk's flush time); --lookups: random row reads and
-// FindKey searches (100,000); --dir: work directory (a fresh temporary one, removed at the end
-// unless --keep); --tsv: the figures for scripts, one tab-separated line per measurement and
-// nothing else on standard output.
+// FindKey searches (100,000); --large: also builds a table of N records (5,000,000) and measures
+// restructuring it to 16 KiB blocks, opening and scanning it; --tsv: one tab-separated line per
+// measurement instead of the table; --cli: the kerbolt-cli measured for dump, copy and
+// restructure (the one next to this program); --dir: work directory (a fresh temporary one,
+// removed at the end unless --keep).
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,18 +24,19 @@
 #include <vector>
 
 #include "bench/bench_table.h"
+#include "bench/child_process.h"
 #include "bench/raw_io.h"
 #include "bench/report.h"
 #include "bench/stopwatch.h"
-#include "duplicate/core/record_copy.h"
 #include "blocksize/core/bde_util.h"
 #include "blocksize/core/table_scan.h"
 #include "cli/sqlite_export.h"
+#include "component/table.h"
+#include "direct/table_files.h"
 #include "direct/table_verify.h"
+#include "duplicate/core/record_copy.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
-#include "direct/table_files.h"
-#include "component/table.h"
 
 namespace bench {
 namespace {
@@ -44,13 +48,19 @@ struct Options {
   int tables = 1000;
   int64_t writes = 200;
   int64_t lookups = 100000;
+  int64_t largeRecords = 0;  // 0: no large table
+  bool tsv = false;
+  std::string cli;
   std::string dir;
   bool keep = false;
-  bool tsv = false;
 };
 
+constexpr int64_t kLargeRecords = 5000000;
+
 [[noreturn]] void Usage(const std::string& problem) {
-  std::cerr << problem << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--dir VERZEICHNIS] [--keep] [--tsv]\n";
+  std::cerr << problem
+            << "\nAufruf: kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--large [N]] [--tsv] "
+               "[--cli PROGRAMM] [--dir VERZEICHNIS] [--keep]\n";
   std::exit(2);
 }
 
@@ -77,17 +87,25 @@ Options ParseOptions(int argc, char** argv) {
       o.writes = PositiveNumber(value(), arg);
     } else if (arg == "--lookups") {
       o.lookups = PositiveNumber(value(), arg);
+    } else if (arg == "--large") {
+      const bool counted = i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9';
+      o.largeRecords = counted ? PositiveNumber(value(), arg) : kLargeRecords;
+    } else if (arg == "--tsv") {
+      o.tsv = true;
+    } else if (arg == "--cli") {
+      o.cli = value();
     } else if (arg == "--dir") {
       o.dir = value();
     } else if (arg == "--keep") {
       o.keep = true;
-    } else if (arg == "--tsv") {
-      o.tsv = true;
     } else {
       Usage("Unbekannte Option: " + arg);
     }
   }
-  if (o.records > 2000000000) Usage("Zu viele Datensätze: " + std::to_string(o.records));
+  if (o.records > 2000000000 || o.largeRecords > 2000000000)
+    Usage("Zu viele Datensätze: " + std::to_string(std::max(o.records, o.largeRecords)));
+  if (o.cli.empty()) o.cli = FindCli();
+  if (o.cli.empty()) Usage("kerbolt-cli nicht gefunden; bitte mit --cli angeben.");
   return o;
 }
 
@@ -136,9 +154,9 @@ void MakeScanDirectory(const std::string& workDir, const std::string& scanDir, i
   fs::create_directories(small);
   fs::create_directories(small4k);
   fs::create_directories(scanDir);
-  BuildTable(small, 50, [](uint64_t) {});
+  BuildTable(small, 50, 2048, [](uint64_t) {});
   engine::CopyTable(engine::DefaultFileSystem(), small, kTableName, small4k, kTableName, false,
-                         engine::TableFormat{0, 4096});
+                    engine::TableFormat{0, 4096});
   for (int i = 0; i < count; ++i) {
     char base[16];
     std::snprintf(base, sizeof base, "T%05d", i);
@@ -147,188 +165,279 @@ void MakeScanDirectory(const std::string& workDir, const std::string& scanDir, i
   }
 }
 
-// The copy of the table as `kerbolt-cli copy` makes it, and its duplication through the
-// progress dialog's copy routine, both of every record into a directory of their own.
-void MeasureCopies(Report& report, const std::string& dir, int64_t records) {
-  const std::string copyDir = dir + "kopie/";
-  const std::string duplicateDir = dir + "duplikat/";
-  fs::create_directories(copyDir);
-  fs::create_directories(duplicateDir);
-  Progress("Kopieren und Dublizieren der Tabelle");
-  {
-    Stopwatch w;
-    engine::CopyTable(engine::DefaultFileSystem(), dir, kTableName, copyDir, kTableName, false, engine::TableFormat{});
-    report.Add("Kopieren (wie kerbolt-cli copy)", w.Seconds(), static_cast<double>(records), "Sätze",
-               Scale::PerRecord, "copy");
-  }
-  {
-    engine::TTable source;
-    OpenTable(source, dir);
-    Stopwatch w;
-    int64_t advanced = 0;
-    duplicate::CreateDuplicate(engine::DefaultFileSystem(), source, duplicateDir, kTableName);
-    source.First();
-    const int64_t copied = duplicate::CopyRecords(engine::DefaultFileSystem(), source, duplicateDir, kTableName,
-                                                  {[] { return true; }, [&advanced] { ++advanced; }});
-    report.Add("Dublizieren mit Inhalt", w.Seconds(), static_cast<double>(copied), "Sätze", Scale::PerRecord,
-               "duplicate");
-    if (copied != records || advanced != records)
-      throw std::runtime_error("Dublizieren kopierte " + std::to_string(copied) + " Datensätze");
-  }
-  fs::remove_all(copyDir);
-  fs::remove_all(duplicateDir);
-}
+// The measurements of one run, each with its key, German label and basis.
+class Session {
+ public:
+  Session(const Options& o, const std::string& dir) : o_(o), dir_(dir), report_(o.records) {}
 
-void Run(const Options& o, const std::string& dir) {
-  engine::SetShortDateFormat("dd.mm.yyyy");
-  const std::string dbPath = dir + kTableName;
-  Report report(o.records);
-
-  Progress("Tabelle mit " + std::to_string(o.records) + " Datensätzen wird geschrieben");
-  {
-    Stopwatch w;
-    BuildTable(dir, o.records, [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
-    report.Add("Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o.records), "Sätze",
-               Scale::PerRecord, "build");
-  }
-  const uint64_t dbBytes = fs::file_size(dbPath);
-
-  Progress("Rohes Lesen und Kopieren der .DB");
-  RawRead(dbPath);  // warms the cache, as for every later measurement
-  {
-    Stopwatch w;
-    RawRead(dbPath);
-    report.SetRawRead(w.Seconds(), dbBytes);
-  }
-  {
-    Stopwatch w;
-    RawCopy(dbPath, dir + "ROHKOPIE.BIN");
-    report.SetRawCopy(w.Seconds());
-    fs::remove(dir + "ROHKOPIE.BIN");
+  void Run() {
+    engine::SetShortDateFormat("dd.mm.yyyy");
+    BuildAndRaw();
+    Reads();
+    Writes();
+    WholeTableWork();
+    if (o_.largeRecords) Large();
+    DirectoryScan();
+    if (o_.tsv)
+      report_.PrintTsv(std::cout);
+    else
+      report_.Print(std::cout);
   }
 
-  MeasureCopies(report, dir, o.records);
-  Progress("Prüfen und Ausgabe nach SQLite");
-  {
-    Stopwatch w;
-    const engine::TableReport checked = engine::VerifyTable(engine::DefaultFileSystem(), dbPath);
-    report.Add("Prüfen (verify)", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord, "verify");
-    if (!checked.problems.empty()) throw std::runtime_error("Prüfen fand Probleme: " + checked.problems[0].text);
-  }
-  {
-    Stopwatch w;
-    cli::SqliteExport db(dir + "AUSGABE.sqlite");
-    db.AddTable(engine::DefaultFileSystem(), dbPath, nullptr, {});
-    db.Finish();
-    report.Add("Ausgabe nach SQLite", w.Seconds(), static_cast<double>(o.records), "Sätze", Scale::PerRecord,
-               "export_sqlite");
-    fs::remove(dir + "AUSGABE.sqlite");
+ private:
+  void Add(const std::string& key, const std::string& label, double seconds, double count, const std::string& unit,
+           Basis basis, uint64_t records = 0) {
+    report_.Add({key, label, seconds, count, unit, basis, records});
   }
 
-  std::mt19937_64 random(20261208);
-  int64_t appended = 0;
-  const int64_t samples = std::min(o.lookups, o.records);
-  const int64_t writes = std::min(o.writes, o.records);
-  {
-    engine::TTable t;
+  // kerbolt-cli with `args`, its output discarded; returns its time and peak memory.
+  ChildRun Cli(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{o_.cli};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunChild(argv, "/dev/null", dir_ + "kerbolt-cli.err");
+  }
+
+  void BuildAndRaw() {
+    const std::string dbPath = dir_ + kTableName;
+    Progress("Tabelle mit " + std::to_string(o_.records) + " Datensätzen wird geschrieben");
+    {
+      Stopwatch w;
+      BuildTable(dir_, o_.records, 2048,
+                 [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
+      Add("build", "Aufbau (Massenschreiben, mit Indizes)", w.Seconds(), static_cast<double>(o_.records), "Sätze",
+          Basis::CopyWhole);
+    }
+    Progress("Rohes Lesen und Kopieren der .DB");
+    RawRead(dbPath);  // warms the cache, as for every later measurement
+    {
+      Stopwatch w;
+      const uint64_t bytes = RawRead(dbPath);
+      report_.SetRawRead(w.Seconds(), bytes);
+    }
+    {
+      Stopwatch w;
+      RawCopy(dbPath, dir_ + "ROHKOPIE.BIN");
+      report_.SetRawCopy(w.Seconds());
+      fs::remove(dir_ + "ROHKOPIE.BIN");
+    }
+  }
+
+  void Reads() {
     Progress("Öffnen und Lesen");
+    const int64_t samples = std::min(o_.lookups, o_.records);
+    engine::TTable t;
     {
       Stopwatch w;
-      OpenTable(t, dir);
-      report.Add("Öffnen", w.Seconds(), 1, "Öffnungen", Scale::WholeTable, "open");
+      OpenTable(t, dir_);
+      Add("open", "Öffnen", w.Seconds(), 1, "Öffnungen", Basis::ReadWhole);
     }
     {
       Stopwatch w;
-      size_t bytes = 0;
-      int64_t count = 0;
-      for (t.First(); !t.Eof(); t.Next(), ++count) bytes += TouchRecord(t);
-      report.Add("Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze",
-                 Scale::PerRecord, "scan");
-      if (count != o.records || bytes == 0) throw std::runtime_error("Durchlauf las " + std::to_string(count) + " Datensätze");
+      t.Last();
+      TouchRecord(t);
+      Add("last_row", "Letzte Zeile direkt nach dem Öffnen", w.Seconds(), 1, "Sprünge", Basis::ReadWhole);
     }
     {
-      std::uniform_int_distribution<int64_t> row(0, o.records - 1);
+      Stopwatch w;
+      const int64_t count = Scan(t);
+      if (count != o_.records) throw std::runtime_error("Durchlauf las " + std::to_string(count) + " Datensätze");
+      Add("scan", "Vollständiger Durchlauf (5 Felder als Text)", w.Seconds(), static_cast<double>(count), "Sätze",
+          Basis::ReadPerRecord);
+    }
+    {
+      const ChildRun run = Cli({"dump", dir_ + kTableName});
+      Add("dump", "kerbolt-cli dump (ganzer Prozess)", run.seconds, static_cast<double>(o_.records), "Sätze",
+          Basis::ReadWhole);
+    }
+    {
+      std::uniform_int_distribution<int64_t> row(0, o_.records - 1);
       Stopwatch w;
       const int64_t done = Repeat(samples, w, [&] {
-        t.MoveTo(static_cast<int>(row(random)));
+        t.MoveTo(static_cast<int>(row(random_)));
         TouchRecord(t);
       });
-      report.Add(Counted("Zufälliger Zeilenzugriff", done, samples), w.Seconds(), static_cast<double>(done), "Zeilen",
-                 Scale::PerRecord, "random_row");
+      Add("random_row", Counted("Zufälliger Zeilenzugriff + 5 Felder", done, samples), w.Seconds(),
+          static_cast<double>(done), "Zeilen", Basis::ReadPerRecord);
     }
     {
-      std::uniform_int_distribution<int64_t> key(1, o.records);
+      std::uniform_int_distribution<int64_t> key(1, o_.records);
       Stopwatch w;
       const int64_t done = Repeat(samples, w, [&] {
-        if (!t.FindKey({std::to_string(key(random))})) throw std::runtime_error("FindKey fand einen Schlüssel nicht");
+        if (!t.FindKey({std::to_string(key(random_))})) throw std::runtime_error("FindKey fand einen Schlüssel nicht");
       });
-      report.Add(Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done), "Suchen",
-                 Scale::PerRecord, "findkey");
+      Add("findkey", Counted("FindKey (Primärindex)", done, samples), w.Seconds(), static_cast<double>(done),
+          "Suchen", Basis::ReadPerRecord);
     }
     {
       Stopwatch w;
       t.SetIndexName(kSecondaryIndex);
       t.First();
       TouchRecord(t);
-      report.Add("Wechsel zum Sekundärindex", w.Seconds(), 1, "Wechsel", Scale::WholeTable);
+      Add("switch_secondary", "Wechsel zum Sekundärindex", w.Seconds(), 1, "Wechsel", Basis::ReadWhole);
     }
     {
-      std::uniform_int_distribution<int64_t> row(0, o.records - 1);
+      std::uniform_int_distribution<int64_t> row(0, o_.records - 1);
       Stopwatch w;
       const int64_t done = Repeat(samples, w, [&] {
-        t.MoveTo(static_cast<int>(row(random)));
+        t.MoveTo(static_cast<int>(row(random_)));
         TouchRecord(t);
       });
-      report.Add(Counted("Zufälliger Zeilenzugriff (Sekundärindex)", done, samples), w.Seconds(),
-                 static_cast<double>(done), "Zeilen");
+      Add("random_row_secondary", Counted("Zufälliger Zeilenzugriff (Sekundärindex)", done, samples), w.Seconds(),
+          static_cast<double>(done), "Zeilen", Basis::ReadPerRecord);
     }
     {
       Stopwatch w;
       t.SetIndexName("");
       t.First();
-      report.Add("Wechsel zurück zum Primärindex", w.Seconds(), 1, "Wechsel", Scale::WholeTable);
+      Add("switch_primary", "Wechsel zurück zum Primärindex", w.Seconds(), 1, "Wechsel", Basis::ReadWhole);
     }
+  }
 
+  // Reads all records in order, 5 fields of each as text; returns the records read.
+  int64_t Scan(engine::TTable& t) {
+    size_t bytes = 0;
+    int64_t count = 0;
+    for (t.First(); !t.Eof(); t.Next(), ++count) bytes += TouchRecord(t);
+    if (bytes == 0) throw std::runtime_error("Durchlauf las keine Feldinhalte");
+    return count;
+  }
+
+  void Writes() {
     Progress("Schreiben über die Tabellenkomponente");
+    const int64_t writes = std::min(o_.writes, o_.records);
+    engine::TTable t;
+    OpenTable(t, dir_);
+    int64_t next = o_.records;
     {
       Stopwatch w;
-      int64_t k = 0;
-      appended = Repeat(writes, w, [&] {
-        t.Append();
-        FillRecord(t, o.records + k++);
-        t.Post();
-      });
-      report.Add(Counted("Anhängen (Append + Post)", appended, writes), w.Seconds(), static_cast<double>(appended), "Sätze",
-                 Scale::PerRecord, "append_post");
+      t.Append();
+      FillRecord(t, next++);
+      t.Post();
+      Add("first_post", "Erster Post nach dem Öffnen (Append)", w.Seconds(), 1, "Sätze", Basis::CopyPerRecord);
     }
     {
-      std::uniform_int_distribution<int64_t> row(0, o.records - 1);
+      Stopwatch w;
+      const int64_t done = Repeat(writes, w, [&] {
+        t.Append();
+        FillRecord(t, next++);
+        t.Post();
+      });
+      Add("append_post", Counted("Anhängen (Append + Post)", done, writes), w.Seconds(), static_cast<double>(done),
+          "Sätze", Basis::CopyPerRecord);
+    }
+    {
+      std::uniform_int_distribution<int64_t> row(0, o_.records - 1);
       Stopwatch w;
       int64_t k = 0;
       const int64_t done = Repeat(writes, w, [&] {
-        t.MoveTo(static_cast<int>(row(random)));
+        t.MoveTo(static_cast<int>(row(random_)));
         t.Edit();
         t.Fields(3).SetAsFloat(static_cast<double>(k++) / 4.0);
         t.Post();
       });
-      report.Add(Counted("Ändern (Edit + Post)", done, writes), w.Seconds(), static_cast<double>(done), "Sätze",
-                 Scale::PerRecord, "edit_post");
+      Add("edit_post", Counted("Ändern eines Feldes ohne Index (Edit + Post)", done, writes), w.Seconds(),
+          static_cast<double>(done), "Sätze", Basis::CopyPerRecord);
     }
+    records_ = static_cast<uint64_t>(t.RecordCount());
     t.Close();
   }
 
-  Progress("Umstrukturieren auf 4096-Byte-Blöcke");
-  {
-    Stopwatch w;
-    engine::ChangeTableFormat(engine::DefaultFileSystem(), dir, kTableName, engine::TableFormat{0, 4096});
-    report.Add("Umstrukturieren auf 4 KiB Blöcke", w.Seconds(), static_cast<double>(o.records + appended), "Sätze",
-               Scale::PerRecord, "restructure");
+  void WholeTableWork() {
+    Progress("Kopieren, Duplizieren, Prüfen, Ausgabe nach SQLite und Umstrukturieren");
+    {
+      fs::create_directories(dir_ + "kopie/");
+      const ChildRun run = Cli({"copy", dir_ + kTableName, dir_ + "kopie/" + kTableName});
+      fs::remove_all(dir_ + "kopie/");
+      Add("copy", "kerbolt-cli copy (ganzer Prozess)", run.seconds, static_cast<double>(records_), "Sätze",
+          Basis::CopyWhole, records_);
+      report_.AddPeakMemory("Spitzenspeicher kerbolt-cli copy", run.peakBytes, records_);
+    }
+    Duplicate();
+    {
+      Stopwatch w;
+      const engine::TableReport checked = engine::VerifyTable(engine::DefaultFileSystem(), dir_ + kTableName);
+      Add("verify", "Prüfen (verify)", w.Seconds(), static_cast<double>(records_), "Sätze", Basis::ReadWhole, records_);
+      if (!checked.problems.empty()) throw std::runtime_error("Prüfen fand Probleme: " + checked.problems[0].text);
+    }
+    {
+      Stopwatch w;
+      cli::SqliteExport db(dir_ + "AUSGABE.sqlite");
+      db.AddTable(engine::DefaultFileSystem(), dir_ + kTableName, nullptr, {});
+      db.Finish();
+      Add("export_sqlite", "Ausgabe nach SQLite", w.Seconds(), static_cast<double>(records_), "Sätze", Basis::CopyWhole,
+          records_);
+      fs::remove(dir_ + "AUSGABE.sqlite");
+    }
+    {
+      const ChildRun run = Cli({"restructure", dir_ + kTableName, "--block-size", "4096"});
+      Add("restructure", "Umstrukturieren auf 4 KiB Blöcke (kerbolt-cli)", run.seconds,
+          static_cast<double>(records_), "Sätze", Basis::CopyWhole, records_);
+      report_.AddPeakMemory("Spitzenspeicher kerbolt-cli restructure", run.peakBytes, records_);
+    }
   }
 
-  Progress(std::to_string(o.tables) + " Tabellen für den Verzeichnis-Scan werden angelegt");
-  {
-    const std::string scanDir = dir + "scan/";
-    MakeScanDirectory(dir, scanDir, o.tables);
+  // The table duplicated with its records through the progress dialog's copy routine.
+  void Duplicate() {
+    const std::string target = dir_ + "duplikat/";
+    fs::create_directories(target);
+    engine::TTable source;
+    OpenTable(source, dir_);
+    Stopwatch w;
+    int64_t advanced = 0;
+    duplicate::CreateDuplicate(engine::DefaultFileSystem(), source, target, kTableName);
+    source.First();
+    const int64_t copied = duplicate::CopyRecords(engine::DefaultFileSystem(), source, target, kTableName,
+                                                  {[] { return true; }, [&advanced] { ++advanced; }});
+    Add("duplicate", "Duplizieren mit Inhalt", w.Seconds(), static_cast<double>(copied), "Sätze", Basis::CopyWhole,
+        records_);
+    if (copied != static_cast<int64_t>(records_) || advanced != copied)
+      throw std::runtime_error("Duplizieren kopierte " + std::to_string(copied) + " Datensätze");
+    source.Close();
+    fs::remove_all(target);
+  }
+
+  // The large table: written with 32 KiB blocks, restructured to 16 KiB, then opened and scanned.
+  void Large() {
+    const std::string dir = dir_ + "gross/";
+    fs::create_directories(dir);
+    const auto records = static_cast<uint64_t>(o_.largeRecords);
+    const std::string size = std::to_string(o_.largeRecords / 1000000) + " Mio.";
+    Progress("Große Tabelle mit " + std::to_string(o_.largeRecords) + " Datensätzen wird geschrieben");
+    {
+      Stopwatch w;
+      BuildTable(dir, o_.largeRecords, 32768,
+                 [](uint64_t done) { Progress(std::to_string(done) + " Datensätze geschrieben"); });
+      Add("build_5m", "Aufbau " + size + " Sätze (32 KiB Blöcke)", w.Seconds(), static_cast<double>(records), "Sätze",
+          Basis::CopyWhole, records);
+    }
+    {
+      const ChildRun run = Cli({"restructure", dir + kTableName, "--block-size", "16384"});
+      Add("restructure_5m", "Umstrukturieren " + size + " Sätze auf 16 KiB Blöcke", run.seconds,
+          static_cast<double>(records), "Sätze", Basis::CopyWhole, records);
+      report_.AddPeakMemory("Spitzenspeicher restructure " + size + " Sätze", run.peakBytes, records);
+    }
+    engine::TTable t;
+    {
+      Stopwatch w;
+      OpenTable(t, dir);
+      Add("open_5m", "Öffnen " + size + " Sätze (16 KiB Blöcke)", w.Seconds(), 1, "Öffnungen", Basis::ReadWhole,
+          records);
+    }
+    {
+      Stopwatch w;
+      const int64_t count = Scan(t);
+      if (count != o_.largeRecords) throw std::runtime_error("Durchlauf las " + std::to_string(count) + " Datensätze");
+      Add("scan_5m", "Durchlauf " + size + " Sätze (16 KiB Blöcke)", w.Seconds(), static_cast<double>(count),
+          "Sätze", Basis::ReadPerRecord, records);
+    }
+    t.Close();
+    fs::remove_all(dir);
+  }
+
+  void DirectoryScan() {
+    Progress(std::to_string(o_.tables) + " Tabellen für den Verzeichnis-Scan werden angelegt");
+    const std::string scanDir = dir_ + "scan/";
+    MakeScanDirectory(dir_, scanDir, o_.tables);
     blocksize::TBDEUtil util;
     engine::TTable table;
     Stopwatch w;
@@ -338,15 +447,16 @@ void Run(const Options& o, const std::string& dir) {
       if (!row.UsedRecords) throw std::runtime_error("Scan konnte " + name + " nicht zählen");
       ++listed;
     }
-    report.Add("Verzeichnis-Scan (" + std::to_string(listed) + " Tabellen)", w.Seconds(), listed, "Tabellen", Scale::None);
+    Add("scan_directory", "Verzeichnis-Scan (" + std::to_string(listed) + " Tabellen)", w.Seconds(), listed,
+        "Tabellen", Basis::None);
   }
 
-  if (o.tsv) {
-    report.PrintTsv(std::cout);
-  } else {
-    report.Print(std::cout, dbBytes);
-  }
-}
+  const Options& o_;
+  const std::string dir_;
+  Report report_;
+  std::mt19937_64 random_{20261208};
+  uint64_t records_ = 0;  // records after the writes
+};
 
 }  // namespace
 }  // namespace bench
@@ -369,7 +479,7 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     fs::create_directories(dir);
-    bench::Run(o, dir);
+    bench::Session(o, dir).Run();
   } catch (const std::exception& e) {
     std::cerr << "kerbolt-bench: " << e.what() << "\n";
     status = 1;

@@ -27,7 +27,8 @@ std::string MemoOf(int64_t i) {
   return "N" + std::to_string(i % 100000000);
 }
 
-void BuildTable(const std::string& dir, int64_t records, const std::function<void(uint64_t)>& progress) {
+void BuildTable(const std::string& dir, int64_t records, uint16_t blockBytes,
+                const std::function<void(uint64_t)>& progress) {
   engine::TFieldDefs fields;
   fields.Add({"Nr", engine::ftInteger, 0, false});
   fields.Add({"Name", engine::ftString, 30, false});
@@ -56,7 +57,7 @@ void BuildTable(const std::string& dir, int64_t records, const std::function<voi
     if (done % 100000 == 0) progress(done);
     return true;
   };
-  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir, kTableName, fields, indexes, 2048, source, onProgress);
+  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir, kTableName, fields, indexes, blockBytes, source, onProgress);
 }
 
 void FillRecord(engine::TTable& table, int64_t i) {

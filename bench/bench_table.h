@@ -25,9 +25,10 @@ std::string GroupOf(int64_t i);
 double AmountOf(int64_t i);
 std::string MemoOf(int64_t i);
 
-// Writes `records` records into dir + kTableName, replacing any table there. `progress` is
-// called with the records written so far.
-void BuildTable(const std::string& dir, int64_t records, const std::function<void(uint64_t)>& progress);
+// Writes `records` records in blocks of `blockBytes` into dir + kTableName, replacing any table
+// there. `progress` is called with the records written so far.
+void BuildTable(const std::string& dir, int64_t records, uint16_t blockBytes,
+                const std::function<void(uint64_t)>& progress);
 
 // Sets the fields of the current record (in insert or edit state) to record i's values.
 void FillRecord(engine::TTable& table, int64_t i);

@@ -1,8 +1,8 @@
 #include "bench/report.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <iomanip>
 
 namespace bench {
 
@@ -21,6 +21,13 @@ std::string Pad(const std::string& text, size_t width) {
 std::string Seconds(double s) {
   if (s < 0.01) return GermanNumber(s * 1000.0, 3) + " ms";
   return GermanNumber(s, 3) + " s";
+}
+
+// Shortest text that reads back as `v`, "." as decimal point whatever the locale.
+std::string PlainNumber(double v) {
+  char buf[64];
+  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  return std::string(buf, end);
 }
 
 }  // namespace
@@ -44,65 +51,59 @@ std::string GermanNumber(double v, int decimals) {
   return (negative ? "-" : "") + grouped + fraction;
 }
 
-void Report::Add(const std::string& label, double seconds, double count, const std::string& unit, Scale scale,
-                 const std::string& key) {
-  lines_.push_back({key, label, seconds, count, unit, scale});
+void Report::AddPeakMemory(const std::string& label, uint64_t bytes, uint64_t records) {
+  memory_.push_back({label, bytes, records});
 }
 
-bool Report::Ratios(const Line& l, double* vsRead, double* vsCopy) const {
+std::pair<double, double> Report::Ratios(const Measurement& m) const {
   const double records = static_cast<double>(records_);
-  if (l.scale == Scale::PerRecord && l.count > 0) {
-    const double perOp = l.seconds / l.count;
-    *vsRead = perOp / (rawRead_ / records);
-    *vsCopy = perOp / (rawCopy_ / records);
-    return true;
+  const double tableRecords = m.records ? static_cast<double>(m.records) : records;
+  const double perOp = m.count > 0 ? m.seconds / m.count : 0;
+  switch (m.basis) {
+    case Basis::ReadPerRecord: return {perOp / (rawRead_ / records), -1};
+    case Basis::ReadWhole: return {m.seconds / (rawRead_ / records * tableRecords), -1};
+    case Basis::CopyPerRecord: return {-1, perOp / (rawCopy_ / records)};
+    case Basis::CopyWhole: return {-1, m.seconds / (rawCopy_ / records * tableRecords)};
+    case Basis::None: break;
   }
-  if (l.scale == Scale::WholeTable) {
-    *vsRead = l.seconds / rawRead_;
-    *vsCopy = l.seconds / rawCopy_;
-    return true;
-  }
-  return false;
+  return {-1, -1};
 }
 
-void Report::PrintTsv(std::ostream& out) const {
-  for (const Line& l : lines_) {
-    if (l.key.empty()) continue;
-    char line[256];
-    double vsRead = 0, vsCopy = 0;
-    if (Ratios(l, &vsRead, &vsCopy)) {
-      std::snprintf(line, sizeof line, "%s\t%.6f\t%.0f\t%.3f\t%.3f\n", l.key.c_str(), l.seconds, l.count, vsRead, vsCopy);
-    } else {
-      std::snprintf(line, sizeof line, "%s\t%.6f\t%.0f\t\t\n", l.key.c_str(), l.seconds, l.count);
-    }
-    out << line;
-  }
-}
-
-void Report::Print(std::ostream& out, uint64_t fileBytes) const {
+void Report::Print(std::ostream& out) const {
   const double records = static_cast<double>(records_);
   out << "Kerbolt-Benchmark: " << GermanNumber(records, 0) << " Datensätze, .DB-Datei "
-      << GermanNumber(static_cast<double>(fileBytes) / kMiB, 1) << " MiB\n";
-  out << "Physikalische Grenze in diesem Lauf:\n";
+      << GermanNumber(static_cast<double>(rawBytes_) / kMiB, 1) << " MiB\n";
+  out << "Physikalische Grenze in diesem Lauf (für größere Tabellen linear hochgerechnet):\n";
   out << "  Rohes Lesen der .DB:   " << Seconds(rawRead_) << "  ("
       << GermanNumber(static_cast<double>(rawBytes_) / kMiB / rawRead_, 0) << " MiB/s, "
       << GermanNumber(records / rawRead_, 0) << " Sätze/s)\n";
   out << "  Rohes Kopieren der .DB: " << Seconds(rawCopy_) << "  ("
       << GermanNumber(static_cast<double>(rawBytes_) / kMiB / rawCopy_, 0) << " MiB/s, "
       << GermanNumber(records / rawCopy_, 0) << " Sätze/s)\n\n";
-  out << Pad("Messung", 46) << Pad("Zeit", 14) << Pad("Rate", 26) << Pad("× Rohlesen", 14) << "× Rohkopie\n";
-  for (const Line& l : lines_) {
-    std::string vsRead = "–", vsCopy = "–";
-    double readRatio = 0, copyRatio = 0;
-    if (Ratios(l, &readRatio, &copyRatio)) {
-      const int decimals = l.scale == Scale::PerRecord ? 1 : 2;
-      vsRead = GermanNumber(readRatio, decimals);
-      vsCopy = GermanNumber(copyRatio, decimals);
-    }
-    const double perSecond = l.seconds > 0 ? l.count / l.seconds : 0;
+  out << Pad("Messung", 50) << Pad("Zeit", 14) << Pad("je Vorgang", 14) << Pad("Rate", 26)
+      << Pad("× Rohlesen", 14) << "× Rohkopie\n";
+  for (const Measurement& m : lines_) {
+    const auto [vsRead, vsCopy] = Ratios(m);
+    const double perSecond = m.seconds > 0 ? m.count / m.seconds : 0;
     const std::string rate =
-        l.seconds > 0 ? GermanNumber(perSecond, perSecond < 100 ? 2 : 0) + " " + l.unit + "/s" : "–";
-    out << Pad(l.label, 46) << Pad(Seconds(l.seconds), 14) << Pad(rate, 26) << Pad(vsRead, 14) << vsCopy << "\n";
+        m.seconds > 0 ? GermanNumber(perSecond, perSecond < 100 ? 2 : 0) + " " + m.unit + "/s" : "–";
+    const double perOp = m.count > 0 ? m.seconds / m.count : 0;
+    const std::string each = perOp < 0.001 ? GermanNumber(perOp * 1e6, 2) + " µs" : Seconds(perOp);
+    out << Pad(m.label, 50) << Pad(Seconds(m.seconds), 14) << Pad(each, 14) << Pad(rate, 26)
+        << Pad(vsRead < 0 ? "–" : GermanNumber(vsRead, 1), 14) << (vsCopy < 0 ? "–" : GermanNumber(vsCopy, 1))
+        << "\n";
+  }
+  if (!memory_.empty()) out << "\n";
+  for (const Memory& m : memory_)
+    out << Pad(m.label, 50) << GermanNumber(static_cast<double>(m.bytes) / kMiB, 1) << " MiB, "
+        << GermanNumber(static_cast<double>(m.bytes) / static_cast<double>(m.records), 0) << " Bytes je Satz\n";
+}
+
+void Report::PrintTsv(std::ostream& out) const {
+  for (const Measurement& m : lines_) {
+    const auto [vsRead, vsCopy] = Ratios(m);
+    out << m.key << '\t' << PlainNumber(m.seconds) << '\t' << PlainNumber(m.count) << '\t'
+        << (vsRead < 0 ? "" : PlainNumber(vsRead)) << '\t' << (vsCopy < 0 ? "" : PlainNumber(vsCopy)) << '\n';
   }
 }
 

@@ -1,12 +1,13 @@
 #pragma once
-// The benchmark's result table. Every figure is set against the raw sequential read and the
-// raw copy of the same .DB file measured in the same run:
-//  - per-record work (scans, lookups, writes): its time per record divided by the raw time per
+// The benchmark's result table. Every figure is set against the raw sequential read or the raw
+// copy of the same .DB file measured in the same run:
+//  - per-record work (scans, lookups, writes): its time per operation divided by the raw time per
 //    record (file time / records), i.e. how many times slower than the bytes alone;
-//  - whole-table work (open, index switch): its time divided by the raw time of the whole file.
-// Numbers are written in German notation (1.234.567,8); PrintTsv gives the keyed lines for
-// scripts: key, seconds, operations, ratio to the raw read, ratio to the raw copy (empty where
-// it does not apply), tab-separated, "." as decimal point.
+//  - whole-table work (open, dump, copy, restructure): its time divided by the raw time of the
+//    whole file.
+// Print writes German text (1.234.567,8); PrintTsv one tab-separated line per measurement for
+// scripts: key, seconds, operations, ratio to the raw read, ratio to the raw copy, with "." as
+// decimal point and an empty field where a ratio does not apply.
 
 #include <cstdint>
 #include <ostream>
@@ -15,39 +16,51 @@
 
 namespace bench {
 
-enum class Scale { PerRecord, WholeTable, None };
+// What a measurement is set against.
+enum class Basis {
+  ReadPerRecord,   // a read operation, per operation against the raw read per record
+  ReadWhole,       // a read of the whole table against the raw read of the file
+  CopyPerRecord,   // a write operation, per operation against the raw copy per record
+  CopyWhole,       // a rewrite of the whole table against the raw copy of the file
+  None,
+};
+
+struct Measurement {
+  std::string key;    // name in the --tsv output
+  std::string label;  // German name in the table
+  double seconds = 0;
+  double count = 0;   // operations done in `seconds`
+  std::string unit;   // German name of one operation, plural
+  Basis basis = Basis::None;
+  uint64_t records = 0;  // records of the table measured on (the raw figures' size when 0)
+};
 
 class Report {
  public:
   explicit Report(int64_t records) : records_(records) {}
   void SetRawRead(double seconds, uint64_t bytes) { rawRead_ = seconds; rawBytes_ = bytes; }
   void SetRawCopy(double seconds) { rawCopy_ = seconds; }
-  // `count` operations of `unit` took `seconds`; `key` names the line in the tab-separated
-  // output (lines without key are left out there).
-  void Add(const std::string& label, double seconds, double count, const std::string& unit,
-           Scale scale = Scale::PerRecord, const std::string& key = {});
-  void Print(std::ostream& out, uint64_t fileBytes) const;
-  // One line per keyed measurement: key, seconds, operations, ratio to the raw read, ratio to
-  // the raw copy (empty where it does not apply), tab-separated, "." as decimal point.
+  void Add(Measurement m) { lines_.push_back(std::move(m)); }
+  // Peak memory of a whole process working on the table, shown per record.
+  void AddPeakMemory(const std::string& label, uint64_t bytes, uint64_t records);
+  void Print(std::ostream& out) const;
   void PrintTsv(std::ostream& out) const;
 
  private:
-  struct Line {
-    std::string key;
-    std::string label;
-    double seconds;
-    double count;
-    std::string unit;
-    Scale scale;
-  };
-  // The line's ratios to the raw read and the raw copy; false when they do not apply.
-  bool Ratios(const Line& l, double* vsRead, double* vsCopy) const;
+  // Ratio of `m` to the raw read (first) and the raw copy (second); negative where none applies.
+  std::pair<double, double> Ratios(const Measurement& m) const;
 
+  struct Memory {
+    std::string label;
+    uint64_t bytes;
+    uint64_t records;
+  };
   int64_t records_;
   double rawRead_ = 0;
   double rawCopy_ = 0;
   uint64_t rawBytes_ = 0;
-  std::vector<Line> lines_;
+  std::vector<Measurement> lines_;
+  std::vector<Memory> memory_;
 };
 
 // German number text with `decimals` places: 1234567.89 → "1.234.567,89".

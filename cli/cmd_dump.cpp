@@ -13,6 +13,7 @@ int RunDump(const Args& args) {
   std::string table, passwordFile;
   if (!ReadTableArgs(args, "Aufruf: kerbolt-cli dump TABELLE [--password-file DATEI]\n", &table, &passwordFile))
     return 2;
+  std::ios::sync_with_stdio(false);  // the lines go out through the stream's own buffer
   try {
     const std::unique_ptr<engine::FileSystem> files = PasswordFiles(table, passwordFile, false);
     engine::ReadFindings findings;

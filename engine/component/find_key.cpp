@@ -75,8 +75,13 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
     std::memcpy(probe.data() + f.offset, wanted[k].data(), f.bytes);
   }
-  const std::string target = IndexSortKey(order, c->Header(), probe.data());
-  auto keyOf = [&](uint32_t row) { return IndexSortKey(order, c->Header(), c->RecordAt(row)); };
+  const SortKeyMaker keys(order, c->Header());
+  std::string target, key;
+  keys.Make(probe.data(), &target);
+  auto keyOf = [&](uint32_t row) -> const std::string& {
+    keys.Make(c->RecordAt(row), &key);
+    return key;
+  };
 
   // Binary search for the first row whose key is not below the target: O(log n) record reads.
   uint32_t lo = 0, hi = c->RowCount();

@@ -56,9 +56,11 @@ int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_
   // the removed row's slot; only the rows between the old and the new place move.
   const SecondaryDef& index = secondaries_[static_cast<size_t>(selected_)].def;
   const auto row = static_cast<uint32_t>(inserted);
-  const std::string key = IndexSortKey(index, Header(), data_->Record(row));
+  const SortKeyMaker keys(index, Header());
+  std::string key, otherKey;
+  keys.Make(data_->Record(row), &key);
   const auto precedes = [&](uint32_t other) {
-    const std::string otherKey = IndexSortKey(index, Header(), data_->Record(other));
+    keys.Make(data_->Record(other), &otherKey);
     return otherKey < key || (otherKey == key && other < row);
   };
   const auto placeAfter = [&](size_t from, size_t to) {

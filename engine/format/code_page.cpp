@@ -85,14 +85,26 @@ class SingleByteCodePage : public CodePage {
         utf8 = kReplacement;
       }
       decode_[b] = utf8;
+      same_[b] = utf8.size() == 1 && static_cast<unsigned char>(utf8[0]) == b;
       if (utf8 != kReplacement) encode_.emplace(utf8, static_cast<char>(b));
     }
   }
   int Number() const override { return number_; }
+  // Runs of bytes that stand for themselves in UTF-8 (ASCII, mostly) are copied whole.
   std::string ToUtf8(const std::string& bytes) const override {
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n && same_[static_cast<unsigned char>(bytes[i])]) ++i;
+    if (i == n) return bytes;
     std::string out;
-    out.reserve(bytes.size());
-    for (unsigned char c : bytes) out += decode_[c];
+    out.reserve(n + n / 2);
+    out.append(bytes, 0, i);
+    while (i < n) {
+      out += decode_[static_cast<unsigned char>(bytes[i++])];
+      const size_t run = i;
+      while (i < n && same_[static_cast<unsigned char>(bytes[i])]) ++i;
+      out.append(bytes, run, i - run);
+    }
     return out;
   }
   bool FromUtf8(const std::string& utf8, std::string* bytes) const override {
@@ -112,6 +124,7 @@ class SingleByteCodePage : public CodePage {
  private:
   int number_;
   std::array<std::string, 256> decode_;
+  std::array<bool, 256> same_{};  // decode_[b] is the byte b itself
   std::unordered_map<std::string, char> encode_;
 };
 

@@ -2,9 +2,10 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
+#include <string_view>
 
 #include "format/code_page.h"
+#include "format/number_text.h"
 #include "format/table_header.h"
 #include "format/value_codec.h"
 
@@ -13,27 +14,82 @@ namespace engine {
 namespace {
 
 std::string Hex(const uint8_t* p, size_t n) {
-  static const char* digits = "0123456789abcdef";
   std::string s;
-  s.reserve(2 * n);
-  for (size_t i = 0; i < n; ++i) {
-    s.push_back(digits[p[i] >> 4]);
-    s.push_back(digits[p[i] & 0x0F]);
-  }
+  AppendHex(s, p, n);
   return s;
 }
 
 std::string FormatDouble15(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
+  std::string s;
+  AppendGeneral(s, v, 15);
+  return s;
+}
+
+void AppendClock(std::string& out, int64_t ms) {
+  AppendPadded(out, ms / 3600000, 2);
+  out.push_back(':');
+  AppendPadded(out, ms / 60000 % 60, 2);
+  out.push_back(':');
+  AppendPadded(out, ms / 1000 % 60, 2);
 }
 
 std::string FormatClock(int64_t ms) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(ms / 3600000),
-                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60));
-  return buf;
+  std::string out;
+  AppendClock(out, ms);
+  return out;
+}
+
+// A short date pattern split into its parts: day, month and year runs and the text between.
+struct DatePart {
+  char letter;  // 'd', 'm', 'y' or 0 for literal text
+  size_t run;   // letters in the run
+  std::string text;
+};
+
+std::vector<DatePart> ParseDatePattern(const std::string& pattern) {
+  std::vector<DatePart> parts;
+  for (size_t i = 0; i < pattern.size();) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    size_t run = 1;
+    while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == c) ++run;
+    if (c == 'd' || c == 'm' || c == 'y')
+      parts.push_back({c, run, {}});
+    else
+      parts.push_back({0, run, pattern.substr(i, run)});
+    i += run;
+  }
+  return parts;
+}
+
+// The parts of `pattern`, parsed on its first use (the pattern rarely changes between calls).
+const std::vector<DatePart>& DateParts(const std::string& pattern) {
+  thread_local std::string parsedPattern;
+  thread_local std::vector<DatePart> parts;
+  thread_local bool parsed = false;
+  if (!parsed || pattern != parsedPattern) {
+    parts = ParseDatePattern(pattern);
+    parsedPattern = pattern;
+    parsed = true;
+  }
+  return parts;
+}
+
+void AppendShortDate(std::string& out, int32_t dayNumber, const std::string& pattern) {
+  int y, m, d;
+  CivilFromDayNumber(dayNumber, &y, &m, &d);
+  for (const DatePart& part : DateParts(pattern)) {
+    switch (part.letter) {
+      case 'd': AppendPadded(out, d, part.run >= 2 ? 2 : 1); break;
+      case 'm': AppendPadded(out, m, part.run >= 2 ? 2 : 1); break;
+      case 'y':
+        if (part.run <= 2)
+          AppendPadded(out, ((y % 100) + 100) % 100, 2);
+        else
+          AppendPadded(out, y, 4);
+        break;
+      default: out += part.text;
+    }
+  }
 }
 
 }  // namespace
@@ -66,33 +122,8 @@ std::string TypeToken(const FieldLayout& f) {
 }
 
 std::string FormatShortDate(int32_t dayNumber, const std::string& pattern) {
-  int y, m, d;
-  CivilFromDayNumber(dayNumber, &y, &m, &d);
   std::string out;
-  for (size_t i = 0; i < pattern.size();) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
-    size_t run = 1;
-    while (i + run < pattern.size() &&
-           std::tolower(static_cast<unsigned char>(pattern[i + run])) == c)
-      ++run;
-    char buf[16];
-    if (c == 'd') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", d);
-      out += buf;
-    } else if (c == 'm') {
-      std::snprintf(buf, sizeof buf, run >= 2 ? "%02d" : "%d", m);
-      out += buf;
-    } else if (c == 'y') {
-      if (run <= 2)
-        std::snprintf(buf, sizeof buf, "%02d", ((y % 100) + 100) % 100);
-      else
-        std::snprintf(buf, sizeof buf, "%04d", y);
-      out += buf;
-    } else {
-      out.append(pattern, i, run);
-    }
-    i += run;
-  }
+  AppendShortDate(out, dayNumber, pattern);
   return out;
 }
 
@@ -121,8 +152,11 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
       if (!ms) return "?";
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
-      return FormatShortDate(static_cast<int32_t>(day), datePattern) + " " +
-             FormatClock(*ms - day * kMsPerDay);
+      std::string out;
+      AppendShortDate(out, static_cast<int32_t>(day), datePattern);
+      out.push_back(' ');
+      AppendClock(out, *ms - day * kMsPerDay);
+      return out;
     }
     case PxType::Bytes:
       return Hex(p, f.bytes);
@@ -161,9 +195,11 @@ std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage
 }
 
 std::string EscapeDumpText(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (char c : utf8) {
+  const size_t first = utf8.find_first_of("\\\t\n\r");
+  if (first == std::string::npos) return utf8;
+  std::string out(utf8, 0, first);
+  out.reserve(utf8.size() + 8);
+  for (const char c : std::string_view(utf8).substr(first)) {
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '\t': out += "\\t"; break;
@@ -181,9 +217,11 @@ std::string Fnv1a64Hex(const std::string& bytes) {
     h ^= c;
     h *= 0x100000001b3ull;
   }
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-  return buf;
+  uint8_t big[8];
+  for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
+  std::string out;
+  AppendHex(out, big, sizeof big);
+  return out;
 }
 
 }  // namespace engine

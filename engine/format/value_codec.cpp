@@ -1,10 +1,10 @@
 #include "format/value_codec.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "format/blob_block.h"
+#include "format/number_text.h"
 #include "io/coding.h"
 
 namespace engine {
@@ -48,13 +48,10 @@ void CivilFromDays(int64_t z, int64_t* y, int* m, int* d) {
 // Day number of 1970-01-01 in the date-field numbering (0001-01-01 = 1).
 const int64_t kUnixEpochDayNumber = -DaysFromCivil(1, 1, 1) + 1;
 
-std::string FormatYear(int64_t y) {
-  char buf[32];
-  if (y < 0)
-    std::snprintf(buf, sizeof buf, "-%04lld", static_cast<long long>(-y));
-  else
-    std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(y));
-  return buf;
+// Year of an ISO date: four digits at least, a minus sign before them for years before 1.
+void AppendYear(std::string& out, int64_t y) {
+  if (y < 0) out.push_back('-');
+  AppendPadded(out, y < 0 ? -y : y, 4);
 }
 
 }  // namespace
@@ -190,19 +187,30 @@ std::string FormatIsoDate(int32_t dayNumber) {
   int64_t y;
   int m, d;
   CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, &m, &d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "-%02d-%02d", m, d);
-  return FormatYear(y) + buf;
+  std::string out;
+  out.reserve(16);
+  AppendYear(out, y);
+  out.push_back('-');
+  AppendPadded(out, m, 2);
+  out.push_back('-');
+  AppendPadded(out, d, 2);
+  return out;
 }
 
 std::string FormatIsoTime(int64_t ms) {
   const bool negative = ms < 0;
   if (negative) ms = -ms;
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%s%02lld:%02lld:%02lld.%03lld", negative ? "-" : "",
-                static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
-                static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
-  return buf;
+  std::string out;
+  out.reserve(16);
+  if (negative) out.push_back('-');
+  AppendPadded(out, ms / 3600000, 2);
+  out.push_back(':');
+  AppendPadded(out, ms / 60000 % 60, 2);
+  out.push_back(':');
+  AppendPadded(out, ms / 1000 % 60, 2);
+  out.push_back('.');
+  AppendPadded(out, ms % 1000, 3);
+  return out;
 }
 
 std::optional<int64_t> TimestampMilliseconds(double msValue) {
@@ -220,9 +228,9 @@ std::optional<std::string> FormatIsoTimestamp(double msValue) {
 }
 
 std::string FormatDouble17(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
+  std::string out;
+  AppendGeneral(out, v, 17);
+  return out;
 }
 
 }  // namespace engine

@@ -7,18 +7,19 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
 namespace {
 
-constexpr size_t kCacheBlocks = 8;
+constexpr size_t kMinCacheBlocks = 8;
 constexpr uint32_t kMaxBlockNumber = 0xFFFF;
 
 }  // namespace
 
-DataFile::DataFile(std::unique_ptr<File> file, TableHeader header)
-    : file_(std::move(file)), header_(std::move(header)) {
+DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes)
+    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(cacheBytes) {
   fileSize_ = file_->Size();
   Walk();
 }
@@ -41,6 +42,7 @@ void DataFile::Walk() {
   bool endedAtLastBlock = header_.firstBlock == 0;
   bool runsOn = false;
   uint32_t walked = 0;
+  ChainWindow window(*file_, fileSize_, blockBytes);
   while (block != 0) {
     const std::string where = " (Block " + std::to_string(block) + ")";
     if (visited[block]) Fail(kErrCorrupt, path, "Die Blockkette enthält eine Schleife" + where + ".");
@@ -48,10 +50,7 @@ void DataFile::Walk() {
     ++walked;
     if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
       Fail(kErrCorrupt, path, "Die Blockkette verweist auf einen Block außerhalb der Datei" + where + ".");
-    uint8_t raw[blk::kHeaderBytes] = {};
-    const uint64_t offset = header_.BlockOffset(block);
-    file_->ReadAt(offset, raw, std::min<uint64_t>(sizeof raw, fileSize_ - offset));
-    const BlockHeader bh = DecodeBlockHeader(raw);
+    const BlockHeader bh = DecodeBlockHeader(window.At(header_.BlockOffset(block), blk::kHeaderBytes));
     const int count = bh.RecordCount(static_cast<uint16_t>(recordSize));
     if (count < 0 || count > capacity)
       Fail(kErrCorrupt, path, "Ungültige Satzanzahl im Blockkopf" + where + ".");
@@ -112,18 +111,28 @@ void DataFile::FailCut(uint16_t block) const {
                                        std::to_string(block) + "; sie ist abgeschnitten.");
 }
 
-const DataFile::CachedBlock& DataFile::LoadBlock(uint16_t block) {
-  for (auto it = cache_.begin(); it != cache_.end(); ++it) {
-    if (it->block == block) {
-      if (it != cache_.begin()) cache_.splice(cache_.begin(), cache_, it);
-      return cache_.front();
-    }
+const DataFile::CachedBlock& DataFile::LoadBlock(size_t entryIndex) {
+  const uint16_t block = blocks_[entryIndex].block;
+  if (block < slotOf_.size() && slotOf_[block] >= 0) return cache_[static_cast<size_t>(slotOf_[block])];
+  if (block >= slotOf_.size()) slotOf_.resize(std::max<size_t>(block + 1, header_.fileBlocks + 1), -1);
+  lastRow_ = UINT32_MAX;  // its block may be the one replaced
+  const bool streaming = entryIndex == lastLoadedEntry_ + 1 && inOrder_ >= kMinCacheBlocks;
+  const size_t previous = lastLoadedEntry_ < blocks_.size() ? blocks_[lastLoadedEntry_].block : 0;
+  inOrder_ = entryIndex == lastLoadedEntry_ + 1 ? inOrder_ + 1 : 0;
+  lastLoadedEntry_ = entryIndex;
+  const size_t slots = std::max(kMinCacheBlocks, cacheBytes_ / header_.BlockBytes());
+  size_t slot = cache_.size();
+  if (streaming && previous < slotOf_.size() && slotOf_[previous] >= 0) {
+    slot = static_cast<size_t>(slotOf_[previous]);  // the previous block of this pass makes room
+    slotOf_[previous] = -1;
+  } else if (slot < slots) {
+    cache_.emplace_back();
+  } else {
+    slot = nextVictim_;
+    nextVictim_ = (nextVictim_ + 1) % slots;
+    slotOf_[cache_[slot].block] = -1;
   }
-  CachedBlock entry;
-  if (cache_.size() >= kCacheBlocks) {
-    entry = std::move(cache_.back());
-    cache_.pop_back();
-  }
+  CachedBlock& entry = cache_[slot];
   entry.block = block;
   entry.bytes.resize(header_.BlockBytes());
   const uint64_t offset = header_.BlockOffset(block);
@@ -132,13 +141,13 @@ const DataFile::CachedBlock& DataFile::LoadBlock(uint16_t block) {
     got = file_->ReadAt(offset, entry.bytes.data(), std::min<uint64_t>(entry.bytes.size(), fileSize_ - offset));
   std::fill(entry.bytes.begin() + static_cast<long>(got), entry.bytes.end(), 0);  // short last block
   entry.present = got;
-  cache_.push_front(std::move(entry));
-  return cache_.front();
+  slotOf_[block] = static_cast<int32_t>(slot);
+  return entry;
 }
 
 const uint8_t* DataFile::BlockRecords(size_t i) {
   const BlockEntry& b = blocks_.at(i);
-  const CachedBlock& cached = LoadBlock(b.block);
+  const CachedBlock& cached = LoadBlock(i);
   if (cached.present < blk::kHeaderBytes + size_t{b.count} * header_.recordSize) FailCut(b.block);
   return cached.bytes.data() + blk::kHeaderBytes;
 }
@@ -150,24 +159,43 @@ const uint8_t* DataFile::Record(uint32_t row) {
   return record;
 }
 
-const BlockEntry& DataFile::EntryOf(uint32_t row) const {
+size_t DataFile::EntryIndexOf(uint32_t row) {
+  auto holds = [&](size_t i) { return i < blocks_.size() && row - blocks_[i].firstRow < blocks_[i].count; };
+  if (holds(lastEntry_)) return lastEntry_;
+  if (holds(lastEntry_ + 1)) return ++lastEntry_;
   auto it = std::upper_bound(blocks_.begin(), blocks_.end(), row,
                              [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
-  return *(it - 1);
+  lastEntry_ = static_cast<size_t>(it - blocks_.begin()) - 1;
+  return lastEntry_;
 }
 
 const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
+  if (row == lastRow_) {
+    *present = lastPresent_;
+    return lastRecord_;
+  }
   if (row >= recordCount_)
     Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
-  const BlockEntry& b = EntryOf(row);
-  const CachedBlock& cached = LoadBlock(b.block);
+  const size_t entry = EntryIndexOf(row);
+  const BlockEntry& b = blocks_[entry];
+  const CachedBlock& cached = LoadBlock(entry);
   const size_t start = blk::kHeaderBytes + static_cast<size_t>(row - b.firstRow) * header_.recordSize;
   *present = static_cast<uint32_t>(std::min<size_t>(cached.present > start ? cached.present - start : 0,
                                                     header_.recordSize));
-  return cached.bytes.data() + start;
+  lastRow_ = row;
+  lastRecord_ = cached.bytes.data() + start;
+  lastPresent_ = *present;
+  return lastRecord_;
 }
 
-void DataFile::DropCache() { cache_.clear(); }
+void DataFile::DropCache() {
+  cache_.clear();
+  slotOf_.clear();
+  nextVictim_ = 0;
+  lastRow_ = UINT32_MAX;
+  lastLoadedEntry_ = SIZE_MAX;
+  inOrder_ = 0;
+}
 
 void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain) {
   header_ = std::move(header);
@@ -181,7 +209,8 @@ void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t,
   recordCount_ = total;
   chainRecords_ = total;
   inconsistency_.clear();
-  cache_.clear();
+  DropCache();
+  lastEntry_ = 0;
   NoteTruncation();
 }
 

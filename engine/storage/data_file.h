@@ -1,7 +1,10 @@
 #pragma once
 // The record blocks of a .DB file (or of a secondary index's .Xnn/.XGn file, which has the same
-// layout): the block chain, walked once at open time by reading the 6-byte block headers only,
-// and row access by number through a small cache of whole blocks.
+// layout): the block chain, walked once at open time by reading the 6-byte block headers only
+// (physically consecutive blocks through one growing read window), and row access by number
+// through a cache of whole blocks that holds the whole file up to kCacheBytes. A pass through
+// the chain in order (scan, dump, copy) reuses one cache slot once it is past a few blocks, so
+// that it neither fills the cache nor drives out the blocks that random access keeps.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
 // - the walk starts at the header's first block and ends at a block whose `next` is 0 or at
@@ -21,7 +24,6 @@
 // Not thread-safe.
 
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -41,9 +43,12 @@ struct BlockEntry {
 
 class DataFile {
  public:
+  // Most bytes of blocks kept in memory (at least 8 blocks).
+  static constexpr size_t kCacheBytes = size_t{64} << 20;
+
   // Walks the chain of `file`, whose decoded header is `header`. Raises EDBEngineError naming
-  // the file for a damaged chain.
-  DataFile(std::unique_ptr<File> file, TableHeader header);
+  // the file for a damaged chain. The block cache holds up to `cacheBytes` bytes.
+  DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes);
   ~DataFile();
 
   const TableHeader& Header() const { return header_; }
@@ -75,15 +80,18 @@ class DataFile {
 
  private:
   struct CachedBlock {
-    uint16_t block;
+    uint16_t block = 0;  // 0: slot unused
     std::vector<uint8_t> bytes;
     size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
   void Walk();
   void NoteTruncation();
-  // Directory entry of a row below RecordCount().
-  const BlockEntry& EntryOf(uint32_t row) const;
-  const CachedBlock& LoadBlock(uint16_t block);
+  // Index in blocks_ of the entry holding a row below RecordCount(); tries the entry of the
+  // previous call and the one after it before searching.
+  size_t EntryIndexOf(uint32_t row);
+  const BlockEntry& EntryOf(uint32_t row) { return blocks_[EntryIndexOf(row)]; }
+  // The cached block of directory entry `entry`, read when it is not cached.
+  const CachedBlock& LoadBlock(size_t entry);
   [[noreturn]] void FailCut(uint16_t block) const;
 
   std::unique_ptr<File> file_;
@@ -94,7 +102,18 @@ class DataFile {
   std::vector<BlockEntry> blocks_;
   std::string inconsistency_;
   std::string truncation_;
-  std::list<CachedBlock> cache_;  // most recently used first
+  size_t cacheBytes_;
+  std::vector<CachedBlock> cache_;  // slots, reused in turn once all are taken
+  std::vector<int32_t> slotOf_;     // cache_ slot of each block number, -1 when not cached
+  size_t nextVictim_ = 0;
+  size_t lastLoadedEntry_ = SIZE_MAX;  // entry of the latest block read from the file
+  size_t inOrder_ = 0;                 // blocks read in chain order up to that one
+  size_t lastEntry_ = 0;  // entry found by the previous EntryIndexOf
+  // The previous Record call, answered again without a search while no block was read since
+  // (the fields of one record read one after the other).
+  uint32_t lastRow_ = UINT32_MAX;
+  const uint8_t* lastRecord_ = nullptr;
+  uint32_t lastPresent_ = 0;
 };
 
 }  // namespace engine

@@ -11,6 +11,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 #include "storage/header_reader.h"
 
 namespace engine {
@@ -67,21 +68,22 @@ void RecordWriter::Load() {
                                  " ist größer als ein Block; die Datei wird nicht geändert.");
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
   count_ = 0;
-  std::set<uint16_t> seen;
+  std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
   uint16_t b = header_.firstBlock;
   const uint64_t size = file_->Size();
+  ChainWindow window(*file_, size, header_.BlockBytes());
   while (b != 0 && header_.numRecords > 0) {
-    if (b > header_.fileBlocks || !seen.insert(b).second || header_.BlockOffset(b) >= size)
+    if (b > header_.fileBlocks || seen[b] || header_.BlockOffset(b) >= size)
       Fail(kErrCorrupt, path_, "Die Blockkette ist beschädigt (Block " + std::to_string(b) +
                                    "); die Tabelle wird nicht geändert.");
-    std::vector<uint8_t> head(blk::kHeaderBytes + recordSize, 0);
-    file_->ReadAt(header_.BlockOffset(b), head.data(), head.size());
-    const BlockHeader bh = DecodeBlockHeader(head.data());
+    seen[b] = true;
+    const uint8_t* head = window.At(header_.BlockOffset(b), blk::kHeaderBytes + recordSize);
+    const BlockHeader bh = DecodeBlockHeader(head);
     const int n = bh.RecordCount(recordSize);
     if (n < 0 || static_cast<uint32_t>(n) > capacity_)
       Fail(kErrCorrupt, path_, "Block " + std::to_string(b) + " hat eine ungültige Satzanzahl.");
-    chain_.push_back({b, static_cast<uint32_t>(n),
-                      n > 0 ? std::string(head.begin() + blk::kHeaderBytes, head.end()) : std::string()});
+    const char* first = reinterpret_cast<const char*>(head + blk::kHeaderBytes);
+    chain_.push_back({b, static_cast<uint32_t>(n), n > 0 ? std::string(first, recordSize) : std::string()});
     count_ += static_cast<uint32_t>(n);
     if (b == header_.lastBlock) break;
     b = bh.next;
@@ -93,7 +95,7 @@ void RecordWriter::Load() {
                                  "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
 }
 
-void RecordWriter::CheckFreeBlocks(const std::set<uint16_t>& chain, uint64_t size) const {
+void RecordWriter::CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size) const {
   // New blocks are appended after the header's block count, so it must end within the file.
   if (header_.fileBlocks > 0 && header_.BlockOffset(header_.fileBlocks) >= size)
     Fail(kErrCorrupt, path_, "Der Tabellenkopf nennt " + std::to_string(header_.fileBlocks) +
@@ -103,7 +105,7 @@ void RecordWriter::CheckFreeBlocks(const std::set<uint16_t>& chain, uint64_t siz
     std::string why;
     if (b > header_.fileBlocks || header_.BlockOffset(b) >= size)
       why = "liegt außerhalb der Datei";
-    else if (chain.count(b) != 0)
+    else if (chain[b])
       why = "gehört zur Blockkette";
     else if (!seen.insert(b).second)
       why = "kommt in der Liste zweimal vor";

@@ -322,16 +322,23 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
   return out;
 }
 
+SortKeyMaker::SortKeyMaker(const SecondaryDef& index, const TableHeader& table)
+    : index_(index), layout_(LayoutFields(table)), codePage_(CodePage::ForHeader(table).Number()) {
+  for (int f : index_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
+}
+
+void SortKeyMaker::Make(const uint8_t* record, std::string* key) const {
+  key->resize(width_);
+  auto* p = reinterpret_cast<uint8_t*>(key->data());
+  RawIndexBytes(index_, layout_, record, p);
+  FoldCase(index_, layout_, codePage_, p);
+  ToSortKey(index_, layout_, p);
+}
+
 std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
                          const uint8_t* record) {
-  const auto layout = LayoutFields(table);
-  size_t width = 0;
-  for (int f : index.fields) width += layout[static_cast<size_t>(f)].bytes;
-  std::string key(width, '\0');
-  auto* p = reinterpret_cast<uint8_t*>(key.data());
-  RawIndexBytes(index, layout, record, p);
-  FoldCase(index, layout, CodePage::ForHeader(table).Number(), p);
-  ToSortKey(index, layout, p);
+  std::string key;
+  SortKeyMaker(index, table).Make(record, &key);
   return key;
 }
 

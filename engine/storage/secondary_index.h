@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "format/record_format.h"
 #include "format/table_definition.h"
 #include "format/table_header.h"
 
@@ -47,7 +48,22 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
 
-// Sort key bytes of one record for the index fields (see above); equal-width for all records.
+// Sort key bytes of records for the index fields (see above), equal-width for all records,
+// with the fields' layout worked out once for many records.
+class SortKeyMaker {
+ public:
+  SortKeyMaker(const SecondaryDef& index, const TableHeader& table);
+  // Replaces *key by the sort key of `record`.
+  void Make(const uint8_t* record, std::string* key) const;
+
+ private:
+  SecondaryDef index_;
+  std::vector<FieldLayout> layout_;
+  int codePage_;
+  size_t width_ = 0;
+};
+
+// Sort key of one record (see SortKeyMaker).
 std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
                          const uint8_t* record);
 

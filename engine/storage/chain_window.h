@@ -1,0 +1,35 @@
+#pragma once
+// Reads the starts of blocks for a walk along a block chain. A chain mostly runs through
+// physically consecutive blocks, so a block found right after the previous one is read with
+// those after it in one window that doubles up to 1 MiB; a jump elsewhere reads that block's
+// start alone. A walk of a file written in order thus makes a few dozen reads, not one per block.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace engine {
+
+class File;
+
+class ChainWindow {
+ public:
+  // `file` must outlive the window; `fileSize` is its size, `blockBytes` its block size.
+  ChainWindow(const File& file, uint64_t fileSize, uint64_t blockBytes)
+      : file_(file), fileSize_(fileSize), blockBytes_(blockBytes) {}
+
+  // The `n` bytes at `offset` (below the file size), n at most a block; bytes beyond the end of
+  // the file read as zeros. Valid until the next call.
+  const uint8_t* At(uint64_t offset, size_t n);
+
+ private:
+  const File& file_;
+  uint64_t fileSize_;
+  uint64_t blockBytes_;
+  std::vector<uint8_t> window_;
+  uint64_t start_ = 0;
+  uint64_t previous_ = 0;
+  size_t size_ = 0;
+};
+
+}  // namespace engine

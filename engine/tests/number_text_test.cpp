@@ -1,0 +1,118 @@
+// Value texts built without printf read exactly as printf's, whatever the value; a date
+// pattern kept from one call to the next follows a changed pattern; code-page conversion copies
+// runs of plain bytes whole without losing the bytes between them; dump text is escaped only
+// where a character needs it.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "format/code_page.h"
+#include "format/number_text.h"
+#include "format/record_format.h"
+#include "format/value_codec.h"
+
+namespace engine {
+namespace {
+
+std::string Printf(const char* format, int width, long long v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, width, v);
+  return buf;
+}
+
+std::string PrintfGeneral(int precision, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+  return buf;
+}
+
+TEST(NumberText, PaddedIntegersReadAsPrintf) {
+  const std::vector<int64_t> values = {0, 1, 9, 10, -1, -9, -10, -12, 99, 100, 123456, -123456,
+                                       std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
+  for (const int64_t v : values) {
+    for (int width = 1; width <= 5; ++width) {
+      std::string out = "x";
+      AppendPadded(out, v, width);
+      EXPECT_EQ(out, "x" + Printf("%0*lld", width, static_cast<long long>(v))) << v << " width " << width;
+    }
+  }
+}
+
+TEST(NumberText, GeneralFormReadsAsPrintfForAnyBits) {
+  std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.1, 0.5, 1e15, 1e16, 1e17, 123456789012345678.0,
+                                1e-5, 1e-4, 0.00012345, 999999999999999.9, 1234.5, -1234.5,
+                                std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+  std::mt19937_64 random(12);
+  for (int i = 0; i < 20000; ++i) {
+    const uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);
+    values.push_back(static_cast<double>(bits % 10000000) / 100.0);  // money-like amounts
+  }
+  for (const double v : values) {
+    for (const int precision : {15, 17}) {
+      std::string out;
+      AppendGeneral(out, v, precision);
+      ASSERT_EQ(out, PrintfGeneral(precision, v)) << precision;
+    }
+  }
+  EXPECT_EQ(FormatDouble17(0.1), "0.10000000000000001");
+}
+
+TEST(NumberText, HexOfBytes) {
+  const uint8_t bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
+  std::string out = "#";
+  AppendHex(out, bytes, sizeof bytes);
+  EXPECT_EQ(out, "#000fa5ff");
+  EXPECT_EQ(Fnv1a64Hex("a"), "af63dc4c8601ec8c");
+}
+
+TEST(NumberText, IsoDatesAndTimesAtTheirEdges) {
+  EXPECT_EQ(FormatIsoDate(DayNumberFromCivil(1, 1, 1)), "0001-01-01");
+  EXPECT_EQ(FormatIsoDate(DayNumberFromCivil(0, 12, 31)), "0000-12-31");
+  EXPECT_EQ(FormatIsoDate(DayNumberFromCivil(-44, 3, 15)), "-0044-03-15");
+  EXPECT_EQ(FormatIsoDate(DayNumberFromCivil(12345, 6, 7)), "12345-06-07");
+  EXPECT_EQ(FormatIsoTime(0), "00:00:00.000");
+  EXPECT_EQ(FormatIsoTime(86399999), "23:59:59.999");
+  EXPECT_EQ(FormatIsoTime(-3723004), "-01:02:03.004");
+  EXPECT_EQ(FormatIsoTime(int64_t{100} * 3600000), "100:00:00.000");
+}
+
+TEST(RecordText, ShortDatePatternFollowsAChangedPattern) {
+  const int32_t day = DayNumberFromCivil(2007, 3, 9);
+  EXPECT_EQ(FormatShortDate(day, "dd.mm.yyyy"), "09.03.2007");
+  EXPECT_EQ(FormatShortDate(day, "m/d/yy"), "3/9/07");
+  EXPECT_EQ(FormatShortDate(day, "dd.mm.yyyy"), "09.03.2007");
+  EXPECT_EQ(FormatShortDate(day, "ddd, yyyyy"), "09, 2007");
+  EXPECT_EQ(FormatShortDate(day, ""), "");
+  EXPECT_EQ(FormatShortDate(DayNumberFromCivil(-5, 1, 2), "yyyy/yy"), "-005/95");
+  EXPECT_EQ(FormatShortDate(DayNumberFromCivil(98765, 11, 30), "d.m.yyyy"), "30.11.98765");
+}
+
+TEST(RecordText, DumpTextEscapesOnlyWhereNeeded) {
+  EXPECT_EQ(EscapeDumpText(""), "");
+  EXPECT_EQ(EscapeDumpText("Kunde 12"), "Kunde 12");
+  EXPECT_EQ(EscapeDumpText("\\"), "\\\\");
+  EXPECT_EQ(EscapeDumpText("Zeile 1\r\nZeile 2\t"), "Zeile 1\\r\\nZeile 2\\t");
+}
+
+TEST(CodePageText, RunsOfPlainBytesAroundConvertedOnes) {
+  const CodePage& cp = CodePage::Get(1252);
+  EXPECT_EQ(cp.ToUtf8(""), "");
+  EXPECT_EQ(cp.ToUtf8("Kunde 12"), "Kunde 12");
+  EXPECT_EQ(cp.ToUtf8("\xE4pfel"), "\xC3\xA4pfel");
+  EXPECT_EQ(cp.ToUtf8("Stra\xDF" "e"), "Stra\xC3\x9F" "e");
+  EXPECT_EQ(cp.ToUtf8("Gr\xFC\xDF"), "Gr\xC3\xBC\xC3\x9F");
+  EXPECT_EQ(cp.ToUtf8(std::string("a\0b\x80", 4)), std::string("a\0b\xE2\x82\xAC", 6));
+  EXPECT_EQ(CodePage::Get(437).ToUtf8("x\x84y\xB3z"), "x\xC3\xA4y\xE2\x94\x82z");
+}
+
+}  // namespace
+}  // namespace engine
