@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev pxlib-dev libsqlite3-dev
-          qt6-translations-l10n)
+          qt6-translations-l10n locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -129,17 +129,17 @@ double TField::AsFloat() const {
       return DecodeDoubleValue(p);
     case PxType::Bcd: {
       const auto text = DecodeBcdValue(p, f.sizeByte);
-      if (!text) NotConvertible(c, index_, "keine gültige BCD-Zahl");
-      return std::strtod(text->c_str(), nullptr);
+      const std::optional<double> v = text ? ParseCNumber(*text) : std::nullopt;
+      if (!v) NotConvertible(c, index_, "keine gültige BCD-Zahl");
+      return *v;
     }
     case PxType::Alpha: {
       std::string text = c.Codepage().ToUtf8(DecodeAlphaValue(p, f.bytes));
       for (char& ch : text)
         if (ch == ',') ch = '.';
-      char* end = nullptr;
-      const double v = std::strtod(text.c_str(), &end);
-      if (end == text.c_str() || *end != '\0') NotConvertible(c, index_, "keine Zahl");
-      return v;
+      const std::optional<double> v = ParseCNumber(text);
+      if (!v) NotConvertible(c, index_, "keine Zahl");
+      return *v;
     }
     default:
       NotConvertible(c, index_, "keine Zahl");

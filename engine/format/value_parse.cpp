@@ -1,6 +1,7 @@
 #include "format/value_parse.h"
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -40,12 +41,9 @@ bool ParseDecimal(std::string text, double* out) {
   if (text.find(',') != std::string::npos && text.find('.') == std::string::npos)
     for (char& c : text)
       if (c == ',') c = '.';
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (errno == ERANGE || *end != '\0' || !std::isfinite(v)) return false;
-  *out = v;
+  const std::optional<double> v = ParseCNumber(text);
+  if (!v || !std::isfinite(*v)) return false;
+  *out = *v;
   return true;
 }
 
@@ -68,6 +66,17 @@ std::vector<int> Numbers(const std::string& text, std::vector<int>* widths) {
 }
 
 }  // namespace
+
+std::optional<double> ParseCNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i + 1 < text.size() && text[i] == '+' && text[i + 1] != '-') ++i;
+  double v = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(text.data() + i, last, v);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return v;
+}
 
 std::optional<int32_t> ParseDateValue(const std::string& textIn, const std::string& pattern) {
   const std::string text = Trim(textIn);

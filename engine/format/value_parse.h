@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "format/record_format.h"
 
@@ -21,6 +22,9 @@ std::string EncodeTextValue(const FieldLayout& f, const std::string& text, const
 
 // Day number of a date text after the pattern (d/dd, m/mm, yy/yyyy); nullopt when invalid.
 std::optional<int32_t> ParseDateValue(const std::string& text, const std::string& pattern);
+// A number in the C form ("-12.5", "1e3"; blanks before it allowed), the whole text, whatever
+// the process's locale: under a German one the C library's strtod would stop at the ".".
+std::optional<double> ParseCNumber(std::string_view text);
 // Milliseconds since midnight of hh:nn[:ss[.zzz]]; nullopt when invalid.
 std::optional<int32_t> ParseTimeValue(const std::string& text);
 
