@@ -115,6 +115,8 @@ TDlgProgress::TDlgProgress(DuplicationSource source, QWidget* parent)
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(kCloseDelayMs);
   Timer1->setSingleShot(true);
+  // A coarse timer may fire up to 5 % early; the dialog stays the full delay.
+  Timer1->setTimerType(Qt::PreciseTimer);
 
   connect(ButtonAbbrechen, &QPushButton::clicked, this, [this] { ButtonAbbrechenClick(); });
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
