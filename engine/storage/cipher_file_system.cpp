@@ -44,7 +44,6 @@ Kind KindOf(const std::string& path) {
 
 constexpr size_t kHeadBytes = hdr::kExtensionEnd;
 constexpr uint32_t kExtensionMark = 0xFF00FF00u;
-constexpr size_t kLayoutBytes = hdr::kBlockSizeKiB + 1;
 constexpr size_t kVersionBytes = hdr::kFileVersionId + 1;
 constexpr size_t kBlobMarkAt = 5;
 constexpr std::array<uint8_t, 6> kClearBlobMark = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
