@@ -26,7 +26,8 @@ std::string Seconds(double s) {
 // Shortest text that reads back as `v`, "." as decimal point whatever the locale.
 std::string PlainNumber(double v) {
   char buf[64];
-  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  // Fixed notation: counts print as whole numbers ("1000000", not "1e+06").
+  const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed).ptr;
   return std::string(buf, end);
 }
 

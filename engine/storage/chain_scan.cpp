@@ -2,6 +2,7 @@
 
 #include "format/data_block.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
@@ -26,7 +27,11 @@ BlockHeader ReadBlockHeader(const File& file, const TableHeader& h, uint16_t blo
 class Scanner {
  public:
   Scanner(const File& file, const TableHeader& header)
-      : file_(file), h_(header), fileSize_(file.Size()), state_(size_t{header.fileBlocks} + 1, kUnseen) {}
+      : file_(file),
+        h_(header),
+        fileSize_(file.Size()),
+        window_(file, fileSize_, header.BlockBytes()),
+        state_(size_t{header.fileBlocks} + 1, kUnseen) {}
 
   ChainScan Run() {
     CheckSize();
@@ -47,7 +52,8 @@ class Scanner {
     return block >= 1 && block <= h_.fileBlocks && h_.BlockOffset(block) + blk::kHeaderBytes <= fileSize_;
   }
 
-  BlockHeader HeaderOf(uint16_t block) const { return ReadBlockHeader(file_, h_, block); }
+  // Only for blocks in the file (InFile).
+  BlockHeader HeaderOf(uint16_t block) { return DecodeBlockHeader(window_.At(h_.BlockOffset(block), blk::kHeaderBytes)); }
   int CountOf(const BlockHeader& bh) const { return CountIn(bh, h_); }
 
   void CheckSize() {
@@ -166,6 +172,7 @@ class Scanner {
   const File& file_;
   const TableHeader& h_;
   uint64_t fileSize_;
+  ChainWindow window_;
   std::vector<State> state_;
   ChainScan scan_;
 };
