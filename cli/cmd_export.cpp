@@ -12,7 +12,6 @@
 #include "cli/sqlite_export.h"
 #include "cli/table_path.h"
 #include "direct/table_rows.h"
-#include "direct/table_verify.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 
@@ -87,7 +86,7 @@ int RunExport(const Args& args) {
     std::vector<std::string> tables;
     const bool directory = IsDirectory(source);
     if (directory) {
-      for (const std::string& name : engine::TableFilesIn(fs, DirectoryWithSlash(source))) tables.push_back(DirectoryWithSlash(source) + name);
+      tables = TablePathsIn(fs, source);
       if (!csv.empty() && !IsDirectory(csv))
         throw ExportError("Für die Ausgabe aller Tabellen eines Verzeichnisses muss „" + csv + "“ ein Verzeichnis sein.");
     } else {

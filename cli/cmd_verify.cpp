@@ -38,7 +38,7 @@ int RunVerify(const Args& args) {
     try {
       if (IsDirectory(path)) {
         const std::string dir = DirectoryWithSlash(path);
-        for (const std::string& name : engine::TableFilesIn(fs, dir)) tables.push_back(dir + name);
+        tables = TablePathsIn(fs, dir);
         strays = engine::StrayCompanionFiles(fs, dir);
       } else {
         tables.push_back(path);
