@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "app/db_grid.h"
+#include "app/record_state.h"
 #include "app/table_model.h"
 #include "app/unit_dlg_memo.h"
 #include "app/unit_main.h"
@@ -21,10 +22,6 @@ constexpr const char* kDeleteSecondQuestion = "Nicht anders überlegt?";
 constexpr const char* kGridDeleteQuestion = "Datensatz löschen?";
 constexpr const char* kRecordsSuffix = " Datensätze.";
 constexpr const char* kNotAMemo = "Das gewählte Feld ist nicht vom Typ Memo!";
-
-bool editing(engine::TDataSetState state) {
-  return state == engine::TDataSetState::dsEdit || state == engine::TDataSetState::dsInsert;
-}
 
 }  // namespace
 
@@ -54,7 +51,7 @@ void TFormMain::FormKeyPress(QKeyEvent* key, QWidget* target) {
 }
 
 void TFormMain::escapePressed(bool inGrid) {
-  if (inGrid && tabelle_->Active() && editing(tabelle_->State())) {
+  if (inGrid && tabelle_->Active() && IsEditing(tabelle_->State())) {
     DBGrid->discardCellEditor();
     runCommand([this] { tabelle_->Cancel(); });
   }
@@ -63,7 +60,7 @@ void TFormMain::escapePressed(bool inGrid) {
 
 void TFormMain::postRecord() {
   DBGrid->commitCellEditor();
-  if (!editing(tabelle_->State())) return;
+  if (!IsEditing(tabelle_->State())) return;
   runCommand([this] { tabelle_->Post(); });
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/cell_text.h"
+#include "app/record_state.h"
 #include "component/table.h"
 #include "tools/dialogs.h"
 
@@ -129,10 +130,7 @@ void TableModel::refreshRows() {
 }
 
 bool TableModel::rowInEditing(int row) const {
-  const engine::TDataSetState state = table_.State();
-  const bool editing =
-      state == engine::TDataSetState::dsEdit || state == engine::TDataSetState::dsInsert;
-  return editing && table_.RecNo() == row;
+  return IsEditing(table_.State()) && table_.RecNo() == row;
 }
 
 int TableModel::rowCount(const QModelIndex& parent) const {

@@ -8,6 +8,7 @@
 
 #include <exception>
 
+#include "app/record_state.h"
 #include "app/table_model.h"
 #include "component/table.h"
 #include "tools/dialogs.h"
@@ -21,10 +22,6 @@ constexpr int kClientHeight = 180;
 constexpr QRect kBevel{4, 5, 404, 171};
 constexpr QRect kLabel{8, 18, 52, 17};
 constexpr QRect kMemo{66, 15, 330, 151};
-
-bool editing(engine::TDataSetState state) {
-  return state == engine::TDataSetState::dsEdit || state == engine::TDataSetState::dsInsert;
-}
 
 // A rectangle anchored to all four sides of a client area grown by `grow`.
 QRect anchored(const QRect& rect, const QSize& grow) {
@@ -89,13 +86,13 @@ void TDlgMemo::loadField() {
                    : QStringLiteral("\r\n");
   Memo->setPlainText(text);
   Memo->document()->setModified(false);
-  Memo->setReadOnly(!dataSource_.autoEdit() && !(table.Active() && editing(table.State())));
+  Memo->setReadOnly(!dataSource_.autoEdit() && !(table.Active() && IsEditing(table.State())));
 }
 
 void TDlgMemo::memoChanged() {
   if (loading_ || !Memo->document()->isModified()) return;
   engine::TTable& table = dataSource_.table();
-  if (editing(table.State())) return;
+  if (IsEditing(table.State())) return;
   // The first change of the text puts the record into editing.
   try {
     table.Edit();
@@ -137,7 +134,7 @@ void TDlgMemo::handOver() {
   if (discard_ || !Memo->document()->isModified()) return;
   engine::TTable& table = dataSource_.table();
   try {
-    if (!table.Active() || !editing(table.State())) return;
+    if (!table.Active() || !IsEditing(table.State())) return;
     QString text = Memo->toPlainText();
     if (lineBreak_ != QStringLiteral("\n")) text.replace(QLatin1Char('\n'), lineBreak_);
     table.FieldByName(dataField_.toStdString()).SetAsString(text.toStdString());
