@@ -13,8 +13,9 @@ QString ResolveTableFileName(const QString& path, const QString& defaultSuffix) 
     wanted.append(typed.fileName() + QLatin1Char('.') + defaultSuffix);
   }
   const QDir dir = typed.absoluteDir();
+  const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
   for (const QString& name : wanted) {
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden)) {
+    for (const QString& entry : entries) {
       if (entry.compare(name, Qt::CaseInsensitive) == 0) return dir.filePath(entry);
     }
   }
