@@ -14,6 +14,10 @@
 namespace tools {
 namespace {
 
+// Width of a row of `count` buttons of width `widest`, from the first button's left edge to the
+// last one's right edge.
+int RowExtent(int count, int widest) { return count * widest + (count - 1) * kButtonSpacing; }
+
 // Lays the widened row out from the left: the buttons take the width of the widest caption and
 // stand the rule's space apart; the room left over goes to the right of the row.
 void LeftAlignRow(QWidget* buttonBox, int widest) {
@@ -60,8 +64,7 @@ class ButtonRowPlacer : public QObject {
     }
     if (row.dialogWidth > box_->width()) {
       // The box sizes itself to what its layout needs: room right of the row widens it.
-      const int n = static_cast<int>(textWidths_.size());
-      const int rowExtent = n * row.widest + (n - 1) * kButtonSpacing;
+      const int rowExtent = RowExtent(static_cast<int>(textWidths_.size()), row.widest);
       const int buttonBoxWidth = row.dialogWidth - boxLeft - rightGap;
       margins.setRight(std::max(0, buttonBoxWidth - (kButtonRowLeft - boxLeft) - rowExtent));
     }
@@ -86,7 +89,7 @@ ButtonRow LayOutButtonRow(const std::vector<int>& textWidths, int dialogWidth) {
   row.widened = row.widest > kStandardButtonWidth;
   if (!row.widened) return row;
   const int n = static_cast<int>(textWidths.size());
-  row.dialogWidth = std::max(dialogWidth, n * row.widest + kButtonSpacing * (n - 1) + kButtonRowFrame);
+  row.dialogWidth = std::max(dialogWidth, RowExtent(n, row.widest) + kButtonRowFrame);
   for (int j = 0; j < n; ++j) row.lefts.push_back(kButtonRowLeft + j * (row.widest + kButtonSpacing));
   return row;
 }
