@@ -1,7 +1,6 @@
 #include "format/table_definition.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <set>
 
