@@ -185,7 +185,6 @@ class CipherFile : public File {
 
   // The clear content of the chunk at `start`; zeros where the file has no whole chunk yet.
   void ReadClearChunk(uint64_t start, uint8_t* chunk) const {
-    std::memset(chunk, 0, kCipherChunk);
     if (base_->ReadAt(start, chunk, kCipherChunk) == kCipherChunk)
       Transform(chunk, start, false);
     else
