@@ -1,7 +1,6 @@
 #include "format/record_format.h"
 
 #include <cctype>
-#include <cmath>
 #include <string_view>
 
 #include "format/code_page.h"

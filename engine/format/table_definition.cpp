@@ -1,7 +1,6 @@
 #include "format/table_definition.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <set>
 
@@ -224,7 +223,7 @@ TableHeader DataHeader(const TableDefinition& def, const std::string& fileName) 
   h.unknown12 = 12;
   h.primaryIndexWorkspace = def.keyFields > 0 ? kWorkspaceMark : 0;
   h.primaryKeyFields = static_cast<uint16_t>(def.keyFields);
-  h.encryption1 = def.level >= 4 ? 0xFF00FF00u : 0;
+  h.encryption1 = def.level >= 4 ? hdr::kExtensionMark : 0;
   h.sortOrder = def.sortOrder;
   h.changeCount1 = kFreshChangeCount1;
   h.changeCount2 = kFreshChangeCount2;
@@ -277,7 +276,7 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
   h.unknown12 = 12;
   h.indexFieldNumber = static_cast<uint8_t>(index.fields.front() + 1);
   h.primaryIndexWorkspace = kWorkspaceMark;
-  h.encryption1 = def.level >= 4 ? 0xFF00FF00u : 0;
+  h.encryption1 = def.level >= 4 ? hdr::kExtensionMark : 0;
   h.sortOrder = def.sortOrder;
   h.stamp2C = 0xFF;
   h.changeCount1 = kFreshIndexCount;

@@ -16,7 +16,6 @@ using coding::PutU32;
 
 namespace {
 
-constexpr uint32_t kLevel4Encryption1 = 0xFF00FF00u;
 constexpr size_t kLevel35Trailer = 6;  // zero bytes after the field names of a version-4 DB
 
 bool IsValidBlockCode(uint8_t code) {
@@ -75,10 +74,14 @@ bool HasNames(const TableHeader& h) { return !h.IsIndexTree(); }
 
 }  // namespace
 
-bool TableHeader::IsIndexTree() const {
+bool IsIndexTreeType(uint8_t fileType) {
   return fileType == static_cast<uint8_t>(FileType::PrimaryIndex) ||
          fileType == static_cast<uint8_t>(FileType::SecondaryTree) ||
          fileType == static_cast<uint8_t>(FileType::CompositeTree);
+}
+
+bool HasHeaderExtension(uint8_t fileType, uint8_t fileVersionId) {
+  return !IsIndexTreeType(fileType) && fileVersionId >= 5;
 }
 
 bool TableHeader::IsSecondaryData() const {
@@ -88,8 +91,6 @@ bool TableHeader::IsSecondaryData() const {
          fileType == static_cast<uint8_t>(FileType::MaintainedXG);
 }
 
-bool TableHeader::HasExtension() const { return !IsIndexTree() && fileVersionId >= 5; }
-
 int TableHeader::Level() const {
   if (fileVersionId <= 4) return 3;
   if (fileVersionId <= 9) return 4;
@@ -98,7 +99,7 @@ int TableHeader::Level() const {
 }
 
 bool TableHeader::Encrypted() const {
-  if (HasExtension()) return encryption1 == kLevel4Encryption1 && encryption2 != 0;
+  if (HasExtension()) return encryption1 == hdr::kExtensionMark && encryption2 != 0;
   return encryption1 != 0;
 }
 

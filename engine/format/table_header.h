@@ -33,6 +33,8 @@ constexpr size_t kNumIndexLevels = 0x20;    // u8, PX/Y depth
 constexpr size_t kNumFields = 0x21;         // u16
 constexpr size_t kPrimaryKeyFields = 0x23;  // u16
 constexpr size_t kEncryption1 = 0x25;       // u32
+// kEncryption1 of every level-4+ DB and X file, whose key lies in kEncryption2.
+constexpr uint32_t kExtensionMark = 0xFF00FF00u;
 constexpr size_t kSortOrder = 0x29;         // u8, language driver byte
 constexpr size_t kModifiedFlags2 = 0x2A;    // u8
 constexpr size_t kStamp2C = 0x2C;           // u8, PX: DB's 0x2D; Y: X's 0x2D; X: 0xFF
@@ -88,6 +90,11 @@ enum class FileType : uint8_t {
   KeyedDb = 0, PrimaryIndex = 1, UnkeyedDb = 2, NonMaintainedX = 3, SecondaryTree = 4,
   MaintainedX = 5, NonMaintainedXG = 6, CompositeTree = 7, MaintainedXG = 8,
 };
+
+// PX, Ynn, YGn: no names, no extension.
+bool IsIndexTreeType(uint8_t fileType);
+// Level-4+ DB/X layout with the extension block after the fixed part.
+bool HasHeaderExtension(uint8_t fileType, uint8_t fileVersionId);
 
 struct FieldInfo {
   PxType type = PxType::Alpha;
@@ -149,9 +156,9 @@ struct TableHeader {
   std::string sortOrderId;        // language driver name (level-4+ DB/X)
   std::string indexName;          // .XGn index name (may be empty)
 
-  bool IsIndexTree() const;       // PX, Ynn, YGn: no names, no extension
+  bool IsIndexTree() const { return IsIndexTreeType(fileType); }
   bool IsSecondaryData() const;   // Xnn / XGn
-  bool HasExtension() const;      // level-4+ DB/X layout with the 0x58..0x77 block
+  bool HasExtension() const { return HasHeaderExtension(fileType, fileVersionId); }
   size_t DataStart() const { return HasExtension() ? hdr::kExtensionEnd : hdr::kFixedPartEnd; }
   size_t TableNameArea() const { return fileVersionId >= 12 ? hdr::kTableNameAreaV7 : hdr::kTableNameArea; }
   // Table level: 3 (versions 3, 4), 4 (5..9), 5 (10, 11), 7 (12).

@@ -77,34 +77,44 @@ UniqueFd OpenForLock(const std::string& path, bool exclusive, int createFlag) {
   return UniqueFd(::open(path.c_str(), O_RDONLY | flags));
 }
 
-// The old way, for directories without a lock file: the lock on the .DB. When the path is
+// Takes the lock on the file at `lockPath` (refusals name the table at `path`). When the path is
 // replaced by another file between open and lock, the lock on the old file would guard nothing,
-// so the attempt is repeated on the current file.
-std::unique_ptr<TableLock> LockDataFile(const std::string& path, bool exclusive) {
+// so the attempt is repeated on the current file. Invalid when no lock is held; *unopened tells
+// whether that is because the file cannot be opened.
+UniqueFd LockNamedFile(const std::string& lockPath, const std::string& path, bool exclusive, int createFlag,
+                       bool* unopened) {
+  *unopened = false;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    UniqueFd fd = OpenForLock(path, exclusive, 0);
-    if (!fd.Valid()) return nullptr;
+    UniqueFd fd = OpenForLock(lockPath, exclusive, createFlag);
+    if (!fd.Valid()) {
+      *unopened = true;
+      return fd;
+    }
     const int err = TryFlock(fd.Get(), exclusive);
     if (err == EWOULDBLOCK) RefuseHeldElsewhere(path, exclusive);
-    if (err != 0) return nullptr;  // the file system offers no locks (some network mounts)
-    if (StillNamed(fd.Get(), path)) return std::make_unique<DataFileHold>(std::move(fd));
+    if (err != 0) return UniqueFd();  // the file system offers no locks (some network mounts)
+    if (StillNamed(fd.Get(), lockPath)) return fd;
   }
-  return nullptr;
+  return UniqueFd();
+}
+
+// The old way, for directories without a lock file: the lock on the .DB.
+std::unique_ptr<TableLock> LockDataFile(const std::string& path, bool exclusive) {
+  bool unopened;
+  UniqueFd fd = LockNamedFile(path, path, exclusive, 0, &unopened);
+  if (!fd.Valid()) return nullptr;
+  return std::make_unique<DataFileHold>(std::move(fd));
 }
 
 }  // namespace
 
 std::unique_ptr<TableLock> LockTableFile(const std::string& path, bool exclusive) {
   const std::string lockPath = LockFilePath(path);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    UniqueFd fd = OpenForLock(lockPath, exclusive, O_CREAT);
-    if (!fd.Valid()) return LockDataFile(path, exclusive);
-    const int err = TryFlock(fd.Get(), exclusive);
-    if (err == EWOULDBLOCK) RefuseHeldElsewhere(path, exclusive);
-    if (err != 0) return nullptr;  // the file system offers no locks (some network mounts)
-    if (StillNamed(fd.Get(), lockPath)) return std::make_unique<LockFileHold>(lockPath, std::move(fd));
-  }
-  return nullptr;
+  bool unopened;
+  UniqueFd fd = LockNamedFile(lockPath, path, exclusive, O_CREAT, &unopened);
+  if (unopened) return LockDataFile(path, exclusive);
+  if (!fd.Valid()) return nullptr;
+  return std::make_unique<LockFileHold>(lockPath, std::move(fd));
 }
 
 }  // namespace engine

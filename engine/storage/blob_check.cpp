@@ -26,7 +26,7 @@ BlobCheck::BlobCheck(FileSystem& fs, const std::string& path, std::vector<TableP
     : path_(path), problems_(problems) {
   try {
     blobs_ = BlobFile::Open(fs, path, false);
-    file_ = fs.Open(path, OpenMode::ReadOnly);
+    file_ = &blobs_->Stored();
   } catch (const EDBEngineError& e) {
     Problem("", e.what());
     return;

@@ -41,7 +41,7 @@ class BlobCheck {
 
   std::string path_;
   std::vector<TableProblem>& problems_;
-  std::unique_ptr<File> file_;
+  const File* file_ = nullptr;  // blobs_'s file, null when it cannot be opened
   std::unique_ptr<BlobFile> blobs_;
   std::map<uint64_t, std::pair<uint8_t, uint16_t>> blocks_;     // offset -> type, units
   std::set<std::pair<uint64_t, unsigned>> entries_;             // stored values: offset, slot

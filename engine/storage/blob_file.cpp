@@ -98,6 +98,8 @@ BlobFile::~BlobFile() = default;
 
 const std::string& BlobFile::Path() const { return file_->Path(); }
 
+const File& BlobFile::Stored() const { return *file_; }
+
 std::unique_ptr<BlobFile> BlobFile::Open(FileSystem& fs, const std::string& path, bool writable) {
   if (!fs.Exists(path)) Damaged(path, "Die Memo-/BLOb-Datei fehlt.");
   std::unique_ptr<File> file = fs.Open(path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly);

@@ -53,6 +53,8 @@ class BlobFile {
   void CheckFree(const uint8_t* field, size_t fieldSize) const;
   void Sync();
   const std::string& Path() const;
+  // The .MB file itself, for reading its blocks raw.
+  const File& Stored() const;
 
  private:
   // Read and Check: follows the reference and checks the entry; the content only when asked.

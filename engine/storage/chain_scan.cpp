@@ -78,7 +78,7 @@ class Scanner {
     if (h_.firstBlock == 0 && h_.numRecords != 0)
       Problem("", "Der Kopf nennt " + std::to_string(h_.numRecords) + " Datensätze, aber keinen ersten Block.");
     while (block != 0) {
-      if (block > h_.fileBlocks || !InFile(block)) {
+      if (!InFile(block)) {
         Problem(BlockPlace(previous), "Die Blockkette verweist auf Block " + std::to_string(block) +
                                           " außerhalb der Datei.");
         scan_.broken = true;

@@ -43,15 +43,9 @@ Kind KindOf(const std::string& path) {
 }
 
 constexpr size_t kHeadBytes = hdr::kExtensionEnd;
-constexpr uint32_t kExtensionMark = 0xFF00FF00u;
 constexpr size_t kVersionBytes = hdr::kFileVersionId + 1;
 constexpr size_t kBlobMarkAt = 5;
 constexpr std::array<uint8_t, 6> kClearBlobMark = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
-
-bool IsTreeType(uint8_t type) {
-  return type == static_cast<uint8_t>(FileType::PrimaryIndex) || type == static_cast<uint8_t>(FileType::SecondaryTree) ||
-         type == static_cast<uint8_t>(FileType::CompositeTree);
-}
 
 class CipherFile : public File {
  public:
@@ -148,14 +142,14 @@ class CipherFile : public File {
   }
   uint16_t HeaderSize() const { return coding::GetU16(head_.data() + hdr::kHeaderSize); }
   uint32_t BlockBytes() const { return head_[hdr::kBlockSizeKiB] * 1024u; }
-  bool HasExtension() const { return !IsTreeType(head_[hdr::kFileType]) && head_[hdr::kFileVersionId] >= 5; }
+  bool HasExtension() const { return HasHeaderExtension(head_[hdr::kFileType], head_[hdr::kFileVersionId]); }
 
   // The key the header carries, 0 when it carries none.
   uint32_t StoredKey() const {
     if (known_ < kVersionBytes) return 0;
     const uint32_t first = coding::GetU32(head_.data() + hdr::kEncryption1);
     if (!HasExtension()) return first;
-    if (known_ < hdr::kEncryption2 + 4 || first != kExtensionMark) return 0;
+    if (known_ < hdr::kEncryption2 + 4 || first != hdr::kExtensionMark) return 0;
     return coding::GetU32(head_.data() + hdr::kEncryption2);
   }
 
@@ -191,7 +185,6 @@ class CipherFile : public File {
 
   // The clear content of the chunk at `start`; zeros where the file has no whole chunk yet.
   void ReadClearChunk(uint64_t start, uint8_t* chunk) const {
-    std::memset(chunk, 0, kCipherChunk);
     if (base_->ReadAt(start, chunk, kCipherChunk) == kCipherChunk)
       Transform(chunk, start, false);
     else
@@ -209,7 +202,7 @@ class CipherFile : public File {
     known_ = std::max(known_, at + n);
     if (!Scrambled()) return;
     if (HasExtension()) {
-      coding::PutU32(head_.data() + hdr::kEncryption1, kExtensionMark);
+      coding::PutU32(head_.data() + hdr::kEncryption1, hdr::kExtensionMark);
       coding::PutU32(head_.data() + hdr::kEncryption2, key_);
     } else {
       coding::PutU32(head_.data() + hdr::kEncryption1, key_);

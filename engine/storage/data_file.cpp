@@ -1,7 +1,6 @@
 #include "storage/data_file.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "format/data_block.h"
 #include "io/engine_error.h"

@@ -8,7 +8,6 @@
 // SortSecondaryRecords make the records of an .X/.XG file from the table's records.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 

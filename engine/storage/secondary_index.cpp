@@ -1,7 +1,6 @@
 #include "storage/secondary_index.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstring>
 #include <numeric>

@@ -29,7 +29,8 @@ class TreeChecker {
 
   void Run() {
     try {
-      h_ = ReadFileHeader(fs_, path_);
+      file_ = fs_.Open(path_, OpenMode::ReadOnly);
+      h_ = ReadFileHeader(*file_, path_);
     } catch (const EDBEngineError& e) {
       Problem("", std::string("Der Kopf kann nicht gelesen werden: ") + e.what());
       return;
@@ -38,7 +39,6 @@ class TreeChecker {
       Problem("", "Die Datei ist kein Index über diese Daten (Art oder Satzlänge passen nicht).");
       return;
     }
-    file_ = fs_.Open(path_, OpenMode::ReadOnly);
     std::vector<Entry> level1;
     if (h_.fileBlocks != 0 && h_.numIndexLevels != 0) {
       if (!Descend(h_.indexRoot, h_.numIndexLevels, "", &level1, nullptr)) return;

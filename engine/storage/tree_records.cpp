@@ -13,13 +13,14 @@
 namespace engine {
 
 uint64_t TreeRecordCount(FileSystem& fs, const std::string& path) {
-  const TableHeader h = ReadFileHeader(fs, path);
+  const auto file = fs.Open(path, OpenMode::ReadOnly);
+  const TableHeader h = ReadFileHeader(*file, path);
   if (h.fileBlocks == 0) return 0;
   const std::string where = " (Block " + std::to_string(h.indexRoot) + ")";
   if (h.indexRoot == 0 || h.indexRoot > h.fileBlocks || h.recordSize < idx::kTrailerBytes)
     Fail(kErrCorrupt, path, "Der Wurzelblock des Index ist ungültig" + where + ".");
   std::vector<uint8_t> block(h.BlockBytes());
-  const size_t got = fs.Open(path, OpenMode::ReadOnly)->ReadAt(h.BlockOffset(h.indexRoot), block.data(), block.size());
+  const size_t got = file->ReadAt(h.BlockOffset(h.indexRoot), block.data(), block.size());
   const int entries = DecodeBlockHeader(block.data()).RecordCount(h.recordSize);
   if (got < blk::kHeaderBytes || entries < 0 ||
       blk::kHeaderBytes + static_cast<size_t>(entries) * h.recordSize > got)
