@@ -5,6 +5,7 @@
 #include <set>
 
 #include "format/code_page.h"
+#include "format/index_block.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/names.h"
@@ -17,11 +18,6 @@ constexpr size_t kMaxFields = 255;
 constexpr size_t kMaxKeyFields = 16;
 constexpr size_t kMaxFieldName = 25;
 constexpr int kMaxCompositeIndexes = 16;
-constexpr uint16_t kDescendingBit = 0x8000;
-// Secondary index flags (X header 0x55).
-constexpr uint8_t kFlagCaseInsensitive = 0x01;
-constexpr uint8_t kFlagDescending = 0x10;
-constexpr uint8_t kFlagUnique = 0x20;
 // Any nonzero value marks a keyed DB or an X file, as the run-time pointer there always is.
 constexpr uint32_t kWorkspaceMark = 0x00000001;
 // Counters of a freshly written family (DB 0x2D / 0x2E, X 0x2D).
@@ -285,9 +281,9 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
   h.unknown3E[0] = 0x1F;
   h.unknown3E[1] = 0x0F;
   uint8_t flags = 0;
-  if (index.caseInsensitive) flags |= kFlagCaseInsensitive;
-  if (AnyDescending(index)) flags |= kFlagDescending;
-  if (index.unique) flags |= kFlagUnique;
+  if (index.caseInsensitive) flags |= idx::kFlagCaseInsensitive;
+  if (AnyDescending(index)) flags |= idx::kFlagDescending;
+  if (index.unique) flags |= idx::kFlagUnique;
   h.indexFlags = flags;
   h.unknown56 = def.level >= 4 ? 0x20 : 0;
   h.fileUpdateTime = Now();
@@ -295,7 +291,7 @@ TableHeader SecondaryDataHeader(const TableDefinition& def, const SecondaryDef& 
   h.changeCount4 = 0;
   for (size_t i = 0; i < index.fields.size(); ++i) {
     FieldInfo f = def.fields[static_cast<size_t>(index.fields[i])];
-    f.number = static_cast<uint16_t>((index.fields[i] + 1) | (index.descending[i] ? kDescendingBit : 0));
+    f.number = static_cast<uint16_t>((index.fields[i] + 1) | (index.descending[i] ? idx::kDescendingBit : 0));
     h.fields.push_back(f);
   }
   auto append = [&h](PxType type, uint8_t size, const std::string& name) {
