@@ -26,14 +26,6 @@ bool IsFamilyExtension(const std::string& extUpper) {
   return IsHex(extUpper[1]) && IsHex(extUpper[2]);
 }
 
-void RemoveQuietly(FileSystem& fs, const std::string& path) {
-  try {
-    if (fs.Exists(path)) fs.Remove(path);
-  } catch (const EDBEngineError&) {
-    // Left for the next recovery; the failure that led here is the one to report.
-  }
-}
-
 void RenameQuietly(FileSystem& fs, const std::string& from, const std::string& to) {
   try {
     if (fs.Exists(from)) fs.Rename(from, to);
