@@ -96,16 +96,12 @@ BlobFile& TableWriter::Blobs(const std::string& path) {
     return *blobs_;
   }
   // A new .MB next to records that refer to a lost one would hand their places to new values.
-  size_t offset = 0;
-  for (const auto& f : def_.fields) {
-    const size_t bytes = f.RecordBytes();
+  for (const FieldLayout& f : layout_)
     if (IsBlobType(f.type))
       for (uint32_t row = 0; row < data_->Count(); ++row)
-        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > mb::LeaderBytes(bytes))
+        if (InBlobFile(f, data_->Record(row)))
           Fail(kErrBlobMissing, path, "Die Memo-/BLOb-Datei fehlt, obwohl Datensätze auf sie verweisen; "
                                       "Memo- und BLOb-Werte können nicht gespeichert werden.");
-    offset += bytes;
-  }
   blobs_ = BlobFile::Create(fs_, path);
   return *blobs_;
 }
@@ -120,19 +116,12 @@ bool TableWriter::Current() {
 std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord) const {
   // The same bytes MakeSecondaryRecord orders by: folded index fields, then the key fields.
   const TableHeader& x = s.x->Header();
-  std::string key;
   size_t offset = 0;
   std::vector<uint8_t> dbRecord(def_.RecordSize(), 0);
-  size_t dbOffset = 0;
-  std::vector<size_t> fieldOffsets;
-  for (const auto& f : def_.fields) {
-    fieldOffsets.push_back(dbOffset);
-    dbOffset += f.RecordBytes();
-  }
   for (int field : s.index.fields) {
-    const size_t n = def_.fields[static_cast<size_t>(field)].RecordBytes();
-    std::memcpy(dbRecord.data() + fieldOffsets[static_cast<size_t>(field)], xRecord + offset, n);
-    offset += n;
+    const FieldLayout& f = layout_[static_cast<size_t>(field)];
+    std::memcpy(dbRecord.data() + f.offset, xRecord + offset, f.bytes);
+    offset += f.bytes;
   }
   std::memcpy(dbRecord.data(), xRecord + offset, def_.KeyBytes());
   return MakeSecondaryRecord(def_, s.index, x, dbRecord.data(), 0, 0, 0).sortKey;
