@@ -8,6 +8,7 @@
 #include "family/existing_definition.h"
 #include "family/family_writer.h"
 #include "family/index_maintenance.h"
+#include "family/record_check.h"
 #include "format/blob_block.h"
 #include "format/family_names.h"
 #include "format/index_block.h"
@@ -28,27 +29,12 @@ namespace {
 
 bool Maintained(const SecondaryIndex& s) { return s.maintained; }
 
-// Key bytes of a record as they order: alpha fields end at their first NUL.
-std::string OrderedKey(const std::vector<FieldLayout>& layout, int keyFields, const uint8_t* record) {
-  std::string key;
-  for (int i = 0; i < keyFields; ++i) {
-    const FieldLayout& f = layout[static_cast<size_t>(i)];
-    std::string part(reinterpret_cast<const char*>(record + f.offset), f.bytes);
-    if (f.type == PxType::Alpha) {
-      const size_t end = part.find('\0');
-      if (end != std::string::npos) std::fill(part.begin() + static_cast<long>(end), part.end(), '\0');
-    }
-    key += part;
-  }
-  return key;
-}
-
 // First stored row whose key is not less than `key` (rows in key order).
-uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, int keyFields, const std::string& key) {
+uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, size_t keyFields, const std::string& key) {
   uint32_t lo = 0, hi = w.Count();
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    if (OrderedKey(layout, keyFields, w.Record(mid)) < key)
+    if (NormalizedKey(w.Record(mid), layout, keyFields) < key)
       lo = mid + 1;
     else
       hi = mid;
@@ -96,16 +82,12 @@ BlobFile& TableWriter::Blobs(const std::string& path) {
     return *blobs_;
   }
   // A new .MB next to records that refer to a lost one would hand their places to new values.
-  size_t offset = 0;
-  for (const auto& f : def_.fields) {
-    const size_t bytes = f.RecordBytes();
+  for (const FieldLayout& f : layout_)
     if (IsBlobType(f.type))
       for (uint32_t row = 0; row < data_->Count(); ++row)
-        if (BlobFile::StoredLength(data_->Record(row) + offset, bytes) > mb::LeaderBytes(bytes))
+        if (InBlobFile(f, data_->Record(row)))
           Fail(kErrBlobMissing, path, "Die Memo-/BLOb-Datei fehlt, obwohl Datensätze auf sie verweisen; "
                                       "Memo- und BLOb-Werte können nicht gespeichert werden.");
-    offset += bytes;
-  }
   blobs_ = BlobFile::Create(fs_, path);
   return *blobs_;
 }
@@ -120,19 +102,12 @@ bool TableWriter::Current() {
 std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord) const {
   // The same bytes MakeSecondaryRecord orders by: folded index fields, then the key fields.
   const TableHeader& x = s.x->Header();
-  std::string key;
   size_t offset = 0;
   std::vector<uint8_t> dbRecord(def_.RecordSize(), 0);
-  size_t dbOffset = 0;
-  std::vector<size_t> fieldOffsets;
-  for (const auto& f : def_.fields) {
-    fieldOffsets.push_back(dbOffset);
-    dbOffset += f.RecordBytes();
-  }
   for (int field : s.index.fields) {
-    const size_t n = def_.fields[static_cast<size_t>(field)].RecordBytes();
-    std::memcpy(dbRecord.data() + fieldOffsets[static_cast<size_t>(field)], xRecord + offset, n);
-    offset += n;
+    const FieldLayout& f = layout_[static_cast<size_t>(field)];
+    std::memcpy(dbRecord.data() + f.offset, xRecord + offset, f.bytes);
+    offset += f.bytes;
   }
   std::memcpy(dbRecord.data(), xRecord + offset, def_.KeyBytes());
   return MakeSecondaryRecord(def_, s.index, x, dbRecord.data(), 0, 0, 0).sortKey;
@@ -222,15 +197,15 @@ void TableWriter::AssignAutoIncrement(uint8_t* record, bool inserting) {
 }
 
 uint32_t TableWriter::KeyedPlace(const uint8_t* record, const uint8_t* original, int64_t editedRow, bool* moves) {
-  const int keyFields = def_.keyFields;
-  const std::string key = OrderedKey(layout_, keyFields, record);
-  if (original && key == OrderedKey(layout_, keyFields, original)) {
+  const auto keyFields = static_cast<size_t>(def_.keyFields);
+  const std::string key = NormalizedKey(record, layout_, keyFields);
+  if (original && key == NormalizedKey(original, layout_, keyFields)) {
     *moves = false;
     return static_cast<uint32_t>(editedRow);
   }
   const uint32_t at = LowerBound(*data_, layout_, keyFields, key);
   if (at < data_->Count() && static_cast<int64_t>(at) != editedRow &&
-      OrderedKey(layout_, keyFields, data_->Record(at)) == key)
+      NormalizedKey(data_->Record(at), layout_, keyFields) == key)
     KeyViolation("In der Tabelle gibt es schon einen Datensatz mit diesem Schlüssel.");
   *moves = true;
   // An edited record leaves its row first: places after it shift down by one.

@@ -40,32 +40,40 @@ std::string ValueCell(TableCursor& c, size_t field, const uint8_t* record, Unrea
 
 }  // namespace
 
-void ForEachRecordLine(TableCursor& c, const std::function<void(const std::string&)>& line,
-                       std::vector<std::string>& unreadable) {
+void ForEachStoredRecord(
+    TableCursor& c, std::vector<std::string>& unreadable,
+    const std::function<void(uint32_t row, const uint8_t* record, uint32_t present, UnreadableCauses& causes)>& each) {
   if (!c.Data().Truncation().empty())
     unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
   UnreadableCauses causes;
-  const auto& layout = c.Layout();
   const uint32_t recordSize = c.Header().recordSize;
   std::vector<uint8_t> record(recordSize);
-  std::string text;
   for (uint32_t row = 0; row < c.RowCount(); ++row) {
     uint32_t present = 0;
     const uint8_t* stored = c.Data().Record(row, &present);
     record.assign(stored, stored + recordSize);
+    each(row, record.data(), present, causes);
+  }
+  causes.AppendTo(unreadable);
+}
+
+void ForEachRecordLine(TableCursor& c, const std::function<void(const std::string&)>& line,
+                       std::vector<std::string>& unreadable) {
+  const auto& layout = c.Layout();
+  std::string text;
+  ForEachStoredRecord(c, unreadable, [&](uint32_t, const uint8_t* record, uint32_t present, UnreadableCauses& causes) {
     text.clear();
     for (size_t i = 0; i < layout.size(); ++i) {
       if (i) text += '\t';
       if (layout[i].offset + layout[i].bytes > present)
         text += '?';  // cut off by the end of the file, noted once above
       else if (IsBlobType(layout[i].type))
-        text += BlobCell(c, static_cast<int>(i), record.data(), causes);
+        text += BlobCell(c, static_cast<int>(i), record, causes);
       else
-        text += ValueCell(c, i, record.data(), causes);
+        text += ValueCell(c, i, record, causes);
     }
     line(text);
-  }
-  causes.AppendTo(unreadable);
+  });
 }
 
 }  // namespace engine

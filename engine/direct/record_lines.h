@@ -2,6 +2,7 @@
 // The dump lines of a table's records: every value read that can be read, "?" for the others,
 // and the causes of what could not be read gathered into a few German lines.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +10,14 @@
 namespace engine {
 
 class TableCursor;
+class UnreadableCauses;
+
+// Calls `each` with every record of `cursor` in stored order: its row, a copy of its bytes and
+// how many of them the file holds (fewer for a record the end of the file cuts off). Appends to
+// `unreadable` the cut records once, then the causes `each` gathered.
+void ForEachStoredRecord(
+    TableCursor& cursor, std::vector<std::string>& unreadable,
+    const std::function<void(uint32_t row, const uint8_t* record, uint32_t present, UnreadableCauses& causes)>& each);
 
 // Calls `line` with the dump line of each record of `cursor` in stored order (TAB-separated
 // values, no line end). A value that cannot be read (a blob whose .MB entry is missing or

@@ -1,7 +1,8 @@
 #include "direct/table_rows.h"
 
-#include "direct/value_causes.h"
+#include "direct/record_lines.h"
 #include "direct/table_location.h"
+#include "direct/value_causes.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "format/record_format.h"
@@ -117,26 +118,18 @@ void ReadTableRows(FileSystem& fs, const std::string& path, const std::function<
   ReadFindings result;
   result.notes = c.Notes();
   if (!begin(ShapeOf(c))) return;
-  if (!c.Data().Truncation().empty())
-    result.unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
-  UnreadableCauses causes;
-  const uint32_t recordSize = c.Header().recordSize;
-  std::vector<uint8_t> record(recordSize);
   std::vector<Cell> cells(c.Layout().size());
-  for (uint32_t r = 0; r < c.RowCount(); ++r) {
-    uint32_t present = 0;
-    const uint8_t* stored = c.Data().Record(r, &present);
-    record.assign(stored, stored + recordSize);
-    for (size_t i = 0; i < cells.size(); ++i) {
-      cells[i].kind = CellKind::Null;
-      cells[i].text.clear();
-      const FieldLayout& f = c.Layout()[i];
-      if (f.offset + f.bytes <= present) ValueCell(c, i, record.data(), cells[i], causes);
-    }
-    row(cells);
-    if (progress) progress(r + 1);
-  }
-  causes.AppendTo(result.unreadable);
+  ForEachStoredRecord(c, result.unreadable,
+                      [&](uint32_t r, const uint8_t* record, uint32_t present, UnreadableCauses& causes) {
+                        for (size_t i = 0; i < cells.size(); ++i) {
+                          cells[i].kind = CellKind::Null;
+                          cells[i].text.clear();
+                          const FieldLayout& f = c.Layout()[i];
+                          if (f.offset + f.bytes <= present) ValueCell(c, i, record, cells[i], causes);
+                        }
+                        row(cells);
+                        if (progress) progress(r + 1);
+                      });
   if (findings) *findings = std::move(result);
 }
 

@@ -1,10 +1,10 @@
 #include "direct/table_verify.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 #include "direct/table_location.h"
+#include "family/family_swap.h"
 #include "family/index_checks.h"
 #include "family/record_check.h"
 #include "family/table_cursor.h"
@@ -26,10 +26,7 @@ bool KnownCodePage(int codePage) {
 
 bool IsCompanionExtension(const std::string& extIn) {
   const std::string ext = UpperAscii(extIn);
-  if (ext == "PX" || ext == "MB" || ext == "VAL") return true;
-  if (ext.size() != 3 || (ext[0] != 'X' && ext[0] != 'Y')) return false;
-  if (ext[1] == 'G') return std::isxdigit(static_cast<unsigned char>(ext[2])) != 0;
-  return std::isxdigit(static_cast<unsigned char>(ext[1])) && std::isxdigit(static_cast<unsigned char>(ext[2]));
+  return ext == "VAL" || (ext != "DB" && IsFamilyExtension(ext));
 }
 
 void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& name, TableReport& report,

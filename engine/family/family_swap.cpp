@@ -18,22 +18,6 @@ namespace {
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
-// .DB, .PX, .MB, .Xnn, .Ynn, .XGn, .YGn
-bool IsFamilyExtension(const std::string& extUpper) {
-  if (extUpper == "DB" || extUpper == "PX" || extUpper == "MB") return true;
-  if (extUpper.size() != 3 || (extUpper[0] != 'X' && extUpper[0] != 'Y')) return false;
-  if (extUpper[1] == 'G') return IsHex(extUpper[2]);
-  return IsHex(extUpper[1]) && IsHex(extUpper[2]);
-}
-
-void RemoveQuietly(FileSystem& fs, const std::string& path) {
-  try {
-    if (fs.Exists(path)) fs.Remove(path);
-  } catch (const EDBEngineError&) {
-    // Left for the next recovery; the failure that led here is the one to report.
-  }
-}
-
 void RenameQuietly(FileSystem& fs, const std::string& from, const std::string& to) {
   try {
     if (fs.Exists(from)) fs.Rename(from, to);
@@ -158,6 +142,13 @@ void RecoverCommit(FileSystem& fs, const std::string& dir, const std::string& ta
 }
 
 }  // namespace
+
+bool IsFamilyExtension(const std::string& extUpper) {
+  if (extUpper == "DB" || extUpper == "PX" || extUpper == "MB") return true;
+  if (extUpper.size() != 3 || (extUpper[0] != 'X' && extUpper[0] != 'Y')) return false;
+  if (extUpper[1] == 'G') return IsHex(extUpper[2]);
+  return IsHex(extUpper[1]) && IsHex(extUpper[2]);
+}
 
 std::vector<std::string> ExistingFamily(FileSystem& fs, const std::string& dir, const std::string& dbName,
                                         bool allCompanions) {

@@ -22,6 +22,10 @@ namespace engine {
 
 class FileSystem;
 
+// Whether a file extension (in capitals, without the dot) is one of a table family:
+// .DB, .PX, .MB, .Xnn, .Ynn, .XGn, .YGn.
+bool IsFamilyExtension(const std::string& extUpper);
+
 // Family files of table `dbName` in `dir` as they exist on disk (matched ignoring case):
 // the .DB, .PX, .MB and the .Xnn/.Ynn/.XGn/.YGn files; with `allCompanions` also every other
 // file of the same base name (.VAL, .TV, .FAM, ...) but the lock files of other programs

@@ -37,23 +37,17 @@ constexpr size_t kMountTableBytes = 1 << 20;
 // The code page of the programs that write these files; the path text is decoded with it.
 constexpr int kLockFileCodePage = 850;
 
-// Reads up to `n` bytes from the start of the file at `path`; empty when it cannot be read.
-std::vector<uint8_t> ReadStart(FileSystem& fs, const std::string& path, size_t n) {
+// Reads up to `n` bytes from the start of the file at `path`, and its size into `size` when
+// given; empty when it cannot be read.
+std::vector<uint8_t> ReadStart(FileSystem& fs, const std::string& path, size_t n, uint64_t* size = nullptr) {
   std::vector<uint8_t> bytes(n);
   try {
     const auto file = fs.Open(path, OpenMode::ReadOnly);
+    if (size) *size = file->Size();
     bytes.resize(file->ReadAt(0, bytes.data(), n));
     return bytes;
   } catch (const EDBEngineError&) {
     return {};
-  }
-}
-
-uint64_t SizeOf(FileSystem& fs, const std::string& path) {
-  try {
-    return fs.Open(path, OpenMode::ReadOnly)->Size();
-  } catch (const EDBEngineError&) {
-    return 0;
   }
 }
 
@@ -91,8 +85,8 @@ std::string ReachableNetFile(FileSystem& fs, const std::string& dir, const std::
 // Reads the safe facts of a PDOXUSRS.LCK into `file`.
 void ReadDirectoryLockFacts(FileSystem& fs, const std::string& dir, ForeignLockFile& file) {
   const std::string path = dir + file.name;
-  const uint64_t size = SizeOf(fs, path);
-  const std::vector<uint8_t> bytes = ReadStart(fs, path, kLockFactsBytes);
+  uint64_t size = 0;
+  const std::vector<uint8_t> bytes = ReadStart(fs, path, kLockFactsBytes, &size);
   if (bytes.size() < kLockFactsBytes || size % kLockBlockBytes != 0) return;
   if (std::memcmp(bytes.data(), kLockStub, sizeof kLockStub) != 0) return;
   if (coding::GetU16(&bytes[kBlockCountOffset]) != size / kLockBlockBytes) return;

@@ -16,14 +16,6 @@ namespace {
 // Changes are kept in pages of this many bytes; the journal holds the old bytes of whole pages.
 constexpr uint64_t kPage = 512;
 
-void RemoveQuietly(FileSystem& fs, const std::string& path) {
-  try {
-    if (fs.Exists(path)) fs.Remove(path);
-  } catch (const EDBEngineError&) {
-    // The failure that led here is the one to report; recovery removes the rest.
-  }
-}
-
 }  // namespace
 
 // One file's kept changes. Bytes of the file as it was count up to `floor` (a truncation hides

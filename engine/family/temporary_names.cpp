@@ -68,4 +68,12 @@ void UnmarkWorkIfSettled(FileSystem& fs, const std::string& dir, const std::stri
   }
 }
 
+void RemoveQuietly(FileSystem& fs, const std::string& path) {
+  try {
+    if (fs.Exists(path)) fs.Remove(path);
+  } catch (const EDBEngineError&) {
+    // Left for the next recovery.
+  }
+}
+
 }  // namespace engine

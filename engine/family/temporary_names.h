@@ -42,5 +42,8 @@ void MarkWork(FileSystem& fs, const std::string& dir, const std::string& dbName)
 // Takes the work mark away when no temporary file of the table is left; never raises (a mark
 // left behind costs the next open a listing, nothing more).
 void UnmarkWorkIfSettled(FileSystem& fs, const std::string& dir, const std::string& dbName);
+// Removes the file at `path` when it is there; for failure paths, which report the failure that
+// led there: a failed removal is left for the next recovery.
+void RemoveQuietly(FileSystem& fs, const std::string& path);
 
 }  // namespace engine
