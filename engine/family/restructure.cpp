@@ -10,6 +10,7 @@
 #include "family/temporary_names.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
+#include "format/blob_block.h"
 #include "format/index_block.h"
 #include "format/table_definition.h"
 #include "io/engine_error.h"
@@ -111,8 +112,10 @@ RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
     out.bytes.assign(record, record + recordSize);
     const auto& layout = cursor.Layout();
     for (size_t f = 0; f < layout.size(); ++f) {
-      if (!IsBlobType(layout[f].type)) continue;
-      if (cursor.BlobLength(static_cast<int>(f), out.bytes.data()) == 0) continue;
+      // A value held whole in its leader is taken from the record as it stands.
+      if (!IsBlobType(layout[f].type) || cursor.BlobLength(static_cast<int>(f), out.bytes.data()) <=
+                                              mb::LeaderBytes(layout[f].bytes))
+        continue;
       out.blobs[static_cast<int>(f)] = cursor.ReadBlob(static_cast<int>(f), out.bytes.data());
     }
     return true;

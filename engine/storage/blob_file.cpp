@@ -390,7 +390,12 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
     if (ref > 0xFFFFFFFFull)
       Fail(kErrUnsupported, Path(), "Die Memo-/BLOb-Datei hat ihre Höchstgröße von 4 GB erreicht.");
   }
-  WriteFreeList();
+  // A rebuilt table's .MB is written from start to end before anyone reads it: its list is
+  // written once, on Sync.
+  if (numbering_ == BlobNumbering::AllOne)
+    listPending_ = true;
+  else
+    WriteFreeList();
   PutU32(desc + kDescRef, static_cast<uint32_t>(ref));
   PutU16(desc + kDescMod, mod);
   const bool prefixed = type == PxType::Graphic || type == PxType::Ole;
@@ -484,6 +489,10 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
   WriteFreeList();
 }
 
-void BlobFile::Sync() { file_->Sync(); }
+void BlobFile::Sync() {
+  if (listPending_) WriteFreeList();
+  listPending_ = false;
+  file_->Sync();
+}
 
 }  // namespace engine

@@ -17,7 +17,8 @@ class File;
 class FileSystem;
 
 // How a .MB numbers the values written to it: counting on from the header's counter, as edits
-// do, or all 1, as in a rebuilt table.
+// do, or all 1, as in a rebuilt table. A rebuilt table's .MB has its free-space list written by
+// Sync instead of after every value.
 enum class BlobNumbering { Counting, AllOne };
 
 // Every change keeps the header's free-space list exact: each free run and each sub-allocated
@@ -84,6 +85,7 @@ class BlobFile {
   std::unique_ptr<File> file_;
   BlobNumbering numbering_;
   std::unique_ptr<Space> space_;
+  bool listPending_ = false;  // the header's free-space list still to be written
 };
 
 }  // namespace engine
