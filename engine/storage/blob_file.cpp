@@ -326,10 +326,15 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   uint8_t block[kUnit] = {};
   uint64_t offset = 0;
   auto fit = space.byRoom.lower_bound({chunks, 0});
-  if (fit != space.byRoom.end()) {
+  if (fit != space.byRoom.end() && fit->second == pendingOffset_) {
+    offset = pendingOffset_;
+    std::copy(pendingBlock_.begin(), pendingBlock_.end(), block);
+  } else if (fit != space.byRoom.end()) {
     offset = fit->second;
+    WritePendingBlock();
     file_->ReadAt(offset, block, kUnit);
   } else {
+    WritePendingBlock();
     offset = AllocateRun(kSubAllocatedUnits);
     block[kBlockType] = kTypeSubAllocated;
     PutU16(block + kBlockUnits, kSubAllocatedUnits);
@@ -346,7 +351,14 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   entry[kSlotChunks] = static_cast<uint8_t>(chunks);
   PutU16(entry + kSlotMod, mod);
   entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
-  file_->WriteAt(offset, block, kUnit);
+  if (numbering_ == BlobNumbering::AllOne) {
+    // The next small value most likely goes into the same block: it is written when another
+    // block is taken, or on Sync.
+    pendingBlock_.assign(block, block + kUnit);
+    pendingOffset_ = offset;
+  } else {
+    file_->WriteAt(offset, block, kUnit);
+  }
   const SubBlockUse after = UseOf(block, Path(), offset);
   space.SetUse(offset, &after);
   return offset | static_cast<uint64_t>(slot);
@@ -478,6 +490,7 @@ void BlobFile::CheckFree(const uint8_t* field, size_t fieldSize) const {
 }
 
 void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
+  WritePendingBlock();
   uint8_t block[kUnit] = {};
   const std::optional<Entry> entry = EntryToFree(field, fieldSize, block);
   if (!entry) return;
@@ -489,7 +502,14 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
   WriteFreeList();
 }
 
+void BlobFile::WritePendingBlock() {
+  if (pendingOffset_ == 0) return;
+  file_->WriteAt(pendingOffset_, pendingBlock_.data(), pendingBlock_.size());
+  pendingOffset_ = 0;
+}
+
 void BlobFile::Sync() {
+  WritePendingBlock();
   if (listPending_) WriteFreeList();
   listPending_ = false;
   file_->Sync();
