@@ -65,7 +65,9 @@ void BulkBlockWriter::FlushBlock(bool last) {
   // The batch's blocks are consecutive, ending with the current one.
   const size_t bytes = size_t{inBatch_} * blockBytes_;
   const uint64_t first = current_ + 1u - inBatch_;
-  file_.WriteAt(headerSize_ + (first - 1) * blockBytes_, batch_.data(), bytes);
+  const uint64_t offset = headerSize_ + (first - 1) * blockBytes_;
+  file_.WriteAt(offset, batch_.data(), bytes);
+  file_.StartWriteBack(offset, bytes);
   std::fill_n(batch_.begin(), bytes, uint8_t{0});
   inBatch_ = 0;
 }
