@@ -129,7 +129,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   secondary.reserve(def.indexes.size());
   for (size_t k = 0; k < def.indexes.size(); ++k) secondary.emplace_back(def, def.indexes[k], xHeaders[k].recordSize);
 
-  BulkBlockWriter blocks(*dbFile, recordSize, dbHeader.BlockBytes(), dbHeader.headerSize);
+  BulkBlockWriter blocks(*dbFile, recordSize, dbHeader.BlockBytes(), dbHeader.headerSize, keyBytes);
   uint32_t autoInc = def.autoInc;
   SourceRecord rec;
   std::vector<uint8_t> previousKey(keyBytes);
@@ -169,7 +169,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     ++count;
     if (progress && !progress(count)) throw EAbort();
   }
-  const std::vector<TreeEntry> entries = blocks.Finish(keyBytes);
+  std::vector<TreeEntry> entries = blocks.Finish(keyBytes);
   SetBulkCounters(dbHeader, entries, blocks.Records());
   dbHeader.autoInc = autoInc;
   const std::vector<uint8_t> dbHead = EncodeTableHeader(dbHeader);
@@ -184,6 +184,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     WriteTreeFile(*px, PrimaryIndexHeader(def, name), entries);
     px->Sync();
   }
+  std::vector<TreeEntry>().swap(entries);  // room for the secondary indexes' files
 
   for (size_t k = 0; k < def.indexes.size(); ++k) {
     const SecondaryDef& ix = def.indexes[k];
@@ -195,10 +196,11 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     written.Add(dir + xName + suffix, xName);
     auto xFile = fs.Open(dir + xName + suffix, OpenMode::CreateTruncate);
     WriteLayoutFirst(*xFile, xh);
-    BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize);
+    const size_t xKeyBytes = xh.recordSize - idx::kLastFieldBytes;
+    BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize, xKeyBytes);
     for (size_t i = 0; i < secondary[k].Count(); ++i) CheckBlockCount(xBlocks.Add(secondary[k].At(i)), dir + xName);
     secondary[k].Clear();
-    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - idx::kLastFieldBytes);
+    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xKeyBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());
     const std::vector<uint8_t> xHead = EncodeTableHeader(xh);
     xFile->WriteAt(0, xHead.data(), xHead.size());

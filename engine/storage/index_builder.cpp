@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "format/code_page.h"
 #include "format/data_block.h"
@@ -42,12 +43,13 @@ uint32_t BatchBlocks(uint32_t blockBytes) { return std::max<uint32_t>(1, (uint32
 }  // namespace
 
 BulkBlockWriter::BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes,
-                                 uint32_t headerSize)
+                                 uint32_t headerSize, size_t keyBytes)
     : file_(file),
       recordSize_(recordSize),
       blockBytes_(blockBytes),
       headerSize_(headerSize),
       capacity_((blockBytes - blk::kHeaderBytes) / recordSize),
+      keyBytes_(std::min<size_t>(keyBytes, recordSize)),
       batchBlocks_(BatchBlocks(blockBytes)),
       batch_(size_t{batchBlocks_} * blockBytes, 0) {}
 
@@ -76,7 +78,7 @@ uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
   if (current_ == 0 || static_cast<uint32_t>(inBlock_) == capacity_) {
     if (current_ != 0) FlushBlock(false);
     ++current_;
-    firstRecord_.assign(reinterpret_cast<const char*>(record), recordSize_);
+    firstRecord_.assign(reinterpret_cast<const char*>(record), keyBytes_);
   }
   std::memcpy(CurrentBlock() + blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_), record,
               recordSize_);
@@ -116,30 +118,37 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
   const uint32_t blockBytes = header.BlockBytes();
   const size_t keyBytes = recordSize - idx::kTrailerBytes;
   const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
-  // Blocks in file order; block 1 is the root.
-  std::vector<std::vector<TreeEntry>> blocks;
+  // The entries of one block: a stretch of a level.
+  struct Stretch {
+    const std::vector<TreeEntry>* level;
+    size_t begin;
+    size_t end;
+  };
+  // Blocks in file order; block 1 is the root. The levels above the first are built here.
+  std::vector<Stretch> blocks;
+  std::vector<std::unique_ptr<std::vector<TreeEntry>>> upperLevels;
   uint32_t total = static_cast<uint32_t>(level1.size());
   uint8_t levels = level1.empty() ? 0 : 1;
-  std::vector<TreeEntry> current = level1;
-  if (current.size() > capacity) {
-    blocks.emplace_back();  // the root, filled last
-    while (current.size() > capacity) {
-      std::vector<TreeEntry> upper;
-      for (size_t i = 0; i < current.size(); i += capacity - 1) {
-        const size_t end = std::min(current.size(), i + capacity - 1);
-        std::vector<TreeEntry> part(current.begin() + static_cast<long>(i), current.begin() + static_cast<long>(end));
+  const std::vector<TreeEntry>* current = &level1;
+  if (current->size() > capacity) {
+    blocks.push_back({});  // the root, filled last
+    while (current->size() > capacity) {
+      auto upper = std::make_unique<std::vector<TreeEntry>>();
+      for (size_t i = 0; i < current->size(); i += capacity - 1) {
+        const size_t end = std::min(current->size(), i + capacity - 1);
         uint32_t sum = 0;
-        for (const auto& e : part) sum += e.count;
-        upper.push_back({part.front().key, static_cast<uint16_t>(blocks.size() + 1), sum});
-        blocks.push_back(std::move(part));
+        for (size_t k = i; k < end; ++k) sum += (*current)[k].count;
+        upper->push_back({(*current)[i].key, static_cast<uint16_t>(blocks.size() + 1), sum});
+        blocks.push_back({current, i, end});
       }
-      total += static_cast<uint32_t>(upper.size());
+      total += static_cast<uint32_t>(upper->size());
       ++levels;
-      current = std::move(upper);
+      current = upper.get();
+      upperLevels.push_back(std::move(upper));
     }
-    blocks.front() = std::move(current);
-  } else if (!current.empty()) {
-    blocks.push_back(std::move(current));
+    blocks.front() = {current, 0, current->size()};
+  } else if (!current->empty()) {
+    blocks.push_back({current, 0, current->size()});
   }
   const uint16_t n = static_cast<uint16_t>(blocks.size());
   SetChainCounters(header, n, total);
@@ -151,14 +160,15 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
   std::vector<uint8_t> block(blockBytes);
   for (uint16_t b = 1; b <= n; ++b) {
     std::fill(block.begin(), block.end(), uint8_t{0});
-    const auto& entries = blocks[b - 1u];
+    const Stretch& entries = blocks[b - 1u];
     BlockHeader bh;
     bh.next = b < n ? static_cast<uint16_t>(b + 1) : 0;
     bh.prev = static_cast<uint16_t>(b - 1);
-    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.size()), recordSize);
+    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.end - entries.begin), recordSize);
     EncodeBlockHeader(bh, block.data());
     uint8_t* p = block.data() + blk::kHeaderBytes;
-    for (const auto& e : entries) {
+    for (size_t k = entries.begin; k < entries.end; ++k) {
+      const TreeEntry& e = (*entries.level)[k];
       std::memcpy(p, e.key.data(), std::min(keyBytes, e.key.size()));
       PutTreeTrailer(p + keyBytes, e.child, e.count);
       p += recordSize;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,10 @@ struct TreeEntry {
 class BulkBlockWriter {
  public:
   // Writes blocks of `blockBytes` after a header of `headerSize` bytes (written with its counters
-  // by the caller when the blocks are done) into `file`, numbering blocks from 1.
-  BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize);
+  // by the caller when the blocks are done) into `file`, numbering blocks from 1. Keeps at most
+  // `keyBytes` leading bytes of each block's first record for its entry.
+  BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize,
+                  size_t keyBytes = SIZE_MAX);
   // Appends one record; returns the block it went to and its position in that block.
   uint16_t Add(const uint8_t* record, int* slot = nullptr);
   // Writes the last block. Returns the entries of every block (first record's `keyBytes`
@@ -47,6 +50,7 @@ class BulkBlockWriter {
   uint32_t blockBytes_;
   uint32_t headerSize_;
   uint32_t capacity_;
+  size_t keyBytes_;
   uint32_t batchBlocks_;
   std::vector<uint8_t> batch_;  // blocks written together in one write
   uint32_t inBatch_ = 0;        // finished blocks in batch_; the current one follows them
