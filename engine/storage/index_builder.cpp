@@ -60,7 +60,10 @@ void BulkBlockWriter::FlushBlock(bool last) {
   bh.next = last ? 0 : static_cast<uint16_t>(current_ + 1);
   bh.prev = static_cast<uint16_t>(current_ - 1);
   bh.lastRecordOffset = BlockHeader::OffsetFor(inBlock_, recordSize_);
-  EncodeBlockHeader(bh, CurrentBlock());
+  uint8_t* block = CurrentBlock();
+  EncodeBlockHeader(bh, block);
+  const size_t used = blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_);
+  std::memset(block + used, 0, blockBytes_ - used);  // what an earlier batch left there
   entries_.push_back({firstRecord_, current_, static_cast<uint32_t>(inBlock_)});
   inBlock_ = 0;
   if (++inBatch_ < batchBlocks_ && !last) return;
@@ -70,7 +73,6 @@ void BulkBlockWriter::FlushBlock(bool last) {
   const uint64_t offset = headerSize_ + (first - 1) * blockBytes_;
   file_.WriteAt(offset, batch_.data(), bytes);
   file_.StartWriteBack(offset, bytes);
-  std::fill_n(batch_.begin(), bytes, uint8_t{0});
   inBatch_ = 0;
 }
 

@@ -16,7 +16,9 @@ namespace engine {
 namespace {
 
 // Ranges this short are sorted by insertion: fewer moves than another pass over 256 buckets.
-constexpr size_t kInsertionRange = 24;
+constexpr size_t kInsertionRange = 32;
+// Ranges this long are counted in four tallies at once; shorter ones in one.
+constexpr size_t kSplitTally = 4096;
 
 uint8_t* Grow(uint8_t* data, size_t bytes) {
   auto* grown = static_cast<uint8_t*>(std::realloc(data, bytes));
@@ -27,6 +29,11 @@ uint8_t* Grow(uint8_t* data, size_t bytes) {
 }  // namespace
 
 std::array<size_t, 256> SecondaryEntries::Histogram(const uint8_t* column, size_t begin, size_t end) const {
+  std::array<size_t, 256> counts{};
+  if (end - begin < kSplitTally) {
+    for (size_t i = begin; i < end; ++i) ++counts[column[i * recordSize_]];
+    return counts;
+  }
   // Four tallies side by side, so that runs of one value do not wait on their own increments.
   std::array<std::array<size_t, 256>, 4> part{};
   size_t i = begin;
@@ -37,8 +44,8 @@ std::array<size_t, 256> SecondaryEntries::Histogram(const uint8_t* column, size_
     ++part[3][column[(i + 3) * recordSize_]];
   }
   for (; i < end; ++i) ++part[0][column[i * recordSize_]];
-  for (unsigned v = 0; v < 256; ++v) part[0][v] += part[1][v] + part[2][v] + part[3][v];
-  return part[0];
+  for (unsigned v = 0; v < 256; ++v) counts[v] = part[0][v] + part[1][v] + part[2][v] + part[3][v];
+  return counts;
 }
 
 // Records [begin, end) agree on every sort byte before byte `at` of part `part`.
@@ -170,8 +177,8 @@ void SecondaryEntries::SortByByte(const Range& range, std::vector<Range>& todo) 
     }
     const std::array<size_t, 256> counts = Histogram(column, r.begin, r.end);
     // Buckets by raw byte, laid out in ascending or, for a descending field, reversed order.
-    std::array<size_t, 256> next{};
-    std::array<size_t, 256> ends{};
+    std::array<size_t, 256> next;
+    std::array<size_t, 256> ends;
     size_t start = r.begin;
     for (unsigned k = 0; k < 256; ++k) {
       const unsigned v = part.descending ? 255 - k : k;
