@@ -75,7 +75,7 @@ void TBulkRow::SetBlob(int field, const std::string& content) {
 void TBulkRow::PutBlob(int field, std::string content) {
   const FieldLayout& f = layout_[static_cast<size_t>(field)];
   const size_t leader = mb::LeaderBytes(f.bytes);
-  if (content.size() > leader) {
+  if (content.size() > leader || f.bytes < mb::kDescriptorSize) {
     blobs_[field] = std::move(content);
     return;
   }

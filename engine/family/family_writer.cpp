@@ -67,12 +67,13 @@ void CheckBlockCount(size_t blocks, const std::string& path) {
     Fail(kErrUnsupported, path, "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
 }
 
-// Leaves in a blob field only the value its leader holds whole, as a fresh .MB's table holds it:
-// length and leader bytes, no reference; any other value becomes null.
+// Leaves in a blob field (at least a descriptor long) only the value its leader holds whole, as
+// a fresh .MB's table holds it: length and leader bytes, no reference; any other value becomes
+// null.
 void KeepLeaderValue(uint8_t* field, size_t bytes) {
   const uint32_t length = BlobFile::StoredLength(field, bytes);
   const size_t leader = mb::LeaderBytes(bytes);
-  if (length > leader || bytes < mb::kDescriptorSize) {
+  if (length > leader) {
     std::memset(field, 0, bytes);
     return;
   }
@@ -146,6 +147,8 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
       const auto it = rec.blobs.find(static_cast<int>(i));
       if (it != rec.blobs.end())
         mb->Write(it->second, p.type, field, p.bytes);
+      else if (p.bytes < mb::kDescriptorSize)
+        mb->Write({}, p.type, field, p.bytes);  // refuses a field too short for its descriptor
       else
         KeepLeaderValue(field, p.bytes);
     }
