@@ -56,10 +56,11 @@ void TBulkRow::SetFloat(int field, double value) { EncodeDoubleValue(value, Valu
 
 void TBulkRow::SetString(int field, const std::string& utf8) {
   uint8_t* p = Value(field, IsAlpha, "Zeichenkette");
+  const bool ascii = IsAscii(utf8);
   std::string converted;
-  if (!IsAscii(utf8) && !codePage_.FromUtf8(utf8, &converted))
+  if (!ascii && !codePage_.FromUtf8(utf8, &converted))
     FailPlain(kErrInvalidValue, Quoted(utf8) + " enthält Zeichen, die die Codeseite der Tabelle nicht kennt.");
-  if (!EncodeAlphaValue(IsAscii(utf8) ? utf8 : converted, p, layout_[static_cast<size_t>(field)].bytes))
+  if (!EncodeAlphaValue(ascii ? utf8 : converted, p, layout_[static_cast<size_t>(field)].bytes))
     FailPlain(kErrInvalidValue, Quoted(utf8) + " ist zu lang für das Feld Nummer " + std::to_string(field) + ".");
 }
 

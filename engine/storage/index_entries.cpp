@@ -1,5 +1,6 @@
 #include "storage/index_entries.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -104,8 +105,8 @@ void SecondaryEntries::Add(const uint8_t* record, uint16_t block, int slot, uint
   ++count_;
 }
 
-int SecondaryEntries::Compare(const uint8_t* a, const uint8_t* b, size_t parts) const {
-  for (size_t p = 0; p < parts; ++p) {
+int SecondaryEntries::Compare(const uint8_t* a, const uint8_t* b, size_t first, size_t parts) const {
+  for (size_t p = first; p < parts; ++p) {
     const Part& part = parts_[p];
     const uint8_t* x = a + part.offset;
     const uint8_t* y = b + part.offset;
@@ -140,9 +141,9 @@ void SecondaryEntries::Swap(size_t a, size_t b) {
   for (; k < recordSize_; ++k) std::swap(x[k], y[k]);
 }
 
-void SecondaryEntries::InsertionSort(size_t begin, size_t end) {
+void SecondaryEntries::InsertionSort(size_t begin, size_t end, size_t first) {
   for (size_t i = begin + 1; i < end; ++i)
-    for (size_t j = i; j > begin && Compare(Record(j - 1), Record(j), parts_.size()) > 0; --j) Swap(j - 1, j);
+    for (size_t j = i; j > begin && Compare(Record(j - 1), Record(j), first, parts_.size()) > 0; --j) Swap(j - 1, j);
 }
 
 void SecondaryEntries::SortByByte(const Range& range, std::vector<Range>& todo) {
@@ -160,7 +161,7 @@ void SecondaryEntries::SortByByte(const Range& range, std::vector<Range>& todo) 
   };
   while (true) {
     if (r.end - r.begin <= kInsertionRange) {
-      InsertionSort(r.begin, r.end);
+      InsertionSort(r.begin, r.end, std::min(r.part, parts_.size()));
       return;
     }
     if (r.part >= parts_.size()) return;  // equal in every sort byte
@@ -215,7 +216,7 @@ bool SecondaryEntries::Sort(bool unique) {
   }
   if (unique)
     for (size_t i = 1; i < count_; ++i)
-      if (Compare(Record(i - 1), Record(i), fieldParts_) == 0) return false;
+      if (Compare(Record(i - 1), Record(i), 0, fieldParts_) == 0) return false;
   return true;
 }
 

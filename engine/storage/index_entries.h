@@ -52,9 +52,10 @@ class SecondaryEntries {
   };
   struct Range;
   uint8_t* Record(size_t i) { return data_ + i * recordSize_; }
-  // <0, 0, >0 as record a goes before, with or after record b, over parts [0, parts).
-  int Compare(const uint8_t* a, const uint8_t* b, size_t parts) const;
-  void InsertionSort(size_t begin, size_t end);
+  // <0, 0, >0 as record a goes before, with or after record b, over parts [first, parts).
+  int Compare(const uint8_t* a, const uint8_t* b, size_t first, size_t parts) const;
+  // Sorts records [begin, end), which agree on the parts before `first`.
+  void InsertionSort(size_t begin, size_t end, size_t first);
   // How many of records [begin, end) have each value of the byte at `column` (record 0's).
   std::array<size_t, 256> Histogram(const uint8_t* column, size_t begin, size_t end) const;
   // Sorts [begin, end) by one byte position and hands out the buckets still to sort.
