@@ -113,6 +113,7 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
     std::unique_ptr<File> file;
     uint64_t fileSize;
     ChainWindow window;
+    std::vector<int> blobFields;
     size_t entry = 0;
     uint32_t slot = 0;
     const uint8_t* records = nullptr;  // the records of block `entry`
@@ -121,7 +122,10 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
   auto file = fs.Open(data.Path(), OpenMode::ReadOnly);
   const uint64_t size = file->Size();
   const ChainWindow window(*file, size, data.Header().BlockBytes());
-  auto walk = std::make_shared<Walk>(Walk{std::move(file), size, window});
+  std::vector<int> blobFields;
+  for (size_t f = 0; f < cursor.Layout().size(); ++f)
+    if (IsBlobType(cursor.Layout()[f].type)) blobFields.push_back(static_cast<int>(f));
+  auto walk = std::make_shared<Walk>(Walk{std::move(file), size, window, std::move(blobFields)});
   return [&cursor, &data, walk](SourceRecord& out) {
     const std::vector<BlockEntry>& blocks = data.Blocks();
     const size_t recordSize = data.Header().recordSize;
@@ -140,13 +144,10 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
     }
     const uint8_t* record = walk->records + walk->slot++ * recordSize;
     out.bytes.assign(record, record + recordSize);
-    const auto& layout = cursor.Layout();
-    for (size_t f = 0; f < layout.size(); ++f) {
+    for (const int f : walk->blobFields) {
       // A value held whole in its leader is taken from the record as it stands.
-      if (!IsBlobType(layout[f].type) || cursor.BlobLength(static_cast<int>(f), out.bytes.data()) <=
-                                              mb::LeaderBytes(layout[f].bytes))
-        continue;
-      out.blobs[static_cast<int>(f)] = cursor.ReadBlob(static_cast<int>(f), out.bytes.data());
+      const size_t leader = mb::LeaderBytes(cursor.Layout()[static_cast<size_t>(f)].bytes);
+      if (cursor.BlobLength(f, out.bytes.data()) > leader) out.blobs[f] = cursor.ReadBlob(f, out.bytes.data());
     }
     return true;
   };
