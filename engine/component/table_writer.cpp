@@ -31,15 +31,7 @@ bool Maintained(const SecondaryIndex& s) { return s.maintained; }
 
 // First stored row whose key is not less than `key` (rows in key order).
 uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, size_t keyFields, const std::string& key) {
-  uint32_t lo = 0, hi = w.Count();
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (NormalizedKey(w.Record(mid), layout, keyFields) < key)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
+  return w.PartitionPoint([&](const uint8_t* record) { return NormalizedKey(record, layout, keyFields) < key; });
 }
 
 // Whether a blob field's value lives in the .MB (longer than the record's leader holds).
@@ -115,14 +107,7 @@ std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord
 
 uint32_t TableWriter::FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found) {
   RecordWriter& x = *s.x;
-  uint32_t lo = 0, hi = x.Count();
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (EntrySortKey(s, x.Record(mid)) < sortKey)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
+  const uint32_t lo = x.PartitionPoint([&](const uint8_t* entry) { return EntrySortKey(s, entry) < sortKey; });
   *found = false;
   const size_t compare = bytes.size() - 2;  // all but the block number
   for (uint32_t i = lo; i < x.Count(); ++i) {

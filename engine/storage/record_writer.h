@@ -16,6 +16,7 @@
 // Not thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <memory>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "storage/data_file.h"
 #include "storage/index_builder.h"
 
 namespace engine {
@@ -68,10 +70,20 @@ class RecordWriter {
   // the call before, with their places in the chain. False, with no entries, when blocks
   // joined or left the chain meanwhile (or on the first call): then only BlockEntries tells.
   bool ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out);
+  // First stored row whose record does not go `before` (the rows being in that order): the
+  // blocks' first records, kept in memory, narrow the search to one block.
+  uint32_t PartitionPoint(const std::function<bool(const uint8_t* record)>& before);
   // Block number and position in it of a stored row.
   void Locate(uint32_t row, uint16_t* block, int* slot) const;
-  // The chain's blocks in order with their record counts.
-  std::vector<std::pair<uint16_t, uint32_t>> Chain() const;
+  // What the last Commit changed of the chain: the stored rows before `keptRows` are in the same
+  // blocks at the same places as before it; `tail` is the chain from there on (blocks in order
+  // with their first rows and record counts); `written` the blocks it wrote.
+  struct CommittedChain {
+    uint32_t keptRows = 0;
+    std::vector<BlockEntry> tail;
+    std::vector<uint16_t> written;
+  };
+  CommittedChain LastCommit() const;
 
  private:
   struct ChainBlock {
@@ -79,7 +91,11 @@ class RecordWriter {
     uint32_t count;
     std::string first;  // the block's first record (empty when the block is empty)
   };
-  void RefreshFirst(uint16_t block);
+  void RefreshFirst(size_t chainIndex);
+  // Notes that chain position `chainIndex` changed its record count, or (`joinedOrLeft`) that a
+  // block joined or left the chain there.
+  void ChainChanged(size_t chainIndex, bool joinedOrLeft);
+  void UpdateFirstRows() const;
   void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
   void Load();
   // Raises EDBEngineError naming the file when the header's block count runs past the file's
@@ -91,7 +107,7 @@ class RecordWriter {
   uint16_t NewBlock();
   void FreeBlock(uint16_t block);
   void LinkAfter(size_t chainIndex, uint16_t block);
-  void SetCount(uint16_t block, uint32_t count);
+  void SetCount(size_t chainIndex, uint32_t count);
   void MergeWithNext(size_t chainIndex);
 
   FileSystem& fs_;
@@ -101,10 +117,15 @@ class RecordWriter {
   uint32_t capacity_ = 0;
   uint32_t count_ = 0;
   std::vector<ChainBlock> chain_;
-  // Stored row of each chain block's first record, rebuilt on the next lookup after counts
-  // or the chain changed.
+  // Stored row of each chain block's first record; the entries from `firstRowsValid_` on are
+  // worked out again on the next lookup after counts or the chain changed.
   mutable std::vector<uint32_t> firstRows_;
-  mutable bool firstRowsValid_ = false;
+  mutable size_t firstRowsValid_ = 0;
+  // First chain position changed since the last commit, and as of the last commit (SIZE_MAX:
+  // none); the blocks the last commit wrote.
+  size_t changedFrom_ = 0;
+  size_t committedFrom_ = SIZE_MAX;
+  std::vector<uint16_t> written_;
   // For ChangedEntries: blocks written since its last call, whether the chain's blocks changed
   // meanwhile, and each block's place in the chain (by block number) as of its last call.
   std::set<uint16_t> committed_;

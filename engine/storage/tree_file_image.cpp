@@ -40,6 +40,24 @@ class MemoryFile : public File {
   std::string path_;
 };
 
+std::vector<uint8_t> FileBytes(FileSystem& fs, const std::string& path) {
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
+  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+  return bytes;
+}
+
+// Writes the pieces numbered in `pieces` (ascending) of `bytes`, runs of neighbours in one write.
+void WritePieces(File& file, const std::vector<uint8_t>& bytes, const std::vector<size_t>& pieces) {
+  for (size_t i = 0; i < pieces.size();) {
+    size_t end = i + 1;
+    while (end < pieces.size() && pieces[end] == pieces[end - 1] + 1) ++end;
+    const size_t at = pieces[i] * kPiece;
+    file.WriteAt(at, bytes.data() + at, std::min(pieces[end - 1] * kPiece + kPiece, bytes.size()) - at);
+    i = end;
+  }
+}
+
 bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
   return a.key == b.key && a.child == b.child && a.count == b.count;
 }
@@ -52,19 +70,19 @@ void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHe
   WriteTreeFile(built, header, level1);
   std::vector<uint8_t>& next = built.bytes;
   const bool exists = fs.Exists(path);
-  if (exists && next == image_) return;
-  auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-  if (image_.empty()) {
-    file->WriteAt(0, next.data(), next.size());
-  } else {
+  if (exists && image_.empty()) image_ = FileBytes(fs, path);  // only what differs from the file is written
+  if (!exists || next != image_) {
+    auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+    std::vector<size_t> pieces;
     for (size_t at = 0; at < next.size(); at += kPiece) {
       const size_t n = std::min(kPiece, next.size() - at);
-      if (at + n <= image_.size() && std::memcmp(next.data() + at, image_.data() + at, n) == 0) continue;
-      file->WriteAt(at, next.data() + at, n);
+      if (at + n > image_.size() || std::memcmp(next.data() + at, image_.data() + at, n) != 0)
+        pieces.push_back(at / kPiece);
     }
+    WritePieces(*file, next, pieces);
+    if (file->Size() > next.size()) file->Truncate(next.size());
+    file->Sync();
   }
-  if (file->Size() > next.size()) file->Truncate(next.size());
-  file->Sync();
   image_ = std::move(next);
 
   // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
@@ -142,10 +160,7 @@ void TreeFileImage::Flush(FileSystem& fs, const std::string& path, const std::ve
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   auto file = fs.Open(path, OpenMode::ReadWrite);
-  for (size_t piece : sorted) {
-    const size_t at = piece * kPiece;
-    file->WriteAt(at, image_.data() + at, std::min(kPiece, image_.size() - at));
-  }
+  WritePieces(*file, image_, sorted);
   file->Sync();
 }
 

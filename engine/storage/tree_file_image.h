@@ -1,6 +1,6 @@
 #pragma once
-// A .PX or .Y tree file that a table writer keeps up to date after its changes. The first write
-// writes the whole file; later whole writes write only the parts that differ from the last one,
+// A .PX or .Y tree file that a table writer keeps up to date after its changes. A whole write
+// writes only the parts that differ from the file (as read at the first write, then as last written),
 // and an update of single level-1 entries (their number unchanged) rewrites just those entries
 // and the entries above them, so that a change costs the same on a large table as on a small
 // one. The file must not be changed by anyone else in between.
