@@ -360,9 +360,10 @@ void TableWriter::Commit() {
     // while no block joined or left the chain only the entries of the written blocks change.
     pxStamp = db.changeCount1;
     const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
-    if (!data_->ChangedEntries(def_.KeyBytes(), &changed) ||
-        !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, changed)) {
+    if (!data_->ChangedEntries(def_.KeyBytes(), &edits, &changed) ||
+        !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, edits, changed)) {
       TableHeader px = ExistingIndexHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
       primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
@@ -385,9 +386,10 @@ void TableWriter::Commit() {
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
     const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
     const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
-    if (!x.ChangedEntries(keyBytes, &changed) ||
-        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, changed)) {
+    if (!x.ChangedEntries(keyBytes, &edits, &changed) ||
+        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, edits, changed)) {
       TableHeader yh = ExistingIndexHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
       s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));

@@ -60,6 +60,8 @@ void RecordWriter::Load() {
   chain_.clear();
   ChainChanged(0, true);
   committed_.clear();
+  edits_.clear();
+  editsKnown_ = false;
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
   if (recordSize > header_.BlockBytes() - blk::kHeaderBytes)
@@ -275,6 +277,7 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
   }
   chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
   ChainChanged(ci + 1, true);
+  edits_.push_back({ci + 1, true});
   SetCount(ci + 1, 0);
 }
 
@@ -289,6 +292,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     EncodeBlockHeader(bh, bytes.data());
     chain_.push_back({b, 0, std::string()});
     ChainChanged(0, true);
+    edits_.push_back({0, true});
     SetCount(0, 0);
   }
   size_t ci;
@@ -367,6 +371,7 @@ void RecordWriter::Remove(uint32_t row) {
     // The last record went: back to a table without blocks.
     chain_.clear();
     ChainChanged(0, true);
+    editsKnown_ = false;
     blocks_.clear();
     dirty_.clear();
     header_.fileBlocks = 0;
@@ -398,6 +403,7 @@ void RecordWriter::Remove(uint32_t row) {
   }
   chain_.erase(chain_.begin() + static_cast<long>(gone));
   ChainChanged(gone, true);
+  edits_.push_back({gone, false});
   FreeBlock(victim);
 }
 
@@ -422,6 +428,7 @@ void RecordWriter::MergeWithNext(size_t ci) {
   }
   chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
   ChainChanged(ci + 1, true);
+  edits_.push_back({ci + 1, false});
   FreeBlock(victim);
 }
 
@@ -443,12 +450,21 @@ RecordWriter::CommittedChain RecordWriter::LastCommit() const {
   return out;
 }
 
-bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out) {
+bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<TreeEdit>* edits,
+                                  std::vector<std::pair<size_t, TreeEntry>>* out) {
   out->clear();
+  edits->clear();
   if (chainChanged_) {
     positions_.assign(size_t{header_.fileBlocks} + 1, SIZE_MAX);
     for (size_t i = 0; i < chain_.size(); ++i) positions_[chain_[i].block] = i;
     chainChanged_ = false;
+  }
+  const bool known = editsKnown_;
+  editsKnown_ = true;
+  edits->swap(edits_);
+  edits_.clear();
+  if (!known) {
+    edits->clear();
     committed_.clear();
     return false;
   }

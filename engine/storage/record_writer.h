@@ -27,6 +27,7 @@
 #include "format/table_header.h"
 #include "storage/data_file.h"
 #include "storage/index_builder.h"
+#include "storage/tree_file_image.h"
 
 namespace engine {
 
@@ -66,10 +67,12 @@ class RecordWriter {
 
   // One entry per block in chain order: first `keyBytes` of its first record, block, count.
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
-  // The entries (as BlockEntries gives them) of the chain blocks written by the commits since
-  // the call before, with their places in the chain. False, with no entries, when blocks
-  // joined or left the chain meanwhile (or on the first call): then only BlockEntries tells.
-  bool ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out);
+  // How the chain changed since the call before: `edits`, the blocks that joined or left it in
+  // the order they did, then `out`, the entries (as BlockEntries gives them) of the chain blocks
+  // written by the commits meanwhile, with their places in the chain as it is now. False, with
+  // neither, on the first call and after the chain was read again or emptied: then only
+  // BlockEntries tells.
+  bool ChangedEntries(size_t keyBytes, std::vector<TreeEdit>* edits, std::vector<std::pair<size_t, TreeEntry>>* out);
   // First stored row whose record does not go `before` (the rows being in that order): the
   // blocks' first records, kept in memory, narrow the search to one block.
   uint32_t PartitionPoint(const std::function<bool(const uint8_t* record)>& before);
@@ -126,9 +129,12 @@ class RecordWriter {
   size_t changedFrom_ = 0;
   size_t committedFrom_ = SIZE_MAX;
   std::vector<uint16_t> written_;
-  // For ChangedEntries: blocks written since its last call, whether the chain's blocks changed
-  // meanwhile, and each block's place in the chain (by block number) as of its last call.
+  // For ChangedEntries: blocks written since its last call, the blocks that joined or left the
+  // chain meanwhile (unknown after the chain was read or emptied), whether any did, and each
+  // block's place in the chain (by block number) as of its last call.
   std::set<uint16_t> committed_;
+  std::vector<TreeEdit> edits_;
+  bool editsKnown_ = false;
   bool chainChanged_ = true;
   std::vector<size_t> positions_;
   std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks

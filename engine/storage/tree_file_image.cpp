@@ -84,6 +84,7 @@ void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHe
     file->Sync();
   }
   image_ = std::move(next);
+  header_ = header;
 
   // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
   // level by level from level 1 up.
@@ -139,9 +140,30 @@ void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std
   SetEntry(level + 1, part, {here[begin].key, levels_[level + 1][part].child, sum}, pieces);
 }
 
-bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<TreeEdit>& edits,
                            const std::vector<std::pair<size_t, TreeEntry>>& changed) {
   if (image_.size() <= hdr::kStamp2C || levels_.empty() || !fs.Exists(path)) return false;
+  if (!edits.empty()) {
+    // Entries joined or left: the levels above and the blocks after them move, so the tree is
+    // laid out again from the entries kept here and only the bytes that differ are written.
+    std::vector<TreeEntry> level1 = levels_[0];
+    for (const TreeEdit& e : edits) {
+      if (e.position > level1.size() || (!e.joined && e.position == level1.size())) return false;
+      if (e.joined)
+        level1.insert(level1.begin() + static_cast<long>(e.position), TreeEntry{});
+      else
+        level1.erase(level1.begin() + static_cast<long>(e.position));
+    }
+    for (const auto& [i, entry] : changed) {
+      if (i >= level1.size()) return false;
+      level1[i] = entry;
+    }
+    if (std::any_of(level1.begin(), level1.end(), [](const TreeEntry& e) { return e.child == 0; })) return false;
+    TableHeader header = header_;
+    header.stamp2C = stamp;
+    Write(fs, path, header, level1);
+    return true;
+  }
   for (const auto& [i, entry] : changed)
     if (i >= levels_[0].size()) return false;
   std::vector<size_t> pieces;

@@ -19,16 +19,24 @@ namespace engine {
 
 class FileSystem;
 
+// A block that joined (or left) a data file's chain at `position`: a level-1 entry of its tree
+// inserted there (or removed).
+struct TreeEdit {
+  size_t position = 0;
+  bool joined = false;
+};
+
 class TreeFileImage {
  public:
   // Writes the tree of `header` (fields, block size, stamps) over `level1` to `path`, creating
   // the file when there is none, and flushes it; writes nothing when no byte changed.
   void Write(FileSystem& fs, const std::string& path, const TableHeader& header,
              const std::vector<TreeEntry>& level1);
-  // Sets the tree's stamp (header byte 0x2C) and the level-1 entries given by position, and
-  // writes and flushes what changed. False (nothing done) when there was no write before or a
-  // position is beyond the tree's entries: the caller then writes the whole tree.
-  bool Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+  // Sets the tree's stamp (header byte 0x2C), inserts and removes level-1 entries as `edits`
+  // say (in order), sets the level-1 entries given by position, and writes and flushes what
+  // changed. False (nothing done) when there was no write before, a position is beyond the
+  // tree's entries or an inserted entry is not given: the caller then writes the whole tree.
+  bool Update(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<TreeEdit>& edits,
               const std::vector<std::pair<size_t, TreeEntry>>& changed);
 
  private:
@@ -37,6 +45,7 @@ class TreeFileImage {
   void Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces);
 
   std::vector<uint8_t> image_;  // the file's bytes as last written; empty before the first write
+  TableHeader header_;          // as given to the last whole write
   // Entries by level from level 1 up; the last level is the root's (block 1). Entries of the
   // other levels lie in blocks of capacity − 1 entries starting at partStart_[level].
   std::vector<std::vector<TreeEntry>> levels_;
