@@ -42,15 +42,21 @@ bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
 }  // namespace
 
 TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
-                         const std::vector<SecondaryIndex>& secondaries)
+                         const std::vector<SecondaryIndex>& secondaries, const DataFile* seen)
     : staged_(StoredFiles(fs), dir, dbName),
       unlocked_(WithKeyOf(fs, staged_)),
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
-  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName);
+  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
   const bool keyed = def_.keyFields > 0;
+  // A .PX that agrees with the chain is kept and changed entry by entry; one that does not is
+  // written again from every block's first key, which the walk of the chain reads.
+  if (data_->ChainTaken() && keyed) {
+    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    if (!primaryFile_.Adopt(fs_, dir_ + pxName, data_->Header().changeCount1, data_->Blocks())) data_->Reload();
+  }
   for (size_t k = 0; k < secondaries.size(); ++k) {
     Secondary s;
     s.index = def_.indexes[k];
@@ -59,6 +65,10 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       s.x = std::make_unique<RecordWriter>(fs_, s.path);
       const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
+    }
+    if (s.x) {
+      const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+      s.treeFile.Adopt(fs_, dir_ + yName, s.x->Header().changeCount1, s.x->Blocks());
     }
     if (!s.x) rebuildAll_ = true;
     secondaries_.push_back(std::move(s));

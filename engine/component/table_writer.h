@@ -25,13 +25,16 @@
 namespace engine {
 
 class BlobFile;
+class DataFile;
 class FileSystem;
 struct EditBuffer;
 
 class TableWriter {
  public:
+  // `seen`, when given, is a reader's walk of the data file, taken over while the file is as the
+  // reader found it (with the .PX as it stands when that agrees with it).
   TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
-              const std::vector<SecondaryIndex>& secondaries);
+              const std::vector<SecondaryIndex>& secondaries, const DataFile* seen = nullptr);
   ~TableWriter();
 
   // Whether the files are still as this writer left them (no one else wrote in between).

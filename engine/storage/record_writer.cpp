@@ -41,18 +41,30 @@ std::vector<uint8_t> FixedPart(File& file) {
 
 }  // namespace
 
-RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(dbPath) {
+RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen) : fs_(fs), path_(dbPath) {
   file_ = fs.Open(dbPath, OpenMode::ReadWrite);
   header_ = ReadWritableHeader(fs, *file_, dbPath);
   if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
   if (header_.modifiedFlags1 || header_.modifiedFlags2)
     Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
-  Load();
+  // A reader's walk of the file as it is now, with every block holding records and every
+  // record the header counts, gives the chain as walking it again would.
+  const bool walked = seen && SameFileState(seen->Header(), header_) && seen->Inconsistency().empty() &&
+                      seen->Truncation().empty() && seen->Blocks().size() == header_.usedBlocks &&
+                      seen->RecordCount() == header_.numRecords;
+  Load(walked ? &seen->Blocks() : nullptr);
+}
+
+bool SameFileState(const TableHeader& a, const TableHeader& b) {
+  return a.numRecords == b.numRecords && a.firstBlock == b.firstBlock && a.lastBlock == b.lastBlock &&
+         a.usedBlocks == b.usedBlocks && a.fileBlocks == b.fileBlocks && a.firstFreeBlock == b.firstFreeBlock &&
+         a.changeCount1 == b.changeCount1 && a.changeCount2 == b.changeCount2 && a.stamp2F == b.stamp2F &&
+         a.autoInc == b.autoInc && a.fileUpdateTime == b.fileUpdateTime;
 }
 
 RecordWriter::~RecordWriter() = default;
 
-void RecordWriter::Load() {
+void RecordWriter::Load(const std::vector<BlockEntry>* known) {
   lastFixedPart_ = FixedPart(*file_);
   moved_.clear();
   blocks_.clear();
@@ -61,7 +73,7 @@ void RecordWriter::Load() {
   ChainChanged(0, true);
   committed_.clear();
   edits_.clear();
-  editsKnown_ = false;
+  editsKnown_ = true;
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
   if (recordSize > header_.BlockBytes() - blk::kHeaderBytes)
@@ -72,6 +84,16 @@ void RecordWriter::Load() {
   std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
   uint16_t b = header_.firstBlock;
   const uint64_t size = file_->Size();
+  chainTaken_ = known != nullptr;
+  if (known) {
+    // The chain as a reader just walked it; first records are read when needed.
+    for (const BlockEntry& e : *known) {
+      seen[e.block] = true;
+      chain_.push_back({e.block, e.count, std::string(), false});
+      count_ += e.count;
+    }
+    b = 0;
+  }
   ChainWindow window(*file_, size, header_.BlockBytes());
   while (b != 0 && header_.numRecords > 0) {
     if (b > header_.fileBlocks || seen[b] || header_.BlockOffset(b) >= size)
@@ -84,7 +106,7 @@ void RecordWriter::Load() {
     if (n < 0 || static_cast<uint32_t>(n) > capacity_)
       Fail(kErrCorrupt, path_, "Block " + std::to_string(b) + " hat eine ungültige Satzanzahl.");
     const char* first = reinterpret_cast<const char*>(head + blk::kHeaderBytes);
-    chain_.push_back({b, static_cast<uint32_t>(n), n > 0 ? std::string(first, recordSize) : std::string()});
+    chain_.push_back({b, static_cast<uint32_t>(n), n > 0 ? std::string(first, recordSize) : std::string(), true});
     count_ += static_cast<uint32_t>(n);
     if (b == header_.lastBlock) break;
     b = bh.next;
@@ -121,7 +143,7 @@ void RecordWriter::CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size
 
 void RecordWriter::Reload() {
   header_ = ReadWritableHeader(fs_, *file_, path_);
-  Load();
+  Load(nullptr);
 }
 
 bool RecordWriter::Current() { return FixedPart(*file_) == lastFixedPart_; }
@@ -136,6 +158,17 @@ void RecordWriter::RefreshFirst(size_t ci) {
   ChainBlock& c = chain_[ci];
   const uint8_t* first = Block(c.block).data() + blk::kHeaderBytes;
   c.first = c.count > 0 ? std::string(reinterpret_cast<const char*>(first), header_.recordSize) : std::string();
+  c.firstKnown = true;
+}
+
+const std::string& RecordWriter::First(size_t ci) {
+  ChainBlock& c = chain_[ci];
+  if (!c.firstKnown) {
+    c.first.assign(c.count > 0 ? header_.recordSize : 0, '\0');
+    file_->ReadAt(header_.BlockOffset(c.block) + blk::kHeaderBytes, c.first.data(), c.first.size());
+    c.firstKnown = true;
+  }
+  return c.first;
 }
 
 void RecordWriter::ChainChanged(size_t ci, bool joinedOrLeft) {
@@ -191,7 +224,7 @@ uint32_t RecordWriter::PartitionPoint(const std::function<bool(const uint8_t*)>&
     const size_t mid = lo + (hi - lo) / 2;
     size_t probe = mid;
     while (probe < hi && chain_[probe].count == 0) ++probe;
-    if (probe < hi && before(reinterpret_cast<const uint8_t*>(chain_[probe].first.data())))
+    if (probe < hi && before(reinterpret_cast<const uint8_t*>(First(probe).data())))
       lo = probe + 1;
     else
       hi = mid;
@@ -275,7 +308,7 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
     coding::PutU16(Block(next).data() + blk::kPrev, block);
     dirty_[next] = true;
   }
-  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
+  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string(), true});
   ChainChanged(ci + 1, true);
   edits_.push_back({ci + 1, true});
   SetCount(ci + 1, 0);
@@ -290,7 +323,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     std::vector<uint8_t>& bytes = Block(b);
     BlockHeader bh;
     EncodeBlockHeader(bh, bytes.data());
-    chain_.push_back({b, 0, std::string()});
+    chain_.push_back({b, 0, std::string(), true});
     ChainChanged(0, true);
     edits_.push_back({0, true});
     SetCount(0, 0);
@@ -432,9 +465,18 @@ void RecordWriter::MergeWithNext(size_t ci) {
   FreeBlock(victim);
 }
 
+std::vector<BlockEntry> RecordWriter::Blocks() const {
+  UpdateFirstRows();
+  std::vector<BlockEntry> out;
+  out.reserve(chain_.size());
+  for (size_t i = 0; i < chain_.size(); ++i) out.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
+  return out;
+}
+
 std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   std::vector<TreeEntry> out;
-  for (const auto& c : chain_) out.push_back({c.first.substr(0, keyBytes), c.block, c.count});
+  out.reserve(chain_.size());
+  for (size_t i = 0; i < chain_.size(); ++i) out.push_back({First(i).substr(0, keyBytes), chain_[i].block, chain_[i].count});
   return out;
 }
 
@@ -470,8 +512,8 @@ bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<TreeEdit>* edits,
   }
   for (uint16_t block : committed_) {
     if (block >= positions_.size() || positions_[block] == SIZE_MAX) continue;  // a free block
-    const ChainBlock& c = chain_[positions_[block]];
-    out->push_back({positions_[block], {c.first.substr(0, keyBytes), c.block, c.count}});
+    const size_t i = positions_[block];
+    out->push_back({i, {First(i).substr(0, keyBytes), chain_[i].block, chain_[i].count}});
   }
   committed_.clear();
   return true;

@@ -34,11 +34,16 @@ namespace engine {
 class File;
 class FileSystem;
 
+// Whether two headers of a data file describe the same state of its blocks and records.
+bool SameFileState(const TableHeader& a, const TableHeader& b);
+
 class RecordWriter {
  public:
-  // Opens the .DB (or an .X/.XG file) for writing and walks its chain. Raises EDBEngineError
-  // naming the file when it is write-protected, encrypted or its chain is damaged.
-  RecordWriter(FileSystem& fs, const std::string& dbPath);
+  // Opens the .DB (or an .X/.XG file) for writing and walks its chain, or takes the chain from
+  // `seen`, a reader's walk of the same file, while the file is as that reader found it and
+  // sound (first records are then read when needed). Raises EDBEngineError naming the file when
+  // it is write-protected, encrypted or its chain is damaged.
+  explicit RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen = nullptr);
   ~RecordWriter();
 
   const TableHeader& Header() const { return header_; }
@@ -67,6 +72,10 @@ class RecordWriter {
 
   // One entry per block in chain order: first `keyBytes` of its first record, block, count.
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
+  // The chain's blocks in order with their first rows and record counts.
+  std::vector<BlockEntry> Blocks() const;
+  // Whether the chain was taken from a reader's walk (first records not read yet).
+  bool ChainTaken() const { return chainTaken_; }
   // How the chain changed since the call before: `edits`, the blocks that joined or left it in
   // the order they did, then `out`, the entries (as BlockEntries gives them) of the chain blocks
   // written by the commits meanwhile, with their places in the chain as it is now. False, with
@@ -93,14 +102,16 @@ class RecordWriter {
     uint16_t block;
     uint32_t count;
     std::string first;  // the block's first record (empty when the block is empty)
+    bool firstKnown;    // else `first` is read on first need
   };
+  const std::string& First(size_t chainIndex);
   void RefreshFirst(size_t chainIndex);
   // Notes that chain position `chainIndex` changed its record count, or (`joinedOrLeft`) that a
   // block joined or left the chain there.
   void ChainChanged(size_t chainIndex, bool joinedOrLeft);
   void UpdateFirstRows() const;
   void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
-  void Load();
+  void Load(const std::vector<BlockEntry>* known);
   // Raises EDBEngineError naming the file when the header's block count runs past the file's
   // `size` or its free list leaves the file, joins the chain (blocks `chain`) or loops: a block
   // taken from it would overwrite records or land past the file.
@@ -120,6 +131,7 @@ class RecordWriter {
   uint32_t capacity_ = 0;
   uint32_t count_ = 0;
   std::vector<ChainBlock> chain_;
+  bool chainTaken_ = false;
   // Stored row of each chain block's first record; the entries from `firstRowsValid_` on are
   // worked out again on the next lookup after counts or the chain changed.
   mutable std::vector<uint32_t> firstRows_;

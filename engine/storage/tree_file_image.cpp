@@ -6,6 +6,8 @@
 
 #include "format/data_block.h"
 #include "format/index_block.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -64,30 +66,13 @@ bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
 
 }  // namespace
 
-void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
-                          const std::vector<TreeEntry>& level1) {
-  MemoryFile built(path);
+std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, const std::vector<TreeEntry>& level1) {
+  MemoryFile built("");
   WriteTreeFile(built, header, level1);
-  std::vector<uint8_t>& next = built.bytes;
-  const bool exists = fs.Exists(path);
-  if (exists && image_.empty()) image_ = FileBytes(fs, path);  // only what differs from the file is written
-  if (!exists || next != image_) {
-    auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-    std::vector<size_t> pieces;
-    for (size_t at = 0; at < next.size(); at += kPiece) {
-      const size_t n = std::min(kPiece, next.size() - at);
-      if (at + n > image_.size() || std::memcmp(next.data() + at, image_.data() + at, n) != 0)
-        pieces.push_back(at / kPiece);
-    }
-    WritePieces(*file, next, pieces);
-    if (file->Size() > next.size()) file->Truncate(next.size());
-    file->Sync();
-  }
-  image_ = std::move(next);
-  header_ = header;
 
   // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
   // level by level from level 1 up.
+  header_ = header;
   recordSize_ = header.recordSize;
   blockBytes_ = header.BlockBytes();
   capacity_ = (blockBytes_ - blk::kHeaderBytes) / recordSize_;
@@ -108,7 +93,69 @@ void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHe
     }
     levels_.push_back(std::move(upper));
   }
-  headerBytes_ = image_.size() - blocks * blockBytes_;
+  headerBytes_ = built.bytes.size() - blocks * blockBytes_;
+  return std::move(built.bytes);
+}
+
+void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
+                          const std::vector<TreeEntry>& level1) {
+  std::vector<uint8_t> next = Lay(header, level1);
+  const bool exists = fs.Exists(path);
+  if (exists && image_.empty()) image_ = FileBytes(fs, path);  // only what differs from the file is written
+  if (!exists || next != image_) {
+    auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+    std::vector<size_t> pieces;
+    for (size_t at = 0; at < next.size(); at += kPiece) {
+      const size_t n = std::min(kPiece, next.size() - at);
+      if (at + n > image_.size() || std::memcmp(next.data() + at, image_.data() + at, n) != 0)
+        pieces.push_back(at / kPiece);
+    }
+    WritePieces(*file, next, pieces);
+    if (file->Size() > next.size()) file->Truncate(next.size());
+    file->Sync();
+  }
+  image_ = std::move(next);
+}
+
+bool TreeFileImage::Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain) {
+  if (chain.empty() || !fs.Exists(path)) return false;
+  std::vector<uint8_t> bytes = FileBytes(fs, path);
+  TableHeader header;
+  try {
+    header = DecodeTableHeader(bytes.data(), bytes.size(), path);
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+  const size_t recordSize = header.recordSize;
+  const size_t blockBytes = header.BlockBytes();
+  if (header.stamp2C != stamp || recordSize <= idx::kTrailerBytes || blockBytes < blk::kHeaderBytes + 3 * recordSize) return false;
+  // Where the level-1 entries of a tree over as many blocks lie: in the root when they fit,
+  // otherwise in blocks 2, 3, … of capacity − 1 entries each, after which the upper levels follow.
+  const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
+  size_t blocks = 1;
+  for (size_t n = chain.size(); n > capacity; n = (n + capacity - 2) / (capacity - 1)) blocks += (n + capacity - 2) / (capacity - 1);
+  if (bytes.size() <= blocks * blockBytes) return false;
+  const size_t headerBytes = bytes.size() - blocks * blockBytes;
+  const size_t keyBytes = recordSize - idx::kTrailerBytes;
+  std::vector<TreeEntry> level1;
+  level1.reserve(chain.size());
+  for (size_t i = 0; i < chain.size(); ++i) {
+    const size_t block = chain.size() <= capacity ? 1 : 2 + i / (capacity - 1);
+    const size_t slot = chain.size() <= capacity ? i : i % (capacity - 1);
+    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes + slot * recordSize;
+    const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerChild, idx::kShortBytes));
+    const uint32_t count =
+        static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCount, idx::kShortBytes)) |
+        uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
+    if (child != chain[i].block || count != chain[i].count) return false;
+    level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
+  }
+  if (Lay(header, level1) != bytes) {
+    *this = TreeFileImage();
+    return false;
+  }
+  image_ = std::move(bytes);
+  return true;
 }
 
 size_t TreeFileImage::EntryOffset(size_t level, size_t i) const {

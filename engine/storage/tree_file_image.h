@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "storage/data_file.h"
 #include "storage/index_builder.h"
 
 namespace engine {
@@ -32,6 +33,11 @@ class TreeFileImage {
   // the file when there is none, and flushes it; writes nothing when no byte changed.
   void Write(FileSystem& fs, const std::string& path, const TableHeader& header,
              const std::vector<TreeEntry>& level1);
+  // Takes the tree file at `path` as it is when it bears `stamp` (header byte 0x2C), is laid
+  // out as Write lays a tree out and its level-1 entries name the blocks and record counts of
+  // `chain` in order (their keys are taken as they stand), so that later writes change only what
+  // differs. False, nothing taken, otherwise.
+  bool Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain);
   // Sets the tree's stamp (header byte 0x2C), inserts and removes level-1 entries as `edits`
   // say (in order), sets the level-1 entries given by position, and writes and flushes what
   // changed. False (nothing done) when there was no write before, a position is beyond the
@@ -40,6 +46,8 @@ class TreeFileImage {
               const std::vector<std::pair<size_t, TreeEntry>>& changed);
 
  private:
+  // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
+  std::vector<uint8_t> Lay(const TableHeader& header, const std::vector<TreeEntry>& level1);
   void SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces);
   size_t EntryOffset(size_t level, size_t i) const;
   void Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces);
