@@ -165,17 +165,28 @@ size_t TreeFileImage::EntryOffset(size_t level, size_t i) const {
   return headerBytes_ + (block - 1) * blockBytes_ + blk::kHeaderBytes + slot * recordSize_;
 }
 
+void TreeFileImage::Touch(size_t offset, size_t n, std::vector<size_t>* pieces) {
+  for (size_t piece = offset / kPiece; piece <= (offset + n - 1) / kPiece; ++piece)
+    if (pieces->empty() || pieces->back() != piece) pieces->push_back(piece);  // neighbours come in order
+}
+
+void TreeFileImage::PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces) {
+  const size_t offset = EntryOffset(level, i);
+  uint8_t* p = image_.data() + offset;
+  std::memset(p, 0, recordSize_);
+  if (entry) {
+    const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
+    std::memcpy(p, entry->key.data(), std::min(keyBytes, entry->key.size()));
+    PutTreeTrailer(p + keyBytes, entry->child, entry->count);
+  }
+  Touch(offset, recordSize_, pieces);
+}
+
 void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces) {
   TreeEntry& old = levels_[level][i];
   if (SameEntry(old, entry)) return;
   old = entry;
-  uint8_t* p = image_.data() + EntryOffset(level, i);
-  const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
-  std::memset(p, 0, keyBytes);
-  std::memcpy(p, entry.key.data(), std::min(keyBytes, entry.key.size()));
-  PutTreeTrailer(p + keyBytes, entry.child, entry.count);
-  const size_t offset = static_cast<size_t>(p - image_.data());
-  for (size_t piece = offset / kPiece; piece <= (offset + recordSize_ - 1) / kPiece; ++piece) pieces->push_back(piece);
+  PutEntry(level, i, &entry, pieces);
   if (level + 1 == levels_.size()) return;
   // The entry above: the first key and the record count of this entry's block.
   const std::vector<TreeEntry>& here = levels_[level];
@@ -206,9 +217,19 @@ bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stam
       level1[i] = entry;
     }
     if (std::any_of(level1.begin(), level1.end(), [](const TreeEntry& e) { return e.child == 0; })) return false;
-    TableHeader header = header_;
-    header.stamp2C = stamp;
-    Write(fs, path, header, level1);
+    size_t from = level1.size();
+    for (const TreeEdit& e : edits) from = std::min(from, e.position);
+    for (const auto& [i, entry] : changed) from = std::min(from, i);
+    std::vector<size_t> pieces;
+    if (!Relay(level1, from, &pieces)) {
+      TableHeader header = header_;
+      header.stamp2C = stamp;
+      Write(fs, path, header, level1);
+      return true;
+    }
+    image_[hdr::kStamp2C] = stamp;
+    pieces.push_back(hdr::kStamp2C / kPiece);
+    Flush(fs, path, pieces);
     return true;
   }
   for (const auto& [i, entry] : changed)
@@ -220,6 +241,49 @@ bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stam
   }
   for (const auto& [i, entry] : changed) SetEntry(0, i, entry, &pieces);
   Flush(fs, path, pieces);
+  return true;
+}
+
+bool TreeFileImage::Relay(std::vector<TreeEntry>& level1, size_t from, std::vector<size_t>* pieces) {
+  // As many blocks on every level as before: the blocks stay where they are.
+  std::vector<size_t> sizes{level1.size()};
+  while (sizes.back() > capacity_) sizes.push_back((sizes.back() + capacity_ - 2) / (capacity_ - 1));
+  if (level1.empty() || sizes.size() != levels_.size()) return false;
+  for (size_t k = 1; k < sizes.size(); ++k)
+    if (sizes[k] != levels_[k].size()) return false;
+  const size_t before = levels_[0].size();
+  levels_[0].swap(level1);
+  const std::vector<TreeEntry>& entries = levels_[0];
+  for (size_t i = from; i < entries.size(); ++i) PutEntry(0, i, &entries[i], pieces);
+  for (size_t i = entries.size(); i < before; ++i) PutEntry(0, i, nullptr, pieces);
+  if (entries.size() != before) {
+    // The last level-1 block holds a different number of entries.
+    const size_t slots = levels_.size() == 1 ? entries.size() : (entries.size() - 1) % (capacity_ - 1) + 1;
+    const size_t block = EntryOffset(0, entries.size() - 1) - blk::kHeaderBytes - (slots - 1) * recordSize_;
+    coding::PutU16(image_.data() + block + blk::kLastRecordOffset,
+                   static_cast<uint16_t>(BlockHeader::OffsetFor(static_cast<int>(slots), static_cast<uint16_t>(recordSize_))));
+    Touch(block + blk::kLastRecordOffset, 2, pieces);
+    size_t total = 0;
+    for (const auto& level : levels_) total += level.size();
+    coding::PutU32(image_.data() + hdr::kNumRecords, static_cast<uint32_t>(total));
+    Touch(hdr::kNumRecords, 4, pieces);
+  }
+  // The entries above the blocks from the first changed one on: their first keys and counts.
+  for (size_t level = 0; level + 1 < levels_.size(); ++level) {
+    const std::vector<TreeEntry>& here = levels_[level];
+    from /= capacity_ - 1;
+    for (size_t part = from; part < levels_[level + 1].size(); ++part) {
+      const size_t begin = part * (capacity_ - 1);
+      const size_t end = std::min(here.size(), begin + capacity_ - 1);
+      uint32_t sum = 0;
+      for (size_t k = begin; k < end; ++k) sum += here[k].count;
+      TreeEntry& above = levels_[level + 1][part];
+      const TreeEntry entry{here[begin].key, above.child, sum};
+      if (SameEntry(above, entry)) continue;
+      above = entry;
+      PutEntry(level + 1, part, &above, pieces);
+    }
+  }
   return true;
 }
 
