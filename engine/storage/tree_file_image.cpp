@@ -248,7 +248,7 @@ bool TreeFileImage::Relay(std::vector<TreeEntry>& level1, size_t from, std::vect
   // As many blocks on every level as before: the blocks stay where they are.
   std::vector<size_t> sizes{level1.size()};
   while (sizes.back() > capacity_) sizes.push_back((sizes.back() + capacity_ - 2) / (capacity_ - 1));
-  if (level1.empty() || sizes.size() != levels_.size()) return false;
+  if (level1.empty() || levels_[0].empty() || sizes.size() != levels_.size()) return false;
   for (size_t k = 1; k < sizes.size(); ++k)
     if (sizes[k] != levels_[k].size()) return false;
   const size_t before = levels_[0].size();
