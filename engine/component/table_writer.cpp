@@ -209,12 +209,30 @@ uint32_t TableWriter::KeyedPlace(const uint8_t* record, const uint8_t* original,
 
 void TableWriter::CheckUniqueIndexes(const uint8_t* record, int64_t skipRow) {
   const TableHeader& h = data_->Header();
-  for (const SecondaryIndex& ix : secondaryInfo_) {
-    if (!ix.def.unique) continue;
-    const std::string mine = IndexSortKey(ix.def, h, record);
-    for (uint32_t row = 0; row < data_->Count(); ++row)
-      if (static_cast<int64_t>(row) != skipRow && IndexSortKey(ix.def, h, data_->Record(row)) == mine)
-        KeyViolation("Der eindeutige Index " + Quoted(ix.def.name) + " enthält diesen Wert bereits.");
+  for (size_t k = 0; k < secondaryInfo_.size(); ++k) {
+    const SecondaryDef& index = secondaryInfo_[k].def;
+    if (!index.unique) continue;
+    if (uniqueKeys_.count(k) == 0) {
+      // Every record's value, gathered once and kept in step by each change after it.
+      std::unordered_multiset<std::string>& keys = uniqueKeys_[k];
+      for (uint32_t row = 0; row < data_->Count(); ++row) keys.insert(IndexSortKey(index, h, data_->Record(row)));
+    }
+    const std::string mine = IndexSortKey(index, h, record);
+    size_t taken = uniqueKeys_[k].count(mine);
+    if (skipRow >= 0 && IndexSortKey(index, h, data_->Record(static_cast<uint32_t>(skipRow))) == mine) --taken;
+    if (taken > 0) KeyViolation("Der eindeutige Index " + Quoted(index.name) + " enthält diesen Wert bereits.");
+  }
+}
+
+void TableWriter::NoteUniqueKeys(const uint8_t* gone, const uint8_t* added) {
+  const TableHeader& h = data_->Header();
+  for (auto& [k, keys] : uniqueKeys_) {
+    const SecondaryDef& index = secondaryInfo_[k].def;
+    if (gone) {
+      const auto it = keys.find(IndexSortKey(index, h, gone));
+      if (it != keys.end()) keys.erase(it);
+    }
+    if (added) keys.insert(IndexSortKey(index, h, added));
   }
 }
 
@@ -324,6 +342,7 @@ void TableWriter::DeleteChange(uint32_t row, const std::string& blobPath) {
 
 uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {
   keysChanged_ = true;
+  NoteUniqueKeys(nullptr, record);
   data_->Insert(row, record);
   uint16_t block = 0;
   int slot = 0;
@@ -346,6 +365,7 @@ void TableWriter::Replace(uint32_t row, const uint8_t* record) {
     RemoveEntry(s, old.data());
     InsertEntry(s, record, block);
   }
+  NoteUniqueKeys(old.data(), record);
   data_->Replace(row, record);
 }
 
@@ -353,6 +373,7 @@ void TableWriter::Remove(uint32_t row) {
   const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
   for (auto& s : secondaries_)
     if (s.x) RemoveEntry(s, old.data());
+  NoteUniqueKeys(old.data(), nullptr);
   data_->Remove(row);
 }
 

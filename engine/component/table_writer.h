@@ -11,8 +11,10 @@
 // Not thread-safe.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "format/record_format.h"
@@ -84,6 +86,8 @@ class TableWriter {
   // Stored row at which `record` goes, refusing a key that another record has.
   uint32_t KeyedPlace(const uint8_t* record, const uint8_t* original, int64_t editedRow, bool* moves);
   void CheckUniqueIndexes(const uint8_t* record, int64_t skipRow);
+  // Keeps the gathered values of unique indexes in step: record `gone` left, `added` came.
+  void NoteUniqueKeys(const uint8_t* gone, const uint8_t* added);
   [[noreturn]] void KeyViolation(const std::string& what) const;
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
   Posted PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
@@ -106,6 +110,9 @@ class TableWriter {
   bool rebuildAll_ = false;  // indexes of a table without key
   bool keysChanged_ = false;  // records added or removed since the last commit
   TreeFileImage primaryFile_;  // the .PX's bytes as last written
+  // Values of every record in the unique indexes of a table without key, by index (from the
+  // first check on).
+  std::map<size_t, std::unordered_multiset<std::string>> uniqueKeys_;
 };
 
 }  // namespace engine
