@@ -38,6 +38,21 @@ void Describe(TTable& t, const UpkeepCase& c) {
   t.IndexDefs().Add({"GruppePreis", "Gruppe;Preis", "Preis", engine::ixCaseInsensitive});
 }
 
+// Points `t` at POSTEN.DB in `fs`.
+void Name(testsupport::MemoryFileSystem& fs, TTable& t) {
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName("/mem/");
+  t.SetTableName("POSTEN.DB");
+}
+
+// Creates POSTEN.DB in `fs` through `t` as `c` describes it, with 1 KiB blocks.
+void Create(testsupport::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c) {
+  Name(fs, t);
+  Describe(t, c);
+  t.SetCreateBlockSize(1024);
+  t.CreateTable();
+}
+
 std::vector<std::string> Rows(TTable& t) {
   std::vector<std::string> rows;
   for (int row = 0; row < t.RecordCount(); ++row) {
@@ -51,9 +66,7 @@ std::vector<std::string> Rows(TTable& t) {
 // The rows of the open table `t` against those of the same table opened anew.
 void ExpectSameAsFresh(testsupport::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c, int step) {
   TTable fresh;
-  fresh.SetFileSystem(&fs);
-  fresh.SetDatabaseName("/mem/");
-  fresh.SetTableName("POSTEN.DB");
+  Name(fs, fresh);
   fresh.SetIndexName(c.order);
   fresh.Open();
   ASSERT_EQ(t.RecordCount(), fresh.RecordCount()) << "step " << step;
@@ -90,12 +103,7 @@ TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
   const UpkeepCase& c = GetParam();
   testsupport::MemoryFileSystem fs;
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName("/mem/");
-  t.SetTableName("POSTEN.DB");
-  Describe(t, c);
-  t.SetCreateBlockSize(1024);
-  t.CreateTable();
+  Create(fs, t, c);
   t.SetIndexName(c.order);
   t.Open();
   std::mt19937 random(11);
@@ -165,16 +173,9 @@ TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
   const UpkeepCase c{"Shared", true, "Gruppe"};
   testsupport::MemoryFileSystem fs;
   TTable a;
-  a.SetFileSystem(&fs);
-  a.SetDatabaseName("/mem/");
-  a.SetTableName("POSTEN.DB");
-  Describe(a, c);
-  a.SetCreateBlockSize(1024);
-  a.CreateTable();
+  Create(fs, a, c);
   TTable b;
-  b.SetFileSystem(&fs);
-  b.SetDatabaseName("/mem/");
-  b.SetTableName("POSTEN.DB");
+  Name(fs, b);
   a.SetIndexName(c.order);
   a.Open();
   b.Open();
@@ -205,12 +206,7 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
   const UpkeepCase c{"Reopened", true, "Gruppe"};
   testsupport::MemoryFileSystem fs;
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName("/mem/");
-  t.SetTableName("POSTEN.DB");
-  Describe(t, c);
-  t.SetCreateBlockSize(1024);
-  t.CreateTable();
+  Create(fs, t, c);
   t.Open();
   std::mt19937 random(5);
   std::vector<int> keys(1500);
