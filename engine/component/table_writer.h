@@ -3,11 +3,12 @@
 // and, for a table with key, one writer per maintained secondary index file. A change to a
 // record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
 // to another block get their block number corrected); Commit then writes the data file's blocks
-// and header, rewrites the .PX from the blocks' first keys, commits the index files and rewrites
-// their .Y trees, with the stamps between the files set again. Indexes of a table without key
-// (not maintained) are rebuilt whole. A post or delete reaches the files as one change through a
-// StagedFileSystem: a process killed at any point of it leaves the table wholly old or wholly
-// new.
+// and header, brings the .PX up to date with the blocks that changed or joined or left the chain,
+// commits the index files and brings their .Y trees up to date the same way, with the stamps
+// between the files set again (each tree file holding exactly the bytes writing it whole would
+// give). Indexes of a table without key (not maintained) are rebuilt whole. A post or delete
+// reaches the files as one change through a StagedFileSystem: a process killed at any point of
+// it leaves the table wholly old or wholly new.
 // Not thread-safe.
 
 #include <cstdint>

@@ -1,9 +1,12 @@
 #pragma once
-// A .PX or .Y tree file that a table writer keeps up to date after its changes. A whole write
-// writes only the parts that differ from the file (as read at the first write, then as last written),
-// and an update of single level-1 entries (their number unchanged) rewrites just those entries
-// and the entries above them, so that a change costs the same on a large table as on a small
-// one. The file must not be changed by anyone else in between.
+// A .PX or .Y tree file that a table writer keeps up to date after its changes, holding after
+// each exactly the bytes that writing the tree whole gives. A whole write writes only the parts
+// that differ from the file (as read at the first write, then as last written); an existing
+// file that agrees with its data file is taken as it is; an update of single level-1 entries
+// rewrites just those entries and the entries above them, and one where entries joined or left
+// lays level 1 out again from the first moved entry on while every level keeps its number of
+// blocks, so that a change costs little on a large table. The file must not be changed by
+// anyone else in between.
 // Not thread-safe.
 
 #include <cstddef>
