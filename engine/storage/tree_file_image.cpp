@@ -202,29 +202,36 @@ bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stam
                            const std::vector<std::pair<size_t, TreeEntry>>& changed) {
   if (image_.size() <= hdr::kStamp2C || levels_.empty() || !fs.Exists(path)) return false;
   if (!edits.empty()) {
-    // Entries joined or left: the levels above and the blocks after them move, so the tree is
-    // laid out again from the entries kept here and only the bytes that differ are written.
-    std::vector<TreeEntry> level1 = levels_[0];
+    // Entries joined or left: level 1 moves from the first of them on. The entries kept here
+    // are changed in place; when that fails half way the caller's whole write lays them anew.
+    size_t count = levels_[0].size();
+    size_t from = count;
     for (const TreeEdit& e : edits) {
-      if (e.position > level1.size() || (!e.joined && e.position == level1.size())) return false;
+      if (e.position > count || (!e.joined && e.position == count)) return false;
+      count = e.joined ? count + 1 : count - 1;
+      from = std::min(from, e.position);
+    }
+    for (const auto& [i, entry] : changed) {
+      if (i >= count) return false;
+      from = std::min(from, i);
+    }
+    std::vector<TreeEntry>& level1 = levels_[0];
+    const size_t before = level1.size();
+    for (const TreeEdit& e : edits) {
       if (e.joined)
         level1.insert(level1.begin() + static_cast<long>(e.position), TreeEntry{});
       else
         level1.erase(level1.begin() + static_cast<long>(e.position));
     }
-    for (const auto& [i, entry] : changed) {
-      if (i >= level1.size()) return false;
-      level1[i] = entry;
-    }
-    if (std::any_of(level1.begin(), level1.end(), [](const TreeEntry& e) { return e.child == 0; })) return false;
-    size_t from = level1.size();
-    for (const TreeEdit& e : edits) from = std::min(from, e.position);
-    for (const auto& [i, entry] : changed) from = std::min(from, i);
+    for (const auto& [i, entry] : changed) level1[i] = entry;
+    if (std::any_of(level1.begin() + static_cast<long>(from), level1.end(), [](const TreeEntry& e) { return e.child == 0; }))
+      return false;
     std::vector<size_t> pieces;
-    if (!Relay(level1, from, &pieces)) {
+    if (!Relay(before, from, &pieces)) {
       TableHeader header = header_;
       header.stamp2C = stamp;
-      Write(fs, path, header, level1);
+      const std::vector<TreeEntry> entries = level1;
+      Write(fs, path, header, entries);
       return true;
     }
     image_[hdr::kStamp2C] = stamp;
@@ -244,16 +251,14 @@ bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stam
   return true;
 }
 
-bool TreeFileImage::Relay(std::vector<TreeEntry>& level1, size_t from, std::vector<size_t>* pieces) {
+bool TreeFileImage::Relay(size_t before, size_t from, std::vector<size_t>* pieces) {
+  const std::vector<TreeEntry>& entries = levels_[0];
   // As many blocks on every level as before: the blocks stay where they are.
-  std::vector<size_t> sizes{level1.size()};
+  std::vector<size_t> sizes{entries.size()};
   while (sizes.back() > capacity_) sizes.push_back((sizes.back() + capacity_ - 2) / (capacity_ - 1));
-  if (level1.empty() || levels_[0].empty() || sizes.size() != levels_.size()) return false;
+  if (entries.empty() || before == 0 || sizes.size() != levels_.size()) return false;
   for (size_t k = 1; k < sizes.size(); ++k)
     if (sizes[k] != levels_[k].size()) return false;
-  const size_t before = levels_[0].size();
-  levels_[0].swap(level1);
-  const std::vector<TreeEntry>& entries = levels_[0];
   for (size_t i = from; i < entries.size(); ++i) PutEntry(0, i, &entries[i], pieces);
   for (size_t i = entries.size(); i < before; ++i) PutEntry(0, i, nullptr, pieces);
   if (entries.size() != before) {

@@ -51,10 +51,10 @@ class TreeFileImage {
  private:
   // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
   std::vector<uint8_t> Lay(const TableHeader& header, const std::vector<TreeEntry>& level1);
-  // Lays level 1 out anew as `level1` (taken, swapped with the old entries) from entry `from`
-  // on (the entries before it unchanged) with the entries above, when every level keeps its
-  // number of blocks; false, nothing changed, otherwise.
-  bool Relay(std::vector<TreeEntry>& level1, size_t from, std::vector<size_t>* pieces);
+  // Lays level 1 (changed from entry `from` on, `before` entries before) out anew from that
+  // entry on with the entries above, when every level keeps its number of blocks; false,
+  // nothing written into the image, otherwise.
+  bool Relay(size_t before, size_t from, std::vector<size_t>* pieces);
   // Writes level `level`'s entry `i` into the image (zeros for none) and notes its pieces.
   void PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces);
   void Touch(size_t offset, size_t n, std::vector<size_t>* pieces);
