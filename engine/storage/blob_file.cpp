@@ -12,6 +12,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
@@ -207,16 +208,15 @@ BlobFile::Space& BlobFile::WritableSpace() {
   const uint64_t size = file_->Size();
   const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
+  ChainWindow window(*file_, size, kUnit);  // the blocks lie one after the other: read in large pieces
   while (offset + kBlockHeadBytes <= size) {
-    uint8_t head[kBlockHeadBytes] = {};
-    file_->ReadAt(offset, head, kBlockHeadBytes);
+    const uint8_t* head = window.At(offset, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
     if (units == 0 || offset + uint64_t{units} * kUnit > wholeUnits) break;
     if (head[kBlockType] == kTypeFree) {
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
-      uint8_t block[kUnit] = {};
-      file_->ReadAt(offset, block, kUnit);
+      const uint8_t* block = window.At(offset, kUnit);
       const SubBlockUse use = UseOf(block, Path(), offset);
       space->SetUse(offset, &use);
     }

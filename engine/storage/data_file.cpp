@@ -90,6 +90,8 @@ void DataFile::Walk() {
 
 void DataFile::NoteTruncation() {
   truncation_.clear();
+  if (header_.fileBlocks == 0 || fileSize_ >= header_.BlockOffset(header_.fileBlocks) + header_.BlockBytes())
+    return;  // every block lies wholly in the file
   uint64_t cut = 0;
   std::string blocks;
   for (const BlockEntry& b : blocks_) {
@@ -196,19 +198,26 @@ void DataFile::DropCache() {
   inOrder_ = 0;
 }
 
-void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain) {
+void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+                       const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
-  blocks_.clear();
-  uint32_t total = 0;
-  for (const auto& [block, count] : chain) {
-    if (count > 0) blocks_.push_back({block, total, count});
-    total += count;
-  }
-  recordCount_ = total;
-  chainRecords_ = total;
+  const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
+                                     [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
+  blocks_.erase(kept, blocks_.end());
+  for (const BlockEntry& b : tail)
+    if (b.count > 0) blocks_.push_back(b);
+  recordCount_ = header_.numRecords;
+  chainRecords_ = header_.numRecords;
   inconsistency_.clear();
-  DropCache();
+  for (uint16_t block : written)
+    if (block < slotOf_.size() && slotOf_[block] >= 0) {
+      cache_[static_cast<size_t>(slotOf_[block])].block = 0;
+      slotOf_[block] = -1;
+    }
+  lastRow_ = UINT32_MAX;
+  lastLoadedEntry_ = SIZE_MAX;
+  inOrder_ = 0;
   lastEntry_ = 0;
   NoteTruncation();
 }

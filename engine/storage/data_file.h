@@ -74,9 +74,11 @@ class DataFile {
   const uint8_t* BlockRecords(size_t i);
   // Forgets cached blocks (after the file was changed behind this object).
   void DropCache();
-  // Takes over the header and the chain's blocks in order (block, record count) that a writer
-  // of the same file has just committed, instead of walking the chain again.
-  void Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
+  // Takes over what a writer of the same file has just committed instead of walking the chain
+  // again: its header, the rows before `keptRows` where they were, the chain's blocks from there
+  // on as `tail` gives them (empty ones left out), and blocks `written` no longer cached.
+  void Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+               const std::vector<uint16_t>& written);
 
  private:
   struct CachedBlock {
