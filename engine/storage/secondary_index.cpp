@@ -9,11 +9,13 @@
 #include "format/index_block.h"
 #include "format/record_format.h"
 #include "format/upper_case.h"
+#include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
+#include "storage/key_rows.h"
 
 namespace engine {
 
@@ -106,56 +108,6 @@ void ToSortKey(const SecondaryDef& index, const std::vector<FieldLayout>& layout
   }
 }
 
-uint64_t HashBytes(const uint8_t* p, size_t n) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < n; ++i) {
-    h ^= p[i];
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
-
-// Open-addressing map from primary-key bytes to row over the rows' bytes: row r's key is
-// `width` bytes at data + r * stride + offset.
-class KeyTable {
- public:
-  KeyTable(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows)
-      : data_(data), stride_(stride), offset_(offset), width_(width) {
-    size_t cap = 16;
-    while (cap < 2 * static_cast<size_t>(rows)) cap *= 2;
-    mask_ = cap - 1;
-    slots_.assign(cap, 0);
-    for (uint32_t r = 0; r < rows; ++r) {
-      size_t s = Slot(Key(r));
-      while (slots_[s] != 0) s = (s + 1) & mask_;
-      slots_[s] = r + 1;
-    }
-  }
-  size_t Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
-  // Starts loading what a lookup at `slot` will touch.
-  void Prefetch(size_t slot) const {
-    __builtin_prefetch(&slots_[slot]);
-    if (slots_[slot] != 0) __builtin_prefetch(data_ + static_cast<size_t>(slots_[slot] - 1) * stride_);
-  }
-  // Row with these key bytes (whose slot is `slot`), or -1. Duplicate keys resolve to the first
-  // row inserted.
-  int64_t Find(const uint8_t* key, size_t slot) const {
-    while (slots_[slot] != 0) {
-      const uint32_t r = slots_[slot] - 1;
-      if (std::memcmp(Key(r), key, width_) == 0) return r;
-      slot = (slot + 1) & mask_;
-    }
-    return -1;
-  }
-
- private:
-  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
-  const uint8_t* data_;
-  size_t stride_, offset_, width_;
-  size_t mask_ = 0;
-  std::vector<uint32_t> slots_;
-};
-
 // Checks that an index file's fields are the index fields, the table's key fields and a block
 // number, with the table's types and sizes.
 bool IndexFileMatches(const TableHeader& x, const SecondaryDef& index, const TableHeader& table) {
@@ -186,7 +138,7 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 // bytes: exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
                         const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
-                        size_t width, size_t keyWidth, uint32_t rows, int codePage,
+                        const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
@@ -200,26 +152,38 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     return false;
   }
   const size_t stride = width + keyWidth;
-  const KeyTable keyTable(rowBytes.data(), stride, width, keyWidth, rows);
+  const KeyRows keyRows(rowBytes.data(), stride, width, keyWidth, rows, blocks);
   std::vector<bool> used(rows, false);
   order->clear();
   order->reserve(rows);
-  // Entries are looked up in batches: first every slot is prefetched, then the rows found in
-  // them, so that the random reads of a batch overlap.
+  // Entries are looked up in batches, and what the lookups of the next batch will touch is
+  // prefetched while the current one is checked, so that the random reads overlap.
   constexpr size_t kBatch = 16;
   std::vector<uint8_t> entries(kBatch * stride);
-  size_t slots[kBatch];
+  uint16_t hints[kBatch];
   const bool checkOrder = OrderIsBytewise(index.def, table);
   std::vector<uint8_t> previous(width), current(width);
   bool first = true;
+  const size_t recordSize = xh.recordSize;
+  auto hintOf = [&](const uint8_t* stored) {
+    return static_cast<uint16_t>(
+        coding::DecodeFlippedInt(stored + recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
+  };
   for (size_t b = 0; b < x.Blocks().size(); ++b) {
     const uint8_t* rec = x.BlockRecords(b);
     const uint32_t count = x.Blocks()[b].count;
+    auto prefetch = [&](size_t i) {
+      const uint8_t* stored = rec + i * recordSize;
+      if (i < count) keyRows.Prefetch(stored + width, hintOf(stored));
+    };
+    for (size_t i = 0; i < kBatch; ++i) prefetch(i);
     for (uint32_t done = 0; done < count; done += kBatch) {
       const size_t n = std::min<size_t>(kBatch, count - done);
       for (size_t i = 0; i < n; ++i) {
         uint8_t* e = entries.data() + i * stride;
-        std::memcpy(e, rec + (done + i) * static_cast<size_t>(xh.recordSize), stride);
+        const uint8_t* stored = rec + (done + i) * recordSize;
+        std::memcpy(e, stored, stride);
+        hints[i] = hintOf(stored);
         size_t off = 0;
         for (int f : index.def.fields) {
           const FieldLayout& l = layout[static_cast<size_t>(f)];
@@ -237,12 +201,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
           previous.swap(current);
           first = false;
         }
-        slots[i] = keyTable.Slot(e + width);
-        keyTable.Prefetch(slots[i]);
+        prefetch(done + kBatch + i);
       }
       for (size_t i = 0; i < n; ++i) {
         const uint8_t* e = entries.data() + i * stride;
-        const int64_t row = keyTable.Find(e + width, slots[i]);
+        const int64_t row = keyRows.Find(e + width, hints[i]);
         if (row < 0 || used[static_cast<size_t>(row)] ||
             std::memcmp(e, rowBytes.data() + static_cast<size_t>(row) * stride, width) != 0) {
           *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
@@ -371,7 +334,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, width, keyWidth, rows, codePage, &order, &why))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, data.Blocks(), width, keyWidth, rows, codePage, &order,
+                             &why))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();

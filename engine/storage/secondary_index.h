@@ -6,7 +6,7 @@
 //
 // Reading the order: a maintained index of a keyed table (file types 5 and 8) holds one entry
 // per record: the index fields, the primary-key fields and the block number. Each entry is
-// mapped to its row through the primary key (a hash over one sequential pass of the data), and
+// mapped to its row through the primary key (KeyRows, over one sequential pass of the data), and
 // the entry's index bytes are checked against the row (a case-insensitive index stores its
 // alpha values upper-cased). A missing, damaged or stale index file (different record count,
 // an entry that maps to no row or to a row twice, index bytes that differ from the row, entries
