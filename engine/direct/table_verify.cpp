@@ -56,8 +56,11 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
     report.problems.push_back({path, "", e.what()});
     return;
   }
-  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
-  CheckIndexes(*cursor, firstKeys, report.problems);
+  IndexChecks indexes(*cursor);
+  const std::vector<std::string> firstKeys =
+      CheckRecords(*cursor, report.problems, progress,
+                   [&indexes](uint32_t row, const uint8_t* record) { indexes.Take(row, record); });
+  indexes.Run(firstKeys, report.problems);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -69,7 +70,8 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems) {
+void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<SecondaryRows>& gathered,
+                    std::vector<TableProblem>& problems) {
   TableHeader xh;
   try {
     xh = ReadFileHeader(c.Fs(), index.path);
@@ -84,7 +86,8 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   std::string note;
   std::vector<uint32_t> order;
   try {
-    order = SecondaryOrder(c.Fs(), index, c.Data(), &note);
+    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note)
+                     : SecondaryOrder(c.Fs(), index, c.Data(), &note);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
@@ -102,15 +105,39 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
 
 }  // namespace
 
-void CheckIndexes(TableCursor& c, const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
-  try {
-    CheckPrimaryIndex(c, firstKeys, problems);
-  } catch (const EDBEngineError& e) {
-    problems.push_back({c.DataPath(), "", e.what()});
-  }
+// Most bytes of rows gathered during the record pass for the secondary indexes together; an
+// index beyond it reads the data again when it is checked.
+constexpr size_t kGatheredBytes = size_t{128} << 20;
+
+IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
+  size_t bytes = 0;
   for (const SecondaryIndex& index : c.Secondaries()) {
+    auto& rows = gathered_.emplace_back();
+    if (bytes > kGatheredBytes) continue;
+    rows.emplace(index, c.Header(), c.RowCount());
+    bytes += rows->Bytes();
+    if (bytes > kGatheredBytes) rows.reset();
+  }
+}
+
+void IndexChecks::Take(uint32_t row, const uint8_t* record) {
+  for (auto& rows : gathered_)
+    if (rows) rows->Add(row, record);
+  ++taken_;
+}
+
+void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  try {
+    CheckPrimaryIndex(c_, firstKeys, problems);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({c_.DataPath(), "", e.what()});
+  }
+  if (taken_ != c_.RowCount())
+    for (auto& rows : gathered_) rows.reset();
+  for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
+    const SecondaryIndex& index = c_.Secondaries()[i];
     try {
-      CheckSecondary(c, index, problems);
+      CheckSecondary(c_, index, gathered_[i], problems);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }

@@ -8,11 +8,13 @@
 #include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/code_page_check.h"
+#include "format/data_block.h"
 #include "format/value_codec.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/blob_check.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
@@ -20,11 +22,18 @@ namespace {
 
 class RecordChecker {
  public:
-  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
-      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress,
+                const RecordVisitor& visit)
+      : c_(c), problems_(problems), progress_(progress), visit_(visit), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
-    for (const auto& f : layout_) checkText_ |= f.type == PxType::Alpha || f.type == PxType::Memo;
+    for (size_t f = 0; f < layout_.size(); ++f) {
+      const PxType type = layout_[f].type;
+      if (type == PxType::Alpha || type == PxType::Memo) textFields_.push_back(f);
+      if (IsBlobType(type) || type == PxType::Bcd || type == PxType::Timestamp) valueFields_.push_back(f);
+    }
+    key_.resize(keyBytes_);
+    previousKey_.resize(keyBytes_);
     for (const auto& f : layout_)
       if (IsBlobType(f.type)) {
         if (c.Fs().Exists(c.BlobPath())) blobs_ = std::make_unique<BlobCheck>(c.Fs(), c.BlobPath(), problems_);
@@ -35,11 +44,20 @@ class RecordChecker {
   std::vector<std::string> Run() {
     std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
+    // The blocks are read through a window of consecutive blocks: a chain mostly runs through
+    // the file in order, so this takes a few large reads instead of one per block.
+    const auto file = c_.Fs().Open(c_.DataPath(), OpenMode::ReadOnly);
+    const uint64_t fileSize = file->Size();
+    ChainWindow window(*file, fileSize, h_.BlockBytes());
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
       const uint8_t* records = nullptr;
       try {
-        records = c_.Data().BlockRecords(b);
+        const uint64_t offset = h_.BlockOffset(blocks[b].block);
+        if (offset + blk::kHeaderBytes + uint64_t{blocks[b].count} * h_.recordSize <= fileSize)
+          records = window.At(offset, h_.BlockBytes()) + blk::kHeaderBytes;
+        else
+          records = c_.Data().BlockRecords(b);  // raises for the records the end of the file cuts
       } catch (const EDBEngineError& e) {
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
@@ -48,8 +66,10 @@ class RecordChecker {
       }
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
+        const uint8_t* rec = records + static_cast<size_t>(i) * h_.recordSize;
+        if (visit_) visit_(static_cast<uint32_t>(record), rec);
         ++record;
-        CheckRecord(records + static_cast<size_t>(i) * h_.recordSize, record, blocks[b].block);
+        CheckRecord(rec, record, blocks[b].block);
         if (progress_) progress_(record);
       }
     }
@@ -76,11 +96,13 @@ class RecordChecker {
   }
 
   // Problems of record `record` in block `block`; its place is worded only for a problem.
+  // Only the fields that can be wrong are looked at: text for its code page, blob references,
+  // BCD values and timestamps.
   void CheckRecord(const uint8_t* rec, uint64_t record, uint16_t block) {
     if (keyBytes_ > 0) CheckKey(rec, record, block);
-    for (size_t f = 0; f < layout_.size(); ++f) {
+    for (size_t f : textFields_) CheckText(f, rec, record, block);
+    for (size_t f : valueFields_) {
       const FieldLayout& l = layout_[f];
-      if (checkText_ && (l.type == PxType::Alpha || l.type == PxType::Memo)) CheckText(f, rec, record, block);
       if (IsBlobType(l.type)) {
         CheckBlobField(f, rec, record, block);
       } else if (!ValueIsReadable(l, rec)) {
@@ -118,26 +140,31 @@ class RecordChecker {
   }
 
   void CheckKey(const uint8_t* rec, uint64_t record, uint16_t block) {
-    std::string key = NormalizedKey(rec, layout_, h_.primaryKeyFields);
-    if (!previous_.empty()) {
-      if (previous_ == key)
+    NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
+    if (havePrevious_) {
+      const int c = std::memcmp(previousKey_.data(), key_.data(), keyBytes_);
+      if (c == 0)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
-      else if (previous_ > key && bytewise_)
+      else if (c > 0 && bytewise_)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel ist kleiner als der des Datensatzes davor.");
     }
-    previous_ = std::move(key);
+    key_.swap(previousKey_);
+    havePrevious_ = true;
   }
 
   TableCursor& c_;
   std::vector<TableProblem>& problems_;
   const ProgressFn& progress_;
+  const RecordVisitor& visit_;
   const std::vector<FieldLayout>& layout_;
   const TableHeader& h_;
   bool bytewise_ = true;
   size_t keyBytes_ = 0;
   std::unique_ptr<BlobCheck> blobs_;
-  std::string previous_;
-  bool checkText_ = false;
+  std::vector<size_t> textFields_;   // alpha and memo
+  std::vector<size_t> valueFields_;  // blob, BCD and timestamp
+  std::vector<uint8_t> key_, previousKey_;
+  bool havePrevious_ = false;
   CodePageCheck textCheck_{c_.Codepage()};
   uint64_t foreignText_ = 0;
   std::string firstForeignText_;
@@ -166,25 +193,28 @@ bool KeysAreBytewise(const TableHeader& h) {
   return true;
 }
 
-std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields) {
-  std::string key;
+void NormalizeKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields, uint8_t* out) {
   for (size_t f = 0; f < keyFields && f < layout.size(); ++f) {
     const FieldLayout& l = layout[f];
-    const char* begin = reinterpret_cast<const char*>(record) + l.offset;
-    if (l.type != PxType::Alpha) {
-      key.append(begin, l.bytes);
-      continue;
-    }
-    const auto length = static_cast<size_t>(std::find(begin, begin + l.bytes, '\0') - begin);
-    key.append(begin, length);
-    key.append(l.bytes - length, '\0');
+    const uint8_t* begin = record + l.offset;
+    const size_t length = l.type == PxType::Alpha ? static_cast<size_t>(std::find(begin, begin + l.bytes, 0) - begin) : l.bytes;
+    std::memcpy(out, begin, length);
+    std::memset(out + length, 0, l.bytes - length);
+    out += l.bytes;
   }
+}
+
+std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields) {
+  size_t bytes = 0;
+  for (size_t f = 0; f < keyFields && f < layout.size(); ++f) bytes += layout[f].bytes;
+  std::string key(bytes, '\0');
+  NormalizeKey(record, layout, keyFields, reinterpret_cast<uint8_t*>(key.data()));
   return key;
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress) {
-  return RecordChecker(cursor, problems, progress).Run();
+                                      const ProgressFn& progress, const RecordVisitor& visit) {
+  return RecordChecker(cursor, problems, progress, visit).Run();
 }
 
 }  // namespace engine

@@ -1,6 +1,7 @@
 #include "storage/key_rows.h"
 
 #include <cstring>
+#include <memory>
 
 namespace engine {
 
@@ -15,14 +16,20 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   return h;
 }
 
-// Keys of up to 8 bytes compare as one big-endian number.
-constexpr size_t kNumberBytes = 8;
-
-uint64_t BigEndian(const uint8_t* p, size_t n) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+template <typename T>
+T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
   return v;
 }
+
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// How many entries ahead a hash lookup is prefetched.
+constexpr size_t kLookAhead = 16;
 
 }  // namespace
 
@@ -50,28 +57,20 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 
 size_t KeyRows::Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
 
-const BlockEntry* KeyRows::EntryOf(uint16_t block) const {
-  if (block >= entryOf_.size() || entryOf_[block] == 0) return nullptr;
-  const BlockEntry& e = blocks_[entryOf_[block] - 1];
-  return e.count > 0 && e.firstRow + e.count <= rows_ ? &e : nullptr;
-}
-
-void KeyRows::Prefetch(const uint8_t* key, uint16_t block) const {
-  if (!ascending_) {
-    const size_t slot = Slot(key);
-    __builtin_prefetch(&slots_[slot]);
-    if (slots_[slot] != 0) __builtin_prefetch(Key(slots_[slot] - 1));
-    return;
-  }
-  const BlockEntry* e = EntryOf(block);
-  if (!e) return;
-  __builtin_prefetch(Key(e->firstRow + e->count / 2));
-}
-
 int KeyRows::Compare(const uint8_t* a, const uint8_t* b) const {
-  if (width_ > kNumberBytes) return std::memcmp(a, b, width_);
-  const uint64_t x = BigEndian(a, width_), y = BigEndian(b, width_);
-  return x < y ? -1 : x > y ? 1 : 0;
+  switch (width_) {  // keys of a short, long integer or date, or number field: one machine compare
+    case 2: return Order(__builtin_bswap16(Load<uint16_t>(a)), __builtin_bswap16(Load<uint16_t>(b)));
+    case 4: return Order(__builtin_bswap32(Load<uint32_t>(a)), __builtin_bswap32(Load<uint32_t>(b)));
+    case 8: return Order(__builtin_bswap64(Load<uint64_t>(a)), __builtin_bswap64(Load<uint64_t>(b)));
+    default: return std::memcmp(a, b, width_);
+  }
+}
+
+int64_t KeyRows::EntryOf(uint16_t block) const {
+  if (block >= entryOf_.size() || entryOf_[block] == 0) return -1;
+  const size_t i = entryOf_[block] - 1;
+  const BlockEntry& e = blocks_[i];
+  return e.count > 0 && e.firstRow + e.count <= rows_ ? static_cast<int64_t>(i) : -1;
 }
 
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
@@ -89,8 +88,10 @@ int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const 
 
 int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
   if (ascending_) {
-    if (const BlockEntry* e = EntryOf(block)) {
-      const int64_t row = Search(key, e->firstRow, e->firstRow + e->count);
+    const int64_t i = EntryOf(block);
+    if (i >= 0) {
+      const BlockEntry& e = blocks_[static_cast<size_t>(i)];
+      const int64_t row = Search(key, e.firstRow, e.firstRow + e.count);
       if (row >= 0) return row;
     }
     return Search(key, 0, rows_);
@@ -102,6 +103,55 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
     slot = (slot + 1) & mask_;
   }
   return -1;
+}
+
+std::vector<uint32_t> KeyRows::Match(const uint8_t* entries, const uint16_t* blocks, size_t n,
+                                     size_t sameBytes) const {
+  std::vector<uint32_t> rowOf(n, kNoRow);
+  auto settle = [&](const uint8_t* entry, int64_t row, size_t j) {
+    if (row >= 0 && std::memcmp(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) == 0)
+      rowOf[j] = static_cast<uint32_t>(row);
+  };
+  if (!ascending_) {
+    for (size_t j = 0; j < n; ++j) {
+      if (j + kLookAhead < n) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride_ + offset_)]);
+      const uint8_t* entry = entries + j * stride_;
+      settle(entry, Find(entry + offset_, blocks[j]), j);
+    }
+    return rowOf;
+  }
+  // The entries are copied, each with its number, into the order of their block in blocks_ (a
+  // counting sort; those naming no block of the chain first): the copying writes at random,
+  // which the processor overlaps, where looking the entries up in file order would wait for
+  // each read at random. Then each block's rows are searched for its entries.
+  std::vector<uint16_t> bucket(n);
+  std::vector<uint32_t> begin(blocks_.size() + 2, 0);  // bucket b: sorted entries [begin[b], begin[b + 1])
+  for (size_t j = 0; j < n; ++j) {
+    bucket[j] = static_cast<uint16_t>(EntryOf(blocks[j]) + 1);
+    ++begin[size_t{bucket[j]} + 1];
+  }
+  for (size_t b = 1; b < begin.size(); ++b) begin[b] += begin[b - 1];
+  const size_t bytes = stride_ + sizeof(uint32_t);
+  const std::unique_ptr<uint8_t[]> sorted(new uint8_t[n * bytes]);
+  std::vector<uint32_t> fill(begin.begin(), begin.end() - 1);
+  for (size_t j = 0; j < n; ++j) {
+    uint8_t* out = sorted.get() + size_t{fill[bucket[j]]++} * bytes;
+    std::memcpy(out, entries + j * stride_, stride_);
+    const auto number = static_cast<uint32_t>(j);
+    std::memcpy(out + stride_, &number, sizeof number);
+  }
+  for (size_t b = 0; b + 1 < begin.size(); ++b) {
+    const BlockEntry* block = b == 0 ? nullptr : &blocks_[b - 1];
+    for (size_t k = begin[b]; k < begin[b + 1]; ++k) {
+      const uint8_t* entry = sorted.get() + k * bytes;
+      int64_t row = block ? Search(entry + offset_, block->firstRow, block->firstRow + block->count) : -1;
+      if (row < 0) row = Search(entry + offset_, 0, rows_);
+      uint32_t j = 0;
+      std::memcpy(&j, entry + stride_, sizeof j);
+      settle(entry, row, j);
+    }
+  }
+  return rowOf;
 }
 
 }  // namespace engine

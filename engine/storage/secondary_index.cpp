@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <exception>
 #include <numeric>
 
 #include "format/code_page.h"
@@ -152,70 +153,77 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     return false;
   }
   const size_t stride = width + keyWidth;
+  // The entries are read in order, normalized as the rows are, and their order checked; then
+  // every entry is matched with its row at once; then the verdict is taken entry by entry. The
+  // first fault in file order decides what is reported: an entry out of order is found in
+  // batches of kBatch entries of a block before the rows of that batch are matched.
+  constexpr size_t kBatch = 16;
+  const bool checkOrder = OrderIsBytewise(index.def, table);
+  std::vector<uint8_t> entries(static_cast<size_t>(rows) * stride);
+  std::vector<uint16_t> hints(rows);
+  std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
+  size_t read = 0;
+  size_t unsortedBatchEnd = SIZE_MAX;  // end of the batch with the first entry out of order
+  std::exception_ptr readFault;        // a block that could not be read ends the entries
+  std::vector<uint8_t> previous(width), current(width);
+  for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
+    const uint8_t* rec = nullptr;
+    try {
+      rec = x.BlockRecords(b);
+    } catch (const EDBEngineError&) {
+      readFault = std::current_exception();
+      break;
+    }
+    blockStarts.push_back(read);
+    const uint32_t count = x.Blocks()[b].count;
+    for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
+      uint8_t* e = entries.data() + read * stride;
+      std::memcpy(e, rec, stride);
+      hints[read] = static_cast<uint16_t>(
+          coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
+      size_t off = 0;
+      for (int f : index.def.fields) {
+        const FieldLayout& l = layout[static_cast<size_t>(f)];
+        if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
+        off += l.bytes;
+      }
+      FoldCase(index.def, layout, codePage, e);
+      if (!checkOrder) continue;
+      std::memcpy(current.data(), e, width);
+      ToSortKey(index.def, layout, current.data());
+      if (read > 0 && std::memcmp(previous.data(), current.data(), width) > 0) {
+        unsortedBatchEnd = read - i + std::min<size_t>(count, (i / kBatch + 1) * kBatch);
+        read = unsortedBatchEnd;
+        break;
+      }
+      previous.swap(current);
+    }
+  }
   const KeyRows keyRows(rowBytes.data(), stride, width, keyWidth, rows, blocks);
+  const std::vector<uint32_t> rowOf = keyRows.Match(entries.data(), hints.data(), read, width);
   std::vector<bool> used(rows, false);
   order->clear();
   order->reserve(rows);
-  // Entries are looked up in batches, and what the lookups of the next batch will touch is
-  // prefetched while the current one is checked, so that the random reads overlap.
-  constexpr size_t kBatch = 16;
-  std::vector<uint8_t> entries(kBatch * stride);
-  uint16_t hints[kBatch];
-  const bool checkOrder = OrderIsBytewise(index.def, table);
-  std::vector<uint8_t> previous(width), current(width);
-  bool first = true;
-  const size_t recordSize = xh.recordSize;
-  auto hintOf = [&](const uint8_t* stored) {
-    return static_cast<uint16_t>(
-        coding::DecodeFlippedInt(stored + recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
-  };
-  for (size_t b = 0; b < x.Blocks().size(); ++b) {
-    const uint8_t* rec = x.BlockRecords(b);
-    const uint32_t count = x.Blocks()[b].count;
-    auto prefetch = [&](size_t i) {
-      const uint8_t* stored = rec + i * recordSize;
-      if (i < count) keyRows.Prefetch(stored + width, hintOf(stored));
-    };
-    for (size_t i = 0; i < kBatch; ++i) prefetch(i);
-    for (uint32_t done = 0; done < count; done += kBatch) {
-      const size_t n = std::min<size_t>(kBatch, count - done);
-      for (size_t i = 0; i < n; ++i) {
-        uint8_t* e = entries.data() + i * stride;
-        const uint8_t* stored = rec + (done + i) * recordSize;
-        std::memcpy(e, stored, stride);
-        hints[i] = hintOf(stored);
-        size_t off = 0;
-        for (int f : index.def.fields) {
-          const FieldLayout& l = layout[static_cast<size_t>(f)];
-          if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
-          off += l.bytes;
-        }
-        FoldCase(index.def, layout, codePage, e);
-        if (checkOrder) {
-          std::memcpy(current.data(), e, width);
-          ToSortKey(index.def, layout, current.data());
-          if (!first && std::memcmp(previous.data(), current.data(), width) > 0) {
-            *why = "Die Einträge der Indexdatei sind nicht sortiert.";
-            return false;
-          }
-          previous.swap(current);
-          first = false;
-        }
-        prefetch(done + kBatch + i);
+  blockStarts.push_back(read);
+  for (size_t b = 0; b + 1 < blockStarts.size(); ++b) {
+    for (size_t batch = blockStarts[b]; batch < blockStarts[b + 1]; batch += kBatch) {
+      const size_t end = std::min(batch + kBatch, blockStarts[b + 1]);
+      if (end == unsortedBatchEnd) {
+        *why = "Die Einträge der Indexdatei sind nicht sortiert.";
+        return false;
       }
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t* e = entries.data() + i * stride;
-        const int64_t row = keyRows.Find(e + width, hints[i]);
-        if (row < 0 || used[static_cast<size_t>(row)] ||
-            std::memcmp(e, rowBytes.data() + static_cast<size_t>(row) * stride, width) != 0) {
+      for (size_t j = batch; j < end; ++j) {
+        const uint32_t row = rowOf[j];
+        if (row == KeyRows::kNoRow || used[row]) {
           *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
           return false;
         }
-        used[static_cast<size_t>(row)] = true;
-        order->push_back(static_cast<uint32_t>(row));
+        used[row] = true;
+        order->push_back(row);
       }
     }
   }
+  if (readFault) std::rethrow_exception(readFault);
   return true;
 }
 
@@ -304,38 +312,54 @@ std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
   return key;
 }
 
+SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows)
+    : def_(index.def),
+      table_(table),
+      layout_(LayoutFields(table)),
+      rows_(rows),
+      keyWidth_(table.KeyBytes()),
+      useFile_(index.maintained && keyWidth_ > 0),
+      codePage_(CodePage::ForHeader(table).Number()) {
+  for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
+  stride_ = width_ + (useFile_ ? keyWidth_ : 0);
+  bytes_.resize(static_cast<size_t>(rows) * stride_);
+}
+
+void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
+  uint8_t* out = bytes_.data() + static_cast<size_t>(row) * stride_;
+  RawIndexBytes(def_, layout_, record, out);
+  FoldCase(def_, layout_, codePage_, out);
+  if (useFile_) std::memcpy(out + width_, record, keyWidth_);
+}
+
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note) {
-  const TableHeader& table = data.Header();
-  const auto layout = LayoutFields(table);
-  const uint32_t rows = data.RecordCount();
-  size_t width = 0;
-  for (int f : index.def.fields) width += layout[static_cast<size_t>(f)].bytes;
-  const size_t keyWidth = table.KeyBytes();
-  const bool useFile = index.maintained && keyWidth > 0;
-
-  const int codePage = CodePage::ForHeader(table).Number();
-  // One sequential pass: for every row its index bytes (alpha normalized and case-folded as
-  // the index file stores them) followed, when the file is used, by its key bytes.
-  const size_t stride = width + (useFile ? keyWidth : 0);
-  std::vector<uint8_t> rowBytes(static_cast<size_t>(rows) * stride);
+  SecondaryRows rows(index, data.Header(), data.RecordCount());
   for (size_t b = 0; b < data.Blocks().size(); ++b) {
     const BlockEntry& e = data.Blocks()[b];
     const uint8_t* rec = data.BlockRecords(b);
-    for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
-      uint8_t* out = rowBytes.data() + (e.firstRow + i) * stride;
-      RawIndexBytes(index.def, layout, rec, out);
-      FoldCase(index.def, layout, codePage, out);
-      if (useFile) std::memcpy(out + width, rec, keyWidth);
-    }
+    for (uint32_t i = 0; i < e.count; ++i, rec += data.Header().recordSize) rows.Add(e.firstRow + i, rec);
   }
+  return SecondaryOrder(fs, index, std::move(rows), data.Blocks(), note);
+}
+
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows gathered,
+                                     const std::vector<BlockEntry>& blocks, std::string* note) {
+  const TableHeader& table = gathered.table_;
+  const auto& layout = gathered.layout_;
+  const uint32_t rows = gathered.rows_;
+  const size_t width = gathered.width_;
+  const size_t keyWidth = gathered.keyWidth_;
+  const bool useFile = gathered.useFile_;
+  const int codePage = gathered.codePage_;
+  const size_t stride = gathered.stride_;
+  std::vector<uint8_t>& rowBytes = gathered.bytes_;
 
   std::vector<uint32_t> order;
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, data.Blocks(), width, keyWidth, rows, codePage, &order,
-                             &why))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();

@@ -22,10 +22,10 @@
 #include "format/record_format.h"
 #include "format/table_definition.h"
 #include "format/table_header.h"
+#include "storage/data_file.h"
 
 namespace engine {
 
-class DataFile;
 class FileSystem;
 
 // A secondary index found on disk.
@@ -43,10 +43,41 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
                                                      const std::string& baseName,
                                                      const TableHeader& table);
 
+// What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
+// case-folded as the index file stores them) followed, when the index file can be used, by its
+// key bytes. Gathered record by record, so that a caller reading the records anyway need not
+// read them again.
+class SecondaryRows {
+ public:
+  SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows);
+  // Takes what is needed of `record`, the table's row `row` (below `rows`).
+  void Add(uint32_t row, const uint8_t* record);
+  // Bytes kept for all rows.
+  size_t Bytes() const { return bytes_.size(); }
+
+ private:
+  friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows,
+                                              const std::vector<BlockEntry>&, std::string*);
+  SecondaryDef def_;
+  TableHeader table_;
+  std::vector<FieldLayout> layout_;
+  uint32_t rows_;
+  size_t width_ = 0;
+  size_t keyWidth_;
+  bool useFile_;
+  int codePage_;
+  size_t stride_ = 0;
+  std::vector<uint8_t> bytes_;
+};
+
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German
 // sentence when the index file could not be used and the rows were sorted instead.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
+// The same from every row of the data gathered beforehand; `blocks` are the data's blocks in
+// chain order (DataFile::Blocks).
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows rows,
+                                     const std::vector<BlockEntry>& blocks, std::string* note);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.

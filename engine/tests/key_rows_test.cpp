@@ -29,13 +29,22 @@ struct Rows {
 };
 
 int64_t Find(const KeyRows& k, const std::string& key, uint16_t block) {
-  const auto* p = reinterpret_cast<const uint8_t*>(key.data());
-  k.Prefetch(p, block);
-  return k.Find(p, block);
+  return k.Find(reinterpret_cast<const uint8_t*>(key.data()), block);
+}
+
+// Matches entries (first byte, key) expected in `blocks` against the rows.
+std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, std::string>>& entries,
+                            const std::vector<uint16_t>& blocks) {
+  std::vector<uint8_t> bytes;
+  for (const auto& [first, key] : entries) {
+    bytes.push_back(static_cast<uint8_t>(first));
+    bytes.insert(bytes.end(), key.begin(), key.end());
+  }
+  return rows.Finder().Match(bytes.data(), blocks.data(), entries.size(), 1);
 }
 
 TEST(KeyRows, AscendingKeysAreFoundWhateverBlockTheEntryNames) {
-  for (size_t width : {size_t{2}, size_t{8}, size_t{12}}) {  // compared as numbers and byte by byte
+  for (size_t width : {size_t{1}, size_t{2}, size_t{4}, size_t{8}, size_t{12}}) {  // as numbers or bytewise
     std::vector<std::string> keys;
     for (int i = 0; i < 50; ++i) keys.push_back(std::string(width - 1, '\x01') + static_cast<char>(2 * i + 1));
     const Rows rows(keys, width, 7);
@@ -58,6 +67,21 @@ TEST(KeyRows, KeysThatDoNotAscendGiveTheFirstRowWithTheKey) {
   EXPECT_EQ(Find(k, "c", 12), 2);
   EXPECT_EQ(Find(k, "a", 10), 4);
   EXPECT_EQ(Find(k, "e", 10), -1);
+}
+
+TEST(KeyRows, EntriesMatchTheirRowsWhenTheRowsFirstBytesAgree) {
+  constexpr uint32_t kNo = KeyRows::kNoRow;
+  std::vector<std::string> ascending;
+  for (char c = 'a'; c <= 'j'; ++c) ascending.push_back(std::string(1, c));
+  const Rows sorted(ascending, 1, 3);  // blocks 10: a-c, 11: d-f, 12: g-i, 13: j
+  EXPECT_EQ(Match(sorted, {{'\xEE', "j"}, {'\xEE', "b"}, {'\xEE', "e"}, {'\xEE', "b"}}, {13, 10, 10, 10}),
+            (std::vector<uint32_t>{9, 1, 4, 1}));  // a stale block and a key twice: both still found
+  EXPECT_EQ(Match(sorted, {{'\x01', "c"}, {'\xEE', "z"}, {'\xEE', "a"}}, {10, 10, 0}),
+            (std::vector<uint32_t>{kNo, kNo, 0}));  // other first byte, no such key, no block named
+  const Rows unsorted({"d", "b", "c", "b"}, 1, 2);
+  EXPECT_EQ(Match(unsorted, {{'\xEE', "b"}, {'\x00', "c"}, {'\xEE', "d"}, {'\xEE', "q"}}, {11, 11, 10, 10}),
+            (std::vector<uint32_t>{1, kNo, 0, kNo}));
+  EXPECT_TRUE(Match(sorted, {}, {}).empty());
 }
 
 TEST(KeyRows, NoRows) {
