@@ -13,6 +13,7 @@
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/secondary_index.h"
+#include "storage/sequential_blocks.h"
 #include "storage/tree_check.h"
 
 namespace engine {
@@ -39,29 +40,38 @@ std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
 }
 
 // A maintained index entry ends in the number of the data block holding its record; names the
-// first entry whose block number is wrong and how many are.
-void CheckBlockHints(DataFile& x, const std::vector<uint32_t>& order, const DataFile& data,
-                     std::vector<TableProblem>& problems) {
-  const uint16_t size = x.Header().recordSize;
-  const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
-  uint64_t wrong = 0;
-  std::string first;
-  for (size_t b = 0, entry = 0; b < x.Blocks().size(); ++b) {
-    const uint8_t* records = x.BlockRecords(b);
-    for (uint32_t i = 0; i < x.Blocks()[b].count && entry < order.size(); ++i, ++entry) {
-      const uint8_t* hint = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
+// first entry whose block number is wrong and how many are. Fed the index file's blocks in order.
+class BlockHintCheck {
+ public:
+  BlockHintCheck(const std::vector<uint32_t>& order, const DataFile& data, uint16_t entrySize)
+      : order_(order), blockOf_(BlockOfEachRow(data)), size_(entrySize) {}
+
+  void Block(const uint8_t* records, uint32_t count) {
+    for (uint32_t i = 0; i < count && entry_ < order_.size(); ++i, ++entry_) {
+      const uint8_t* hint = records + static_cast<size_t>(i + 1) * size_ - idx::kBlockNumberBytes;
       const auto stored = static_cast<uint16_t>(coding::DecodeFlippedInt(hint, idx::kBlockNumberBytes));
-      const uint16_t actual = blockOf[order[entry]];
+      const uint16_t actual = blockOf_[order_[entry_]];
       if (stored == actual) continue;
-      if (wrong++ == 0)
-        first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored) +
-                ", sein Datensatz liegt in Block " + std::to_string(actual);
+      if (wrong_++ == 0)
+        first_ = "Eintrag " + std::to_string(entry_ + 1) + " nennt Block " + std::to_string(stored) +
+                 ", sein Datensatz liegt in Block " + std::to_string(actual);
     }
   }
-  if (wrong > 0)
-    problems.push_back({x.Path(), "", "Die Blocknummern von " + std::to_string(wrong) +
-                                          " Einträgen sind veraltet (" + first + ")."});
-}
+
+  void Report(const std::string& path, std::vector<TableProblem>& problems) const {
+    if (wrong_ > 0)
+      problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong_) +
+                                        " Einträgen sind veraltet (" + first_ + ")."});
+  }
+
+ private:
+  const std::vector<uint32_t>& order_;
+  const std::vector<uint16_t> blockOf_;
+  uint16_t size_;
+  size_t entry_ = 0;
+  uint64_t wrong_ = 0;
+  std::string first_;
+};
 
 // The tree file over a secondary data file: .X06 → .Y06, .XG0 → .YG0.
 std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
@@ -93,14 +103,27 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   }
   if (!note.empty()) problems.push_back({index.path, "", note});
   DataFile x(std::move(file), xh);
-  if (note.empty() && index.maintained && c.RowCount() > 0) CheckBlockHints(x, order, c.Data(), problems);
   const std::string treePath = TreePathOf(c, index.path);
-  if (!c.Fs().Exists(treePath)) {
+  const bool hasTree = c.Fs().Exists(treePath);
+  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
+  // One pass over the entries: their block numbers and the first key of each block for the tree.
+  std::optional<BlockHintCheck> hints;
+  if (note.empty() && index.maintained && c.RowCount() > 0) hints.emplace(order, c.Data(), xh.recordSize);
+  std::vector<std::string> firstKeys;
+  if (hints || hasTree) {
+    SequentialBlocks blocks(c.Fs(), x);
+    for (size_t b = 0; b < x.Blocks().size(); ++b) {
+      const uint8_t* records = blocks.Records(b);
+      if (hints) hints->Block(records, x.Blocks()[b].count);
+      firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes);
+    }
+  }
+  if (hints) hints->Report(x.Path(), problems);
+  if (!hasTree) {
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
   }
-  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
-  CheckTree(c.Fs(), treePath, x, FirstKeys(x, keyBytes), keyBytes, problems);
+  CheckTree(c.Fs(), treePath, x, firstKeys, keyBytes, problems);
 }
 
 }  // namespace

@@ -8,13 +8,12 @@
 #include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/code_page_check.h"
-#include "format/data_block.h"
 #include "format/value_codec.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/blob_check.h"
-#include "storage/chain_window.h"
+#include "storage/sequential_blocks.h"
 
 namespace engine {
 
@@ -44,20 +43,12 @@ class RecordChecker {
   std::vector<std::string> Run() {
     std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
-    // The blocks are read through a window of consecutive blocks: a chain mostly runs through
-    // the file in order, so this takes a few large reads instead of one per block.
-    const auto file = c_.Fs().Open(c_.DataPath(), OpenMode::ReadOnly);
-    const uint64_t fileSize = file->Size();
-    ChainWindow window(*file, fileSize, h_.BlockBytes());
+    SequentialBlocks sequential(c_.Fs(), c_.Data());
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
       const uint8_t* records = nullptr;
       try {
-        const uint64_t offset = h_.BlockOffset(blocks[b].block);
-        if (offset + blk::kHeaderBytes + uint64_t{blocks[b].count} * h_.recordSize <= fileSize)
-          records = window.At(offset, h_.BlockBytes()) + blk::kHeaderBytes;
-        else
-          records = c_.Data().BlockRecords(b);  // raises for the records the end of the file cuts
+        records = sequential.Records(b);
       } catch (const EDBEngineError& e) {
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;

@@ -17,6 +17,7 @@
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/key_rows.h"
+#include "storage/sequential_blocks.h"
 
 namespace engine {
 
@@ -166,10 +167,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   size_t unsortedBatchEnd = SIZE_MAX;  // end of the batch with the first entry out of order
   std::exception_ptr readFault;        // a block that could not be read ends the entries
   std::vector<uint8_t> previous(width), current(width);
+  SequentialBlocks sequential(fs, x);
   for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
     const uint8_t* rec = nullptr;
     try {
-      rec = x.BlockRecords(b);
+      rec = sequential.Records(b);
     } catch (const EDBEngineError&) {
       readFault = std::current_exception();
       break;

@@ -144,11 +144,4 @@ void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data
   TreeChecker(fs, treePath, data, firstKeys, keyBytes, problems).Run();
 }
 
-std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes) {
-  std::vector<std::string> keys;
-  for (size_t i = 0; i < data.Blocks().size(); ++i)
-    keys.emplace_back(reinterpret_cast<const char*>(data.BlockRecords(i)), keyBytes);
-  return keys;
-}
-
 }  // namespace engine

@@ -22,7 +22,4 @@ class FileSystem;
 void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data,
                const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems);
 
-// The first `keyBytes` bytes of the first record of each block of `data`, for CheckTree.
-std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes);
-
 }  // namespace engine
