@@ -9,6 +9,7 @@
 #include "format/code_page.h"
 #include "format/code_page_check.h"
 #include "format/value_codec.h"
+#include "io/compare_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -31,6 +32,7 @@ class RecordChecker {
       if (type == PxType::Alpha || type == PxType::Memo) textFields_.push_back(f);
       if (IsBlobType(type) || type == PxType::Bcd || type == PxType::Timestamp) valueFields_.push_back(f);
     }
+    for (size_t f = 0; f < h_.primaryKeyFields && f < layout_.size(); ++f) alphaKey_ |= layout_[f].type == PxType::Alpha;
     key_.resize(keyBytes_);
     previousKey_.resize(keyBytes_);
     for (const auto& f : layout_)
@@ -111,10 +113,13 @@ class RecordChecker {
     const FieldLayout& l = layout_[f];
     const char* text = reinterpret_cast<const char*>(rec + l.offset);
     size_t length = 0;
-    if (l.type == PxType::Alpha)
-      length = static_cast<size_t>(std::find(text, text + l.bytes, '\0') - text);
-    else
+    if (l.type == PxType::Alpha) {
+      const void* end = std::memchr(text, '\0', l.bytes);
+      length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : l.bytes;
+    }
+    else {
       length = std::min<size_t>(c_.BlobLength(static_cast<int>(f), rec), mb::LeaderBytes(l.bytes));
+    }
     if (textCheck_.Fits(text, length)) return;
     if (foreignText_++ == 0) firstForeignText_ = RecordPlace(record, block) + ", Feld " + Quoted(c_.FieldNames()[f]);
   }
@@ -131,9 +136,12 @@ class RecordChecker {
   }
 
   void CheckKey(const uint8_t* rec, uint64_t record, uint16_t block) {
-    NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
+    if (alphaKey_)
+      NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
+    else
+      std::memcpy(key_.data(), rec, keyBytes_);  // the key fields come first
     if (havePrevious_) {
-      const int c = std::memcmp(previousKey_.data(), key_.data(), keyBytes_);
+      const int c = CompareBytes(previousKey_.data(), key_.data(), keyBytes_);
       if (c == 0)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
       else if (c > 0 && bytewise_)
@@ -156,6 +164,7 @@ class RecordChecker {
   std::vector<size_t> valueFields_;  // blob, BCD and timestamp
   std::vector<uint8_t> key_, previousKey_;
   bool havePrevious_ = false;
+  bool alphaKey_ = false;  // a key with an alpha field is compared with its stale bytes cleared
   CodePageCheck textCheck_{c_.Codepage()};
   uint64_t foreignText_ = 0;
   std::string firstForeignText_;

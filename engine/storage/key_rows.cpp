@@ -3,6 +3,8 @@
 #include <cstring>
 #include <memory>
 
+#include "io/compare_bytes.h"
+
 namespace engine {
 
 namespace {
@@ -16,18 +18,6 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   return h;
 }
 
-template <typename T>
-T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-int Order(T a, T b) {
-  return a < b ? -1 : a > b ? 1 : 0;
-}
-
 // How many entries ahead a hash lookup is prefetched.
 constexpr size_t kLookAhead = 16;
 
@@ -36,7 +26,7 @@ constexpr size_t kLookAhead = 16;
 KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
                  const std::vector<BlockEntry>& blocks)
     : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows), blocks_(blocks) {
-  for (uint32_t r = 1; r < rows && ascending_; ++r) ascending_ = Compare(Key(r - 1), Key(r)) < 0;
+  for (uint32_t r = 1; r < rows && ascending_; ++r) ascending_ = CompareBytes(Key(r - 1), Key(r), width) < 0;
   if (ascending_) {
     for (size_t i = 0; i < blocks.size(); ++i) {
       if (blocks[i].block >= entryOf_.size()) entryOf_.resize(size_t{blocks[i].block} + 1, 0);
@@ -57,15 +47,6 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 
 size_t KeyRows::Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
 
-int KeyRows::Compare(const uint8_t* a, const uint8_t* b) const {
-  switch (width_) {  // keys of a short, long integer or date, or number field: one machine compare
-    case 2: return Order(__builtin_bswap16(Load<uint16_t>(a)), __builtin_bswap16(Load<uint16_t>(b)));
-    case 4: return Order(__builtin_bswap32(Load<uint32_t>(a)), __builtin_bswap32(Load<uint32_t>(b)));
-    case 8: return Order(__builtin_bswap64(Load<uint64_t>(a)), __builtin_bswap64(Load<uint64_t>(b)));
-    default: return std::memcmp(a, b, width_);
-  }
-}
-
 int64_t KeyRows::EntryOf(uint16_t block) const {
   if (block >= entryOf_.size() || entryOf_[block] == 0) return -1;
   const size_t i = entryOf_[block] - 1;
@@ -76,7 +57,7 @@ int64_t KeyRows::EntryOf(uint16_t block) const {
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
   while (first < end) {
     const uint32_t mid = first + (end - first) / 2;
-    const int c = Compare(Key(mid), key);
+    const int c = CompareBytes(Key(mid), key, width_);
     if (c == 0) return mid;
     if (c < 0)
       first = mid + 1;

@@ -36,8 +36,6 @@ class KeyRows {
  private:
   const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
   size_t Slot(const uint8_t* key) const;
-  // memcmp of two keys.
-  int Compare(const uint8_t* a, const uint8_t* b) const;
   // Row with `key` among rows [first, end) of ascending keys, or -1.
   int64_t Search(const uint8_t* key, uint32_t first, uint32_t end) const;
   // Index in blocks_ of a block number's entry with rows, -1 when the chain does not hold it.

@@ -11,6 +11,7 @@
 #include "format/record_format.h"
 #include "format/upper_case.h"
 #include "io/coding.h"
+#include "io/compare_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -166,7 +167,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   size_t read = 0;
   size_t unsortedBatchEnd = SIZE_MAX;  // end of the batch with the first entry out of order
   std::exception_ptr readFault;        // a block that could not be read ends the entries
+  // Sort keys differ from the entries' bytes only in descending fields.
+  const bool descending =
+      std::find(index.def.descending.begin(), index.def.descending.end(), true) != index.def.descending.end();
   std::vector<uint8_t> previous(width), current(width);
+  const uint8_t* previousKey = nullptr;
   SequentialBlocks sequential(fs, x);
   for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
     const uint8_t* rec = nullptr;
@@ -191,14 +196,19 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       }
       FoldCase(index.def, layout, codePage, e);
       if (!checkOrder) continue;
-      std::memcpy(current.data(), e, width);
-      ToSortKey(index.def, layout, current.data());
-      if (read > 0 && std::memcmp(previous.data(), current.data(), width) > 0) {
+      const uint8_t* key = e;
+      if (descending) {
+        std::memcpy(current.data(), e, width);
+        ToSortKey(index.def, layout, current.data());
+        key = current.data();
+      }
+      if (previousKey && CompareBytes(previousKey, key, width) > 0) {
         unsortedBatchEnd = read - i + std::min<size_t>(count, (i / kBatch + 1) * kBatch);
         read = unsortedBatchEnd;
         break;
       }
-      previous.swap(current);
+      if (descending) previous.swap(current);
+      previousKey = descending ? previous.data() : e;
     }
   }
   const KeyRows keyRows(rowBytes.data(), stride, width, keyWidth, rows, blocks);
