@@ -29,7 +29,7 @@ class RecordChecker {
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
     for (size_t f = 0; f < layout_.size(); ++f) {
       const PxType type = layout_[f].type;
-      if (type == PxType::Alpha || type == PxType::Memo) textFields_.push_back(f);
+      if ((type == PxType::Alpha || type == PxType::Memo) && !textCheck_.FitsAnyText()) textFields_.push_back(f);
       if (IsBlobType(type) || type == PxType::Bcd || type == PxType::Timestamp) valueFields_.push_back(f);
     }
     for (size_t f = 0; f < h_.primaryKeyFields && f < layout_.size(); ++f) alphaKey_ |= layout_[f].type == PxType::Alpha;
@@ -160,7 +160,7 @@ class RecordChecker {
   bool bytewise_ = true;
   size_t keyBytes_ = 0;
   std::unique_ptr<BlobCheck> blobs_;
-  std::vector<size_t> textFields_;   // alpha and memo
+  std::vector<size_t> textFields_;   // alpha and memo, unless the code page takes any text
   std::vector<size_t> valueFields_;  // blob, BCD and timestamp
   std::vector<uint8_t> key_, previousKey_;
   bool havePrevious_ = false;

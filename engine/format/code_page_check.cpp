@@ -1,5 +1,6 @@
 #include "format/code_page_check.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -20,6 +21,7 @@ CodePageCheck::CodePageCheck(const CodePage& codePage)
   for (int b = 0; b < 256; ++b)
     defined_[static_cast<size_t>(b)] =
         b < 0x80 || codePage.ToUtf8(std::string(1, static_cast<char>(b))) != kReplacement;
+  anyText_ = !multiByte_ && std::find(defined_.begin(), defined_.end(), false) == defined_.end();
 }
 
 bool CodePageCheck::Fits(const char* bytes, size_t n) const {
