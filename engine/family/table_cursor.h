@@ -33,6 +33,10 @@ class TableCursor {
   // is opened on first use. Raises EDBEngineError naming the file.
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
                                            const std::string& tableName);
+  // The same without a walk of the chain, whose blocks in order (block, record count) a check
+  // has just walked and found sound.
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
+                                           const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain);
   ~TableCursor();
   // True while `handle` is the address of an open cursor (TTable::Handle()).
   static bool IsLive(const void* handle);
@@ -88,7 +92,9 @@ class TableCursor {
   // The .MB, opened on first use; raises kErrBlobMissing when there is none.
   const BlobFile& Blobs();
   TableCursor() = default;
-  void Load();
+  void Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain = nullptr);
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
+                                           const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain);
 
   FileSystem* fs_ = nullptr;
   std::string directory_;
