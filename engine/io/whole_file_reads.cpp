@@ -34,7 +34,7 @@ class FileInMemory : public File {
 }  // namespace
 
 std::unique_ptr<File> WholeFileReads::Open(const std::string& path, OpenMode mode) {
-  std::unique_ptr<File> file = base_.Open(path, mode);
+  std::unique_ptr<File> file = Base().Open(path, mode);
   const uint64_t size = file->Size();
   if (mode != OpenMode::ReadOnly || size > maxBytes_) return file;
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
