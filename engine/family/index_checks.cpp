@@ -29,7 +29,7 @@ void CheckPrimaryIndex(TableCursor& c, const std::vector<std::string>& firstKeys
     problems.push_back({path, "", "Der Primärindex der Tabelle mit Schlüssel fehlt."});
     return;
   }
-  CheckTree(c.Fs(), path, c.Data(), firstKeys, c.Header().KeyBytes(), problems);
+  CheckTree(c.Fs(), path, c.Data().Blocks(), firstKeys, c.Header().KeyBytes(), problems);
 }
 
 // The data block of every row.
@@ -40,38 +40,40 @@ std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
 }
 
 // A maintained index entry ends in the number of the data block holding its record; names the
-// first entry whose block number is wrong and how many are. Fed the index file's blocks in order.
-class BlockHintCheck {
- public:
-  BlockHintCheck(const std::vector<uint32_t>& order, const DataFile& data, uint16_t entrySize)
-      : order_(order), blockOf_(BlockOfEachRow(data)), size_(entrySize) {}
+// first entry whose block number (`stored`, in file order) is wrong and how many are.
+void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
+                     const DataFile& data, std::vector<TableProblem>& problems) {
+  const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
+  uint64_t wrong = 0;
+  std::string first;
+  for (size_t entry = 0; entry < stored.size() && entry < order.size(); ++entry) {
+    const uint16_t actual = blockOf[order[entry]];
+    if (stored[entry] == actual) continue;
+    if (wrong++ == 0)
+      first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
+              ", sein Datensatz liegt in Block " + std::to_string(actual);
+  }
+  if (wrong > 0)
+    problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong) + " Einträgen sind veraltet (" +
+                                      first + ")."});
+}
 
-  void Block(const uint8_t* records, uint32_t count) {
-    for (uint32_t i = 0; i < count && entry_ < order_.size(); ++i, ++entry_) {
-      const uint8_t* hint = records + static_cast<size_t>(i + 1) * size_ - idx::kBlockNumberBytes;
-      const auto stored = static_cast<uint16_t>(coding::DecodeFlippedInt(hint, idx::kBlockNumberBytes));
-      const uint16_t actual = blockOf_[order_[entry_]];
-      if (stored == actual) continue;
-      if (wrong_++ == 0)
-        first_ = "Eintrag " + std::to_string(entry_ + 1) + " nennt Block " + std::to_string(stored) +
-                 ", sein Datensatz liegt in Block " + std::to_string(actual);
+// Reads what the checks need of the entries of the index file `x` when the order did not.
+void ReadEntries(FileSystem& fs, DataFile& x, IndexEntriesRead& seen) {
+  const uint16_t size = x.Header().recordSize;
+  seen = {};
+  seen.blocks = x.Blocks();
+  SequentialBlocks blocks(fs, x);
+  for (size_t b = 0; b < x.Blocks().size(); ++b) {
+    const uint8_t* records = blocks.Records(b);
+    seen.firstKeys.emplace_back(reinterpret_cast<const char*>(records), size - idx::kLastFieldBytes);
+    for (uint32_t i = 0; i < x.Blocks()[b].count; ++i) {
+      const uint8_t* number = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
+      seen.blockNumbers.push_back(static_cast<uint16_t>(coding::DecodeFlippedInt(number, idx::kBlockNumberBytes)));
     }
   }
-
-  void Report(const std::string& path, std::vector<TableProblem>& problems) const {
-    if (wrong_ > 0)
-      problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong_) +
-                                        " Einträgen sind veraltet (" + first_ + ")."});
-  }
-
- private:
-  const std::vector<uint32_t>& order_;
-  const std::vector<uint16_t> blockOf_;
-  uint16_t size_;
-  size_t entry_ = 0;
-  uint64_t wrong_ = 0;
-  std::string first_;
-};
+  seen.complete = true;
+}
 
 // The tree file over a secondary data file: .X06 → .Y06, .XG0 → .YG0.
 std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
@@ -95,35 +97,27 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   if (scan.broken) return;
   std::string note;
   std::vector<uint32_t> order;
+  IndexEntriesRead seen;
   try {
-    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note)
+    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note, &seen)
                      : SecondaryOrder(c.Fs(), index, c.Data(), &note);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
   if (!note.empty()) problems.push_back({index.path, "", note});
-  DataFile x(std::move(file), xh);
   const std::string treePath = TreePathOf(c, index.path);
   const bool hasTree = c.Fs().Exists(treePath);
-  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
-  // One pass over the entries: their block numbers and the first key of each block for the tree.
-  std::optional<BlockHintCheck> hints;
-  if (note.empty() && index.maintained && c.RowCount() > 0) hints.emplace(order, c.Data(), xh.recordSize);
-  std::vector<std::string> firstKeys;
-  if (hints || hasTree) {
-    SequentialBlocks blocks(c.Fs(), x);
-    for (size_t b = 0; b < x.Blocks().size(); ++b) {
-      const uint8_t* records = blocks.Records(b);
-      if (hints) hints->Block(records, x.Blocks()[b].count);
-      firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes);
-    }
+  const bool checkHints = note.empty() && index.maintained && c.RowCount() > 0;
+  if (!seen.complete && (checkHints || hasTree)) {
+    DataFile x(std::move(file), xh);
+    ReadEntries(c.Fs(), x, seen);
   }
-  if (hints) hints->Report(x.Path(), problems);
+  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems);
   if (!hasTree) {
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
   }
-  CheckTree(c.Fs(), treePath, x, firstKeys, keyBytes, problems);
+  CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
 }  // namespace

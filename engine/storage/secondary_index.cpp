@@ -142,7 +142,7 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
                         const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
-                        std::vector<uint32_t>* order, std::string* why) {
+                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -182,6 +182,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       break;
     }
     blockStarts.push_back(read);
+    if (seen) seen->firstKeys.emplace_back(reinterpret_cast<const char*>(rec), xh.recordSize - idx::kLastFieldBytes);
     const uint32_t count = x.Blocks()[b].count;
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
       uint8_t* e = entries.data() + read * stride;
@@ -213,6 +214,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   }
   const KeyRows keyRows(rowBytes.data(), stride, width, keyWidth, rows, blocks);
   const std::vector<uint32_t> rowOf = keyRows.Match(entries.data(), hints.data(), read, width);
+  if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
+    seen->complete = true;
+    seen->blocks = x.Blocks();
+    seen->blockNumbers = std::move(hints);
+  }
   std::vector<bool> used(rows, false);
   order->clear();
   order->reserve(rows);
@@ -356,7 +362,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 }
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows gathered,
-                                     const std::vector<BlockEntry>& blocks, std::string* note) {
+                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen) {
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -371,7 +377,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
+                             seen))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();

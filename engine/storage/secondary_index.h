@@ -43,6 +43,14 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
                                                      const std::string& baseName,
                                                      const TableHeader& table);
 
+// What a check of an index file needs of its entries, kept while the order reads them.
+struct IndexEntriesRead {
+  bool complete = false;                // every block of the file was read
+  std::vector<BlockEntry> blocks;       // the file's blocks in chain order
+  std::vector<uint16_t> blockNumbers;   // the data block number each entry ends in
+  std::vector<std::string> firstKeys;   // the bytes before the last field of each block's first entry
+};
+
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
 // case-folded as the index file stores them) followed, when the index file can be used, by its
 // key bytes. Gathered record by record, so that a caller reading the records anyway need not
@@ -57,7 +65,7 @@ class SecondaryRows {
 
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows,
-                                              const std::vector<BlockEntry>&, std::string*);
+                                              const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*);
   SecondaryDef def_;
   TableHeader table_;
   std::vector<FieldLayout> layout_;
@@ -75,9 +83,11 @@ class SecondaryRows {
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
 // The same from every row of the data gathered beforehand; `blocks` are the data's blocks in
-// chain order (DataFile::Blocks).
+// chain order (DataFile::Blocks). `seen` (may be null) receives what was read of a maintained
+// index file.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows rows,
-                                     const std::vector<BlockEntry>& blocks, std::string* note);
+                                     const std::vector<BlockEntry>& blocks, std::string* note,
+                                     IndexEntriesRead* seen = nullptr);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.
