@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <numeric>
 
 #include "format/code_page.h"
@@ -140,7 +141,7 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 // `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
 // bytes: exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
-                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
+                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen) {
   TableHeader xh;
@@ -161,7 +162,8 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   // batches of kBatch entries of a block before the rows of that batch are matched.
   constexpr size_t kBatch = 16;
   const bool checkOrder = OrderIsBytewise(index.def, table);
-  std::vector<uint8_t> entries(static_cast<size_t>(rows) * stride);
+  const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
+  size_t filled = 0;  // entries read; fewer than `read` after an entry out of order
   std::vector<uint16_t> hints(rows);
   std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
   size_t read = 0;
@@ -185,7 +187,8 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     if (seen) seen->firstKeys.emplace_back(reinterpret_cast<const char*>(rec), xh.recordSize - idx::kLastFieldBytes);
     const uint32_t count = x.Blocks()[b].count;
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
-      uint8_t* e = entries.data() + read * stride;
+      uint8_t* e = entries.get() + read * stride;
+      filled = read + 1;
       std::memcpy(e, rec, stride);
       hints[read] = static_cast<uint16_t>(
           coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
@@ -212,8 +215,8 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       previousKey = descending ? previous.data() : e;
     }
   }
-  const KeyRows keyRows(rowBytes.data(), stride, width, keyWidth, rows, blocks);
-  const std::vector<uint32_t> rowOf = keyRows.Match(entries.data(), hints.data(), read, width);
+  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
+  const std::vector<uint32_t> rowOf = keyRows.Match(entries.get(), hints.data(), filled, width);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
@@ -340,11 +343,11 @@ SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& tab
       codePage_(CodePage::ForHeader(table).Number()) {
   for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
   stride_ = width_ + (useFile_ ? keyWidth_ : 0);
-  bytes_.resize(static_cast<size_t>(rows) * stride_);
+  bytes_.reset(new uint8_t[static_cast<size_t>(rows) * stride_]);  // every row is added before use
 }
 
 void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
-  uint8_t* out = bytes_.data() + static_cast<size_t>(row) * stride_;
+  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * stride_;
   RawIndexBytes(def_, layout_, record, out);
   FoldCase(def_, layout_, codePage_, out);
   if (useFile_) std::memcpy(out + width_, record, keyWidth_);
@@ -371,7 +374,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const bool useFile = gathered.useFile_;
   const int codePage = gathered.codePage_;
   const size_t stride = gathered.stride_;
-  std::vector<uint8_t>& rowBytes = gathered.bytes_;
+  uint8_t* rowBytes = gathered.bytes_.get();
 
   std::vector<uint32_t> order;
   std::string why = "Die Indexdatei wird nicht gepflegt.";
@@ -386,7 +389,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   }
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
-  auto keyOf = [&](uint32_t r) { return rowBytes.data() + static_cast<size_t>(r) * stride; };
+  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.

@@ -16,6 +16,7 @@
 // descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ class SecondaryRows {
   // Takes what is needed of `record`, the table's row `row` (below `rows`).
   void Add(uint32_t row, const uint8_t* record);
   // Bytes kept for all rows.
-  size_t Bytes() const { return bytes_.size(); }
+  size_t Bytes() const { return static_cast<size_t>(rows_) * stride_; }
 
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows,
@@ -75,7 +76,7 @@ class SecondaryRows {
   bool useFile_;
   int codePage_;
   size_t stride_ = 0;
-  std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[]> bytes_;
 };
 
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German
