@@ -33,13 +33,14 @@ class TableCursor {
   // is opened on first use. Raises EDBEngineError naming the file.
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
                                            const std::string& tableName);
-  // The same without a walk of the chain, whose blocks in order (block, record count) a check
-  // has just walked and found sound.
-  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
-                                           const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain);
   ~TableCursor();
   // True while `handle` is the address of an open cursor (TTable::Handle()).
   static bool IsLive(const void* handle);
+
+  // Opens as Open does, without a walk of the chain: its blocks in order (block, record count),
+  // as a check has just walked them and found them sound.
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
+                                           const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain);
 
   FileSystem& Fs() const { return *fs_; }
   const std::string& Directory() const { return directory_; }

@@ -49,10 +49,11 @@ class DataFile {
   // Walks the chain of `file`, whose decoded header is `header`. Raises EDBEngineError naming
   // the file for a damaged chain. The block cache holds up to `cacheBytes` bytes.
   DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes);
-  // Takes the chain's blocks in order (block, record count) from a walk made elsewhere that
-  // found nothing wrong with the chain, instead of walking it again.
-  DataFile(std::unique_ptr<File> file, TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
   ~DataFile();
+
+  // As above, but takes the chain's blocks in order (block, record count) from a walk made
+  // elsewhere that found nothing wrong with the chain, instead of walking it again.
+  DataFile(std::unique_ptr<File> file, TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
 
   const TableHeader& Header() const { return header_; }
   const std::string& Path() const;
