@@ -28,12 +28,24 @@ std::set<const void*>& LiveCursors() {
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
                                                const std::string& tableName) {
+  return Open(fs, directory, tableName, nullptr);
+}
+
+std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
+                                               const std::string& tableName,
+                                               const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain) {
+  return Open(fs, directory, tableName, &walkedChain);
+}
+
+std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
+                                               const std::string& tableName,
+                                               const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain) {
   std::unique_ptr<TableCursor> c(new TableCursor);
   c->fs_ = &fs;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
   c->baseName_ = BaseNameOf(tableName);
-  c->Load();
+  c->Load(walkedChain);
   std::lock_guard<std::mutex> guard(liveMutex);
   LiveCursors().insert(c.get());
   return c;
@@ -49,9 +61,11 @@ bool TableCursor::IsLive(const void* handle) {
   return LiveCursors().count(handle) != 0;
 }
 
-void TableCursor::Load() {
+void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain) {
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
-  data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header));
+  auto file = fs_->Open(dataPath_, OpenMode::ReadOnly);
+  data_ = walkedChain ? std::make_unique<DataFile>(std::move(file), std::move(header), *walkedChain)
+                      : std::make_unique<DataFile>(std::move(file), std::move(header));
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
   fieldNames_.clear();

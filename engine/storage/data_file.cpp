@@ -23,6 +23,12 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
   Walk();
 }
 
+DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
+                   const std::vector<std::pair<uint16_t, uint32_t>>& chain)
+    : file_(std::move(file)), cacheBytes_(kCacheBytes) {
+  Refresh(std::move(header), chain);
+}
+
 DataFile::~DataFile() = default;
 
 const std::string& DataFile::Path() const { return file_->Path(); }

@@ -51,6 +51,10 @@ class DataFile {
   DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes);
   ~DataFile();
 
+  // As above, but takes the chain's blocks in order (block, record count) from a walk made
+  // elsewhere that found nothing wrong with the chain, instead of walking it again.
+  DataFile(std::unique_ptr<File> file, TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
+
   const TableHeader& Header() const { return header_; }
   const std::string& Path() const;
   uint32_t RecordCount() const { return recordCount_; }
