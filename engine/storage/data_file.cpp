@@ -26,7 +26,13 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
 DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
                    const std::vector<std::pair<uint16_t, uint32_t>>& chain)
     : file_(std::move(file)), cacheBytes_(kCacheBytes) {
-  Refresh(std::move(header), chain);
+  std::vector<BlockEntry> blocks;
+  uint32_t row = 0;
+  for (const auto& [block, count] : chain) {
+    blocks.push_back(BlockEntry{block, row, count});
+    row += count;
+  }
+  Refresh(std::move(header), 0, blocks, {});
 }
 
 DataFile::~DataFile() = default;
