@@ -55,6 +55,15 @@ std::string BaseName(const std::string& path) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// Raised while writing a table whose only key column became SQLite's row id, on a row whose key
+// is null: the row id would give it a number instead.
+struct NullRowIdKey {};
+
+void AppendFindings(const engine::ReadFindings& from, engine::ReadFindings* to) {
+  to->notes.insert(to->notes.end(), from.notes.begin(), from.notes.end());
+  to->unreadable.insert(to->unreadable.end(), from.unreadable.begin(), from.unreadable.end());
+}
+
 struct StatementCloser {
   void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
@@ -66,8 +75,9 @@ SqliteExport::SqliteExport(const std::string& file) : file_(file), temp_(file + 
   if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK)
     Failed("Die SQLite-Datenbank „" + temp_ + "“ kann nicht angelegt werden");
-  // The file is new and only put in place when complete: no rollback journal is needed.
-  Execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+  // The file is new and only put in place when complete: it needs no syncs, and its rollback
+  // journal, which a table that fails half-way is rolled back with, can stay in memory.
+  Execute("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; BEGIN");
 }
 
 SqliteExport::~SqliteExport() {
@@ -95,10 +105,21 @@ std::string SqliteExport::UniqueTableName(const std::string& base) {
 
 void SqliteExport::AddTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
                             const engine::ProgressFn& progress) {
+  const std::string table = Identifier(UniqueTableName(BaseName(tablePath)));
   // A table that fails leaves nothing behind; the tables before it stay.
   Execute("SAVEPOINT tabelle");
   try {
-    WriteTable(fs, tablePath, findings, progress);
+    // A single INTEGER key column is SQLite's row id, the fastest layout, but it cannot hold
+    // null: a table with a null key is written again with the column declared INT, which has
+    // the same affinity and keeps the null.
+    engine::ReadFindings firstTry;
+    try {
+      WriteTable(fs, tablePath, table, true, findings ? &firstTry : nullptr, progress);
+      if (findings) AppendFindings(firstTry, findings);
+    } catch (const NullRowIdKey&) {
+      Execute("ROLLBACK TO tabelle");
+      WriteTable(fs, tablePath, table, false, findings, progress);
+    }
   } catch (...) {
     sqlite3_exec(db_, "ROLLBACK TO tabelle; RELEASE tabelle", nullptr, nullptr, nullptr);
     throw;
@@ -106,8 +127,8 @@ void SqliteExport::AddTable(engine::FileSystem& fs, const std::string& tablePath
   Execute("RELEASE tabelle");
 }
 
-void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
-                              const engine::ProgressFn& progress) {
+void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePath, const std::string& table,
+                              bool keyAsRowId, engine::ReadFindings* findings, const engine::ProgressFn& progress) {
   engine::TableShape shape;
   std::vector<bool> longDecimals;
   // BCD values longer than a double keeps would lose digits in a NUMERIC column: such columns
@@ -125,11 +146,11 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
         if (cells[i].kind == engine::CellKind::Decimal && SignificantDigits(cells[i].text) > kExactDigits)
           longDecimals[i] = true;
     });
-  const std::string table = Identifier(UniqueTableName(BaseName(tablePath)));
+  const bool integerKey = shape.keyFields == 1 && !longDecimals[0] && shape.columns[0].kind == engine::ColumnKind::Integer;
   std::string create = "CREATE TABLE " + table + " (";
   for (size_t i = 0; i < shape.columns.size(); ++i)
     create += (i ? ", " : "") + Identifier(shape.columns[i].name) + " " +
-              (longDecimals[i] ? "TEXT" : SqlType(shape.columns[i].kind));
+              (longDecimals[i] ? "TEXT" : i == 0 && integerKey && !keyAsRowId ? "INT" : SqlType(shape.columns[i].kind));
   if (shape.keyFields > 0) {
     create += ", PRIMARY KEY (";
     for (int i = 0; i < shape.keyFields; ++i) create += (i ? ", " : "") + Identifier(shape.columns[i].name);
@@ -146,6 +167,7 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
   engine::ReadTableRows(fs, tablePath, [](const engine::TableShape&) { return true; },
                         [&](const std::vector<engine::Cell>& cells) {
     ++row;
+    if (integerKey && keyAsRowId && cells[0].kind == engine::CellKind::Null) throw NullRowIdKey{};
     for (size_t i = 0; i < cells.size(); ++i) {
       const auto& c = cells[i];
       const int at = static_cast<int>(i) + 1;

@@ -38,8 +38,10 @@ class SqliteExport {
   void Finish();
 
  private:
-  void WriteTable(engine::FileSystem& fs, const std::string& tablePath, engine::ReadFindings* findings,
-                  const engine::ProgressFn& progress);
+  // Writes the table as SQLite table `table` (quoted); `keyAsRowId`: a single INTEGER key
+  // column may become the row id (raises NullRowIdKey on a null key).
+  void WriteTable(engine::FileSystem& fs, const std::string& tablePath, const std::string& table, bool keyAsRowId,
+                  engine::ReadFindings* findings, const engine::ProgressFn& progress);
   void Execute(const std::string& sql);
   [[noreturn]] void Failed(const std::string& what);
   std::string UniqueTableName(const std::string& base);

@@ -320,4 +320,42 @@ TEST(CliExport, LongDecimalsStayExact) {
   EXPECT_EQ(rows, "text|12345678901234567890.1234|real|-1234.5|");
 }
 
+// A single integer key column is SQLite's row id, which turns a null into a number: a table
+// with a blank key keeps it null, its other rows, and one SQLite table.
+TEST(CliExport, ABlankIntegerKeyStaysNull) {
+  TempDir dir;
+  {
+    engine::TTable t;
+    t.SetDatabaseName(dir.Path());
+    t.SetTableName("NRKEY.DB");
+    t.FieldDefs().Add({"Nr", engine::ftInteger, 0, false});
+    t.FieldDefs().Add({"Name", engine::ftString, 10, false});
+    t.IndexDefs().Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+    t.CreateTable();
+    t.Open();
+    for (const char* nr : {"7", "", "3"}) {
+      t.Append();
+      if (*nr) t.Fields(0).SetAsString(nr);
+      t.Fields(1).SetAsString(std::string("N") + nr);
+      t.Post();
+    }
+    t.Close();
+  }
+  const CliRun r = RunCli({"export", dir.Path() + "NRKEY.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+  std::string rows;
+  auto collect = [](void* out, int n, char** values, char**) {
+    for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "-") + "|";
+    return 0;
+  };
+  sqlite3_exec(raw, "SELECT typeof(Nr), Nr, Name FROM NRKEY ORDER BY Name", collect, &rows, nullptr);
+  EXPECT_EQ(rows, "null|-|N|integer|3|N3|integer|7|N7|");
+  std::string tables;
+  sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master WHERE type = 'table'", collect, &tables, nullptr);
+  EXPECT_EQ(tables, "1|");
+}
+
 }  // namespace
