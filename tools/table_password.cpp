@@ -15,6 +15,8 @@ void OpenTableAskingPassword(engine::TTable& table, QWidget* parent) {
   while (true) {
     try {
       table.Open();
+      // Counting the rows walks the whole block chain, so that a damaged table is refused here.
+      table.RecordCount();
       return;
     } catch (const engine::EDBEngineError& e) {
       if (e.ErrorCode() != engine::kErrPasswordProtected) throw;

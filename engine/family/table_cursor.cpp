@@ -27,9 +27,10 @@ std::set<const void*>& LiveCursors() {
 }  // namespace
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
-                                               const std::string& tableName) {
+                                               const std::string& tableName, ChainWalk walk) {
   std::unique_ptr<TableCursor> c(new TableCursor);
   c->fs_ = &fs;
+  c->walk_ = walk;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
   c->baseName_ = BaseNameOf(tableName);
@@ -51,7 +52,8 @@ bool TableCursor::IsLive(const void* handle) {
 
 void TableCursor::Load() {
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
-  data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header));
+  data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header),
+                                     DataFile::kCacheBytes, walk_);
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
   fieldNames_.clear();

@@ -1,0 +1,173 @@
+// A data file whose chain is walked as rows are asked for: opening reads no block, a row walks
+// only as far as its block, and the whole walk ends with the same directory, count and notes
+// as a walk at once. Damage is raised when the walk gets to it, and again on every later ask;
+// the table component opens such a table and meets the damage where its rows need the chain.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "component/bulk_table.h"
+#include "component/table.h"
+#include "format/value_codec.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/file_system.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/file_bytes.h"
+#include "testsupport/fixture_folder.h"
+#include "testsupport/fixture_tables.h"
+#include "testsupport/table_files.h"
+#include "testsupport/temp_dir.h"
+
+namespace engine {
+namespace {
+
+namespace fixtures = testsupport::fixtures;
+using testsupport::FaultKind;
+
+// The unkeyed sample: 2 KiB header and blocks, 55 records in blocks 1 → 2 → 3.
+size_t BlockStart(int block) { return 2048 + static_cast<size_t>(block - 1) * 2048; }
+
+// A copy of the unkeyed sample in `dir` changed by `change`; returns its path.
+std::string DamagedCopy(const std::string& dir, const std::function<void(std::vector<uint8_t>&)>& change) {
+  const std::string path = testsupport::CopyTable(fixtures::Unkeyed(), dir);
+  auto bytes = testsupport::ReadBytes(path);
+  change(bytes);
+  testsupport::WriteBytes(path, bytes);
+  return path;
+}
+
+DataFile OpenData(FileSystem& fs, const std::string& path, ChainWalk walk, size_t cacheBytes = DataFile::kCacheBytes) {
+  return DataFile(fs.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path), cacheBytes, walk);
+}
+
+TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
+  constexpr int kRecords = 5000;
+  testsupport::TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Name", ftString, 40, false});
+  const TBulkRowSource source = [next = 0](TBulkRow& row) mutable {
+    if (next == kRecords) return false;
+    row.SetInteger(0, ++next);
+    return true;
+  };
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "WEG.DB", fields, TIndexDefs(), 1024, source);
+  const std::string path = dir.Path() + "WEG.DB";
+  testsupport::FaultFileSystem fs(DefaultFileSystem());
+  DataFile lazy = OpenData(fs, path, ChainWalk::kOnDemand, 0);  // chunks of one block
+  EXPECT_EQ(fs.Count(FaultKind::Read), 0);
+  ASSERT_EQ(DecodeIntValue(lazy.Record(100), 4), 101);
+  // 22 records a block: row 100 lies in the fifth block.
+  EXPECT_LE(fs.Count(FaultKind::Read), 5);
+  EXPECT_TRUE(lazy.HasRecord(kRecords - 1));
+  EXPECT_FALSE(lazy.HasRecord(kRecords));
+
+  DataFile eager = OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce);
+  EXPECT_EQ(lazy.RecordCount(), eager.RecordCount());
+  ASSERT_EQ(lazy.Blocks().size(), eager.Blocks().size());
+  for (size_t i = 0; i < eager.Blocks().size(); ++i) {
+    EXPECT_EQ(lazy.Blocks()[i].block, eager.Blocks()[i].block) << i;
+    EXPECT_EQ(lazy.Blocks()[i].firstRow, eager.Blocks()[i].firstRow) << i;
+    EXPECT_EQ(lazy.Blocks()[i].count, eager.Blocks()[i].count) << i;
+  }
+  for (uint32_t row = 0; row < kRecords; row += 7) ASSERT_EQ(DecodeIntValue(lazy.Record(row), 4), static_cast<int32_t>(row + 1));
+}
+
+TEST(ChainWalkOnDemand, HeaderAndChainDisagreementsEndAsAWalkAtOnce) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+    uint32_t records;
+  };
+  const std::vector<Case> cases = {
+      {"header claims more", [](auto& b) { coding::PutU32(&b[0x06], 500); }, 55},
+      {"header claims fewer", [](auto& b) { coding::PutU32(&b[0x06], 30); }, 30},
+      {"chain continues past the last block", [](auto& b) { coding::PutU16(&b[0x10], 2); coding::PutU32(&b[0x06], 54); }, 54},
+      {"chain ends before the last block", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 0); }, 54},
+      {"empty block in the chain", [](auto& b) { coding::PutU16(&b[BlockStart(2) + 4], static_cast<uint16_t>(-75)); }, 28},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    const std::string path = DamagedCopy(dir.Path(), c.change);
+    DataFile lazy = OpenData(DefaultFileSystem(), path, ChainWalk::kOnDemand);
+    EXPECT_TRUE(lazy.HasRecord(c.records - 1));
+    EXPECT_FALSE(lazy.HasRecord(c.records));
+    DataFile eager = OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce);
+    EXPECT_EQ(lazy.RecordCount(), c.records);
+    EXPECT_EQ(lazy.ChainRecordCount(), eager.ChainRecordCount());
+    EXPECT_FALSE(lazy.Inconsistency().empty());
+    EXPECT_EQ(lazy.Inconsistency(), eager.Inconsistency());
+  }
+}
+
+TEST(ChainWalkOnDemand, DamageIsRaisedWhereTheWalkMeetsItAndAgainOnEveryAsk) {
+  SKIP_WITHOUT_FIXTURES();
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+    const char* cause;
+  };
+  const std::vector<Case> cases = {
+      {"loop back to block 1", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 1); }, "Schleife (Block 1)"},
+      {"block beyond the file", [](auto& b) { coding::PutU16(&b[BlockStart(2)], 40); }, "außerhalb der Datei (Block 40)"},
+      {"bad record count", [](auto& b) { coding::PutU16(&b[BlockStart(3) + 4], 7); }, "Satzanzahl im Blockkopf (Block 3)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir dir;
+    const std::string path = DamagedCopy(dir.Path(), c.change);
+    DataFile lazy = OpenData(DefaultFileSystem(), path, ChainWalk::kOnDemand);
+    EXPECT_TRUE(lazy.HasRecord(0));  // block 1 is sound
+    std::string first;
+    for (int ask = 0; ask < 2; ++ask) {
+      try {
+        lazy.RecordCount();
+        ADD_FAILURE() << "kein Fehler";
+      } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.ErrorCode(), kErrCorrupt);
+        const std::string message = e.what();
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find(c.cause), std::string::npos) << message;
+        if (ask == 0) first = message;
+        EXPECT_EQ(message, first);
+      }
+    }
+    EXPECT_THROW(OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce), EDBEngineError);
+  }
+}
+
+TEST(ChainWalkOnDemand, TheTableOpensAtOnceAndMeetsChainDamageWhenItsRowsNeedTheChain) {
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir dir;
+  DamagedCopy(dir.Path(), [](auto& b) { coding::PutU16(&b[BlockStart(2)], 2); });  // block 2 follows itself
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("CONTACTS.DB");
+  t.Open();
+  EXPECT_FALSE(t.Eof());
+  EXPECT_FALSE(t.Fields(0).AsString().empty());
+  try {
+    t.Last();
+    ADD_FAILURE() << "kein Fehler";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrCorrupt);
+    EXPECT_NE(std::string(e.what()).find("Schleife"), std::string::npos) << e.what();
+  }
+  // A scan stops with the same error where it reaches the loop.
+  int read = 0;
+  EXPECT_THROW(
+      {
+        for (t.First(); !t.Eof(); t.Next()) ++read;
+      },
+      EDBEngineError);
+  EXPECT_GT(read, 0);
+}
+
+}  // namespace
+}  // namespace engine
