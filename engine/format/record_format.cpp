@@ -1,6 +1,7 @@
 #include "format/record_format.h"
 
 #include <cctype>
+#include <cstring>
 #include <string_view>
 
 #include "format/code_page.h"
@@ -18,10 +19,11 @@ std::string Hex(const uint8_t* p, size_t n) {
   return s;
 }
 
-std::string FormatDouble15(double v) {
-  std::string s;
-  AppendGeneral(s, v, 15);
-  return s;
+// The text of an alpha value: its bytes up to the first NUL in UTF-8.
+void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
+  const void* nul = std::memchr(p, 0, n);
+  const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) : n;
+  codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
 }
 
 void AppendClock(std::string& out, int64_t ms) {
@@ -30,12 +32,6 @@ void AppendClock(std::string& out, int64_t ms) {
   AppendPadded(out, ms / 60000 % 60, 2);
   out.push_back(':');
   AppendPadded(out, ms / 1000 % 60, 2);
-}
-
-std::string FormatClock(int64_t ms) {
-  std::string out;
-  AppendClock(out, ms);
-  return out;
 }
 
 // A short date pattern split into its parts: day, month and year runs and the text between.
@@ -73,16 +69,25 @@ const std::vector<DatePart>& DateParts(const std::string& pattern) {
   return parts;
 }
 
+// Appends 0 ≤ v < 10^width as exactly `width` digits.
+void AppendDigits(std::string& out, int v, int width) {
+  char digits[4];
+  for (int i = width - 1; i >= 0; --i, v /= 10) digits[i] = static_cast<char>('0' + v % 10);
+  out.append(digits, static_cast<size_t>(width));
+}
+
 void AppendShortDate(std::string& out, int32_t dayNumber, const std::string& pattern) {
   int y, m, d;
   CivilFromDayNumber(dayNumber, &y, &m, &d);
   for (const DatePart& part : DateParts(pattern)) {
     switch (part.letter) {
-      case 'd': AppendPadded(out, d, part.run >= 2 ? 2 : 1); break;
-      case 'm': AppendPadded(out, m, part.run >= 2 ? 2 : 1); break;
+      case 'd': AppendDigits(out, d, part.run >= 2 || d >= 10 ? 2 : 1); break;
+      case 'm': AppendDigits(out, m, part.run >= 2 || m >= 10 ? 2 : 1); break;
       case 'y':
         if (part.run <= 2)
-          AppendPadded(out, ((y % 100) + 100) % 100, 2);
+          AppendDigits(out, ((y % 100) + 100) % 100, 2);
+        else if (y >= 0 && y <= 9999)
+          AppendDigits(out, y, 4);
         else
           AppendPadded(out, y, 4);
         break;
@@ -128,48 +133,58 @@ std::string FormatShortDate(int32_t dayNumber, const std::string& pattern) {
 
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const std::string& datePattern) {
+  std::string out;
   const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return "";
+  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return out;
   switch (f.type) {
     case PxType::Alpha:
-      return codePage.ToUtf8(DecodeAlphaValue(p, f.bytes));
+      AppendAlpha(out, p, f.bytes, codePage);
+      break;
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      return std::to_string(DecodeIntValue(p, f.bytes));
+      AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
+      break;
     case PxType::Number: case PxType::Money:
-      return FormatDouble15(DecodeDoubleValue(p));
-    case PxType::Bcd: {
-      const auto text = DecodeBcdValue(p, f.sizeByte);
-      return text ? *text : "?";
-    }
+      AppendGeneral(out, DecodeDoubleValue(p), 15);
+      break;
+    case PxType::Bcd:
+      out = DecodeBcdValue(p, f.sizeByte).value_or("?");
+      break;
     case PxType::Logical:
-      return DecodeLogicalValue(p) ? "True" : "False";
+      out = DecodeLogicalValue(p) ? "True" : "False";
+      break;
     case PxType::Date:
-      return FormatShortDate(DecodeIntValue(p, f.bytes), datePattern);
+      AppendShortDate(out, DecodeIntValue(p, f.bytes), datePattern);
+      break;
     case PxType::Time:
-      return FormatClock(DecodeIntValue(p, f.bytes));
+      AppendClock(out, DecodeIntValue(p, f.bytes));
+      break;
     case PxType::Timestamp: {
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
       if (!ms) return "?";
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
-      std::string out;
       AppendShortDate(out, static_cast<int32_t>(day), datePattern);
       out.push_back(' ');
       AppendClock(out, *ms - day * kMsPerDay);
-      return out;
+      break;
     }
     case PxType::Bytes:
-      return Hex(p, f.bytes);
+      AppendHex(out, p, f.bytes);
+      break;
     default:
-      return "";
+      break;
   }
+  return out;
 }
 
 std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return "";
   switch (f.type) {
-    case PxType::Alpha:
-      return EscapeDumpText(codePage.ToUtf8(DecodeAlphaValue(p, f.bytes)));
+    case PxType::Alpha: {
+      std::string text;
+      AppendAlpha(text, p, f.bytes, codePage);
+      return EscapeDumpText(text);
+    }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
       return std::to_string(DecodeIntValue(p, f.bytes));
     case PxType::Number: case PxType::Money:
