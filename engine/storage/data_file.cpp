@@ -107,6 +107,22 @@ void DataFile::FinishWalk() const {
   walk_ = WalkState();
   walkDone_ = true;
   NoteTruncation();
+  IndexRowSteps();
+}
+
+void DataFile::IndexRowSteps() const {
+  rowSteps_.clear();
+  rowStepShift_ = 0;
+  if (blocks_.empty()) return;
+  // Steps of about half the records of an average block.
+  const uint32_t average = recordCount_ / static_cast<uint32_t>(blocks_.size());
+  while ((uint32_t{2} << rowStepShift_) <= average / 2) ++rowStepShift_;
+  rowSteps_.reserve((recordCount_ >> rowStepShift_) + 1);
+  size_t entry = 0;
+  for (uint64_t row = 0; row < recordCount_; row += uint64_t{1} << rowStepShift_) {
+    while (row - blocks_[entry].firstRow >= blocks_[entry].count) ++entry;
+    rowSteps_.push_back(static_cast<uint32_t>(entry));
+  }
 }
 
 bool DataFile::HasRecord(uint32_t row) const {
@@ -208,6 +224,11 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
   auto holds = [&](size_t i) { return i < blocks_.size() && row - blocks_[i].firstRow < blocks_[i].count; };
   if (holds(lastEntry_)) return lastEntry_;
   if (holds(lastEntry_ + 1)) return ++lastEntry_;
+  if (walkDone_ && (row >> rowStepShift_) < rowSteps_.size()) {
+    size_t entry = rowSteps_[row >> rowStepShift_];
+    while (entry + 1 < blocks_.size() && !holds(entry)) ++entry;
+    return lastEntry_ = entry;
+  }
   auto it = std::upper_bound(blocks_.begin(), blocks_.end(), row,
                              [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
   lastEntry_ = static_cast<size_t>(it - blocks_.begin()) - 1;
@@ -261,6 +282,7 @@ void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t,
   DropCache();
   lastEntry_ = 0;
   NoteTruncation();
+  IndexRowSteps();
 }
 
 }  // namespace engine

@@ -142,8 +142,11 @@ class DataFile {
   void FinishWalk() const;
   void NoteTruncation() const;
   // Index in blocks_ of the entry holding a row below the rows walked so far; tries the entry of
-  // the previous call and the one after it before searching.
+  // the previous call and the one after it, then starts from the row's step in rowSteps_ once
+  // the walk is done, and searches otherwise.
   size_t EntryIndexOf(uint32_t row);
+  // Fills rowSteps_ for the finished directory.
+  void IndexRowSteps() const;
   // The bytes of `block`, read with its chunk when it is not cached. `inOrder`: the read
   // follows the previous one in chain order.
   BlockBytes LoadBlock(uint16_t block, bool inOrder) const;
@@ -160,6 +163,10 @@ class DataFile {
   mutable std::vector<BlockEntry> blocks_;
   mutable bool walkDone_ = true;
   mutable WalkState walk_;
+  // The entry holding row k << rowStepShift_, for every k: a random row's entry is then at most
+  // a few entries after its step's.
+  mutable std::vector<uint32_t> rowSteps_;
+  mutable uint32_t rowStepShift_ = 0;
   mutable std::string inconsistency_;
   mutable std::string truncation_;
   size_t cacheBytes_;
