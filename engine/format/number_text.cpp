@@ -1,5 +1,6 @@
 #include "format/number_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -21,61 +22,22 @@ void AppendPadded(std::string& out, int64_t v, int width) {
 
 namespace {
 
-// A number of at most kFewDecimals decimal places (amounts of money, mostly) as "%.<precision>g"
-// writes it, for precision ≤ 15 and 1e-4 ≤ |v| < 1e15: the decimal r / 10^k with the fewest
-// places k that reads back as `v`. A decimal of at most 15 digits that reads back as the double
-// is what rounding the double to 15 or fewer places gives (see AppendShortestAsGeneral), and in
-// that range "%g" writes it without exponent. False for other values.
-constexpr int kFewDecimals = 6;
+using Wide = unsigned __int128;
 
-bool AppendFewDecimals(std::string& out, double v, int precision) {
-  const double magnitude = std::fabs(v);
-  if (precision > 15 || !(magnitude >= 1e-4 && magnitude < 1e15)) return false;
-  static constexpr double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-  for (int k = 0; k <= kFewDecimals; ++k) {
-    const double scaled = std::nearbyint(magnitude * kScale[k]);
-    if (scaled >= 1e15) return false;
-    if (scaled / kScale[k] != magnitude) continue;
-    char digits[24];
-    const char* end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(scaled)).ptr;
-    const int n = static_cast<int>(end - digits);
-    if (n > precision) return false;
-    if (v < 0) out.push_back('-');
-    if (n <= k) {
-      out += "0.";
-      out.append(static_cast<size_t>(k - n), '0');
-      out.append(digits, static_cast<size_t>(n));
-    } else {
-      out.append(digits, static_cast<size_t>(n - k));
-      if (k > 0) {
-        out.push_back('.');
-        out.append(end - k, static_cast<size_t>(k));
-      }
-    }
-    return true;
-  }
-  return false;
+// 10^n for 0 ≤ n ≤ 21.
+Wide PowerOfTen(int n) {
+  static const auto powers = [] {
+    std::array<Wide, 22> p{};
+    p[0] = 1;
+    for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+    return p;
+  }();
+  return powers[static_cast<size_t>(n)];
 }
 
-// The shortest digits that read back as `v` laid out as "%.<precision>g" lays out its digits;
-// false when they are more than `precision`. For a normal number (or zero) with at most 15 of
-// them this is printf's text: the double lies closer to them than half a unit in their 15th
-// place, so rounding it to `precision` ≤ 15 places gives them back. Subnormal numbers and
-// precisions above 15 (where printf shows the binary value's further digits) take the long way.
-bool AppendShortestAsGeneral(std::string& out, double v, int precision) {
-  if (precision > 15 || !(v == 0.0 || std::fabs(v) >= std::numeric_limits<double>::min())) return false;
-  char buf[32];
-  const char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr;
-  const char* p = buf;
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  char digits[24];
-  int n = 0;
-  for (; p < end && *p != 'e'; ++p)
-    if (*p != '.') digits[n++] = *p;
-  if (n > precision || p == end) return false;
-  int exponent = 0;
-  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+// `n` significant digits (no trailing zeros) with the decimal exponent of the first, laid out as
+// "%.<precision>g" lays out its rounded digits.
+void AppendGeneralLayout(std::string& out, bool negative, const char* digits, int n, int exponent, int precision) {
   if (negative) out.push_back('-');
   if (exponent < -4 || exponent >= precision) {
     out.push_back(digits[0]);
@@ -98,13 +60,50 @@ bool AppendShortestAsGeneral(std::string& out, double v, int precision) {
     out.push_back('.');
     out.append(digits + exponent + 1, static_cast<size_t>(n - exponent - 1));
   }
+}
+
+// "%.<precision>g" of 1e-4 ≤ |v| < 1e15 (the values of tables, mostly) in integer arithmetic:
+// with |v| = m / 2^a (m below 2^53, 3 ≤ a ≤ 67) and E the decimal exponent of its first digit,
+// the `precision` leading digits are m · 10^s / 2^a for s = precision - 1 - E ≥ 0, rounded half
+// to even on the exact remainder as printf rounds; m · 10^s stays below 2^128. False for other
+// values, and where s would be negative.
+bool AppendExactDigits(std::string& out, double v, int precision) {
+  const double magnitude = std::fabs(v);
+  if (precision < 1 || precision > 17 || !(magnitude >= 1e-4 && magnitude < 1e15)) return false;
+  int binaryExponent = 0;
+  const uint64_t m = static_cast<uint64_t>(std::ldexp(std::frexp(magnitude, &binaryExponent), 53));
+  const int a = 53 - binaryExponent;
+  const Wide fractionMask = (Wide{1} << a) - 1;
+  const Wide low = PowerOfTen(precision - 1);
+  // 2^(b-1) ≤ |v| < 2^b: E is floor((b - 1) · log10 2) or one more.
+  int exponent = ((binaryExponent - 1) * 78913) >> 18;
+  if (precision - 1 - exponent < 0) return false;
+  Wide scaled = Wide{m} * PowerOfTen(precision - 1 - exponent);
+  if ((scaled >> a) >= low * 10) {
+    ++exponent;
+    if (precision - 1 - exponent < 0) return false;
+    scaled = Wide{m} * PowerOfTen(precision - 1 - exponent);
+  }
+  Wide q = scaled >> a;
+  const Wide twice = (scaled & fractionMask) << 1;
+  const Wide half = Wide{1} << a;
+  if (twice > half || (twice == half && (q & 1) != 0)) ++q;
+  if (q == low * 10) {  // rounded up to the next power of ten
+    q = low;
+    ++exponent;
+  }
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(q)).ptr;
+  int n = static_cast<int>(end - digits);
+  while (n > 1 && digits[n - 1] == '0') --n;
+  AppendGeneralLayout(out, v < 0, digits, n, exponent, precision);
   return true;
 }
 
 }  // namespace
 
 void AppendGeneral(std::string& out, double v, int precision) {
-  if (AppendFewDecimals(out, v, precision) || AppendShortestAsGeneral(out, v, precision)) return;
+  if (AppendExactDigits(out, v, precision)) return;
   char buf[48];
   const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr;
   out.append(buf, end);

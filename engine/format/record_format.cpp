@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <string_view>
 
 #include "format/code_page.h"
 #include "format/number_text.h"
@@ -13,10 +12,23 @@ namespace engine {
 
 namespace {
 
-std::string Hex(const uint8_t* p, size_t n) {
-  std::string s;
-  AppendHex(s, p, n);
-  return s;
+// Escapes `\`, TAB, LF and CR in `out` from `start` on.
+void EscapeFrom(std::string& out, size_t start) {
+  auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+  size_t first = start;
+  while (first < out.size() && !special(out[first])) ++first;
+  if (first == out.size()) return;
+  const std::string tail = out.substr(first);
+  out.resize(first);
+  for (const char c : tail) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out.push_back(c);
+    }
+  }
 }
 
 // The text of an alpha value: its bytes up to the first NUL in UTF-8.
@@ -176,52 +188,54 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
   return out;
 }
 
-std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
+void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
   const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return "";
+  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return;
   switch (f.type) {
     case PxType::Alpha: {
-      std::string text;
-      AppendAlpha(text, p, f.bytes, codePage);
-      return EscapeDumpText(text);
+      const size_t start = out.size();
+      AppendAlpha(out, p, f.bytes, codePage);
+      EscapeFrom(out, start);
+      break;
     }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      return std::to_string(DecodeIntValue(p, f.bytes));
+      AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
+      break;
     case PxType::Number: case PxType::Money:
-      return FormatDouble17(DecodeDoubleValue(p));
-    case PxType::Bcd: {
-      const auto text = DecodeBcdValue(p, f.sizeByte);
-      return text ? *text : "?";
-    }
+      AppendGeneral(out, DecodeDoubleValue(p), 17);
+      break;
+    case PxType::Bcd:
+      out += DecodeBcdValue(p, f.sizeByte).value_or("?");
+      break;
     case PxType::Logical:
-      return DecodeLogicalValue(p) ? "true" : "false";
+      out += DecodeLogicalValue(p) ? "true" : "false";
+      break;
     case PxType::Date:
-      return FormatIsoDate(DecodeIntValue(p, f.bytes));
+      out += FormatIsoDate(DecodeIntValue(p, f.bytes));
+      break;
     case PxType::Time:
-      return FormatIsoTime(DecodeIntValue(p, f.bytes));
+      out += FormatIsoTime(DecodeIntValue(p, f.bytes));
+      break;
     case PxType::Timestamp:
-      return FormatIsoTimestamp(DecodeDoubleValue(p)).value_or("?");
+      out += FormatIsoTimestamp(DecodeDoubleValue(p)).value_or("?");
+      break;
     case PxType::Bytes:
-      return Hex(p, f.bytes);
+      AppendHex(out, p, f.bytes);
+      break;
     default:
-      return "";
+      break;
   }
 }
 
+std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
+  std::string out;
+  AppendDumpText(out, f, record, codePage);
+  return out;
+}
+
 std::string EscapeDumpText(const std::string& utf8) {
-  const size_t first = utf8.find_first_of("\\\t\n\r");
-  if (first == std::string::npos) return utf8;
-  std::string out(utf8, 0, first);
-  out.reserve(utf8.size() + 8);
-  for (const char c : std::string_view(utf8).substr(first)) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out.push_back(c);
-    }
-  }
+  std::string out = utf8;
+  EscapeFrom(out, 0);
   return out;
 }
 
