@@ -154,8 +154,9 @@ void TTable::Open() {
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
   std::unique_ptr<FileSystem> unlocked = UnlockTableFiles(fs, path, password_);
   // The chain is walked as rows are asked for, so that a table of millions of records opens at
-  // once; counting its rows or going to the last one walks the rest.
-  auto cursor = TableCursor::Open(unlocked ? *unlocked : fs, dir, name, ChainWalk::kOnDemand);
+  // once (counting its rows or going to the last one walks the rest), and the rows read stay in
+  // memory for the cursor's later moves.
+  auto cursor = TableCursor::Open(unlocked ? *unlocked : fs, dir, name, DataAccess::kBrowse);
   if (!indexName_.empty()) {
     const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);
     if (selected < 0) Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");

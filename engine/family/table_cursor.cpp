@@ -27,10 +27,10 @@ std::set<const void*>& LiveCursors() {
 }  // namespace
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
-                                               const std::string& tableName, ChainWalk walk) {
+                                               const std::string& tableName, DataAccess access) {
   std::unique_ptr<TableCursor> c(new TableCursor);
   c->fs_ = &fs;
-  c->walk_ = walk;
+  c->access_ = access;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
   c->baseName_ = BaseNameOf(tableName);
@@ -53,7 +53,7 @@ bool TableCursor::IsLive(const void* handle) {
 void TableCursor::Load() {
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
   data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header),
-                                     DataFile::kCacheBytes, walk_);
+                                     DataFile::kCacheBytes, access_);
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
   fieldNames_.clear();

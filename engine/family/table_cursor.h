@@ -30,10 +30,10 @@ class TableCursor {
  public:
   // Opens `tableName` (a file name with its extension) in `directory` (ending in "/"): reads
   // the header, refuses encrypted tables and walks the chain, at once or as rows are asked for
-  // (see DataFile). The index files are found and the .MB is opened on first use. Raises
+  // (`access`, see DataFile). The index files are found and the .MB is opened on first use. Raises
   // EDBEngineError naming the file.
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
-                                           const std::string& tableName, ChainWalk walk = ChainWalk::kAtOnce);
+                                           const std::string& tableName, DataAccess access = DataAccess::kWhole);
   ~TableCursor();
   // True while `handle` is the address of an open cursor (TTable::Handle()).
   static bool IsLive(const void* handle);
@@ -95,7 +95,7 @@ class TableCursor {
   void Load();
 
   FileSystem* fs_ = nullptr;
-  ChainWalk walk_ = ChainWalk::kAtOnce;
+  DataAccess access_ = DataAccess::kWhole;
   std::string directory_;
   std::string dataPath_;
   mutable std::string blobPath_;  // empty until BlobPath() looked it up

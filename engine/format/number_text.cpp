@@ -1,6 +1,7 @@
 #include "format/number_text.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -70,12 +71,14 @@ void AppendGeneralLayout(std::string& out, bool negative, const char* digits, in
 bool AppendExactDigits(std::string& out, double v, int precision) {
   const double magnitude = std::fabs(v);
   if (precision < 1 || precision > 17 || !(magnitude >= 1e-4 && magnitude < 1e15)) return false;
-  int binaryExponent = 0;
-  const uint64_t m = static_cast<uint64_t>(std::ldexp(std::frexp(magnitude, &binaryExponent), 53));
+  // A normal double's bits: 52 fraction bits below the implicit 1, the exponent biased by 1023.
+  const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int binaryExponent = static_cast<int>(bits >> 52) - 1022;  // 2^(b-1) ≤ |v| < 2^b
   const int a = 53 - binaryExponent;
   const Wide fractionMask = (Wide{1} << a) - 1;
   const Wide low = PowerOfTen(precision - 1);
-  // 2^(b-1) ≤ |v| < 2^b: E is floor((b - 1) · log10 2) or one more.
+  // E is floor((b - 1) · log10 2) or one more.
   int exponent = ((binaryExponent - 1) * 78913) >> 18;
   if (precision - 1 - exponent < 0) return false;
   Wide scaled = Wide{m} * PowerOfTen(precision - 1 - exponent);

@@ -20,8 +20,11 @@ constexpr uint32_t kMaxBlockNumber = 0xFFFF;
 
 }  // namespace
 
-DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes, ChainWalk walk)
-    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(cacheBytes) {
+DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes, DataAccess access)
+    : file_(std::move(file)),
+      header_(std::move(header)),
+      cacheBytes_(cacheBytes),
+      keepPasses_(access == DataAccess::kBrowse) {
   fileSize_ = file_->Size();
   const uint32_t blockBytes = header_.BlockBytes();
   if (header_.recordSize > blockBytes - blk::kHeaderBytes)
@@ -30,7 +33,7 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
   chunkBlocks_ = static_cast<uint32_t>(
       std::max<size_t>(1, std::min(kChunkBytes, cacheBytes_ / kMinCacheChunks) / blockBytes));
   StartWalk();
-  if (walk == ChainWalk::kAtOnce) WalkAll();
+  if (access == DataAccess::kWhole) WalkAll();
 }
 
 DataFile::~DataFile() = default;
@@ -48,7 +51,7 @@ void DataFile::StartWalk() {
   if (walk_.next == 0) FinishWalk();
 }
 
-bool DataFile::WalkStep() const {
+bool DataFile::WalkStep(Reading reading) const {
   if (walkDone_) return false;
   const std::string& path = file_->Path();
   if (!walk_.failure.empty()) Fail(kErrCorrupt, path, walk_.failure);
@@ -62,7 +65,7 @@ bool DataFile::WalkStep() const {
   ++walk_.walked;
   if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
     fail("Die Blockkette verweist auf einen Block außerhalb der Datei");
-  const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, true).bytes);
+  const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, reading).bytes);
   const int count = bh.RecordCount(static_cast<uint16_t>(header_.recordSize));
   const int capacity = static_cast<int>((header_.BlockBytes() - blk::kHeaderBytes) / header_.recordSize);
   if (count < 0 || count > capacity) fail("Ungültige Satzanzahl im Blockkopf");
@@ -125,11 +128,12 @@ void DataFile::IndexRowSteps() const {
   }
 }
 
-bool DataFile::HasRecord(uint32_t row) const {
-  if (walkDone_) return row < recordCount_;
+bool DataFile::WalkToRecord(uint32_t row) const {
   // The header's count caps the rows whatever the chain holds.
   if (row >= header_.numRecords) return false;
-  while (!walkDone_ && chainRecords_ <= row) WalkStep();
+  // The block walked to is read next for its rows: a browsing cursor keeps it like them.
+  const Reading reading = keepPasses_ ? Reading::kInOrder : Reading::kWalk;
+  while (!walkDone_ && chainRecords_ <= row) WalkStep(reading);
   return !walkDone_ || row < recordCount_;
 }
 
@@ -155,19 +159,19 @@ void DataFile::FailCut(uint16_t block) const {
                                        std::to_string(block) + "; sie ist abgeschnitten.");
 }
 
-DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, bool inOrder) const {
+DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const {
   const size_t blockBytes = header_.BlockBytes();
   const size_t chunkBytes = chunkBlocks_ * blockBytes;
   const uint32_t chunk = (block - 1u) / chunkBlocks_;
   const size_t inChunk = static_cast<size_t>(block - 1u - chunk * chunkBlocks_) * blockBytes;
   auto bytesOf = [&](const CachedRun& run) {
     const size_t at = (chunk - run.first) * chunkBytes + inChunk;
-    return BlockBytes{run.bytes.data() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
+    return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
   };
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
   lastRow_ = UINT32_MAX;  // its run may be the one replaced
-  inOrder_ = inOrder ? inOrder_ + 1 : 0;
-  const bool streaming = inOrder_ > kStreamAfter;
+  inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
+  const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !keepPasses_);
   const size_t slots = std::max(kMinCacheChunks, cacheBytes_ / chunkBytes);
   size_t slot = 0;
   if (streaming && streamSlots_.size() == kStreamSlots) {
@@ -191,9 +195,12 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, bool inOrder) const {
   const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
   run.first = chunk;
   run.chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
-  run.bytes.resize(run.chunks * chunkBytes);
-  const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.data(), std::min<uint64_t>(run.bytes.size(), left)) : 0;
-  std::fill(run.bytes.begin() + static_cast<long>(got), run.bytes.end(), 0);  // short last chunk
+  if (run.size != run.chunks * chunkBytes) {
+    run.size = run.chunks * chunkBytes;
+    run.bytes = std::make_unique_for_overwrite<uint8_t[]>(run.size);
+  }
+  const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
+  std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk
   run.present = got;
   if (slotOf_.size() < chunk + run.chunks) slotOf_.resize(chunk + run.chunks, -1);
   for (uint32_t c = chunk; c < chunk + run.chunks; ++c) slotOf_[c] = static_cast<int32_t>(slot);
@@ -201,9 +208,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, bool inOrder) const {
 }
 
 DataFile::BlockBytes DataFile::LoadEntry(size_t entry) {
-  const bool inOrder = entry == lastLoadedEntry_ + 1;
+  const Reading reading = entry == lastLoadedEntry_ + 1 ? Reading::kInOrder : Reading::kRandom;
   lastLoadedEntry_ = entry;
-  return LoadBlock(blocks_[entry].block, inOrder);
+  return LoadBlock(blocks_[entry].block, reading);
 }
 
 const uint8_t* DataFile::BlockRecords(size_t i) {
@@ -213,7 +220,7 @@ const uint8_t* DataFile::BlockRecords(size_t i) {
   return loaded.bytes + blk::kHeaderBytes;
 }
 
-const uint8_t* DataFile::Record(uint32_t row) {
+const uint8_t* DataFile::RecordAfterSearch(uint32_t row) {
   uint32_t present = 0;
   const uint8_t* record = Record(row, &present);
   if (present < header_.recordSize) FailCut(blocks_[EntryIndexOf(row)].block);

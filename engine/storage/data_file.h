@@ -6,13 +6,16 @@
 // alike make one read per chunk, not one per block; the cache holds up to kCacheBytes. A pass
 // through the chain in order (scan, dump, copy, the walk itself) reads runs of up to
 // kStreamBytes once it is past a chunk or two, in a few slots of its own that it takes turns
-// with, so that it neither fills the cache nor drives out what random access keeps.
+// with, so that it neither fills the cache nor drives out what random access keeps (but see
+// DataAccess::kBrowse).
 //
-// The chain is walked at construction (ChainWalk::kAtOnce) or step by step as rows are asked
-// for (ChainWalk::kOnDemand): then opening reads no block, reading a row walks only up to the
-// block that holds it, and whatever needs the whole chain (RecordCount, Blocks, the notes)
-// walks the rest first. A damaged chain raises when the walk gets there, with the same error
-// each time it is asked again.
+// DataAccess::kWhole serves a pass over the whole file (dump, copy, checks): the chain is
+// walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
+// walked step by step as rows are asked for, so that opening reads no block, reading a row walks
+// only up to the block that holds it, and whatever needs the whole chain (RecordCount, Blocks,
+// the notes) walks the rest first; and rows read in order stay in the cache like random ones
+// (the walk alone still takes turns with its own slots). A damaged chain raises when the walk
+// gets there, with the same error each time it is asked again.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
 // - the walk starts at the header's first block and ends at a block whose `next` is 0 or at
@@ -49,7 +52,7 @@ struct BlockEntry {
   uint32_t count = 0;     // records read from this block (after the header-count cut)
 };
 
-enum class ChainWalk { kAtOnce, kOnDemand };
+enum class DataAccess { kWhole, kBrowse };
 
 class DataFile {
  public:
@@ -61,10 +64,10 @@ class DataFile {
   static constexpr size_t kStreamBytes = size_t{1} << 20;
 
   // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
-  // damaged chain (kAtOnce: here; kOnDemand: when the walk gets to the damage). The block cache
+  // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
   // holds up to `cacheBytes` bytes.
   DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes,
-           ChainWalk walk = ChainWalk::kAtOnce);
+           DataAccess access = DataAccess::kWhole);
   ~DataFile();
 
   const TableHeader& Header() const { return header_; }
@@ -74,7 +77,7 @@ class DataFile {
     return recordCount_;
   }
   // Whether row `row` exists, walking the chain only as far as that row.
-  bool HasRecord(uint32_t row) const;
+  bool HasRecord(uint32_t row) const { return walkDone_ ? row < recordCount_ : WalkToRecord(row); }
   // Record count that the chain holds before the cut to the header's count.
   uint64_t ChainRecordCount() const {
     WalkAll();
@@ -98,7 +101,10 @@ class DataFile {
 
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
   // Raises kErrCorrupt when the end of the file cuts the record.
-  const uint8_t* Record(uint32_t row);
+  const uint8_t* Record(uint32_t row) {
+    if (row == lastRow_ && lastPresent_ == header_.recordSize) return lastRecord_;
+    return RecordAfterSearch(row);
+  }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.
   const uint8_t* Record(uint32_t row, uint32_t* present);
@@ -116,7 +122,8 @@ class DataFile {
   struct CachedRun {
     uint32_t first = 0;   // first chunk
     uint32_t chunks = 0;  // 0: slot unused
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<uint8_t[]> bytes;  // not cleared before a read fills it
+    size_t size = 0;
     size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
   // A block's bytes in the cache and how many of its leading bytes lie in the file.
@@ -124,6 +131,9 @@ class DataFile {
     const uint8_t* bytes;
     size_t present;
   };
+  // How a block is asked for: alone, right after the previous one in chain order, or by a walk
+  // that only wants its header.
+  enum class Reading { kRandom, kInOrder, kWalk };
   // Where the walk stands between steps.
   struct WalkState {
     std::vector<bool> visited;
@@ -134,12 +144,15 @@ class DataFile {
     std::string failure;  // the error of a walk stopped by damage, raised again on every step
   };
   void StartWalk();
-  // Walks one block further; false when the walk is done.
-  bool WalkStep() const;
+  // Walks one block further, reading it as `reading` says; false when the walk is done.
+  bool WalkStep(Reading reading) const;
   void WalkAll() const {
-    while (!walkDone_) WalkStep();
+    while (!walkDone_) WalkStep(Reading::kWalk);
   }
   void FinishWalk() const;
+  // HasRecord while the walk is not done.
+  bool WalkToRecord(uint32_t row) const;
+  const uint8_t* RecordAfterSearch(uint32_t row);
   void NoteTruncation() const;
   // Index in blocks_ of the entry holding a row below the rows walked so far; tries the entry of
   // the previous call and the one after it, then starts from the row's step in rowSteps_ once
@@ -147,9 +160,8 @@ class DataFile {
   size_t EntryIndexOf(uint32_t row);
   // Fills rowSteps_ for the finished directory.
   void IndexRowSteps() const;
-  // The bytes of `block`, read with its chunk when it is not cached. `inOrder`: the read
-  // follows the previous one in chain order.
-  BlockBytes LoadBlock(uint16_t block, bool inOrder) const;
+  // The bytes of `block`, read with its chunk when it is not cached.
+  BlockBytes LoadBlock(uint16_t block, Reading reading) const;
   BlockBytes LoadEntry(size_t entry);
   [[noreturn]] void FailCut(uint16_t block) const;
 
@@ -170,6 +182,7 @@ class DataFile {
   mutable std::string inconsistency_;
   mutable std::string truncation_;
   size_t cacheBytes_;
+  bool keepPasses_;  // DataAccess::kBrowse: rows read in order stay in the cache
   uint32_t chunkBlocks_ = 1;                  // blocks per chunk
   mutable std::vector<CachedRun> cache_;      // slots, reused in turn once all are taken
   mutable std::vector<int32_t> slotOf_;       // cache_ slot of each chunk number, -1 when not cached

@@ -2,6 +2,7 @@
 // only as far as its block, and the whole walk ends with the same directory, count and notes
 // as a walk at once. Damage is raised when the walk gets to it, and again on every later ask;
 // the table component opens such a table and meets the damage where its rows need the chain.
+// Such a browsing data file keeps what a pass read; one for a whole pass does not.
 
 #include <gtest/gtest.h>
 
@@ -40,8 +41,8 @@ std::string DamagedCopy(const std::string& dir, const std::function<void(std::ve
   return path;
 }
 
-DataFile OpenData(FileSystem& fs, const std::string& path, ChainWalk walk, size_t cacheBytes = DataFile::kCacheBytes) {
-  return DataFile(fs.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path), cacheBytes, walk);
+DataFile OpenData(FileSystem& fs, const std::string& path, DataAccess access, size_t cacheBytes = DataFile::kCacheBytes) {
+  return DataFile(fs.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path), cacheBytes, access);
 }
 
 TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
@@ -58,7 +59,7 @@ TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
   CreateTableInBulk(DefaultFileSystem(), dir.Path(), "WEG.DB", fields, TIndexDefs(), 1024, source);
   const std::string path = dir.Path() + "WEG.DB";
   testsupport::FaultFileSystem fs(DefaultFileSystem());
-  DataFile lazy = OpenData(fs, path, ChainWalk::kOnDemand, 0);  // chunks of one block
+  DataFile lazy = OpenData(fs, path, DataAccess::kBrowse, 0);  // chunks of one block
   EXPECT_EQ(fs.Count(FaultKind::Read), 0);
   ASSERT_EQ(DecodeIntValue(lazy.Record(100), 4), 101);
   // 22 records a block: row 100 lies in the fifth block.
@@ -66,7 +67,7 @@ TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
   EXPECT_TRUE(lazy.HasRecord(kRecords - 1));
   EXPECT_FALSE(lazy.HasRecord(kRecords));
 
-  DataFile eager = OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce);
+  DataFile eager = OpenData(DefaultFileSystem(), path, DataAccess::kWhole);
   EXPECT_EQ(lazy.RecordCount(), eager.RecordCount());
   ASSERT_EQ(lazy.Blocks().size(), eager.Blocks().size());
   for (size_t i = 0; i < eager.Blocks().size(); ++i) {
@@ -75,6 +76,34 @@ TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
     EXPECT_EQ(lazy.Blocks()[i].count, eager.Blocks()[i].count) << i;
   }
   for (uint32_t row = 0; row < kRecords; row += 7) ASSERT_EQ(DecodeIntValue(lazy.Record(row), 4), static_cast<int32_t>(row + 1));
+}
+
+// A browsing cursor keeps the blocks that a pass in order read, so that later moves read
+// nothing again; a pass over the whole file takes turns with a few slots and keeps little.
+TEST(DataAccess, ABrowsingCursorKeepsWhatAPassReadAndAWholePassDoesNot) {
+  constexpr int kRecords = 150000;  // more than the few slots of a whole pass hold
+  testsupport::TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Name", ftString, 40, false});
+  const TBulkRowSource source = [next = 0](TBulkRow& row) mutable {
+    if (next == kRecords) return false;
+    row.SetInteger(0, ++next);
+    return true;
+  };
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "PASS.DB", fields, TIndexDefs(), 1024, source);
+  const std::string path = dir.Path() + "PASS.DB";
+  for (const DataAccess access : {DataAccess::kBrowse, DataAccess::kWhole}) {
+    testsupport::FaultFileSystem fs(DefaultFileSystem());
+    DataFile data = OpenData(fs, path, access);
+    for (uint32_t row = 0; row < kRecords; ++row) ASSERT_EQ(DecodeIntValue(data.Record(row), 4), static_cast<int32_t>(row + 1));
+    fs.ResetCounts();
+    for (uint32_t row = 0; row < kRecords; row += 4999) ASSERT_EQ(DecodeIntValue(data.Record(row), 4), static_cast<int32_t>(row + 1));
+    if (access == DataAccess::kBrowse)
+      EXPECT_EQ(fs.Count(FaultKind::Read), 0);
+    else
+      EXPECT_GT(fs.Count(FaultKind::Read), 0);
+  }
 }
 
 TEST(ChainWalkOnDemand, HeaderAndChainDisagreementsEndAsAWalkAtOnce) {
@@ -95,10 +124,10 @@ TEST(ChainWalkOnDemand, HeaderAndChainDisagreementsEndAsAWalkAtOnce) {
     SCOPED_TRACE(c.name);
     testsupport::TempDir dir;
     const std::string path = DamagedCopy(dir.Path(), c.change);
-    DataFile lazy = OpenData(DefaultFileSystem(), path, ChainWalk::kOnDemand);
+    DataFile lazy = OpenData(DefaultFileSystem(), path, DataAccess::kBrowse);
     EXPECT_TRUE(lazy.HasRecord(c.records - 1));
     EXPECT_FALSE(lazy.HasRecord(c.records));
-    DataFile eager = OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce);
+    DataFile eager = OpenData(DefaultFileSystem(), path, DataAccess::kWhole);
     EXPECT_EQ(lazy.RecordCount(), c.records);
     EXPECT_EQ(lazy.ChainRecordCount(), eager.ChainRecordCount());
     EXPECT_FALSE(lazy.Inconsistency().empty());
@@ -122,7 +151,7 @@ TEST(ChainWalkOnDemand, DamageIsRaisedWhereTheWalkMeetsItAndAgainOnEveryAsk) {
     SCOPED_TRACE(c.name);
     testsupport::TempDir dir;
     const std::string path = DamagedCopy(dir.Path(), c.change);
-    DataFile lazy = OpenData(DefaultFileSystem(), path, ChainWalk::kOnDemand);
+    DataFile lazy = OpenData(DefaultFileSystem(), path, DataAccess::kBrowse);
     EXPECT_TRUE(lazy.HasRecord(0));  // block 1 is sound
     std::string first;
     for (int ask = 0; ask < 2; ++ask) {
@@ -138,7 +167,7 @@ TEST(ChainWalkOnDemand, DamageIsRaisedWhereTheWalkMeetsItAndAgainOnEveryAsk) {
         EXPECT_EQ(message, first);
       }
     }
-    EXPECT_THROW(OpenData(DefaultFileSystem(), path, ChainWalk::kAtOnce), EDBEngineError);
+    EXPECT_THROW(OpenData(DefaultFileSystem(), path, DataAccess::kWhole), EDBEngineError);
   }
 }
 
