@@ -61,11 +61,12 @@ bool DataFile::WalkStep(Reading reading) const {
     Fail(kErrCorrupt, path, walk_.failure);
   };
   if (walk_.visited[block]) fail("Die Blockkette enthält eine Schleife");
-  walk_.visited[block] = true;
-  ++walk_.walked;
   if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
     fail("Die Blockkette verweist auf einen Block außerhalb der Datei");
+  // A read that fails leaves the walk where it was, so that asking again reads the block again.
   const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, reading).bytes);
+  walk_.visited[block] = true;
+  ++walk_.walked;
   const int count = bh.RecordCount(static_cast<uint16_t>(header_.recordSize));
   const int capacity = static_cast<int>((header_.BlockBytes() - blk::kHeaderBytes) / header_.recordSize);
   if (count < 0 || count > capacity) fail("Ungültige Satzanzahl im Blockkopf");
@@ -190,18 +191,20 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   CachedRun& run = cache_[slot];
   for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
     if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
+  run.chunks = 0;  // unused until the read below succeeds
   const uint64_t offset = header_.BlockOffset(static_cast<uint16_t>(chunk * chunkBlocks_ + 1));
   const uint64_t left = fileSize_ > offset ? fileSize_ - offset : 0;
   const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
-  run.first = chunk;
-  run.chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
-  if (run.size != run.chunks * chunkBytes) {
-    run.size = run.chunks * chunkBytes;
+  const auto chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
+  if (run.size != chunks * chunkBytes) {
+    run.size = chunks * chunkBytes;
     run.bytes = std::make_unique_for_overwrite<uint8_t[]>(run.size);
   }
   const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
   std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk
   run.present = got;
+  run.first = chunk;
+  run.chunks = chunks;
   if (slotOf_.size() < chunk + run.chunks) slotOf_.resize(chunk + run.chunks, -1);
   for (uint32_t c = chunk; c < chunk + run.chunks; ++c) slotOf_[c] = static_cast<int32_t>(slot);
   return bytesOf(run);

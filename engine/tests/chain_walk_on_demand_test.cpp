@@ -86,6 +86,24 @@ TEST(ChainWalkOnDemand, ReadsNoBlockAtOpenAndOnlyAsFarAsTheRowAskedFor) {
   for (uint32_t row = 0; row < kRecords; row += 7) ASSERT_EQ(DecodeIntValue(lazy.Record(row), 4), static_cast<int32_t>(row + 1));
 }
 
+// A read that fails in the middle of the walk leaves it where it was: asked again, it reads on.
+TEST(ChainWalkOnDemand, AFailedReadLeavesTheWalkToBeTakenUpAgain) {
+  constexpr int kRecords = 5000;
+  testsupport::TempDir dir;
+  const std::string path = WriteNumbered(dir.Path(), "WEG.DB", kRecords);
+  testsupport::FaultFileSystem fs(DefaultFileSystem());
+  DataFile data = OpenData(fs, path, DataAccess::kBrowse, 0);  // chunks of one block: a read a block
+  ASSERT_TRUE(data.HasRecord(10));
+  fs.FailNth(FaultKind::Read, 3);
+  EXPECT_THROW(data.HasRecord(2000), EDBEngineError);
+  EXPECT_TRUE(fs.Fired());
+  fs.FailNth(FaultKind::Read, 0);
+  EXPECT_EQ(DecodeIntValue(data.Record(2000), 4), 2001);
+  EXPECT_EQ(data.RecordCount(), static_cast<uint32_t>(kRecords));
+  EXPECT_TRUE(data.Inconsistency().empty()) << data.Inconsistency();
+  for (uint32_t row = 0; row < kRecords; row += 13) ASSERT_EQ(DecodeIntValue(data.Record(row), 4), static_cast<int32_t>(row + 1));
+}
+
 // A browsing cursor keeps the blocks that a pass in order read, so that later moves read
 // nothing again; a pass over the whole file takes turns with a few slots and keeps little.
 TEST(DataAccess, ABrowsingCursorKeepsWhatAPassReadAndAWholePassDoesNot) {
