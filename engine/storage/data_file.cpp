@@ -24,7 +24,7 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
     : file_(std::move(file)),
       header_(std::move(header)),
       cacheBytes_(cacheBytes),
-      keepPasses_(access == DataAccess::kBrowse) {
+      browsing_(access == DataAccess::kBrowse) {
   fileSize_ = file_->Size();
   const uint32_t blockBytes = header_.BlockBytes();
   if (header_.recordSize > blockBytes - blk::kHeaderBytes)
@@ -133,7 +133,7 @@ bool DataFile::WalkToRecord(uint32_t row) const {
   // The header's count caps the rows whatever the chain holds.
   if (row >= header_.numRecords) return false;
   // The block walked to is read next for its rows: a browsing cursor keeps it like them.
-  const Reading reading = keepPasses_ ? Reading::kInOrder : Reading::kWalk;
+  const Reading reading = KeepsPasses() ? Reading::kInOrder : Reading::kWalk;
   while (!walkDone_ && chainRecords_ <= row) WalkStep(reading);
   return !walkDone_ || row < recordCount_;
 }
@@ -172,7 +172,7 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
   lastRow_ = UINT32_MAX;  // its run may be the one replaced
   inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
-  const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !keepPasses_);
+  const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !KeepsPasses());
   const size_t slots = std::max(kMinCacheChunks, cacheBytes_ / chunkBytes);
   size_t slot = 0;
   if (streaming && streamSlots_.size() == kStreamSlots) {

@@ -13,9 +13,9 @@
 // walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
 // walked step by step as rows are asked for, so that opening reads no block, reading a row walks
 // only up to the block that holds it, and whatever needs the whole chain (RecordCount, Blocks,
-// the notes) walks the rest first; and rows read in order stay in the cache like random ones
-// (the walk alone still takes turns with its own slots). A damaged chain raises when the walk
-// gets there, with the same error each time it is asked again.
+// the notes) walks the rest first; and, when the whole file fits in the cache, rows read in
+// order stay in it like random ones (the walk alone still takes turns with its own slots). A
+// damaged chain raises when the walk gets there, with the same error each time it is asked again.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
 // - the walk starts at the header's first block and ends at a block whose `next` is 0 or at
@@ -182,7 +182,9 @@ class DataFile {
   mutable std::string inconsistency_;
   mutable std::string truncation_;
   size_t cacheBytes_;
-  bool keepPasses_;  // DataAccess::kBrowse: rows read in order stay in the cache
+  bool browsing_;  // DataAccess::kBrowse
+  // Rows read in order stay in the cache: for a browsing cursor, when the whole file fits.
+  bool KeepsPasses() const { return browsing_ && fileSize_ <= cacheBytes_; }
   uint32_t chunkBlocks_ = 1;                  // blocks per chunk
   mutable std::vector<CachedRun> cache_;      // slots, reused in turn once all are taken
   mutable std::vector<int32_t> slotOf_;       // cache_ slot of each chunk number, -1 when not cached

@@ -92,9 +92,9 @@ TEST(ChainWalkOnDemand, AFailedReadLeavesTheWalkToBeTakenUpAgain) {
   testsupport::TempDir dir;
   const std::string path = WriteNumbered(dir.Path(), "WEG.DB", kRecords);
   testsupport::FaultFileSystem fs(DefaultFileSystem());
-  DataFile data = OpenData(fs, path, DataAccess::kBrowse, 0);  // chunks of one block: a read a block
+  DataFile data = OpenData(fs, path, DataAccess::kBrowse, 0);  // chunks of one block
   ASSERT_TRUE(data.HasRecord(10));
-  fs.FailNth(FaultKind::Read, 3);
+  fs.FailNth(FaultKind::Read, 1);  // the next read, beyond block 1
   EXPECT_THROW(data.HasRecord(2000), EDBEngineError);
   EXPECT_TRUE(fs.Fired());
   fs.FailNth(FaultKind::Read, 0);
