@@ -464,6 +464,7 @@ class Session {
 
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
+  if (argc > 1 && std::string(argv[1]) == bench::kPeakChildOption) return bench::RunPeakChild(argc, argv);
   const bench::Options o = bench::ParseOptions(argc, argv);
   std::string dir = o.dir;
   bool made = false;

@@ -47,8 +47,17 @@ class SpawnFiles {
 
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& outputPath,
                   const std::string& errorPath) {
+  // A spawned process runs in this one's memory until its program starts, and the kernel counts
+  // this process's peak as its own. The measured program is therefore started by a fresh,
+  // small run of this program, whose child it is.
+  std::error_code error;
+  const std::string self = fs::read_symlink("/proc/self/exe", error).string();
+  if (error) throw std::runtime_error("/proc/self/exe: " + error.message());
+  const std::string peakPath = errorPath + ".peak";
+  std::vector<std::string> wrapped{self, kPeakChildOption, peakPath};
+  wrapped.insert(wrapped.end(), argv.begin(), argv.end());
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : wrapped) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   SpawnFiles files;
   files.Redirect(STDOUT_FILENO, outputPath);
@@ -58,15 +67,33 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& outpu
   const int spawned = posix_spawn(&pid, args[0], files.get(), nullptr, args.data(), environ);
   if (spawned != 0) throw std::runtime_error(argv[0] + ": " + std::strerror(spawned));
   int status = 0;
-  rusage usage{};
-  while (::wait4(pid, &status, 0, &usage) < 0)
+  while (::waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error(argv[0] + ": " + std::strerror(errno));
   ChildRun run;
   run.seconds = w.Seconds();
-  run.peakBytes = static_cast<uint64_t>(usage.ru_maxrss) * 1024;
+  uint64_t peakKiB = 0;
+  std::ifstream(peakPath) >> peakKiB;
+  fs::remove(peakPath, error);
+  run.peakBytes = peakKiB * 1024;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error(argv[0] + " " + argv.at(1) + " schlug fehl: " + ErrorText(errorPath));
   return run;
+}
+
+int RunPeakChild(int argc, char** argv) {
+  if (argc < 4) return 2;
+  const pid_t pid = ::fork();
+  if (pid < 0) return 127;
+  if (pid == 0) {
+    ::execv(argv[3], argv + 3);
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0)
+    if (errno != EINTR) return 127;
+  std::ofstream(argv[2]) << usage.ru_maxrss << '\n';
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 127;
 }
 
 std::string FindCli() {

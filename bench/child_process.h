@@ -18,6 +18,14 @@ struct ChildRun {
 ChildRun RunChild(const std::vector<std::string>& argv, const std::string& outputPath,
                   const std::string& errorPath);
 
+// The first argument with which this program runs as the go-between of RunChild.
+inline constexpr char kPeakChildOption[] = "--peak-child";
+
+// This program as RunChild's go-between (argv: program, kPeakChildOption, the file for the peak,
+// the measured program and its arguments): runs the measured program as its child, writes the
+// child's peak resident memory in KiB to the file and returns the child's exit status.
+int RunPeakChild(int argc, char** argv);
+
 // The kerbolt-cli next to the running program (or in the build tree's cli/), "" when none exists.
 std::string FindCli();
 

@@ -7,10 +7,12 @@
 #include "family/family_writer.h"
 #include "family/foreign_locks.h"
 #include "family/table_access.h"
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/field_type.h"
 #include "format/record_format.h"
 #include "format/value_codec.h"
+#include "io/coding.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -54,12 +56,11 @@ void TBulkRow::SetFloat(int field, double value) { EncodeDoubleValue(value, Valu
 
 void TBulkRow::SetString(int field, const std::string& utf8) {
   uint8_t* p = Value(field, IsAlpha, "Zeichenkette");
-  std::string bytes;
-  if (IsAscii(utf8))
-    bytes = utf8;
-  else if (!codePage_.FromUtf8(utf8, &bytes))
+  const bool ascii = IsAscii(utf8);
+  std::string converted;
+  if (!ascii && !codePage_.FromUtf8(utf8, &converted))
     FailPlain(kErrInvalidValue, Quoted(utf8) + " enthält Zeichen, die die Codeseite der Tabelle nicht kennt.");
-  if (!EncodeAlphaValue(bytes, p, layout_[static_cast<size_t>(field)].bytes))
+  if (!EncodeAlphaValue(ascii ? utf8 : converted, p, layout_[static_cast<size_t>(field)].bytes))
     FailPlain(kErrInvalidValue, Quoted(utf8) + " ist zu lang für das Feld Nummer " + std::to_string(field) + ".");
 }
 
@@ -69,7 +70,22 @@ void TBulkRow::SetDate(int field, int year, int month, int day) {
 
 void TBulkRow::SetBlob(int field, const std::string& content) {
   Value(field, IsBlob, "Memo- oder BLOb-Werte");
-  blobs_[field] = content;
+  PutBlob(field, content);
+}
+
+void TBulkRow::PutBlob(int field, std::string content) {
+  const FieldLayout& f = layout_[static_cast<size_t>(field)];
+  const size_t leader = mb::LeaderBytes(f.bytes);
+  if (content.size() > leader || f.bytes < mb::kDescriptorSize) {
+    blobs_[field] = std::move(content);
+    return;
+  }
+  // A value that fits the leader lives there whole, as the .MB's writer would leave it.
+  uint8_t* p = record_.data() + f.offset;
+  std::fill_n(p, f.bytes, uint8_t{0});
+  std::copy(content.begin(), content.end(), p);
+  coding::PutU32(p + leader + mb::kDescLength, static_cast<uint32_t>(content.size()));
+  blobs_.erase(field);
 }
 
 void TBulkRow::Assign(int field, const TField& source) {
@@ -95,12 +111,12 @@ void TBulkRow::Assign(int field, const TField& source) {
     else if (!codePage_.FromUtf8(text, &bytes))
       FailPlain(kErrInvalidValue, "Das Memo im Feld " + Quoted(source.FieldName()) +
                                       " enthält Zeichen, die die Codeseite der Tabelle nicht kennt.");
-    blobs_[field] = std::move(bytes);
+    PutBlob(field, std::move(bytes));
     return;
   }
   std::string bytes = source.AsBytes();
   if (IsBlob(static_cast<uint8_t>(f.type))) {
-    blobs_[field] = std::move(bytes);
+    PutBlob(field, std::move(bytes));
     return;
   }
   if (bytes.size() != f.bytes)

@@ -40,6 +40,8 @@ class TBulkRow {
            std::map<int, std::string>& blobs)
       : layout_(layout), codePage_(codePage), record_(record), blobs_(blobs) {}
   uint8_t* Value(int field, bool (*accepts)(uint8_t type), const char* what);
+  // Sets the blob field `field` to `content`.
+  void PutBlob(int field, std::string content);
 
   const std::vector<FieldLayout>& layout_;
   const CodePage& codePage_;

@@ -34,23 +34,14 @@ int RowOfStored(const TableCursor& c, uint32_t stored) {
   return c.RowCount() > 0 ? 0 : -1;
 }
 
-// Whether a data file header read now describes the file as the cursor last saw it.
-bool SameState(const TableHeader& now, const TableHeader& seen) {
-  return now.numRecords == seen.numRecords && now.firstBlock == seen.firstBlock &&
-         now.lastBlock == seen.lastBlock && now.usedBlocks == seen.usedBlocks &&
-         now.fileBlocks == seen.fileBlocks && now.firstFreeBlock == seen.firstFreeBlock &&
-         now.changeCount1 == seen.changeCount1 && now.changeCount2 == seen.changeCount2 &&
-         now.stamp2F == seen.stamp2F && now.autoInc == seen.autoInc && now.fileUpdateTime == seen.fileUpdateTime;
-}
-
 }  // namespace
 
 TableWriter& TTable::Writer(bool* stale) {
   TableCursor& c = OpenCursor();
   *stale = false;
   if (!writer_ || !writer_->Current()) {
-    writer_ = std::make_unique<TableWriter>(c.Fs(), c.Directory(), FileNameOf(c.DataPath()), c.Secondaries());
-    *stale = !SameState(writer_->Data().Header(), c.Header());
+    writer_ = std::make_unique<TableWriter>(c.Fs(), c.Directory(), FileNameOf(c.DataPath()), c.Secondaries(), &c.Data());
+    *stale = !SameFileState(writer_->Data().Header(), c.Header());
   }
   return *writer_;
 }

@@ -31,15 +31,7 @@ bool Maintained(const SecondaryIndex& s) { return s.maintained; }
 
 // First stored row whose key is not less than `key` (rows in key order).
 uint32_t LowerBound(RecordWriter& w, const std::vector<FieldLayout>& layout, size_t keyFields, const std::string& key) {
-  uint32_t lo = 0, hi = w.Count();
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (NormalizedKey(w.Record(mid), layout, keyFields) < key)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
+  return w.PartitionPoint([&](const uint8_t* record) { return NormalizedKey(record, layout, keyFields) < key; });
 }
 
 // Whether a blob field's value lives in the .MB (longer than the record's leader holds).
@@ -50,15 +42,21 @@ bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
 }  // namespace
 
 TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
-                         const std::vector<SecondaryIndex>& secondaries)
+                         const std::vector<SecondaryIndex>& secondaries, const DataFile* seen)
     : staged_(StoredFiles(fs), dir, dbName),
       unlocked_(WithKeyOf(fs, staged_)),
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
-  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName);
+  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
   const bool keyed = def_.keyFields > 0;
+  // A .PX that agrees with the chain is kept and changed entry by entry; one that does not is
+  // written again from every block's first key, which the walk of the chain reads.
+  if (data_->ChainTaken() && keyed) {
+    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    if (!primaryFile_.Adopt(fs_, dir_ + pxName, data_->Header().changeCount1, data_->Blocks())) data_->Reload();
+  }
   for (size_t k = 0; k < secondaries.size(); ++k) {
     Secondary s;
     s.index = def_.indexes[k];
@@ -67,6 +65,10 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       s.x = std::make_unique<RecordWriter>(fs_, s.path);
       const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
+    }
+    if (s.x) {
+      const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+      s.treeFile.Adopt(fs_, dir_ + yName, s.x->Header().changeCount1, s.x->Blocks());
     }
     if (!s.x) rebuildAll_ = true;
     secondaries_.push_back(std::move(s));
@@ -115,14 +117,7 @@ std::string TableWriter::EntrySortKey(const Secondary& s, const uint8_t* xRecord
 
 uint32_t TableWriter::FindEntry(Secondary& s, const std::string& sortKey, const std::string& bytes, bool* found) {
   RecordWriter& x = *s.x;
-  uint32_t lo = 0, hi = x.Count();
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (EntrySortKey(s, x.Record(mid)) < sortKey)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
+  const uint32_t lo = x.PartitionPoint([&](const uint8_t* entry) { return EntrySortKey(s, entry) < sortKey; });
   *found = false;
   const size_t compare = bytes.size() - 2;  // all but the block number
   for (uint32_t i = lo; i < x.Count(); ++i) {
@@ -214,12 +209,30 @@ uint32_t TableWriter::KeyedPlace(const uint8_t* record, const uint8_t* original,
 
 void TableWriter::CheckUniqueIndexes(const uint8_t* record, int64_t skipRow) {
   const TableHeader& h = data_->Header();
-  for (const SecondaryIndex& ix : secondaryInfo_) {
-    if (!ix.def.unique) continue;
-    const std::string mine = IndexSortKey(ix.def, h, record);
-    for (uint32_t row = 0; row < data_->Count(); ++row)
-      if (static_cast<int64_t>(row) != skipRow && IndexSortKey(ix.def, h, data_->Record(row)) == mine)
-        KeyViolation("Der eindeutige Index " + Quoted(ix.def.name) + " enthält diesen Wert bereits.");
+  for (size_t k = 0; k < secondaryInfo_.size(); ++k) {
+    const SecondaryDef& index = secondaryInfo_[k].def;
+    if (!index.unique) continue;
+    if (uniqueKeys_.count(k) == 0) {
+      // Every record's value, gathered once and kept in step by each change after it.
+      std::unordered_multiset<std::string>& keys = uniqueKeys_[k];
+      for (uint32_t row = 0; row < data_->Count(); ++row) keys.insert(IndexSortKey(index, h, data_->Record(row)));
+    }
+    const std::string mine = IndexSortKey(index, h, record);
+    size_t taken = uniqueKeys_[k].count(mine);
+    if (skipRow >= 0 && IndexSortKey(index, h, data_->Record(static_cast<uint32_t>(skipRow))) == mine) --taken;
+    if (taken > 0) KeyViolation("Der eindeutige Index " + Quoted(index.name) + " enthält diesen Wert bereits.");
+  }
+}
+
+void TableWriter::NoteUniqueKeys(const uint8_t* gone, const uint8_t* added) {
+  const TableHeader& h = data_->Header();
+  for (auto& [k, keys] : uniqueKeys_) {
+    const SecondaryDef& index = secondaryInfo_[k].def;
+    if (gone) {
+      const auto it = keys.find(IndexSortKey(index, h, gone));
+      if (it != keys.end()) keys.erase(it);
+    }
+    if (added) keys.insert(IndexSortKey(index, h, added));
   }
 }
 
@@ -329,6 +342,7 @@ void TableWriter::DeleteChange(uint32_t row, const std::string& blobPath) {
 
 uint32_t TableWriter::Insert(uint32_t row, const uint8_t* record) {
   keysChanged_ = true;
+  NoteUniqueKeys(nullptr, record);
   data_->Insert(row, record);
   uint16_t block = 0;
   int slot = 0;
@@ -351,6 +365,7 @@ void TableWriter::Replace(uint32_t row, const uint8_t* record) {
     RemoveEntry(s, old.data());
     InsertEntry(s, record, block);
   }
+  NoteUniqueKeys(old.data(), record);
   data_->Replace(row, record);
 }
 
@@ -358,6 +373,7 @@ void TableWriter::Remove(uint32_t row) {
   const std::vector<uint8_t> old(data_->Record(row), data_->Record(row) + def_.RecordSize());
   for (auto& s : secondaries_)
     if (s.x) RemoveEntry(s, old.data());
+  NoteUniqueKeys(old.data(), nullptr);
   data_->Remove(row);
 }
 
@@ -375,9 +391,10 @@ void TableWriter::Commit() {
     // while no block joined or left the chain only the entries of the written blocks change.
     pxStamp = db.changeCount1;
     const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
-    if (!data_->ChangedEntries(def_.KeyBytes(), &changed) ||
-        !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, changed)) {
+    if (!data_->ChangedEntries(def_.KeyBytes(), &edits, &changed) ||
+        !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, edits, changed)) {
       TableHeader px = ExistingIndexHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
       primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
@@ -400,9 +417,10 @@ void TableWriter::Commit() {
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
     const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
     const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
-    if (!x.ChangedEntries(keyBytes, &changed) ||
-        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, changed)) {
+    if (!x.ChangedEntries(keyBytes, &edits, &changed) ||
+        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, edits, changed)) {
       TableHeader yh = ExistingIndexHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
       s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));

@@ -3,16 +3,19 @@
 // and, for a table with key, one writer per maintained secondary index file. A change to a
 // record goes to the data file and, entry by entry, to every .X/.XG file (records that moved
 // to another block get their block number corrected); Commit then writes the data file's blocks
-// and header, rewrites the .PX from the blocks' first keys, commits the index files and rewrites
-// their .Y trees, with the stamps between the files set again. Indexes of a table without key
-// (not maintained) are rebuilt whole. A post or delete reaches the files as one change through a
-// StagedFileSystem: a process killed at any point of it leaves the table wholly old or wholly
-// new.
+// and header, brings the .PX up to date with the blocks that changed or joined or left the chain,
+// commits the index files and brings their .Y trees up to date the same way, with the stamps
+// between the files set again (each tree file holding exactly the bytes writing it whole would
+// give). Indexes of a table without key (not maintained) are rebuilt whole. A post or delete
+// reaches the files as one change through a StagedFileSystem: a process killed at any point of
+// it leaves the table wholly old or wholly new.
 // Not thread-safe.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "format/record_format.h"
@@ -25,13 +28,16 @@
 namespace engine {
 
 class BlobFile;
+class DataFile;
 class FileSystem;
 struct EditBuffer;
 
 class TableWriter {
  public:
+  // `seen`, when given, is a reader's walk of the data file, taken over while the file is as the
+  // reader found it (with the .PX as it stands when that agrees with it).
   TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
-              const std::vector<SecondaryIndex>& secondaries);
+              const std::vector<SecondaryIndex>& secondaries, const DataFile* seen = nullptr);
   ~TableWriter();
 
   // Whether the files are still as this writer left them (no one else wrote in between).
@@ -81,6 +87,8 @@ class TableWriter {
   // Stored row at which `record` goes, refusing a key that another record has.
   uint32_t KeyedPlace(const uint8_t* record, const uint8_t* original, int64_t editedRow, bool* moves);
   void CheckUniqueIndexes(const uint8_t* record, int64_t skipRow);
+  // Keeps the gathered values of unique indexes in step: record `gone` left, `added` came.
+  void NoteUniqueKeys(const uint8_t* gone, const uint8_t* added);
   [[noreturn]] void KeyViolation(const std::string& what) const;
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
   Posted PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
@@ -103,6 +111,9 @@ class TableWriter {
   bool rebuildAll_ = false;  // indexes of a table without key
   bool keysChanged_ = false;  // records added or removed since the last commit
   TreeFileImage primaryFile_;  // the .PX's bytes as last written
+  // Values of every record in the unique indexes of a table without key, by index (from the
+  // first check on).
+  std::map<size_t, std::unordered_multiset<std::string>> uniqueKeys_;
 };
 
 }  // namespace engine

@@ -40,9 +40,15 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
     report.problems.push_back({path, "", e.what()});
     return;
   }
+  // A chain without fault needs no second walk when the table is opened.
+  std::vector<std::pair<uint16_t, uint32_t>> soundChain;
+  bool chainSound = false;
   {
     const auto file = fs.Open(path, OpenMode::ReadOnly);
     ChainScan scan = ScanChain(*file, h);
+    chainSound = scan.problems.empty();
+    if (chainSound)
+      for (size_t i = 0; i < scan.chain.size(); ++i) soundChain.emplace_back(scan.chain[i], scan.counts[i]);
     report.problems = std::move(scan.problems);
     if (scan.broken) return;  // the records and indexes are checked once the chain is mended
   }
@@ -51,13 +57,16 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
                                              " ist unbekannt; Text würde als Codeseite 437 gelesen."});
   std::unique_ptr<TableCursor> cursor;
   try {
-    cursor = TableCursor::Open(fs, dir, name);
+    cursor = chainSound ? TableCursor::Open(fs, dir, name, soundChain) : TableCursor::Open(fs, dir, name);
   } catch (const EDBEngineError& e) {
     report.problems.push_back({path, "", e.what()});
     return;
   }
-  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
-  CheckIndexes(*cursor, firstKeys, report.problems);
+  IndexChecks indexes(*cursor);
+  const std::vector<std::string> firstKeys =
+      CheckRecords(*cursor, report.problems, progress,
+                   [&indexes](uint32_t row, const uint8_t* record) { indexes.Take(row, record); });
+  indexes.Run(firstKeys, report.problems);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "family/family_writer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
-#include <unordered_map>
 
 #include "family/temporary_names.h"
+#include "format/blob_block.h"
 #include "format/family_names.h"
 #include "format/index_block.h"
 #include "format/value_codec.h"
@@ -16,6 +15,7 @@
 #include "io/file_system.h"
 #include "storage/blob_file.h"
 #include "storage/index_builder.h"
+#include "storage/index_entries.h"
 
 namespace engine {
 
@@ -67,24 +67,18 @@ void CheckBlockCount(size_t blocks, const std::string& path) {
     Fail(kErrUnsupported, path, "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
 }
 
-// Puts the records into the order of `keys` (primary-key bytes); false, changing nothing, when
-// the keys do not name every record exactly once.
-bool KeepOrder(std::vector<SecondaryRecord>& records, const std::vector<std::string>& keys, size_t indexBytes,
-               size_t keyBytes) {
-  if (keys.empty() || keys.size() != records.size() || keyBytes == 0) return false;
-  std::unordered_map<std::string, size_t> byKey;
-  for (size_t i = 0; i < records.size(); ++i)
-    if (!byKey.emplace(records[i].bytes.substr(indexBytes, keyBytes), i).second) return false;
-  std::vector<SecondaryRecord> ordered;
-  ordered.reserve(records.size());
-  for (const auto& key : keys) {
-    auto it = byKey.find(key);
-    if (it == byKey.end()) return false;
-    ordered.push_back(records[it->second]);
-    byKey.erase(it);
+// Leaves in a blob field (at least a descriptor long) only the value its leader holds whole, as
+// a fresh .MB's table holds it: length and leader bytes, no reference; any other value becomes
+// null.
+void KeepLeaderValue(uint8_t* field, size_t bytes) {
+  const uint32_t length = BlobFile::StoredLength(field, bytes);
+  const size_t leader = mb::LeaderBytes(bytes);
+  if (length > leader) {
+    std::memset(field, 0, bytes);
+    return;
   }
-  records.swap(ordered);
-  return true;
+  std::memset(field + length, 0, bytes - length);
+  coding::PutU32(field + leader + mb::kDescLength, length);
 }
 
 }  // namespace
@@ -104,6 +98,11 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
   for (const auto& f : def.fields) {
     places.push_back({offset, f.RecordBytes(), f.type});
     offset += f.RecordBytes();
+  }
+  std::vector<size_t> blobFields, autoIncFields;
+  for (size_t i = 0; i < places.size(); ++i) {
+    if (IsBlobType(places[i].type)) blobFields.push_back(i);
+    if (places[i].type == PxType::AutoInc) autoIncFields.push_back(i);
   }
   const uint16_t recordSize = def.RecordSize();
   const size_t keyBytes = def.KeyBytes();
@@ -127,12 +126,14 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     xh.headerSize = static_cast<uint16_t>(EncodeTableHeader(xh).size());
     xHeaders.push_back(std::move(xh));
   }
-  std::vector<std::vector<SecondaryRecord>> secondary(def.indexes.size());
+  std::vector<SecondaryEntries> secondary;
+  secondary.reserve(def.indexes.size());
+  for (size_t k = 0; k < def.indexes.size(); ++k) secondary.emplace_back(def, def.indexes[k], xHeaders[k].recordSize);
 
-  BulkBlockWriter blocks(*dbFile, recordSize, dbHeader.BlockBytes(), dbHeader.headerSize);
+  BulkBlockWriter blocks(*dbFile, recordSize, dbHeader.BlockBytes(), dbHeader.headerSize, keyBytes);
   uint32_t autoInc = def.autoInc;
   SourceRecord rec;
-  std::string previousKey;
+  std::vector<uint8_t> previousKey(keyBytes);
   uint64_t count = 0;
   while (true) {
     rec.bytes.assign(recordSize, 0);
@@ -140,35 +141,38 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     if (!source(rec)) break;
     if (rec.bytes.size() != recordSize)
       Fail(kErrInvalidParam, dbPath, "Ein Datensatz hat nicht die Länge der Tabelle.");
-    for (size_t i = 0; i < places.size(); ++i) {
+    for (const size_t i : blobFields) {
       const FieldPlace& p = places[i];
       uint8_t* field = rec.bytes.data() + p.offset;
-      if (IsBlobType(p.type)) {
-        auto it = rec.blobs.find(static_cast<int>(i));
-        const std::string empty;
-        mb->Write(it == rec.blobs.end() ? empty : it->second, p.type, field, p.bytes);
-      } else if (p.type == PxType::AutoInc && !IsNullValue(p.type, field, p.bytes)) {
-        const int32_t v = DecodeIntValue(field, p.bytes);
-        if (v > 0) autoInc = std::max(autoInc, static_cast<uint32_t>(v));
-      }
+      const auto it = rec.blobs.find(static_cast<int>(i));
+      if (it != rec.blobs.end())
+        mb->Write(it->second, p.type, field, p.bytes);
+      else if (p.bytes < mb::kDescriptorSize)
+        mb->Write({}, p.type, field, p.bytes);  // refuses a field too short for its descriptor
+      else
+        KeepLeaderValue(field, p.bytes);
+    }
+    for (const size_t i : autoIncFields) {
+      const FieldPlace& p = places[i];
+      const uint8_t* field = rec.bytes.data() + p.offset;
+      if (IsNullValue(p.type, field, p.bytes)) continue;
+      const int32_t v = DecodeIntValue(field, p.bytes);
+      if (v > 0) autoInc = std::max(autoInc, static_cast<uint32_t>(v));
     }
     if (keyBytes > 0) {
-      std::string key(reinterpret_cast<const char*>(rec.bytes.data()), keyBytes);
-      if (count > 0 && key == previousKey)
+      if (count > 0 && std::memcmp(rec.bytes.data(), previousKey.data(), keyBytes) == 0)
         Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung: Der Schlüssel von Datensatz " +
                                            std::to_string(count + 1) + " kommt doppelt vor.");
-      previousKey = std::move(key);
+      std::memcpy(previousKey.data(), rec.bytes.data(), keyBytes);
     }
     int slot = 0;
     const uint16_t block = blocks.Add(rec.bytes.data(), &slot);
     CheckBlockCount(block, dbPath);
-    for (size_t k = 0; k < def.indexes.size(); ++k)
-      secondary[k].push_back(MakeSecondaryRecord(def, def.indexes[k], xHeaders[k], rec.bytes.data(), block,
-                                                 slot, static_cast<uint32_t>(count)));
+    for (auto& entries : secondary) entries.Add(rec.bytes.data(), block, slot, static_cast<uint32_t>(count));
     ++count;
     if (progress && !progress(count)) throw EAbort();
   }
-  const std::vector<TreeEntry> entries = blocks.Finish(keyBytes);
+  std::vector<TreeEntry> entries = blocks.Finish(keyBytes);
   SetBulkCounters(dbHeader, entries, blocks.Records());
   dbHeader.autoInc = autoInc;
   const std::vector<uint8_t> dbHead = EncodeTableHeader(dbHeader);
@@ -183,25 +187,23 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     WriteTreeFile(*px, PrimaryIndexHeader(def, name), entries);
     px->Sync();
   }
+  std::vector<TreeEntry>().swap(entries);  // room for the secondary indexes' files
 
   for (size_t k = 0; k < def.indexes.size(); ++k) {
     const SecondaryDef& ix = def.indexes[k];
     TableHeader& xh = xHeaders[k];
     const std::string xName = companion(ix.extension);
     const std::string yName = companion(TreeExtension(ix.extension));
-    if (!(k < keep.size() && KeepOrder(secondary[k], keep[k], IndexFieldBytes(def, ix), keyBytes)) &&
-        !SortSecondaryRecords(secondary[k], ix.unique, IndexFieldBytes(def, ix)))
+    if (!(k < keep.size() && secondary[k].KeepOrder(keep[k])) && !secondary[k].Sort(ix.unique))
       Fail(kErrKeyViolation, dbPath, "Schlüsselverletzung im eindeutigen Index „" + ix.name + "“.");
     written.Add(dir + xName + suffix, xName);
     auto xFile = fs.Open(dir + xName + suffix, OpenMode::CreateTruncate);
     WriteLayoutFirst(*xFile, xh);
-    BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize);
-    for (const auto& r : secondary[k]) {
-      const uint16_t b = xBlocks.Add(reinterpret_cast<const uint8_t*>(r.bytes.data()));
-      CheckBlockCount(b, dir + xName);
-    }
-    std::vector<SecondaryRecord>().swap(secondary[k]);
-    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xh.recordSize - idx::kLastFieldBytes);
+    const size_t xKeyBytes = xh.recordSize - idx::kLastFieldBytes;
+    BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize, xKeyBytes);
+    for (size_t i = 0; i < secondary[k].Count(); ++i) CheckBlockCount(xBlocks.Add(secondary[k].At(i)), dir + xName);
+    secondary[k].Clear();
+    const std::vector<TreeEntry> xEntries = xBlocks.Finish(xKeyBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());
     const std::vector<uint8_t> xHead = EncodeTableHeader(xh);
     xFile->WriteAt(0, xHead.data(), xHead.size());

@@ -19,8 +19,10 @@ namespace engine {
 class FileSystem;
 
 struct SourceRecord {
-  std::vector<uint8_t> bytes;        // the record in the target layout; blob fields are ignored
-  std::map<int, std::string> blobs;  // whole content of each non-null blob field by position
+  // The record in the target layout. A blob field not in `blobs` keeps a value that its leader
+  // holds whole and is null otherwise.
+  std::vector<uint8_t> bytes;
+  std::map<int, std::string> blobs;  // whole content of blob fields by position
 };
 
 // Fills the next record; false at the end.

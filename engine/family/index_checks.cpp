@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "family/table_cursor.h"
 #include "format/index_block.h"
@@ -12,6 +13,7 @@
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/secondary_index.h"
+#include "storage/sequential_blocks.h"
 #include "storage/tree_check.h"
 
 namespace engine {
@@ -27,7 +29,7 @@ void CheckPrimaryIndex(TableCursor& c, const std::vector<std::string>& firstKeys
     problems.push_back({path, "", "Der Primärindex der Tabelle mit Schlüssel fehlt."});
     return;
   }
-  CheckTree(c.Fs(), path, c.Data(), firstKeys, c.Header().KeyBytes(), problems);
+  CheckTree(c.Fs(), path, c.Data().Blocks(), firstKeys, c.Header().KeyBytes(), problems);
 }
 
 // The data block of every row.
@@ -38,28 +40,39 @@ std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
 }
 
 // A maintained index entry ends in the number of the data block holding its record; names the
-// first entry whose block number is wrong and how many are.
-void CheckBlockHints(DataFile& x, const std::vector<uint32_t>& order, const DataFile& data,
-                     std::vector<TableProblem>& problems) {
-  const uint16_t size = x.Header().recordSize;
+// first entry whose block number (`stored`, in file order) is wrong and how many are.
+void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
+                     const DataFile& data, std::vector<TableProblem>& problems) {
   const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
   uint64_t wrong = 0;
   std::string first;
-  for (size_t b = 0, entry = 0; b < x.Blocks().size(); ++b) {
-    const uint8_t* records = x.BlockRecords(b);
-    for (uint32_t i = 0; i < x.Blocks()[b].count && entry < order.size(); ++i, ++entry) {
-      const uint8_t* hint = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
-      const auto stored = static_cast<uint16_t>(coding::DecodeFlippedInt(hint, idx::kBlockNumberBytes));
-      const uint16_t actual = blockOf[order[entry]];
-      if (stored == actual) continue;
-      if (wrong++ == 0)
-        first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored) +
-                ", sein Datensatz liegt in Block " + std::to_string(actual);
-    }
+  for (size_t entry = 0; entry < stored.size() && entry < order.size(); ++entry) {
+    const uint16_t actual = blockOf[order[entry]];
+    if (stored[entry] == actual) continue;
+    if (wrong++ == 0)
+      first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
+              ", sein Datensatz liegt in Block " + std::to_string(actual);
   }
   if (wrong > 0)
-    problems.push_back({x.Path(), "", "Die Blocknummern von " + std::to_string(wrong) +
-                                          " Einträgen sind veraltet (" + first + ")."});
+    problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong) + " Einträgen sind veraltet (" +
+                                      first + ")."});
+}
+
+// Reads what the checks need of the entries of the index file `x` when the order did not.
+void ReadEntries(FileSystem& fs, DataFile& x, IndexEntriesRead& seen) {
+  const uint16_t size = x.Header().recordSize;
+  seen = {};
+  seen.blocks = x.Blocks();
+  SequentialBlocks blocks(fs, x);
+  for (size_t b = 0; b < x.Blocks().size(); ++b) {
+    const uint8_t* records = blocks.Records(b);
+    seen.firstKeys.emplace_back(reinterpret_cast<const char*>(records), size - idx::kLastFieldBytes);
+    for (uint32_t i = 0; i < x.Blocks()[b].count; ++i) {
+      const uint8_t* number = records + static_cast<size_t>(i + 1) * size - idx::kBlockNumberBytes;
+      seen.blockNumbers.push_back(static_cast<uint16_t>(coding::DecodeFlippedInt(number, idx::kBlockNumberBytes)));
+    }
+  }
+  seen.complete = true;
 }
 
 // The tree file over a secondary data file: .X06 → .Y06, .XG0 → .YG0.
@@ -69,7 +82,8 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems) {
+void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<SecondaryRows>& gathered,
+                    std::vector<TableProblem>& problems) {
   TableHeader xh;
   try {
     xh = ReadFileHeader(c.Fs(), index.path);
@@ -83,34 +97,64 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   if (scan.broken) return;
   std::string note;
   std::vector<uint32_t> order;
+  IndexEntriesRead seen;
   try {
-    order = SecondaryOrder(c.Fs(), index, c.Data(), &note);
+    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note, &seen)
+                     : SecondaryOrder(c.Fs(), index, c.Data(), &note);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
   if (!note.empty()) problems.push_back({index.path, "", note});
-  DataFile x(std::move(file), xh);
-  if (note.empty() && index.maintained && c.RowCount() > 0) CheckBlockHints(x, order, c.Data(), problems);
   const std::string treePath = TreePathOf(c, index.path);
-  if (!c.Fs().Exists(treePath)) {
+  const bool hasTree = c.Fs().Exists(treePath);
+  const bool checkHints = note.empty() && index.maintained && c.RowCount() > 0;
+  if (!seen.complete && (checkHints || hasTree)) {
+    DataFile x(std::move(file), xh);
+    ReadEntries(c.Fs(), x, seen);
+  }
+  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems);
+  if (!hasTree) {
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
   }
-  const size_t keyBytes = xh.recordSize - idx::kLastFieldBytes;
-  CheckTree(c.Fs(), treePath, x, FirstKeys(x, keyBytes), keyBytes, problems);
+  CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
 }  // namespace
 
-void CheckIndexes(TableCursor& c, const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
-  try {
-    CheckPrimaryIndex(c, firstKeys, problems);
-  } catch (const EDBEngineError& e) {
-    problems.push_back({c.DataPath(), "", e.what()});
-  }
+// Most bytes of rows gathered during the record pass for the secondary indexes together; an
+// index beyond it reads the data again when it is checked.
+constexpr size_t kGatheredBytes = size_t{128} << 20;
+
+IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
+  size_t bytes = 0;
   for (const SecondaryIndex& index : c.Secondaries()) {
+    auto& rows = gathered_.emplace_back();
+    if (bytes > kGatheredBytes) continue;
+    rows.emplace(index, c.Header(), c.RowCount());
+    bytes += rows->Bytes();
+    if (bytes > kGatheredBytes) rows.reset();
+  }
+}
+
+void IndexChecks::Take(uint32_t row, const uint8_t* record) {
+  for (auto& rows : gathered_)
+    if (rows) rows->Add(row, record);
+  ++taken_;
+}
+
+void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  try {
+    CheckPrimaryIndex(c_, firstKeys, problems);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({c_.DataPath(), "", e.what()});
+  }
+  if (taken_ != c_.RowCount())
+    for (auto& rows : gathered_) rows.reset();
+  for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
+    const SecondaryIndex& index = c_.Secondaries()[i];
     try {
-      CheckSecondary(c, index, problems);
+      CheckSecondary(c_, index, gathered_[i], problems);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }

@@ -14,11 +14,26 @@ namespace {
 
 // Magic, the body's length and checksum, then the body. Bytes after the body are ignored: a
 // journal file is written over from the start again and again without being cut back.
-constexpr char kMagic[] = "KBUNDO02";
+constexpr char kMagic[] = "KBUNDO03";
+constexpr char kByteSummedMagic[] = "KBUNDO02";  // the same journal with a checksum taken byte by byte
 constexpr size_t kMagicBytes = 8;
 constexpr size_t kHeadBytes = kMagicBytes + 8;
 
+// FNV-1a over 8-byte words (the last one filled up with zeros), folded to 32 bits.
 uint32_t Checksum(const uint8_t* p, size_t n) {
+  uint64_t h = 14695981039346656037u;
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t word = 0;
+    if (i + 8 <= n)
+      word = coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+    else
+      for (size_t k = 0; i + k < n; ++k) word |= uint64_t{p[i + k]} << (8 * k);
+    h = (h ^ word) * 1099511628211u;
+  }
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t ByteChecksum(const uint8_t* p, size_t n) {
   uint32_t h = 2166136261u;  // FNV-1a
   for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
   return h;
@@ -115,11 +130,14 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
 
 bool DecodeJournal(const std::string& text, const std::string& base, std::vector<JournalFile>* files) {
   files->clear();
-  if (text.size() < kHeadBytes || text.compare(0, kMagicBytes, kMagic) != 0) return false;
+  if (text.size() < kHeadBytes) return false;
+  const bool byteSummed = text.compare(0, kMagicBytes, kByteSummedMagic) == 0;
+  if (!byteSummed && text.compare(0, kMagicBytes, kMagic) != 0) return false;
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
   const uint32_t bodyBytes = coding::GetU32(p + kMagicBytes);
   if (bodyBytes > text.size() - kHeadBytes) return false;
-  if (coding::GetU32(p + kMagicBytes + 4) != Checksum(p + kHeadBytes, bodyBytes)) return false;
+  const uint32_t sum = byteSummed ? ByteChecksum(p + kHeadBytes, bodyBytes) : Checksum(p + kHeadBytes, bodyBytes);
+  if (coding::GetU32(p + kMagicBytes + 4) != sum) return false;
   Reader in(p + kHeadBytes, bodyBytes);
   uint32_t count = 0;
   if (!in.U32(&count)) return false;

@@ -9,10 +9,12 @@
 #include "format/code_page.h"
 #include "format/code_page_check.h"
 #include "format/value_codec.h"
+#include "io/compare_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/blob_check.h"
+#include "storage/sequential_blocks.h"
 
 namespace engine {
 
@@ -20,11 +22,19 @@ namespace {
 
 class RecordChecker {
  public:
-  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
-      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress,
+                const RecordVisitor& visit)
+      : c_(c), problems_(problems), progress_(progress), visit_(visit), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
-    for (const auto& f : layout_) checkText_ |= f.type == PxType::Alpha || f.type == PxType::Memo;
+    for (size_t f = 0; f < layout_.size(); ++f) {
+      const PxType type = layout_[f].type;
+      if ((type == PxType::Alpha || type == PxType::Memo) && !textCheck_.FitsAnyText()) textFields_.push_back(f);
+      if (IsBlobType(type) || type == PxType::Bcd || type == PxType::Timestamp) valueFields_.push_back(f);
+    }
+    for (size_t f = 0; f < h_.primaryKeyFields && f < layout_.size(); ++f) alphaKey_ |= layout_[f].type == PxType::Alpha;
+    key_.resize(keyBytes_);
+    previousKey_.resize(keyBytes_);
     for (const auto& f : layout_)
       if (IsBlobType(f.type)) {
         if (c.Fs().Exists(c.BlobPath())) blobs_ = std::make_unique<BlobCheck>(c.Fs(), c.BlobPath(), problems_);
@@ -35,11 +45,12 @@ class RecordChecker {
   std::vector<std::string> Run() {
     std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
+    SequentialBlocks sequential(c_.Fs(), c_.Data());
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
       const uint8_t* records = nullptr;
       try {
-        records = c_.Data().BlockRecords(b);
+        records = sequential.Records(b);
       } catch (const EDBEngineError& e) {
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
@@ -48,8 +59,10 @@ class RecordChecker {
       }
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
+        const uint8_t* rec = records + static_cast<size_t>(i) * h_.recordSize;
+        if (visit_) visit_(static_cast<uint32_t>(record), rec);
         ++record;
-        CheckRecord(records + static_cast<size_t>(i) * h_.recordSize, record, blocks[b].block);
+        CheckRecord(rec, record, blocks[b].block);
         if (progress_) progress_(record);
       }
     }
@@ -76,11 +89,13 @@ class RecordChecker {
   }
 
   // Problems of record `record` in block `block`; its place is worded only for a problem.
+  // Only the fields that can be wrong are looked at: text for its code page, blob references,
+  // BCD values and timestamps.
   void CheckRecord(const uint8_t* rec, uint64_t record, uint16_t block) {
     if (keyBytes_ > 0) CheckKey(rec, record, block);
-    for (size_t f = 0; f < layout_.size(); ++f) {
+    for (size_t f : textFields_) CheckText(f, rec, record, block);
+    for (size_t f : valueFields_) {
       const FieldLayout& l = layout_[f];
-      if (checkText_ && (l.type == PxType::Alpha || l.type == PxType::Memo)) CheckText(f, rec, record, block);
       if (IsBlobType(l.type)) {
         CheckBlobField(f, rec, record, block);
       } else if (!ValueIsReadable(l, rec)) {
@@ -98,10 +113,13 @@ class RecordChecker {
     const FieldLayout& l = layout_[f];
     const char* text = reinterpret_cast<const char*>(rec + l.offset);
     size_t length = 0;
-    if (l.type == PxType::Alpha)
-      length = static_cast<size_t>(std::find(text, text + l.bytes, '\0') - text);
-    else
+    if (l.type == PxType::Alpha) {
+      const void* end = std::memchr(text, '\0', l.bytes);
+      length = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : l.bytes;
+    }
+    else {
       length = std::min<size_t>(c_.BlobLength(static_cast<int>(f), rec), mb::LeaderBytes(l.bytes));
+    }
     if (textCheck_.Fits(text, length)) return;
     if (foreignText_++ == 0) firstForeignText_ = RecordPlace(record, block) + ", Feld " + Quoted(c_.FieldNames()[f]);
   }
@@ -118,26 +136,35 @@ class RecordChecker {
   }
 
   void CheckKey(const uint8_t* rec, uint64_t record, uint16_t block) {
-    std::string key = NormalizedKey(rec, layout_, h_.primaryKeyFields);
-    if (!previous_.empty()) {
-      if (previous_ == key)
+    if (alphaKey_)
+      NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
+    else
+      std::memcpy(key_.data(), rec, keyBytes_);  // the key fields come first
+    if (havePrevious_) {
+      const int c = CompareBytes(previousKey_.data(), key_.data(), keyBytes_);
+      if (c == 0)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel kommt doppelt vor (wie im Datensatz davor).");
-      else if (previous_ > key && bytewise_)
+      else if (c > 0 && bytewise_)
         RecordProblem(c_.DataPath(), RecordPlace(record, block), "Der Schlüssel ist kleiner als der des Datensatzes davor.");
     }
-    previous_ = std::move(key);
+    key_.swap(previousKey_);
+    havePrevious_ = true;
   }
 
   TableCursor& c_;
   std::vector<TableProblem>& problems_;
   const ProgressFn& progress_;
+  const RecordVisitor& visit_;
   const std::vector<FieldLayout>& layout_;
   const TableHeader& h_;
   bool bytewise_ = true;
   size_t keyBytes_ = 0;
   std::unique_ptr<BlobCheck> blobs_;
-  std::string previous_;
-  bool checkText_ = false;
+  std::vector<size_t> textFields_;   // alpha and memo, unless the code page takes any text
+  std::vector<size_t> valueFields_;  // blob, BCD and timestamp
+  std::vector<uint8_t> key_, previousKey_;
+  bool havePrevious_ = false;
+  bool alphaKey_ = false;  // a key with an alpha field is compared with its stale bytes cleared
   CodePageCheck textCheck_{c_.Codepage()};
   uint64_t foreignText_ = 0;
   std::string firstForeignText_;
@@ -166,25 +193,28 @@ bool KeysAreBytewise(const TableHeader& h) {
   return true;
 }
 
-std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields) {
-  std::string key;
+void NormalizeKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields, uint8_t* out) {
   for (size_t f = 0; f < keyFields && f < layout.size(); ++f) {
     const FieldLayout& l = layout[f];
-    const char* begin = reinterpret_cast<const char*>(record) + l.offset;
-    if (l.type != PxType::Alpha) {
-      key.append(begin, l.bytes);
-      continue;
-    }
-    const auto length = static_cast<size_t>(std::find(begin, begin + l.bytes, '\0') - begin);
-    key.append(begin, length);
-    key.append(l.bytes - length, '\0');
+    const uint8_t* begin = record + l.offset;
+    const size_t length = l.type == PxType::Alpha ? static_cast<size_t>(std::find(begin, begin + l.bytes, 0) - begin) : l.bytes;
+    std::memcpy(out, begin, length);
+    std::memset(out + length, 0, l.bytes - length);
+    out += l.bytes;
   }
+}
+
+std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields) {
+  size_t bytes = 0;
+  for (size_t f = 0; f < keyFields && f < layout.size(); ++f) bytes += layout[f].bytes;
+  std::string key(bytes, '\0');
+  NormalizeKey(record, layout, keyFields, reinterpret_cast<uint8_t*>(key.data()));
   return key;
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress) {
-  return RecordChecker(cursor, problems, progress).Run();
+                                      const ProgressFn& progress, const RecordVisitor& visit) {
+  return RecordChecker(cursor, problems, progress, visit).Run();
 }
 
 }  // namespace engine

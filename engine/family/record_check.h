@@ -4,6 +4,7 @@
 // ascending along the chain, and its blob fields refer to sound, unshared .MB entries.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,16 @@ namespace engine {
 
 class TableCursor;
 
+// Sees each record that can be read: its row (counted from 0 in chain order) and its bytes.
+using RecordVisitor = std::function<void(uint32_t row, const uint8_t* record)>;
+
 // Appends what is wrong with the records of `cursor` to `problems`; `progress` gets the number
-// of records checked. Problems of single records beyond the first kListedRecordProblems are
-// summed up in one line. Returns the key bytes of the first record of each block (for the
-// check of the .PX); empty for a table without key.
+// of records checked, `visit` (may be empty) every record that can be read, in chain order.
+// Problems of single records beyond the first kListedRecordProblems are summed up in one line.
+// Returns the key bytes of the first record of each block (for the check of the .PX); empty for
+// a table without key.
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress);
+                                      const ProgressFn& progress, const RecordVisitor& visit = {});
 
 constexpr size_t kListedRecordProblems = 20;
 
@@ -40,5 +45,7 @@ bool KeysAreBytewise(const TableHeader& header);
 // The key bytes of a record (its first `keyFields` fields) with the stale bytes after the end of
 // each alpha value cleared: equal for equal keys.
 std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields);
+// The same written to `out` (the key fields' bytes long).
+void NormalizeKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields, uint8_t* out);
 
 }  // namespace engine

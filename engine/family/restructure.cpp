@@ -10,12 +10,15 @@
 #include "family/temporary_names.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
+#include "format/blob_block.h"
+#include "format/data_block.h"
 #include "format/index_block.h"
 #include "format/table_definition.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
+#include "storage/chain_window.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/index_builder.h"
@@ -102,18 +105,49 @@ KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::strin
 
 namespace {
 
-// Hands out the source's records in chain order with their blob contents.
-RecordSource ChainSource(TableCursor& cursor, size_t recordSize) {
-  auto row = std::make_shared<uint32_t>(0);
-  return [&cursor, row, recordSize](SourceRecord& out) {
-    if (*row >= cursor.RowCount()) return false;
-    const uint8_t* record = cursor.Data().Record((*row)++);
+// Hands out the source's records in chain order with their blob contents. The blocks are read
+// through a window over consecutive blocks; a block that the end of the file cuts is left to
+// the cursor, which tells what is missing.
+RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
+  struct Walk {
+    std::unique_ptr<File> file;
+    uint64_t fileSize;
+    ChainWindow window;
+    std::vector<int> blobFields;
+    size_t entry = 0;
+    uint32_t slot = 0;
+    const uint8_t* records = nullptr;  // the records of block `entry`
+  };
+  DataFile& data = cursor.Data();
+  auto file = fs.Open(data.Path(), OpenMode::ReadOnly);
+  const uint64_t size = file->Size();
+  const ChainWindow window(*file, size, data.Header().BlockBytes());
+  std::vector<int> blobFields;
+  for (size_t f = 0; f < cursor.Layout().size(); ++f)
+    if (IsBlobType(cursor.Layout()[f].type)) blobFields.push_back(static_cast<int>(f));
+  auto walk = std::make_shared<Walk>(Walk{std::move(file), size, window, std::move(blobFields)});
+  return [&cursor, &data, walk](SourceRecord& out) {
+    const std::vector<BlockEntry>& blocks = data.Blocks();
+    const size_t recordSize = data.Header().recordSize;
+    while (walk->entry < blocks.size() && walk->slot == blocks[walk->entry].count) {
+      ++walk->entry;
+      walk->slot = 0;
+      walk->records = nullptr;
+    }
+    if (walk->entry == blocks.size()) return false;
+    const BlockEntry& b = blocks[walk->entry];
+    if (!walk->records) {
+      const uint64_t at = data.Header().BlockOffset(b.block);
+      walk->records = at + blk::kHeaderBytes + b.count * recordSize <= walk->fileSize
+                          ? walk->window.At(at, data.Header().BlockBytes()) + blk::kHeaderBytes
+                          : data.BlockRecords(walk->entry);
+    }
+    const uint8_t* record = walk->records + walk->slot++ * recordSize;
     out.bytes.assign(record, record + recordSize);
-    const auto& layout = cursor.Layout();
-    for (size_t f = 0; f < layout.size(); ++f) {
-      if (!IsBlobType(layout[f].type)) continue;
-      if (cursor.BlobLength(static_cast<int>(f), out.bytes.data()) == 0) continue;
-      out.blobs[static_cast<int>(f)] = cursor.ReadBlob(static_cast<int>(f), out.bytes.data());
+    for (const int f : walk->blobFields) {
+      // A value held whole in its leader is taken from the record as it stands.
+      const size_t leader = mb::LeaderBytes(cursor.Layout()[static_cast<size_t>(f)].bytes);
+      if (cursor.BlobLength(f, out.bytes.data()) > leader) out.blobs[f] = cursor.ReadBlob(f, out.bytes.data());
     }
     return true;
   };
@@ -158,7 +192,7 @@ void RestructureTableFiles(FileSystem& fs, const std::string& dir, const std::st
   std::vector<WrittenFile> written;
   {
     auto cursor = TableCursor::Open(fs, dir, tableName);
-    written = WriteFamily(fs, def, dir, tableName, NewFilesSuffix(), ChainSource(*cursor, cursor->Header().recordSize),
+    written = WriteFamily(fs, def, dir, tableName, NewFilesSuffix(), ChainSource(fs, *cursor),
                           progress, orders, NamesOnDisk(fs, dir, tableName));
   }
   CommitFamily(fs, dir, ExistingFamily(fs, dir, tableName, false), written);
@@ -184,7 +218,7 @@ void CopyTableFiles(FileSystem& fs, const std::string& srcDir, const std::string
     auto cursor = TableCursor::Open(fs, srcDir, srcName);
     const RecordSource none = [](SourceRecord&) { return false; };
     written = WriteFamily(fs, def, destDir, destName, NewFilesSuffix(),
-                          empty ? none : ChainSource(*cursor, cursor->Header().recordSize), progress, orders);
+                          empty ? none : ChainSource(fs, *cursor), progress, orders);
   }
   CommitFamily(fs, destDir, ExistingFamily(fs, destDir, destName, true), written);
 }

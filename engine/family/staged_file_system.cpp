@@ -20,25 +20,43 @@ constexpr uint64_t kPage = 512;
 
 // One file's kept changes. Bytes of the file as it was count up to `floor` (a truncation hides
 // the rest); past it, bytes not written read as zeros. Every page byte at or past `size` is 0.
+// Each kept page also holds its bytes as they were when it was first written, for the journal.
 struct StagedFileSystem::Staged {
+  struct Page {
+    std::vector<uint8_t> now;
+    std::vector<uint8_t> old;
+  };
   File* base = nullptr;  // the file as it is on disk; null for a file the change creates
   bool created = false;
   uint64_t baseSize = 0;
   uint64_t floor = 0;
   uint64_t size = 0;
-  std::map<uint64_t, std::vector<uint8_t>> pages;  // by page number
+  std::map<uint64_t, Page> pages;  // by page number
 
   void LoadBase(uint64_t offset, uint8_t* dst, size_t n) const {
     std::memset(dst, 0, n);
     if (base && offset < floor) base->ReadAt(offset, dst, static_cast<size_t>(std::min<uint64_t>(n, floor - offset)));
   }
 
-  std::vector<uint8_t>& Page(uint64_t number) {
-    auto it = pages.find(number);
-    if (it != pages.end()) return it->second;
-    std::vector<uint8_t> page(kPage, 0);
-    LoadBase(number * kPage, page.data(), kPage);
-    return pages.emplace(number, std::move(page)).first->second;
+  // Keeps pages `first` to `last`, reading each run of them not yet kept in one read.
+  void KeepPages(uint64_t first, uint64_t last) {
+    std::vector<uint8_t> run;
+    for (uint64_t number = first; number <= last;) {
+      if (pages.count(number) != 0) {
+        ++number;
+        continue;
+      }
+      uint64_t end = number + 1;
+      while (end <= last && pages.count(end) == 0) ++end;
+      run.resize(static_cast<size_t>((end - number) * kPage));
+      LoadBase(number * kPage, run.data(), run.size());
+      for (uint64_t k = number; k < end; ++k) {
+        const auto from = run.begin() + static_cast<long>((k - number) * kPage);
+        std::vector<uint8_t> bytes(from, from + static_cast<long>(kPage));
+        pages.emplace(k, Page{bytes, bytes});
+      }
+      number = end;
+    }
   }
 
   size_t Read(uint64_t offset, uint8_t* dst, size_t n) const {
@@ -50,7 +68,7 @@ struct StagedFileSystem::Staged {
       auto it = pages.lower_bound(at / kPage);
       if (it != pages.end() && it->first == at / kPage) {
         const size_t part = static_cast<size_t>(std::min<uint64_t>(n - done, kPage - at % kPage));
-        std::memcpy(dst + done, it->second.data() + at % kPage, part);
+        std::memcpy(dst + done, it->second.now.data() + at % kPage, part);
         done += part;
         continue;
       }
@@ -63,11 +81,13 @@ struct StagedFileSystem::Staged {
   }
 
   void Write(uint64_t offset, const uint8_t* src, size_t n) {
+    if (n == 0) return;
+    KeepPages(offset / kPage, (offset + n - 1) / kPage);
     size_t done = 0;
     while (done < n) {
       const uint64_t at = offset + done;
       const size_t part = static_cast<size_t>(std::min<uint64_t>(n - done, kPage - at % kPage));
-      std::memcpy(Page(at / kPage).data() + at % kPage, src + done, part);
+      std::memcpy(pages.at(at / kPage).now.data() + at % kPage, src + done, part);
       done += part;
     }
     size = std::max<uint64_t>(size, offset + n);
@@ -79,7 +99,7 @@ struct StagedFileSystem::Staged {
       pages.erase(pages.lower_bound((to + kPage - 1) / kPage), pages.end());
       const auto it = pages.find(to / kPage);
       if (to % kPage != 0 && it != pages.end())
-        std::fill(it->second.begin() + static_cast<long>(to % kPage), it->second.end(), 0);
+        std::fill(it->second.now.begin() + static_cast<long>(to % kPage), it->second.now.end(), 0);
     }
     size = to;
   }
@@ -223,13 +243,12 @@ std::vector<JournalFile> StagedFileSystem::Journal() {
     if (path.compare(0, dir_.size(), dir_) != 0 || path.find('/', dir_.size()) != std::string::npos)
       Fail(kErrInvalidParam, path, "Interner Fehler: Die Datei liegt nicht im Verzeichnis der Tabelle.");
     JournalFile f{path.substr(dir_.size()), s.created, s.baseSize, {}};
-    std::vector<uint8_t> before(kPage);
     for (auto page = s.pages.begin(); page != s.pages.end();) {
       const uint64_t start = page->first * kPage;
       if (s.created || start >= s.floor) break;  // past the old bytes: the old size undoes it
       const uint64_t end = std::min(start + kPage, s.floor);
-      s.LoadBase(start, before.data(), static_cast<size_t>(end - start));
-      if (end == start + kPage && end <= s.size && std::equal(before.begin(), before.end(), page->second.begin())) {
+      const std::vector<uint8_t>& before = page->second.old;
+      if (end == start + kPage && end <= s.size && before == page->second.now) {
         page = s.pages.erase(page);  // changes nothing
         continue;
       }
@@ -304,10 +323,10 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
     if (end > runStart) file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
     run.clear();
   };
-  for (const auto& [number, bytes] : s.pages) {
+  for (const auto& [number, page] : s.pages) {
     if (!run.empty() && runStart + run.size() != number * kPage) flush();
     if (run.empty()) runStart = number * kPage;
-    run.insert(run.end(), bytes.begin(), bytes.end());
+    run.insert(run.end(), page.now.begin(), page.now.end());
   }
   if (!run.empty()) flush();
   if (file->Size() != s.size) file->Truncate(s.size);

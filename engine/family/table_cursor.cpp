@@ -28,13 +28,26 @@ std::set<const void*>& LiveCursors() {
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
                                                const std::string& tableName, DataAccess access) {
+  return Open(fs, directory, tableName, nullptr, access);
+}
+
+std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
+                                               const std::string& tableName,
+                                               const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain) {
+  return Open(fs, directory, tableName, &walkedChain, DataAccess::kWhole);
+}
+
+std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
+                                               const std::string& tableName,
+                                               const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain,
+                                               DataAccess access) {
   std::unique_ptr<TableCursor> c(new TableCursor);
   c->fs_ = &fs;
   c->access_ = access;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
   c->baseName_ = BaseNameOf(tableName);
-  c->Load();
+  c->Load(walkedChain);
   std::lock_guard<std::mutex> guard(liveMutex);
   LiveCursors().insert(c.get());
   return c;
@@ -50,10 +63,11 @@ bool TableCursor::IsLive(const void* handle) {
   return LiveCursors().count(handle) != 0;
 }
 
-void TableCursor::Load() {
+void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain) {
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
-  data_ = std::make_unique<DataFile>(fs_->Open(dataPath_, OpenMode::ReadOnly), std::move(header),
-                                     DataFile::kCacheBytes, access_);
+  auto file = fs_->Open(dataPath_, OpenMode::ReadOnly);
+  data_ = walkedChain ? std::make_unique<DataFile>(std::move(file), std::move(header), *walkedChain)
+                      : std::make_unique<DataFile>(std::move(file), std::move(header), DataFile::kCacheBytes, access_);
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
   fieldNames_.clear();

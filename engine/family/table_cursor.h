@@ -38,6 +38,11 @@ class TableCursor {
   // True while `handle` is the address of an open cursor (TTable::Handle()).
   static bool IsLive(const void* handle);
 
+  // Opens as Open does, without a walk of the chain: its blocks in order (block, record count),
+  // as a check has just walked them and found them sound.
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
+                                           const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain);
+
   FileSystem& Fs() const { return *fs_; }
   const std::string& Directory() const { return directory_; }
   const std::string& DataPath() const { return dataPath_; }
@@ -92,7 +97,10 @@ class TableCursor {
   // The .MB, opened on first use; raises kErrBlobMissing when there is none.
   const BlobFile& Blobs();
   TableCursor() = default;
-  void Load();
+  void Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain = nullptr);
+  static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
+                                           const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain,
+                                           DataAccess access);
 
   FileSystem* fs_ = nullptr;
   DataAccess access_ = DataAccess::kWhole;

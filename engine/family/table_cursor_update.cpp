@@ -11,7 +11,8 @@
 namespace engine {
 
 int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted) {
-  data_->Refresh(writer.Header(), writer.Chain());
+  const RecordWriter::CommittedChain change = writer.LastCommit();
+  data_->Refresh(writer.Header(), change.keptRows, change.tail, change.written);
   for (auto it = orders_.begin(); it != orders_.end();) {
     if (it->first == selected_) {
       ++it;

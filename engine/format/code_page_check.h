@@ -15,10 +15,13 @@ class CodePageCheck {
   explicit CodePageCheck(const CodePage& codePage);
   // True when every one of the `n` bytes at `bytes` decodes to a character of the page.
   bool Fits(const char* bytes, size_t n) const;
+  // True when the page defines every byte, so that any text fits.
+  bool FitsAnyText() const { return anyText_; }
 
  private:
   const CodePage& codePage_;
   bool multiByte_;
+  bool anyText_ = false;
   std::array<bool, 256> defined_{};  // single-byte pages
 };
 

@@ -22,6 +22,9 @@ class File {
   virtual void Truncate(uint64_t size) = 0;
   // Flushes written data to stable storage.
   virtual void Sync() = 0;
+  // Lets the system start writing the n bytes at offset to stable storage without waiting for
+  // it, so that a later Sync has less to wait for. Durable only after Sync.
+  virtual void StartWriteBack(uint64_t /*offset*/, uint64_t /*n*/) {}
 };
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };

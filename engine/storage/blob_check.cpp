@@ -4,6 +4,7 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/whole_file_reads.h"
 #include "storage/blob_file.h"
 
 namespace engine {
@@ -13,6 +14,8 @@ using coding::GetU16;
 using coding::GetU32;
 
 namespace {
+
+constexpr uint64_t kInMemoryBytes = uint64_t{64} << 20;
 
 std::string OffsetPlace(uint64_t offset) { return "Offset " + std::to_string(offset); }
 
@@ -25,7 +28,9 @@ std::string EntryPlace(const std::pair<uint64_t, unsigned>& entry) {
 BlobCheck::BlobCheck(FileSystem& fs, const std::string& path, std::vector<TableProblem>& problems)
     : path_(path), problems_(problems) {
   try {
-    blobs_ = BlobFile::Open(fs, path, false);
+    // Each blob field looks its entry up in a few small reads: from memory, for a .MB that fits.
+    WholeFileReads reads(fs, kInMemoryBytes);
+    blobs_ = BlobFile::Open(reads, path, false);
     file_ = &blobs_->Stored();
   } catch (const EDBEngineError& e) {
     Problem("", e.what());

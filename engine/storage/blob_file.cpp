@@ -12,6 +12,7 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
+#include "storage/chain_window.h"
 
 namespace engine {
 
@@ -207,16 +208,15 @@ BlobFile::Space& BlobFile::WritableSpace() {
   const uint64_t size = file_->Size();
   const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
+  ChainWindow window(*file_, size, kUnit);  // the blocks lie one after the other: read in large pieces
   while (offset + kBlockHeadBytes <= size) {
-    uint8_t head[kBlockHeadBytes] = {};
-    file_->ReadAt(offset, head, kBlockHeadBytes);
+    const uint8_t* head = window.At(offset, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
     if (units == 0 || offset + uint64_t{units} * kUnit > wholeUnits) break;
     if (head[kBlockType] == kTypeFree) {
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
-      uint8_t block[kUnit] = {};
-      file_->ReadAt(offset, block, kUnit);
+      const uint8_t* block = window.At(offset, kUnit);
       const SubBlockUse use = UseOf(block, Path(), offset);
       space->SetUse(offset, &use);
     }
@@ -326,10 +326,15 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   uint8_t block[kUnit] = {};
   uint64_t offset = 0;
   auto fit = space.byRoom.lower_bound({chunks, 0});
-  if (fit != space.byRoom.end()) {
+  if (fit != space.byRoom.end() && fit->second == pendingOffset_) {
+    offset = pendingOffset_;
+    std::copy(pendingBlock_.begin(), pendingBlock_.end(), block);
+  } else if (fit != space.byRoom.end()) {
     offset = fit->second;
+    WritePendingBlock();
     file_->ReadAt(offset, block, kUnit);
   } else {
+    WritePendingBlock();
     offset = AllocateRun(kSubAllocatedUnits);
     block[kBlockType] = kTypeSubAllocated;
     PutU16(block + kBlockUnits, kSubAllocatedUnits);
@@ -346,7 +351,14 @@ uint64_t BlobFile::WriteSmall(const std::string& content, uint16_t mod) {
   entry[kSlotChunks] = static_cast<uint8_t>(chunks);
   PutU16(entry + kSlotMod, mod);
   entry[kSlotLastLen] = static_cast<uint8_t>(content.size() - (chunks - 1) * kChunk);
-  file_->WriteAt(offset, block, kUnit);
+  if (numbering_ == BlobNumbering::AllOne) {
+    // The next small value most likely goes into the same block: it is written when another
+    // block is taken, or on Sync.
+    pendingBlock_.assign(block, block + kUnit);
+    pendingOffset_ = offset;
+  } else {
+    file_->WriteAt(offset, block, kUnit);
+  }
   const SubBlockUse after = UseOf(block, Path(), offset);
   space.SetUse(offset, &after);
   return offset | static_cast<uint64_t>(slot);
@@ -390,7 +402,12 @@ void BlobFile::Write(const std::string& content, PxType type, uint8_t* field, si
     if (ref > 0xFFFFFFFFull)
       Fail(kErrUnsupported, Path(), "Die Memo-/BLOb-Datei hat ihre Höchstgröße von 4 GB erreicht.");
   }
-  WriteFreeList();
+  // A rebuilt table's .MB is written from start to end before anyone reads it: its list is
+  // written once, on Sync.
+  if (numbering_ == BlobNumbering::AllOne)
+    listPending_ = true;
+  else
+    WriteFreeList();
   PutU32(desc + kDescRef, static_cast<uint32_t>(ref));
   PutU16(desc + kDescMod, mod);
   const bool prefixed = type == PxType::Graphic || type == PxType::Ole;
@@ -473,6 +490,7 @@ void BlobFile::CheckFree(const uint8_t* field, size_t fieldSize) const {
 }
 
 void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
+  WritePendingBlock();
   uint8_t block[kUnit] = {};
   const std::optional<Entry> entry = EntryToFree(field, fieldSize, block);
   if (!entry) return;
@@ -484,6 +502,17 @@ void BlobFile::Free(const uint8_t* field, size_t fieldSize) {
   WriteFreeList();
 }
 
-void BlobFile::Sync() { file_->Sync(); }
+void BlobFile::WritePendingBlock() {
+  if (pendingOffset_ == 0) return;
+  file_->WriteAt(pendingOffset_, pendingBlock_.data(), pendingBlock_.size());
+  pendingOffset_ = 0;
+}
+
+void BlobFile::Sync() {
+  WritePendingBlock();
+  if (listPending_) WriteFreeList();
+  listPending_ = false;
+  file_->Sync();
+}
 
 }  // namespace engine

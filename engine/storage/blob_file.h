@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "format/field_type.h"
 
@@ -17,7 +18,9 @@ class File;
 class FileSystem;
 
 // How a .MB numbers the values written to it: counting on from the header's counter, as edits
-// do, or all 1, as in a rebuilt table.
+// do, or all 1, as in a rebuilt table. A rebuilt table's .MB is written from start to end and
+// read only after Sync: its free-space list and the sub-allocated block that takes the next
+// small values reach the file on Sync (or when another block is taken), not after every value.
 enum class BlobNumbering { Counting, AllOne };
 
 // Every change keeps the header's free-space list exact: each free run and each sub-allocated
@@ -84,6 +87,11 @@ class BlobFile {
   std::unique_ptr<File> file_;
   BlobNumbering numbering_;
   std::unique_ptr<Space> space_;
+  // Writes the sub-allocated block kept back for more small values, if any.
+  void WritePendingBlock();
+  bool listPending_ = false;  // the header's free-space list still to be written
+  std::vector<uint8_t> pendingBlock_;
+  uint64_t pendingOffset_ = 0;  // where pendingBlock_ goes; 0 (the header's place): none
 };
 
 }  // namespace engine

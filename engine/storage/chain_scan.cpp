@@ -102,6 +102,7 @@ class Scanner {
                                        std::to_string(previous) + ".");
       state_[block] = kChain;
       scan_.chain.push_back(block);
+      scan_.counts.push_back(static_cast<uint32_t>(count));
       ++walked;
       records += static_cast<uint64_t>(count);
       if (block == h_.lastBlock) {

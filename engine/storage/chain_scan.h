@@ -19,6 +19,7 @@ struct ChainScan {
   // Blocks reached from the header's first block up to its last block (or up to the first
   // fault), with a valid record count, in chain order.
   std::vector<uint16_t> chain;
+  std::vector<uint32_t> counts;  // record count of each block of `chain`
   // Blocks of the file in neither the chain nor the free list that hold records, by number.
   std::vector<uint16_t> lost;
   // Whether the chain stops at a fault (a loop, a block outside the file, a bad count).

@@ -225,7 +225,7 @@ class CipherFile : public File {
 }  // namespace
 
 std::unique_ptr<File> CipherFileSystem::Open(const std::string& path, OpenMode mode) {
-  std::unique_ptr<File> file = base_.Open(path, mode);
+  std::unique_ptr<File> file = Base().Open(path, mode);
   const Kind kind = KindOf(path);
   if (kind == Kind::Other) return file;
   return std::make_unique<CipherFile>(std::move(file), key_, kind, mode == OpenMode::CreateTruncate);

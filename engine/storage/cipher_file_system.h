@@ -17,31 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "io/file_system.h"
+#include "io/forwarding_file_system.h"
 
 namespace engine {
 
-class CipherFileSystem : public FileSystem {
+class CipherFileSystem : public ForwardingFileSystem {
  public:
-  CipherFileSystem(FileSystem& base, uint32_t key) : base_(base), key_(key) {}
+  CipherFileSystem(FileSystem& base, uint32_t key) : ForwardingFileSystem(base), key_(key) {}
 
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  bool Exists(const std::string& path) override { return base_.Exists(path); }
-  void Remove(const std::string& path) override { base_.Remove(path); }
-  void Rename(const std::string& from, const std::string& to) override { base_.Rename(from, to); }
-  std::vector<std::string> List(const std::string& dir) override { return base_.List(dir); }
-  void SyncDir(const std::string& dir) override { base_.SyncDir(dir); }
-  std::unique_ptr<TableLock> Lock(const std::string& path, bool exclusive) override {
-    return base_.Lock(path, exclusive);
-  }
-  std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
-  FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
   uint32_t CipherKey() const override { return key_; }
-  // The file system below, whose files hold the scrambled bytes.
-  FileSystem& Base() const { return base_; }
 
  private:
-  FileSystem& base_;
   uint32_t key_;
 };
 

@@ -26,14 +26,33 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
       cacheBytes_(cacheBytes),
       browsing_(access == DataAccess::kBrowse) {
   fileSize_ = file_->Size();
+  SizeChunks();
+  StartWalk();
+  if (access == DataAccess::kWhole) WalkAll();
+}
+
+DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
+                   const std::vector<std::pair<uint16_t, uint32_t>>& chain)
+    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(kCacheBytes), browsing_(false) {
+  fileSize_ = file_->Size();
+  SizeChunks();
+  std::vector<BlockEntry> blocks;
+  uint32_t row = 0;
+  for (const auto& [block, count] : chain) {
+    blocks.push_back(BlockEntry{block, row, count});
+    row += count;
+  }
+  TableHeader walked = header_;
+  Refresh(std::move(walked), 0, blocks, {});
+}
+
+void DataFile::SizeChunks() {
   const uint32_t blockBytes = header_.BlockBytes();
   if (header_.recordSize > blockBytes - blk::kHeaderBytes)
     Fail(kErrCorrupt, file_->Path(), "Die Datensatzlänge " + std::to_string(header_.recordSize) +
                                          " ist größer als ein Block.");
   chunkBlocks_ = static_cast<uint32_t>(
       std::max<size_t>(1, std::min(kChunkBytes, cacheBytes_ / kMinCacheChunks) / blockBytes));
-  StartWalk();
-  if (access == DataAccess::kWhole) WalkAll();
 }
 
 DataFile::~DataFile() = default;
@@ -140,6 +159,8 @@ bool DataFile::WalkToRecord(uint32_t row) const {
 
 void DataFile::NoteTruncation() const {
   truncation_.clear();
+  if (header_.fileBlocks == 0 || fileSize_ >= header_.BlockOffset(header_.fileBlocks) + header_.BlockBytes())
+    return;  // every block lies wholly in the file
   uint64_t cut = 0;
   std::string blocks;
   for (const BlockEntry& b : blocks_) {
@@ -275,21 +296,37 @@ void DataFile::DropCache() {
   inOrder_ = 0;
 }
 
-void DataFile::Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain) {
+void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+                       const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
-  blocks_.clear();
-  uint32_t total = 0;
-  for (const auto& [block, count] : chain) {
-    if (count > 0) blocks_.push_back({block, total, count});
-    total += count;
+  if (!walkDone_) {
+    // Rows not walked yet: the walk starts again on what the writer committed.
+    DropCache();
+    StartWalk();
+    return;
   }
-  recordCount_ = total;
-  chainRecords_ = total;
-  walk_ = WalkState();
-  walkDone_ = true;
+  const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
+                                     [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
+  blocks_.erase(kept, blocks_.end());
+  for (const BlockEntry& b : tail)
+    if (b.count > 0) blocks_.push_back(b);
+  recordCount_ = header_.numRecords;
+  chainRecords_ = header_.numRecords;
   inconsistency_.clear();
-  DropCache();
+  // A written block's whole run goes.
+  for (uint16_t block : written) {
+    const uint32_t chunk = (block - 1u) / chunkBlocks_;
+    if (block == 0 || chunk >= slotOf_.size() || slotOf_[chunk] < 0) continue;
+    const auto slot = static_cast<size_t>(slotOf_[chunk]);
+    CachedRun& run = cache_[slot];
+    for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
+      if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
+    run.chunks = 0;
+  }
+  lastRow_ = UINT32_MAX;
+  lastLoadedEntry_ = SIZE_MAX;
+  inOrder_ = 0;
   lastEntry_ = 0;
   NoteTruncation();
   IndexRowSteps();

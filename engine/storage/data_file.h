@@ -70,6 +70,10 @@ class DataFile {
            DataAccess access = DataAccess::kWhole);
   ~DataFile();
 
+  // As above, but takes the chain's blocks in order (block, record count) from a walk made
+  // elsewhere that found nothing wrong with the chain, instead of walking it again.
+  DataFile(std::unique_ptr<File> file, TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
+
   const TableHeader& Header() const { return header_; }
   const std::string& Path() const;
   uint32_t RecordCount() const {
@@ -113,9 +117,11 @@ class DataFile {
   const uint8_t* BlockRecords(size_t i);
   // Forgets cached blocks (after the file was changed behind this object).
   void DropCache();
-  // Takes over the header and the chain's blocks in order (block, record count) that a writer
-  // of the same file has just committed, instead of walking the chain again.
-  void Refresh(TableHeader header, const std::vector<std::pair<uint16_t, uint32_t>>& chain);
+  // Takes over what a writer of the same file has just committed instead of walking the chain
+  // again: its header, the rows before `keptRows` where they were, the chain's blocks from there
+  // on as `tail` gives them (empty ones left out), and blocks `written` no longer cached.
+  void Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+               const std::vector<uint16_t>& written);
 
  private:
   // Consecutive chunks read at once: one for random access, a run of several for a pass in order.
@@ -143,6 +149,8 @@ class DataFile {
     bool runsOn = false;
     std::string failure;  // the error of a walk stopped by damage, raised again on every step
   };
+  // Checks the record size against the block size and sizes the chunks.
+  void SizeChunks();
   void StartWalk();
   // Walks one block further, reading it as `reading` says; false when the walk is done.
   bool WalkStep(Reading reading) const;

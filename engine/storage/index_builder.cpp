@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "format/code_page.h"
 #include "format/data_block.h"
@@ -34,34 +35,54 @@ void WriteLayoutFirst(File& file, const TableHeader& header) {
   file.WriteAt(0, head.data(), head.size());
 }
 
+namespace {
+
+// Blocks gathered for one write: about 1 MiB, at least one block.
+uint32_t BatchBlocks(uint32_t blockBytes) { return std::max<uint32_t>(1, (uint32_t{1} << 20) / blockBytes); }
+
+}  // namespace
+
 BulkBlockWriter::BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes,
-                                 uint32_t headerSize)
+                                 uint32_t headerSize, size_t keyBytes)
     : file_(file),
       recordSize_(recordSize),
       blockBytes_(blockBytes),
       headerSize_(headerSize),
       capacity_((blockBytes - blk::kHeaderBytes) / recordSize),
-      block_(blockBytes, 0) {}
+      keyBytes_(std::min<size_t>(keyBytes, recordSize)),
+      batchBlocks_(BatchBlocks(blockBytes)),
+      batch_(size_t{batchBlocks_} * blockBytes, 0) {}
+
+uint8_t* BulkBlockWriter::CurrentBlock() { return batch_.data() + size_t{inBatch_} * blockBytes_; }
 
 void BulkBlockWriter::FlushBlock(bool last) {
   BlockHeader bh;
   bh.next = last ? 0 : static_cast<uint16_t>(current_ + 1);
   bh.prev = static_cast<uint16_t>(current_ - 1);
   bh.lastRecordOffset = BlockHeader::OffsetFor(inBlock_, recordSize_);
-  EncodeBlockHeader(bh, block_.data());
-  file_.WriteAt(headerSize_ + uint64_t{current_ - 1u} * blockBytes_, block_.data(), block_.size());
+  uint8_t* block = CurrentBlock();
+  EncodeBlockHeader(bh, block);
+  const size_t used = blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_);
+  std::memset(block + used, 0, blockBytes_ - used);  // what an earlier batch left there
   entries_.push_back({firstRecord_, current_, static_cast<uint32_t>(inBlock_)});
-  std::fill(block_.begin(), block_.end(), uint8_t{0});
   inBlock_ = 0;
+  if (++inBatch_ < batchBlocks_ && !last) return;
+  // The batch's blocks are consecutive, ending with the current one.
+  const size_t bytes = size_t{inBatch_} * blockBytes_;
+  const uint64_t first = current_ + 1u - inBatch_;
+  const uint64_t offset = headerSize_ + (first - 1) * blockBytes_;
+  file_.WriteAt(offset, batch_.data(), bytes);
+  file_.StartWriteBack(offset, bytes);
+  inBatch_ = 0;
 }
 
 uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
   if (current_ == 0 || static_cast<uint32_t>(inBlock_) == capacity_) {
     if (current_ != 0) FlushBlock(false);
     ++current_;
-    firstRecord_.assign(reinterpret_cast<const char*>(record), recordSize_);
+    firstRecord_.assign(reinterpret_cast<const char*>(record), keyBytes_);
   }
-  std::memcpy(block_.data() + blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_), record,
+  std::memcpy(CurrentBlock() + blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_), record,
               recordSize_);
   if (slot) *slot = inBlock_;
   ++inBlock_;
@@ -99,30 +120,37 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
   const uint32_t blockBytes = header.BlockBytes();
   const size_t keyBytes = recordSize - idx::kTrailerBytes;
   const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
-  // Blocks in file order; block 1 is the root.
-  std::vector<std::vector<TreeEntry>> blocks;
+  // The entries of one block: a stretch of a level.
+  struct Stretch {
+    const std::vector<TreeEntry>* level;
+    size_t begin;
+    size_t end;
+  };
+  // Blocks in file order; block 1 is the root. The levels above the first are built here.
+  std::vector<Stretch> blocks;
+  std::vector<std::unique_ptr<std::vector<TreeEntry>>> upperLevels;
   uint32_t total = static_cast<uint32_t>(level1.size());
   uint8_t levels = level1.empty() ? 0 : 1;
-  std::vector<TreeEntry> current = level1;
-  if (current.size() > capacity) {
-    blocks.emplace_back();  // the root, filled last
-    while (current.size() > capacity) {
-      std::vector<TreeEntry> upper;
-      for (size_t i = 0; i < current.size(); i += capacity - 1) {
-        const size_t end = std::min(current.size(), i + capacity - 1);
-        std::vector<TreeEntry> part(current.begin() + static_cast<long>(i), current.begin() + static_cast<long>(end));
+  const std::vector<TreeEntry>* current = &level1;
+  if (current->size() > capacity) {
+    blocks.push_back({});  // the root, filled last
+    while (current->size() > capacity) {
+      auto upper = std::make_unique<std::vector<TreeEntry>>();
+      for (size_t i = 0; i < current->size(); i += capacity - 1) {
+        const size_t end = std::min(current->size(), i + capacity - 1);
         uint32_t sum = 0;
-        for (const auto& e : part) sum += e.count;
-        upper.push_back({part.front().key, static_cast<uint16_t>(blocks.size() + 1), sum});
-        blocks.push_back(std::move(part));
+        for (size_t k = i; k < end; ++k) sum += (*current)[k].count;
+        upper->push_back({(*current)[i].key, static_cast<uint16_t>(blocks.size() + 1), sum});
+        blocks.push_back({current, i, end});
       }
-      total += static_cast<uint32_t>(upper.size());
+      total += static_cast<uint32_t>(upper->size());
       ++levels;
-      current = std::move(upper);
+      current = upper.get();
+      upperLevels.push_back(std::move(upper));
     }
-    blocks.front() = std::move(current);
-  } else if (!current.empty()) {
-    blocks.push_back(std::move(current));
+    blocks.front() = {current, 0, current->size()};
+  } else if (!current->empty()) {
+    blocks.push_back({current, 0, current->size()});
   }
   const uint16_t n = static_cast<uint16_t>(blocks.size());
   SetChainCounters(header, n, total);
@@ -134,14 +162,15 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
   std::vector<uint8_t> block(blockBytes);
   for (uint16_t b = 1; b <= n; ++b) {
     std::fill(block.begin(), block.end(), uint8_t{0});
-    const auto& entries = blocks[b - 1u];
+    const Stretch& entries = blocks[b - 1u];
     BlockHeader bh;
     bh.next = b < n ? static_cast<uint16_t>(b + 1) : 0;
     bh.prev = static_cast<uint16_t>(b - 1);
-    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.size()), recordSize);
+    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.end - entries.begin), recordSize);
     EncodeBlockHeader(bh, block.data());
     uint8_t* p = block.data() + blk::kHeaderBytes;
-    for (const auto& e : entries) {
+    for (size_t k = entries.begin; k < entries.end; ++k) {
+      const TreeEntry& e = (*entries.level)[k];
       std::memcpy(p, e.key.data(), std::min(keyBytes, e.key.size()));
       PutTreeTrailer(p + keyBytes, e.child, e.count);
       p += recordSize;
@@ -156,44 +185,67 @@ size_t IndexFieldBytes(const TableDefinition& def, const SecondaryDef& index) {
   return n;
 }
 
+SecondaryRecordLayout::SecondaryRecordLayout(const TableDefinition& def, const SecondaryDef& index)
+    : upper_(index.caseInsensitive ? &UpperCaseTable(CodePage::Get(def.codePage).Number()) : nullptr),
+      maintained_(IsMaintained(def, index)),
+      keyBytes_(def.KeyBytes()),
+      recordSize_(def.RecordSize()) {
+  for (int field : index.fields) {
+    const FieldInfo& f = def.fields[static_cast<size_t>(field)];
+    fields_.push_back({FieldOffset(def, field), f.RecordBytes(), f.type == PxType::Alpha && upper_ != nullptr});
+  }
+}
+
+void SecondaryRecordLayout::Encode(const uint8_t* record, uint16_t block, int slot, uint32_t recordNumber,
+                                   uint8_t* out) const {
+  uint8_t* p = out;
+  for (const Field& f : fields_) {
+    std::memcpy(p, record + f.offset, f.bytes);
+    // A case-insensitive index holds its alpha values upper-cased and cut at their end, as its
+    // readers search them.
+    if (f.fold) {
+      uint8_t* end = std::find(p, p + f.bytes, uint8_t{0});
+      std::fill(end, p + f.bytes, uint8_t{0});
+      for (uint8_t* c = p; c != end; ++c) *c = (*upper_)[*c];
+    }
+    p += f.bytes;
+  }
+  if (maintained_) {
+    std::memcpy(p, record, keyBytes_);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + keyBytes_, idx::kBlockNumberBytes);
+  } else {
+    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p + idx::kTupleNumber, idx::kLongBytes);
+    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + idx::kTupleBlock, idx::kShortBytes);
+    const int offset = slot * recordSize_;  // the record's byte offset in its block
+    coding::EncodeFlippedInt(static_cast<int16_t>(offset), p + idx::kTupleOffset, idx::kShortBytes);
+  }
+}
+
 SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
                                     const TableHeader& x, const uint8_t* record, uint16_t block,
                                     int slot, uint32_t recordNumber) {
   SecondaryRecord out;
   out.bytes.assign(x.recordSize, '\0');
-  auto* p = reinterpret_cast<uint8_t*>(out.bytes.data());
+  SecondaryRecordLayout(def, index).Encode(record, block, slot, recordNumber, reinterpret_cast<uint8_t*>(out.bytes.data()));
   const std::array<uint8_t, 256>* upper =
       index.caseInsensitive ? &UpperCaseTable(CodePage::Get(def.codePage).Number()) : nullptr;
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const int field = index.fields[i];
     const FieldInfo& f = def.fields[static_cast<size_t>(field)];
-    const size_t n = f.RecordBytes();
-    const uint8_t* value = record + FieldOffset(def, field);
-    std::string key(reinterpret_cast<const char*>(value), n);
-    const bool folded = f.type == PxType::Alpha && index.caseInsensitive;
+    std::string key(reinterpret_cast<const char*>(record + FieldOffset(def, field)), f.RecordBytes());
     if (f.type == PxType::Alpha) {
       const size_t end = key.find('\0');
       if (end != std::string::npos) std::fill(key.begin() + static_cast<long>(end), key.end(), '\0');
-      if (folded)
+      if (upper)
         for (char& c : key) c = static_cast<char>((*upper)[static_cast<uint8_t>(c)]);
     }
-    // A case-insensitive index holds its alpha values upper-cased, as its readers search them.
-    std::memcpy(p, folded ? reinterpret_cast<const uint8_t*>(key.data()) : value, n);
     if (index.descending[i])
       for (char& c : key) c = static_cast<char>(~static_cast<uint8_t>(c));
     out.sortKey += key;
-    p += n;
   }
   if (IsMaintained(def, index)) {
-    const size_t keyBytes = def.KeyBytes();
-    std::memcpy(p, record, keyBytes);
-    out.sortKey.append(reinterpret_cast<const char*>(record), keyBytes);
-    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + keyBytes, idx::kBlockNumberBytes);
+    out.sortKey.append(reinterpret_cast<const char*>(record), def.KeyBytes());
   } else {
-    coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber + 1), p + idx::kTupleNumber, idx::kLongBytes);
-    coding::EncodeFlippedInt(static_cast<int16_t>(block), p + idx::kTupleBlock, idx::kShortBytes);
-    const int offset = slot * def.RecordSize();  // the record's byte offset in its block
-    coding::EncodeFlippedInt(static_cast<int16_t>(offset), p + idx::kTupleOffset, idx::kShortBytes);
     uint8_t number[idx::kLongBytes];
     coding::EncodeFlippedInt(static_cast<int32_t>(recordNumber), number, idx::kLongBytes);
     out.sortKey.append(reinterpret_cast<const char*>(number), idx::kLongBytes);

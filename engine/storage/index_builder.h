@@ -2,12 +2,15 @@
 // Writing record blocks in bulk and building the index files of a table family.
 //
 // BulkBlockWriter packs records into full blocks chained 1 → 2 → … → n, as a rebuilt table has
-// them. WriteTreeFile writes a PX or Y file: one level-1 entry per data block (key of its first
-// record, block number, record count); when they do not fit in one block, block 1 is the root
-// and the levels below fill their blocks to capacity − 1. BuildSecondaryRecords and
-// SortSecondaryRecords make the records of an .X/.XG file from the table's records.
+// them, and writes them about 1 MiB at a time. WriteTreeFile writes a PX or Y file: one level-1
+// entry per data block (key of its first record, block number, record count); when they do not
+// fit in one block, block 1 is the root and the levels below fill their blocks to capacity − 1.
+// SecondaryRecordLayout and MakeSecondaryRecord make the records of an .X/.XG file from the
+// table's records.
 
+#include <array>
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,8 +30,10 @@ struct TreeEntry {
 class BulkBlockWriter {
  public:
   // Writes blocks of `blockBytes` after a header of `headerSize` bytes (written with its counters
-  // by the caller when the blocks are done) into `file`, numbering blocks from 1.
-  BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize);
+  // by the caller when the blocks are done) into `file`, numbering blocks from 1. Keeps at most
+  // `keyBytes` leading bytes of each block's first record for its entry.
+  BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize,
+                  size_t keyBytes = SIZE_MAX);
   // Appends one record; returns the block it went to and its position in that block.
   uint16_t Add(const uint8_t* record, int* slot = nullptr);
   // Writes the last block. Returns the entries of every block (first record's `keyBytes`
@@ -37,13 +42,18 @@ class BulkBlockWriter {
   uint32_t Records() const { return records_; }
 
  private:
+  // Ends the current block; writes the blocks gathered when the batch is full or `last`.
   void FlushBlock(bool last);
+  uint8_t* CurrentBlock();
   File& file_;
   uint16_t recordSize_;
   uint32_t blockBytes_;
   uint32_t headerSize_;
   uint32_t capacity_;
-  std::vector<uint8_t> block_;
+  size_t keyBytes_;
+  uint32_t batchBlocks_;
+  std::vector<uint8_t> batch_;  // blocks written together in one write
+  uint32_t inBatch_ = 0;        // finished blocks in batch_; the current one follows them
   int inBlock_ = 0;
   uint16_t current_ = 0;
   uint32_t records_ = 0;
@@ -73,10 +83,30 @@ struct SecondaryRecord {
   std::string bytes;    // the X record
 };
 
-// X record of a table record: the index fields (alpha values upper-cased for a case-insensitive
-// index), then either the key fields and the block number (maintained index) or the record
-// number from 1, the block number and the record's byte offset in the block (`slot` × record
-// size).
+// How the X records of one secondary index are made from table records, worked out once.
+class SecondaryRecordLayout {
+ public:
+  SecondaryRecordLayout(const TableDefinition& def, const SecondaryDef& index);
+  // Writes the X record of table record `record` (the X file's record size) to `out`: the index
+  // fields (alpha values upper-cased for a case-insensitive index), then either the key fields
+  // and the block number (maintained index) or the record number from 1, the block number and
+  // the record's byte offset in the block (`slot` × record size).
+  void Encode(const uint8_t* record, uint16_t block, int slot, uint32_t recordNumber, uint8_t* out) const;
+
+ private:
+  struct Field {
+    size_t offset;
+    size_t bytes;
+    bool fold;  // upper-cased
+  };
+  std::vector<Field> fields_;
+  const std::array<uint8_t, 256>* upper_;
+  bool maintained_;
+  size_t keyBytes_;
+  int recordSize_;
+};
+
+// X record of a table record as SecondaryRecordLayout writes it, with the bytes it is ordered by.
 SecondaryRecord MakeSecondaryRecord(const TableDefinition& def, const SecondaryDef& index,
                                     const TableHeader& secondaryHeader, const uint8_t* record,
                                     uint16_t block, int slot, uint32_t recordNumber);

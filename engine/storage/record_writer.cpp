@@ -41,26 +41,39 @@ std::vector<uint8_t> FixedPart(File& file) {
 
 }  // namespace
 
-RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath) : fs_(fs), path_(dbPath) {
+RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen) : fs_(fs), path_(dbPath) {
   file_ = fs.Open(dbPath, OpenMode::ReadWrite);
   header_ = ReadWritableHeader(fs, *file_, dbPath);
   if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
   if (header_.modifiedFlags1 || header_.modifiedFlags2)
     Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
-  Load();
+  // A reader's walk of the file as it is now, with every block holding records and every
+  // record the header counts, gives the chain as walking it again would.
+  const bool walked = seen && SameFileState(seen->Header(), header_) && seen->Inconsistency().empty() &&
+                      seen->Truncation().empty() && seen->Blocks().size() == header_.usedBlocks &&
+                      seen->RecordCount() == header_.numRecords;
+  Load(walked ? &seen->Blocks() : nullptr);
+}
+
+bool SameFileState(const TableHeader& a, const TableHeader& b) {
+  return a.numRecords == b.numRecords && a.firstBlock == b.firstBlock && a.lastBlock == b.lastBlock &&
+         a.usedBlocks == b.usedBlocks && a.fileBlocks == b.fileBlocks && a.firstFreeBlock == b.firstFreeBlock &&
+         a.changeCount1 == b.changeCount1 && a.changeCount2 == b.changeCount2 && a.stamp2F == b.stamp2F &&
+         a.autoInc == b.autoInc && a.fileUpdateTime == b.fileUpdateTime;
 }
 
 RecordWriter::~RecordWriter() = default;
 
-void RecordWriter::Load() {
+void RecordWriter::Load(const std::vector<BlockEntry>* known) {
   lastFixedPart_ = FixedPart(*file_);
   moved_.clear();
   blocks_.clear();
   dirty_.clear();
   chain_.clear();
-  firstRowsValid_ = false;
-  chainChanged_ = true;
+  ChainChanged(0, true);
   committed_.clear();
+  edits_.clear();
+  editsKnown_ = true;
   truncateToHeader_ = false;
   const uint16_t recordSize = header_.recordSize;
   if (recordSize > header_.BlockBytes() - blk::kHeaderBytes)
@@ -71,6 +84,16 @@ void RecordWriter::Load() {
   std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
   uint16_t b = header_.firstBlock;
   const uint64_t size = file_->Size();
+  chainTaken_ = known != nullptr;
+  if (known) {
+    // The chain as a reader just walked it; first records are read when needed.
+    for (const BlockEntry& e : *known) {
+      seen[e.block] = true;
+      chain_.push_back({e.block, e.count, std::string(), false});
+      count_ += e.count;
+    }
+    b = 0;
+  }
   ChainWindow window(*file_, size, header_.BlockBytes());
   while (b != 0 && header_.numRecords > 0) {
     if (b > header_.fileBlocks || seen[b] || header_.BlockOffset(b) >= size)
@@ -83,7 +106,7 @@ void RecordWriter::Load() {
     if (n < 0 || static_cast<uint32_t>(n) > capacity_)
       Fail(kErrCorrupt, path_, "Block " + std::to_string(b) + " hat eine ungültige Satzanzahl.");
     const char* first = reinterpret_cast<const char*>(head + blk::kHeaderBytes);
-    chain_.push_back({b, static_cast<uint32_t>(n), n > 0 ? std::string(first, recordSize) : std::string()});
+    chain_.push_back({b, static_cast<uint32_t>(n), n > 0 ? std::string(first, recordSize) : std::string(), true});
     count_ += static_cast<uint32_t>(n);
     if (b == header_.lastBlock) break;
     b = bh.next;
@@ -120,7 +143,7 @@ void RecordWriter::CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size
 
 void RecordWriter::Reload() {
   header_ = ReadWritableHeader(fs_, *file_, path_);
-  Load();
+  Load(nullptr);
 }
 
 bool RecordWriter::Current() { return FixedPart(*file_) == lastFixedPart_; }
@@ -131,12 +154,27 @@ std::vector<std::pair<std::string, uint16_t>> RecordWriter::TakeMoved() {
   return out;
 }
 
-void RecordWriter::RefreshFirst(uint16_t block) {
-  for (auto& c : chain_) {
-    if (c.block != block) continue;
-    const uint8_t* first = Block(block).data() + blk::kHeaderBytes;
-    c.first = c.count > 0 ? std::string(reinterpret_cast<const char*>(first), header_.recordSize) : std::string();
+void RecordWriter::RefreshFirst(size_t ci) {
+  ChainBlock& c = chain_[ci];
+  const uint8_t* first = Block(c.block).data() + blk::kHeaderBytes;
+  c.first = c.count > 0 ? std::string(reinterpret_cast<const char*>(first), header_.recordSize) : std::string();
+  c.firstKnown = true;
+}
+
+const std::string& RecordWriter::First(size_t ci) {
+  ChainBlock& c = chain_[ci];
+  if (!c.firstKnown) {
+    c.first.assign(c.count > 0 ? header_.recordSize : 0, '\0');
+    file_->ReadAt(header_.BlockOffset(c.block) + blk::kHeaderBytes, c.first.data(), c.first.size());
+    c.firstKnown = true;
   }
+  return c.first;
+}
+
+void RecordWriter::ChainChanged(size_t ci, bool joinedOrLeft) {
+  firstRowsValid_ = std::min(firstRowsValid_, joinedOrLeft ? ci : ci + 1);
+  changedFrom_ = std::min(changedFrom_, ci);
+  if (joinedOrLeft) chainChanged_ = true;
 }
 
 void RecordWriter::NoteMoved(uint16_t block, uint32_t from, uint32_t count) {
@@ -154,16 +192,17 @@ std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
   return blocks_.emplace(block, std::move(bytes)).first->second;
 }
 
+void RecordWriter::UpdateFirstRows() const {
+  if (firstRowsValid_ >= chain_.size()) return;
+  // Only the entries from the first changed block on are worked out again.
+  firstRows_.resize(chain_.size());
+  for (size_t i = firstRowsValid_; i < chain_.size(); ++i)
+    firstRows_[i] = i == 0 ? 0 : firstRows_[i - 1] + chain_[i - 1].count;
+  firstRowsValid_ = chain_.size();
+}
+
 size_t RecordWriter::ChainIndex(uint32_t row, uint32_t* firstRow) const {
-  if (!firstRowsValid_) {
-    firstRows_.resize(chain_.size());
-    uint32_t first = 0;
-    for (size_t i = 0; i < chain_.size(); ++i) {
-      firstRows_[i] = first;
-      first += chain_[i].count;
-    }
-    firstRowsValid_ = true;
-  }
+  UpdateFirstRows();
   // The last block starting at or before `row`; an empty block shares its start with the next.
   const auto after = std::upper_bound(firstRows_.begin(), firstRows_.end(), row);
   if (after != firstRows_.begin()) {
@@ -174,6 +213,35 @@ size_t RecordWriter::ChainIndex(uint32_t row, uint32_t* firstRow) const {
     }
   }
   FailPlain(kErrNotFound, "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
+}
+
+uint32_t RecordWriter::PartitionPoint(const std::function<bool(const uint8_t*)>& before) {
+  UpdateFirstRows();
+  // First block whose first record does not go before; an empty block counts as the next
+  // block that is not.
+  size_t lo = 0, hi = chain_.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    size_t probe = mid;
+    while (probe < hi && chain_[probe].count == 0) ++probe;
+    if (probe < hi && before(reinterpret_cast<const uint8_t*>(First(probe).data())))
+      lo = probe + 1;
+    else
+      hi = mid;
+  }
+  if (lo == 0) return 0;
+  // The point lies in the block before it, after that block's first record.
+  const ChainBlock& c = chain_[lo - 1];
+  const uint8_t* records = Block(c.block).data() + blk::kHeaderBytes;
+  uint32_t first = 1, last = c.count;
+  while (first < last) {
+    const uint32_t mid = first + (last - first) / 2;
+    if (before(records + size_t{mid} * header_.recordSize))
+      first = mid + 1;
+    else
+      last = mid;
+  }
+  return firstRows_[lo - 1] + first;
 }
 
 void RecordWriter::Locate(uint32_t row, uint16_t* block, int* slot) const {
@@ -189,15 +257,15 @@ const uint8_t* RecordWriter::Record(uint32_t row) {
   return Block(chain_[i].block).data() + blk::kHeaderBytes + size_t{row - first} * header_.recordSize;
 }
 
-void RecordWriter::SetCount(uint16_t block, uint32_t count) {
+void RecordWriter::SetCount(size_t ci, uint32_t count) {
+  const uint16_t block = chain_[ci].block;
   std::vector<uint8_t>& bytes = Block(block);
   coding::PutU16(bytes.data() + blk::kLastRecordOffset,
                  static_cast<uint16_t>(BlockHeader::OffsetFor(static_cast<int>(count), header_.recordSize)));
-  for (auto& c : chain_)
-    if (c.block == block) c.count = count;
-  firstRowsValid_ = false;
+  chain_[ci].count = count;
+  ChainChanged(ci, false);
   dirty_[block] = true;
-  RefreshFirst(block);
+  RefreshFirst(ci);
 }
 
 uint16_t RecordWriter::NewBlock() {
@@ -240,10 +308,10 @@ void RecordWriter::LinkAfter(size_t ci, uint16_t block) {
     coding::PutU16(Block(next).data() + blk::kPrev, block);
     dirty_[next] = true;
   }
-  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string()});
-  firstRowsValid_ = false;
-  chainChanged_ = true;
-  SetCount(block, 0);
+  chain_.insert(chain_.begin() + static_cast<long>(ci + 1), {block, 0, std::string(), true});
+  ChainChanged(ci + 1, true);
+  edits_.push_back({ci + 1, true});
+  SetCount(ci + 1, 0);
 }
 
 void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
@@ -255,10 +323,10 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
     std::vector<uint8_t>& bytes = Block(b);
     BlockHeader bh;
     EncodeBlockHeader(bh, bytes.data());
-    chain_.push_back({b, 0, std::string()});
-    firstRowsValid_ = false;
-    chainChanged_ = true;
-    SetCount(b, 0);
+    chain_.push_back({b, 0, std::string(), true});
+    ChainChanged(0, true);
+    edits_.push_back({0, true});
+    SetCount(0, 0);
   }
   size_t ci;
   uint32_t slot;
@@ -288,8 +356,8 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
       std::vector<uint8_t>& from = Block(chain_[ci].block);
       std::vector<uint8_t>& to = Block(fresh);
       std::memcpy(to.data() + blk::kHeaderBytes, from.data() + blk::kHeaderBytes + half * rs, (count - half) * rs);
-      SetCount(fresh, count - half);
-      SetCount(chain_[ci].block, half);
+      SetCount(ci + 1, count - half);
+      SetCount(ci, half);
       NoteMoved(fresh, 0, count - half);
       if (slot > half) {
         ++ci;
@@ -303,7 +371,7 @@ void RecordWriter::Insert(uint32_t row, const uint8_t* record) {
   const uint32_t count = chain_[ci].count;
   std::memmove(base + (slot + 1) * rs, base + slot * rs, (count - slot) * rs);
   std::memcpy(base + slot * rs, record, rs);
-  SetCount(b, count + 1);
+  SetCount(ci, count + 1);
   ++count_;
 }
 
@@ -313,7 +381,7 @@ void RecordWriter::Replace(uint32_t row, const uint8_t* record) {
   std::vector<uint8_t>& bytes = Block(chain_[ci].block);
   std::memcpy(bytes.data() + blk::kHeaderBytes + size_t{row - first} * header_.recordSize, record, header_.recordSize);
   dirty_[chain_[ci].block] = true;
-  if (row == first) RefreshFirst(chain_[ci].block);
+  if (row == first) RefreshFirst(ci);
 }
 
 void RecordWriter::Remove(uint32_t row) {
@@ -326,7 +394,7 @@ void RecordWriter::Remove(uint32_t row) {
   uint8_t* base = Block(b).data() + blk::kHeaderBytes;
   std::memmove(base + slot * rs, base + (slot + 1) * rs, (count - slot - 1) * rs);
   std::memset(base + (count - 1) * rs, 0, rs);
-  SetCount(b, count - 1);
+  SetCount(ci, count - 1);
   --count_;
   if (count > 1) {
     MergeWithNext(ci);
@@ -335,8 +403,8 @@ void RecordWriter::Remove(uint32_t row) {
   if (chain_.size() == 1) {
     // The last record went: back to a table without blocks.
     chain_.clear();
-    firstRowsValid_ = false;
-    chainChanged_ = true;
+    ChainChanged(0, true);
+    editsKnown_ = false;
     blocks_.clear();
     dirty_.clear();
     header_.fileBlocks = 0;
@@ -351,7 +419,7 @@ void RecordWriter::Remove(uint32_t row) {
     const uint16_t second = chain_[1].block;
     const uint32_t n = chain_[1].count;
     std::memcpy(Block(b).data() + blk::kHeaderBytes, Block(second).data() + blk::kHeaderBytes, n * rs);
-    SetCount(b, n);
+    SetCount(0, n);
     NoteMoved(b, 0, n);
     gone = 1;
   }
@@ -367,8 +435,8 @@ void RecordWriter::Remove(uint32_t row) {
     dirty_[next] = true;
   }
   chain_.erase(chain_.begin() + static_cast<long>(gone));
-  firstRowsValid_ = false;
-  chainChanged_ = true;
+  ChainChanged(gone, true);
+  edits_.push_back({gone, false});
   FreeBlock(victim);
 }
 
@@ -383,7 +451,7 @@ void RecordWriter::MergeWithNext(size_t ci) {
   const uint16_t b = chain_[ci].block;
   const uint16_t victim = chain_[ci + 1].block;
   std::memcpy(Block(b).data() + blk::kHeaderBytes + here * rs, Block(victim).data() + blk::kHeaderBytes, there * rs);
-  SetCount(b, here + there);
+  SetCount(ci, here + there);
   NoteMoved(b, here, there);
   const uint16_t next = ci + 2 < chain_.size() ? chain_[ci + 2].block : 0;
   coding::PutU16(Block(b).data() + blk::kNext, next);
@@ -392,50 +460,77 @@ void RecordWriter::MergeWithNext(size_t ci) {
     dirty_[next] = true;
   }
   chain_.erase(chain_.begin() + static_cast<long>(ci + 1));
-  firstRowsValid_ = false;
-  chainChanged_ = true;
+  ChainChanged(ci + 1, true);
+  edits_.push_back({ci + 1, false});
   FreeBlock(victim);
+}
+
+std::vector<BlockEntry> RecordWriter::Blocks() const {
+  UpdateFirstRows();
+  std::vector<BlockEntry> out;
+  out.reserve(chain_.size());
+  for (size_t i = 0; i < chain_.size(); ++i) out.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
+  return out;
 }
 
 std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   std::vector<TreeEntry> out;
-  for (const auto& c : chain_) out.push_back({c.first.substr(0, keyBytes), c.block, c.count});
-  return out;
-}
-
-std::vector<std::pair<uint16_t, uint32_t>> RecordWriter::Chain() const {
-  std::vector<std::pair<uint16_t, uint32_t>> out;
   out.reserve(chain_.size());
-  for (const auto& c : chain_) out.emplace_back(c.block, c.count);
+  for (size_t i = 0; i < chain_.size(); ++i) out.push_back({First(i).substr(0, keyBytes), chain_[i].block, chain_[i].count});
   return out;
 }
 
-bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out) {
+RecordWriter::CommittedChain RecordWriter::LastCommit() const {
+  CommittedChain out;
+  out.written = written_;
+  out.keptRows = count_;
+  if (committedFrom_ >= chain_.size()) return out;
+  UpdateFirstRows();
+  out.keptRows = firstRows_[committedFrom_];
+  for (size_t i = committedFrom_; i < chain_.size(); ++i)
+    out.tail.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
+  return out;
+}
+
+bool RecordWriter::ChangedEntries(size_t keyBytes, std::vector<TreeEdit>* edits,
+                                  std::vector<std::pair<size_t, TreeEntry>>* out) {
   out->clear();
+  edits->clear();
   if (chainChanged_) {
     positions_.assign(size_t{header_.fileBlocks} + 1, SIZE_MAX);
     for (size_t i = 0; i < chain_.size(); ++i) positions_[chain_[i].block] = i;
     chainChanged_ = false;
+  }
+  const bool known = editsKnown_;
+  editsKnown_ = true;
+  edits->swap(edits_);
+  edits_.clear();
+  if (!known) {
+    edits->clear();
     committed_.clear();
     return false;
   }
   for (uint16_t block : committed_) {
     if (block >= positions_.size() || positions_[block] == SIZE_MAX) continue;  // a free block
-    const ChainBlock& c = chain_[positions_[block]];
-    out->push_back({positions_[block], {c.first.substr(0, keyBytes), c.block, c.count}});
+    const size_t i = positions_[block];
+    out->push_back({i, {First(i).substr(0, keyBytes), chain_[i].block, chain_[i].count}});
   }
   committed_.clear();
   return true;
 }
 
 void RecordWriter::Commit(int changeCount2, int stamp2F, bool keysChanged) {
+  written_.clear();
   for (const auto& [block, isDirty] : dirty_) {
     if (!isDirty) continue;
     const std::vector<uint8_t>& bytes = blocks_.at(block);
     file_->WriteAt(header_.BlockOffset(block), bytes.data(), bytes.size());
     committed_.insert(block);
+    written_.push_back(block);
   }
   dirty_.clear();
+  committedFrom_ = changedFrom_;
+  changedFrom_ = SIZE_MAX;
   file_->Sync();
   header_.numRecords = count_;
   header_.usedBlocks = static_cast<uint16_t>(chain_.size());

@@ -16,6 +16,7 @@
 // Not thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <memory>
@@ -24,18 +25,25 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "storage/data_file.h"
 #include "storage/index_builder.h"
+#include "storage/tree_file_image.h"
 
 namespace engine {
 
 class File;
 class FileSystem;
 
+// Whether two headers of a data file describe the same state of its blocks and records.
+bool SameFileState(const TableHeader& a, const TableHeader& b);
+
 class RecordWriter {
  public:
-  // Opens the .DB (or an .X/.XG file) for writing and walks its chain. Raises EDBEngineError
-  // naming the file when it is write-protected, encrypted or its chain is damaged.
-  RecordWriter(FileSystem& fs, const std::string& dbPath);
+  // Opens the .DB (or an .X/.XG file) for writing and walks its chain, or takes the chain from
+  // `seen`, a reader's walk of the same file, while the file is as that reader found it and
+  // sound (first records are then read when needed). Raises EDBEngineError naming the file when
+  // it is write-protected, encrypted or its chain is damaged.
+  explicit RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen = nullptr);
   ~RecordWriter();
 
   const TableHeader& Header() const { return header_; }
@@ -64,24 +72,46 @@ class RecordWriter {
 
   // One entry per block in chain order: first `keyBytes` of its first record, block, count.
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
-  // The entries (as BlockEntries gives them) of the chain blocks written by the commits since
-  // the call before, with their places in the chain. False, with no entries, when blocks
-  // joined or left the chain meanwhile (or on the first call): then only BlockEntries tells.
-  bool ChangedEntries(size_t keyBytes, std::vector<std::pair<size_t, TreeEntry>>* out);
+  // The chain's blocks in order with their first rows and record counts.
+  std::vector<BlockEntry> Blocks() const;
+  // Whether the chain was taken from a reader's walk (first records not read yet).
+  bool ChainTaken() const { return chainTaken_; }
+  // How the chain changed since the call before: `edits`, the blocks that joined or left it in
+  // the order they did, then `out`, the entries (as BlockEntries gives them) of the chain blocks
+  // written by the commits meanwhile, with their places in the chain as it is now. False, with
+  // neither, on the first call and after the chain was read again or emptied: then only
+  // BlockEntries tells.
+  bool ChangedEntries(size_t keyBytes, std::vector<TreeEdit>* edits, std::vector<std::pair<size_t, TreeEntry>>* out);
+  // First stored row whose record does not go `before` (the rows being in that order): the
+  // blocks' first records, kept in memory, narrow the search to one block.
+  uint32_t PartitionPoint(const std::function<bool(const uint8_t* record)>& before);
   // Block number and position in it of a stored row.
   void Locate(uint32_t row, uint16_t* block, int* slot) const;
-  // The chain's blocks in order with their record counts.
-  std::vector<std::pair<uint16_t, uint32_t>> Chain() const;
+  // What the last Commit changed of the chain: the stored rows before `keptRows` are in the same
+  // blocks at the same places as before it; `tail` is the chain from there on (blocks in order
+  // with their first rows and record counts); `written` the blocks it wrote.
+  struct CommittedChain {
+    uint32_t keptRows = 0;
+    std::vector<BlockEntry> tail;
+    std::vector<uint16_t> written;
+  };
+  CommittedChain LastCommit() const;
 
  private:
   struct ChainBlock {
     uint16_t block;
     uint32_t count;
     std::string first;  // the block's first record (empty when the block is empty)
+    bool firstKnown;    // else `first` is read on first need
   };
-  void RefreshFirst(uint16_t block);
+  const std::string& First(size_t chainIndex);
+  void RefreshFirst(size_t chainIndex);
+  // Notes that chain position `chainIndex` changed its record count, or (`joinedOrLeft`) that a
+  // block joined or left the chain there.
+  void ChainChanged(size_t chainIndex, bool joinedOrLeft);
+  void UpdateFirstRows() const;
   void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
-  void Load();
+  void Load(const std::vector<BlockEntry>* known);
   // Raises EDBEngineError naming the file when the header's block count runs past the file's
   // `size` or its free list leaves the file, joins the chain (blocks `chain`) or loops: a block
   // taken from it would overwrite records or land past the file.
@@ -91,7 +121,7 @@ class RecordWriter {
   uint16_t NewBlock();
   void FreeBlock(uint16_t block);
   void LinkAfter(size_t chainIndex, uint16_t block);
-  void SetCount(uint16_t block, uint32_t count);
+  void SetCount(size_t chainIndex, uint32_t count);
   void MergeWithNext(size_t chainIndex);
 
   FileSystem& fs_;
@@ -101,13 +131,22 @@ class RecordWriter {
   uint32_t capacity_ = 0;
   uint32_t count_ = 0;
   std::vector<ChainBlock> chain_;
-  // Stored row of each chain block's first record, rebuilt on the next lookup after counts
-  // or the chain changed.
+  bool chainTaken_ = false;
+  // Stored row of each chain block's first record; the entries from `firstRowsValid_` on are
+  // worked out again on the next lookup after counts or the chain changed.
   mutable std::vector<uint32_t> firstRows_;
-  mutable bool firstRowsValid_ = false;
-  // For ChangedEntries: blocks written since its last call, whether the chain's blocks changed
-  // meanwhile, and each block's place in the chain (by block number) as of its last call.
+  mutable size_t firstRowsValid_ = 0;
+  // First chain position changed since the last commit, and as of the last commit (SIZE_MAX:
+  // none); the blocks the last commit wrote.
+  size_t changedFrom_ = 0;
+  size_t committedFrom_ = SIZE_MAX;
+  std::vector<uint16_t> written_;
+  // For ChangedEntries: blocks written since its last call, the blocks that joined or left the
+  // chain meanwhile (unknown after the chain was read or emptied), whether any did, and each
+  // block's place in the chain (by block number) as of its last call.
   std::set<uint16_t> committed_;
+  std::vector<TreeEdit> edits_;
+  bool editsKnown_ = false;
   bool chainChanged_ = true;
   std::vector<size_t> positions_;
   std::map<uint16_t, std::vector<uint8_t>> blocks_;  // loaded blocks

@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <numeric>
 
 #include "format/code_page.h"
 #include "format/index_block.h"
 #include "format/record_format.h"
 #include "format/upper_case.h"
+#include "io/coding.h"
+#include "io/compare_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
+#include "storage/key_rows.h"
+#include "storage/sequential_blocks.h"
 
 namespace engine {
 
@@ -106,56 +112,6 @@ void ToSortKey(const SecondaryDef& index, const std::vector<FieldLayout>& layout
   }
 }
 
-uint64_t HashBytes(const uint8_t* p, size_t n) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < n; ++i) {
-    h ^= p[i];
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
-
-// Open-addressing map from primary-key bytes to row over the rows' bytes: row r's key is
-// `width` bytes at data + r * stride + offset.
-class KeyTable {
- public:
-  KeyTable(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows)
-      : data_(data), stride_(stride), offset_(offset), width_(width) {
-    size_t cap = 16;
-    while (cap < 2 * static_cast<size_t>(rows)) cap *= 2;
-    mask_ = cap - 1;
-    slots_.assign(cap, 0);
-    for (uint32_t r = 0; r < rows; ++r) {
-      size_t s = Slot(Key(r));
-      while (slots_[s] != 0) s = (s + 1) & mask_;
-      slots_[s] = r + 1;
-    }
-  }
-  size_t Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
-  // Starts loading what a lookup at `slot` will touch.
-  void Prefetch(size_t slot) const {
-    __builtin_prefetch(&slots_[slot]);
-    if (slots_[slot] != 0) __builtin_prefetch(data_ + static_cast<size_t>(slots_[slot] - 1) * stride_);
-  }
-  // Row with these key bytes (whose slot is `slot`), or -1. Duplicate keys resolve to the first
-  // row inserted.
-  int64_t Find(const uint8_t* key, size_t slot) const {
-    while (slots_[slot] != 0) {
-      const uint32_t r = slots_[slot] - 1;
-      if (std::memcmp(Key(r), key, width_) == 0) return r;
-      slot = (slot + 1) & mask_;
-    }
-    return -1;
-  }
-
- private:
-  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
-  const uint8_t* data_;
-  size_t stride_, offset_, width_;
-  size_t mask_ = 0;
-  std::vector<uint32_t> slots_;
-};
-
 // Checks that an index file's fields are the index fields, the table's key fields and a block
 // number, with the table's types and sizes.
 bool IndexFileMatches(const TableHeader& x, const SecondaryDef& index, const TableHeader& table) {
@@ -185,9 +141,9 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 // `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
 // bytes: exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
-                        const std::vector<FieldLayout>& layout, const std::vector<uint8_t>& rowBytes,
-                        size_t width, size_t keyWidth, uint32_t rows, int codePage,
-                        std::vector<uint32_t>* order, std::string* why) {
+                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
+                        const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
+                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -200,59 +156,95 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     return false;
   }
   const size_t stride = width + keyWidth;
-  const KeyTable keyTable(rowBytes.data(), stride, width, keyWidth, rows);
+  // The entries are read in order, normalized as the rows are, and their order checked; then
+  // every entry is matched with its row at once; then the verdict is taken entry by entry. The
+  // first fault in file order decides what is reported: an entry out of order is found in
+  // batches of kBatch entries of a block before the rows of that batch are matched.
+  constexpr size_t kBatch = 16;
+  const bool checkOrder = OrderIsBytewise(index.def, table);
+  const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
+  size_t filled = 0;  // entries read; fewer than `read` after an entry out of order
+  std::vector<uint16_t> hints(rows);
+  std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
+  size_t read = 0;
+  size_t unsortedBatchEnd = SIZE_MAX;  // end of the batch with the first entry out of order
+  std::exception_ptr readFault;        // a block that could not be read ends the entries
+  // Sort keys differ from the entries' bytes only in descending fields.
+  const bool descending =
+      std::find(index.def.descending.begin(), index.def.descending.end(), true) != index.def.descending.end();
+  std::vector<uint8_t> previous(width), current(width);
+  const uint8_t* previousKey = nullptr;
+  SequentialBlocks sequential(fs, x);
+  for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
+    const uint8_t* rec = nullptr;
+    try {
+      rec = sequential.Records(b);
+    } catch (const EDBEngineError&) {
+      readFault = std::current_exception();
+      break;
+    }
+    blockStarts.push_back(read);
+    if (seen) seen->firstKeys.emplace_back(reinterpret_cast<const char*>(rec), xh.recordSize - idx::kLastFieldBytes);
+    const uint32_t count = x.Blocks()[b].count;
+    for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
+      uint8_t* e = entries.get() + read * stride;
+      filled = read + 1;
+      std::memcpy(e, rec, stride);
+      hints[read] = static_cast<uint16_t>(
+          coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
+      size_t off = 0;
+      for (int f : index.def.fields) {
+        const FieldLayout& l = layout[static_cast<size_t>(f)];
+        if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
+        off += l.bytes;
+      }
+      FoldCase(index.def, layout, codePage, e);
+      if (!checkOrder) continue;
+      const uint8_t* key = e;
+      if (descending) {
+        std::memcpy(current.data(), e, width);
+        ToSortKey(index.def, layout, current.data());
+        key = current.data();
+      }
+      if (previousKey && CompareBytes(previousKey, key, width) > 0) {
+        unsortedBatchEnd = read - i + std::min<size_t>(count, (i / kBatch + 1) * kBatch);
+        read = unsortedBatchEnd;
+        break;
+      }
+      if (descending) previous.swap(current);
+      previousKey = descending ? previous.data() : e;
+    }
+  }
+  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
+  const std::vector<uint32_t> rowOf = keyRows.Match(entries.get(), hints.data(), filled, width);
+  if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
+    seen->complete = true;
+    seen->blocks = x.Blocks();
+    seen->blockNumbers = std::move(hints);
+  }
   std::vector<bool> used(rows, false);
   order->clear();
   order->reserve(rows);
-  // Entries are looked up in batches: first every slot is prefetched, then the rows found in
-  // them, so that the random reads of a batch overlap.
-  constexpr size_t kBatch = 16;
-  std::vector<uint8_t> entries(kBatch * stride);
-  size_t slots[kBatch];
-  const bool checkOrder = OrderIsBytewise(index.def, table);
-  std::vector<uint8_t> previous(width), current(width);
-  bool first = true;
-  for (size_t b = 0; b < x.Blocks().size(); ++b) {
-    const uint8_t* rec = x.BlockRecords(b);
-    const uint32_t count = x.Blocks()[b].count;
-    for (uint32_t done = 0; done < count; done += kBatch) {
-      const size_t n = std::min<size_t>(kBatch, count - done);
-      for (size_t i = 0; i < n; ++i) {
-        uint8_t* e = entries.data() + i * stride;
-        std::memcpy(e, rec + (done + i) * static_cast<size_t>(xh.recordSize), stride);
-        size_t off = 0;
-        for (int f : index.def.fields) {
-          const FieldLayout& l = layout[static_cast<size_t>(f)];
-          if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
-          off += l.bytes;
-        }
-        FoldCase(index.def, layout, codePage, e);
-        if (checkOrder) {
-          std::memcpy(current.data(), e, width);
-          ToSortKey(index.def, layout, current.data());
-          if (!first && std::memcmp(previous.data(), current.data(), width) > 0) {
-            *why = "Die Einträge der Indexdatei sind nicht sortiert.";
-            return false;
-          }
-          previous.swap(current);
-          first = false;
-        }
-        slots[i] = keyTable.Slot(e + width);
-        keyTable.Prefetch(slots[i]);
+  blockStarts.push_back(read);
+  for (size_t b = 0; b + 1 < blockStarts.size(); ++b) {
+    for (size_t batch = blockStarts[b]; batch < blockStarts[b + 1]; batch += kBatch) {
+      const size_t end = std::min(batch + kBatch, blockStarts[b + 1]);
+      if (end == unsortedBatchEnd) {
+        *why = "Die Einträge der Indexdatei sind nicht sortiert.";
+        return false;
       }
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t* e = entries.data() + i * stride;
-        const int64_t row = keyTable.Find(e + width, slots[i]);
-        if (row < 0 || used[static_cast<size_t>(row)] ||
-            std::memcmp(e, rowBytes.data() + static_cast<size_t>(row) * stride, width) != 0) {
+      for (size_t j = batch; j < end; ++j) {
+        const uint32_t row = rowOf[j];
+        if (row == KeyRows::kNoRow || used[row]) {
           *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
           return false;
         }
-        used[static_cast<size_t>(row)] = true;
-        order->push_back(static_cast<uint32_t>(row));
+        used[row] = true;
+        order->push_back(row);
       }
     }
   }
+  if (readFault) std::rethrow_exception(readFault);
   return true;
 }
 
@@ -341,37 +333,55 @@ std::string IndexSortKey(const SecondaryDef& index, const TableHeader& table,
   return key;
 }
 
+SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows)
+    : def_(index.def),
+      table_(table),
+      layout_(LayoutFields(table)),
+      rows_(rows),
+      keyWidth_(table.KeyBytes()),
+      useFile_(index.maintained && keyWidth_ > 0),
+      codePage_(CodePage::ForHeader(table).Number()) {
+  for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
+  stride_ = width_ + (useFile_ ? keyWidth_ : 0);
+  bytes_.reset(new uint8_t[static_cast<size_t>(rows) * stride_]);  // every row is added before use
+}
+
+void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
+  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * stride_;
+  RawIndexBytes(def_, layout_, record, out);
+  FoldCase(def_, layout_, codePage_, out);
+  if (useFile_) std::memcpy(out + width_, record, keyWidth_);
+}
+
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note) {
-  const TableHeader& table = data.Header();
-  const auto layout = LayoutFields(table);
-  const uint32_t rows = data.RecordCount();
-  size_t width = 0;
-  for (int f : index.def.fields) width += layout[static_cast<size_t>(f)].bytes;
-  const size_t keyWidth = table.KeyBytes();
-  const bool useFile = index.maintained && keyWidth > 0;
-
-  const int codePage = CodePage::ForHeader(table).Number();
-  // One sequential pass: for every row its index bytes (alpha normalized and case-folded as
-  // the index file stores them) followed, when the file is used, by its key bytes.
-  const size_t stride = width + (useFile ? keyWidth : 0);
-  std::vector<uint8_t> rowBytes(static_cast<size_t>(rows) * stride);
+  SecondaryRows rows(index, data.Header(), data.RecordCount());
   for (size_t b = 0; b < data.Blocks().size(); ++b) {
     const BlockEntry& e = data.Blocks()[b];
     const uint8_t* rec = data.BlockRecords(b);
-    for (uint32_t i = 0; i < e.count; ++i, rec += table.recordSize) {
-      uint8_t* out = rowBytes.data() + (e.firstRow + i) * stride;
-      RawIndexBytes(index.def, layout, rec, out);
-      FoldCase(index.def, layout, codePage, out);
-      if (useFile) std::memcpy(out + width, rec, keyWidth);
-    }
+    for (uint32_t i = 0; i < e.count; ++i, rec += data.Header().recordSize) rows.Add(e.firstRow + i, rec);
   }
+  return SecondaryOrder(fs, index, std::move(rows), data.Blocks(), note);
+}
+
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows gathered,
+                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen) {
+  const TableHeader& table = gathered.table_;
+  const auto& layout = gathered.layout_;
+  const uint32_t rows = gathered.rows_;
+  const size_t width = gathered.width_;
+  const size_t keyWidth = gathered.keyWidth_;
+  const bool useFile = gathered.useFile_;
+  const int codePage = gathered.codePage_;
+  const size_t stride = gathered.stride_;
+  uint8_t* rowBytes = gathered.bytes_.get();
 
   std::vector<uint32_t> order;
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, width, keyWidth, rows, codePage, &order, &why))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
+                             seen))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
@@ -379,7 +389,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   }
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
 
-  auto keyOf = [&](uint32_t r) { return rowBytes.data() + static_cast<size_t>(r) * stride; };
+  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.

@@ -6,7 +6,7 @@
 //
 // Reading the order: a maintained index of a keyed table (file types 5 and 8) holds one entry
 // per record: the index fields, the primary-key fields and the block number. Each entry is
-// mapped to its row through the primary key (a hash over one sequential pass of the data), and
+// mapped to its row through the primary key (KeyRows, over one sequential pass of the data), and
 // the entry's index bytes are checked against the row (a case-insensitive index stores its
 // alpha values upper-cased). A missing, damaged or stale index file (different record count,
 // an entry that maps to no row or to a row twice, index bytes that differ from the row, entries
@@ -16,16 +16,17 @@
 // descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "format/record_format.h"
 #include "format/table_definition.h"
 #include "format/table_header.h"
+#include "storage/data_file.h"
 
 namespace engine {
 
-class DataFile;
 class FileSystem;
 
 // A secondary index found on disk.
@@ -43,10 +44,51 @@ std::vector<SecondaryIndex> DiscoverSecondaryIndexes(FileSystem& fs, const std::
                                                      const std::string& baseName,
                                                      const TableHeader& table);
 
+// What a check of an index file needs of its entries, kept while the order reads them.
+struct IndexEntriesRead {
+  bool complete = false;                // every block of the file was read
+  std::vector<BlockEntry> blocks;       // the file's blocks in chain order
+  std::vector<uint16_t> blockNumbers;   // the data block number each entry ends in
+  std::vector<std::string> firstKeys;   // the bytes before the last field of each block's first entry
+};
+
+// What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
+// case-folded as the index file stores them) followed, when the index file can be used, by its
+// key bytes. Gathered record by record, so that a caller reading the records anyway need not
+// read them again.
+class SecondaryRows {
+ public:
+  SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows);
+  // Takes what is needed of `record`, the table's row `row` (below `rows`).
+  void Add(uint32_t row, const uint8_t* record);
+  // Bytes kept for all rows.
+  size_t Bytes() const { return static_cast<size_t>(rows_) * stride_; }
+
+ private:
+  friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows,
+                                              const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*);
+  SecondaryDef def_;
+  TableHeader table_;
+  std::vector<FieldLayout> layout_;
+  uint32_t rows_;
+  size_t width_ = 0;
+  size_t keyWidth_;
+  bool useFile_;
+  int codePage_;
+  size_t stride_ = 0;
+  std::unique_ptr<uint8_t[]> bytes_;
+};
+
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German
 // sentence when the index file could not be used and the rows were sorted instead.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
+// The same from every row of the data gathered beforehand; `blocks` are the data's blocks in
+// chain order (DataFile::Blocks). `seen` (may be null) receives what was read of a maintained
+// index file.
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows rows,
+                                     const std::vector<BlockEntry>& blocks, std::string* note,
+                                     IndexEntriesRead* seen = nullptr);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.

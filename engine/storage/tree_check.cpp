@@ -23,9 +23,9 @@ struct Entry {
 
 class TreeChecker {
  public:
-  TreeChecker(FileSystem& fs, const std::string& path, const DataFile& data, const std::vector<std::string>& firstKeys,
-              size_t keyBytes, std::vector<TableProblem>& problems)
-      : fs_(fs), path_(path), data_(data), firstKeys_(firstKeys), keyBytes_(keyBytes), problems_(problems) {}
+  TreeChecker(FileSystem& fs, const std::string& path, const std::vector<BlockEntry>& blocks,
+              const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems)
+      : fs_(fs), path_(path), blocks_(blocks), firstKeys_(firstKeys), keyBytes_(keyBytes), problems_(problems) {}
 
   void Run() {
     try {
@@ -104,7 +104,7 @@ class TreeChecker {
   }
 
   void CompareWithData(const std::vector<Entry>& level1) {
-    const auto& blocks = data_.Blocks();
+    const auto& blocks = blocks_;
     for (size_t i = 0; i < level1.size() && i < blocks.size(); ++i) {
       const Entry& e = level1[i];
       const std::string place = "Eintrag " + std::to_string(i + 1);
@@ -127,7 +127,7 @@ class TreeChecker {
 
   FileSystem& fs_;
   const std::string& path_;
-  const DataFile& data_;
+  const std::vector<BlockEntry>& blocks_;
   const std::vector<std::string>& firstKeys_;
   size_t keyBytes_;
   std::vector<TableProblem>& problems_;
@@ -139,16 +139,9 @@ class TreeChecker {
 
 }  // namespace
 
-void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data,
+void CheckTree(FileSystem& fs, const std::string& treePath, const std::vector<BlockEntry>& blocks,
                const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems) {
-  TreeChecker(fs, treePath, data, firstKeys, keyBytes, problems).Run();
-}
-
-std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes) {
-  std::vector<std::string> keys;
-  for (size_t i = 0; i < data.Blocks().size(); ++i)
-    keys.emplace_back(reinterpret_cast<const char*>(data.BlockRecords(i)), keyBytes);
-  return keys;
+  TreeChecker(fs, treePath, blocks, firstKeys, keyBytes, problems).Run();
 }
 
 }  // namespace engine

@@ -9,20 +9,17 @@
 #include <vector>
 
 #include "io/table_problem.h"
+#include "storage/data_file.h"
 
 namespace engine {
 
-class DataFile;
 class FileSystem;
 
-// Appends to `problems` what is wrong with the tree at `treePath` over `data`, whose records
-// begin with `keyBytes` key bytes; `firstKeys` holds those bytes of the first record of each of
-// data.Blocks(). The first disagreement of the level-1 entries is named; a stale tree usually
-// disagrees everywhere after it.
-void CheckTree(FileSystem& fs, const std::string& treePath, const DataFile& data,
+// Appends to `problems` what is wrong with the tree at `treePath` over the data file whose blocks
+// in chain order are `blocks` (DataFile::Blocks) and whose records begin with `keyBytes` key
+// bytes; `firstKeys` holds those bytes of the first record of each of the blocks. The first
+// disagreement of the level-1 entries is named; a stale tree usually disagrees everywhere after it.
+void CheckTree(FileSystem& fs, const std::string& treePath, const std::vector<BlockEntry>& blocks,
                const std::vector<std::string>& firstKeys, size_t keyBytes, std::vector<TableProblem>& problems);
-
-// The first `keyBytes` bytes of the first record of each block of `data`, for CheckTree.
-std::vector<std::string> FirstKeys(DataFile& data, size_t keyBytes);
 
 }  // namespace engine

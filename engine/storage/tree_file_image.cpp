@@ -6,6 +6,8 @@
 
 #include "format/data_block.h"
 #include "format/index_block.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -40,35 +42,37 @@ class MemoryFile : public File {
   std::string path_;
 };
 
+std::vector<uint8_t> FileBytes(FileSystem& fs, const std::string& path) {
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
+  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+  return bytes;
+}
+
+// Writes the pieces numbered in `pieces` (ascending) of `bytes`, runs of neighbours in one write.
+void WritePieces(File& file, const std::vector<uint8_t>& bytes, const std::vector<size_t>& pieces) {
+  for (size_t i = 0; i < pieces.size();) {
+    size_t end = i + 1;
+    while (end < pieces.size() && pieces[end] == pieces[end - 1] + 1) ++end;
+    const size_t at = pieces[i] * kPiece;
+    file.WriteAt(at, bytes.data() + at, std::min(pieces[end - 1] * kPiece + kPiece, bytes.size()) - at);
+    i = end;
+  }
+}
+
 bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
   return a.key == b.key && a.child == b.child && a.count == b.count;
 }
 
 }  // namespace
 
-void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
-                          const std::vector<TreeEntry>& level1) {
-  MemoryFile built(path);
+std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, const std::vector<TreeEntry>& level1) {
+  MemoryFile built("");
   WriteTreeFile(built, header, level1);
-  std::vector<uint8_t>& next = built.bytes;
-  const bool exists = fs.Exists(path);
-  if (exists && next == image_) return;
-  auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
-  if (image_.empty()) {
-    file->WriteAt(0, next.data(), next.size());
-  } else {
-    for (size_t at = 0; at < next.size(); at += kPiece) {
-      const size_t n = std::min(kPiece, next.size() - at);
-      if (at + n <= image_.size() && std::memcmp(next.data() + at, image_.data() + at, n) == 0) continue;
-      file->WriteAt(at, next.data() + at, n);
-    }
-  }
-  if (file->Size() > next.size()) file->Truncate(next.size());
-  file->Sync();
-  image_ = std::move(next);
 
   // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
   // level by level from level 1 up.
+  header_ = header;
   recordSize_ = header.recordSize;
   blockBytes_ = header.BlockBytes();
   capacity_ = (blockBytes_ - blk::kHeaderBytes) / recordSize_;
@@ -89,7 +93,69 @@ void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHe
     }
     levels_.push_back(std::move(upper));
   }
-  headerBytes_ = image_.size() - blocks * blockBytes_;
+  headerBytes_ = built.bytes.size() - blocks * blockBytes_;
+  return std::move(built.bytes);
+}
+
+void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
+                          const std::vector<TreeEntry>& level1) {
+  std::vector<uint8_t> next = Lay(header, level1);
+  const bool exists = fs.Exists(path);
+  if (exists && image_.empty()) image_ = FileBytes(fs, path);  // only what differs from the file is written
+  if (!exists || next != image_) {
+    auto file = fs.Open(path, exists ? OpenMode::ReadWrite : OpenMode::CreateTruncate);
+    std::vector<size_t> pieces;
+    for (size_t at = 0; at < next.size(); at += kPiece) {
+      const size_t n = std::min(kPiece, next.size() - at);
+      if (at + n > image_.size() || std::memcmp(next.data() + at, image_.data() + at, n) != 0)
+        pieces.push_back(at / kPiece);
+    }
+    WritePieces(*file, next, pieces);
+    if (file->Size() > next.size()) file->Truncate(next.size());
+    file->Sync();
+  }
+  image_ = std::move(next);
+}
+
+bool TreeFileImage::Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain) {
+  if (chain.empty() || !fs.Exists(path)) return false;
+  std::vector<uint8_t> bytes = FileBytes(fs, path);
+  TableHeader header;
+  try {
+    header = DecodeTableHeader(bytes.data(), bytes.size(), path);
+  } catch (const EDBEngineError&) {
+    return false;
+  }
+  const size_t recordSize = header.recordSize;
+  const size_t blockBytes = header.BlockBytes();
+  if (header.stamp2C != stamp || recordSize <= idx::kTrailerBytes || blockBytes < blk::kHeaderBytes + 3 * recordSize) return false;
+  // Where the level-1 entries of a tree over as many blocks lie: in the root when they fit,
+  // otherwise in blocks 2, 3, … of capacity − 1 entries each, after which the upper levels follow.
+  const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
+  size_t blocks = 1;
+  for (size_t n = chain.size(); n > capacity; n = (n + capacity - 2) / (capacity - 1)) blocks += (n + capacity - 2) / (capacity - 1);
+  if (bytes.size() <= blocks * blockBytes) return false;
+  const size_t headerBytes = bytes.size() - blocks * blockBytes;
+  const size_t keyBytes = recordSize - idx::kTrailerBytes;
+  std::vector<TreeEntry> level1;
+  level1.reserve(chain.size());
+  for (size_t i = 0; i < chain.size(); ++i) {
+    const size_t block = chain.size() <= capacity ? 1 : 2 + i / (capacity - 1);
+    const size_t slot = chain.size() <= capacity ? i : i % (capacity - 1);
+    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes + slot * recordSize;
+    const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerChild, idx::kShortBytes));
+    const uint32_t count =
+        static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCount, idx::kShortBytes)) |
+        uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
+    if (child != chain[i].block || count != chain[i].count) return false;
+    level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
+  }
+  if (Lay(header, level1) != bytes) {
+    *this = TreeFileImage();
+    return false;
+  }
+  image_ = std::move(bytes);
+  return true;
 }
 
 size_t TreeFileImage::EntryOffset(size_t level, size_t i) const {
@@ -99,17 +165,28 @@ size_t TreeFileImage::EntryOffset(size_t level, size_t i) const {
   return headerBytes_ + (block - 1) * blockBytes_ + blk::kHeaderBytes + slot * recordSize_;
 }
 
+void TreeFileImage::Touch(size_t offset, size_t n, std::vector<size_t>* pieces) {
+  for (size_t piece = offset / kPiece; piece <= (offset + n - 1) / kPiece; ++piece)
+    if (pieces->empty() || pieces->back() != piece) pieces->push_back(piece);  // neighbours come in order
+}
+
+void TreeFileImage::PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces) {
+  const size_t offset = EntryOffset(level, i);
+  uint8_t* p = image_.data() + offset;
+  std::memset(p, 0, recordSize_);
+  if (entry) {
+    const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
+    std::memcpy(p, entry->key.data(), std::min(keyBytes, entry->key.size()));
+    PutTreeTrailer(p + keyBytes, entry->child, entry->count);
+  }
+  Touch(offset, recordSize_, pieces);
+}
+
 void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces) {
   TreeEntry& old = levels_[level][i];
   if (SameEntry(old, entry)) return;
   old = entry;
-  uint8_t* p = image_.data() + EntryOffset(level, i);
-  const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
-  std::memset(p, 0, keyBytes);
-  std::memcpy(p, entry.key.data(), std::min(keyBytes, entry.key.size()));
-  PutTreeTrailer(p + keyBytes, entry.child, entry.count);
-  const size_t offset = static_cast<size_t>(p - image_.data());
-  for (size_t piece = offset / kPiece; piece <= (offset + recordSize_ - 1) / kPiece; ++piece) pieces->push_back(piece);
+  PutEntry(level, i, &entry, pieces);
   if (level + 1 == levels_.size()) return;
   // The entry above: the first key and the record count of this entry's block.
   const std::vector<TreeEntry>& here = levels_[level];
@@ -121,9 +198,47 @@ void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std
   SetEntry(level + 1, part, {here[begin].key, levels_[level + 1][part].child, sum}, pieces);
 }
 
-bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<TreeEdit>& edits,
                            const std::vector<std::pair<size_t, TreeEntry>>& changed) {
   if (image_.size() <= hdr::kStamp2C || levels_.empty() || !fs.Exists(path)) return false;
+  if (!edits.empty()) {
+    // Entries joined or left: level 1 moves from the first of them on. The entries kept here
+    // are changed in place; when that fails half way the caller's whole write lays them anew.
+    size_t count = levels_[0].size();
+    size_t from = count;
+    for (const TreeEdit& e : edits) {
+      if (e.position > count || (!e.joined && e.position == count)) return false;
+      count = e.joined ? count + 1 : count - 1;
+      from = std::min(from, e.position);
+    }
+    for (const auto& [i, entry] : changed) {
+      if (i >= count) return false;
+      from = std::min(from, i);
+    }
+    std::vector<TreeEntry>& level1 = levels_[0];
+    const size_t before = level1.size();
+    for (const TreeEdit& e : edits) {
+      if (e.joined)
+        level1.insert(level1.begin() + static_cast<long>(e.position), TreeEntry{});
+      else
+        level1.erase(level1.begin() + static_cast<long>(e.position));
+    }
+    for (const auto& [i, entry] : changed) level1[i] = entry;
+    if (std::any_of(level1.begin() + static_cast<long>(from), level1.end(), [](const TreeEntry& e) { return e.child == 0; }))
+      return false;
+    std::vector<size_t> pieces;
+    if (!Relay(before, from, &pieces)) {
+      TableHeader header = header_;
+      header.stamp2C = stamp;
+      const std::vector<TreeEntry> entries = level1;
+      Write(fs, path, header, entries);
+      return true;
+    }
+    image_[hdr::kStamp2C] = stamp;
+    pieces.push_back(hdr::kStamp2C / kPiece);
+    Flush(fs, path, pieces);
+    return true;
+  }
   for (const auto& [i, entry] : changed)
     if (i >= levels_[0].size()) return false;
   std::vector<size_t> pieces;
@@ -136,16 +251,54 @@ bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stam
   return true;
 }
 
+bool TreeFileImage::Relay(size_t before, size_t from, std::vector<size_t>* pieces) {
+  const std::vector<TreeEntry>& entries = levels_[0];
+  // As many blocks on every level as before: the blocks stay where they are.
+  std::vector<size_t> sizes{entries.size()};
+  while (sizes.back() > capacity_) sizes.push_back((sizes.back() + capacity_ - 2) / (capacity_ - 1));
+  if (entries.empty() || before == 0 || sizes.size() != levels_.size()) return false;
+  for (size_t k = 1; k < sizes.size(); ++k)
+    if (sizes[k] != levels_[k].size()) return false;
+  for (size_t i = from; i < entries.size(); ++i) PutEntry(0, i, &entries[i], pieces);
+  for (size_t i = entries.size(); i < before; ++i) PutEntry(0, i, nullptr, pieces);
+  if (entries.size() != before) {
+    // The last level-1 block holds a different number of entries.
+    const size_t slots = levels_.size() == 1 ? entries.size() : (entries.size() - 1) % (capacity_ - 1) + 1;
+    const size_t block = EntryOffset(0, entries.size() - 1) - blk::kHeaderBytes - (slots - 1) * recordSize_;
+    coding::PutU16(image_.data() + block + blk::kLastRecordOffset,
+                   static_cast<uint16_t>(BlockHeader::OffsetFor(static_cast<int>(slots), static_cast<uint16_t>(recordSize_))));
+    Touch(block + blk::kLastRecordOffset, 2, pieces);
+    size_t total = 0;
+    for (const auto& level : levels_) total += level.size();
+    coding::PutU32(image_.data() + hdr::kNumRecords, static_cast<uint32_t>(total));
+    Touch(hdr::kNumRecords, 4, pieces);
+  }
+  // The entries above the blocks from the first changed one on: their first keys and counts.
+  for (size_t level = 0; level + 1 < levels_.size(); ++level) {
+    const std::vector<TreeEntry>& here = levels_[level];
+    from /= capacity_ - 1;
+    for (size_t part = from; part < levels_[level + 1].size(); ++part) {
+      const size_t begin = part * (capacity_ - 1);
+      const size_t end = std::min(here.size(), begin + capacity_ - 1);
+      uint32_t sum = 0;
+      for (size_t k = begin; k < end; ++k) sum += here[k].count;
+      TreeEntry& above = levels_[level + 1][part];
+      const TreeEntry entry{here[begin].key, above.child, sum};
+      if (SameEntry(above, entry)) continue;
+      above = entry;
+      PutEntry(level + 1, part, &above, pieces);
+    }
+  }
+  return true;
+}
+
 void TreeFileImage::Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces) {
   if (pieces.empty()) return;
   std::vector<size_t> sorted = pieces;
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   auto file = fs.Open(path, OpenMode::ReadWrite);
-  for (size_t piece : sorted) {
-    const size_t at = piece * kPiece;
-    file->WriteAt(at, image_.data() + at, std::min(kPiece, image_.size() - at));
-  }
+  WritePieces(*file, image_, sorted);
   file->Sync();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
-// A .PX or .Y tree file that a table writer keeps up to date after its changes. The first write
-// writes the whole file; later whole writes write only the parts that differ from the last one,
-// and an update of single level-1 entries (their number unchanged) rewrites just those entries
-// and the entries above them, so that a change costs the same on a large table as on a small
-// one. The file must not be changed by anyone else in between.
+// A .PX or .Y tree file that a table writer keeps up to date after its changes, holding after
+// each exactly the bytes that writing the tree whole gives. A whole write writes only the parts
+// that differ from the file (as read at the first write, then as last written); an existing
+// file that agrees with its data file is taken as it is; an update of single level-1 entries
+// rewrites just those entries and the entries above them, and one where entries joined or left
+// lays level 1 out again from the first moved entry on while every level keeps its number of
+// blocks, so that a change costs little on a large table. The file must not be changed by
+// anyone else in between.
 // Not thread-safe.
 
 #include <cstddef>
@@ -13,11 +16,19 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "storage/data_file.h"
 #include "storage/index_builder.h"
 
 namespace engine {
 
 class FileSystem;
+
+// A block that joined (or left) a data file's chain at `position`: a level-1 entry of its tree
+// inserted there (or removed).
+struct TreeEdit {
+  size_t position = 0;
+  bool joined = false;
+};
 
 class TreeFileImage {
  public:
@@ -25,18 +36,34 @@ class TreeFileImage {
   // the file when there is none, and flushes it; writes nothing when no byte changed.
   void Write(FileSystem& fs, const std::string& path, const TableHeader& header,
              const std::vector<TreeEntry>& level1);
-  // Sets the tree's stamp (header byte 0x2C) and the level-1 entries given by position, and
-  // writes and flushes what changed. False (nothing done) when there was no write before or a
-  // position is beyond the tree's entries: the caller then writes the whole tree.
-  bool Update(FileSystem& fs, const std::string& path, uint8_t stamp,
+  // Takes the tree file at `path` as it is when it bears `stamp` (header byte 0x2C), is laid
+  // out as Write lays a tree out and its level-1 entries name the blocks and record counts of
+  // `chain` in order (their keys are taken as they stand), so that later writes change only what
+  // differs. False, nothing taken, otherwise.
+  bool Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain);
+  // Sets the tree's stamp (header byte 0x2C), inserts and removes level-1 entries as `edits`
+  // say (in order), sets the level-1 entries given by position, and writes and flushes what
+  // changed. False (nothing done) when there was no write before, a position is beyond the
+  // tree's entries or an inserted entry is not given: the caller then writes the whole tree.
+  bool Update(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<TreeEdit>& edits,
               const std::vector<std::pair<size_t, TreeEntry>>& changed);
 
  private:
+  // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
+  std::vector<uint8_t> Lay(const TableHeader& header, const std::vector<TreeEntry>& level1);
+  // Lays level 1 (changed from entry `from` on, `before` entries before) out anew from that
+  // entry on with the entries above, when every level keeps its number of blocks; false,
+  // nothing written into the image, otherwise.
+  bool Relay(size_t before, size_t from, std::vector<size_t>* pieces);
+  // Writes level `level`'s entry `i` into the image (zeros for none) and notes its pieces.
+  void PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces);
+  void Touch(size_t offset, size_t n, std::vector<size_t>* pieces);
   void SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces);
   size_t EntryOffset(size_t level, size_t i) const;
   void Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces);
 
   std::vector<uint8_t> image_;  // the file's bytes as last written; empty before the first write
+  TableHeader header_;          // as given to the last whole write
   // Entries by level from level 1 up; the last level is the root's (block 1). Entries of the
   // other levels lie in blocks of capacity − 1 entries starting at partStart_[level].
   std::vector<std::vector<TreeEntry>> levels_;

@@ -1,5 +1,6 @@
 // TBulkRow::Assign: a bulk-written table filled field by field from another open table reads
-// back as the source, every field type, null and blob content included.
+// back as the source, every field type, null and blob content included; blob values set
+// directly read back whatever their length.
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,40 @@ TEST(BulkRowAssign, RefusesAFieldOfAnotherType) {
                                    return true;
                                  }),
                EDBEngineError);
+}
+
+TEST(BulkRowSetBlob, ValuesOfEveryLengthReadBackAndTheLastOneSetWins) {
+  // A memo with a 10-byte leader: null, in the leader, exactly the leader, one byte more, long;
+  // then a field set long and again short, and one set short and again long.
+  testsupport::TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Notiz", ftMemo, 10, false});
+  const std::vector<std::string> once = {"", "kurz", std::string(10, 'g'), std::string(11, 'u'),
+                                         std::string(5000, 'l')};
+  std::vector<std::string> expected;
+  for (const std::string& v : once) expected.push_back(v.empty() ? "<null>" : v);
+  expected.push_back("kurz danach");
+  expected.push_back(std::string(300, 'x'));
+  size_t next = 0;
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "MEMO.DB", fields, TIndexDefs(), 0, [&](TBulkRow& row) {
+    if (next == expected.size()) return false;
+    row.SetInteger(0, static_cast<int32_t>(next));
+    if (next < once.size()) {
+      row.SetBlob(1, once[next]);
+    } else if (next == once.size()) {
+      row.SetBlob(1, std::string(300, 'x'));
+      row.SetBlob(1, "kurz danach");
+    } else {
+      row.SetBlob(1, "kurz");
+      row.SetBlob(1, std::string(300, 'x'));
+    }
+    ++next;
+    return true;
+  });
+  std::vector<std::string> memos;
+  for (const auto& row : Values(dir.Path(), "MEMO.DB")) memos.push_back(row[1]);
+  EXPECT_EQ(memos, expected);
 }
 
 }  // namespace

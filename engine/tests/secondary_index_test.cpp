@@ -172,6 +172,29 @@ TEST(SecondaryIndex, EntriesOutOfOrderFallBackToSorting) {
   EXPECT_EQ(order, SortedOrder(*cursor, ix));
 }
 
+// Of an entry that fits no row and one out of order, the one found first decides the note:
+// entries are checked for order a batch at a time before the batch's rows are looked up.
+TEST(SecondaryIndex, TheFirstFaultOfAStaleIndexFileIsNamed) {
+  SKIP_WITHOUT_FIXTURES();
+  const size_t first = 2048 + 6, recordSize = 10;
+  auto note = [&](bool swapFirstTwo) {
+    TempDir dir;
+    auto cursor = OpenCopy(fixtures::TwoSecondaryIndexes(), dir);
+    const SecondaryIndex& ix = cursor->Secondaries()[0];
+    auto bytes = ReadBytes(ix.path);
+    if (swapFirstTwo)
+      std::swap_ranges(bytes.begin() + first, bytes.begin() + first + recordSize, bytes.begin() + first + recordSize);
+    const size_t keyAt = recordSize - 2 - cursor->Header().KeyBytes();
+    std::fill_n(bytes.begin() + first + keyAt, cursor->Header().KeyBytes(), 0x7F);  // the first entry's key: no row's
+    WriteBytes(ix.path, bytes);
+    std::string why;
+    SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), &why);
+    return why;
+  };
+  EXPECT_NE(note(false).find("passt zu keinem Datensatz"), std::string::npos) << note(false);
+  EXPECT_NE(note(true).find("nicht sortiert"), std::string::npos) << note(true);
+}
+
 // Random byte changes in index files never crash: every order is a permutation of the rows.
 TEST(SecondaryIndex, RandomlyDamagedIndexFilesStillGivePermutations) {
   SKIP_WITHOUT_FIXTURES();

@@ -241,6 +241,8 @@ TEST(StagedFileSystem, TheJournalFileStaysBetweenChangesAndGoesWithTheWriter) {
   EXPECT_EQ(memory.Contents(kDir + "T.DB").substr(200, 9), "Änderung");
 }
 
+// A journal that is not whole or not the table's is removed untouched; a whole one, also one with
+// the checksum of earlier versions, is rolled back.
 TEST(PostJournal, AJournalThatIsNotWholeOrNotTheTablesIsRemovedUntouched) {
   const std::string name = std::string("T.DB") + engine::kJournalSuffix + "-7-1";
   const auto journal = [](const std::string& file, uint64_t oldSize, uint64_t at, const std::string& bytes) {
@@ -249,10 +251,19 @@ TEST(PostJournal, AJournalThatIsNotWholeOrNotTheTablesIsRemovedUntouched) {
   const std::string whole = journal("T.DB", 3000, 0, "ALT");
   std::string flipped = whole;
   flipped[20] ^= 1;
+  // The same journal as earlier versions wrote it: its checksum taken byte by byte (FNV-1a).
+  std::string former = whole;
+  former.replace(0, 8, "KBUNDO02");
+  uint32_t sum = 2166136261u;
+  for (size_t i = 16; i < former.size(); ++i) sum = (sum ^ static_cast<uint8_t>(former[i])) * 16777619u;
+  for (int k = 0; k < 4; ++k) former[12 + static_cast<size_t>(k)] = static_cast<char>(sum >> (8 * k));
+  std::string formerFlipped = former;
+  formerFlipped[20] ^= 1;
   const std::map<std::string, std::string> bad = {
       {"abgeschnitten", whole.substr(0, whole.size() - 3)},
       {"leer", ""},
       {"verfälscht", flipped},
+      {"verfälscht, frühere Prüfsumme", formerFlipped},
       {"fremde Tabelle", journal("ANDERE.DB", 3000, 0, "ALT")},
       {"anderes Verzeichnis", journal("../T.DB", 3000, 0, "ALT")},
       {"Unterverzeichnis", journal("sub/T.DB", 3000, 0, "ALT")},
@@ -268,15 +279,17 @@ TEST(PostJournal, AJournalThatIsNotWholeOrNotTheTablesIsRemovedUntouched) {
     engine::RecoverTableFamily(memory, kDir, "T.DB");
     EXPECT_EQ(memory.Snapshot(), before);
   }
-  // The whole one is rolled back: the three bytes and the old size come back.
-  MemoryFileSystem memory;
-  memory.Restore(OldFiles());
-  Write(memory, kDir + "T.DB", 0, "NEU");
-  Write(memory, kDir + "T.DB", 3000, "angehängt");
-  memory.Put(kDir + name, whole);
-  engine::RecoverTableFamily(memory, kDir, "T.DB");
-  EXPECT_EQ(memory.Contents(kDir + "T.DB"), "ALT" + std::string(2997, 'd'));
-  EXPECT_FALSE(HasTemporaryFile(memory));
+  // A whole one is rolled back: the three bytes and the old size come back.
+  for (const std::string& bytes : {whole, former}) {
+    MemoryFileSystem memory;
+    memory.Restore(OldFiles());
+    Write(memory, kDir + "T.DB", 0, "NEU");
+    Write(memory, kDir + "T.DB", 3000, "angehängt");
+    memory.Put(kDir + name, bytes);
+    engine::RecoverTableFamily(memory, kDir, "T.DB");
+    EXPECT_EQ(memory.Contents(kDir + "T.DB"), "ALT" + std::string(2997, 'd'));
+    EXPECT_FALSE(HasTemporaryFile(memory));
+  }
 }
 
 }  // namespace

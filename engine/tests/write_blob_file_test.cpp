@@ -7,6 +7,7 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "storage/blob_file.h"
+#include "testsupport/family_checks.h"
 #include "testsupport/memory_file_system.h"
 
 namespace {
@@ -52,6 +53,25 @@ TEST(WriteBlobFile, ValuesOfEveryLengthReadBack) {
               Pattern(lengths[i], static_cast<char>('a' + i)).substr(0, 20));
   }
   EXPECT_EQ(fs.Contents(kPath).size() % 4096, 0u);
+}
+
+TEST(WriteBlobFile, RebuiltFileHoldsEveryValueAndAnExactFreeListOnceSynced) {
+  // Small values filling several sub-allocated blocks, with values in blocks of their own
+  // between them: the blocks kept back for more small values and the free-space list are all
+  // in the file after Sync.
+  testsupport::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath, engine::BlobNumbering::AllOne);
+  std::vector<std::string> values;
+  std::vector<Field> fields;
+  for (size_t i = 0; i < 300; ++i) {
+    values.push_back(Pattern(i % 17 == 0 ? 5000 + i : 21 + (i * 37) % 400, static_cast<char>('a' + i % 26)));
+    fields.emplace_back(30);
+    mb->Write(values.back(), PxType::Memo, fields.back().data(), 30);
+  }
+  mb->Sync();
+  auto reopened = BlobFile::Open(fs, kPath, false);
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(reopened->Read(fields[i].data(), 30), values[i]) << i;
+  testsupport::ExpectExactFreeList(fs, kPath);
 }
 
 TEST(WriteBlobFile, GraphicLeaderHoldsPayloadWithoutPrefix) {

@@ -38,6 +38,21 @@ void Describe(TTable& t, const UpkeepCase& c) {
   t.IndexDefs().Add({"GruppePreis", "Gruppe;Preis", "Preis", engine::ixCaseInsensitive});
 }
 
+// Points `t` at POSTEN.DB in `fs`.
+void Name(testsupport::MemoryFileSystem& fs, TTable& t) {
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName("/mem/");
+  t.SetTableName("POSTEN.DB");
+}
+
+// Creates POSTEN.DB in `fs` through `t` as `c` describes it, with 1 KiB blocks.
+void Create(testsupport::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c) {
+  Name(fs, t);
+  Describe(t, c);
+  t.SetCreateBlockSize(1024);
+  t.CreateTable();
+}
+
 std::vector<std::string> Rows(TTable& t) {
   std::vector<std::string> rows;
   for (int row = 0; row < t.RecordCount(); ++row) {
@@ -51,9 +66,7 @@ std::vector<std::string> Rows(TTable& t) {
 // The rows of the open table `t` against those of the same table opened anew.
 void ExpectSameAsFresh(testsupport::MemoryFileSystem& fs, TTable& t, const UpkeepCase& c, int step) {
   TTable fresh;
-  fresh.SetFileSystem(&fs);
-  fresh.SetDatabaseName("/mem/");
-  fresh.SetTableName("POSTEN.DB");
+  Name(fs, fresh);
   fresh.SetIndexName(c.order);
   fresh.Open();
   ASSERT_EQ(t.RecordCount(), fresh.RecordCount()) << "step " << step;
@@ -90,12 +103,7 @@ TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
   const UpkeepCase& c = GetParam();
   testsupport::MemoryFileSystem fs;
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName("/mem/");
-  t.SetTableName("POSTEN.DB");
-  Describe(t, c);
-  t.SetCreateBlockSize(1024);
-  t.CreateTable();
+  Create(fs, t, c);
   t.SetIndexName(c.order);
   t.Open();
   std::mt19937 random(11);
@@ -165,16 +173,9 @@ TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
   const UpkeepCase c{"Shared", true, "Gruppe"};
   testsupport::MemoryFileSystem fs;
   TTable a;
-  a.SetFileSystem(&fs);
-  a.SetDatabaseName("/mem/");
-  a.SetTableName("POSTEN.DB");
-  Describe(a, c);
-  a.SetCreateBlockSize(1024);
-  a.CreateTable();
+  Create(fs, a, c);
   TTable b;
-  b.SetFileSystem(&fs);
-  b.SetDatabaseName("/mem/");
-  b.SetTableName("POSTEN.DB");
+  Name(fs, b);
   a.SetIndexName(c.order);
   a.Open();
   b.Open();
@@ -194,6 +195,62 @@ TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
     a.Post();
     ASSERT_EQ(a.Fields(0).AsInteger(), key % 2 ? key : 1000 - key) << "key " << key;
     ExpectSameAsFresh(fs, a, c, key);
+  }
+}
+
+// A table opened anew: its writer takes the chain from the open table's walk and keeps a .PX
+// and .Y that agree with their data files, changing them entry by entry from the first post
+// on; a .PX whose entries or stamp disagree is written whole again. Either way each tree ends
+// as writing it whole gives, and the rows as a fresh table shows them.
+TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWhole) {
+  const UpkeepCase c{"Reopened", true, "Gruppe"};
+  testsupport::MemoryFileSystem fs;
+  TTable t;
+  Create(fs, t, c);
+  t.Open();
+  std::mt19937 random(5);
+  std::vector<int> keys(1500);
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<int>(i) * 3 + 1;
+  std::shuffle(keys.begin(), keys.end(), random);
+  for (int key : keys) {
+    t.Append();
+    t.Fields(0).SetAsInteger(key);
+    t.Fields(1).SetAsString(GroupText(random));
+    t.Post();
+  }
+  t.Close();
+  const std::string px = "/mem/POSTEN.PX";
+  for (const char* round : {"einig", "Satzanzahl eines Eintrags falsch", "Stempel veraltet"}) {
+    SCOPED_TRACE(round);
+    std::string bytes = fs.Contents(px);
+    const engine::TableHeader h =
+        engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), px);
+    ASSERT_GE(h.numIndexLevels, 2);
+    if (round[0] == 'S' && round[1] == 'a') {
+      // The low byte of the first level-1 entry's count (block 2 holds the first entries).
+      bytes[h.headerSize + h.BlockBytes() + 6 + (h.recordSize - 6u) + 3] ^= 1;
+      fs.Put(px, bytes);
+    } else if (round[0] == 'S') {
+      bytes[0x2C] = static_cast<char>(bytes[0x2C] + 1);
+      fs.Put(px, bytes);
+    }
+    t.SetIndexName(c.order);
+    t.Open();
+    t.Append();
+    t.Fields(0).SetAsInteger(static_cast<int>(random() % 3000) * 3 + 2);
+    t.Fields(1).SetAsString(GroupText(random));
+    t.Post();
+    t.MoveTo(static_cast<int>(random() % static_cast<unsigned>(t.RecordCount())));
+    t.Edit();
+    t.Fields(1).SetAsString(GroupText(random));
+    t.Post();
+    t.MoveTo(static_cast<int>(random() % static_cast<unsigned>(t.RecordCount())));
+    t.Delete();
+    ExpectSameAsFresh(fs, t, c, 0);
+    t.Close();
+    ExpectTreeAsWrittenWhole(fs, px, "/mem/POSTEN.DB", 2);
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
   }
 }
 

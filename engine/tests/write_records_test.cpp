@@ -535,6 +535,56 @@ TEST_F(WriteRecords, InsertPlacesTheRecordAtTheCursorInATableWithoutKey) {
                                              "A10", "A11"}));
 }
 
+// A unique index of a table without key refuses a value another record holds, and follows
+// the changes of the same writer: an edited record gives up its old value, a deleted one its
+// own, and a record may keep its value when edited.
+TEST_F(WriteRecords, UniqueIndexOfATableWithoutKeyFollowsEditsAndDeletes) {
+  TTable t;
+  Name(t, "CODES.DB");
+  t.FieldDefs().Add({"Code", engine::ftString, 10, false});
+  t.FieldDefs().Add({"Text", engine::ftString, 20, false});
+  t.IndexDefs().Add({"Code", "Code", "", engine::ixUnique});
+  t.SetCreateBlockSize(1024);
+  t.CreateTable();
+  t.Open();
+  const auto post = [&t](const std::string& code) {
+    t.Fields(0).SetAsString(code);
+    try {
+      t.Post();
+      return true;
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrKeyViolation);
+      EXPECT_NE(std::string(e.what()).find("Code"), std::string::npos) << e.what();
+      t.Cancel();
+      return false;
+    }
+  };
+  const auto append = [&](const std::string& code) {
+    t.Append();
+    return post(code);
+  };
+  const auto edit = [&](int row, const std::string& code) {
+    t.MoveTo(row);
+    t.Edit();
+    return post(code);
+  };
+  for (const char* code : {"A", "B", "C"}) EXPECT_TRUE(append(code)) << code;
+  EXPECT_FALSE(append("B"));
+  EXPECT_TRUE(edit(1, "B")) << "a record keeps its own value";
+  EXPECT_FALSE(edit(0, "C"));
+  EXPECT_TRUE(edit(1, "D"));
+  EXPECT_TRUE(append("B")) << "the edited record gave up its old value";
+  EXPECT_FALSE(append("D"));
+  t.MoveTo(1);
+  t.Delete();
+  EXPECT_TRUE(append("D")) << "the deleted record gave up its value";
+  t.Close();
+  // A writer of a table opened anew finds the values already there.
+  t.Open();
+  EXPECT_FALSE(append("A"));
+  EXPECT_EQ(t.RecordCount(), 4);
+}
+
 TEST_F(WriteRecords, FieldSettersParseAndRefuseText) {
   TTable t;
   t.SetFileSystem(&fs);

@@ -233,4 +233,31 @@ TEST_F(WriteRestructure, CopyKeepsRecordsAndRefusesToOverwriteItsSource) {
                engine::EDBEngineError);
 }
 
+TEST_F(WriteRestructure, RecordsCutByTheEndOfTheFileAreRefusedAndAnEndRightAfterThemIsNot) {
+  MemoryFileSystem fs;
+  Load(fs);
+  // A copy has its chain in file order: the end of the file then cuts its last block only.
+  engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/src/", "QUELLE.DB", false, {7, 2048});
+  const std::string db = fs.Contents("/mem/src/QUELLE.DB");
+  const engine::TableHeader h =
+      engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(db.data()), db.size(), "/mem/src/QUELLE.DB");
+  const uint64_t last = h.BlockOffset(h.lastBlock);
+  const auto* head = reinterpret_cast<const uint8_t*>(db.data()) + last;
+  const uint64_t recordsEnd =
+      last + engine::blk::kHeaderBytes + engine::DecodeBlockHeader(head).RecordCount(h.recordSize) * h.recordSize;
+  ASSERT_LT(recordsEnd, db.size());
+  const std::string expected = TableDumpText("/mem/CUSTOMER.DB", fs);
+
+  fs.Put("/mem/src/QUELLE.DB", db.substr(0, recordsEnd));
+  engine::CopyTableFiles(fs, "/mem/src/", "QUELLE.DB", "/mem/out/", "GANZ.DB", false, {});
+  EXPECT_EQ(TableDumpText("/mem/out/GANZ.DB", fs), expected);
+
+  fs.Put("/mem/src/QUELLE.DB", db.substr(0, recordsEnd - 1));
+  const auto before = fs.Snapshot();
+  EXPECT_THROW(engine::CopyTableFiles(fs, "/mem/src/", "QUELLE.DB", "/mem/out/", "HALB.DB", false, {}),
+               engine::EDBEngineError);
+  EXPECT_THROW(engine::RestructureTableFiles(fs, "/mem/src/", "QUELLE.DB", {0, 4096}), engine::EDBEngineError);
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
 }  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// memcmp's order of two byte strings of the same length, with the lengths of the common fixed
+// keys (2, 4 and 8 bytes: short, long integer, date and number fields) compared as one
+// big-endian number instead of through a call.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace engine {
+
+namespace compare_bytes_detail {
+
+template <typename T>
+T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+int Order(T a, T b) {
+  return a < b ? -1 : a > b ? 1 : 0;
+}
+
+}  // namespace compare_bytes_detail
+
+inline int CompareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+  using compare_bytes_detail::Load;
+  using compare_bytes_detail::Order;
+  switch (n) {
+    case 2: return Order(__builtin_bswap16(Load<uint16_t>(a)), __builtin_bswap16(Load<uint16_t>(b)));
+    case 4: return Order(__builtin_bswap32(Load<uint32_t>(a)), __builtin_bswap32(Load<uint32_t>(b)));
+    case 8: return Order(__builtin_bswap64(Load<uint64_t>(a)), __builtin_bswap64(Load<uint64_t>(b)));
+    default: return std::memcmp(a, b, n);
+  }
+}
+
+}  // namespace engine

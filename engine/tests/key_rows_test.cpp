@@ -1,0 +1,93 @@
+// Finding a row by its key bytes: through the block an index entry names when the keys ascend,
+// through a hash otherwise; in both cases the first row with the key, or none.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "storage/key_rows.h"
+
+namespace engine {
+namespace {
+
+// Rows of `stride` bytes whose key (`width` bytes at offset 1) is given per row; blocks of
+// `perBlock` rows numbered 10, 11, ...
+struct Rows {
+  Rows(const std::vector<std::string>& keys, size_t width, uint32_t perBlock) : width(width) {
+    bytes.assign(keys.size() * (width + 1), 0xEE);
+    for (size_t r = 0; r < keys.size(); ++r) std::memcpy(&bytes[r * (width + 1) + 1], keys[r].data(), width);
+    for (uint32_t first = 0; first < keys.size(); first += perBlock)
+      blocks.push_back({static_cast<uint16_t>(10 + first / perBlock), first,
+                        std::min<uint32_t>(perBlock, static_cast<uint32_t>(keys.size()) - first)});
+  }
+  KeyRows Finder() const {
+    return KeyRows(bytes.data(), width + 1, 1, width, static_cast<uint32_t>(bytes.size() / (width + 1)), blocks);
+  }
+  size_t width;
+  std::vector<uint8_t> bytes;
+  std::vector<BlockEntry> blocks;
+};
+
+int64_t Find(const KeyRows& k, const std::string& key, uint16_t block) {
+  return k.Find(reinterpret_cast<const uint8_t*>(key.data()), block);
+}
+
+// Matches entries (first byte, key) expected in `blocks` against the rows.
+std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, std::string>>& entries,
+                            const std::vector<uint16_t>& blocks) {
+  std::vector<uint8_t> bytes;
+  for (const auto& [first, key] : entries) {
+    bytes.push_back(static_cast<uint8_t>(first));
+    bytes.insert(bytes.end(), key.begin(), key.end());
+  }
+  return rows.Finder().Match(bytes.data(), blocks.data(), entries.size(), 1);
+}
+
+TEST(KeyRows, AscendingKeysAreFoundWhateverBlockTheEntryNames) {
+  for (size_t width : {size_t{1}, size_t{2}, size_t{4}, size_t{8}, size_t{12}}) {  // as numbers or bytewise
+    std::vector<std::string> keys;
+    for (int i = 0; i < 50; ++i) keys.push_back(std::string(width - 1, '\x01') + static_cast<char>(2 * i + 1));
+    const Rows rows(keys, width, 7);
+    const KeyRows k = rows.Finder();
+    EXPECT_EQ(Find(k, keys[0], 10), 0);
+    EXPECT_EQ(Find(k, keys[20], 12), 20);  // the right block
+    EXPECT_EQ(Find(k, keys[49], 17), 49);  // the last, short block
+    EXPECT_EQ(Find(k, keys[20], 15), 20);  // a stale block number
+    EXPECT_EQ(Find(k, keys[33], 999), 33);  // a block outside the chain
+    EXPECT_EQ(Find(k, std::string(width - 1, '\x01') + '\x02', 10), -1);  // between two keys
+    EXPECT_EQ(Find(k, std::string(width, '\xFF'), 17), -1);
+  }
+}
+
+TEST(KeyRows, KeysThatDoNotAscendGiveTheFirstRowWithTheKey) {
+  const std::vector<std::string> keys = {"d", "b", "c", "b", "a", "c"};
+  const Rows rows(keys, 1, 2);
+  const KeyRows k = rows.Finder();
+  EXPECT_EQ(Find(k, "b", 11), 1);
+  EXPECT_EQ(Find(k, "c", 12), 2);
+  EXPECT_EQ(Find(k, "a", 10), 4);
+  EXPECT_EQ(Find(k, "e", 10), -1);
+}
+
+TEST(KeyRows, EntriesMatchTheirRowsWhenTheRowsFirstBytesAgree) {
+  constexpr uint32_t kNo = KeyRows::kNoRow;
+  std::vector<std::string> ascending;
+  for (char c = 'a'; c <= 'j'; ++c) ascending.push_back(std::string(1, c));
+  const Rows sorted(ascending, 1, 3);  // blocks 10: a-c, 11: d-f, 12: g-i, 13: j
+  EXPECT_EQ(Match(sorted, {{'\xEE', "j"}, {'\xEE', "b"}, {'\xEE', "e"}, {'\xEE', "b"}}, {13, 10, 10, 10}),
+            (std::vector<uint32_t>{9, 1, 4, 1}));  // a stale block and a key twice: both still found
+  EXPECT_EQ(Match(sorted, {{'\x01', "c"}, {'\xEE', "z"}, {'\xEE', "a"}}, {10, 10, 0}),
+            (std::vector<uint32_t>{kNo, kNo, 0}));  // other first byte, no such key, no block named
+  const Rows unsorted({"d", "b", "c", "b"}, 1, 2);
+  EXPECT_EQ(Match(unsorted, {{'\xEE', "b"}, {'\x00', "c"}, {'\xEE', "d"}, {'\xEE', "q"}}, {11, 11, 10, 10}),
+            (std::vector<uint32_t>{1, kNo, 0, kNo}));
+  EXPECT_TRUE(Match(sorted, {}, {}).empty());
+}
+
+TEST(KeyRows, NoRows) {
+  const Rows rows({}, 4, 5);
+  EXPECT_EQ(Find(rows.Finder(), "abcd", 10), -1);
+}
+
+}  // namespace
+}  // namespace engine
