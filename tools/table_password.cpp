@@ -15,6 +15,14 @@ void OpenTableAskingPassword(engine::TTable& table, QWidget* parent) {
   while (true) {
     try {
       table.Open();
+      // Counting the rows walks the whole block chain, so that a damaged table is refused here
+      // and left closed, as when opening it fails.
+      try {
+        table.RecordCount();
+      } catch (...) {
+        table.Close();
+        throw;
+      }
       return;
     } catch (const engine::EDBEngineError& e) {
       if (e.ErrorCode() != engine::kErrPasswordProtected) throw;

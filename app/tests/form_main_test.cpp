@@ -299,6 +299,27 @@ TEST_F(FormMainTest, FailedFirstOpenShowsTheEngineMessageAndLeavesTheStartState)
   expectAvailability(*form_, Column::BeforeOpen);
 }
 
+// A table whose block chain runs in a loop opens in the engine at once, but the program walks
+// the whole chain when it opens a table: the damage is reported then, and the table stays closed.
+TEST_F(FormMainTest, TableWithALoopedChainIsRefusedAtOpenAndLeftClosed) {
+  SKIP_WITHOUT_FIXTURES();
+  const QString path = copyTable(fixtures::Unkeyed());
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(2048 + 2048));  // block 2 of the unkeyed sample (2 KiB header and blocks)
+    file.write(QByteArray("\x02\x00", 2));  // follows itself
+  }
+  dialogs_.queueMessageResult(tools::mrOk);
+  openThroughDialog(path);
+  ASSERT_EQ(dialogs_.messageCalls().size(), 1u);
+  EXPECT_TRUE(dialogs_.messageCalls()[0].text.contains(QStringLiteral("Schleife")))
+      << dialogs_.messageCalls()[0].text.toStdString();
+  EXPECT_EQ(dialogs_.messageCalls()[0].type, tools::MsgDlgType::mtError);
+  EXPECT_FALSE(form_->TTabelle().Active());
+  expectAvailability(*form_, Column::BeforeOpen);
+}
+
 // A protected table asks for its password: right at once, wrong then right (the second ask
 // says the first was wrong), or Abbrechen, which ends the open without a message. The password
 // is kept in the open table only and goes when another table is opened.

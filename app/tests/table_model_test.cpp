@@ -186,16 +186,19 @@ TEST_F(TableModelTest, RowsFollowTheCurrentIndexAfterEachReset) {
 }
 
 TEST_F(TableModelTest, MarksCellsThatCannotBeReadAndTellsWhyInTheirToolTip) {
+  // The records of a small table are all in memory once it is open; the memo of CUSTOMER's row
+  // 1 (column Comments) is read from CUSTOMER.MB when its cell is shown.
+  constexpr int kComments = 8;
   testsupport::FaultFileSystem files(engine::DefaultFileSystem());
   table_.SetFileSystem(&files);
-  open(fixtures::Unkeyed());
+  open(fixtures::KeyedWithBlobs());
   ASSERT_GT(model_.rowCount(), 1);
   files.FailNth(testsupport::FaultKind::Read, 1, /*sticky=*/true);
-  const QModelIndex last = model_.index(model_.rowCount() - 1, 0);
-  EXPECT_EQ(last.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell));
-  const QString tip = last.data(Qt::ToolTipRole).toString();
+  const QModelIndex cell = model_.index(1, kComments);
+  EXPECT_EQ(cell.data().toString(), QString::fromLatin1(app::TableModel::kUnreadableCell));
+  const QString tip = cell.data(Qt::ToolTipRole).toString();
   EXPECT_TRUE(tip.contains(QStringLiteral("Lesefehler"))) << tip.toStdString();
-  EXPECT_TRUE(tip.contains(QString::fromStdString(dir_.Path() + "CONTACTS.DB"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QString::fromStdString(dir_.Path() + "CUSTOMER.MB"))) << tip.toStdString();
   EXPECT_TRUE(files.Fired());
   files.FailNth(testsupport::FaultKind::Read, 0);
   model_.resetAround([&] { table_.Close(); });

@@ -44,7 +44,7 @@ const std::string& NameOf(const TableCursor& c, int field) {
 
 const uint8_t* RecordForRow(TableCursor& c, const EditBuffer* edited, int row) {
   if (edited) return edited->record.data();
-  if (row < 0 || row >= static_cast<int>(c.RowCount())) return c.NullRecord();
+  if (row < 0 || !c.HasRow(static_cast<uint32_t>(row))) return c.NullRecord();
   return c.RecordAt(static_cast<uint32_t>(row));
 }
 

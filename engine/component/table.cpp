@@ -153,7 +153,10 @@ void TTable::Open() {
   const std::string path = dir + name;
   if (!fs.Exists(path)) Fail(kErrFileNotFound, path, "Die Tabelle wurde nicht gefunden.");
   std::unique_ptr<FileSystem> unlocked = UnlockTableFiles(fs, path, password_);
-  auto cursor = TableCursor::Open(unlocked ? *unlocked : fs, dir, name);
+  // The chain is walked as rows are asked for, so that a table of millions of records opens at
+  // once (counting its rows or going to the last one walks the rest), and the rows read stay in
+  // memory for the cursor's later moves.
+  auto cursor = TableCursor::Open(unlocked ? *unlocked : fs, dir, name, DataAccess::kBrowse);
   if (!indexName_.empty()) {
     const int selected = SecondaryNamed(cursor->Secondaries(), indexName_);
     if (selected < 0) Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");
@@ -169,9 +172,9 @@ void TTable::Open() {
     fields_.push_back(std::make_unique<TField>(this, i));
   state_ = TDataSetState::dsBrowse;
   edit_->Clear();
-  current_ = cursor_->RowCount() > 0 ? 0 : -1;
+  eof_ = !cursor_->HasRow(0);
+  current_ = eof_ ? -1 : 0;
   bof_ = true;
-  eof_ = cursor_->RowCount() == 0;
   if (AfterScroll) AfterScroll(*this);
 }
 
@@ -250,11 +253,16 @@ int TTable::RecordCount() const {
 void TTable::MoveTo(int row) {
   if (!Active()) FailNotOpen(tableName_);
   SettleEdit();
-  const int count = static_cast<int>(cursor_->RowCount());
-  current_ = count == 0 ? -1 : std::clamp(row, 0, count - 1);
-  // Bof/Eof report a move that ran into the start or the end.
-  bof_ = row < 0 || count == 0;
-  eof_ = row >= count || count == 0;
+  if (row >= 0 && cursor_->HasRow(static_cast<uint32_t>(row))) {
+    current_ = row;
+    bof_ = eof_ = false;
+  } else {
+    const int count = static_cast<int>(cursor_->RowCount());
+    current_ = count == 0 ? -1 : std::clamp(row, 0, count - 1);
+    // Bof/Eof report a move that ran into the start or the end.
+    bof_ = row < 0 || count == 0;
+    eof_ = row >= count || count == 0;
+  }
   if (AfterScroll) AfterScroll(*this);
 }
 
@@ -271,9 +279,8 @@ void TTable::Last() {
 void TTable::Next() {
   if (!Active()) FailNotOpen(tableName_);
   SettleEdit();
-  const int count = static_cast<int>(cursor_->RowCount());
   bof_ = false;
-  if (current_ + 1 >= count) {
+  if (!cursor_->HasRow(static_cast<uint32_t>(current_ + 1))) {
     eof_ = true;
     return;
   }
@@ -320,7 +327,7 @@ void TTable::Refresh() {
 const uint8_t* TTable::CellRecord(int row, int field, const EditBuffer** edited) {
   if (!Active()) FailNotOpen(tableName_);
   *edited = EditedRow(row);
-  if (field < 0 || field >= FieldCount() || (!*edited && (row < 0 || row >= static_cast<int>(cursor_->RowCount()))))
+  if (field < 0 || field >= FieldCount() || (!*edited && (row < 0 || !cursor_->HasRow(static_cast<uint32_t>(row)))))
     return nullptr;
   return RecordForRow(*cursor_, *edited, row);
 }

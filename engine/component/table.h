@@ -1,8 +1,9 @@
 #pragma once
 // The table component: a cursor over one Paradox table, named by DatabaseName (a directory
 // ending in "/") and TableName (a file name with its extension). Reading is lazy: Open reads the
-// headers and block headers only; records are decoded on demand, so tables of millions of
-// records open at once and rows can be read in any order.
+// headers only, the block chain is walked as far as the rows asked for need it (RecordCount and
+// Last walk all of it, and raise for a damaged chain) and records are decoded on demand, so
+// tables of millions of records open at once and rows can be read in any order.
 //
 // Rows are numbered 0..RecordCount()-1 in the order of the current index (IndexName empty =
 // primary index; a table without key shows the stored order). Every failure raises

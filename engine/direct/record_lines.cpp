@@ -4,6 +4,7 @@
 #include "family/table_cursor.h"
 #include "format/code_page.h"
 #include "format/field_type.h"
+#include "format/number_text.h"
 #include "format/record_format.h"
 #include "io/engine_error.h"
 #include "io/names.h"
@@ -12,29 +13,33 @@ namespace engine {
 
 namespace {
 
-std::string BlobCell(TableCursor& c, int field, const uint8_t* record, UnreadableCauses& causes) {
+void AppendBlobCell(std::string& out, TableCursor& c, int field, const uint8_t* record, UnreadableCauses& causes) {
   const uint32_t length = c.BlobLength(field, record);
-  if (length == 0) return "";
+  if (length == 0) return;
   try {
-    return std::to_string(length) + ":" + Fnv1a64Hex(c.ReadBlob(field, record));
+    const std::string hash = Fnv1a64Hex(c.ReadBlob(field, record));
+    AppendPadded(out, length, 0);
+    out += ':';
+    out += hash;
   } catch (const EDBEngineError& e) {
     causes.Add(e.what());
-    return "?";
+    out += '?';
   }
 }
 
-std::string ValueCell(TableCursor& c, size_t field, const uint8_t* record, UnreadableCauses& causes) {
+void AppendValueCell(std::string& out, TableCursor& c, size_t field, const uint8_t* record, UnreadableCauses& causes) {
   const FieldLayout& f = c.Layout()[field];
+  const size_t start = out.size();
   try {
-    std::string text = DumpText(f, record, c.Codepage());
+    AppendDumpText(out, f, record, c.Codepage());
     // The dump text of a BCD value is "?" only when its bytes are not a decimal.
-    if (f.type == PxType::Bcd && text == "?")
+    if (f.type == PxType::Bcd && out.compare(start, std::string::npos, "?") == 0)
       causes.Add("Datei " + Quoted(c.DataPath()) + ": Der BCD-Wert im Feld " + Quoted(c.FieldNames()[field]) +
                  " ist keine Dezimalzahl.");
-    return text;
   } catch (const EDBEngineError& e) {
     causes.Add(e.what());
-    return "?";
+    out.resize(start);
+    out += '?';
   }
 }
 
@@ -68,9 +73,9 @@ void ForEachRecordLine(TableCursor& c, const std::function<void(const std::strin
       if (layout[i].offset + layout[i].bytes > present)
         text += '?';  // cut off by the end of the file, noted once above
       else if (IsBlobType(layout[i].type))
-        text += BlobCell(c, static_cast<int>(i), record, causes);
+        AppendBlobCell(text, c, static_cast<int>(i), record, causes);
       else
-        text += ValueCell(c, i, record, causes);
+        AppendValueCell(text, c, i, record, causes);
     }
     line(text);
   });

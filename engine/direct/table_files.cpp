@@ -82,7 +82,28 @@ void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadF
   line.clear();
   for (size_t i = 0; i < layout.size(); ++i) line += (i ? "\t" : "") + TypeToken(layout[i]);
   out << line << '\n';
-  ForEachRecordLine(c, [&](const std::string& record) { out << record << '\n'; }, found.unreadable);
+  // Lines go out in pieces of about kOutputPiece bytes rather than one stream call each.
+  constexpr size_t kOutputPiece = size_t{64} << 10;
+  std::string piece;
+  piece.reserve(kOutputPiece + 4096);
+  auto flush = [&] {
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    piece.clear();
+  };
+  try {
+    ForEachRecordLine(
+        c,
+        [&](const std::string& record) {
+          piece += record;
+          piece += '\n';
+          if (piece.size() >= kOutputPiece) flush();
+        },
+        found.unreadable);
+  } catch (...) {
+    flush();  // the lines read before the failure, as they would have gone out one by one
+    throw;
+  }
+  flush();
   if (findings) *findings = std::move(found);
 }
 

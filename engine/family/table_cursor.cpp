@@ -27,21 +27,23 @@ std::set<const void*>& LiveCursors() {
 }  // namespace
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
-                                               const std::string& tableName) {
-  return Open(fs, directory, tableName, nullptr);
+                                               const std::string& tableName, DataAccess access) {
+  return Open(fs, directory, tableName, nullptr, access);
 }
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
                                                const std::string& tableName,
                                                const std::vector<std::pair<uint16_t, uint32_t>>& walkedChain) {
-  return Open(fs, directory, tableName, &walkedChain);
+  return Open(fs, directory, tableName, &walkedChain, DataAccess::kWhole);
 }
 
 std::unique_ptr<TableCursor> TableCursor::Open(FileSystem& fs, const std::string& directory,
                                                const std::string& tableName,
-                                               const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain) {
+                                               const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain,
+                                               DataAccess access) {
   std::unique_ptr<TableCursor> c(new TableCursor);
   c->fs_ = &fs;
+  c->access_ = access;
   c->directory_ = directory;
   c->dataPath_ = directory + tableName;
   c->baseName_ = BaseNameOf(tableName);
@@ -65,7 +67,7 @@ void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedC
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
   auto file = fs_->Open(dataPath_, OpenMode::ReadOnly);
   data_ = walkedChain ? std::make_unique<DataFile>(std::move(file), std::move(header), *walkedChain)
-                      : std::make_unique<DataFile>(std::move(file), std::move(header));
+                      : std::make_unique<DataFile>(std::move(file), std::move(header), DataFile::kCacheBytes, access_);
   layout_ = LayoutFields(data_->Header());
   codePage_ = &CodePage::ForHeader(data_->Header());
   fieldNames_.clear();

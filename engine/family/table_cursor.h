@@ -29,10 +29,11 @@ class RecordWriter;
 class TableCursor {
  public:
   // Opens `tableName` (a file name with its extension) in `directory` (ending in "/"): reads
-  // the header, refuses encrypted tables, walks the chain and finds the index files. The .MB
-  // is opened on first use. Raises EDBEngineError naming the file.
+  // the header, refuses encrypted tables and walks the chain, at once or as rows are asked for
+  // (`access`, see DataFile). The index files are found and the .MB is opened on first use. Raises
+  // EDBEngineError naming the file.
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory,
-                                           const std::string& tableName);
+                                           const std::string& tableName, DataAccess access = DataAccess::kWhole);
   ~TableCursor();
   // True while `handle` is the address of an open cursor (TTable::Handle()).
   static bool IsLive(const void* handle);
@@ -67,6 +68,9 @@ class TableCursor {
   void SelectOrder(int secondary);
   int SelectedOrder() const { return selected_; }
   uint32_t RowCount() const { return data_->RecordCount(); }
+  // Whether `row` exists in the current order; in the stored order the chain is walked only as
+  // far as that row.
+  bool HasRow(uint32_t row) const { return order_ ? row < order_->size() : data_->HasRecord(row); }
   uint32_t StoredRow(uint32_t row) const { return order_ ? (*order_)[row] : row; }
   // Record bytes of a row in the current order; valid until the next read.
   const uint8_t* RecordAt(uint32_t row) { return data_->Record(StoredRow(row)); }
@@ -95,9 +99,11 @@ class TableCursor {
   TableCursor() = default;
   void Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain = nullptr);
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
-                                           const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain);
+                                           const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain,
+                                           DataAccess access);
 
   FileSystem* fs_ = nullptr;
+  DataAccess access_ = DataAccess::kWhole;
   std::string directory_;
   std::string dataPath_;
   mutable std::string blobPath_;  // empty until BlobPath() looked it up

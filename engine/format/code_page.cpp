@@ -90,22 +90,20 @@ class SingleByteCodePage : public CodePage {
     }
   }
   int Number() const override { return number_; }
-  // Runs of bytes that stand for themselves in UTF-8 (ASCII, mostly) are copied whole.
   std::string ToUtf8(const std::string& bytes) const override {
-    const size_t n = bytes.size();
-    size_t i = 0;
-    while (i < n && same_[static_cast<unsigned char>(bytes[i])]) ++i;
-    if (i == n) return bytes;
     std::string out;
-    out.reserve(n + n / 2);
-    out.append(bytes, 0, i);
+    AppendUtf8(out, bytes.data(), bytes.size());
+    return out;
+  }
+  // Runs of bytes that stand for themselves in UTF-8 (ASCII, mostly) are copied whole.
+  void AppendUtf8(std::string& out, const char* bytes, size_t n) const override {
+    size_t i = 0;
     while (i < n) {
-      out += decode_[static_cast<unsigned char>(bytes[i++])];
       const size_t run = i;
       while (i < n && same_[static_cast<unsigned char>(bytes[i])]) ++i;
-      out.append(bytes, run, i - run);
+      out.append(bytes + run, i - run);
+      if (i < n) out += decode_[static_cast<unsigned char>(bytes[i++])];
     }
-    return out;
   }
   bool FromUtf8(const std::string& utf8, std::string* bytes) const override {
     bytes->clear();

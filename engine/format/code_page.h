@@ -4,6 +4,7 @@
 // anything else counts as 437). Single-byte pages convert byte by byte (undefined bytes become
 // U+FFFD, no composition of combining marks); 936 converts as a multi-byte stream.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +18,8 @@ class CodePage {
   virtual ~CodePage() = default;
   virtual int Number() const = 0;
   virtual std::string ToUtf8(const std::string& bytes) const = 0;
+  // Appends the UTF-8 text of `n` bytes at `bytes` to `out`, as ToUtf8 gives it.
+  virtual void AppendUtf8(std::string& out, const char* bytes, size_t n) const { out += ToUtf8(std::string(bytes, n)); }
   // Converts UTF-8 text to the code page; false when a character has no representation.
   virtual bool FromUtf8(const std::string& utf8, std::string* bytes) const = 0;
 

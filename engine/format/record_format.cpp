@@ -1,7 +1,7 @@
 #include "format/record_format.h"
 
 #include <cctype>
-#include <string_view>
+#include <cstring>
 
 #include "format/code_page.h"
 #include "format/number_text.h"
@@ -12,16 +12,30 @@ namespace engine {
 
 namespace {
 
-std::string Hex(const uint8_t* p, size_t n) {
-  std::string s;
-  AppendHex(s, p, n);
-  return s;
+// Escapes `\`, TAB, LF and CR in `out` from `start` on.
+void EscapeFrom(std::string& out, size_t start) {
+  auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+  size_t first = start;
+  while (first < out.size() && !special(out[first])) ++first;
+  if (first == out.size()) return;
+  const std::string tail = out.substr(first);
+  out.resize(first);
+  for (const char c : tail) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out.push_back(c);
+    }
+  }
 }
 
-std::string FormatDouble15(double v) {
-  std::string s;
-  AppendGeneral(s, v, 15);
-  return s;
+// The text of an alpha value: its bytes up to the first NUL in UTF-8.
+void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
+  const void* nul = std::memchr(p, 0, n);
+  const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) : n;
+  codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
 }
 
 void AppendClock(std::string& out, int64_t ms) {
@@ -30,12 +44,6 @@ void AppendClock(std::string& out, int64_t ms) {
   AppendPadded(out, ms / 60000 % 60, 2);
   out.push_back(':');
   AppendPadded(out, ms / 1000 % 60, 2);
-}
-
-std::string FormatClock(int64_t ms) {
-  std::string out;
-  AppendClock(out, ms);
-  return out;
 }
 
 // A short date pattern split into its parts: day, month and year runs and the text between.
@@ -73,16 +81,25 @@ const std::vector<DatePart>& DateParts(const std::string& pattern) {
   return parts;
 }
 
+// Appends 0 ≤ v < 10^width as exactly `width` digits.
+void AppendDigits(std::string& out, int v, int width) {
+  char digits[4];
+  for (int i = width - 1; i >= 0; --i, v /= 10) digits[i] = static_cast<char>('0' + v % 10);
+  out.append(digits, static_cast<size_t>(width));
+}
+
 void AppendShortDate(std::string& out, int32_t dayNumber, const std::string& pattern) {
   int y, m, d;
   CivilFromDayNumber(dayNumber, &y, &m, &d);
   for (const DatePart& part : DateParts(pattern)) {
     switch (part.letter) {
-      case 'd': AppendPadded(out, d, part.run >= 2 ? 2 : 1); break;
-      case 'm': AppendPadded(out, m, part.run >= 2 ? 2 : 1); break;
+      case 'd': AppendDigits(out, d, part.run >= 2 || d >= 10 ? 2 : 1); break;
+      case 'm': AppendDigits(out, m, part.run >= 2 || m >= 10 ? 2 : 1); break;
       case 'y':
         if (part.run <= 2)
-          AppendPadded(out, ((y % 100) + 100) % 100, 2);
+          AppendDigits(out, ((y % 100) + 100) % 100, 2);
+        else if (y >= 0 && y <= 9999)
+          AppendDigits(out, y, 4);
         else
           AppendPadded(out, y, 4);
         break;
@@ -128,85 +145,97 @@ std::string FormatShortDate(int32_t dayNumber, const std::string& pattern) {
 
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const std::string& datePattern) {
+  std::string out;
   const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return "";
+  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return out;
   switch (f.type) {
     case PxType::Alpha:
-      return codePage.ToUtf8(DecodeAlphaValue(p, f.bytes));
+      AppendAlpha(out, p, f.bytes, codePage);
+      break;
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      return std::to_string(DecodeIntValue(p, f.bytes));
+      AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
+      break;
     case PxType::Number: case PxType::Money:
-      return FormatDouble15(DecodeDoubleValue(p));
-    case PxType::Bcd: {
-      const auto text = DecodeBcdValue(p, f.sizeByte);
-      return text ? *text : "?";
-    }
+      AppendGeneral(out, DecodeDoubleValue(p), 15);
+      break;
+    case PxType::Bcd:
+      out = DecodeBcdValue(p, f.sizeByte).value_or("?");
+      break;
     case PxType::Logical:
-      return DecodeLogicalValue(p) ? "True" : "False";
+      out = DecodeLogicalValue(p) ? "True" : "False";
+      break;
     case PxType::Date:
-      return FormatShortDate(DecodeIntValue(p, f.bytes), datePattern);
+      AppendShortDate(out, DecodeIntValue(p, f.bytes), datePattern);
+      break;
     case PxType::Time:
-      return FormatClock(DecodeIntValue(p, f.bytes));
+      AppendClock(out, DecodeIntValue(p, f.bytes));
+      break;
     case PxType::Timestamp: {
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
       if (!ms) return "?";
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
-      std::string out;
       AppendShortDate(out, static_cast<int32_t>(day), datePattern);
       out.push_back(' ');
       AppendClock(out, *ms - day * kMsPerDay);
-      return out;
+      break;
     }
     case PxType::Bytes:
-      return Hex(p, f.bytes);
+      AppendHex(out, p, f.bytes);
+      break;
     default:
-      return "";
+      break;
+  }
+  return out;
+}
+
+void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
+  const uint8_t* p = record + f.offset;
+  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return;
+  switch (f.type) {
+    case PxType::Alpha: {
+      const size_t start = out.size();
+      AppendAlpha(out, p, f.bytes, codePage);
+      EscapeFrom(out, start);
+      break;
+    }
+    case PxType::Short: case PxType::Long: case PxType::AutoInc:
+      AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
+      break;
+    case PxType::Number: case PxType::Money:
+      AppendGeneral(out, DecodeDoubleValue(p), 17);
+      break;
+    case PxType::Bcd:
+      out += DecodeBcdValue(p, f.sizeByte).value_or("?");
+      break;
+    case PxType::Logical:
+      out += DecodeLogicalValue(p) ? "true" : "false";
+      break;
+    case PxType::Date:
+      out += FormatIsoDate(DecodeIntValue(p, f.bytes));
+      break;
+    case PxType::Time:
+      out += FormatIsoTime(DecodeIntValue(p, f.bytes));
+      break;
+    case PxType::Timestamp:
+      out += FormatIsoTimestamp(DecodeDoubleValue(p)).value_or("?");
+      break;
+    case PxType::Bytes:
+      AppendHex(out, p, f.bytes);
+      break;
+    default:
+      break;
   }
 }
 
 std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {
-  const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return "";
-  switch (f.type) {
-    case PxType::Alpha:
-      return EscapeDumpText(codePage.ToUtf8(DecodeAlphaValue(p, f.bytes)));
-    case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      return std::to_string(DecodeIntValue(p, f.bytes));
-    case PxType::Number: case PxType::Money:
-      return FormatDouble17(DecodeDoubleValue(p));
-    case PxType::Bcd: {
-      const auto text = DecodeBcdValue(p, f.sizeByte);
-      return text ? *text : "?";
-    }
-    case PxType::Logical:
-      return DecodeLogicalValue(p) ? "true" : "false";
-    case PxType::Date:
-      return FormatIsoDate(DecodeIntValue(p, f.bytes));
-    case PxType::Time:
-      return FormatIsoTime(DecodeIntValue(p, f.bytes));
-    case PxType::Timestamp:
-      return FormatIsoTimestamp(DecodeDoubleValue(p)).value_or("?");
-    case PxType::Bytes:
-      return Hex(p, f.bytes);
-    default:
-      return "";
-  }
+  std::string out;
+  AppendDumpText(out, f, record, codePage);
+  return out;
 }
 
 std::string EscapeDumpText(const std::string& utf8) {
-  const size_t first = utf8.find_first_of("\\\t\n\r");
-  if (first == std::string::npos) return utf8;
-  std::string out(utf8, 0, first);
-  out.reserve(utf8.size() + 8);
-  for (const char c : std::string_view(utf8).substr(first)) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out.push_back(c);
-    }
-  }
+  std::string out = utf8;
+  EscapeFrom(out, 0);
   return out;
 }
 

@@ -38,6 +38,8 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
 // Dump text of a non-blob value in the normalized dump format (ISO dates, %.17g numbers,
 // escaped alpha, hex bytes); empty for null, "?" where DisplayText gives it.
 std::string DumpText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage);
+// The same appended to `out`.
+void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* record, const CodePage& codePage);
 
 // Escapes `\`, TAB, LF and CR as the dump format requires.
 std::string EscapeDumpText(const std::string& utf8);

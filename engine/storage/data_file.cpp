@@ -6,87 +6,117 @@
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
-#include "storage/chain_window.h"
 
 namespace engine {
 
 namespace {
 
-constexpr size_t kMinCacheBlocks = 8;
+constexpr size_t kMinCacheChunks = 8;
+// A pass in order takes turns with this many slots once it has read kStreamAfter chunks in a
+// row; a few, so that a chain that jumps back and forth between two places keeps both.
+constexpr size_t kStreamSlots = 4;
+constexpr size_t kStreamAfter = 2;
 constexpr uint32_t kMaxBlockNumber = 0xFFFF;
 
 }  // namespace
 
-DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes)
-    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(cacheBytes) {
+DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes, DataAccess access)
+    : file_(std::move(file)),
+      header_(std::move(header)),
+      cacheBytes_(cacheBytes),
+      browsing_(access == DataAccess::kBrowse) {
   fileSize_ = file_->Size();
-  Walk();
+  SizeChunks();
+  StartWalk();
+  if (access == DataAccess::kWhole) WalkAll();
 }
 
 DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
                    const std::vector<std::pair<uint16_t, uint32_t>>& chain)
-    : file_(std::move(file)), cacheBytes_(kCacheBytes) {
+    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(kCacheBytes), browsing_(false) {
+  fileSize_ = file_->Size();
+  SizeChunks();
   std::vector<BlockEntry> blocks;
   uint32_t row = 0;
   for (const auto& [block, count] : chain) {
     blocks.push_back(BlockEntry{block, row, count});
     row += count;
   }
-  Refresh(std::move(header), 0, blocks, {});
+  TableHeader walked = header_;
+  Refresh(std::move(walked), 0, blocks, {});
+}
+
+void DataFile::SizeChunks() {
+  const uint32_t blockBytes = header_.BlockBytes();
+  if (header_.recordSize > blockBytes - blk::kHeaderBytes)
+    Fail(kErrCorrupt, file_->Path(), "Die Datensatzlänge " + std::to_string(header_.recordSize) +
+                                         " ist größer als ein Block.");
+  chunkBlocks_ = static_cast<uint32_t>(
+      std::max<size_t>(1, std::min(kChunkBytes, cacheBytes_ / kMinCacheChunks) / blockBytes));
 }
 
 DataFile::~DataFile() = default;
 
 const std::string& DataFile::Path() const { return file_->Path(); }
 
-void DataFile::Walk() {
+void DataFile::StartWalk() {
+  blocks_.clear();
+  chainRecords_ = 0;
+  walk_ = WalkState();
+  walk_.visited.assign(kMaxBlockNumber + 1, false);
+  walk_.next = header_.firstBlock;
+  walk_.endedAtLastBlock = header_.firstBlock == 0;
+  walkDone_ = false;
+  if (walk_.next == 0) FinishWalk();
+}
+
+bool DataFile::WalkStep(Reading reading) const {
+  if (walkDone_) return false;
   const std::string& path = file_->Path();
-  const uint32_t blockBytes = header_.BlockBytes();
-  const uint32_t recordSize = header_.recordSize;
-  if (recordSize > blockBytes - blk::kHeaderBytes)
-    Fail(kErrCorrupt, path, "Die Datensatzlänge " + std::to_string(recordSize) +
-                                " ist größer als ein Block.");
-  const int capacity = static_cast<int>((blockBytes - blk::kHeaderBytes) / recordSize);
-  std::vector<bool> visited(kMaxBlockNumber + 1, false);
-  uint16_t block = header_.firstBlock;
-  uint64_t total = 0;
-  bool endedAtLastBlock = header_.firstBlock == 0;
-  bool runsOn = false;
-  uint32_t walked = 0;
-  ChainWindow window(*file_, fileSize_, blockBytes);
-  while (block != 0) {
-    const std::string where = " (Block " + std::to_string(block) + ")";
-    if (visited[block]) Fail(kErrCorrupt, path, "Die Blockkette enthält eine Schleife" + where + ".");
-    visited[block] = true;
-    ++walked;
-    if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
-      Fail(kErrCorrupt, path, "Die Blockkette verweist auf einen Block außerhalb der Datei" + where + ".");
-    const BlockHeader bh = DecodeBlockHeader(window.At(header_.BlockOffset(block), blk::kHeaderBytes));
-    const int count = bh.RecordCount(static_cast<uint16_t>(recordSize));
-    if (count < 0 || count > capacity)
-      Fail(kErrCorrupt, path, "Ungültige Satzanzahl im Blockkopf" + where + ".");
-    if (count > 0) blocks_.push_back({block, static_cast<uint32_t>(total), static_cast<uint32_t>(count)});
-    total += static_cast<uint64_t>(count);
-    if (block == header_.lastBlock) {
-      endedAtLastBlock = true;
-      runsOn = bh.next != 0;
-      break;
-    }
-    block = bh.next;
+  if (!walk_.failure.empty()) Fail(kErrCorrupt, path, walk_.failure);
+  const uint16_t block = walk_.next;
+  auto fail = [&](const std::string& why) {
+    walk_.failure = why + " (Block " + std::to_string(block) + ").";
+    Fail(kErrCorrupt, path, walk_.failure);
+  };
+  if (walk_.visited[block]) fail("Die Blockkette enthält eine Schleife");
+  if (block > header_.fileBlocks || header_.BlockOffset(block) >= fileSize_)
+    fail("Die Blockkette verweist auf einen Block außerhalb der Datei");
+  // A read that fails leaves the walk where it was, so that asking again reads the block again.
+  const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, reading).bytes);
+  walk_.visited[block] = true;
+  ++walk_.walked;
+  const int count = bh.RecordCount(static_cast<uint16_t>(header_.recordSize));
+  const int capacity = static_cast<int>((header_.BlockBytes() - blk::kHeaderBytes) / header_.recordSize);
+  if (count < 0 || count > capacity) fail("Ungültige Satzanzahl im Blockkopf");
+  if (count > 0)
+    blocks_.push_back({block, static_cast<uint32_t>(chainRecords_), static_cast<uint32_t>(count)});
+  chainRecords_ += static_cast<uint64_t>(count);
+  walk_.next = bh.next;
+  if (block == header_.lastBlock) {
+    walk_.endedAtLastBlock = true;
+    walk_.runsOn = bh.next != 0;
+    walk_.next = 0;
   }
-  chainRecords_ = total;
+  if (walk_.next == 0) FinishWalk();
+  return true;
+}
+
+void DataFile::FinishWalk() const {
+  const uint64_t total = chainRecords_;
   std::vector<std::string> notes;
-  if (!endedAtLastBlock)
+  if (!walk_.endedAtLastBlock)
     notes.push_back("Die Blockkette endet nicht beim letzten Block laut Tabellenkopf.");
-  if (runsOn)
+  if (walk_.runsOn)
     notes.push_back("Die Blockkette läuft über den letzten Block laut Tabellenkopf hinaus; "
                     "die weiteren Blöcke werden nicht gelesen.");
-  if (walked != header_.usedBlocks)
+  if (walk_.walked != header_.usedBlocks)
     notes.push_back("Der Tabellenkopf nennt " + std::to_string(header_.usedBlocks) +
-                    " belegte Blöcke, die Blockkette hat " + std::to_string(walked) + ".");
+                    " belegte Blöcke, die Blockkette hat " + std::to_string(walk_.walked) + ".");
   if (total != header_.numRecords)
     notes.push_back("Der Tabellenkopf nennt " + std::to_string(header_.numRecords) +
                     " Datensätze, die Blöcke enthalten " + std::to_string(total) + ".");
+  inconsistency_.clear();
   for (const auto& n : notes) inconsistency_ += (inconsistency_.empty() ? "" : " ") + n;
 
   // Cut to the header's count when the chain holds more.
@@ -97,10 +127,37 @@ void DataFile::Walk() {
     last.count = static_cast<uint32_t>(std::min<uint64_t>(last.count, keep - last.firstRow));
   }
   recordCount_ = static_cast<uint32_t>(keep);
+  walk_ = WalkState();
+  walkDone_ = true;
   NoteTruncation();
+  IndexRowSteps();
 }
 
-void DataFile::NoteTruncation() {
+void DataFile::IndexRowSteps() const {
+  rowSteps_.clear();
+  rowStepShift_ = 0;
+  if (blocks_.empty()) return;
+  // Steps of about half the records of an average block.
+  const uint32_t average = recordCount_ / static_cast<uint32_t>(blocks_.size());
+  while ((uint32_t{2} << rowStepShift_) <= average / 2) ++rowStepShift_;
+  rowSteps_.reserve((recordCount_ >> rowStepShift_) + 1);
+  size_t entry = 0;
+  for (uint64_t row = 0; row < recordCount_; row += uint64_t{1} << rowStepShift_) {
+    while (row - blocks_[entry].firstRow >= blocks_[entry].count) ++entry;
+    rowSteps_.push_back(static_cast<uint32_t>(entry));
+  }
+}
+
+bool DataFile::WalkToRecord(uint32_t row) const {
+  // The header's count caps the rows whatever the chain holds.
+  if (row >= header_.numRecords) return false;
+  // The block walked to is read next for its rows: a browsing cursor keeps it like them.
+  const Reading reading = KeepsPasses() ? Reading::kInOrder : Reading::kWalk;
+  while (!walkDone_ && chainRecords_ <= row) WalkStep(reading);
+  return !walkDone_ || row < recordCount_;
+}
+
+void DataFile::NoteTruncation() const {
   truncation_.clear();
   if (header_.fileBlocks == 0 || fileSize_ >= header_.BlockOffset(header_.fileBlocks) + header_.BlockBytes())
     return;  // every block lies wholly in the file
@@ -124,51 +181,73 @@ void DataFile::FailCut(uint16_t block) const {
                                        std::to_string(block) + "; sie ist abgeschnitten.");
 }
 
-const DataFile::CachedBlock& DataFile::LoadBlock(size_t entryIndex) {
-  const uint16_t block = blocks_[entryIndex].block;
-  if (block < slotOf_.size() && slotOf_[block] >= 0) return cache_[static_cast<size_t>(slotOf_[block])];
-  if (block >= slotOf_.size()) slotOf_.resize(std::max<size_t>(block + 1, header_.fileBlocks + 1), -1);
-  lastRow_ = UINT32_MAX;  // its block may be the one replaced
-  const bool streaming = entryIndex == lastLoadedEntry_ + 1 && inOrder_ >= kMinCacheBlocks;
-  const size_t previous = lastLoadedEntry_ < blocks_.size() ? blocks_[lastLoadedEntry_].block : 0;
-  inOrder_ = entryIndex == lastLoadedEntry_ + 1 ? inOrder_ + 1 : 0;
-  lastLoadedEntry_ = entryIndex;
-  const size_t slots = std::max(kMinCacheBlocks, cacheBytes_ / header_.BlockBytes());
-  size_t slot = cache_.size();
-  if (streaming && previous < slotOf_.size() && slotOf_[previous] >= 0) {
-    slot = static_cast<size_t>(slotOf_[previous]);  // the previous block of this pass makes room
-    slotOf_[previous] = -1;
-  } else if (slot < slots) {
-    cache_.emplace_back();
+DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const {
+  const size_t blockBytes = header_.BlockBytes();
+  const size_t chunkBytes = chunkBlocks_ * blockBytes;
+  const uint32_t chunk = (block - 1u) / chunkBlocks_;
+  const size_t inChunk = static_cast<size_t>(block - 1u - chunk * chunkBlocks_) * blockBytes;
+  auto bytesOf = [&](const CachedRun& run) {
+    const size_t at = (chunk - run.first) * chunkBytes + inChunk;
+    return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
+  };
+  if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
+  lastRow_ = UINT32_MAX;  // its run may be the one replaced
+  inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
+  const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !KeepsPasses());
+  const size_t slots = std::max(kMinCacheChunks, cacheBytes_ / chunkBytes);
+  size_t slot = 0;
+  if (streaming && streamSlots_.size() == kStreamSlots) {
+    slot = streamSlots_[nextStreamSlot_];
+    nextStreamSlot_ = (nextStreamSlot_ + 1) % kStreamSlots;
   } else {
-    slot = nextVictim_;
-    nextVictim_ = (nextVictim_ + 1) % slots;
-    slotOf_[cache_[slot].block] = -1;
+    if (cache_.size() < slots) {
+      slot = cache_.size();
+      cache_.emplace_back();
+    } else {
+      slot = nextVictim_;
+      nextVictim_ = (nextVictim_ + 1) % slots;
+    }
+    if (streaming) streamSlots_.push_back(slot);
   }
-  CachedBlock& entry = cache_[slot];
-  entry.block = block;
-  entry.bytes.resize(header_.BlockBytes());
-  const uint64_t offset = header_.BlockOffset(block);
-  size_t got = 0;
-  if (offset < fileSize_)
-    got = file_->ReadAt(offset, entry.bytes.data(), std::min<uint64_t>(entry.bytes.size(), fileSize_ - offset));
-  std::fill(entry.bytes.begin() + static_cast<long>(got), entry.bytes.end(), 0);  // short last block
-  entry.present = got;
-  slotOf_[block] = static_cast<int32_t>(slot);
-  return entry;
+  CachedRun& run = cache_[slot];
+  for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
+    if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
+  run.chunks = 0;  // unused until the read below succeeds
+  const uint64_t offset = header_.BlockOffset(static_cast<uint16_t>(chunk * chunkBlocks_ + 1));
+  const uint64_t left = fileSize_ > offset ? fileSize_ - offset : 0;
+  const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
+  const auto chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
+  if (run.size != chunks * chunkBytes) {
+    run.size = chunks * chunkBytes;
+    run.bytes = std::make_unique_for_overwrite<uint8_t[]>(run.size);
+  }
+  const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
+  std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk
+  run.present = got;
+  run.first = chunk;
+  run.chunks = chunks;
+  if (slotOf_.size() < chunk + run.chunks) slotOf_.resize(chunk + run.chunks, -1);
+  for (uint32_t c = chunk; c < chunk + run.chunks; ++c) slotOf_[c] = static_cast<int32_t>(slot);
+  return bytesOf(run);
+}
+
+DataFile::BlockBytes DataFile::LoadEntry(size_t entry) {
+  const Reading reading = entry == lastLoadedEntry_ + 1 ? Reading::kInOrder : Reading::kRandom;
+  lastLoadedEntry_ = entry;
+  return LoadBlock(blocks_[entry].block, reading);
 }
 
 const uint8_t* DataFile::BlockRecords(size_t i) {
-  const BlockEntry& b = blocks_.at(i);
-  const CachedBlock& cached = LoadBlock(i);
-  if (cached.present < blk::kHeaderBytes + size_t{b.count} * header_.recordSize) FailCut(b.block);
-  return cached.bytes.data() + blk::kHeaderBytes;
+  const BlockEntry& b = Blocks().at(i);
+  const BlockBytes loaded = LoadEntry(i);
+  if (loaded.present < blk::kHeaderBytes + size_t{b.count} * header_.recordSize) FailCut(b.block);
+  return loaded.bytes + blk::kHeaderBytes;
 }
 
-const uint8_t* DataFile::Record(uint32_t row) {
+const uint8_t* DataFile::RecordAfterSearch(uint32_t row) {
   uint32_t present = 0;
   const uint8_t* record = Record(row, &present);
-  if (present < header_.recordSize) FailCut(EntryOf(row).block);
+  if (present < header_.recordSize) FailCut(blocks_[EntryIndexOf(row)].block);
   return record;
 }
 
@@ -176,6 +255,11 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
   auto holds = [&](size_t i) { return i < blocks_.size() && row - blocks_[i].firstRow < blocks_[i].count; };
   if (holds(lastEntry_)) return lastEntry_;
   if (holds(lastEntry_ + 1)) return ++lastEntry_;
+  if (walkDone_ && (row >> rowStepShift_) < rowSteps_.size()) {
+    size_t entry = rowSteps_[row >> rowStepShift_];
+    while (entry + 1 < blocks_.size() && !holds(entry)) ++entry;
+    return lastEntry_ = entry;
+  }
   auto it = std::upper_bound(blocks_.begin(), blocks_.end(), row,
                              [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
   lastEntry_ = static_cast<size_t>(it - blocks_.begin()) - 1;
@@ -187,16 +271,16 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
     *present = lastPresent_;
     return lastRecord_;
   }
-  if (row >= recordCount_)
+  if (!HasRecord(row))
     Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
   const size_t entry = EntryIndexOf(row);
   const BlockEntry& b = blocks_[entry];
-  const CachedBlock& cached = LoadBlock(entry);
+  const BlockBytes loaded = LoadEntry(entry);
   const size_t start = blk::kHeaderBytes + static_cast<size_t>(row - b.firstRow) * header_.recordSize;
-  *present = static_cast<uint32_t>(std::min<size_t>(cached.present > start ? cached.present - start : 0,
+  *present = static_cast<uint32_t>(std::min<size_t>(loaded.present > start ? loaded.present - start : 0,
                                                     header_.recordSize));
   lastRow_ = row;
-  lastRecord_ = cached.bytes.data() + start;
+  lastRecord_ = loaded.bytes + start;
   lastPresent_ = *present;
   return lastRecord_;
 }
@@ -204,7 +288,9 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
 void DataFile::DropCache() {
   cache_.clear();
   slotOf_.clear();
+  streamSlots_.clear();
   nextVictim_ = 0;
+  nextStreamSlot_ = 0;
   lastRow_ = UINT32_MAX;
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
@@ -214,6 +300,12 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
                        const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
+  if (!walkDone_) {
+    // Rows not walked yet: the walk starts again on what the writer committed.
+    DropCache();
+    StartWalk();
+    return;
+  }
   const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
                                      [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
   blocks_.erase(kept, blocks_.end());
@@ -222,16 +314,22 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   recordCount_ = header_.numRecords;
   chainRecords_ = header_.numRecords;
   inconsistency_.clear();
-  for (uint16_t block : written)
-    if (block < slotOf_.size() && slotOf_[block] >= 0) {
-      cache_[static_cast<size_t>(slotOf_[block])].block = 0;
-      slotOf_[block] = -1;
-    }
+  // A written block's whole run goes.
+  for (uint16_t block : written) {
+    const uint32_t chunk = (block - 1u) / chunkBlocks_;
+    if (block == 0 || chunk >= slotOf_.size() || slotOf_[chunk] < 0) continue;
+    const auto slot = static_cast<size_t>(slotOf_[chunk]);
+    CachedRun& run = cache_[slot];
+    for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
+      if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
+    run.chunks = 0;
+  }
   lastRow_ = UINT32_MAX;
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
   lastEntry_ = 0;
   NoteTruncation();
+  IndexRowSteps();
 }
 
 }  // namespace engine

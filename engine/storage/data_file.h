@@ -1,10 +1,21 @@
 #pragma once
 // The record blocks of a .DB file (or of a secondary index's .Xnn/.XGn file, which has the same
-// layout): the block chain, walked once at open time by reading the 6-byte block headers only
-// (physically consecutive blocks through one growing read window), and row access by number
-// through a cache of whole blocks that holds the whole file up to kCacheBytes. A pass through
-// the chain in order (scan, dump, copy) reuses one cache slot once it is past a few blocks, so
-// that it neither fills the cache nor drives out the blocks that random access keeps.
+// layout): the block chain, walked by reading the 6-byte block headers, and row access by
+// number through a cache of whole blocks. Blocks are read in chunks of physically consecutive
+// blocks (up to kChunkBytes), so that a pass through a file written in order and random rows
+// alike make one read per chunk, not one per block; the cache holds up to kCacheBytes. A pass
+// through the chain in order (scan, dump, copy, the walk itself) reads runs of up to
+// kStreamBytes once it is past a chunk or two, in a few slots of its own that it takes turns
+// with, so that it neither fills the cache nor drives out what random access keeps (but see
+// DataAccess::kBrowse).
+//
+// DataAccess::kWhole serves a pass over the whole file (dump, copy, checks): the chain is
+// walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
+// walked step by step as rows are asked for, so that opening reads no block, reading a row walks
+// only up to the block that holds it, and whatever needs the whole chain (RecordCount, Blocks,
+// the notes) walks the rest first; and, when the whole file fits in the cache, rows read in
+// order stay in it like random ones (the walk alone still takes turns with its own slots). A
+// damaged chain raises when the walk gets there, with the same error each time it is asked again.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
 // - the walk starts at the header's first block and ends at a block whose `next` is 0 or at
@@ -41,14 +52,22 @@ struct BlockEntry {
   uint32_t count = 0;     // records read from this block (after the header-count cut)
 };
 
+enum class DataAccess { kWhole, kBrowse };
+
 class DataFile {
  public:
-  // Most bytes of blocks kept in memory (at least 8 blocks).
-  static constexpr size_t kCacheBytes = size_t{64} << 20;
+  // Most bytes of blocks kept in memory (at least 8 chunks).
+  static constexpr size_t kCacheBytes = size_t{256} << 20;
+  // Bytes read at once: the blocks of a chunk (at least one block).
+  static constexpr size_t kChunkBytes = size_t{64} << 10;
+  // Bytes read at once by a pass in order.
+  static constexpr size_t kStreamBytes = size_t{1} << 20;
 
-  // Walks the chain of `file`, whose decoded header is `header`. Raises EDBEngineError naming
-  // the file for a damaged chain. The block cache holds up to `cacheBytes` bytes.
-  DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes);
+  // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
+  // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
+  // holds up to `cacheBytes` bytes.
+  DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheBytes = kCacheBytes,
+           DataAccess access = DataAccess::kWhole);
   ~DataFile();
 
   // As above, but takes the chain's blocks in order (block, record count) from a walk made
@@ -57,19 +76,39 @@ class DataFile {
 
   const TableHeader& Header() const { return header_; }
   const std::string& Path() const;
-  uint32_t RecordCount() const { return recordCount_; }
+  uint32_t RecordCount() const {
+    WalkAll();
+    return recordCount_;
+  }
+  // Whether row `row` exists, walking the chain only as far as that row.
+  bool HasRecord(uint32_t row) const { return walkDone_ ? row < recordCount_ : WalkToRecord(row); }
   // Record count that the chain holds before the cut to the header's count.
-  uint64_t ChainRecordCount() const { return chainRecords_; }
-  const std::vector<BlockEntry>& Blocks() const { return blocks_; }
+  uint64_t ChainRecordCount() const {
+    WalkAll();
+    return chainRecords_;
+  }
+  const std::vector<BlockEntry>& Blocks() const {
+    WalkAll();
+    return blocks_;
+  }
   // Empty when the header and the blocks agree.
-  const std::string& Inconsistency() const { return inconsistency_; }
+  const std::string& Inconsistency() const {
+    WalkAll();
+    return inconsistency_;
+  }
   // German note naming the blocks whose records the end of the file cuts; empty when every
   // record lies wholly in the file.
-  const std::string& Truncation() const { return truncation_; }
+  const std::string& Truncation() const {
+    WalkAll();
+    return truncation_;
+  }
 
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
   // Raises kErrCorrupt when the end of the file cuts the record.
-  const uint8_t* Record(uint32_t row);
+  const uint8_t* Record(uint32_t row) {
+    if (row == lastRow_ && lastPresent_ == header_.recordSize) return lastRecord_;
+    return RecordAfterSearch(row);
+  }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.
   const uint8_t* Record(uint32_t row, uint32_t* present);
@@ -85,39 +124,87 @@ class DataFile {
                const std::vector<uint16_t>& written);
 
  private:
-  struct CachedBlock {
-    uint16_t block = 0;  // 0: slot unused
-    std::vector<uint8_t> bytes;
+  // Consecutive chunks read at once: one for random access, a run of several for a pass in order.
+  struct CachedRun {
+    uint32_t first = 0;   // first chunk
+    uint32_t chunks = 0;  // 0: slot unused
+    std::unique_ptr<uint8_t[]> bytes;  // not cleared before a read fills it
+    size_t size = 0;
     size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
-  void Walk();
-  void NoteTruncation();
-  // Index in blocks_ of the entry holding a row below RecordCount(); tries the entry of the
-  // previous call and the one after it before searching.
+  // A block's bytes in the cache and how many of its leading bytes lie in the file.
+  struct BlockBytes {
+    const uint8_t* bytes;
+    size_t present;
+  };
+  // How a block is asked for: alone, right after the previous one in chain order, or by a walk
+  // that only wants its header.
+  enum class Reading { kRandom, kInOrder, kWalk };
+  // Where the walk stands between steps.
+  struct WalkState {
+    std::vector<bool> visited;
+    uint16_t next = 0;  // block to visit next; 0 when the walk is done
+    uint32_t walked = 0;
+    bool endedAtLastBlock = false;
+    bool runsOn = false;
+    std::string failure;  // the error of a walk stopped by damage, raised again on every step
+  };
+  // Checks the record size against the block size and sizes the chunks.
+  void SizeChunks();
+  void StartWalk();
+  // Walks one block further, reading it as `reading` says; false when the walk is done.
+  bool WalkStep(Reading reading) const;
+  void WalkAll() const {
+    while (!walkDone_) WalkStep(Reading::kWalk);
+  }
+  void FinishWalk() const;
+  // HasRecord while the walk is not done.
+  bool WalkToRecord(uint32_t row) const;
+  const uint8_t* RecordAfterSearch(uint32_t row);
+  void NoteTruncation() const;
+  // Index in blocks_ of the entry holding a row below the rows walked so far; tries the entry of
+  // the previous call and the one after it, then starts from the row's step in rowSteps_ once
+  // the walk is done, and searches otherwise.
   size_t EntryIndexOf(uint32_t row);
-  const BlockEntry& EntryOf(uint32_t row) { return blocks_[EntryIndexOf(row)]; }
-  // The cached block of directory entry `entry`, read when it is not cached.
-  const CachedBlock& LoadBlock(size_t entry);
+  // Fills rowSteps_ for the finished directory.
+  void IndexRowSteps() const;
+  // The bytes of `block`, read with its chunk when it is not cached.
+  BlockBytes LoadBlock(uint16_t block, Reading reading) const;
+  BlockBytes LoadEntry(size_t entry);
   [[noreturn]] void FailCut(uint16_t block) const;
 
   std::unique_ptr<File> file_;
   TableHeader header_;
   uint64_t fileSize_ = 0;
-  uint32_t recordCount_ = 0;
-  uint64_t chainRecords_ = 0;
-  std::vector<BlockEntry> blocks_;
-  std::string inconsistency_;
-  std::string truncation_;
+  // The chain's directory and the cached blocks are copies of what the file holds, read when
+  // first needed: reading them is no change of the object, so const members may do it.
+  mutable uint32_t recordCount_ = 0;
+  mutable uint64_t chainRecords_ = 0;  // records of the blocks walked so far until the walk is done
+  mutable std::vector<BlockEntry> blocks_;
+  mutable bool walkDone_ = true;
+  mutable WalkState walk_;
+  // The entry holding row k << rowStepShift_, for every k: a random row's entry is then at most
+  // a few entries after its step's.
+  mutable std::vector<uint32_t> rowSteps_;
+  mutable uint32_t rowStepShift_ = 0;
+  mutable std::string inconsistency_;
+  mutable std::string truncation_;
   size_t cacheBytes_;
-  std::vector<CachedBlock> cache_;  // slots, reused in turn once all are taken
-  std::vector<int32_t> slotOf_;     // cache_ slot of each block number, -1 when not cached
-  size_t nextVictim_ = 0;
-  size_t lastLoadedEntry_ = SIZE_MAX;  // entry of the latest block read from the file
-  size_t inOrder_ = 0;                 // blocks read in chain order up to that one
-  size_t lastEntry_ = 0;  // entry found by the previous EntryIndexOf
+  bool browsing_;  // DataAccess::kBrowse
+  // Rows read in order stay in the cache: for a browsing cursor, when the whole file fits.
+  bool KeepsPasses() const { return browsing_ && fileSize_ <= cacheBytes_; }
+  uint32_t chunkBlocks_ = 1;                  // blocks per chunk
+  mutable std::vector<CachedRun> cache_;      // slots, reused in turn once all are taken
+  mutable std::vector<int32_t> slotOf_;       // cache_ slot of each chunk number, -1 when not cached
+  mutable size_t nextVictim_ = 0;
+  mutable std::vector<size_t> streamSlots_;   // slots a pass in order takes turns with
+  mutable size_t nextStreamSlot_ = 0;
+  mutable size_t inOrder_ = 0;                // chunks read in chain order one after the other
+  size_t lastEntry_ = 0;                      // entry found by the previous EntryIndexOf
+  size_t lastLoadedEntry_ = SIZE_MAX;         // entry of the latest LoadEntry
   // The previous Record call, answered again without a search while no block was read since
   // (the fields of one record read one after the other).
-  uint32_t lastRow_ = UINT32_MAX;
+  mutable uint32_t lastRow_ = UINT32_MAX;
   const uint8_t* lastRecord_ = nullptr;
   uint32_t lastPresent_ = 0;
 };

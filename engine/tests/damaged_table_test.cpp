@@ -17,6 +17,8 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -175,7 +177,8 @@ TEST(DamagedTable, FieldSizeItsTypeDoesNotAllowIsRefused) {
 }
 
 // A header and a chain that disagree are read as far as both allow: the chain's records, cut
-// to the header's count, and the disagreement noted.
+// to the header's count, and the disagreement noted, the same when the chain is walked as rows
+// are asked for.
 TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
   SKIP_WITHOUT_FIXTURES();
   struct Case {
@@ -200,6 +203,12 @@ TEST(DamagedTable, HeaderAndChainDisagreementIsReadAround) {
     EXPECT_EQ(cursor->RowCount(), c.records) << c.name;
     EXPECT_FALSE(cursor->Notes().empty()) << c.name;
     EXPECT_EQ(CountLines(TableDumpText(path)), static_cast<int>(c.records) + 2) << c.name;
+    DataFile browsing(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path),
+                      DataFile::kCacheBytes, DataAccess::kBrowse);
+    EXPECT_TRUE(browsing.HasRecord(c.records - 1)) << c.name;
+    EXPECT_FALSE(browsing.HasRecord(c.records)) << c.name;
+    EXPECT_EQ(browsing.ChainRecordCount(), cursor->Data().ChainRecordCount()) << c.name;
+    EXPECT_EQ(browsing.Inconsistency(), cursor->Data().Inconsistency()) << c.name;
   }
 }
 

@@ -47,7 +47,12 @@ TEST(NumberText, GeneralFormReadsAsPrintfForAnyBits) {
                                 1e-5, 1e-4, 0.00012345, 999999999999999.9, 1234.5, -1234.5,
                                 std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
                                 std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+                                -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                                // where the layout turns from fixed to exponent, and 15 against 16 digits
+                                1e14, 99999999999999.9, 123456789012345.0, 1234567890123456.0, 0.1 + 0.2,
+                                9.99999999999999e-5, 0.000100000000000001, -2.5e-300, 1.7976931348623e308,
+                                std::numeric_limits<double>::min() * 0.5, 22.0 / 7.0, 1e-4, 0.95, 9.5, 99.5,
+                                0.125, 2.5, 999999999999999.0, 0.00010000000000000002};
   std::mt19937_64 random(12);
   for (int i = 0; i < 20000; ++i) {
     const uint64_t bits = random();
@@ -57,7 +62,7 @@ TEST(NumberText, GeneralFormReadsAsPrintfForAnyBits) {
     values.push_back(static_cast<double>(bits % 10000000) / 100.0);  // money-like amounts
   }
   for (const double v : values) {
-    for (const int precision : {15, 17}) {
+    for (const int precision : {1, 6, 15, 17}) {
       std::string out;
       AppendGeneral(out, v, precision);
       ASSERT_EQ(out, PrintfGeneral(precision, v)) << precision;
