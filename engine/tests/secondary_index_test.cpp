@@ -90,7 +90,9 @@ TEST(SecondaryIndex, OrderFromIndexFilesSortsByTheIndexFields) {
       const SecondaryIndex& ix = cursor->Secondaries()[k];
       std::string note;
       const auto order = SecondaryOrder(DefaultFileSystem(), ix, cursor->Data(), &note);
-      if (ix.maintained) EXPECT_EQ(note, "") << table;
+      if (ix.maintained) {
+        EXPECT_EQ(note, "") << table;
+      }
       ASSERT_EQ(order.size(), cursor->RowCount()) << table;
       for (size_t i = 1; i < order.size(); ++i) {
         const std::string a = IndexSortKey(ix.def, cursor->Header(), cursor->Data().Record(order[i - 1]));

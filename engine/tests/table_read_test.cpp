@@ -95,8 +95,11 @@ TEST(TableRead, DisplayTextOfEveryType) {
                                           "11.11.2011", "11:11:11", "11.11.2011 11:11:11", "True",
                                           "3132330000", "", "abc"};
   ASSERT_EQ(t.FieldCount(), static_cast<int>(first.size()));
-  for (int i = 0; i < t.FieldCount(); ++i)
-    if (i != 13) EXPECT_EQ(t.Fields(i).AsString(), first[static_cast<size_t>(i)]) << t.Fields(i).FieldName();
+  for (int i = 0; i < t.FieldCount(); ++i) {
+    if (i != 13) {
+      EXPECT_EQ(t.Fields(i).AsString(), first[static_cast<size_t>(i)]) << t.Fields(i).FieldName();
+    }
+  }
   EXPECT_EQ(t.Fields(13).AsString().size(), 3u);
   EXPECT_EQ(t.Fields(12).AsBytes().size(), 1u);
   EXPECT_DOUBLE_EQ(t.Fields(2).AsFloat(), 111.11);
