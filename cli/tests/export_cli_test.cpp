@@ -289,6 +289,23 @@ TEST(CliExport, UnreadableValuesAreNullWithAWarning) {
 
 namespace {
 
+// The rows `sql` gives on the SQLite database at `path`, every value followed by "|", null as "-".
+std::string SqliteRows(const std::string& path, const char* sql) {
+  sqlite3* raw = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(raw);
+    return "(nicht lesbar)";
+  }
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+  std::string rows;
+  auto collect = [](void* out, int n, char** values, char**) {
+    for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "-") + "|";
+    return 0;
+  };
+  sqlite3_exec(raw, sql, collect, &rows, nullptr);
+  return rows;
+}
+
 // A BCD value longer than a double keeps stays exact: its column is TEXT, the short one NUMERIC.
 TEST(CliExport, LongDecimalsStayExact) {
   TempDir dir;
@@ -308,16 +325,8 @@ TEST(CliExport, LongDecimalsStayExact) {
   }
   const CliRun r = RunCli({"export", dir.Path() + "BETRAG.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
-  std::string rows;
-  auto collect = [](void* out, int n, char** values, char**) {
-    for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i]) + "|";
-    return 0;
-  };
-  sqlite3_exec(raw, "SELECT typeof(Lang), Lang, typeof(Kurz), Kurz FROM BETRAG", collect, &rows, nullptr);
-  EXPECT_EQ(rows, "text|12345678901234567890.1234|real|-1234.5|");
+  EXPECT_EQ(SqliteRows(dir.Path() + "out.sqlite", "SELECT typeof(Lang), Lang, typeof(Kurz), Kurz FROM BETRAG"),
+            "text|12345678901234567890.1234|real|-1234.5|");
 }
 
 // A single integer key column is SQLite's row id, which turns a null into a number: a table
@@ -343,19 +352,9 @@ TEST(CliExport, ABlankIntegerKeyStaysNull) {
   }
   const CliRun r = RunCli({"export", dir.Path() + "NRKEY.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
   ASSERT_EQ(r.status, 0) << r.err;
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open_v2((dir.Path() + "out.sqlite").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
-  std::string rows;
-  auto collect = [](void* out, int n, char** values, char**) {
-    for (int i = 0; i < n; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "-") + "|";
-    return 0;
-  };
-  sqlite3_exec(raw, "SELECT typeof(Nr), Nr, Name FROM NRKEY ORDER BY Name", collect, &rows, nullptr);
-  EXPECT_EQ(rows, "null|-|N|integer|3|N3|integer|7|N7|");
-  std::string tables;
-  sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master WHERE type = 'table'", collect, &tables, nullptr);
-  EXPECT_EQ(tables, "1|");
+  const std::string out = dir.Path() + "out.sqlite";
+  EXPECT_EQ(SqliteRows(out, "SELECT typeof(Nr), Nr, Name FROM NRKEY ORDER BY Name"), "null|-|N|integer|3|N3|integer|7|N7|");
+  EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "1|");
 }
 
 }  // namespace
