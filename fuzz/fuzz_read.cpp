@@ -42,10 +42,12 @@ void ReadEveryField(engine::TTable& table) {
 void ReadThroughTheComponent(testsupport::MemoryFileSystem& fs) {
   engine::TTable table;
   if (!fuzz::OpenTable(table, fs)) return;
-  engine::CURProps props;
-  engine::GetCursorProperties(table.Handle(), props);
-  ReadEveryField(table);
+  // Open reads no further than the first row: damage further on is met by the first count or
+  // move that reaches it.
   try {
+    engine::CURProps props;
+    engine::GetCursorProperties(table.Handle(), props);
+    ReadEveryField(table);
     const int indexes = table.IndexDefs().Count();
     for (int i = 0; i < indexes; ++i) {
       try {
