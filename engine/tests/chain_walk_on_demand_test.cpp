@@ -186,5 +186,20 @@ TEST(ChainWalkOnDemand, TheTableOpensAtOnceAndMeetsChainDamageWhenItsRowsNeedThe
   EXPECT_GT(read, 0);
 }
 
+// Damage at the first block is met by the open itself: it raises and leaves the table closed,
+// so that opening again does not pass as done.
+TEST(ChainWalkOnDemand, AnOpenThatMeetsDamageAtTheFirstBlockLeavesTheTableClosed) {
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir dir;
+  DamagedCopy(dir.Path(), [](auto& b) { coding::PutU16(&b[0x0E], 40); });  // first block beyond the file
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("CONTACTS.DB");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_THROW(t.Open(), EDBEngineError) << attempt;
+    EXPECT_FALSE(t.Active()) << attempt;
+  }
+}
+
 }  // namespace
 }  // namespace engine
