@@ -14,6 +14,7 @@
 
 #include "component/bulk_table.h"
 #include "component/table.h"
+#include "format/table_header.h"
 #include "format/value_codec.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -194,7 +195,7 @@ TEST(ChainWalkOnDemand, TheTableOpensAtOnceAndMeetsChainDamageWhenItsRowsNeedThe
 TEST(ChainWalkOnDemand, AnOpenThatMeetsDamageAtTheFirstBlockLeavesTheTableClosed) {
   SKIP_WITHOUT_FIXTURES();
   testsupport::TempDir dir;
-  DamagedCopy(dir.Path(), [](auto& b) { coding::PutU16(&b[0x0E], 40); });  // first block beyond the file
+  DamagedCopy(dir.Path(), [](auto& b) { coding::PutU16(&b[hdr::kFirstBlock], 40); });  // first block beyond the file
   TTable t;
   t.SetDatabaseName(dir.Path());
   t.SetTableName("CONTACTS.DB");
