@@ -162,6 +162,8 @@ void TTable::Open() {
     if (selected < 0) Fail(kErrNotFound, path, "Der Index " + Quoted(indexName_) + " existiert nicht.");
     cursor->SelectOrder(selected);
   }
+  // Damage at the first block raises here, before the table counts as open.
+  const bool empty = !cursor->HasRow(0);
   unlocked_ = std::move(unlocked);
   lock_ = std::move(lock);
   cursor_ = std::move(cursor);
@@ -172,7 +174,7 @@ void TTable::Open() {
     fields_.push_back(std::make_unique<TField>(this, i));
   state_ = TDataSetState::dsBrowse;
   edit_->Clear();
-  eof_ = !cursor_->HasRow(0);
+  eof_ = empty;
   current_ = eof_ ? -1 : 0;
   bof_ = true;
   if (AfterScroll) AfterScroll(*this);

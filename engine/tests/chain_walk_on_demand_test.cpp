@@ -8,9 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "component/bulk_table.h"
 #include "component/table.h"
+#include "format/table_header.h"
 #include "format/value_codec.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -184,6 +188,64 @@ TEST(ChainWalkOnDemand, TheTableOpensAtOnceAndMeetsChainDamageWhenItsRowsNeedThe
       },
       EDBEngineError);
   EXPECT_GT(read, 0);
+}
+
+// Damage at the first block is met by the open itself: it raises and leaves the table closed,
+// so that opening again does not pass as done.
+TEST(ChainWalkOnDemand, AnOpenThatMeetsDamageAtTheFirstBlockLeavesTheTableClosed) {
+  SKIP_WITHOUT_FIXTURES();
+  testsupport::TempDir dir;
+  DamagedCopy(dir.Path(), [](auto& b) { coding::PutU16(&b[hdr::kFirstBlock], 40); });  // first block beyond the file
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("CONTACTS.DB");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_THROW(t.Open(), EDBEngineError) << attempt;
+    EXPECT_FALSE(t.Active()) << attempt;
+  }
+}
+
+// The open table's rows as text, each "Nr|Name".
+std::vector<std::string> RowTexts(TTable& t) {
+  std::vector<std::string> rows;
+  for (int row = 0; row < t.RecordCount(); ++row) rows.push_back(t.CellText(row, 0) + "|" + t.CellText(row, 1));
+  return rows;
+}
+
+// Posts and deletes on a table of many chunks, made after its chain was walked only in part or
+// whole, leave it showing what a freshly opened table shows.
+TEST(ChainWalkOnDemand, WritesAfterAPartOrAllOfTheWalkShowWhatTheFileHolds) {
+  for (const bool wholeWalk : {false, true}) {
+    SCOPED_TRACE(wholeWalk ? "ganz gegangen" : "zum Teil gegangen");
+    testsupport::TempDir dir;
+    WriteNumbered(dir.Path(), "WEG.DB", 5000);
+    TTable t;
+    t.SetDatabaseName(dir.Path());
+    t.SetTableName("WEG.DB");
+    t.Open();
+    if (wholeWalk)
+      t.Last();
+    else
+      t.MoveTo(3000);
+    std::mt19937 random(5);
+    for (int step = 0; step < 30; ++step) {
+      t.MoveTo(static_cast<int>(random() % static_cast<uint32_t>(t.RecordCount())));
+      switch (random() % 3) {
+        case 0: t.Edit(); break;
+        case 1: t.Insert(); break;
+        default: t.Delete(); continue;
+      }
+      t.Fields(0).SetAsInteger(100000 + step);
+      t.Fields(1).SetAsString("Schritt " + std::to_string(step));
+      t.Post();
+    }
+    TTable fresh;
+    fresh.SetDatabaseName(dir.Path());
+    fresh.SetTableName("WEG.DB");
+    fresh.Open();
+    ASSERT_EQ(t.RecordCount(), fresh.RecordCount());
+    EXPECT_TRUE(RowTexts(t) == RowTexts(fresh));
+  }
 }
 
 }  // namespace
