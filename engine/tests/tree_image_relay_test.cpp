@@ -40,7 +40,7 @@ TEST(TreeImageRelay, EntriesJoiningAndLeavingGiveTheWholeTreesBytes) {
   std::mt19937 random(3);
   uint16_t nextChild = 1;
   const auto fresh = [&] {
-    return engine::TreeEntry{"K" + std::to_string(random() % 100000), nextChild++, 1 + random() % 50};
+    return engine::TreeEntry{"K" + std::to_string(random() % 100000), nextChild++, static_cast<uint32_t>(1 + random() % 50)};
   };
   std::vector<engine::TreeEntry> level1;
   for (int i = 0; i < 30; ++i) level1.push_back(fresh());
@@ -65,7 +65,7 @@ TEST(TreeImageRelay, EntriesJoiningAndLeavingGiveTheWholeTreesBytes) {
         edits.push_back({at, false});
       } else {
         const size_t at = random() % level1.size();
-        level1[at].count = 1 + random() % 50;
+        level1[at].count = static_cast<uint32_t>(1 + random() % 50);
         touched[at] = true;
       }
     }
