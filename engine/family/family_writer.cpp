@@ -21,8 +21,6 @@ namespace engine {
 
 namespace {
 
-constexpr size_t kMaxBlocks = 0xFFFF;
-
 struct FieldPlace {
   size_t offset;
   size_t bytes;
@@ -61,11 +59,6 @@ class WrittenFiles {
   std::vector<WrittenFile> files_;
   bool committed_ = false;
 };
-
-void CheckBlockCount(size_t blocks, const std::string& path) {
-  if (blocks > kMaxBlocks)
-    Fail(kErrUnsupported, path, "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
-}
 
 // Leaves in a blob field (at least a descriptor long) only the value its leader holds whole, as
 // a fresh .MB's table holds it: length and leader bytes, no reference; any other value becomes
@@ -167,7 +160,6 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     }
     int slot = 0;
     const uint16_t block = blocks.Add(rec.bytes.data(), &slot);
-    CheckBlockCount(block, dbPath);
     for (auto& entries : secondary) entries.Add(rec.bytes.data(), block, slot, static_cast<uint32_t>(count));
     ++count;
     if (progress && !progress(count)) throw EAbort();
@@ -201,7 +193,7 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     WriteLayoutFirst(*xFile, xh);
     const size_t xKeyBytes = xh.recordSize - idx::kLastFieldBytes;
     BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize, xKeyBytes);
-    for (size_t i = 0; i < secondary[k].Count(); ++i) CheckBlockCount(xBlocks.Add(secondary[k].At(i)), dir + xName);
+    for (size_t i = 0; i < secondary[k].Count(); ++i) xBlocks.Add(secondary[k].At(i));
     secondary[k].Clear();
     const std::vector<TreeEntry> xEntries = xBlocks.Finish(xKeyBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());

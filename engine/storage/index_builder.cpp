@@ -10,6 +10,8 @@
 #include "format/index_block.h"
 #include "format/upper_case.h"
 #include "io/coding.h"
+#include "io/engine_error.h"
+#include "io/fail.h"
 #include "io/file_system.h"
 
 namespace engine {
@@ -78,6 +80,9 @@ void BulkBlockWriter::FlushBlock(bool last) {
 
 uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
   if (current_ == 0 || static_cast<uint32_t>(inBlock_) == capacity_) {
+    // Block numbers are 16 bits: one more block would be numbered 0 and land before the file.
+    if (current_ == UINT16_MAX)
+      Fail(kErrUnsupported, file_.Path(), "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
     if (current_ != 0) FlushBlock(false);
     ++current_;
     firstRecord_.assign(reinterpret_cast<const char*>(record), keyBytes_);

@@ -34,7 +34,8 @@ class BulkBlockWriter {
   // `keyBytes` leading bytes of each block's first record for its entry.
   BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize,
                   size_t keyBytes = SIZE_MAX);
-  // Appends one record; returns the block it went to and its position in that block.
+  // Appends one record; returns the block it went to and its position in that block. Raises
+  // EDBEngineError naming the file when the record needs a block past number 65535.
   uint16_t Add(const uint8_t* record, int* slot = nullptr);
   // Writes the last block. Returns the entries of every block (first record's `keyBytes`
   // leading bytes, block number, record count).
