@@ -193,9 +193,9 @@ std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
 }
 
 void RecordWriter::UpdateFirstRows() const {
-  if (firstRowsValid_ >= chain_.size()) return;
-  // Only the entries from the first changed block on are worked out again.
+  // A chain that lost its last blocks leaves their entries behind: they go whatever else is valid.
   firstRows_.resize(chain_.size());
+  // Only the entries from the first changed block on are worked out again.
   for (size_t i = firstRowsValid_; i < chain_.size(); ++i)
     firstRows_[i] = i == 0 ? 0 : firstRows_[i - 1] + chain_[i - 1].count;
   firstRowsValid_ = chain_.size();

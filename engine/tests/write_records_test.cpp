@@ -535,6 +535,43 @@ TEST_F(WriteRecords, InsertPlacesTheRecordAtTheCursorInATableWithoutKey) {
                                              "A10", "A11"}));
 }
 
+// A writer that lost the chain's last block still finds every row: the record appended to the
+// block before and then edited is the one that changes.
+TEST_F(WriteRecords, RowsAreFoundAfterTheLastBlockLeftTheChain) {
+  TTable t;
+  t.SetFileSystem(&fs);
+  t.SetDatabaseName(kDir);
+  t.SetTableName("LISTE.DB");
+  t.FieldDefs().Add({"Text", engine::ftString, 200, false});
+  t.SetCreateBlockSize(1024);  // five records per block
+  t.CreateTable();
+  t.Open();
+  for (int i = 0; i < 6; ++i) {
+    t.Append();
+    t.Fields(0).SetAsString("A" + std::to_string(i));
+    t.Post();
+  }
+  t.First();
+  t.Delete();    // the first block keeps four
+  t.MoveTo(4);
+  t.Delete();    // the second block's only record: the block leaves the chain
+  t.Append();
+  t.Fields(0).SetAsString("neu");
+  t.Post();
+  t.MoveTo(4);
+  t.Edit();
+  t.Fields(0).SetAsString("geändert");
+  t.Post();
+  std::vector<std::string> texts;
+  for (t.First(); !t.Eof(); t.Next()) texts.push_back(t.Fields(0).AsString());
+  EXPECT_EQ(texts, (std::vector<std::string>{"A1", "A2", "A3", "A4", "geändert"}));
+  t.Close();
+  TTable again;
+  OpenTable(again, "LISTE.DB");
+  again.Last();
+  EXPECT_EQ(again.Fields(0).AsString(), "geändert");
+}
+
 // A unique index of a table without key refuses a value another record holds, and follows
 // the changes of the same writer: an edited record gives up its old value, a deleted one its
 // own, and a record may keep its value when edited.
