@@ -86,6 +86,20 @@ class WriteRecords : public ::testing::Test {
     Name(t, name);
     t.Open();
   }
+  // Creates and opens LISTE.DB, a table without key of one 200-byte text field in 1 KiB blocks
+  // (five records per block), holding `count` records "A0", "A1", ...
+  void CreateList(TTable& t, int count) {
+    Name(t, "LISTE.DB");
+    t.FieldDefs().Add({"Text", engine::ftString, 200, false});
+    t.SetCreateBlockSize(1024);
+    t.CreateTable();
+    t.Open();
+    for (int i = 0; i < count; ++i) {
+      t.Append();
+      t.Fields(0).SetAsString("A" + std::to_string(i));
+      t.Post();
+    }
+  }
   // Appends the customers 1..count, named R1, R2, ...
   static void AppendCustomers(TTable& t, int count) {
     for (int i = 1; i <= count; ++i) {
@@ -512,18 +526,7 @@ TEST_F(WriteRecords, DuplicateReplaysAutoIncrementValuesWithGaps) {
 
 TEST_F(WriteRecords, InsertPlacesTheRecordAtTheCursorInATableWithoutKey) {
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName(kDir);
-  t.SetTableName("LISTE.DB");
-  t.FieldDefs().Add({"Text", engine::ftString, 200, false});
-  t.SetCreateBlockSize(1024);
-  t.CreateTable();
-  t.Open();
-  for (int i = 0; i < 12; ++i) {
-    t.Append();
-    t.Fields(0).SetAsString("A" + std::to_string(i));
-    t.Post();
-  }
+  CreateList(t, 12);
   t.MoveTo(5);
   t.Insert();
   t.Fields(0).SetAsString("neu");
@@ -539,18 +542,7 @@ TEST_F(WriteRecords, InsertPlacesTheRecordAtTheCursorInATableWithoutKey) {
 // block before and then edited is the one that changes.
 TEST_F(WriteRecords, RowsAreFoundAfterTheLastBlockLeftTheChain) {
   TTable t;
-  t.SetFileSystem(&fs);
-  t.SetDatabaseName(kDir);
-  t.SetTableName("LISTE.DB");
-  t.FieldDefs().Add({"Text", engine::ftString, 200, false});
-  t.SetCreateBlockSize(1024);  // five records per block
-  t.CreateTable();
-  t.Open();
-  for (int i = 0; i < 6; ++i) {
-    t.Append();
-    t.Fields(0).SetAsString("A" + std::to_string(i));
-    t.Post();
-  }
+  CreateList(t, 6);
   t.First();
   t.Delete();    // the first block keeps four
   t.MoveTo(4);
