@@ -1,6 +1,7 @@
 #include "direct/table_verify.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "direct/table_location.h"
@@ -41,14 +42,14 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
     return;
   }
   // A chain without fault needs no second walk when the table is opened.
-  std::vector<std::pair<uint16_t, uint32_t>> soundChain;
-  bool chainSound = false;
+  std::optional<std::vector<std::pair<uint16_t, uint32_t>>> soundChain;
   {
     const auto file = fs.Open(path, OpenMode::ReadOnly);
     ChainScan scan = ScanChain(*file, h);
-    chainSound = scan.problems.empty();
-    if (chainSound)
-      for (size_t i = 0; i < scan.chain.size(); ++i) soundChain.emplace_back(scan.chain[i], scan.counts[i]);
+    if (scan.problems.empty()) {
+      soundChain.emplace();
+      for (size_t i = 0; i < scan.chain.size(); ++i) soundChain->emplace_back(scan.chain[i], scan.counts[i]);
+    }
     report.problems = std::move(scan.problems);
     if (scan.broken) return;  // the records and indexes are checked once the chain is mended
   }
@@ -57,7 +58,7 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
                                              " ist unbekannt; Text würde als Codeseite 437 gelesen."});
   std::unique_ptr<TableCursor> cursor;
   try {
-    cursor = chainSound ? TableCursor::Open(fs, dir, name, soundChain) : TableCursor::Open(fs, dir, name);
+    cursor = soundChain ? TableCursor::Open(fs, dir, name, *soundChain) : TableCursor::Open(fs, dir, name);
   } catch (const EDBEngineError& e) {
     report.problems.push_back({path, "", e.what()});
     return;
