@@ -4,7 +4,6 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace engine {
 
