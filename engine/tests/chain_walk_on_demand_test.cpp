@@ -14,6 +14,7 @@
 
 #include "component/bulk_table.h"
 #include "component/table.h"
+#include "engine/tests/table_damage.h"
 #include "format/table_header.h"
 #include "format/value_codec.h"
 #include "io/coding.h"
@@ -22,7 +23,6 @@
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "testsupport/fault_file_system.h"
-#include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
@@ -40,9 +40,7 @@ size_t BlockStart(int block) { return 2048 + static_cast<size_t>(block - 1) * 20
 // A copy of the unkeyed sample in `dir` changed by `change`; returns its path.
 std::string DamagedCopy(const std::string& dir, const std::function<void(std::vector<uint8_t>&)>& change) {
   const std::string path = testsupport::CopyTable(fixtures::Unkeyed(), dir);
-  auto bytes = testsupport::ReadBytes(path);
-  change(bytes);
-  testsupport::WriteBytes(path, bytes);
+  damage::Damage(path, change);
   return path;
 }
 
