@@ -13,6 +13,7 @@
 #include "component/table.h"
 #include "format/table_header.h"
 #include "io/file_system.h"
+#include "storage/header_reader.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
 #include "testsupport/memory_file_system.h"
@@ -223,8 +224,7 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
   for (const char* round : {"einig", "Satzanzahl eines Eintrags falsch", "Stempel veraltet"}) {
     SCOPED_TRACE(round);
     std::string bytes = fs.Contents(px);
-    const engine::TableHeader h =
-        engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), px);
+    const engine::TableHeader h = engine::ReadFileHeader(fs, px);
     ASSERT_GE(h.numIndexLevels, 2);
     if (round[0] == 'S' && round[1] == 'a') {
       // The low byte of the first level-1 entry's count (block 2 holds the first entries).

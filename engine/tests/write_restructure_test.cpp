@@ -15,6 +15,7 @@
 #include "format/data_block.h"
 #include "format/table_header.h"
 #include "io/engine_error.h"
+#include "storage/header_reader.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -239,8 +240,7 @@ TEST_F(WriteRestructure, RecordsCutByTheEndOfTheFileAreRefusedAndAnEndRightAfter
   // A copy has its chain in file order: the end of the file then cuts its last block only.
   engine::CopyTableFiles(fs, kDir, "CUSTOMER.DB", "/mem/src/", "QUELLE.DB", false, {7, 2048});
   const std::string db = fs.Contents("/mem/src/QUELLE.DB");
-  const engine::TableHeader h =
-      engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(db.data()), db.size(), "/mem/src/QUELLE.DB");
+  const engine::TableHeader h = engine::ReadFileHeader(fs, "/mem/src/QUELLE.DB");
   const uint64_t last = h.BlockOffset(h.lastBlock);
   const auto* head = reinterpret_cast<const uint8_t*>(db.data()) + last;
   const uint64_t recordsEnd =
