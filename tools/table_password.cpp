@@ -9,20 +9,28 @@
 
 namespace tools {
 
+namespace {
+
+// Opens `table` and counts its rows: counting walks the whole block chain, so that a damaged
+// table is refused here and left closed, as when opening it fails.
+void OpenWalkingTheChain(engine::TTable& table) {
+  table.Open();
+  try {
+    table.RecordCount();
+  } catch (...) {
+    table.Close();
+    throw;
+  }
+}
+
+}  // namespace
+
 void OpenTableAskingPassword(engine::TTable& table, QWidget* parent) {
   const QString prompt = QString::fromUtf8("Kennwort für Tabelle „%1“:").arg(QFile::decodeName(table.TableName().c_str()));
   bool wrong = false;
   while (true) {
     try {
-      table.Open();
-      // Counting the rows walks the whole block chain, so that a damaged table is refused here
-      // and left closed, as when opening it fails.
-      try {
-        table.RecordCount();
-      } catch (...) {
-        table.Close();
-        throw;
-      }
+      OpenWalkingTheChain(table);
       return;
     } catch (const engine::EDBEngineError& e) {
       if (e.ErrorCode() != engine::kErrPasswordProtected) throw;
