@@ -9,6 +9,7 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/whole_file_reads.h"
 
 namespace engine {
 
@@ -43,10 +44,7 @@ class MemoryFile : public File {
 };
 
 std::vector<uint8_t> FileBytes(FileSystem& fs, const std::string& path) {
-  auto file = fs.Open(path, OpenMode::ReadOnly);
-  std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
-  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-  return bytes;
+  return AllBytes(*fs.Open(path, OpenMode::ReadOnly));
 }
 
 // Writes the pieces numbered in `pieces` (ascending) of `bytes`, runs of neighbours in one write.
