@@ -12,10 +12,10 @@
 #include "format/field_type.h"
 #include "format/record_format.h"
 #include "format/value_codec.h"
-#include "io/coding.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
+#include "storage/blob_file.h"
 
 namespace engine {
 
@@ -82,9 +82,8 @@ void TBulkRow::PutBlob(int field, std::string content) {
   }
   // A value that fits the leader lives there whole, as the .MB's writer would leave it.
   uint8_t* p = record_.data() + f.offset;
-  std::fill_n(p, f.bytes, uint8_t{0});
   std::copy(content.begin(), content.end(), p);
-  coding::PutU32(p + leader + mb::kDescLength, static_cast<uint32_t>(content.size()));
+  BlobFile::EndLeaderValue(p, f.bytes, static_cast<uint32_t>(content.size()));
   blobs_.erase(field);
 }
 

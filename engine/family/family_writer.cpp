@@ -9,7 +9,6 @@
 #include "format/family_names.h"
 #include "format/index_block.h"
 #include "format/value_codec.h"
-#include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
@@ -66,12 +65,10 @@ class WrittenFiles {
 void KeepLeaderValue(uint8_t* field, size_t bytes) {
   const uint32_t length = BlobFile::StoredLength(field, bytes);
   const size_t leader = mb::LeaderBytes(bytes);
-  if (length > leader) {
+  if (length > leader)
     std::memset(field, 0, bytes);
-    return;
-  }
-  std::memset(field + length, 0, bytes - length);
-  coding::PutU32(field + leader + mb::kDescLength, length);
+  else
+    BlobFile::EndLeaderValue(field, bytes, length);
 }
 
 }  // namespace

@@ -33,13 +33,16 @@ class FileInMemory : public File {
 
 }  // namespace
 
+std::vector<uint8_t> AllBytes(const File& file) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  return bytes;
+}
+
 std::unique_ptr<File> WholeFileReads::Open(const std::string& path, OpenMode mode) {
   std::unique_ptr<File> file = Base().Open(path, mode);
-  const uint64_t size = file->Size();
-  if (mode != OpenMode::ReadOnly || size > maxBytes_) return file;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-  return std::make_unique<FileInMemory>(file->Path(), std::move(bytes));
+  if (mode != OpenMode::ReadOnly || file->Size() > maxBytes_) return file;
+  return std::make_unique<FileInMemory>(file->Path(), AllBytes(*file));
 }
 
 }  // namespace engine

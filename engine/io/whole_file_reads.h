@@ -8,10 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "io/forwarding_file_system.h"
 
 namespace engine {
+
+// Every byte of `file`, read in one go.
+std::vector<uint8_t> AllBytes(const File& file);
 
 class WholeFileReads : public ForwardingFileSystem {
  public:

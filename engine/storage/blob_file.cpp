@@ -133,6 +133,11 @@ uint32_t BlobFile::StoredLength(const uint8_t* field, size_t fieldSize) {
   return GetU32(field + fieldSize - kDescriptorSize + kDescLength);
 }
 
+void BlobFile::EndLeaderValue(uint8_t* field, size_t fieldSize, uint32_t length) {
+  std::fill(field + length, field + fieldSize, uint8_t{0});
+  PutU32(field + LeaderBytes(fieldSize) + kDescLength, length);
+}
+
 bool BlobFile::ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content) {
   const uint32_t length = StoredLength(field, fieldSize);
   if (length > LeaderBytes(fieldSize)) return false;

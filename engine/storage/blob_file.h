@@ -37,6 +37,9 @@ class BlobFile {
 
   // Stored length of the value whose field bytes are given (0 = null).
   static uint32_t StoredLength(const uint8_t* field, size_t fieldSize);
+  // Makes the field's first `length` bytes (at most its leader) a value held in the leader:
+  // zeros after them and the length in the descriptor, no .MB reference.
+  static void EndLeaderValue(uint8_t* field, size_t fieldSize, uint32_t length);
   // True when the value lies wholly in the record (length <= leader); then *content is set.
   static bool ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content);
 

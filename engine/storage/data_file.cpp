@@ -181,6 +181,13 @@ void DataFile::FailCut(uint16_t block) const {
                                        std::to_string(block) + "; sie ist abgeschnitten.");
 }
 
+void DataFile::ForgetRun(size_t slot) const {
+  CachedRun& run = cache_[slot];
+  for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
+    if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
+  run.chunks = 0;
+}
+
 DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const {
   const size_t blockBytes = header_.BlockBytes();
   const size_t chunkBytes = chunkBlocks_ * blockBytes;
@@ -209,10 +216,8 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     }
     if (streaming) streamSlots_.push_back(slot);
   }
+  ForgetRun(slot);  // unused until the read below succeeds
   CachedRun& run = cache_[slot];
-  for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
-    if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
-  run.chunks = 0;  // unused until the read below succeeds
   const uint64_t offset = header_.BlockOffset(static_cast<uint16_t>(chunk * chunkBlocks_ + 1));
   const uint64_t left = fileSize_ > offset ? fileSize_ - offset : 0;
   const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
@@ -317,12 +322,8 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   // A written block's whole run goes.
   for (uint16_t block : written) {
     const uint32_t chunk = (block - 1u) / chunkBlocks_;
-    if (block == 0 || chunk >= slotOf_.size() || slotOf_[chunk] < 0) continue;
-    const auto slot = static_cast<size_t>(slotOf_[chunk]);
-    CachedRun& run = cache_[slot];
-    for (uint32_t c = run.first; c < run.first + run.chunks; ++c)
-      if (slotOf_[c] == static_cast<int32_t>(slot)) slotOf_[c] = -1;
-    run.chunks = 0;
+    if (block != 0 && chunk < slotOf_.size() && slotOf_[chunk] >= 0)
+      ForgetRun(static_cast<size_t>(slotOf_[chunk]));
   }
   lastRow_ = UINT32_MAX;
   lastLoadedEntry_ = SIZE_MAX;

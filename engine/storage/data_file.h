@@ -168,6 +168,8 @@ class DataFile {
   size_t EntryIndexOf(uint32_t row);
   // Fills rowSteps_ for the finished directory.
   void IndexRowSteps() const;
+  // Marks the run in cache slot `slot` unused and its chunks no longer cached.
+  void ForgetRun(size_t slot) const;
   // The bytes of `block`, read with its chunk when it is not cached.
   BlockBytes LoadBlock(uint16_t block, Reading reading) const;
   BlockBytes LoadEntry(size_t entry);

@@ -67,16 +67,17 @@ int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const 
   return -1;
 }
 
-int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
-  if (ascending_) {
-    const int64_t i = EntryOf(block);
-    if (i >= 0) {
-      const BlockEntry& e = blocks_[static_cast<size_t>(i)];
-      const int64_t row = Search(key, e.firstRow, e.firstRow + e.count);
-      if (row >= 0) return row;
-    }
-    return Search(key, 0, rows_);
+int64_t KeyRows::SearchFrom(const uint8_t* key, int64_t entry) const {
+  if (entry >= 0) {
+    const BlockEntry& e = blocks_[static_cast<size_t>(entry)];
+    const int64_t row = Search(key, e.firstRow, e.firstRow + e.count);
+    if (row >= 0) return row;
   }
+  return Search(key, 0, rows_);
+}
+
+int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
+  if (ascending_) return SearchFrom(key, EntryOf(block));
   size_t slot = Slot(key);
   while (slots_[slot] != 0) {
     const uint32_t r = slots_[slot] - 1;
@@ -122,14 +123,11 @@ std::vector<uint32_t> KeyRows::Match(const uint8_t* entries, const uint16_t* blo
     std::memcpy(out + stride_, &number, sizeof number);
   }
   for (size_t b = 0; b + 1 < begin.size(); ++b) {
-    const BlockEntry* block = b == 0 ? nullptr : &blocks_[b - 1];
     for (size_t k = begin[b]; k < begin[b + 1]; ++k) {
       const uint8_t* entry = sorted.get() + k * bytes;
-      int64_t row = block ? Search(entry + offset_, block->firstRow, block->firstRow + block->count) : -1;
-      if (row < 0) row = Search(entry + offset_, 0, rows_);
       uint32_t j = 0;
       std::memcpy(&j, entry + stride_, sizeof j);
-      settle(entry, row, j);
+      settle(entry, SearchFrom(entry + offset_, static_cast<int64_t>(b) - 1), j);
     }
   }
   return rowOf;

@@ -38,6 +38,9 @@ class KeyRows {
   size_t Slot(const uint8_t* key) const;
   // Row with `key` among rows [first, end) of ascending keys, or -1.
   int64_t Search(const uint8_t* key, uint32_t first, uint32_t end) const;
+  // Row with `key` among ascending keys: searched in the rows of blocks_[entry] first (none when
+  // entry is -1), then in all rows; -1 when no row has it.
+  int64_t SearchFrom(const uint8_t* key, int64_t entry) const;
   // Index in blocks_ of a block number's entry with rows, -1 when the chain does not hold it.
   int64_t EntryOf(uint16_t block) const;
 

@@ -465,13 +465,15 @@ void RecordWriter::MergeWithNext(size_t ci) {
   FreeBlock(victim);
 }
 
-std::vector<BlockEntry> RecordWriter::Blocks() const {
+std::vector<BlockEntry> RecordWriter::EntriesFrom(size_t from) const {
   UpdateFirstRows();
   std::vector<BlockEntry> out;
-  out.reserve(chain_.size());
-  for (size_t i = 0; i < chain_.size(); ++i) out.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
+  out.reserve(chain_.size() - std::min(from, chain_.size()));
+  for (size_t i = from; i < chain_.size(); ++i) out.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
   return out;
 }
+
+std::vector<BlockEntry> RecordWriter::Blocks() const { return EntriesFrom(0); }
 
 std::vector<TreeEntry> RecordWriter::BlockEntries(size_t keyBytes) {
   std::vector<TreeEntry> out;
@@ -485,10 +487,8 @@ RecordWriter::CommittedChain RecordWriter::LastCommit() const {
   out.written = written_;
   out.keptRows = count_;
   if (committedFrom_ >= chain_.size()) return out;
-  UpdateFirstRows();
-  out.keptRows = firstRows_[committedFrom_];
-  for (size_t i = committedFrom_; i < chain_.size(); ++i)
-    out.tail.push_back({chain_[i].block, firstRows_[i], chain_[i].count});
+  out.tail = EntriesFrom(committedFrom_);
+  out.keptRows = out.tail.front().firstRow;
   return out;
 }
 

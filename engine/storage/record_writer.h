@@ -110,6 +110,8 @@ class RecordWriter {
   // block joined or left the chain there.
   void ChainChanged(size_t chainIndex, bool joinedOrLeft);
   void UpdateFirstRows() const;
+  // The chain's blocks from position `from` on, with their first rows and record counts.
+  std::vector<BlockEntry> EntriesFrom(size_t from) const;
   void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
   void Load(const std::vector<BlockEntry>* known);
   // Raises EDBEngineError naming the file when the header's block count runs past the file's

@@ -9,6 +9,7 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/whole_file_reads.h"
 
 namespace engine {
 
@@ -43,10 +44,7 @@ class MemoryFile : public File {
 };
 
 std::vector<uint8_t> FileBytes(FileSystem& fs, const std::string& path) {
-  auto file = fs.Open(path, OpenMode::ReadOnly);
-  std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
-  bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
-  return bytes;
+  return AllBytes(*fs.Open(path, OpenMode::ReadOnly));
 }
 
 // Writes the pieces numbered in `pieces` (ascending) of `bytes`, runs of neighbours in one write.
@@ -188,14 +186,17 @@ void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std
   old = entry;
   PutEntry(level, i, &entry, pieces);
   if (level + 1 == levels_.size()) return;
-  // The entry above: the first key and the record count of this entry's block.
-  const std::vector<TreeEntry>& here = levels_[level];
   const size_t part = i / (capacity_ - 1);
+  SetEntry(level + 1, part, Above(level, part), pieces);
+}
+
+TreeEntry TreeFileImage::Above(size_t level, size_t part) const {
+  const std::vector<TreeEntry>& here = levels_[level];
   const size_t begin = part * (capacity_ - 1);
   const size_t end = std::min(here.size(), begin + capacity_ - 1);
   uint32_t sum = 0;
   for (size_t k = begin; k < end; ++k) sum += here[k].count;
-  SetEntry(level + 1, part, {here[begin].key, levels_[level + 1][part].child, sum}, pieces);
+  return {here[begin].key, levels_[level + 1][part].child, sum};
 }
 
 bool TreeFileImage::Update(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<TreeEdit>& edits,
@@ -275,15 +276,10 @@ bool TreeFileImage::Relay(size_t before, size_t from, std::vector<size_t>* piece
   }
   // The entries above the blocks from the first changed one on: their first keys and counts.
   for (size_t level = 0; level + 1 < levels_.size(); ++level) {
-    const std::vector<TreeEntry>& here = levels_[level];
     from /= capacity_ - 1;
     for (size_t part = from; part < levels_[level + 1].size(); ++part) {
-      const size_t begin = part * (capacity_ - 1);
-      const size_t end = std::min(here.size(), begin + capacity_ - 1);
-      uint32_t sum = 0;
-      for (size_t k = begin; k < end; ++k) sum += here[k].count;
       TreeEntry& above = levels_[level + 1][part];
-      const TreeEntry entry{here[begin].key, above.child, sum};
+      const TreeEntry entry = Above(level, part);
       if (SameEntry(above, entry)) continue;
       above = entry;
       PutEntry(level + 1, part, &above, pieces);

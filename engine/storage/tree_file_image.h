@@ -59,6 +59,9 @@ class TreeFileImage {
   void PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces);
   void Touch(size_t offset, size_t n, std::vector<size_t>* pieces);
   void SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces);
+  // The entry of level `level + 1` over block `part` of level `level` as that block's entries
+  // give it: their first key and record count.
+  TreeEntry Above(size_t level, size_t part) const;
   size_t EntryOffset(size_t level, size_t i) const;
   void Flush(FileSystem& fs, const std::string& path, const std::vector<size_t>& pieces);
 
