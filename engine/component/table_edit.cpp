@@ -16,6 +16,7 @@
 #include "family/foreign_locks.h"
 #include "family/table_access.h"
 #include "family/table_cursor.h"
+#include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -60,7 +61,19 @@ void TTable::Append() {
   edit_->Clear();
   edit_->returnRow = current_;
   edit_->record.assign(c.Header().recordSize, 0);
-  current_ = static_cast<int>(c.RowCount());
+  // A cursor that has not walked its chain yet leaves the count to the writer the post needs
+  // anyway, which takes the chain from a .PX that agrees with the table instead of walking it.
+  int rows = -1;
+  if (!c.Data().Walked()) {
+    try {
+      bool stale = false;
+      TableWriter& writer = Writer(&stale);
+      if (!stale) rows = static_cast<int>(writer.Data().Count());
+    } catch (const EDBEngineError&) {
+      writer_.reset();  // the post tries again and reports what stands in its way
+    }
+  }
+  current_ = rows >= 0 ? rows : static_cast<int>(c.RowCount());
   state_ = TDataSetState::dsInsert;
 }
 

@@ -47,13 +47,20 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       unlocked_(WithKeyOf(fs, staged_)),
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
-  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen);
+  // Without a reader's finished walk the chain comes from a .PX that agrees with the data file.
+  const RecordWriter::ChainFromTree fromPx = [this](const TableHeader& h, std::vector<BlockEntry>* chain) {
+    if (h.primaryKeyFields == 0) return false;
+    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    return primaryFile_.AdoptChain(fs_, dir_ + pxName, h.changeCount1, h.usedBlocks, chain);
+  };
+  data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen, fromPx);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
   const bool keyed = def_.keyFields > 0;
   // A .PX that agrees with the chain is kept and changed entry by entry; one that does not is
   // written again from every block's first key, which the walk of the chain reads.
-  if (data_->ChainTaken() && keyed) {
+  if (!data_->ChainFromTreeTaken()) primaryFile_ = TreeFileImage();
+  if (data_->ChainTaken() && !data_->ChainFromTreeTaken() && keyed) {
     const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
     if (!primaryFile_.Adopt(fs_, dir_ + pxName, data_->Header().changeCount1, data_->Blocks())) data_->Reload();
   }
@@ -61,15 +68,19 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     Secondary s;
     s.index = def_.indexes[k];
     s.path = secondaries[k].path;
+    const std::string yPath = dir_ + FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
     if (keyed && Maintained(secondaries[k]) && fs_.Exists(s.path)) {
-      s.x = std::make_unique<RecordWriter>(fs_, s.path);
+      // The index file's chain comes from its .Y when that agrees with it, from a walk otherwise.
+      TreeFileImage& tree = s.treeFile;
+      const RecordWriter::ChainFromTree fromY = [&](const TableHeader& h, std::vector<BlockEntry>* chain) {
+        return tree.AdoptChain(fs_, yPath, h.changeCount1, h.usedBlocks, chain);
+      };
+      s.x = std::make_unique<RecordWriter>(fs_, s.path, nullptr, fromY);
       const size_t expected = IndexFieldBytes(def_, s.index) + def_.KeyBytes() + idx::kBlockNumberBytes;
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
-    if (s.x) {
-      const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
-      s.treeFile.Adopt(fs_, dir_ + yName, s.x->Header().changeCount1, s.x->Blocks());
-    }
+    if (!s.x || !s.x->ChainFromTreeTaken()) s.treeFile = TreeFileImage();
+    if (s.x && !s.x->ChainFromTreeTaken()) s.treeFile.Adopt(fs_, yPath, s.x->Header().changeCount1, s.x->Blocks());
     if (!s.x) rebuildAll_ = true;
     secondaries_.push_back(std::move(s));
   }

@@ -305,12 +305,14 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
                        const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
-  if (!walkDone_) {
+  if (!walkDone_ && keptRows > 0) {
     // Rows not walked yet: the walk starts again on what the writer committed.
     DropCache();
     StartWalk();
     return;
   }
+  walkDone_ = true;
+  walk_ = WalkState();
   const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
                                      [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
   blocks_.erase(kept, blocks_.end());

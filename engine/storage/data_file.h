@@ -80,6 +80,8 @@ class DataFile {
     WalkAll();
     return recordCount_;
   }
+  // Whether the chain has been walked to its end (or taken over whole).
+  bool Walked() const { return walkDone_; }
   // Whether row `row` exists, walking the chain only as far as that row.
   bool HasRecord(uint32_t row) const { return walkDone_ ? row < recordCount_ : WalkToRecord(row); }
   // Record count that the chain holds before the cut to the header's count.
@@ -119,7 +121,9 @@ class DataFile {
   void DropCache();
   // Takes over what a writer of the same file has just committed instead of walking the chain
   // again: its header, the rows before `keptRows` where they were, the chain's blocks from there
-  // on as `tail` gives them (empty ones left out), and blocks `written` no longer cached.
+  // on as `tail` gives them (empty ones left out), and blocks `written` no longer cached. A
+  // chain not walked yet is taken over whole when the writer gives it whole (`keptRows` 0) and
+  // walked again from its start otherwise.
   void Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
                const std::vector<uint16_t>& written);
 

@@ -41,7 +41,9 @@ std::vector<uint8_t> FixedPart(File& file) {
 
 }  // namespace
 
-RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen) : fs_(fs), path_(dbPath) {
+RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen,
+                           const ChainFromTree& fromTree)
+    : fs_(fs), path_(dbPath) {
   file_ = fs.Open(dbPath, OpenMode::ReadWrite);
   header_ = ReadWritableHeader(fs, *file_, dbPath);
   if (header_.writeProtected) Fail(kErrUnsupported, path_, "Die Tabelle ist schreibgeschützt.");
@@ -49,10 +51,49 @@ RecordWriter::RecordWriter(FileSystem& fs, const std::string& dbPath, const Data
     Fail(kErrUnsupported, path_, "Die Tabelle ist als reparaturbedürftig markiert und wird nicht geändert.");
   // A reader's walk of the file as it is now, with every block holding records and every
   // record the header counts, gives the chain as walking it again would.
-  const bool walked = seen && SameFileState(seen->Header(), header_) && seen->Inconsistency().empty() &&
-                      seen->Truncation().empty() && seen->Blocks().size() == header_.usedBlocks &&
-                      seen->RecordCount() == header_.numRecords;
-  Load(walked ? &seen->Blocks() : nullptr);
+  const bool walked = seen && seen->Walked() && SameFileState(seen->Header(), header_) &&
+                      seen->Inconsistency().empty() && seen->Truncation().empty() &&
+                      seen->Blocks().size() == header_.usedBlocks && seen->RecordCount() == header_.numRecords;
+  if (walked) {
+    Load(&seen->Blocks());
+    return;
+  }
+  std::vector<BlockEntry> chain;
+  if (fromTree && header_.numRecords > 0 && fromTree(header_, &chain) && FitsHeader(chain, file_->Size())) {
+    Load(&chain);
+    expected_.assign(size_t{header_.fileBlocks} + 1, Expected());
+    for (size_t i = 0; i < chain.size(); ++i)
+      expected_[chain[i].block] = {true, i + 1 < chain.size() ? chain[i + 1].block : uint16_t{0}, chain[i].count};
+    return;
+  }
+  Load(nullptr);
+}
+
+bool RecordWriter::FitsHeader(const std::vector<BlockEntry>& chain, uint64_t size) const {
+  if (chain.size() != header_.usedBlocks || chain.empty() || chain.front().block != header_.firstBlock ||
+      chain.back().block != header_.lastBlock)
+    return false;
+  const uint32_t capacity = (header_.BlockBytes() - blk::kHeaderBytes) / header_.recordSize;
+  std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
+  uint64_t records = 0;
+  for (const BlockEntry& e : chain) {
+    if (e.block == 0 || e.block > header_.fileBlocks || seen[e.block] || header_.BlockOffset(e.block) >= size ||
+        e.count == 0 || e.count > capacity)
+      return false;
+    seen[e.block] = true;
+    records += e.count;
+  }
+  return records == header_.numRecords;
+}
+
+void RecordWriter::CheckTaken(uint16_t block, const std::vector<uint8_t>& bytes) {
+  Expected& e = expected_[block];
+  e.unread = false;
+  const BlockHeader bh = DecodeBlockHeader(bytes.data());
+  // The walk ends at the last block whatever it names as next.
+  if (bh.RecordCount(header_.recordSize) != static_cast<int>(e.count) || (e.next != 0 && bh.next != e.next))
+    Fail(kErrCorrupt, path_, "Die Blockkette ist beschädigt (Block " + std::to_string(block) +
+                                 "); die Tabelle wird nicht geändert.");
 }
 
 bool SameFileState(const TableHeader& a, const TableHeader& b) {
@@ -86,6 +127,7 @@ void RecordWriter::Load(const std::vector<BlockEntry>* known) {
   const uint64_t size = file_->Size();
   chainTaken_ = known != nullptr;
   if (known) {
+    chain_.reserve(known->size());
     // The chain as a reader just walked it; first records are read when needed.
     for (const BlockEntry& e : *known) {
       seen[e.block] = true;
@@ -143,6 +185,7 @@ void RecordWriter::CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size
 
 void RecordWriter::Reload() {
   header_ = ReadWritableHeader(fs_, *file_, path_);
+  expected_.clear();
   Load(nullptr);
 }
 
@@ -189,6 +232,7 @@ std::vector<uint8_t>& RecordWriter::Block(uint16_t block) {
   if (it != blocks_.end()) return it->second;
   std::vector<uint8_t> bytes(header_.BlockBytes(), 0);
   file_->ReadAt(header_.BlockOffset(block), bytes.data(), bytes.size());
+  if (block < expected_.size() && expected_[block].unread) CheckTaken(block, bytes);
   return blocks_.emplace(block, std::move(bytes)).first->second;
 }
 

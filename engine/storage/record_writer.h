@@ -43,7 +43,15 @@ class RecordWriter {
   // `seen`, a reader's walk of the same file, while the file is as that reader found it and
   // sound (first records are then read when needed). Raises EDBEngineError naming the file when
   // it is write-protected, encrypted or its chain is damaged.
-  explicit RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen = nullptr);
+  // Without a finished walk in `seen`, `fromTree` may give the chain instead: the blocks and
+  // record counts that a tree file over the file names, for the header it is given. That chain
+  // is taken when it agrees with the header (block count, records, first and last block, blocks
+  // in the file and none twice); each of its blocks is then checked against it (record count,
+  // next block) when first read, so that a change is refused, as a damaged chain found by a
+  // walk would be, before it touches a block that disagrees.
+  using ChainFromTree = std::function<bool(const TableHeader& header, std::vector<BlockEntry>* chain)>;
+  explicit RecordWriter(FileSystem& fs, const std::string& dbPath, const DataFile* seen = nullptr,
+                        const ChainFromTree& fromTree = {});
   ~RecordWriter();
 
   const TableHeader& Header() const { return header_; }
@@ -74,8 +82,10 @@ class RecordWriter {
   std::vector<TreeEntry> BlockEntries(size_t keyBytes);
   // The chain's blocks in order with their first rows and record counts.
   std::vector<BlockEntry> Blocks() const;
-  // Whether the chain was taken from a reader's walk (first records not read yet).
+  // Whether the chain was taken from a reader's walk or a tree file (first records not read yet).
   bool ChainTaken() const { return chainTaken_; }
+  // Whether it was taken from a tree file.
+  bool ChainFromTreeTaken() const { return !expected_.empty(); }
   // How the chain changed since the call before: `edits`, the blocks that joined or left it in
   // the order they did, then `out`, the entries (as BlockEntries gives them) of the chain blocks
   // written by the commits meanwhile, with their places in the chain as it is now. False, with
@@ -114,6 +124,11 @@ class RecordWriter {
   std::vector<BlockEntry> EntriesFrom(size_t from) const;
   void NoteMoved(uint16_t block, uint32_t from, uint32_t count);
   void Load(const std::vector<BlockEntry>* known);
+  // Whether `chain` (from a tree file) agrees with the header and the file's `size`.
+  bool FitsHeader(const std::vector<BlockEntry>& chain, uint64_t size) const;
+  // Raises EDBEngineError naming the file when block `block`, just read as `bytes`, disagrees
+  // with the chain taken from a tree file.
+  void CheckTaken(uint16_t block, const std::vector<uint8_t>& bytes);
   // Raises EDBEngineError naming the file when the header's block count runs past the file's
   // `size` or its free list leaves the file, joins the chain (blocks `chain`) or loops: a block
   // taken from it would overwrite records or land past the file.
@@ -134,6 +149,14 @@ class RecordWriter {
   uint32_t count_ = 0;
   std::vector<ChainBlock> chain_;
   bool chainTaken_ = false;
+  // For a chain taken from a tree file, by block number: what each of its blocks not read yet
+  // must hold (empty otherwise).
+  struct Expected {
+    bool unread = false;
+    uint16_t next = 0;  // the next block in the chain; 0 for the last
+    uint32_t count = 0;
+  };
+  std::vector<Expected> expected_;
   // Stored row of each chain block's first record; the entries from `firstRowsValid_` on are
   // worked out again on the next lookup after counts or the chain changed.
   mutable std::vector<uint32_t> firstRows_;

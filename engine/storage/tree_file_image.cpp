@@ -116,7 +116,27 @@ void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHe
 }
 
 bool TreeFileImage::Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain) {
-  if (chain.empty() || !fs.Exists(path)) return false;
+  std::vector<BlockEntry> named;
+  if (!Take(fs, path, stamp, chain.size(), &named)) return false;
+  for (size_t i = 0; i < chain.size(); ++i)
+    if (named[i].block != chain[i].block || named[i].count != chain[i].count) {
+      *this = TreeFileImage();
+      return false;
+    }
+  return true;
+}
+
+bool TreeFileImage::AdoptChain(FileSystem& fs, const std::string& path, uint8_t stamp, size_t blocks,
+                               std::vector<BlockEntry>* chain) {
+  chain->clear();
+  if (Take(fs, path, stamp, blocks, chain)) return true;
+  chain->clear();
+  return false;
+}
+
+bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp, size_t entries,
+                         std::vector<BlockEntry>* chain) {
+  if (entries == 0 || !fs.Exists(path)) return false;
   std::vector<uint8_t> bytes = FileBytes(fs, path);
   TableHeader header;
   try {
@@ -131,22 +151,24 @@ bool TreeFileImage::Adopt(FileSystem& fs, const std::string& path, uint8_t stamp
   // otherwise in blocks 2, 3, … of capacity − 1 entries each, after which the upper levels follow.
   const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
   size_t blocks = 1;
-  for (size_t n = chain.size(); n > capacity; n = (n + capacity - 2) / (capacity - 1)) blocks += (n + capacity - 2) / (capacity - 1);
+  for (size_t n = entries; n > capacity; n = (n + capacity - 2) / (capacity - 1)) blocks += (n + capacity - 2) / (capacity - 1);
   if (bytes.size() <= blocks * blockBytes) return false;
   const size_t headerBytes = bytes.size() - blocks * blockBytes;
   const size_t keyBytes = recordSize - idx::kTrailerBytes;
   std::vector<TreeEntry> level1;
-  level1.reserve(chain.size());
-  for (size_t i = 0; i < chain.size(); ++i) {
-    const size_t block = chain.size() <= capacity ? 1 : 2 + i / (capacity - 1);
-    const size_t slot = chain.size() <= capacity ? i : i % (capacity - 1);
+  level1.reserve(entries);
+  uint32_t firstRow = 0;
+  for (size_t i = 0; i < entries; ++i) {
+    const size_t block = entries <= capacity ? 1 : 2 + i / (capacity - 1);
+    const size_t slot = entries <= capacity ? i : i % (capacity - 1);
     const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes + slot * recordSize;
     const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerChild, idx::kShortBytes));
     const uint32_t count =
         static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCount, idx::kShortBytes)) |
         uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
-    if (child != chain[i].block || count != chain[i].count) return false;
     level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
+    chain->push_back({child, firstRow, count});
+    firstRow += count;
   }
   if (Lay(header, level1) != bytes) {
     *this = TreeFileImage();

@@ -41,6 +41,12 @@ class TreeFileImage {
   // `chain` in order (their keys are taken as they stand), so that later writes change only what
   // differs. False, nothing taken, otherwise.
   bool Adopt(FileSystem& fs, const std::string& path, uint8_t stamp, const std::vector<BlockEntry>& chain);
+  // The same for a data file whose chain is not known yet: takes the tree file when it bears
+  // `stamp` and is laid out as Write lays a tree over `blocks` level-1 entries, and gives the
+  // chain those entries name (blocks, first rows and record counts, in order). False, nothing
+  // taken and `chain` empty, otherwise. The data file's blocks are not looked at.
+  bool AdoptChain(FileSystem& fs, const std::string& path, uint8_t stamp, size_t blocks,
+                  std::vector<BlockEntry>* chain);
   // Sets the tree's stamp (header byte 0x2C), inserts and removes level-1 entries as `edits`
   // say (in order), sets the level-1 entries given by position, and writes and flushes what
   // changed. False (nothing done) when there was no write before, a position is beyond the
@@ -49,6 +55,9 @@ class TreeFileImage {
               const std::vector<std::pair<size_t, TreeEntry>>& changed);
 
  private:
+  // Adopt's work: reads the level-1 entries of a tree over `entries` blocks into `chain` and takes
+  // the file when all is as there said.
+  bool Take(FileSystem& fs, const std::string& path, uint8_t stamp, size_t entries, std::vector<BlockEntry>* chain);
   // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
   std::vector<uint8_t> Lay(const TableHeader& header, const std::vector<TreeEntry>& level1);
   // Lays level 1 (changed from entry `from` on, `before` entries before) out anew from that

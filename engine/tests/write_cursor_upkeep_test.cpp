@@ -5,14 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "component/table.h"
+#include "format/data_block.h"
 #include "format/table_header.h"
+#include "io/coding.h"
+#include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/forwarding_file_system.h"
 #include "storage/header_reader.h"
 #include "storage/index_builder.h"
 #include "storage/record_writer.h"
@@ -251,6 +258,188 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
     ExpectTreeAsWrittenWhole(fs, px, "/mem/POSTEN.DB", 2);
     ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
     ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
+  }
+}
+
+// POSTEN.DB with key, indexes and 1500 records in shuffled key order over many 1 KiB blocks.
+void CreateFilled(testsupport::MemoryFileSystem& fs, const UpkeepCase& c, std::mt19937& random) {
+  TTable t;
+  Create(fs, t, c);
+  t.Open();
+  std::vector<int> keys(1500);
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<int>(i) * 3 + 1;
+  std::shuffle(keys.begin(), keys.end(), random);
+  for (int key : keys) {
+    t.Append();
+    t.Fields(0).SetAsInteger(key);
+    t.Fields(1).SetAsString(GroupText(random));
+    t.Post();
+  }
+}
+
+// Counts the bytes read from each file's blocks (past its start, where the header is read).
+class ReadBytesFileSystem : public engine::ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
+    return std::make_unique<CountedFile>(Base().Open(path, mode), bytes[path]);
+  }
+  // Sets every count back to 0 (the open files keep counting into them).
+  void Reset() {
+    for (auto& [path, n] : bytes) n = 0;
+  }
+  std::map<std::string, uint64_t> bytes;
+
+ private:
+  class CountedFile : public engine::File {
+   public:
+    CountedFile(std::unique_ptr<engine::File> file, uint64_t& read) : file_(std::move(file)), read_(read) {}
+    const std::string& Path() const override { return file_->Path(); }
+    uint64_t Size() const override { return file_->Size(); }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
+      const size_t got = file_->ReadAt(offset, dst, n);
+      if (offset > 0) read_ += got;
+      return got;
+    }
+    void WriteAt(uint64_t offset, const void* src, size_t n) override { file_->WriteAt(offset, src, n); }
+    void Truncate(uint64_t size) override { file_->Truncate(size); }
+    void Sync() override { file_->Sync(); }
+
+   private:
+    std::unique_ptr<engine::File> file_;
+    uint64_t& read_;
+  };
+};
+
+TEST(WriteCursorUpkeepReopened, TheFirstPostsAfterOpenTakeTheChainsFromAgreeingTreesAndReadFewBlocks) {
+  const UpkeepCase c{"Reopened", true, ""};
+  testsupport::MemoryFileSystem memory;
+  std::mt19937 random(11);
+  CreateFilled(memory, c, random);
+  ReadBytesFileSystem fs(memory);
+  TTable t;
+  Name(memory, t);
+  t.SetFileSystem(&fs);
+  t.Open();
+  fs.Reset();
+  t.Append();
+  EXPECT_EQ(t.RecNo(), 1500);  // the new row after the last one, counted without a walk
+  t.Fields(0).SetAsInteger(10000);
+  t.Fields(1).SetAsString("Gruppe 9");
+  t.Post();
+  t.MoveTo(3);
+  t.Edit();
+  t.Fields(1).SetAsString("Gruppe 7");
+  t.Post();
+  // A walk of a chain reads every one of its blocks; the tree files are read whole once.
+  for (const char* data : {"/mem/POSTEN.DB", "/mem/POSTEN.X02", "/mem/POSTEN.XG0"}) {
+    SCOPED_TRACE(data);
+    const engine::TableHeader h = engine::ReadFileHeader(memory, data);
+    ASSERT_GT(h.usedBlocks, 20);
+    EXPECT_LT(fs.bytes[data], uint64_t{h.usedBlocks} * h.BlockBytes() / 4);
+  }
+  fs.Reset();
+  EXPECT_EQ(t.RecordCount(), 1501);  // the cursor took the writer's chain whole
+  EXPECT_EQ(fs.bytes["/mem/POSTEN.DB"], 0u);
+  ExpectSameAsFresh(memory, t, c, 0);
+  t.Close();
+  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.PX", "/mem/POSTEN.DB", 2);
+  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
+  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
+}
+
+// Changes the block header of `block` in the data file at `path` with `change`.
+void ChangeBlockHeader(testsupport::MemoryFileSystem& fs, const std::string& path, uint16_t block,
+                       const std::function<void(uint8_t* head, const engine::TableHeader& h)>& change) {
+  std::string bytes = fs.Contents(path);
+  const engine::TableHeader h = engine::ReadFileHeader(fs, path);
+  change(reinterpret_cast<uint8_t*>(bytes.data() + h.BlockOffset(block)), h);
+  fs.Put(path, bytes);
+}
+
+void DropOneRecord(uint8_t* head, const engine::TableHeader& h) {
+  const int offset = engine::coding::GetS16(head + engine::blk::kLastRecordOffset) - h.recordSize;
+  engine::coding::PutU16(head + engine::blk::kLastRecordOffset, static_cast<uint16_t>(offset));
+}
+
+// A tree file that agrees with its data file by stamp and counts gives the chain, but every
+// block a post touches is checked against it first: a block that disagrees (as a walk of the
+// chain would find) refuses the post before any file changes; a tree that disagrees with its
+// data file's header is not taken, and the chain is walked.
+TEST(WriteCursorUpkeepReopened, ABlockThatDisagreesWithTheTreeRefusesThePostAndATreeThatDisagreesIsNotTaken) {
+  const UpkeepCase c{"Reopened", true, ""};
+  testsupport::MemoryFileSystem fs;
+  std::mt19937 random(12);
+  CreateFilled(fs, c, random);
+  const auto sound = fs.Snapshot();
+  const engine::TableHeader db = engine::ReadFileHeader(fs, "/mem/POSTEN.DB");
+  const engine::TableHeader x = engine::ReadFileHeader(fs, "/mem/POSTEN.X02");
+  struct Round {
+    const char* name;
+    std::function<void()> damage;
+    bool refused;
+    int key;  // of the record appended: 0 goes to the first block, 10000 to the last
+  };
+  const std::vector<Round> rounds = {
+      {"letzter Block der .DB mit einem Satz weniger",
+       [&] { ChangeBlockHeader(fs, "/mem/POSTEN.DB", db.lastBlock, DropOneRecord); }, true, 10000},
+      {"erster Block der .DB zeigt auf einen falschen Nachfolger",
+       [&] {
+         ChangeBlockHeader(fs, "/mem/POSTEN.DB", db.firstBlock, [&](uint8_t* head, const engine::TableHeader&) {
+           engine::coding::PutU16(head + engine::blk::kNext, db.lastBlock);
+         });
+       },
+       true, 0},
+      {"jeder Block der .X02 mit einem Satz weniger",
+       [&] {
+         for (uint16_t b = 1; b <= x.fileBlocks; ++b) ChangeBlockHeader(fs, "/mem/POSTEN.X02", b, DropOneRecord);
+       },
+       true, 10000},
+      {".PX mit veraltetem Stempel",
+       [&] {
+         std::string px = fs.Contents("/mem/POSTEN.PX");
+         px[0x2C] = static_cast<char>(px[0x2C] + 1);
+         fs.Put("/mem/POSTEN.PX", px);
+       },
+       false, 0},
+      {".Y02 mit einem Eintrag zu viel gezählt",
+       [&] {
+         std::string y = fs.Contents("/mem/POSTEN.Y02");
+         const engine::TableHeader yh = engine::ReadFileHeader(fs, "/mem/POSTEN.Y02");
+         y[yh.headerSize + yh.BlockBytes() + 6 + (yh.recordSize - 6u) + 3] ^= 1;  // first level-1 count
+         fs.Put("/mem/POSTEN.Y02", y);
+       },
+       false, 10000},
+  };
+  for (const Round& round : rounds) {
+    SCOPED_TRACE(round.name);
+    fs.Restore(sound);
+    round.damage();
+    const auto before = fs.Snapshot();
+    TTable t;
+    Name(fs, t);
+    t.Open();
+    t.Append();
+    t.Fields(0).SetAsInteger(round.key);
+    t.Fields(1).SetAsString("Gruppe 1");
+    if (round.refused) {
+      try {
+        t.Post();
+        ADD_FAILURE() << "Post nicht abgewiesen";
+      } catch (const engine::EDBEngineError& e) {
+        EXPECT_EQ(e.ErrorCode(), engine::kErrCorrupt);
+        EXPECT_NE(std::string(e.what()).find("Blockkette"), std::string::npos) << e.what();
+      }
+      t.Cancel();
+      t.Close();
+      EXPECT_TRUE(fs.Snapshot() == before);
+      continue;
+    }
+    t.Post();
+    ExpectSameAsFresh(fs, t, c, 0);
+    t.Close();
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.PX", "/mem/POSTEN.DB", 2);
+    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
   }
 }
 
