@@ -6,6 +6,7 @@
 #include "family/temporary_names.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "io/file_syncs.h"
 #include "io/names.h"
 #include "io/writer_tag.h"
 
@@ -330,7 +331,6 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
   }
   if (!run.empty()) flush();
   if (file->Size() != s.size) file->Truncate(s.size);
-  file->Sync();
 }
 
 void StagedFileSystem::Apply() {
@@ -347,11 +347,15 @@ void StagedFileSystem::Apply() {
     journal_->Sync();
     journalWhole_ = true;
     try {
+      // The files depend only on the journal, not on each other: they are synced together.
       bool created = false;
+      std::vector<File*> written;
       for (auto& [path, s] : staged_) {
         WriteOut(path, *s);
+        written.push_back(&Handle(path));
         created = created || s->created;
       }
+      SyncFiles(written, base_.SyncsInParallel());
       if (created) base_.SyncDir(ListableDir(dir_));
       VoidJournal();
     } catch (...) {

@@ -5,7 +5,8 @@
 // it, and syncs wait. Apply then
 //   1. writes the undo journal (post_journal.h) of exactly the bytes about to change, with each
 //      file's old size, and makes it durable: one write, one sync;
-//   2. writes the changes to the files and makes each durable;
+//   2. writes the changes to the files and makes them durable, all at once where the file
+//      system allows (file_syncs.h);
 //   3. makes the journal void: one small write, one sync.
 // The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
 // and removed when the file system goes, so that a post changes no directory: creating and

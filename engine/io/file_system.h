@@ -67,6 +67,8 @@ class FileSystem {
   // someone else covers any part of the file at `path`, and reads when it last changed. File
   // systems without such locks know nothing (the default). Never raises.
   virtual FileUseProbe ProbeUse(const std::string& /*path*/) { return {}; }
+  // Whether files of this file system may be synced from several threads at once.
+  virtual bool SyncsInParallel() const { return false; }
   // The key with which this file system reads and writes password-protected tables in clear;
   // 0 when it reads them as they are stored (and the engine refuses them).
   virtual uint32_t CipherKey() const { return 0; }

@@ -26,6 +26,7 @@ class ForwardingFileSystem : public FileSystem {
   std::string CanonicalPath(const std::string& path) override { return base_.CanonicalPath(path); }
   FileUseProbe ProbeUse(const std::string& path) override { return base_.ProbeUse(path); }
   uint32_t CipherKey() const override { return base_.CipherKey(); }
+  bool SyncsInParallel() const override { return base_.SyncsInParallel(); }
   // The file system below.
   FileSystem& Base() const { return base_; }
 

@@ -73,6 +73,7 @@ class PosixFile : public File {
 
 class PosixFileSystem : public FileSystem {
  public:
+  bool SyncsInParallel() const override { return true; }
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
     int flags = O_CLOEXEC;
     switch (mode) {
