@@ -1,6 +1,8 @@
 #include "family/post_journal.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -14,6 +16,7 @@ namespace {
 
 // Magic, the body's length and checksum, then the body. Bytes after the body are ignored: a
 // journal file is written over from the start again and again without being cut back.
+constexpr char kAfterMagic[] = "KBUNDO04";  // with what the change leaves
 constexpr char kMagic[] = "KBUNDO03";
 constexpr char kByteSummedMagic[] = "KBUNDO02";  // the same journal with a checksum taken byte by byte
 constexpr size_t kMagicBytes = 8;
@@ -87,7 +90,7 @@ bool NamesTableFile(const std::string& name, const std::string& base) {
          name.find('.') != std::string::npos && EqualsIgnoringCase(BaseNameOf(name), base);
 }
 
-bool ReadFile(Reader& in, const std::string& base, JournalFile* f) {
+bool ReadFile(Reader& in, const std::string& base, bool withAfter, JournalFile* f) {
   uint32_t nameBytes = 0, rangeCount = 0;
   uint8_t created = 0;
   if (!in.U32(&nameBytes) || !in.Bytes(nameBytes, &f->name) || !NamesTableFile(f->name, base)) return false;
@@ -100,12 +103,81 @@ bool ReadFile(Reader& in, const std::string& base, JournalFile* f) {
     if (offset > f->oldSize || length > f->oldSize - offset) return false;
     f->ranges.emplace_back(offset, std::move(bytes));
   }
+  if (withAfter) {
+    uint32_t sums = 0;
+    if (!in.U64(&f->newSize) || !in.U32(&sums)) return false;
+    f->afterKnown = true;
+    f->afterSums.resize(sums);
+    for (uint32_t& sum : f->afterSums)
+      if (!in.U32(&sum)) return false;
+    uint64_t pieces = 0;
+    for (const auto& [offset, length] : AfterRegions(*f)) pieces += (length + kAfterPiece - 1) / kAfterPiece;
+    if (pieces != sums) return false;
+  }
   return !f->created || (f->oldSize == 0 && f->ranges.empty());
+}
+
+// Whether `file` holds, in the piece of `length` bytes at `offset`, bytes with checksum `sum`.
+bool PieceIs(const File& file, uint64_t offset, size_t length, uint32_t sum) {
+  std::vector<uint8_t> bytes(length);
+  return file.ReadAt(offset, bytes.data(), length) == length && PieceChecksum(bytes.data(), length) == sum;
+}
+
+bool HoldsChange(FileSystem& fs, const std::string& dir, const JournalFile& f) {
+  const std::string path = dir + f.name;
+  if (!fs.Exists(path)) return false;
+  auto file = fs.Open(path, OpenMode::ReadOnly);
+  if (file->Size() != f.newSize) return false;
+  size_t k = 0;
+  for (const auto& [offset, length] : AfterRegions(f))
+    for (uint64_t at = 0; at < length; at += kAfterPiece, ++k)
+      if (!PieceIs(*file, offset + at, static_cast<size_t>(std::min(kAfterPiece, length - at)), f.afterSums[k]))
+        return false;
+  return true;
+}
+
+// Whether the first piece of the .DB's header is neither as before nor as after the change.
+bool HeaderChangedSince(FileSystem& fs, const std::string& dir, const JournalFile& f) {
+  if (f.created || f.ranges.empty() || f.ranges.front().first != 0 || f.afterSums.empty() ||
+      !EqualsIgnoringCase(ExtensionOf(f.name), "DB") || !fs.Exists(dir + f.name))
+    return false;
+  const std::string& before = f.ranges.front().second;
+  const size_t length = static_cast<size_t>(std::min<uint64_t>({kAfterPiece, before.size(), f.newSize}));
+  if (length == 0) return false;
+  auto file = fs.Open(dir + f.name, OpenMode::ReadOnly);
+  std::vector<uint8_t> now(length);
+  if (file->ReadAt(0, now.data(), length) != length) return false;
+  return std::memcmp(now.data(), before.data(), length) != 0 && PieceChecksum(now.data(), length) != f.afterSums[0];
 }
 
 }  // namespace
 
+std::vector<std::pair<uint64_t, uint64_t>> AfterRegions(const JournalFile& f) {
+  std::vector<std::pair<uint64_t, uint64_t>> regions;
+  for (const auto& [offset, bytes] : f.ranges)
+    if (offset < f.newSize) regions.emplace_back(offset, std::min<uint64_t>(bytes.size(), f.newSize - offset));
+  const uint64_t grown = f.created ? 0 : f.oldSize;
+  if (f.newSize > grown) regions.emplace_back(grown, f.newSize - grown);
+  return regions;
+}
+
+uint32_t PieceChecksum(const uint8_t* bytes, size_t n) { return Checksum(bytes, n); }
+
+JournalOutcome OutcomeOf(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files) {
+  bool known = !files.empty();
+  for (const JournalFile& f : files) known = known && f.afterKnown;
+  if (!known) return JournalOutcome::kCutOff;
+  bool completed = true;
+  for (const JournalFile& f : files) {
+    if (HeaderChangedSince(fs, dir, f)) return JournalOutcome::kChangedSince;
+    completed = completed && HoldsChange(fs, dir, f);
+  }
+  return completed ? JournalOutcome::kCompleted : JournalOutcome::kCutOff;
+}
+
 std::string EncodeJournal(const std::vector<JournalFile>& files) {
+  bool withAfter = !files.empty();
+  for (const JournalFile& f : files) withAfter = withAfter && f.afterKnown;
   std::string body;
   PutU32(body, static_cast<uint32_t>(files.size()));
   for (const JournalFile& f : files) {
@@ -119,10 +191,15 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
       PutU64(body, bytes.size());
       body += bytes;
     }
+    if (withAfter) {
+      PutU64(body, f.newSize);
+      PutU32(body, static_cast<uint32_t>(f.afterSums.size()));
+      for (uint32_t sum : f.afterSums) PutU32(body, sum);
+    }
   }
   if (body.size() > UINT32_MAX)
     FailPlain(kErrUnsupported, "Die Änderung ist zu groß, um sie sicher zu speichern (mehr als 4 GiB alte Daten).");
-  std::string out(kMagic, kMagicBytes);
+  std::string out(withAfter ? kAfterMagic : kMagic, kMagicBytes);
   PutU32(out, static_cast<uint32_t>(body.size()));
   PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
   return out + body;
@@ -132,7 +209,8 @@ bool DecodeJournal(const std::string& text, const std::string& base, std::vector
   files->clear();
   if (text.size() < kHeadBytes) return false;
   const bool byteSummed = text.compare(0, kMagicBytes, kByteSummedMagic) == 0;
-  if (!byteSummed && text.compare(0, kMagicBytes, kMagic) != 0) return false;
+  const bool withAfter = text.compare(0, kMagicBytes, kAfterMagic) == 0;
+  if (!byteSummed && !withAfter && text.compare(0, kMagicBytes, kMagic) != 0) return false;
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
   const uint32_t bodyBytes = coding::GetU32(p + kMagicBytes);
   if (bodyBytes > text.size() - kHeadBytes) return false;
@@ -143,7 +221,7 @@ bool DecodeJournal(const std::string& text, const std::string& base, std::vector
   if (!in.U32(&count)) return false;
   for (uint32_t i = 0; i < count; ++i) {
     JournalFile f;
-    if (!ReadFile(in, base, &f)) return false;
+    if (!ReadFile(in, base, withAfter, &f)) return false;
     files->push_back(std::move(f));
   }
   return in.AtEnd();
@@ -182,7 +260,8 @@ void RollBackJournal(FileSystem& fs, const std::string& dir, const std::string& 
                      const std::string& journalName) {
   const std::string path = dir + journalName;
   std::vector<JournalFile> files;
-  if (ReadJournal(fs, dir, dbName, journalName, &files)) UndoJournal(fs, dir, files);
+  if (ReadJournal(fs, dir, dbName, journalName, &files) && OutcomeOf(fs, dir, files) == JournalOutcome::kCutOff)
+    UndoJournal(fs, dir, files);
   fs.Remove(path);
   fs.SyncDir(ListableDir(dir));
 }

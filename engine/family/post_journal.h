@@ -7,6 +7,12 @@
 // removes it when it is done with the table. A journal that is whole therefore tells of a change
 // that may have been cut off half way: rolling it back gives the table exactly as it was. One
 // that is not whole was made void or cut off while being written, before anything changed.
+//
+// A journal written by StagedFileSystem also holds each file's size after the change and
+// checksums of the bytes the change leaves (AfterRegions), so that the void need not be made
+// durable before the change returns: a whole journal whose files all hold the change in full
+// tells of a change that was completed, and is kept; one whose .DB header is neither as before
+// nor as after the change tells of a later change by someone else, which is not undone either.
 
 #include <cstdint>
 #include <string>
@@ -22,7 +28,28 @@ struct JournalFile {
   bool created = false;  // the change creates the file; undone by removing it
   uint64_t oldSize = 0;
   std::vector<std::pair<uint64_t, std::string>> ranges;  // offset and bytes before the change
+  // What the change leaves, when known: the file's size, and a checksum of each piece of
+  // kAfterPiece bytes of AfterRegions in order (a piece cut short by the end of its region).
+  bool afterKnown = false;
+  uint64_t newSize = 0;
+  std::vector<uint32_t> afterSums;
 };
+
+constexpr uint64_t kAfterPiece = 512;
+
+// The parts of a file, as offset and length, whose bytes after the change the checksums cover:
+// every range below the new size, and what the change adds past the old size.
+std::vector<std::pair<uint64_t, uint64_t>> AfterRegions(const JournalFile& f);
+// Checksum of one piece.
+uint32_t PieceChecksum(const uint8_t* bytes, size_t n);
+
+// How a whole journal finds the table's files.
+enum class JournalOutcome {
+  kCutOff,        // the change may be half in place: roll it back
+  kCompleted,     // every file holds the change in full
+  kChangedSince,  // the .DB header is neither as before nor as after: someone changed the table since
+};
+JournalOutcome OutcomeOf(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files);
 
 std::string EncodeJournal(const std::vector<JournalFile>& files);
 // False when `bytes` is not a whole journal of files of the table whose base name is `base`
@@ -39,8 +66,8 @@ bool ReadJournal(FileSystem& fs, const std::string& dir, const std::string& dbNa
 // Puts the files in `dir` back as `files` describe them and makes them durable.
 void UndoJournal(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files);
 
-// Rolls back the journal `journalName` in `dir` of table `dbName` when it is whole, then removes
-// it.
+// Rolls back the journal `journalName` in `dir` of table `dbName` when it is whole and its
+// change may have been cut off (OutcomeOf), then removes it.
 void RollBackJournal(FileSystem& fs, const std::string& dir, const std::string& dbName,
                      const std::string& journalName);
 

@@ -269,6 +269,15 @@ std::vector<JournalFile> StagedFileSystem::Journal() {
       entry = staged_.erase(entry);  // the file stays as it is
       continue;
     }
+    f.afterKnown = true;
+    f.newSize = s.size;
+    std::vector<uint8_t> piece(kAfterPiece);
+    for (const auto& [offset, length] : AfterRegions(f))
+      for (uint64_t at = 0; at < length; at += kAfterPiece) {
+        const size_t n = static_cast<size_t>(std::min(kAfterPiece, length - at));
+        s.Read(offset + at, piece.data(), n);
+        f.afterSums.push_back(PieceChecksum(piece.data(), n));
+      }
     files.push_back(std::move(f));
     ++entry;
   }
@@ -305,10 +314,13 @@ void StagedFileSystem::OpenJournal() {
   }
 }
 
-void StagedFileSystem::VoidJournal() {
+void StagedFileSystem::VoidJournal(bool durably) {
   const std::vector<uint8_t> zeros(VoidedJournalBytes(), 0);
   journal_->WriteAt(0, zeros.data(), zeros.size());
-  journal_->Sync();
+  if (durably)
+    journal_->Sync();
+  else
+    journal_->StartWriteBack(0, zeros.size());
   journalWhole_ = false;
 }
 
@@ -357,14 +369,16 @@ void StagedFileSystem::Apply() {
       }
       SyncFiles(written, base_.SyncsInParallel());
       if (created) base_.SyncDir(ListableDir(dir_));
-      VoidJournal();
+      // Every file now holds the change durably, which the journal's checksums recognise: the
+      // void need not be durable before the change returns (post_journal.h).
+      VoidJournal(false);
     } catch (...) {
       // Back to the old files now (a journal that cannot be made void would undo the change at
       // the next open, so the change is reported as failed then too); when that fails as well,
       // the journal stays for the next command's recovery.
       try {
         UndoJournal(base_, dir_, files);
-        VoidJournal();
+        VoidJournal(true);
       } catch (const EDBEngineError&) {
       }
       throw;

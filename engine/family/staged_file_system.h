@@ -7,7 +7,9 @@
 //      file's old size, and makes it durable: one write, one sync;
 //   2. writes the changes to the files and makes them durable, all at once where the file
 //      system allows (file_syncs.h);
-//   3. makes the journal void: one small write, one sync.
+//   3. makes the journal void: one small write, handed to the disk without waiting for it (the
+//      journal's checksums of what the change leaves tell a completed change from a cut-off one
+//      should the void not reach the disk; post_journal.h).
 // The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
 // and removed when the file system goes, so that a post changes no directory: creating and
 // removing files would cost every post a journal commit of the file system. The next command
@@ -68,7 +70,8 @@ class StagedFileSystem : public FileSystem {
   void CheckNoOtherWork();
   // Makes the table's work mark and this writer's journal file, durably.
   void OpenJournal();
-  void VoidJournal();
+  // Overwrites the journal's start; `durably` waits until that is on the disk.
+  void VoidJournal(bool durably);
   void WriteOut(const std::string& path, Staged& staged);
 
   FileSystem& base_;
