@@ -292,5 +292,68 @@ TEST(PostJournal, AJournalThatIsNotWholeOrNotTheTablesIsRemovedUntouched) {
   }
 }
 
+// The journal of a change as it stands when the change has reached every file but its void has
+// not reached the disk (a crash right after the post returned): the same file, whole again.
+std::string JournalPath(const MemoryFileSystem& memory) {
+  for (const std::string& p : memory.Paths())
+    if (p.find(engine::kJournalSuffix) != std::string::npos) return p;
+  return "";
+}
+
+std::string JournalWithVoidLost(const MemoryFileSystem& memory) {
+  std::string bytes = memory.Contents(JournalPath(memory));
+  bytes.replace(0, engine::VoidedJournalBytes(), "KBUNDO04");
+  return bytes;
+}
+
+// A whole journal of a change that every file holds in full is removed without undoing it; one
+// over a later change by someone else (the .DB header neither as before nor as after) does not
+// undo that; one of a change cut off half way is rolled back.
+TEST(PostJournal, AWholeJournalUndoesOnlyAChangeThatWasCutOff) {
+  const auto applied = [](MemoryFileSystem& memory, std::string* journal) {
+    memory.Restore(OldFiles());
+    Files crashed;
+    {
+      engine::StagedFileSystem staged(memory, kDir, "T.DB");
+      staged.Begin();
+      TypicalChanges(staged);
+      staged.Apply();
+      crashed = memory.Snapshot();
+      crashed[*journal = JournalPath(memory)] = JournalWithVoidLost(memory);
+    }
+    memory.Restore(crashed);  // as the crash left them: the writer never removed its journal
+  };
+  {
+    SCOPED_TRACE("vollständig");
+    MemoryFileSystem memory;
+    std::string journal;
+    applied(memory, &journal);
+    engine::RecoverTableFamily(memory, kDir, "T.DB");
+    EXPECT_EQ(memory.Snapshot(), NewFiles());
+    EXPECT_FALSE(HasTemporaryFile(memory));
+  }
+  {
+    SCOPED_TRACE("später von anderen geändert");
+    MemoryFileSystem memory;
+    std::string journal;
+    applied(memory, &journal);
+    Write(memory, kDir + "T.DB", 0, "FREMD");
+    Write(memory, kDir + "T.MB", 0, "fremd");
+    Files later = memory.Snapshot();
+    for (auto it = later.begin(); it != later.end();) it = it->first.find(".~kb") != std::string::npos ? later.erase(it) : std::next(it);
+    engine::RecoverTableFamily(memory, kDir, "T.DB");
+    EXPECT_EQ(memory.Snapshot(), later);
+  }
+  {
+    SCOPED_TRACE("halb geschrieben");
+    MemoryFileSystem memory;
+    std::string journal;
+    applied(memory, &journal);
+    memory.Put(kDir + "T.PX", OldFiles().at(kDir + "T.PX"));  // one file still as before
+    engine::RecoverTableFamily(memory, kDir, "T.DB");
+    EXPECT_EQ(memory.Snapshot(), OldFiles());
+  }
+}
+
 }  // namespace
 }  // namespace engine_test
