@@ -210,13 +210,11 @@ TEST(WriteCursorUpkeepShared, PostsOfAnotherTableAreSeen) {
 // and .Y that agree with their data files, changing them entry by entry from the first post
 // on; a .PX whose entries or stamp disagree is written whole again. Either way each tree ends
 // as writing it whole gives, and the rows as a fresh table shows them.
-TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWhole) {
-  const UpkeepCase c{"Reopened", true, "Gruppe"};
-  testsupport::MemoryFileSystem fs;
+// POSTEN.DB with key, indexes and 1500 records in shuffled key order over many 1 KiB blocks.
+void CreateFilled(testsupport::MemoryFileSystem& fs, const UpkeepCase& c, std::mt19937& random) {
   TTable t;
   Create(fs, t, c);
   t.Open();
-  std::mt19937 random(5);
   std::vector<int> keys(1500);
   for (size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<int>(i) * 3 + 1;
   std::shuffle(keys.begin(), keys.end(), random);
@@ -226,7 +224,15 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
     t.Fields(1).SetAsString(GroupText(random));
     t.Post();
   }
-  t.Close();
+}
+
+TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWhole) {
+  const UpkeepCase c{"Reopened", true, "Gruppe"};
+  testsupport::MemoryFileSystem fs;
+  std::mt19937 random(5);
+  CreateFilled(fs, c, random);
+  TTable t;
+  Name(fs, t);
   const std::string px = "/mem/POSTEN.PX";
   for (const char* round : {"einig", "Satzanzahl eines Eintrags falsch", "Stempel veraltet"}) {
     SCOPED_TRACE(round);
@@ -258,22 +264,6 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
     ExpectTreeAsWrittenWhole(fs, px, "/mem/POSTEN.DB", 2);
     ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
     ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
-  }
-}
-
-// POSTEN.DB with key, indexes and 1500 records in shuffled key order over many 1 KiB blocks.
-void CreateFilled(testsupport::MemoryFileSystem& fs, const UpkeepCase& c, std::mt19937& random) {
-  TTable t;
-  Create(fs, t, c);
-  t.Open();
-  std::vector<int> keys(1500);
-  for (size_t i = 0; i < keys.size(); ++i) keys[i] = static_cast<int>(i) * 3 + 1;
-  std::shuffle(keys.begin(), keys.end(), random);
-  for (int key : keys) {
-    t.Append();
-    t.Fields(0).SetAsInteger(key);
-    t.Fields(1).SetAsString(GroupText(random));
-    t.Post();
   }
 }
 
