@@ -64,7 +64,7 @@ bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
 
 }  // namespace
 
-std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, const std::vector<TreeEntry>& level1) {
+std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, std::vector<TreeEntry> level1) {
   MemoryFile built("");
   WriteTreeFile(built, header, level1);
 
@@ -74,9 +74,10 @@ std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, const std::ve
   recordSize_ = header.recordSize;
   blockBytes_ = header.BlockBytes();
   capacity_ = (blockBytes_ - blk::kHeaderBytes) / recordSize_;
-  levels_.assign(1, level1);
+  levels_.clear();
+  levels_.push_back(std::move(level1));
   partStart_.clear();
-  size_t blocks = level1.empty() ? 0 : 1;
+  size_t blocks = levels_.front().empty() ? 0 : 1;
   uint16_t nextBlock = 2;
   while (levels_.back().size() > capacity_) {
     partStart_.push_back(nextBlock);
@@ -170,7 +171,7 @@ bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp,
     chain->push_back({child, firstRow, count});
     firstRow += count;
   }
-  if (Lay(header, level1) != bytes) {
+  if (Lay(header, std::move(level1)) != bytes) {
     *this = TreeFileImage();
     return false;
   }

@@ -59,7 +59,7 @@ class TreeFileImage {
   // the file when all is as there said.
   bool Take(FileSystem& fs, const std::string& path, uint8_t stamp, size_t entries, std::vector<BlockEntry>* chain);
   // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
-  std::vector<uint8_t> Lay(const TableHeader& header, const std::vector<TreeEntry>& level1);
+  std::vector<uint8_t> Lay(const TableHeader& header, std::vector<TreeEntry> level1);
   // Lays level 1 (changed from entry `from` on, `before` entries before) out anew from that
   // entry on with the entries above, when every level keeps its number of blocks; false,
   // nothing written into the image, otherwise.
