@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -112,7 +111,11 @@ bool ReadFile(Reader& in, const std::string& base, bool withAfter, JournalFile* 
       if (!in.U32(&sum)) return false;
     uint64_t pieces = 0;
     for (const auto& [offset, length] : AfterRegions(*f)) pieces += (length + kAfterPiece - 1) / kAfterPiece;
-    if (pieces != sums) return false;
+    uint32_t headBytes = 0;
+    if (pieces != sums || !in.U32(&headBytes) || !in.Bytes(headBytes, &f->afterHead)) return false;
+    if (!f->afterHead.empty() && (f->ranges.empty() || f->ranges.front().first != 0 ||
+                                  f->afterHead.size() > f->ranges.front().second.size()))
+      return false;
   }
   return !f->created || (f->oldSize == 0 && f->ranges.empty());
 }
@@ -136,18 +139,16 @@ bool HoldsChange(FileSystem& fs, const std::string& dir, const JournalFile& f) {
   return true;
 }
 
-// Whether the first piece of the .DB's header is neither as before nor as after the change.
+// Whether a byte of the .DB's header is neither as before nor as after the change.
 bool HeaderChangedSince(FileSystem& fs, const std::string& dir, const JournalFile& f) {
-  if (f.created || f.ranges.empty() || f.ranges.front().first != 0 || f.afterSums.empty() ||
-      !EqualsIgnoringCase(ExtensionOf(f.name), "DB") || !fs.Exists(dir + f.name))
-    return false;
+  if (f.afterHead.empty() || !EqualsIgnoringCase(ExtensionOf(f.name), "DB") || !fs.Exists(dir + f.name)) return false;
   const std::string& before = f.ranges.front().second;
-  const size_t length = static_cast<size_t>(std::min<uint64_t>({kAfterPiece, before.size(), f.newSize}));
-  if (length == 0) return false;
-  auto file = fs.Open(dir + f.name, OpenMode::ReadOnly);
-  std::vector<uint8_t> now(length);
-  if (file->ReadAt(0, now.data(), length) != length) return false;
-  return std::memcmp(now.data(), before.data(), length) != 0 && PieceChecksum(now.data(), length) != f.afterSums[0];
+  const std::string& after = f.afterHead;
+  std::string now(after.size(), '\0');
+  now.resize(fs.Open(dir + f.name, OpenMode::ReadOnly)->ReadAt(0, now.data(), now.size()));
+  for (size_t i = 0; i < now.size(); ++i)
+    if (now[i] != before[i] && now[i] != after[i]) return true;
+  return false;
 }
 
 }  // namespace
@@ -195,6 +196,8 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
       PutU64(body, f.newSize);
       PutU32(body, static_cast<uint32_t>(f.afterSums.size()));
       for (uint32_t sum : f.afterSums) PutU32(body, sum);
+      PutU32(body, static_cast<uint32_t>(f.afterHead.size()));
+      body += f.afterHead;
     }
   }
   if (body.size() > UINT32_MAX)

@@ -11,8 +11,9 @@
 // A journal written by StagedFileSystem also holds each file's size after the change and
 // checksums of the bytes the change leaves (AfterRegions), so that the void need not be made
 // durable before the change returns: a whole journal whose files all hold the change in full
-// tells of a change that was completed, and is kept; one whose .DB header is neither as before
-// nor as after the change tells of a later change by someone else, which is not undone either.
+// tells of a change that was completed, and is kept; one whose .DB header holds a byte that is
+// neither as before nor as after the change tells of a later change by someone else, which is
+// not undone either.
 
 #include <cstdint>
 #include <string>
@@ -33,6 +34,10 @@ struct JournalFile {
   bool afterKnown = false;
   uint64_t newSize = 0;
   std::vector<uint32_t> afterSums;
+  // The bytes the change leaves in the first piece of a range at the file's start (empty when
+  // there is none): a header that holds a byte found neither before nor after the change was
+  // changed by someone else since, for a change cut off leaves each byte as before or as after.
+  std::string afterHead;
 };
 
 constexpr uint64_t kAfterPiece = 512;
@@ -47,7 +52,7 @@ uint32_t PieceChecksum(const uint8_t* bytes, size_t n);
 enum class JournalOutcome {
   kCutOff,        // the change may be half in place: roll it back
   kCompleted,     // every file holds the change in full
-  kChangedSince,  // the .DB header is neither as before nor as after: someone changed the table since
+  kChangedSince,  // a byte of the .DB header is neither as before nor as after: someone changed the table since
 };
 JournalOutcome OutcomeOf(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files);
 

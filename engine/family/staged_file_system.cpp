@@ -277,6 +277,8 @@ std::vector<JournalFile> StagedFileSystem::Journal() {
         const size_t n = static_cast<size_t>(std::min(kAfterPiece, length - at));
         s.Read(offset + at, piece.data(), n);
         f.afterSums.push_back(PieceChecksum(piece.data(), n));
+        if (offset + at == 0 && !f.ranges.empty() && f.ranges.front().first == 0)
+          f.afterHead.assign(reinterpret_cast<const char*>(piece.data()), n);
       }
     files.push_back(std::move(f));
     ++entry;

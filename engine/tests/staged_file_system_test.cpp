@@ -345,6 +345,17 @@ TEST(PostJournal, AWholeJournalUndoesOnlyAChangeThatWasCutOff) {
     EXPECT_EQ(memory.Snapshot(), later);
   }
   {
+    SCOPED_TRACE("Kopf halb geschrieben");  // each byte as before or as after: the writer's own cut
+    MemoryFileSystem memory;
+    std::string journal;
+    applied(memory, &journal);
+    std::string db = memory.Contents(kDir + "T.DB");
+    db.replace(2, 2, "dd");
+    memory.Put(kDir + "T.DB", db);
+    engine::RecoverTableFamily(memory, kDir, "T.DB");
+    EXPECT_EQ(memory.Snapshot(), OldFiles());
+  }
+  {
     SCOPED_TRACE("halb geschrieben");
     MemoryFileSystem memory;
     std::string journal;
