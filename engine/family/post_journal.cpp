@@ -106,13 +106,16 @@ bool ReadFile(Reader& in, const std::string& base, bool withAfter, JournalFile* 
     uint32_t sums = 0;
     if (!in.U64(&f->newSize) || !in.U32(&sums)) return false;
     f->afterKnown = true;
-    f->afterSums.resize(sums);
-    for (uint32_t& sum : f->afterSums)
-      if (!in.U32(&sum)) return false;
     uint64_t pieces = 0;
     for (const auto& [offset, length] : AfterRegions(*f)) pieces += (length + kAfterPiece - 1) / kAfterPiece;
+    if (pieces != sums) return false;
+    for (uint32_t k = 0; k < sums; ++k) {
+      uint32_t sum = 0;
+      if (!in.U32(&sum)) return false;
+      f->afterSums.push_back(sum);
+    }
     uint32_t headBytes = 0;
-    if (pieces != sums || !in.U32(&headBytes) || !in.Bytes(headBytes, &f->afterHead)) return false;
+    if (!in.U32(&headBytes) || !in.Bytes(headBytes, &f->afterHead)) return false;
     if (!f->afterHead.empty() && (f->ranges.empty() || f->ranges.front().first != 0 ||
                                   f->afterHead.size() > f->ranges.front().second.size()))
       return false;
@@ -162,7 +165,21 @@ std::vector<std::pair<uint64_t, uint64_t>> AfterRegions(const JournalFile& f) {
   return regions;
 }
 
-uint32_t PieceChecksum(const uint8_t* bytes, size_t n) { return Checksum(bytes, n); }
+// Unlike the journal's own checksum, every bit of a word reaches every bit of the result: a piece
+// whose old and new bytes differ only in high bits (two sign bits flipped, say) must not read as
+// new.
+uint32_t PieceChecksum(const uint8_t* bytes, size_t n) {
+  uint64_t h = 0x9E3779B97F4A7C15u ^ n;
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t word = 0;
+    for (size_t k = 0; k < 8 && i + k < n; ++k) word |= uint64_t{bytes[i + k]} << (8 * k);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDu;
+    h ^= h >> 31;
+  }
+  h *= 0xC4CEB9FE1A85EC53u;
+  h ^= h >> 33;
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
 
 JournalOutcome OutcomeOf(FileSystem& fs, const std::string& dir, const std::vector<JournalFile>& files) {
   bool known = !files.empty();

@@ -366,5 +366,24 @@ TEST(PostJournal, AWholeJournalUndoesOnlyAChangeThatWasCutOff) {
   }
 }
 
+// The checksums tell a piece that holds the change from one that does not: changes a weak
+// word-wise checksum would miss (two top bits flipped, one low bit, bytes swapped) must show.
+TEST(PostJournal, ThePieceChecksumSeesEveryKindOfSmallChange) {
+  std::vector<uint8_t> piece(engine::kAfterPiece);
+  std::mt19937 random(7);
+  for (uint8_t& b : piece) b = static_cast<uint8_t>(random());
+  const uint32_t original = engine::PieceChecksum(piece.data(), piece.size());
+  auto differs = [&](auto change) {
+    std::vector<uint8_t> changed = piece;
+    change(changed);
+    return engine::PieceChecksum(changed.data(), changed.size()) != original;
+  };
+  EXPECT_TRUE(differs([](auto& p) { p[7] ^= 0x80, p[15] ^= 0x80; }));
+  EXPECT_TRUE(differs([](auto& p) { p[7] ^= 0x80, p[511] ^= 0x80; }));
+  EXPECT_TRUE(differs([](auto& p) { p[0] ^= 0x01; }));
+  EXPECT_TRUE(differs([](auto& p) { std::swap(p[0], p[8]); }));
+  EXPECT_TRUE(differs([](auto& p) { p.pop_back(); }));
+}
+
 }  // namespace
 }  // namespace engine_test
