@@ -341,33 +341,53 @@ SecondaryEntries::Reader::Reader(const SecondaryEntries& entries)
     waiting_.push_back(heads_.size());
     heads_.push_back({c.data, c.data + c.count * recordSize_});
   }
-  std::make_heap(waiting_.begin(), waiting_.end(), [this](size_t a, size_t b) { return Before(b, a); });
+  std::make_heap(waiting_.begin(), waiting_.end(),
+                 [this](size_t a, size_t b) { return Before(heads_[b].at, b, a); });
 }
 
-bool SecondaryEntries::Reader::Before(size_t a, size_t b) const {
-  const int order = order_.Compare(heads_[a].at, heads_[b].at);
+bool SecondaryEntries::Reader::Before(const uint8_t* record, size_t a, size_t b) const {
+  const int order = order_.Compare(record, heads_[b].at);
   return order < 0 || (order == 0 && a < b);
 }
 
+const uint8_t* SecondaryEntries::Reader::RunEnd() const {
+  const Head& head = heads_[current_];
+  const size_t n = static_cast<size_t>(head.end - head.at) / recordSize_;
+  if (waiting_.empty()) return head.end;
+  const size_t next = waiting_.front();
+  const auto before = [&](size_t k) { return Before(head.at + k * recordSize_, current_, next); };
+  size_t good = 0;  // the head itself goes first: it was the least
+  size_t bad = n;
+  for (size_t step = 1; good + step < n; step *= 2) {
+    if (!before(good + step)) {
+      bad = good + step;
+      break;
+    }
+    good += step;
+  }
+  while (bad - good > 1) {
+    const size_t middle = good + (bad - good) / 2;
+    (before(middle) ? good : bad) = middle;
+  }
+  return head.at + bad * recordSize_;
+}
+
 const uint8_t* SecondaryEntries::Reader::Next() {
-  const auto later = [this](size_t a, size_t b) { return Before(b, a); };
-  if (current_ == SIZE_MAX) {
+  const auto later = [this](size_t a, size_t b) { return Before(heads_[b].at, b, a); };
+  if (current_ == SIZE_MAX || heads_[current_].at == runEnd_) {
+    // The run is over: the chunk waits its turn again, and the least of all goes on.
+    if (current_ != SIZE_MAX && heads_[current_].at != heads_[current_].end) {
+      waiting_.push_back(current_);
+      std::push_heap(waiting_.begin(), waiting_.end(), later);
+    }
     if (waiting_.empty()) return nullptr;
     std::pop_heap(waiting_.begin(), waiting_.end(), later);
     current_ = waiting_.back();
     waiting_.pop_back();
+    runEnd_ = RunEnd();
   }
-  Head& head = heads_[current_];
-  const uint8_t* record = head.at;
-  head.at += recordSize_;
-  if (head.at == head.end) {
-    current_ = SIZE_MAX;
-  } else if (!waiting_.empty() && Before(waiting_.front(), current_)) {
-    // Another chunk's record comes first: this chunk waits its turn again.
-    waiting_.push_back(current_);
-    std::push_heap(waiting_.begin(), waiting_.end(), later);
-    current_ = SIZE_MAX;
-  }
+  const uint8_t* record = heads_[current_].at;
+  heads_[current_].at += recordSize_;
   return record;
 }
 

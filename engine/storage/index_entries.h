@@ -61,14 +61,18 @@ class SecondaryEntries {
       const uint8_t* at;
       const uint8_t* end;
     };
-    // Whether the head of chunk `a` goes before the head of chunk `b` (on equal records, the
+    // Whether `record` of chunk `a` goes before the head of chunk `b` (on equal records, the
     // earlier chunk first).
-    bool Before(size_t a, size_t b) const;
+    bool Before(const uint8_t* record, size_t a, size_t b) const;
+    // Where the run of the current chunk's records that go before every waiting chunk's ends:
+    // found by doubling steps, then halving.
+    const uint8_t* RunEnd() const;
     const Order& order_;
     size_t recordSize_;
     std::vector<Head> heads_;
     std::vector<size_t> waiting_;  // a heap of the other chunks with records left, least first
     size_t current_;               // the chunk records are taken from
+    const uint8_t* runEnd_ = nullptr;
   };
 
  private:
