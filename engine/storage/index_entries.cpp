@@ -257,6 +257,9 @@ void SecondaryEntries::Clear() {
 }
 
 void SecondaryEntries::SortInBackground(Chunk& chunk) {
+  // One sort at a time: the chunk before is mostly done by now, and its thread's memory serves
+  // the next.
+  WaitForSorts();
   chunk.sorting = true;
   try {
     chunk.sorted = std::async(std::launch::async, [order = order_, data = chunk.data, count = chunk.count] {

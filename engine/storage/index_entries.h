@@ -1,8 +1,8 @@
 #pragma once
 // The records of one secondary index file (.Xnn/.XGn) gathered while a table is written in bulk:
 // the X records alone, packed one after the other in chunks of about 1 MiB. Each chunk that
-// fills is put into index order in place on a thread of its own while the writing goes on; the
-// reader merges the sorted chunks.
+// fills is put into index order in place on a second thread (one chunk at a time) while the
+// writing goes on; the reader merges the sorted chunks.
 //
 // Index order is the order of the X records' bytes read as: each index field in turn (an alpha
 // value up to its first NUL, what follows it counting as zeros; a descending field reversed),
@@ -82,7 +82,8 @@ class SecondaryEntries {
     bool sorting = false;      // sorted, or being sorted by `sorted`
     std::future<void> sorted;  // the sort under way on a thread of its own, if any
   };
-  // Sorts a full chunk on a thread of its own (here, when no thread can be had).
+  // Sorts a full chunk on a thread of its own once the sort before it is done (here, when no
+  // thread can be had).
   void SortInBackground(Chunk& chunk);
   // Waits for the sorts under way; raises what one of them raised.
   void WaitForSorts();
