@@ -222,7 +222,8 @@ void CommitFamily(FileSystem& fs, const std::string& dir, const std::vector<std:
     allRemoved = allRemoved && !fs.Exists(dir + name + oldSuffix);
   }
   if (!allRemoved) return;  // the list stays; recovery removes the rest
-  SyncSwapped(fs, dir);
+  // With no old file, the directory is as the sync after the renames left it.
+  if (!moved.empty()) SyncSwapped(fs, dir);
   RemoveQuietly(fs, listPath);
   SyncSwapped(fs, dir);
   UnmarkWorkIfSettled(fs, dir, dbName);

@@ -190,7 +190,8 @@ std::vector<WrittenFile> WriteFamily(FileSystem& fs, const TableDefinition& def,
     WriteLayoutFirst(*xFile, xh);
     const size_t xKeyBytes = xh.recordSize - idx::kLastFieldBytes;
     BulkBlockWriter xBlocks(*xFile, xh.recordSize, xh.BlockBytes(), xh.headerSize, xKeyBytes);
-    for (size_t i = 0; i < secondary[k].Count(); ++i) xBlocks.Add(secondary[k].At(i));
+    SecondaryEntries::Reader ordered(secondary[k]);
+    while (const uint8_t* r = ordered.Next()) xBlocks.Add(r);
     secondary[k].Clear();
     const std::vector<TreeEntry> xEntries = xBlocks.Finish(xKeyBytes);
     SetBulkCounters(xh, xEntries, xBlocks.Records());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
@@ -112,7 +113,7 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
   struct Walk {
     std::unique_ptr<File> file;
     uint64_t fileSize;
-    ChainWindow window;
+    std::optional<ChainWindow> window;
     std::vector<int> blobFields;
     size_t entry = 0;
     uint32_t slot = 0;
@@ -134,12 +135,15 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
       walk->slot = 0;
       walk->records = nullptr;
     }
-    if (walk->entry == blocks.size()) return false;
+    if (walk->entry == blocks.size()) {
+      walk->window.reset();  // its memory serves the index files
+      return false;
+    }
     const BlockEntry& b = blocks[walk->entry];
     if (!walk->records) {
       const uint64_t at = data.Header().BlockOffset(b.block);
       walk->records = at + blk::kHeaderBytes + b.count * recordSize <= walk->fileSize
-                          ? walk->window.At(at, data.Header().BlockBytes()) + blk::kHeaderBytes
+                          ? walk->window->At(at, data.Header().BlockBytes()) + blk::kHeaderBytes
                           : data.BlockRecords(walk->entry);
     }
     const uint8_t* record = walk->records + walk->slot++ * recordSize;

@@ -25,6 +25,9 @@ class File {
   // Lets the system start writing the n bytes at offset to stable storage without waiting for
   // it, so that a later Sync has less to wait for. Durable only after Sync.
   virtual void StartWriteBack(uint64_t /*offset*/, uint64_t /*n*/) {}
+  // Whether WriteAt and StartWriteBack may run on another thread than the caller's while the
+  // caller goes on using other files of the same file system.
+  virtual bool WritableFromAnyThread() const { return false; }
 };
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };

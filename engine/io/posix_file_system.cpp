@@ -65,6 +65,7 @@ class PosixFile : public File {
   void Sync() override {
     if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + SystemErrorText(errno));
   }
+  bool WritableFromAnyThread() const override { return true; }
 
  private:
   std::string path_;

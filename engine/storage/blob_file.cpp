@@ -158,32 +158,37 @@ std::string BlobFile::Locate(const uint8_t* field, size_t fieldSize, bool withCo
   const uint32_t length = GetU32(desc + kDescLength);
   const uint64_t offset = ref & ~kRefIndexMask;
   const unsigned index = ref & kRefIndexMask;
-  const uint64_t size = file_->Size();
-  if (offset < kUnit || offset % kUnit != 0 || offset >= size)
+  // The entry's first unit in one read: its head, and most values whole. A read that comes
+  // back short ends at the end of the file.
+  uint8_t block[kUnit] = {};
+  const size_t got = offset < kUnit || offset % kUnit != 0 ? 0 : file_->ReadAt(offset, block, kUnit);
+  if (got == 0)
     Damaged(path, "Der BLOb-Verweis zeigt auf Offset " + Num(offset) +
                       ", der nicht auf einen Block der Datei fällt.");
-  uint8_t type = 0;
-  file_->ReadAt(offset, &type, 1);
+  const uint8_t type = block[0];
   if (type == kTypeSingle) {
-    uint8_t head[kSingleData] = {};
-    if (index != kRefSingle || file_->ReadAt(offset, head, sizeof head) < sizeof head)
+    if (index != kRefSingle || got < kSingleData)
       Damaged(path, "Der BLOb-Verweis auf Offset " + Num(offset) + " ist ungültig.");
-    const uint32_t stored = GetU32(head + kSingleLength);
-    const uint64_t units = GetU16(head + kBlockUnits);
+    const uint32_t stored = GetU32(block + kSingleLength);
+    const uint64_t units = GetU16(block + kBlockUnits);
     if (stored != length || units * kUnit < uint64_t{length} + kSingleData)
       Damaged(path, "Die BLOb-Länge am Offset " + Num(offset) + " (" + Num(stored) +
                         " Bytes) passt nicht zur Länge im Datensatz (" + Num(length) + " Bytes).");
-    if (offset + kSingleData + length > size)
+    const uint64_t end = offset + kSingleData + length;
+    const bool inUnit = end <= offset + got;
+    if (!inUnit && (got < kUnit || end > file_->Size()))
       Damaged(path, "Der BLOb am Offset " + Num(offset) + " reicht über das Dateiende hinaus.");
     if (!withContent) return content;
+    if (inUnit) {
+      content.assign(reinterpret_cast<const char*>(block) + kSingleData, length);
+      return content;
+    }
     content.resize(length);
     if (file_->ReadAt(offset + kSingleData, content.data(), length) < length)
       Damaged(path, "Der BLOb am Offset " + Num(offset) + " konnte nicht ganz gelesen werden.");
     return content;
   }
   if (type == kTypeSubAllocated) {
-    uint8_t block[kUnit] = {};
-    const size_t got = file_->ReadAt(offset, block, kUnit);
     if (index >= static_cast<unsigned>(kSlotCount))
       Damaged(path, "Der BLOb-Verweis auf Offset " + Num(offset) + " nennt den ungültigen Platz " +
                         Num(index) + ".");

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 #include "format/code_page.h"
 #include "format/data_block.h"
@@ -55,6 +56,39 @@ BulkBlockWriter::BulkBlockWriter(File& file, uint16_t recordSize, uint32_t block
       batchBlocks_(BatchBlocks(blockBytes)),
       batch_(size_t{batchBlocks_} * blockBytes, 0) {}
 
+BulkBlockWriter::~BulkBlockWriter() {
+  if (writing_.valid()) writing_.wait();
+}
+
+void BulkBlockWriter::AwaitWrite() {
+  if (!writing_.valid()) return;
+  try {
+    writing_.get();
+  } catch (const EDBEngineError& e) {
+    RecordFailure(e.ErrorCode(), e.what());  // this thread's failure text, as if raised here
+    throw;
+  }
+}
+
+void BulkBlockWriter::WriteBatch(uint64_t offset, size_t bytes) {
+  AwaitWrite();
+  const auto write = [&file = file_, offset, bytes](const uint8_t* data) {
+    file.WriteAt(offset, data, bytes);
+    file.StartWriteBack(offset, bytes);
+  };
+  if (file_.WritableFromAnyThread()) {
+    if (spare_.size() != batch_.size()) spare_.resize(batch_.size());
+    try {
+      writing_ = std::async(std::launch::async, write, batch_.data());
+      batch_.swap(spare_);
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: written here.
+    }
+  }
+  write(batch_.data());
+}
+
 uint8_t* BulkBlockWriter::CurrentBlock() { return batch_.data() + size_t{inBatch_} * blockBytes_; }
 
 void BulkBlockWriter::FlushBlock(bool last) {
@@ -66,15 +100,13 @@ void BulkBlockWriter::FlushBlock(bool last) {
   EncodeBlockHeader(bh, block);
   const size_t used = blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_);
   std::memset(block + used, 0, blockBytes_ - used);  // what an earlier batch left there
-  entries_.push_back({firstRecord_, current_, static_cast<uint32_t>(inBlock_)});
+  counts_.push_back(static_cast<uint32_t>(inBlock_));
   inBlock_ = 0;
   if (++inBatch_ < batchBlocks_ && !last) return;
   // The batch's blocks are consecutive, ending with the current one.
   const size_t bytes = size_t{inBatch_} * blockBytes_;
   const uint64_t first = current_ + 1u - inBatch_;
-  const uint64_t offset = headerSize_ + (first - 1) * blockBytes_;
-  file_.WriteAt(offset, batch_.data(), bytes);
-  file_.StartWriteBack(offset, bytes);
+  WriteBatch(headerSize_ + (first - 1) * blockBytes_, bytes);
   inBatch_ = 0;
 }
 
@@ -85,7 +117,7 @@ uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
       Fail(kErrUnsupported, file_.Path(), "Die Tabelle bräuchte mehr als 65535 Blöcke; eine größere Blockgröße ist nötig.");
     if (current_ != 0) FlushBlock(false);
     ++current_;
-    firstRecord_.assign(reinterpret_cast<const char*>(record), keyBytes_);
+    firstKeys_.append(reinterpret_cast<const char*>(record), keyBytes_);
   }
   std::memcpy(CurrentBlock() + blk::kHeaderBytes + size_t{recordSize_} * static_cast<size_t>(inBlock_), record,
               recordSize_);
@@ -97,8 +129,20 @@ uint16_t BulkBlockWriter::Add(const uint8_t* record, int* slot) {
 
 std::vector<TreeEntry> BulkBlockWriter::Finish(size_t keyBytes) {
   if (current_ != 0) FlushBlock(true);
-  for (auto& e : entries_) e.key.resize(keyBytes);
-  return std::move(entries_);
+  AwaitWrite();
+  // Room for what is written next.
+  std::vector<uint8_t>().swap(spare_);
+  std::vector<uint8_t>().swap(batch_);
+  std::vector<TreeEntry> entries;
+  entries.reserve(counts_.size());
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    std::string key = firstKeys_.substr(i * keyBytes_, std::min(keyBytes, keyBytes_));
+    key.resize(keyBytes);
+    entries.push_back({std::move(key), static_cast<uint16_t>(i + 1), counts_[i]});
+  }
+  std::string().swap(firstKeys_);
+  std::vector<uint32_t>().swap(counts_);
+  return entries;
 }
 
 namespace {

@@ -2,7 +2,7 @@
 // Writing record blocks in bulk and building the index files of a table family.
 //
 // BulkBlockWriter packs records into full blocks chained 1 → 2 → … → n, as a rebuilt table has
-// them, and writes them about 1 MiB at a time. WriteTreeFile writes a PX or Y file: one level-1
+// them, and writes them about 1 MiB at a time, on a second thread where the file allows it. WriteTreeFile writes a PX or Y file: one level-1
 // entry per data block (key of its first record, block number, record count); when they do not
 // fit in one block, block 1 is the root and the levels below fill their blocks to capacity − 1.
 // SecondaryRecordLayout and MakeSecondaryRecord make the records of an .X/.XG file from the
@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstddef>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ class BulkBlockWriter {
   // `keyBytes` leading bytes of each block's first record for its entry.
   BulkBlockWriter(File& file, uint16_t recordSize, uint32_t blockBytes, uint32_t headerSize,
                   size_t keyBytes = SIZE_MAX);
+  // Waits for a write still under way (its failure, if any, is lost: Finish raises it).
+  ~BulkBlockWriter();
+  BulkBlockWriter(const BulkBlockWriter&) = delete;
+  BulkBlockWriter& operator=(const BulkBlockWriter&) = delete;
   // Appends one record; returns the block it went to and its position in that block. Raises
   // EDBEngineError naming the file when the record needs a block past number 65535.
   uint16_t Add(const uint8_t* record, int* slot = nullptr);
@@ -45,6 +50,11 @@ class BulkBlockWriter {
  private:
   // Ends the current block; writes the blocks gathered when the batch is full or `last`.
   void FlushBlock(bool last);
+  // Writes `bytes` of batch_ at `offset`: on a second thread when the file allows it, the next
+  // batch then filling the other buffer.
+  void WriteBatch(uint64_t offset, size_t bytes);
+  // Waits for the write under way, raising its failure.
+  void AwaitWrite();
   uint8_t* CurrentBlock();
   File& file_;
   uint16_t recordSize_;
@@ -54,12 +64,15 @@ class BulkBlockWriter {
   size_t keyBytes_;
   uint32_t batchBlocks_;
   std::vector<uint8_t> batch_;  // blocks written together in one write
+  std::vector<uint8_t> spare_;  // the buffer of the write under way, or the next one
+  std::future<void> writing_;   // the write under way on a second thread
   uint32_t inBatch_ = 0;        // finished blocks in batch_; the current one follows them
   int inBlock_ = 0;
   uint16_t current_ = 0;
   uint32_t records_ = 0;
-  std::vector<TreeEntry> entries_;
-  std::string firstRecord_;
+  // Per block: the leading `keyBytes_` of its first record, packed, and its record count.
+  std::string firstKeys_;
+  std::vector<uint32_t> counts_;
 };
 
 // Writes `header` as it stands (counters still to come) at the start of a new data or .X file,

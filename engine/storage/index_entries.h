@@ -1,15 +1,18 @@
 #pragma once
 // The records of one secondary index file (.Xnn/.XGn) gathered while a table is written in bulk:
-// the X records alone, packed one after the other in one buffer, put into index order in place.
+// the X records alone, packed one after the other in chunks of about 1 MiB. Each chunk that
+// fills is put into index order in place on a second thread (one chunk at a time) while the
+// writing goes on; the reader merges the sorted chunks.
 //
 // Index order is the order of the X records' bytes read as: each index field in turn (an alpha
 // value up to its first NUL, what follows it counting as zeros; a descending field reversed),
 // then the key fields (maintained index) or the record number (the order the records came in).
 // Each record then has its own place, so the order does not depend on how it is reached.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,9 +22,13 @@
 namespace engine {
 
 class SecondaryEntries {
+  class Order;  // how records compare and are sorted
+
  public:
-  // Records of `index` of `def`, `recordSize` bytes each (the X file's record size).
-  SecondaryEntries(const TableDefinition& def, const SecondaryDef& index, uint16_t recordSize);
+  // Records of `index` of `def`, `recordSize` bytes each (the X file's record size), gathered in
+  // chunks of `chunkRecords` records (0: as many as fill about 1 MiB).
+  SecondaryEntries(const TableDefinition& def, const SecondaryDef& index, uint16_t recordSize,
+                   size_t chunkRecords = 0);
   ~SecondaryEntries();
   SecondaryEntries(const SecondaryEntries&) = delete;
   SecondaryEntries& operator=(const SecondaryEntries&) = delete;
@@ -38,39 +45,58 @@ class SecondaryEntries {
   // nothing, when the keys do not name every record exactly once.
   bool KeepOrder(const std::vector<std::string>& keys);
   size_t Count() const { return count_; }
-  const uint8_t* At(size_t i) const { return data_ + i * recordSize_; }
   // Gives back the memory.
   void Clear();
 
- private:
-  // A stretch of the X record compared as a unit: an index field or the tie breaker.
-  struct Part {
-    size_t offset;
-    size_t bytes;
-    bool alpha;
-    bool descending;
+  // Hands out the records one by one, in index order once Sort or KeepOrder succeeded. The
+  // entries must not change while it reads.
+  class Reader {
+   public:
+    explicit Reader(const SecondaryEntries& entries);
+    // The next record; nullptr after the last.
+    const uint8_t* Next();
+
+   private:
+    struct Head {
+      const uint8_t* at;
+      const uint8_t* end;
+    };
+    // Whether `record` of chunk `a` goes before the head of chunk `b` (on equal records, the
+    // earlier chunk first).
+    bool Before(const uint8_t* record, size_t a, size_t b) const;
+    // Where the run of the current chunk's records that go before every waiting chunk's ends:
+    // found by doubling steps, then halving.
+    const uint8_t* RunEnd() const;
+    const Order& order_;
+    size_t recordSize_;
+    std::vector<Head> heads_;
+    std::vector<size_t> waiting_;  // a heap of the other chunks with records left, least first
+    size_t current_;               // the chunk records are taken from
+    const uint8_t* runEnd_ = nullptr;
   };
-  struct Range;
-  uint8_t* Record(size_t i) { return data_ + i * recordSize_; }
-  // <0, 0, >0 as record a goes before, with or after record b, over parts [first, parts).
-  int Compare(const uint8_t* a, const uint8_t* b, size_t first, size_t parts) const;
-  // Sorts records [begin, end), which agree on the parts before `first`.
-  void InsertionSort(size_t begin, size_t end, size_t first);
-  // How many of records [begin, end) have each value of the byte at `column` (record 0's).
-  std::array<size_t, 256> Histogram(const uint8_t* column, size_t begin, size_t end) const;
-  // Sorts [begin, end) by one byte position and hands out the buckets still to sort.
-  void SortByByte(const Range& range, std::vector<Range>& todo);
-  void Swap(size_t a, size_t b);
+
+ private:
+  struct Chunk {
+    uint8_t* data = nullptr;
+    size_t count = 0;
+    bool sorting = false;      // sorted, or being sorted by `sorted`
+    std::future<void> sorted;  // the sort under way on a thread of its own, if any
+  };
+  // Sorts a full chunk on a thread of its own once the sort before it is done (here, when no
+  // thread can be had).
+  void SortInBackground(Chunk& chunk);
+  // Waits for the sorts under way; raises what one of them raised.
+  void WaitForSorts();
+  void FreeChunks();
 
   const TableDefinition& def_;
   SecondaryRecordLayout layout_;
   size_t recordSize_;
+  size_t chunkRecords_;
   size_t keyOffset_ = 0;  // where the key fields start in a record of a maintained index
-  std::vector<Part> parts_;
-  size_t fieldParts_ = 0;  // parts_ that are index fields; the last part is the tie breaker
-  uint8_t* data_ = nullptr;
+  std::shared_ptr<const Order> order_;
+  std::vector<Chunk> chunks_;
   size_t count_ = 0;
-  size_t capacity_ = 0;
 };
 
 }  // namespace engine

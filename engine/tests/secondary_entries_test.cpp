@@ -2,7 +2,8 @@
 // record-by-record upkeep of an index uses (MakeSecondaryRecord), for every kind of index field:
 // alpha values with bytes after their end, case-insensitive, descending, numbers, maintained and
 // non-maintained, many equal values and few; equal values of a unique index are found, and a
-// kept order is taken only when it names every record once.
+// kept order is taken only when it names every record once; records gathered in chunks sorted
+// apart come out merged in the same order.
 
 #include <gtest/gtest.h>
 
@@ -81,17 +82,24 @@ std::vector<std::string> Expected(const TableDefinition& def, const SecondaryDef
   return out;
 }
 
+// The records as the entries hand them out.
+std::vector<std::string> Read(const SecondaryEntries& entries, uint16_t xSize) {
+  std::vector<std::string> out;
+  SecondaryEntries::Reader reader(entries);
+  while (const uint8_t* r = reader.Next()) out.emplace_back(reinterpret_cast<const char*>(r), xSize);
+  return out;
+}
+
+// Gathered in chunks of `chunkRecords` (0: the default size, which holds every test's records).
 std::vector<std::string> Packed(const TableDefinition& def, const SecondaryDef& ix, uint16_t xSize,
-                                const std::vector<std::vector<uint8_t>>& records, bool* unique) {
-  SecondaryEntries entries(def, ix, xSize);
+                                const std::vector<std::vector<uint8_t>>& records, bool* unique,
+                                size_t chunkRecords = 0) {
+  SecondaryEntries entries(def, ix, xSize, chunkRecords);
   for (size_t i = 0; i < records.size(); ++i)
     entries.Add(records[i].data(), static_cast<uint16_t>(i / 10 + 1), static_cast<int>(i % 10),
                 static_cast<uint32_t>(i));
   *unique = entries.Sort(true);
-  std::vector<std::string> out;
-  for (size_t i = 0; i < entries.Count(); ++i)
-    out.emplace_back(reinterpret_cast<const char*>(entries.At(i)), xSize);
-  return out;
+  return Read(entries, xSize);
 }
 
 TEST(SecondaryEntries, SortAsTheUpkeepsSortKeysOrderForEveryKindOfIndexField) {
@@ -117,8 +125,11 @@ TEST(SecondaryEntries, SortAsTheUpkeepsSortKeysOrderForEveryKindOfIndexField) {
       const auto records = Records(def, count, static_cast<unsigned>(count) + 17);
       bool expectedUnique = false, packedUnique = false;
       const auto expected = Expected(def, def.indexes[0], xSize, records, &expectedUnique);
-      EXPECT_EQ(Packed(def, def.indexes[0], xSize, records, &packedUnique), expected);
-      EXPECT_EQ(packedUnique, expectedUnique);
+      // One chunk, and chunks sorted apart and merged: of one record, of a few, of many.
+      for (size_t chunk : {size_t{0}, size_t{1}, size_t{5}, size_t{256}}) {
+        EXPECT_EQ(Packed(def, def.indexes[0], xSize, records, &packedUnique, chunk), expected) << chunk;
+        EXPECT_EQ(packedUnique, expectedUnique) << chunk;
+      }
     }
   }
 }
@@ -165,22 +176,27 @@ TEST(SecondaryEntries, KeptOrderIsTakenOnlyWhenItNamesEveryRecordOnce) {
   def.indexes = {Index({1}, {false})};
   const uint16_t xSize = engine::SecondaryDataHeader(def, def.indexes[0], "T.XG0").recordSize;
   const auto records = Records(def, 40, 5);
-  SecondaryEntries entries(def, def.indexes[0], xSize);
-  for (size_t i = 0; i < records.size(); ++i) entries.Add(records[i].data(), 1, 0, static_cast<uint32_t>(i));
+  SecondaryEntries entries(def, def.indexes[0], xSize, 7);  // in chunks, some sorted meanwhile
+  for (size_t i = 0; i < records.size(); ++i)
+    entries.Add(records[i].data(), static_cast<uint16_t>(i / 10 + 1), static_cast<int>(i % 10),
+                static_cast<uint32_t>(i));
   std::vector<std::string> keys;
   for (auto it = records.rbegin(); it != records.rend(); ++it) keys.emplace_back(it->begin(), it->begin() + 4);
-  const std::string firstBefore(reinterpret_cast<const char*>(entries.At(0)), xSize);
 
   std::vector<std::string> twice = keys;
   twice.back() = twice.front();
   EXPECT_FALSE(entries.KeepOrder(twice));
   EXPECT_FALSE(entries.KeepOrder({keys.begin(), keys.end() - 1}));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(entries.At(0)), xSize), firstBefore);
+  // Refused orders left every record: sorting still gives them all in index order.
+  ASSERT_TRUE(entries.Sort(false));
+  bool unique = false;
+  EXPECT_EQ(Read(entries, xSize), Expected(def, def.indexes[0], xSize, records, &unique));
 
   ASSERT_TRUE(entries.KeepOrder(keys));
   ASSERT_EQ(entries.Count(), records.size());
-  for (size_t i = 0; i < keys.size(); ++i)
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entries.At(i)) + 8, 4), keys[i]) << i;
+  const std::vector<std::string> kept = Read(entries, xSize);
+  ASSERT_EQ(kept.size(), keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(kept[i].substr(8, 4), keys[i]) << i;
 }
 
 }  // namespace

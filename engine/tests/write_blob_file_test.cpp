@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/tests/allocation_failure.h"
+#include "format/blob_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "storage/blob_file.h"
@@ -281,6 +282,51 @@ TEST(WriteBlobFile, OpenRefusesMissingOrForeignFiles) {
       EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
     }
   }
+}
+
+// Where a value's entry starts in the .MB, from its field's descriptor.
+uint64_t EntryOffset(const Field& field) {
+  return engine::coding::GetU32(field.bytes.data() + field.size() - engine::mb::kDescriptorSize + engine::mb::kDescRef) &
+         ~engine::mb::kRefIndexMask;
+}
+
+TEST(WriteBlobFile, AValueCutByTheEndOfTheFileIsRefusedWhereverTheCutFalls) {
+  testsupport::MemoryFileSystem fs;
+  Field small(30), large(30);
+  {
+    auto mb = BlobFile::Create(fs, kPath);
+    mb->Write(Pattern(3000, 's'), PxType::Memo, small.data(), 30);   // within its entry's first unit
+    mb->Write(Pattern(70000, 'l'), PxType::Memo, large.data(), 30);  // over many units
+  }
+  const std::string whole = fs.Contents(kPath);
+  const uint64_t smallAt = EntryOffset(small), largeAt = EntryOffset(large);
+  ASSERT_LT(smallAt, largeAt);
+  struct Cut {
+    uint64_t at;
+    Field* field;
+    const char* text;
+  };
+  const std::vector<Cut> cuts = {
+      {largeAt + 4096 + 100, &large, "reicht über das Dateiende hinaus"},  // after the first unit
+      {largeAt + 100, &large, "reicht über das Dateiende hinaus"},         // within it
+      {largeAt, &large, "nicht auf einen Block der Datei"},                // before the entry
+      {smallAt + 1000, &small, "reicht über das Dateiende hinaus"},
+  };
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(cut.at);
+    fs.Put(kPath, whole.substr(0, cut.at));
+    auto mb = BlobFile::Open(fs, kPath, false);
+    for (const bool content : {true, false}) {
+      try {
+        content ? (void)mb->Read(cut.field->data(), 30) : mb->Check(cut.field->data(), 30);
+        ADD_FAILURE() << "nicht abgelehnt";
+      } catch (const engine::EDBEngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(cut.text), std::string::npos) << e.what();
+      }
+    }
+  }
+  fs.Put(kPath, whole.substr(0, largeAt + 4096));  // the small value stays whole
+  EXPECT_EQ(BlobFile::Open(fs, kPath, false)->Read(small.data(), 30), Pattern(3000, 's'));
 }
 
 }  // namespace
