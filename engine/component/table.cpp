@@ -12,6 +12,7 @@
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
+#include "format/record_format.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -22,8 +23,8 @@ namespace engine {
 
 namespace {
 
-std::string& DatePattern() {
-  static std::string pattern = "dd.mm.yyyy";
+ShortDatePattern& DatePattern() {
+  static ShortDatePattern pattern("dd.mm.yyyy");
   return pattern;
 }
 
@@ -68,8 +69,9 @@ void TTable::SettleEdit() {
     Cancel();
 }
 
-void SetShortDateFormat(const std::string& pattern) { DatePattern() = pattern; }
-const std::string& ShortDateFormat() { return DatePattern(); }
+void SetShortDateFormat(const std::string& pattern) { DatePattern() = ShortDatePattern(pattern); }
+const std::string& ShortDateFormat() { return DatePattern().Text(); }
+const ShortDatePattern& ShortDateParts() { return DatePattern(); }
 
 // ---------------------------------------------------------------- definitions
 

@@ -198,7 +198,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
   };
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
-  lastRow_ = UINT32_MAX;  // its run may be the one replaced
+  // Its run may be the one replaced.
+  lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
   const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !KeepsPasses());
   const size_t slots = std::max(kMinCacheChunks, cacheBytes_ / chunkBytes);
@@ -287,6 +289,11 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
   lastRow_ = row;
   lastRecord_ = loaded.bytes + start;
   lastPresent_ = *present;
+  // Rows the file holds whole, and (while the walk may still cut the block) that the header counts.
+  const size_t recordBytes = loaded.present > blk::kHeaderBytes ? loaded.present - blk::kHeaderBytes : 0;
+  const uint64_t rows = std::min<uint64_t>({b.count, recordBytes / header_.recordSize,
+                                            header_.numRecords > b.firstRow ? header_.numRecords - b.firstRow : 0});
+  loaded_ = LoadedRows{b.firstRow, static_cast<uint32_t>(rows), loaded.bytes + blk::kHeaderBytes};
   return lastRecord_;
 }
 
@@ -297,6 +304,7 @@ void DataFile::DropCache() {
   nextVictim_ = 0;
   nextStreamSlot_ = 0;
   lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
 }
@@ -326,6 +334,7 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
       ForgetRun(static_cast<size_t>(slotOf_[chunk]));
   }
   lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
   lastEntry_ = 0;

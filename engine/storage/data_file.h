@@ -106,7 +106,8 @@ class DataFile {
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
   // Raises kErrCorrupt when the end of the file cuts the record.
   const uint8_t* Record(uint32_t row) {
-    if (row == lastRow_ && lastPresent_ == header_.recordSize) return lastRecord_;
+    const uint32_t k = row - loaded_.firstRow;
+    if (k < loaded_.rows) return loaded_.records + size_t{k} * header_.recordSize;
     return RecordAfterSearch(row);
   }
   // The same for a record that may be cut: *present is the number of its leading bytes that
@@ -204,8 +205,15 @@ class DataFile {
   mutable size_t inOrder_ = 0;                // chunks read in chain order one after the other
   size_t lastEntry_ = 0;                      // entry found by the previous EntryIndexOf
   size_t lastLoadedEntry_ = SIZE_MAX;         // entry of the latest LoadEntry
-  // The previous Record call, answered again without a search while no block was read since
-  // (the fields of one record read one after the other).
+  // The whole records of the block of the previous Record call, while no block was read since:
+  // the fields of one record and the next rows of the block are found without a search.
+  struct LoadedRows {
+    uint32_t firstRow = 0;
+    uint32_t rows = 0;
+    const uint8_t* records = nullptr;
+  };
+  mutable LoadedRows loaded_;
+  // The previous Record call, answered again without a search while no block was read since.
   mutable uint32_t lastRow_ = UINT32_MAX;
   const uint8_t* lastRecord_ = nullptr;
   uint32_t lastPresent_ = 0;
