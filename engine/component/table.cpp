@@ -44,20 +44,14 @@ int SecondaryNamed(const std::vector<SecondaryIndex>& secondaries, const std::st
   return found;
 }
 
-[[noreturn]] void FailNotOpen(const std::string& tableName) {
-  FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName) + " ist nicht geöffnet.");
-}
-
 }  // namespace
 
-TableCursor& TTable::OpenCursor() const {
-  if (!cursor_) FailNotOpen(tableName_);
-  return *cursor_;
+void TTable::FailNotOpen() const {
+  FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
 }
 
-const EditBuffer* TTable::EditedRow(int row) const {
-  const bool editing = state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert;
-  if (!editing || row != current_ || edit_->record.size() != cursor_->Header().recordSize) return nullptr;
+const EditBuffer* TTable::EditedRowWhileEditing(int row) const {
+  if (row != current_ || edit_->record.size() != cursor_->Header().recordSize) return nullptr;
   return edit_.get();
 }
 
@@ -224,12 +218,10 @@ void TTable::SetIndexName(const std::string& name) {
 
 int TTable::FieldCount() const { return static_cast<int>(fields_.size()); }
 
-TField& TTable::Fields(int i) {
-  if (!Active()) FailNotOpen(tableName_);
-  if (i < 0 || i >= FieldCount())
-    FailPlain(kErrNotFound, "Feldnummer " + std::to_string(i) + " außerhalb des Bereichs (0.." +
-                                std::to_string(FieldCount() - 1) + ").");
-  return *fields_[static_cast<size_t>(i)];
+void TTable::FailField(int i) const {
+  if (!Active()) FailNotOpen();
+  FailPlain(kErrNotFound, "Feldnummer " + std::to_string(i) + " außerhalb des Bereichs (0.." +
+                              std::to_string(FieldCount() - 1) + ").");
 }
 
 TField* TTable::FindField(const std::string& name) {
@@ -241,7 +233,7 @@ TField* TTable::FindField(const std::string& name) {
 }
 
 TField& TTable::FieldByName(const std::string& name) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   TField* f = FindField(name);
   if (!f) Fail(kErrNotFound, cursor_->DataPath(), "Das Feld " + Quoted(name) + " existiert nicht.");
   return *f;
@@ -250,12 +242,12 @@ TField& TTable::FieldByName(const std::string& name) {
 // ---------------------------------------------------------------- navigation
 
 int TTable::RecordCount() const {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   return static_cast<int>(cursor_->RowCount());
 }
 
 void TTable::MoveTo(int row) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   if (row >= 0 && cursor_->HasRow(static_cast<uint32_t>(row))) {
     current_ = row;
@@ -281,7 +273,7 @@ void TTable::Last() {
 }
 
 void TTable::Next() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   bof_ = false;
   if (!cursor_->HasRow(static_cast<uint32_t>(current_ + 1))) {
@@ -294,7 +286,7 @@ void TTable::Next() {
 }
 
 void TTable::Prior() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   eof_ = false;
   if (current_ <= 0) {
@@ -311,7 +303,7 @@ bool TTable::Bof() const { return !Active() || bof_; }
 int TTable::RecNo() const { return Active() ? current_ : -1; }
 
 void TTable::Refresh() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   cursor_->Reload();
   const int count = static_cast<int>(cursor_->RowCount());
@@ -329,7 +321,7 @@ void TTable::Refresh() {
 // ---------------------------------------------------------------- cells
 
 const uint8_t* TTable::CellRecord(int row, int field, const EditBuffer** edited) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   *edited = EditedRow(row);
   if (field < 0 || field >= FieldCount() || (!*edited && (row < 0 || !cursor_->HasRow(static_cast<uint32_t>(row)))))
     return nullptr;

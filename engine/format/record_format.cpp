@@ -58,6 +58,15 @@ char* WriteDigits(char* out, int v, int width) {
   return out + width;
 }
 
+// Writes 0 ≤ v < 100 as two digits.
+void WriteTwoDigits(char* out, int v) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::memcpy(out, kPairs + 2 * v, 2);
+}
+
 // Writes a year before 0 or after 9999 as "%04d" does.
 char* WriteWideYear(char* out, int y) {
   std::string year;
@@ -102,6 +111,14 @@ ShortDatePattern::ShortDatePattern(const std::string& pattern) : text_(pattern) 
     const bool letter = c == 'd' || c == 'm' || c == 'y';
     parts_.push_back({letter ? c : '\0', run, i});
     maxChars_ += letter ? kMaxDatePartChars : run;
+    if (letter) {
+      const size_t width = c == 'y' ? (run <= 2 ? 2 : 4) : 2;
+      fixed_ = fixed_ && (c == 'y' || run >= 2);
+      fixedParts_.push_back({c, width, fixedText_.size()});
+      fixedText_.append(width, '0');
+    } else {
+      fixedText_ += pattern.substr(i, run);
+    }
     i += run;
   }
 }
@@ -109,6 +126,20 @@ ShortDatePattern::ShortDatePattern(const std::string& pattern) : text_(pattern) 
 char* ShortDatePattern::Write(char* out, int32_t dayNumber) const {
   int y, m, d;
   CivilFromDayNumber(dayNumber, &y, &m, &d);
+  if (fixed_ && y >= 0 && y <= 9999) {
+    std::memcpy(out, fixedText_.data(), fixedText_.size());
+    for (const Part& part : fixedParts_) {
+      char* at = out + part.at;
+      switch (part.letter) {
+        case 'd': WriteTwoDigits(at, d); break;
+        case 'm': WriteTwoDigits(at, m); break;
+        default:
+          if (part.run == 4) WriteTwoDigits(at, y / 100), at += 2;
+          WriteTwoDigits(at, y % 100);
+      }
+    }
+    return out + fixedText_.size();
+  }
   for (const Part& part : parts_) {
     switch (part.letter) {
       case 'd': out = WriteDigits(out, d, part.run >= 2 || d >= 10 ? 2 : 1); break;

@@ -53,6 +53,11 @@ class ShortDatePattern {
   std::string text_;
   std::vector<Part> parts_;
   size_t maxChars_ = 0;
+  // A pattern whose parts all have fixed widths for the years 0 to 9999 ("dd.mm.yyyy"): the text
+  // with the literal parts in place, and where each date part goes (`at` counted in the text).
+  bool fixed_ = true;
+  std::string fixedText_;
+  std::vector<Part> fixedParts_;
 };
 
 // Short date text for a day number after a pattern (see ShortDatePattern).

@@ -223,16 +223,22 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   const uint64_t offset = header_.BlockOffset(static_cast<uint16_t>(chunk * chunkBlocks_ + 1));
   const uint64_t left = fileSize_ > offset ? fileSize_ - offset : 0;
   const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
-  const auto chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
+  // A pass in order reads runs of chunks: a browsing cursor keeps them, up to the next chunk it
+  // already holds, so that no chunk is held twice.
+  const size_t runBytes = inOrder_ <= kStreamAfter ? chunkBytes : streaming ? kStreamBytes : kKeptRunBytes;
+  uint64_t chunks = std::min<uint64_t>(std::max<size_t>(1, runBytes / chunkBytes), chunksLeft);
+  if (!streaming)
+    for (uint32_t c = chunk + 1; c < chunk + chunks; ++c)
+      if (c < slotOf_.size() && slotOf_[c] >= 0) chunks = c - chunk;
   if (run.size != chunks * chunkBytes) {
     run.size = chunks * chunkBytes;
-    run.bytes = std::make_unique_for_overwrite<uint8_t[]>(run.size);
+    run.bytes = AllocateLargeBuffer(run.size);
   }
   const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
   std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk
   run.present = got;
   run.first = chunk;
-  run.chunks = chunks;
+  run.chunks = static_cast<uint32_t>(chunks);
   if (slotOf_.size() < chunk + run.chunks) slotOf_.resize(chunk + run.chunks, -1);
   for (uint32_t c = chunk; c < chunk + run.chunks; ++c) slotOf_[c] = static_cast<int32_t>(slot);
   return bytesOf(run);

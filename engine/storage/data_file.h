@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "io/large_buffer.h"
 
 namespace engine {
 
@@ -62,6 +63,8 @@ class DataFile {
   static constexpr size_t kChunkBytes = size_t{64} << 10;
   // Bytes read at once by a pass in order.
   static constexpr size_t kStreamBytes = size_t{1} << 20;
+  // Bytes read at once by a pass in order that a browsing cursor keeps.
+  static constexpr size_t kKeptRunBytes = size_t{2} << 20;
 
   // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
   // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
@@ -129,7 +132,7 @@ class DataFile {
   struct CachedRun {
     uint32_t first = 0;   // first chunk
     uint32_t chunks = 0;  // 0: slot unused
-    std::unique_ptr<uint8_t[]> bytes;  // not cleared before a read fills it
+    LargeBuffer bytes;  // not cleared before a read fills it
     size_t size = 0;
     size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
