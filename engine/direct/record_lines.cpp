@@ -20,10 +20,10 @@ void AppendBlobCell(std::string& out, TableCursor& c, int field, const uint8_t* 
   const uint32_t length = c.BlobLength(field, record);
   if (length == 0) return;
   try {
-    const std::string hash = Fnv1a64Hex(c.ReadBlob(field, record));
+    const std::string content = c.ReadBlob(field, record);
     AppendPadded(out, length, 0);
     out += ':';
-    out += hash;
+    AppendFnv1a64Hex(out, content);
   } catch (const EDBEngineError& e) {
     causes.Add(e.what());
     out += '?';

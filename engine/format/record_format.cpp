@@ -257,7 +257,7 @@ void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* recor
       out += DecodeLogicalValue(p) ? "true" : "false";
       break;
     case PxType::Date:
-      out += FormatIsoDate(DecodeIntValue(p, f.bytes));
+      AppendIsoDate(out, DecodeIntValue(p, f.bytes));
       break;
     case PxType::Time:
       out += FormatIsoTime(DecodeIntValue(p, f.bytes));
@@ -285,7 +285,7 @@ std::string EscapeDumpText(const std::string& utf8) {
   return out;
 }
 
-std::string Fnv1a64Hex(const std::string& bytes) {
+void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
   uint64_t h = 0xcbf29ce484222325ull;
   for (unsigned char c : bytes) {
     h ^= c;
@@ -293,8 +293,12 @@ std::string Fnv1a64Hex(const std::string& bytes) {
   }
   uint8_t big[8];
   for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
-  std::string out;
   AppendHex(out, big, sizeof big);
+}
+
+std::string Fnv1a64Hex(const std::string& bytes) {
+  std::string out;
+  AppendFnv1a64Hex(out, bytes);
   return out;
 }
 

@@ -81,5 +81,6 @@ std::string EscapeDumpText(const std::string& utf8);
 
 // FNV-1a 64 of the bytes as 16 lowercase hex digits.
 std::string Fnv1a64Hex(const std::string& bytes);
+void AppendFnv1a64Hex(std::string& out, const std::string& bytes);
 
 }  // namespace engine

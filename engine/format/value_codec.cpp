@@ -180,17 +180,27 @@ bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p) {
   return true;
 }
 
-std::string FormatIsoDate(int32_t dayNumber) {
-  int64_t y;
-  int m, d;
-  CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, &m, &d);
-  std::string out;
-  out.reserve(16);
+void AppendIsoDate(std::string& out, int32_t dayNumber) {
+  int y, m, d;
+  CivilFromDayNumber(dayNumber, &y, &m, &d);
+  if (y >= 0 && y <= 9999) {
+    char text[10] = {static_cast<char>('0' + y / 1000), static_cast<char>('0' + y / 100 % 10),
+                     static_cast<char>('0' + y / 10 % 10), static_cast<char>('0' + y % 10), '-',
+                     static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), '-',
+                     static_cast<char>('0' + d / 10), static_cast<char>('0' + d % 10)};
+    out.append(text, sizeof text);
+    return;
+  }
   AppendYear(out, y);
   out.push_back('-');
   AppendPadded(out, m, 2);
   out.push_back('-');
   AppendPadded(out, d, 2);
+}
+
+std::string FormatIsoDate(int32_t dayNumber) {
+  std::string out;
+  AppendIsoDate(out, dayNumber);
   return out;
 }
 

@@ -59,6 +59,7 @@ bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p);
 
 // Text forms used by the dump: date YYYY-MM-DD, time HH:MM:SS.mmm, timestamp both.
 std::string FormatIsoDate(int32_t dayNumber);
+void AppendIsoDate(std::string& out, int32_t dayNumber);
 std::string FormatIsoTime(int64_t msOfDay);
 // nullopt for a timestamp that TimestampMilliseconds cannot read.
 std::optional<std::string> FormatIsoTimestamp(double ms);
