@@ -23,10 +23,9 @@ namespace engine {
 
 namespace {
 
-ShortDatePattern& DatePattern() {
-  static ShortDatePattern pattern("dd.mm.yyyy");
-  return pattern;
-}
+// The short date format, read for every date shown: an object of its own rather than a local
+// static, whose guard every read would pass.
+ShortDatePattern datePattern("dd.mm.yyyy");
 
 // File name of the table in the directory: ".DB" added when the name has no extension, the
 // spelling on disk found ignoring case.
@@ -63,9 +62,9 @@ void TTable::SettleEdit() {
     Cancel();
 }
 
-void SetShortDateFormat(const std::string& pattern) { DatePattern() = ShortDatePattern(pattern); }
-const std::string& ShortDateFormat() { return DatePattern().Text(); }
-const ShortDatePattern& ShortDateParts() { return DatePattern(); }
+void SetShortDateFormat(const std::string& pattern) { datePattern = ShortDatePattern(pattern); }
+const std::string& ShortDateFormat() { return datePattern.Text(); }
+const ShortDatePattern& ShortDateParts() { return datePattern; }
 
 // ---------------------------------------------------------------- definitions
 
