@@ -12,6 +12,7 @@
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/code_page.h"
+#include "format/record_format.h"
 #include "format/value_codec.h"
 #include "format/value_parse.h"
 #include "io/fail.h"
@@ -73,7 +74,7 @@ std::string FieldBytes(TableCursor& c, int field, const uint8_t* record, const E
 std::string FieldText(TableCursor& c, int field, const uint8_t* record, const EditBuffer* edited) {
   const FieldLayout& f = LayoutOf(c, field);
   if (f.type == PxType::Memo) return c.Codepage().ToUtf8(FieldBytes(c, field, record, edited));
-  return DisplayText(f, record, c.Codepage(), ShortDateFormat());
+  return DisplayText(f, record, c.Codepage(), ShortDateParts());
 }
 
 // ---------------------------------------------------------------- TField: reading

@@ -8,8 +8,12 @@
 
 namespace engine {
 
+class ShortDatePattern;
 class TableCursor;
 struct EditBuffer;
+
+// The short date format (ShortDateFormat) as parsed for the date texts.
+const ShortDatePattern& ShortDateParts();
 
 // Record bytes of `row` (current order) as a reader sees them: the edit buffer's record when
 // `edited` is given, NullRecord() for a row outside the table.

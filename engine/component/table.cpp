@@ -12,6 +12,7 @@
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
+#include "format/record_format.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
@@ -22,10 +23,9 @@ namespace engine {
 
 namespace {
 
-std::string& DatePattern() {
-  static std::string pattern = "dd.mm.yyyy";
-  return pattern;
-}
+// The short date format, read for every date shown: an object of its own rather than a local
+// static, whose guard every read would pass.
+ShortDatePattern datePattern("dd.mm.yyyy");
 
 // File name of the table in the directory: ".DB" added when the name has no extension, the
 // spelling on disk found ignoring case.
@@ -43,20 +43,14 @@ int SecondaryNamed(const std::vector<SecondaryIndex>& secondaries, const std::st
   return found;
 }
 
-[[noreturn]] void FailNotOpen(const std::string& tableName) {
-  FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName) + " ist nicht geöffnet.");
-}
-
 }  // namespace
 
-TableCursor& TTable::OpenCursor() const {
-  if (!cursor_) FailNotOpen(tableName_);
-  return *cursor_;
+void TTable::FailNotOpen() const {
+  FailPlain(kErrNotOpen, "Die Tabelle " + Quoted(tableName_) + " ist nicht geöffnet.");
 }
 
-const EditBuffer* TTable::EditedRow(int row) const {
-  const bool editing = state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert;
-  if (!editing || row != current_ || edit_->record.size() != cursor_->Header().recordSize) return nullptr;
+const EditBuffer* TTable::EditedRowWhileEditing(int row) const {
+  if (row != current_ || edit_->record.size() != cursor_->Header().recordSize) return nullptr;
   return edit_.get();
 }
 
@@ -68,8 +62,9 @@ void TTable::SettleEdit() {
     Cancel();
 }
 
-void SetShortDateFormat(const std::string& pattern) { DatePattern() = pattern; }
-const std::string& ShortDateFormat() { return DatePattern(); }
+void SetShortDateFormat(const std::string& pattern) { datePattern = ShortDatePattern(pattern); }
+const std::string& ShortDateFormat() { return datePattern.Text(); }
+const ShortDatePattern& ShortDateParts() { return datePattern; }
 
 // ---------------------------------------------------------------- definitions
 
@@ -222,12 +217,10 @@ void TTable::SetIndexName(const std::string& name) {
 
 int TTable::FieldCount() const { return static_cast<int>(fields_.size()); }
 
-TField& TTable::Fields(int i) {
-  if (!Active()) FailNotOpen(tableName_);
-  if (i < 0 || i >= FieldCount())
-    FailPlain(kErrNotFound, "Feldnummer " + std::to_string(i) + " außerhalb des Bereichs (0.." +
-                                std::to_string(FieldCount() - 1) + ").");
-  return *fields_[static_cast<size_t>(i)];
+void TTable::FailField(int i) const {
+  if (!Active()) FailNotOpen();
+  FailPlain(kErrNotFound, "Feldnummer " + std::to_string(i) + " außerhalb des Bereichs (0.." +
+                              std::to_string(FieldCount() - 1) + ").");
 }
 
 TField* TTable::FindField(const std::string& name) {
@@ -239,7 +232,7 @@ TField* TTable::FindField(const std::string& name) {
 }
 
 TField& TTable::FieldByName(const std::string& name) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   TField* f = FindField(name);
   if (!f) Fail(kErrNotFound, cursor_->DataPath(), "Das Feld " + Quoted(name) + " existiert nicht.");
   return *f;
@@ -248,12 +241,12 @@ TField& TTable::FieldByName(const std::string& name) {
 // ---------------------------------------------------------------- navigation
 
 int TTable::RecordCount() const {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   return static_cast<int>(cursor_->RowCount());
 }
 
 void TTable::MoveTo(int row) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   if (row >= 0 && cursor_->HasRow(static_cast<uint32_t>(row))) {
     current_ = row;
@@ -279,7 +272,7 @@ void TTable::Last() {
 }
 
 void TTable::Next() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   bof_ = false;
   if (!cursor_->HasRow(static_cast<uint32_t>(current_ + 1))) {
@@ -292,7 +285,7 @@ void TTable::Next() {
 }
 
 void TTable::Prior() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   eof_ = false;
   if (current_ <= 0) {
@@ -309,7 +302,7 @@ bool TTable::Bof() const { return !Active() || bof_; }
 int TTable::RecNo() const { return Active() ? current_ : -1; }
 
 void TTable::Refresh() {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   SettleEdit();
   cursor_->Reload();
   const int count = static_cast<int>(cursor_->RowCount());
@@ -327,7 +320,7 @@ void TTable::Refresh() {
 // ---------------------------------------------------------------- cells
 
 const uint8_t* TTable::CellRecord(int row, int field, const EditBuffer** edited) {
-  if (!Active()) FailNotOpen(tableName_);
+  if (!Active()) FailNotOpen();
   *edited = EditedRow(row);
   if (field < 0 || field >= FieldCount() || (!*edited && (row < 0 || !cursor_->HasRow(static_cast<uint32_t>(row)))))
     return nullptr;

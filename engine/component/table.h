@@ -177,7 +177,10 @@ class TTable {
 
   // --- fields of the current record ---
   int FieldCount() const;
-  TField& Fields(int i);
+  TField& Fields(int i) {
+    if (!cursor_ || i < 0 || static_cast<size_t>(i) >= fields_.size()) FailField(i);
+    return *fields_[static_cast<size_t>(i)];
+  }
   TField& FieldByName(const std::string& name);  // raises when missing
   TField* FindField(const std::string& name);
 
@@ -236,9 +239,19 @@ class TTable {
   friend class TFieldDefs;
   friend class TIndexDefs;
   // The open table's reading side; raises kErrNotOpen when the table is closed.
-  TableCursor& OpenCursor() const;
+  TableCursor& OpenCursor() const {
+    if (!cursor_) FailNotOpen();
+    return *cursor_;
+  }
+  [[noreturn]] void FailNotOpen() const;
   // The edit buffer when `row` is the row being edited or inserted, else nullptr.
-  const EditBuffer* EditedRow(int row) const;
+  const EditBuffer* EditedRow(int row) const {
+    const bool editing = state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert;
+    return editing ? EditedRowWhileEditing(row) : nullptr;
+  }
+  const EditBuffer* EditedRowWhileEditing(int row) const;
+  // Fields(i) for a closed table or a field that does not exist: raises.
+  [[noreturn]] void FailField(int i) const;
   // Record bytes of a row for the cell reads, with the row's edit buffer in *edited; nullptr
   // when the row or the field does not exist. Raises kErrNotOpen when the table is closed.
   const uint8_t* CellRecord(int row, int field, const EditBuffer** edited);

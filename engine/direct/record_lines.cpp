@@ -1,5 +1,8 @@
 #include "direct/record_lines.h"
 
+#include <exception>
+#include <thread>
+
 #include "direct/value_causes.h"
 #include "family/table_cursor.h"
 #include "format/code_page.h"
@@ -17,10 +20,10 @@ void AppendBlobCell(std::string& out, TableCursor& c, int field, const uint8_t* 
   const uint32_t length = c.BlobLength(field, record);
   if (length == 0) return;
   try {
-    const std::string hash = Fnv1a64Hex(c.ReadBlob(field, record));
+    const std::string content = c.ReadBlob(field, record);
     AppendPadded(out, length, 0);
     out += ':';
-    out += hash;
+    AppendFnv1a64Hex(out, content);
   } catch (const EDBEngineError& e) {
     causes.Add(e.what());
     out += '?';
@@ -43,7 +46,119 @@ void AppendValueCell(std::string& out, TableCursor& c, size_t field, const uint8
   }
 }
 
+// The dump line of a record (without line end) appended to `text`.
+void AppendRecordLine(std::string& text, TableCursor& c, const uint8_t* record, uint32_t present,
+                      UnreadableCauses& causes) {
+  const auto& layout = c.Layout();
+  for (size_t i = 0; i < layout.size(); ++i) {
+    if (i) text += '\t';
+    if (layout[i].offset + layout[i].bytes > present)
+      text += '?';  // cut off by the end of the file, noted once above
+    else if (IsBlobType(layout[i].type))
+      AppendBlobCell(text, c, static_cast<int>(i), record, causes);
+    else
+      AppendValueCell(text, c, i, record, causes);
+  }
+}
+
+// Stored rows copied out of the data file, and their lines once built.
+struct RowRun {
+  std::vector<uint8_t> records;   // recordSize bytes a row
+  std::vector<uint32_t> present;  // bytes of each row that the file holds
+  std::string text;
+  UnreadableCauses causes;
+  std::exception_ptr failure;  // raised while building the lines; text holds the lines before
+
+  void Clear() {
+    records.clear();
+    present.clear();
+    text.clear();
+    causes = UnreadableCauses();
+    failure = nullptr;
+  }
+
+  // Builds the lines of the rows; touches nothing of the cursor but what reading values needs.
+  void Build(TableCursor& c) {
+    const uint32_t recordSize = c.Header().recordSize;
+    text.reserve(records.size() * 2);
+    size_t done = 0;
+    try {
+      for (size_t row = 0; row < present.size(); ++row) {
+        AppendRecordLine(text, c, records.data() + row * recordSize, present[row], causes);
+        text += '\n';
+        done = text.size();
+      }
+    } catch (...) {
+      text.resize(done);
+      failure = std::current_exception();
+    }
+  }
+};
+
+// Copies the rows from `*row` on into `run` until it holds about kRunBytes or the rows end,
+// whole blocks at a time when no record is cut; `*row` moves on past the rows copied.
+void ReadRun(TableCursor& c, uint32_t* row, size_t* entry, RowRun& run) {
+  constexpr size_t kRunBytes = size_t{1} << 20;
+  DataFile& data = c.Data();
+  const uint32_t recordSize = c.Header().recordSize;
+  const uint32_t total = c.RowCount();
+  const bool whole = data.Truncation().empty();
+  while (*row < total && run.records.size() < kRunBytes) {
+    if (whole) {
+      const BlockEntry& b = data.Blocks()[*entry];
+      const uint8_t* records = data.BlockRecords(*entry);
+      run.records.insert(run.records.end(), records, records + size_t{b.count} * recordSize);
+      run.present.insert(run.present.end(), b.count, recordSize);
+      *row += b.count;
+      ++*entry;
+      continue;
+    }
+    uint32_t present = 0;
+    const uint8_t* stored = data.Record(*row, &present);
+    run.records.insert(run.records.end(), stored, stored + recordSize);
+    run.present.push_back(present);
+    ++*row;
+  }
+}
+
 }  // namespace
+
+void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
+                            const std::function<void(const std::string&)>& piece,
+                            std::vector<std::string>& unreadable) {
+  if (!c.Data().Truncation().empty())
+    unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
+  const bool twoThreads = c.PrepareBlobReads(blobBytesInMemory);
+  UnreadableCauses causes;
+  RowRun runs[2];
+  uint32_t row = 0;
+  size_t entry = 0;
+  while (row < c.RowCount()) {
+    std::exception_ptr readFailure;
+    for (RowRun& run : runs) {
+      run.Clear();
+      try {
+        if (!readFailure) ReadRun(c, &row, &entry, run);
+      } catch (...) {
+        readFailure = std::current_exception();
+      }
+    }
+    std::thread second;
+    if (twoThreads && !runs[1].present.empty()) second = std::thread([&] { runs[1].Build(c); });
+    runs[0].Build(c);
+    if (second.joinable())
+      second.join();
+    else
+      runs[1].Build(c);
+    for (RowRun& run : runs) {
+      if (!run.text.empty()) piece(run.text);
+      causes.Merge(run.causes);
+      if (run.failure) std::rethrow_exception(run.failure);
+    }
+    if (readFailure) std::rethrow_exception(readFailure);
+  }
+  causes.AppendTo(unreadable);
+}
 
 void ForEachStoredRecord(
     TableCursor& c, std::vector<std::string>& unreadable,
@@ -64,19 +179,10 @@ void ForEachStoredRecord(
 
 void ForEachRecordLine(TableCursor& c, const std::function<void(const std::string&)>& line,
                        std::vector<std::string>& unreadable) {
-  const auto& layout = c.Layout();
   std::string text;
   ForEachStoredRecord(c, unreadable, [&](uint32_t, const uint8_t* record, uint32_t present, UnreadableCauses& causes) {
     text.clear();
-    for (size_t i = 0; i < layout.size(); ++i) {
-      if (i) text += '\t';
-      if (layout[i].offset + layout[i].bytes > present)
-        text += '?';  // cut off by the end of the file, noted once above
-      else if (IsBlobType(layout[i].type))
-        AppendBlobCell(text, c, static_cast<int>(i), record, causes);
-      else
-        AppendValueCell(text, c, i, record, causes);
-    }
+    AppendRecordLine(text, c, record, present, causes);
     line(text);
   });
 }

@@ -82,28 +82,12 @@ void DumpTable(FileSystem& fs, const std::string& path, std::ostream& out, ReadF
   line.clear();
   for (size_t i = 0; i < layout.size(); ++i) line += (i ? "\t" : "") + TypeToken(layout[i]);
   out << line << '\n';
-  // Lines go out in pieces of about kOutputPiece bytes rather than one stream call each.
-  constexpr size_t kOutputPiece = size_t{64} << 10;
-  std::string piece;
-  piece.reserve(kOutputPiece + 4096);
-  auto flush = [&] {
-    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    piece.clear();
-  };
-  try {
-    ForEachRecordLine(
-        c,
-        [&](const std::string& record) {
-          piece += record;
-          piece += '\n';
-          if (piece.size() >= kOutputPiece) flush();
-        },
-        found.unreadable);
-  } catch (...) {
-    flush();  // the lines read before the failure, as they would have gone out one by one
-    throw;
-  }
-  flush();
+  // A .MB up to this size is read whole, so that two threads can build the lines.
+  constexpr uint64_t kBlobBytesInMemory = uint64_t{64} << 20;
+  ForEachRecordLinePiece(
+      c, kBlobBytesInMemory,
+      [&](const std::string& piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); },
+      found.unreadable);
   if (findings) *findings = std::move(found);
 }
 

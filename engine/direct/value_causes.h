@@ -21,6 +21,15 @@ class UnreadableCauses {
     ++it->second;
   }
 
+  // Takes over the causes gathered after these ones, as if they had been added here.
+  void Merge(const UnreadableCauses& later) {
+    for (const std::string& message : later.order_) {
+      auto [it, added] = counts_.emplace(message, 0);
+      if (added) order_.push_back(message);
+      it->second += later.counts_.at(message);
+    }
+  }
+
   void AppendTo(std::vector<std::string>& lines) const {
     uint64_t rest = 0;
     for (size_t i = 0; i < order_.size(); ++i) {

@@ -11,6 +11,7 @@
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
+#include "io/whole_file_reads.h"
 #include "storage/blob_file.h"
 #include "storage/header_reader.h"
 
@@ -79,6 +80,7 @@ void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedC
   orders_.clear();
   orderNotes_.clear();
   blob_.reset();
+  blobFailure_ = nullptr;
 }
 
 std::vector<std::string> TableCursor::Notes() const {
@@ -141,12 +143,29 @@ void TableCursor::CheckBlob(int field, const uint8_t* record) {
 }
 
 const BlobFile& TableCursor::Blobs() {
-  if (!blob_) {
-    if (!fs_->Exists(BlobPath()))
-      Fail(kErrBlobMissing, BlobPath(), "Die Memo-/BLOb-Datei fehlt; der Inhalt kann nicht gelesen werden.");
-    blob_ = BlobFile::Open(*fs_, BlobPath(), false);
-  }
+  if (blobFailure_) std::rethrow_exception(blobFailure_);
+  if (!blob_) blob_ = OpenBlobs(*fs_);
   return *blob_;
+}
+
+std::unique_ptr<BlobFile> TableCursor::OpenBlobs(FileSystem& fs) const {
+  if (!fs.Exists(BlobPath()))
+    Fail(kErrBlobMissing, BlobPath(), "Die Memo-/BLOb-Datei fehlt; der Inhalt kann nicht gelesen werden.");
+  return BlobFile::Open(fs, BlobPath(), false);
+}
+
+bool TableCursor::PrepareBlobReads(uint64_t maxBytes) {
+  if (std::none_of(layout_.begin(), layout_.end(), [](const FieldLayout& f) { return IsBlobType(f.type); }))
+    return true;
+  if (blob_ || blobFailure_) return false;
+  WholeFileReads inMemory(*fs_, maxBytes);
+  try {
+    blob_ = OpenBlobs(inMemory);
+  } catch (const EDBEngineError&) {
+    blobFailure_ = std::current_exception();
+    return true;
+  }
+  return blob_->Stored().Size() <= maxBytes;
 }
 
 void TableCursor::Reload() {

@@ -9,6 +9,7 @@
 // Not thread-safe.
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -82,6 +83,11 @@ class TableCursor {
   void CheckBlob(int field, const uint8_t* record);
   // Blob length stored in the record (0 = null).
   uint32_t BlobLength(int field, const uint8_t* record) const;
+  // Opens the .MB ahead of the first ReadBlob, read whole into memory when it is at most
+  // `maxBytes` long; a .MB that cannot be opened raises its error on every ReadBlob from then on.
+  // Returns true when ReadBlob then reads no file (the table has no blob field, its .MB is in
+  // memory or cannot be opened), so that threads may call it at once. Call before any ReadBlob.
+  bool PrepareBlobReads(uint64_t maxBytes);
 
   // Re-reads the table from disk (header, chain, index files), keeping the selected order.
   void Reload();
@@ -96,6 +102,7 @@ class TableCursor {
  private:
   // The .MB, opened on first use; raises kErrBlobMissing when there is none.
   const BlobFile& Blobs();
+  std::unique_ptr<BlobFile> OpenBlobs(FileSystem& fs) const;
   TableCursor() = default;
   void Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain = nullptr);
   static std::unique_ptr<TableCursor> Open(FileSystem& fs, const std::string& directory, const std::string& tableName,
@@ -120,6 +127,7 @@ class TableCursor {
   const std::vector<uint32_t>* order_ = nullptr;
   int selected_ = -1;
   std::unique_ptr<BlobFile> blob_;
+  std::exception_ptr blobFailure_;  // why PrepareBlobReads could not open the .MB
 };
 
 }  // namespace engine

@@ -86,6 +86,7 @@ class SingleByteCodePage : public CodePage {
       }
       decode_[b] = utf8;
       same_[b] = utf8.size() == 1 && static_cast<unsigned char>(utf8[0]) == b;
+      plain_[b] = b != 0 && same_[b];
       if (utf8 != kReplacement) encode_.emplace(utf8, static_cast<char>(b));
     }
   }
@@ -130,7 +131,9 @@ class SingleByteCodePage : public CodePage {
 // U+FFFD and decoding resumes at the next byte.
 class MultiByteCodePage : public CodePage {
  public:
-  explicit MultiByteCodePage(int number) : number_(number) {}
+  explicit MultiByteCodePage(int number) : number_(number) {
+    for (int b = 1; b < 0x80; ++b) plain_[b] = true;
+  }
   int Number() const override { return number_; }
   std::string ToUtf8(const std::string& bytes) const override {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,7 @@
 // anything else counts as 437). Single-byte pages convert byte by byte (undefined bytes become
 // U+FFFD, no composition of combining marks); 936 converts as a multi-byte stream.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -22,10 +23,16 @@ class CodePage {
   virtual void AppendUtf8(std::string& out, const char* bytes, size_t n) const { out += ToUtf8(std::string(bytes, n)); }
   // Converts UTF-8 text to the code page; false when a character has no representation.
   virtual bool FromUtf8(const std::string& utf8, std::string* bytes) const = 0;
+  // True when byte `b` (not 0) reads as itself in UTF-8 wherever it stands (ASCII, mostly), so
+  // that a text of such bytes needs no conversion.
+  bool IsPlain(unsigned char b) const { return plain_[b]; }
 
   // Shared instance for a code page number (unknown numbers give 437).
   static const CodePage& Get(int number);
   static const CodePage& ForHeader(const TableHeader& header);
+
+ protected:
+  std::array<bool, 256> plain_{};
 };
 
 }  // namespace engine

@@ -71,11 +71,6 @@ char PxTypeLetter(PxType t) {
   return '?';
 }
 
-bool IsBlobType(PxType t) {
-  return t == PxType::Memo || t == PxType::Blob || t == PxType::FmtMemo || t == PxType::Ole ||
-         t == PxType::Graphic;
-}
-
 uint8_t FixedFieldBytes(PxType t) {
   switch (t) {
     case PxType::Date: case PxType::Long: case PxType::Time: case PxType::AutoInc: return 4;

@@ -32,7 +32,10 @@ bool ToPxType(TFieldType t, PxType* out);
 // Type letter as in "A", "N", "$", "#", "S", "I", "+", "L", "D", "T", "@", "M", "F", "B", "O", "G", "Y".
 char PxTypeLetter(PxType t);
 // True for Memo, Blob, FmtMemo, Ole, Graphic (values stored through the .MB file).
-bool IsBlobType(PxType t);
+inline bool IsBlobType(PxType t) {
+  return t == PxType::Memo || t == PxType::Blob || t == PxType::FmtMemo || t == PxType::Ole ||
+         t == PxType::Graphic;
+}
 // Most decimal places of a BCD field (its size byte); the 17 record bytes hold 32 digits.
 constexpr uint8_t kMaxBcdDecimals = 32;
 // Record bytes of the types whose size byte the user does not choose (0 for the others).

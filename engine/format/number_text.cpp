@@ -104,7 +104,35 @@ bool AppendExactDigits(std::string& out, double v, int precision) {
 
 }  // namespace
 
+// When the decimal r/100 reads back as v, the exact value of v lies within half a unit in the
+// last place of it, far closer than half a step of 15 significant digits, so printf rounds v to
+// that decimal and prints it without trailing zeros.
+char* WriteHundredths(char* out, double v) {
+  constexpr double kLimit = 1e13;
+  if (!(std::fabs(v) < kLimit) || v == 0) return nullptr;
+  // Any rounding will do here: the test below decides.
+  const int64_t r = static_cast<int64_t>(v * 100 + (v < 0 ? -0.5 : 0.5));
+  if (static_cast<double>(r) / 100 != v) return nullptr;
+  const uint64_t cents = static_cast<uint64_t>(r < 0 ? -r : r);
+  if (v < 0) *out++ = '-';
+  out = std::to_chars(out, out + 16, cents / 100).ptr;
+  const unsigned fraction = static_cast<unsigned>(cents % 100);
+  if (fraction != 0) {
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + fraction / 10);
+    if (fraction % 10 != 0) *out++ = static_cast<char>('0' + fraction % 10);
+  }
+  return out;
+}
+
 void AppendGeneral(std::string& out, double v, int precision) {
+  char text[kHundredthsChars];
+  if (precision == 15) {
+    if (char* end = WriteHundredths(text, v)) {
+      out.append(text, end);
+      return;
+    }
+  }
   if (AppendExactDigits(out, v, precision)) return;
   char buf[48];
   const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr;

@@ -1,6 +1,8 @@
 #include "format/record_format.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 
 #include "format/code_page.h"
@@ -33,9 +35,13 @@ void EscapeFrom(std::string& out, size_t start) {
 
 // The text of an alpha value: its bytes up to the first NUL in UTF-8.
 void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
-  const void* nul = std::memchr(p, 0, n);
-  const size_t length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) : n;
-  codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+  size_t length = 0;
+  bool plain = true;
+  for (; length < n && p[length] != 0; ++length) plain = plain && codePage.IsPlain(p[length]);
+  if (plain)
+    out.append(reinterpret_cast<const char*>(p), length);
+  else
+    codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
 }
 
 void AppendClock(std::string& out, int64_t ms) {
@@ -46,66 +52,26 @@ void AppendClock(std::string& out, int64_t ms) {
   AppendPadded(out, ms / 1000 % 60, 2);
 }
 
-// A short date pattern split into its parts: day, month and year runs and the text between.
-struct DatePart {
-  char letter;  // 'd', 'm', 'y' or 0 for literal text
-  size_t run;   // letters in the run
-  std::string text;
-};
-
-std::vector<DatePart> ParseDatePattern(const std::string& pattern) {
-  std::vector<DatePart> parts;
-  for (size_t i = 0; i < pattern.size();) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
-    size_t run = 1;
-    while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == c) ++run;
-    if (c == 'd' || c == 'm' || c == 'y')
-      parts.push_back({c, run, {}});
-    else
-      parts.push_back({0, run, pattern.substr(i, run)});
-    i += run;
-  }
-  return parts;
+// Writes 0 ≤ v < 10^width as exactly `width` digits.
+char* WriteDigits(char* out, int v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+  return out + width;
 }
 
-// The parts of `pattern`, parsed on its first use (the pattern rarely changes between calls).
-const std::vector<DatePart>& DateParts(const std::string& pattern) {
-  thread_local std::string parsedPattern;
-  thread_local std::vector<DatePart> parts;
-  thread_local bool parsed = false;
-  if (!parsed || pattern != parsedPattern) {
-    parts = ParseDatePattern(pattern);
-    parsedPattern = pattern;
-    parsed = true;
-  }
-  return parts;
+// Writes 0 ≤ v < 100 as two digits.
+void WriteTwoDigits(char* out, int v) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::memcpy(out, kPairs + 2 * v, 2);
 }
 
-// Appends 0 ≤ v < 10^width as exactly `width` digits.
-void AppendDigits(std::string& out, int v, int width) {
-  char digits[4];
-  for (int i = width - 1; i >= 0; --i, v /= 10) digits[i] = static_cast<char>('0' + v % 10);
-  out.append(digits, static_cast<size_t>(width));
-}
-
-void AppendShortDate(std::string& out, int32_t dayNumber, const std::string& pattern) {
-  int y, m, d;
-  CivilFromDayNumber(dayNumber, &y, &m, &d);
-  for (const DatePart& part : DateParts(pattern)) {
-    switch (part.letter) {
-      case 'd': AppendDigits(out, d, part.run >= 2 || d >= 10 ? 2 : 1); break;
-      case 'm': AppendDigits(out, m, part.run >= 2 || m >= 10 ? 2 : 1); break;
-      case 'y':
-        if (part.run <= 2)
-          AppendDigits(out, ((y % 100) + 100) % 100, 2);
-        else if (y >= 0 && y <= 9999)
-          AppendDigits(out, y, 4);
-        else
-          AppendPadded(out, y, 4);
-        break;
-      default: out += part.text;
-    }
-  }
+// Writes a year before 0 or after 9999 as "%04d" does.
+char* WriteWideYear(char* out, int y) {
+  std::string year;
+  AppendPadded(year, y, 4);
+  return std::copy(year.begin(), year.end(), out);
 }
 
 }  // namespace
@@ -137,14 +103,85 @@ std::string TypeToken(const FieldLayout& f) {
   }
 }
 
+ShortDatePattern::ShortDatePattern(const std::string& pattern) : text_(pattern) {
+  for (size_t i = 0; i < pattern.size();) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    size_t run = 1;
+    while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == c) ++run;
+    const bool letter = c == 'd' || c == 'm' || c == 'y';
+    parts_.push_back({letter ? c : '\0', run, i});
+    maxChars_ += letter ? kMaxDatePartChars : run;
+    if (letter) {
+      const size_t width = c == 'y' ? (run <= 2 ? 2 : 4) : 2;
+      fixed_ = fixed_ && (c == 'y' || run >= 2);
+      fixedParts_.push_back({c, width, fixedText_.size()});
+      fixedText_.append(width, '0');
+    } else {
+      fixedText_ += pattern.substr(i, run);
+    }
+    i += run;
+  }
+}
+
+char* ShortDatePattern::Write(char* out, int32_t dayNumber) const {
+  int y, m, d;
+  CivilFromDayNumber(dayNumber, &y, &m, &d);
+  if (fixed_ && y >= 0 && y <= 9999) {
+    std::memcpy(out, fixedText_.data(), fixedText_.size());
+    for (const Part& part : fixedParts_) {
+      char* at = out + part.at;
+      switch (part.letter) {
+        case 'd': WriteTwoDigits(at, d); break;
+        case 'm': WriteTwoDigits(at, m); break;
+        default:
+          if (part.run == 4) WriteTwoDigits(at, y / 100), at += 2;
+          WriteTwoDigits(at, y % 100);
+      }
+    }
+    return out + fixedText_.size();
+  }
+  for (const Part& part : parts_) {
+    switch (part.letter) {
+      case 'd': out = WriteDigits(out, d, part.run >= 2 || d >= 10 ? 2 : 1); break;
+      case 'm': out = WriteDigits(out, m, part.run >= 2 || m >= 10 ? 2 : 1); break;
+      case 'y':
+        if (part.run <= 2)
+          out = WriteDigits(out, ((y % 100) + 100) % 100, 2);
+        else if (y >= 0 && y <= 9999)
+          out = WriteDigits(out, y, 4);
+        else
+          out = WriteWideYear(out, y);
+        break;
+      default: out = std::copy_n(text_.data() + part.at, part.run, out);
+    }
+  }
+  return out;
+}
+
+void ShortDatePattern::Append(std::string& out, int32_t dayNumber) const {
+  char stack[kStackChars];
+  if (maxChars_ <= kStackChars) {
+    out.append(stack, Write(stack, dayNumber));
+    return;
+  }
+  std::string text(maxChars_, '\0');
+  text.resize(static_cast<size_t>(Write(text.data(), dayNumber) - text.data()));
+  out += text;
+}
+
 std::string FormatShortDate(int32_t dayNumber, const std::string& pattern) {
   std::string out;
-  AppendShortDate(out, dayNumber, pattern);
+  ShortDatePattern(pattern).Append(out, dayNumber);
   return out;
 }
 
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const std::string& datePattern) {
+  return DisplayText(f, record, codePage, ShortDatePattern(datePattern));
+}
+
+std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
+                        const ShortDatePattern& datePattern) {
   std::string out;
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return out;
@@ -152,21 +189,30 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
     case PxType::Alpha:
       AppendAlpha(out, p, f.bytes, codePage);
       break;
-    case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
+    case PxType::Short: case PxType::Long: case PxType::AutoInc: {
+      char digits[12];
+      return std::string(digits, std::to_chars(digits, digits + sizeof digits, DecodeIntValue(p, f.bytes)).ptr);
+    }
+    case PxType::Number: case PxType::Money: {
+      const double v = DecodeDoubleValue(p);
+      char text[kHundredthsChars];
+      if (char* end = WriteHundredths(text, v)) return std::string(text, end);
+      AppendGeneral(out, v, 15);
       break;
-    case PxType::Number: case PxType::Money:
-      AppendGeneral(out, DecodeDoubleValue(p), 15);
-      break;
+    }
     case PxType::Bcd:
       out = DecodeBcdValue(p, f.sizeByte).value_or("?");
       break;
     case PxType::Logical:
       out = DecodeLogicalValue(p) ? "True" : "False";
       break;
-    case PxType::Date:
-      AppendShortDate(out, DecodeIntValue(p, f.bytes), datePattern);
+    case PxType::Date: {
+      const int32_t day = DecodeIntValue(p, f.bytes);
+      char text[ShortDatePattern::kStackChars];
+      if (datePattern.MaxChars() <= sizeof text) return std::string(text, datePattern.Write(text, day));
+      datePattern.Append(out, day);
       break;
+    }
     case PxType::Time:
       AppendClock(out, DecodeIntValue(p, f.bytes));
       break;
@@ -174,7 +220,7 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
       if (!ms) return "?";
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
-      AppendShortDate(out, static_cast<int32_t>(day), datePattern);
+      datePattern.Append(out, static_cast<int32_t>(day));
       out.push_back(' ');
       AppendClock(out, *ms - day * kMsPerDay);
       break;
@@ -211,7 +257,7 @@ void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* recor
       out += DecodeLogicalValue(p) ? "true" : "false";
       break;
     case PxType::Date:
-      out += FormatIsoDate(DecodeIntValue(p, f.bytes));
+      AppendIsoDate(out, DecodeIntValue(p, f.bytes));
       break;
     case PxType::Time:
       out += FormatIsoTime(DecodeIntValue(p, f.bytes));
@@ -239,7 +285,7 @@ std::string EscapeDumpText(const std::string& utf8) {
   return out;
 }
 
-std::string Fnv1a64Hex(const std::string& bytes) {
+void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
   uint64_t h = 0xcbf29ce484222325ull;
   for (unsigned char c : bytes) {
     h ^= c;
@@ -247,8 +293,12 @@ std::string Fnv1a64Hex(const std::string& bytes) {
   }
   uint8_t big[8];
   for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
-  std::string out;
   AppendHex(out, big, sizeof big);
+}
+
+std::string Fnv1a64Hex(const std::string& bytes) {
+  std::string out;
+  AppendFnv1a64Hex(out, bytes);
   return out;
 }
 

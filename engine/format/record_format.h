@@ -26,12 +26,47 @@ std::vector<FieldLayout> LayoutFields(const TableHeader& header);
 // Type token of the dump format: A<n>, N, $, #<n>, S, I, +, L, D, T, @, M<n> ... Y<n>.
 std::string TypeToken(const FieldLayout& f);
 
-// Short date text for a day number after a pattern of d/dd, m/mm, yy/yyyy and separators
-// (letters case-insensitive), e.g. "dd.mm.yyyy" → "04.05.1996".
+// A short date pattern of d/dd, m/mm, yy/yyyy and separators (letters case-insensitive),
+// parsed once for the many dates written after it, e.g. "dd.mm.yyyy" → "04.05.1996".
+class ShortDatePattern {
+ public:
+  // Date texts of at most this many characters are built on the stack.
+  static constexpr size_t kStackChars = 64;
+  explicit ShortDatePattern(const std::string& pattern);
+  const std::string& Text() const { return text_; }
+  // Characters of a date text at most.
+  size_t MaxChars() const { return maxChars_; }
+  // Writes the date text of a day number at `out`, which has room for MaxChars() characters;
+  // returns the end of the text.
+  char* Write(char* out, int32_t dayNumber) const;
+  // Appends the date text of a day number.
+  void Append(std::string& out, int32_t dayNumber) const;
+
+ private:
+  struct Part {
+    char letter;  // 'd', 'm', 'y' or 0 for literal text
+    size_t run;   // characters in the run
+    size_t at;    // where the run starts in the pattern
+  };
+  // Characters of a day, month or year part at most: a year of 32 bits with its sign.
+  static constexpr size_t kMaxDatePartChars = 11;
+  std::string text_;
+  std::vector<Part> parts_;
+  size_t maxChars_ = 0;
+  // A pattern whose parts all have fixed widths for the years 0 to 9999 ("dd.mm.yyyy"): the text
+  // with the literal parts in place, and where each date part goes (`at` counted in the text).
+  bool fixed_ = true;
+  std::string fixedText_;
+  std::vector<Part> fixedParts_;
+};
+
+// Short date text for a day number after a pattern (see ShortDatePattern).
 std::string FormatShortDate(int32_t dayNumber, const std::string& pattern);
 
 // Display text of a non-blob value (see TField::AsString); empty for null. BCD values that are
 // not decimals and timestamps that are not a day and time read as "?".
+std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
+                        const ShortDatePattern& datePattern);
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const std::string& datePattern);
 
@@ -46,5 +81,6 @@ std::string EscapeDumpText(const std::string& utf8);
 
 // FNV-1a 64 of the bytes as 16 lowercase hex digits.
 std::string Fnv1a64Hex(const std::string& bytes);
+void AppendFnv1a64Hex(std::string& out, const std::string& bytes);
 
 }  // namespace engine

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "format/blob_block.h"
 #include "format/number_text.h"
 #include "io/coding.h"
 
@@ -61,6 +60,21 @@ int32_t DayNumberFromCivil(int year, int month, int day) {
 }
 
 void CivilFromDayNumber(int32_t dayNumber, int* year, int* month, int* day) {
+  // Days of the years 1 to 9999 count from 0000-03-01 without a sign: the same steps as
+  // CivilFromDays in unsigned 32-bit arithmetic, which the compiler turns into multiplications.
+  constexpr int32_t kLastDay = 3652059;  // 9999-12-31
+  if (dayNumber >= 1 && dayNumber <= kLastDay) {
+    const uint32_t z = static_cast<uint32_t>(dayNumber) + 305;  // days since 0000-03-01
+    const uint32_t era = z / 146097;
+    const uint32_t doe = z - era * 146097;
+    const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const uint32_t mp = (5 * doy + 2) / 153;
+    *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
+    return;
+  }
   int64_t y;
   CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, month, day);
   *year = static_cast<int>(y);
@@ -74,24 +88,7 @@ bool IsValidCivilDate(int year, int month, int day) {
   return day <= max;
 }
 
-bool IsNullValue(PxType type, const uint8_t* p, size_t n) {
-  switch (type) {
-    case PxType::Alpha:
-    case PxType::Bcd:
-    case PxType::Logical:
-      return p[0] == 0;
-    case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
-    case PxType::Graphic:
-      // Null when the stored length (after the leader) is 0.
-      return n < mb::kDescriptorSize || coding::GetU32(p + mb::LeaderBytes(n) + mb::kDescLength) == 0;
-    default:
-      return coding::AllZero(p, n);
-  }
-}
-
-int32_t DecodeIntValue(const uint8_t* p, size_t n) { return coding::DecodeFlippedInt(p, n); }
 void EncodeIntValue(int32_t v, uint8_t* p, size_t n) { coding::EncodeFlippedInt(v, p, n); }
-double DecodeDoubleValue(const uint8_t* p) { return coding::DecodeFlippedDouble(p); }
 void EncodeDoubleValue(double v, uint8_t* p) { coding::EncodeFlippedDouble(v, p); }
 bool DecodeLogicalValue(const uint8_t* p) { return p[0] == 0x81; }
 void EncodeLogicalValue(bool v, uint8_t* p) { p[0] = v ? 0x81 : 0x80; }
@@ -183,17 +180,27 @@ bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p) {
   return true;
 }
 
-std::string FormatIsoDate(int32_t dayNumber) {
-  int64_t y;
-  int m, d;
-  CivilFromDays(static_cast<int64_t>(dayNumber) - kUnixEpochDayNumber, &y, &m, &d);
-  std::string out;
-  out.reserve(16);
+void AppendIsoDate(std::string& out, int32_t dayNumber) {
+  int y, m, d;
+  CivilFromDayNumber(dayNumber, &y, &m, &d);
+  if (y >= 0 && y <= 9999) {
+    char text[10] = {static_cast<char>('0' + y / 1000), static_cast<char>('0' + y / 100 % 10),
+                     static_cast<char>('0' + y / 10 % 10), static_cast<char>('0' + y % 10), '-',
+                     static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), '-',
+                     static_cast<char>('0' + d / 10), static_cast<char>('0' + d % 10)};
+    out.append(text, sizeof text);
+    return;
+  }
   AppendYear(out, y);
   out.push_back('-');
   AppendPadded(out, m, 2);
   out.push_back('-');
   AppendPadded(out, d, 2);
+}
+
+std::string FormatIsoDate(int32_t dayNumber) {
+  std::string out;
+  AppendIsoDate(out, dayNumber);
   return out;
 }
 

@@ -7,7 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "format/blob_block.h"
 #include "format/field_type.h"
+#include "io/coding.h"
 
 namespace engine {
 
@@ -18,13 +20,26 @@ bool IsValidCivilDate(int year, int month, int day);
 
 constexpr int64_t kMsPerDay = 86400000;
 
-bool IsNullValue(PxType type, const uint8_t* p, size_t n);
+inline bool IsNullValue(PxType type, const uint8_t* p, size_t n) {
+  switch (type) {
+    case PxType::Alpha:
+    case PxType::Bcd:
+    case PxType::Logical:
+      return p[0] == 0;
+    case PxType::Memo: case PxType::Blob: case PxType::FmtMemo: case PxType::Ole:
+    case PxType::Graphic:
+      // Null when the stored length (after the leader) is 0.
+      return n < mb::kDescriptorSize || coding::GetU32(p + mb::LeaderBytes(n) + mb::kDescLength) == 0;
+    default:
+      return coding::AllZero(p, n);
+  }
+}
 
 // S, I, +, D (day number), T (ms since midnight). Caller checks IsNullValue first.
-int32_t DecodeIntValue(const uint8_t* p, size_t n);
+inline int32_t DecodeIntValue(const uint8_t* p, size_t n) { return coding::DecodeFlippedInt(p, n); }
 void EncodeIntValue(int32_t v, uint8_t* p, size_t n);
 // N, $, @ (@: ms with the day numbering of dates).
-double DecodeDoubleValue(const uint8_t* p);
+inline double DecodeDoubleValue(const uint8_t* p) { return coding::DecodeFlippedDouble(p); }
 void EncodeDoubleValue(double v, uint8_t* p);
 // L: 0x80 false, 0x81 true.
 bool DecodeLogicalValue(const uint8_t* p);
@@ -44,6 +59,7 @@ bool EncodeBcdValue(const std::string& text, int decimals, uint8_t* p);
 
 // Text forms used by the dump: date YYYY-MM-DD, time HH:MM:SS.mmm, timestamp both.
 std::string FormatIsoDate(int32_t dayNumber);
+void AppendIsoDate(std::string& out, int32_t dayNumber);
 std::string FormatIsoTime(int64_t msOfDay);
 // nullopt for a timestamp that TimestampMilliseconds cannot read.
 std::optional<std::string> FormatIsoTimestamp(double ms);

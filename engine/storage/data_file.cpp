@@ -198,7 +198,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
   };
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
-  lastRow_ = UINT32_MAX;  // its run may be the one replaced
+  // Its run may be the one replaced.
+  lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
   const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !KeepsPasses());
   const size_t slots = std::max(kMinCacheChunks, cacheBytes_ / chunkBytes);
@@ -221,16 +223,22 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   const uint64_t offset = header_.BlockOffset(static_cast<uint16_t>(chunk * chunkBlocks_ + 1));
   const uint64_t left = fileSize_ > offset ? fileSize_ - offset : 0;
   const uint64_t chunksLeft = std::max<uint64_t>(1, (left + chunkBytes - 1) / chunkBytes);
-  const auto chunks = static_cast<uint32_t>(std::min<uint64_t>(streaming ? kStreamBytes / chunkBytes : 1, chunksLeft));
+  // A pass in order reads runs of chunks: a browsing cursor keeps them, up to the next chunk it
+  // already holds, so that no chunk is held twice.
+  const size_t runBytes = inOrder_ <= kStreamAfter ? chunkBytes : streaming ? kStreamBytes : kKeptRunBytes;
+  uint64_t chunks = std::min<uint64_t>(std::max<size_t>(1, runBytes / chunkBytes), chunksLeft);
+  if (!streaming)
+    for (uint32_t c = chunk + 1; c < chunk + chunks; ++c)
+      if (c < slotOf_.size() && slotOf_[c] >= 0) chunks = c - chunk;
   if (run.size != chunks * chunkBytes) {
     run.size = chunks * chunkBytes;
-    run.bytes = std::make_unique_for_overwrite<uint8_t[]>(run.size);
+    run.bytes = AllocateLargeBuffer(run.size);
   }
   const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
   std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk
   run.present = got;
   run.first = chunk;
-  run.chunks = chunks;
+  run.chunks = static_cast<uint32_t>(chunks);
   if (slotOf_.size() < chunk + run.chunks) slotOf_.resize(chunk + run.chunks, -1);
   for (uint32_t c = chunk; c < chunk + run.chunks; ++c) slotOf_[c] = static_cast<int32_t>(slot);
   return bytesOf(run);
@@ -287,6 +295,11 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
   lastRow_ = row;
   lastRecord_ = loaded.bytes + start;
   lastPresent_ = *present;
+  // Rows the file holds whole, and (while the walk may still cut the block) that the header counts.
+  const size_t recordBytes = loaded.present > blk::kHeaderBytes ? loaded.present - blk::kHeaderBytes : 0;
+  const uint64_t rows = std::min<uint64_t>({b.count, recordBytes / header_.recordSize,
+                                            header_.numRecords > b.firstRow ? header_.numRecords - b.firstRow : 0});
+  loaded_ = LoadedRows{b.firstRow, static_cast<uint32_t>(rows), loaded.bytes + blk::kHeaderBytes};
   return lastRecord_;
 }
 
@@ -297,6 +310,7 @@ void DataFile::DropCache() {
   nextVictim_ = 0;
   nextStreamSlot_ = 0;
   lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
 }
@@ -328,6 +342,7 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
       ForgetRun(static_cast<size_t>(slotOf_[chunk]));
   }
   lastRow_ = UINT32_MAX;
+  loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
   lastEntry_ = 0;

@@ -14,7 +14,8 @@
 // walked step by step as rows are asked for, so that opening reads no block, reading a row walks
 // only up to the block that holds it, and whatever needs the whole chain (RecordCount, Blocks,
 // the notes) walks the rest first; and, when the whole file fits in the cache, rows read in
-// order stay in it like random ones (the walk alone still takes turns with its own slots). A
+// order stay in it like random ones, read in runs of up to kKeptRunBytes that end before a
+// chunk already cached (the walk alone still takes turns with its own slots). A
 // damaged chain raises when the walk gets there, with the same error each time it is asked again.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
@@ -41,6 +42,7 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "io/large_buffer.h"
 
 namespace engine {
 
@@ -62,6 +64,8 @@ class DataFile {
   static constexpr size_t kChunkBytes = size_t{64} << 10;
   // Bytes read at once by a pass in order.
   static constexpr size_t kStreamBytes = size_t{1} << 20;
+  // Bytes read at once by a pass in order that a browsing cursor keeps.
+  static constexpr size_t kKeptRunBytes = size_t{2} << 20;
 
   // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
   // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
@@ -108,7 +112,8 @@ class DataFile {
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
   // Raises kErrCorrupt when the end of the file cuts the record.
   const uint8_t* Record(uint32_t row) {
-    if (row == lastRow_ && lastPresent_ == header_.recordSize) return lastRecord_;
+    const uint32_t k = row - loaded_.firstRow;
+    if (k < loaded_.rows) return loaded_.records + size_t{k} * header_.recordSize;
     return RecordAfterSearch(row);
   }
   // The same for a record that may be cut: *present is the number of its leading bytes that
@@ -132,7 +137,7 @@ class DataFile {
   struct CachedRun {
     uint32_t first = 0;   // first chunk
     uint32_t chunks = 0;  // 0: slot unused
-    std::unique_ptr<uint8_t[]> bytes;  // not cleared before a read fills it
+    LargeBuffer bytes;  // not cleared before a read fills it
     size_t size = 0;
     size_t present = 0;  // leading bytes that lie in the file; the rest are zeros
   };
@@ -208,8 +213,15 @@ class DataFile {
   mutable size_t inOrder_ = 0;                // chunks read in chain order one after the other
   size_t lastEntry_ = 0;                      // entry found by the previous EntryIndexOf
   size_t lastLoadedEntry_ = SIZE_MAX;         // entry of the latest LoadEntry
-  // The previous Record call, answered again without a search while no block was read since
-  // (the fields of one record read one after the other).
+  // The whole records of the block of the previous Record call, while no block was read since:
+  // the fields of one record and the next rows of the block are found without a search.
+  struct LoadedRows {
+    uint32_t firstRow = 0;
+    uint32_t rows = 0;
+    const uint8_t* records = nullptr;
+  };
+  mutable LoadedRows loaded_;
+  // The previous Record call, answered again without a search while no block was read since.
   mutable uint32_t lastRow_ = UINT32_MAX;
   const uint8_t* lastRecord_ = nullptr;
   uint32_t lastPresent_ = 0;

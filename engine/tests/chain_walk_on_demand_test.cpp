@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <functional>
 #include <random>
 #include <string>
@@ -122,6 +124,28 @@ TEST(DataAccess, ABrowsingCursorKeepsWhatAPassReadAndAWholePassDoesNot) {
       EXPECT_EQ(fs.Count(FaultKind::Read), 0);
     else
       EXPECT_GT(fs.Count(FaultKind::Read), 0);
+  }
+}
+
+// A browsing cursor's pass in order reads runs of many blocks at once, also between blocks that
+// random rows read before, and keeps them: every value is right and a second pass reads nothing.
+TEST(DataAccess, ABrowsingPassReadsLongRunsAroundBlocksReadBefore) {
+  constexpr int kRecords = 150000;
+  testsupport::TempDir dir;
+  const std::string path = WriteNumbered(dir.Path(), "RUNS.DB", kRecords);
+  testsupport::FaultFileSystem fs(DefaultFileSystem());
+  DataFile data = OpenData(fs, path, DataAccess::kBrowse);
+  for (uint32_t row = 7; row < kRecords; row += 9973) ASSERT_EQ(DecodeIntValue(data.Record(row), 4), static_cast<int32_t>(row + 1));
+  const int scattered = fs.Count(FaultKind::Read);
+  fs.ResetCounts();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (uint32_t row = 0; row < kRecords; ++row) ASSERT_EQ(DecodeIntValue(data.Record(row), 4), static_cast<int32_t>(row + 1));
+    const uint64_t megabytes = std::filesystem::file_size(path) >> 20;
+    if (pass == 0)
+      EXPECT_LE(fs.Count(FaultKind::Read), static_cast<int>(megabytes) + 2 * scattered + 8);
+    else
+      EXPECT_EQ(fs.Count(FaultKind::Read), 0);
+    fs.ResetCounts();
   }
 }
 

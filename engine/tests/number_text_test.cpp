@@ -71,6 +71,34 @@ TEST(NumberText, GeneralFormReadsAsPrintfForAnyBits) {
   EXPECT_EQ(FormatDouble17(0.1), "0.10000000000000001");
 }
 
+// Amounts in whole hundredths take a short way for "%.15g"; around its limits (the size, the
+// hundredths a double cannot hold exactly, halves) and beyond them the text stays printf's.
+TEST(NumberText, HundredthsReadAsPrintfAtTheEdgesOfTheShortWay) {
+  std::vector<double> values = {0.01, -0.01, 0.05, 0.1, -0.1, 0.29, 1.005, 2.675, 1.1, 100.0, 1234.5, -1234.56,
+                                0.015, 0.001, 1e-3, 9999999999999.99, -9999999999999.99, 1e13, 1e13 + 0.5,
+                                99999999999.995, 12345678901.23, 4503599627370495.5, 0.3, 0.1 + 0.2, 5e-324};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    const int64_t cents = static_cast<int64_t>(random() % 2000000000000001) - 1000000000000000;
+    values.push_back(static_cast<double>(cents) / 100.0);
+    values.push_back(static_cast<double>(cents) / 1000.0);
+  }
+  for (const double v : values) {
+    std::string out;
+    AppendGeneral(out, v, 15);
+    ASSERT_EQ(out, PrintfGeneral(15, v)) << v;
+    char text[kHundredthsChars];
+    if (char* end = WriteHundredths(text, v)) {
+      ASSERT_EQ(std::string(text, end), PrintfGeneral(15, v)) << v;
+    }
+  }
+  char text[kHundredthsChars];
+  EXPECT_EQ(WriteHundredths(text, 0.0), nullptr);  // "0" and "-0" go the long way
+  EXPECT_EQ(WriteHundredths(text, -0.0), nullptr);
+  EXPECT_EQ(WriteHundredths(text, 0.001), nullptr);
+  EXPECT_EQ(WriteHundredths(text, 1e13), nullptr);
+}
+
 TEST(NumberText, HexOfBytes) {
   const uint8_t bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
   std::string out = "#";
@@ -99,6 +127,13 @@ TEST(RecordText, ShortDatePatternFollowsAChangedPattern) {
   EXPECT_EQ(FormatShortDate(day, ""), "");
   EXPECT_EQ(FormatShortDate(DayNumberFromCivil(-5, 1, 2), "yyyy/yy"), "-005/95");
   EXPECT_EQ(FormatShortDate(DayNumberFromCivil(98765, 11, 30), "d.m.yyyy"), "30.11.98765");
+  // A pattern longer than the text built on the stack.
+  const std::string filler(80, '-');
+  EXPECT_EQ(FormatShortDate(day, "dd" + filler + "yyyy" + filler + "m"), "09" + filler + "2007" + filler + "3");
+  const FieldLayout date = {PxType::Date, 4, 0, 4};
+  uint8_t stored[4];
+  EncodeIntValue(day, stored, 4);
+  EXPECT_EQ(DisplayText(date, stored, CodePage::Get(1252), "yyyy" + filler + "dd"), "2007" + filler + "09");
 }
 
 TEST(RecordText, DumpTextEscapesOnlyWhereNeeded) {

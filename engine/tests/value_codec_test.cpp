@@ -88,6 +88,29 @@ TEST(ValueCodec, DatesTimesAndTimestamps) {
   EXPECT_EQ(FormatIsoTimestamp(DecodeDoubleValue(stamp.data())), "2020-02-01 01:00:01.000");
 }
 
+// Every day number, within the years 1 to 9999 and a little beyond them on both sides, reads
+// as a valid date that gives the same day number back, one day after the date before it.
+TEST(ValueCodec, EveryDayReadsAsTheDateAfterTheDayBefore) {
+  const int32_t first = DayNumberFromCivil(1, 1, 1) - 800;
+  const int32_t last = DayNumberFromCivil(9999, 12, 31) + 800;
+  int y0, m0, d0;
+  CivilFromDayNumber(first - 1, &y0, &m0, &d0);
+  for (int32_t day = first; day <= last; ++day) {
+    int y, m, d;
+    CivilFromDayNumber(day, &y, &m, &d);
+    ASSERT_TRUE(IsValidCivilDate(y, m, d)) << day;
+    ASSERT_EQ(DayNumberFromCivil(y, m, d), day);
+    const bool nextDay = y == y0 && m == m0 && d == d0 + 1;
+    const bool nextMonth = y == y0 && m == m0 + 1 && d == 1;
+    const bool nextYear = y == y0 + 1 && m == 1 && d == 1 && m0 == 12 && d0 == 31;
+    ASSERT_TRUE(nextDay || nextMonth || nextYear) << day;
+    y0 = y, m0 = m, d0 = d;
+  }
+  int y, m, d;
+  CivilFromDayNumber(DayNumberFromCivil(9999, 12, 31) + 1, &y, &m, &d);
+  EXPECT_EQ(y * 10000 + m * 100 + d, 100000101);
+}
+
 TEST(ValueCodec, BcdExamples) {
   struct Case {
     std::string text;

@@ -1,0 +1,20 @@
+#pragma once
+// Memory for large buffers that a read fills at once (runs of a table's blocks kept in memory):
+// buffers of a few megabytes are aligned so that the system may back them with huge pages, and
+// filling them then costs a page fault per 2 MiB instead of one per 4 KiB.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace engine {
+
+struct LargeBufferFree {
+  void operator()(uint8_t* bytes) const;
+};
+using LargeBuffer = std::unique_ptr<uint8_t[], LargeBufferFree>;
+
+// `bytes` bytes, not cleared.
+LargeBuffer AllocateLargeBuffer(size_t bytes);
+
+}  // namespace engine
