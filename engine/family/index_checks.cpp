@@ -137,18 +137,43 @@ IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
   }
 }
 
+IndexChecks::~IndexChecks() {
+  if (aside_.joinable()) aside_.join();
+}
+
+bool IndexChecks::Start() {
+  if (!c_.Fs().ConcurrentReads() || gathered_.empty()) return false;
+  for (const auto& rows : gathered_)
+    if (!rows) return false;
+  aside_ = std::thread([this] { CheckAside(); });
+  return true;
+}
+
 void IndexChecks::Take(uint32_t row, const uint8_t* record) {
   for (auto& rows : gathered_)
     if (rows) rows->Add(row, record);
   ++taken_;
 }
 
-void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+void IndexChecks::CheckAside() {
   try {
-    CheckPrimaryIndex(c_, firstKeys, problems);
-  } catch (const EDBEngineError& e) {
-    problems.push_back({c_.DataPath(), "", e.what()});
+    const DataFile& data = c_.Data();
+    const uint16_t size = data.Header().recordSize;
+    SequentialBlocks blocks(c_.Fs(), c_.Data());
+    for (size_t b = 0; b < data.Blocks().size(); ++b) {
+      const uint8_t* records = blocks.Records(b);
+      for (uint32_t i = 0; i < data.Blocks()[b].count; ++i) Take(data.Blocks()[b].firstRow + i, records + size_t{i} * size);
+    }
+    CheckSecondaries(asideProblems_);
+    asideDone_ = true;
+  } catch (const EDBEngineError&) {
+    // The data could not be read here: Run checks the indexes itself, as without the thread.
+  } catch (...) {
+    fault_ = std::current_exception();
   }
+}
+
+void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems) {
   if (taken_ != c_.RowCount())
     for (auto& rows : gathered_) rows.reset();
   for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
@@ -159,6 +184,24 @@ void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<Tab
       problems.push_back({index.path, "", e.what()});
     }
   }
+}
+
+void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  try {
+    CheckPrimaryIndex(c_, firstKeys, problems);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({c_.DataPath(), "", e.what()});
+  }
+  if (aside_.joinable()) {
+    aside_.join();
+    if (fault_) std::rethrow_exception(fault_);
+    if (asideDone_) {
+      problems.insert(problems.end(), asideProblems_.begin(), asideProblems_.end());
+      return;
+    }
+    taken_ = 0;  // the rows the thread gathered are incomplete
+  }
+  CheckSecondaries(problems);
 }
 
 }  // namespace engine
