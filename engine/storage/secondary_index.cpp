@@ -156,14 +156,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     return false;
   }
   const size_t stride = width + keyWidth;
-  // The entries are read in order, normalized as the rows are, and their order checked; then
-  // every entry is matched with its row at once; then the verdict is taken entry by entry. The
-  // first fault in file order decides what is reported: an entry out of order is found in
-  // batches of kBatch entries of a block before the rows of that batch are matched.
+  // The entries are read in order, normalized as the rows are, matched with their rows as they
+  // come and their order checked; then the verdict is taken entry by entry. The first fault in
+  // file order decides what is reported, an entry out of order counting from the start of its
+  // batch of kBatch entries of a block: it wins over an entry of that batch that matches no row.
   constexpr size_t kBatch = 16;
+  // How many entries ahead what an entry's match reads is fetched into the cache.
+  constexpr uint32_t kLookAhead = 8;
   const bool checkOrder = OrderIsBytewise(index.def, table);
-  const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
-  size_t filled = 0;  // entries read; fewer than `read` after an entry out of order
+  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
+  std::vector<uint32_t> rowOf(rows);  // of each entry read
   std::vector<uint16_t> hints(rows);
   std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
   size_t read = 0;
@@ -172,8 +174,12 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   // Sort keys differ from the entries' bytes only in descending fields.
   const bool descending =
       std::find(index.def.descending.begin(), index.def.descending.end(), true) != index.def.descending.end();
-  std::vector<uint8_t> previous(width), current(width);
-  const uint8_t* previousKey = nullptr;
+  std::vector<uint8_t> entry(stride), key(width), previous(width);
+  bool havePrevious = false;
+  auto hintOf = [&xh](const uint8_t* rec) {
+    return static_cast<uint16_t>(
+        coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
+  };
   SequentialBlocks sequential(fs, x);
   for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
     const uint8_t* rec = nullptr;
@@ -187,11 +193,13 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     if (seen) seen->firstKeys.emplace_back(reinterpret_cast<const char*>(rec), xh.recordSize - idx::kLastFieldBytes);
     const uint32_t count = x.Blocks()[b].count;
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
-      uint8_t* e = entries.get() + read * stride;
-      filled = read + 1;
+      if (i + kLookAhead < count) {
+        const uint8_t* ahead = rec + size_t{kLookAhead} * xh.recordSize;
+        keyRows.Prefetch(ahead, hintOf(ahead));
+      }
+      uint8_t* e = entry.data();
       std::memcpy(e, rec, stride);
-      hints[read] = static_cast<uint16_t>(
-          coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
+      hints[read] = hintOf(rec);
       size_t off = 0;
       for (int f : index.def.fields) {
         const FieldLayout& l = layout[static_cast<size_t>(f)];
@@ -199,24 +207,23 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
         off += l.bytes;
       }
       FoldCase(index.def, layout, codePage, e);
+      rowOf[read] = keyRows.Match(e, hints[read], width);
       if (!checkOrder) continue;
-      const uint8_t* key = e;
+      const uint8_t* sortKey = e;
       if (descending) {
-        std::memcpy(current.data(), e, width);
-        ToSortKey(index.def, layout, current.data());
-        key = current.data();
+        std::memcpy(key.data(), e, width);
+        ToSortKey(index.def, layout, key.data());
+        sortKey = key.data();
       }
-      if (previousKey && CompareBytes(previousKey, key, width) > 0) {
+      if (havePrevious && CompareBytes(previous.data(), sortKey, width) > 0) {
         unsortedBatchEnd = read - i + std::min<size_t>(count, (i / kBatch + 1) * kBatch);
         read = unsortedBatchEnd;
         break;
       }
-      if (descending) previous.swap(current);
-      previousKey = descending ? previous.data() : e;
+      std::memcpy(previous.data(), sortKey, width);
+      havePrevious = true;
     }
   }
-  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
-  const std::vector<uint32_t> rowOf = keyRows.Match(entries.get(), hints.data(), filled, width);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
