@@ -65,11 +65,10 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   }
   IndexChecks indexes(*cursor);
   // Behind a sound chain the secondary indexes are checked on a second thread beside the records.
-  const bool aside = soundChain && indexes.Start();
+  if (soundChain) indexes.Start();
   const std::vector<std::string> firstKeys =
-      aside ? CheckRecords(*cursor, report.problems, progress)
-            : CheckRecords(*cursor, report.problems, progress,
-                           [&indexes](uint32_t row, const uint8_t* record) { indexes.Take(row, record); });
+      CheckRecords(*cursor, report.problems, progress,
+                   [&indexes](uint32_t row, const uint8_t* record) { indexes.Take(row, record); });
   indexes.Run(firstKeys, report.problems);
 }
 

@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "family/table_cursor.h"
@@ -83,7 +84,7 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
 }
 
 void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<SecondaryRows>& gathered,
-                    std::vector<TableProblem>& problems) {
+                    std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
   TableHeader xh;
   try {
     xh = ReadFileHeader(c.Fs(), index.path);
@@ -99,7 +100,7 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
   try {
-    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note, &seen)
+    order = gathered ? SecondaryOrder(c.Fs(), index, *gathered, c.Data().Blocks(), &note, &seen, rowsReady)
                      : SecondaryOrder(c.Fs(), index, c.Data(), &note);
   } catch (const EDBEngineError& e) {
     note = e.what();
@@ -137,8 +138,13 @@ IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
   }
 }
 
+// Raised on the thread when the record pass could not gather every row.
+struct RowsMissing {};
+
 IndexChecks::~IndexChecks() {
-  if (aside_.joinable()) aside_.join();
+  if (!aside_.joinable()) return;
+  HandRows();
+  aside_.join();
 }
 
 bool IndexChecks::Start() {
@@ -155,31 +161,36 @@ void IndexChecks::Take(uint32_t row, const uint8_t* record) {
   ++taken_;
 }
 
+void IndexChecks::HandRows() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    handed_ = true;
+  }
+  handedChanged_.notify_all();
+}
+
+void IndexChecks::WaitForRows() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  handedChanged_.wait(lock, [this] { return handed_; });
+  if (taken_ != c_.RowCount()) throw RowsMissing{};
+}
+
 void IndexChecks::CheckAside() {
   try {
-    const DataFile& data = c_.Data();
-    const uint16_t size = data.Header().recordSize;
-    SequentialBlocks blocks(c_.Fs(), c_.Data());
-    for (size_t b = 0; b < data.Blocks().size(); ++b) {
-      const uint8_t* records = blocks.Records(b);
-      for (uint32_t i = 0; i < data.Blocks()[b].count; ++i) Take(data.Blocks()[b].firstRow + i, records + size_t{i} * size);
-    }
-    CheckSecondaries(asideProblems_);
+    CheckSecondaries(asideProblems_, [this] { WaitForRows(); });
     asideDone_ = true;
-  } catch (const EDBEngineError&) {
-    // The data could not be read here: Run checks the indexes itself, as without the thread.
+  } catch (const RowsMissing&) {
+    // Run checks the indexes itself, as without the thread.
   } catch (...) {
     fault_ = std::current_exception();
   }
 }
 
-void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems) {
-  if (taken_ != c_.RowCount())
-    for (auto& rows : gathered_) rows.reset();
+void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
   for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
     const SecondaryIndex& index = c_.Secondaries()[i];
     try {
-      CheckSecondary(c_, index, gathered_[i], problems);
+      CheckSecondary(c_, index, gathered_[i], problems, rowsReady);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }
@@ -187,6 +198,7 @@ void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems) {
 }
 
 void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  if (aside_.joinable()) HandRows();
   try {
     CheckPrimaryIndex(c_, firstKeys, problems);
   } catch (const EDBEngineError& e) {
@@ -199,9 +211,10 @@ void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<Tab
       problems.insert(problems.end(), asideProblems_.begin(), asideProblems_.end());
       return;
     }
-    taken_ = 0;  // the rows the thread gathered are incomplete
   }
-  CheckSecondaries(problems);
+  if (taken_ != c_.RowCount())
+    for (auto& rows : gathered_) rows.reset();
+  CheckSecondaries(problems, {});
 }
 
 }  // namespace engine

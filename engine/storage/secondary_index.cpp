@@ -143,7 +143,8 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
                         const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
-                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen) {
+                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
+                        const std::function<void()>& rowsReady) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -156,16 +157,15 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     return false;
   }
   const size_t stride = width + keyWidth;
-  // The entries are read in order, normalized as the rows are, matched with their rows as they
-  // come and their order checked; then the verdict is taken entry by entry. The first fault in
-  // file order decides what is reported, an entry out of order counting from the start of its
-  // batch of kBatch entries of a block: it wins over an entry of that batch that matches no row.
+  // The entries are read in order, normalized as the rows are, and their order checked; then
+  // every entry is matched with its row; then the verdict is taken entry by entry. The first
+  // fault in file order decides what is reported, an entry out of order counting from the start
+  // of its batch of kBatch entries of a block: it wins over an entry of that batch that matches
+  // no row.
   constexpr size_t kBatch = 16;
-  // How many entries ahead what an entry's match reads is fetched into the cache.
-  constexpr uint32_t kLookAhead = 8;
   const bool checkOrder = OrderIsBytewise(index.def, table);
-  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
-  std::vector<uint32_t> rowOf(rows);  // of each entry read
+  const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
+  size_t filled = 0;  // entries read; fewer than `read` after an entry out of order
   std::vector<uint16_t> hints(rows);
   std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
   size_t read = 0;
@@ -174,12 +174,8 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   // Sort keys differ from the entries' bytes only in descending fields.
   const bool descending =
       std::find(index.def.descending.begin(), index.def.descending.end(), true) != index.def.descending.end();
-  std::vector<uint8_t> entry(stride), key(width), previous(width);
-  bool havePrevious = false;
-  auto hintOf = [&xh](const uint8_t* rec) {
-    return static_cast<uint16_t>(
-        coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
-  };
+  std::vector<uint8_t> previous(width), current(width);
+  const uint8_t* previousKey = nullptr;
   SequentialBlocks sequential(fs, x);
   for (size_t b = 0; b < x.Blocks().size() && unsortedBatchEnd == SIZE_MAX; ++b) {
     const uint8_t* rec = nullptr;
@@ -193,13 +189,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     if (seen) seen->firstKeys.emplace_back(reinterpret_cast<const char*>(rec), xh.recordSize - idx::kLastFieldBytes);
     const uint32_t count = x.Blocks()[b].count;
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
-      if (i + kLookAhead < count) {
-        const uint8_t* ahead = rec + size_t{kLookAhead} * xh.recordSize;
-        keyRows.Prefetch(ahead, hintOf(ahead));
-      }
-      uint8_t* e = entry.data();
+      uint8_t* e = entries.get() + read * stride;
+      filled = read + 1;
       std::memcpy(e, rec, stride);
-      hints[read] = hintOf(rec);
+      hints[read] = static_cast<uint16_t>(
+          coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
       size_t off = 0;
       for (int f : index.def.fields) {
         const FieldLayout& l = layout[static_cast<size_t>(f)];
@@ -207,22 +201,31 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
         off += l.bytes;
       }
       FoldCase(index.def, layout, codePage, e);
-      rowOf[read] = keyRows.Match(e, hints[read], width);
       if (!checkOrder) continue;
-      const uint8_t* sortKey = e;
+      const uint8_t* key = e;
       if (descending) {
-        std::memcpy(key.data(), e, width);
-        ToSortKey(index.def, layout, key.data());
-        sortKey = key.data();
+        std::memcpy(current.data(), e, width);
+        ToSortKey(index.def, layout, current.data());
+        key = current.data();
       }
-      if (havePrevious && CompareBytes(previous.data(), sortKey, width) > 0) {
+      if (previousKey && CompareBytes(previousKey, key, width) > 0) {
         unsortedBatchEnd = read - i + std::min<size_t>(count, (i / kBatch + 1) * kBatch);
         read = unsortedBatchEnd;
         break;
       }
-      std::memcpy(previous.data(), sortKey, width);
-      havePrevious = true;
+      if (descending) previous.swap(current);
+      previousKey = descending ? previous.data() : e;
     }
+  }
+  if (rowsReady) rowsReady();
+  // Each entry is looked up among the rows of the block it names, what the lookup reads being
+  // fetched into the cache kLookAhead entries before: the lookups at random places overlap.
+  constexpr size_t kLookAhead = 8;
+  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
+  std::vector<uint32_t> rowOf(filled);
+  for (size_t j = 0; j < filled; ++j) {
+    if (j + kLookAhead < filled) keyRows.Prefetch(entries.get() + (j + kLookAhead) * stride, hints[j + kLookAhead]);
+    rowOf[j] = keyRows.Match(entries.get() + j * stride, hints[j], width);
   }
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
@@ -368,11 +371,12 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
     const uint8_t* rec = data.BlockRecords(b);
     for (uint32_t i = 0; i < e.count; ++i, rec += data.Header().recordSize) rows.Add(e.firstRow + i, rec);
   }
-  return SecondaryOrder(fs, index, std::move(rows), data.Blocks(), note);
+  return SecondaryOrder(fs, index, rows, data.Blocks(), note);
 }
 
-std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows gathered,
-                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen) {
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& gathered,
+                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen,
+                                     const std::function<void()>& rowsReady) {
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -388,13 +392,14 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (useFile) {
     try {
       if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen))
+                             seen, rowsReady))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
     }
   }
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
+  if (rowsReady) rowsReady();
 
   auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
