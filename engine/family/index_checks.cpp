@@ -121,6 +121,9 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
+// Raised on the thread when the record pass could not gather every row.
+struct RowsMissing {};
+
 }  // namespace
 
 // Most bytes of rows gathered during the record pass for the secondary indexes together; an
@@ -137,9 +140,6 @@ IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
     if (bytes > kGatheredBytes) rows.reset();
   }
 }
-
-// Raised on the thread when the record pass could not gather every row.
-struct RowsMissing {};
 
 IndexChecks::~IndexChecks() {
   if (!aside_.joinable()) return;
