@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/csv_export.h"
+#include "cli/durable_replace.h"
 #include "cli/progress_line.h"
 #include "cli/read_findings.h"
 #include "cli/sqlite_export.h"
@@ -52,10 +53,7 @@ void ExportCsv(engine::FileSystem& fs, const std::string& table, const std::stri
       throw ExportError("Die Datei „" + file + "“ kann nicht geschrieben werden.");
     }
   }
-  if (std::rename(temp.c_str(), file.c_str()) != 0) {
-    std::remove(temp.c_str());
-    throw ExportError("Die Datei „" + file + "“ kann nicht geschrieben werden.");
-  }
+  if (!ReplaceDurably(temp, file)) throw ExportError("Die Datei „" + file + "“ kann nicht geschrieben werden.");
 }
 
 }  // namespace

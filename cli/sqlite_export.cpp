@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/durable_replace.h"
+#include "cli/row_pipeline.h"
+
 namespace cli {
 
 namespace {
@@ -64,9 +67,29 @@ void AppendFindings(const engine::ReadFindings& from, engine::ReadFindings* to) 
   to->unreadable.insert(to->unreadable.end(), from.unreadable.begin(), from.unreadable.end());
 }
 
-struct StatementCloser {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
+// Rows one INSERT stores: a statement per row costs SQLite about a third more. The values
+// bound to one statement stay below the smallest limit SQLite may be built with.
+constexpr size_t kRowsPerStatement = 64;
+constexpr size_t kMostBoundValues = 999;
+
+std::string InsertSql(const std::string& table, size_t columns, size_t rows) {
+  std::string row = "(";
+  for (size_t i = 0; i < columns; ++i) row += i ? ", ?" : "?";
+  row += ")";
+  std::string sql = "INSERT INTO " + table + " VALUES ";
+  for (size_t r = 0; r < rows; ++r) sql += (r ? ", " : "") + row;
+  return sql;
+}
+
+void Bind(sqlite3_stmt* statement, int at, const engine::Cell& c) {
+  switch (c.kind) {
+    case engine::CellKind::Null: sqlite3_bind_null(statement, at); break;
+    case engine::CellKind::Integer: case engine::CellKind::Logical: sqlite3_bind_int64(statement, at, c.integer); break;
+    case engine::CellKind::Real: sqlite3_bind_double(statement, at, c.real); break;
+    case engine::CellKind::Bytes: sqlite3_bind_blob64(statement, at, c.text.data(), c.text.size(), SQLITE_STATIC); break;
+    default: sqlite3_bind_text64(statement, at, c.text.data(), c.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  }
+}
 
 }  // namespace
 
@@ -90,6 +113,15 @@ SqliteExport::~SqliteExport() {
 void SqliteExport::Failed(const std::string& what) {
   const std::string reason = db_ ? sqlite3_errmsg(db_) : "kein Speicher";
   throw ExportError(what + ": " + reason + ".");
+}
+
+void SqliteExport::StatementCloser::operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+
+SqliteExport::Statement SqliteExport::Prepare(const std::string& sql, const std::string& table) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+    Failed("SQLite lehnt das Einfügen in " + table + " ab");
+  return Statement(raw);
 }
 
 void SqliteExport::Execute(const std::string& sql) {
@@ -157,47 +189,51 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
     create += ")";
   }
   Execute(create + ")");
-  std::string insert = "INSERT INTO " + table + " VALUES (";
-  for (size_t i = 0; i < shape.columns.size(); ++i) insert += i ? ", ?" : "?";
-  sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, &raw, nullptr) != SQLITE_OK)
-    Failed("SQLite lehnt das Einfügen in " + table + " ab");
-  std::unique_ptr<sqlite3_stmt, StatementCloser> statement(raw);
-  uint64_t row = 0;
-  engine::ReadTableRows(fs, tablePath, [](const engine::TableShape&) { return true; },
-                        [&](const std::vector<engine::Cell>& cells) {
-    ++row;
-    if (integerKey && keyAsRowId && cells[0].kind == engine::CellKind::Null) throw NullRowIdKey{};
-    for (size_t i = 0; i < cells.size(); ++i) {
-      const auto& c = cells[i];
-      const int at = static_cast<int>(i) + 1;
-      switch (c.kind) {
-        case engine::CellKind::Null: sqlite3_bind_null(raw, at); break;
-        case engine::CellKind::Integer: case engine::CellKind::Logical: sqlite3_bind_int64(raw, at, c.integer); break;
-        case engine::CellKind::Real: sqlite3_bind_double(raw, at, c.real); break;
-        case engine::CellKind::Bytes:
-          sqlite3_bind_blob64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC);
-          break;
-        default: sqlite3_bind_text64(raw, at, c.text.data(), c.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  const size_t columns = shape.columns.size();
+  const size_t perStatement = std::clamp<size_t>(kMostBoundValues / std::max<size_t>(columns, 1), 1, kRowsPerStatement);
+  const Statement single = Prepare(InsertSql(table, columns, 1), table);
+  const Statement many = Prepare(InsertSql(table, columns, perStatement), table);
+  uint64_t stored = 0;
+  // Stores `count` rows from `cells` with `statement` (made for that many).
+  auto store = [&](sqlite3_stmt* statement, const engine::Cell* cells, size_t count) {
+    for (size_t r = 0; r < count; ++r)
+      if (integerKey && keyAsRowId && cells[r * columns].kind == engine::CellKind::Null) throw NullRowIdKey{};
+    // The cells stay as they are until the rows are stored: bound without copying.
+    for (size_t i = 0; i < count * columns; ++i) Bind(statement, static_cast<int>(i) + 1, cells[i]);
+    const bool done = sqlite3_step(statement) == SQLITE_DONE;
+    sqlite3_reset(statement);
+    return done;
+  };
+  RowPipeline rows(fs, tablePath, columns, findings);
+  size_t count = 0;
+  while (const engine::Cell* cells = rows.Next(&count)) {
+    for (size_t r = 0; r < count;) {
+      const size_t n = count - r >= perStatement ? perStatement : 1;
+      // Of rows refused together, each is tried alone, so that the one refused is named.
+      if (n == 1 || !store(many.get(), cells + r * columns, n))
+        for (size_t k = 0; k < n; ++k)
+          if (!store(single.get(), cells + (r + k) * columns, 1))
+            Failed("Datensatz " + std::to_string(stored + k + 1) + " der Tabelle „" + tablePath +
+                   "“ kann nicht übernommen werden");
+      r += n;
+      for (size_t k = 0; k < n; ++k) {
+        ++stored;
+        if (progress) progress(stored);
       }
     }
-    // The cells stay as they are until the row is stored: bound without copying.
-    if (sqlite3_step(raw) != SQLITE_DONE)
-      Failed("Datensatz " + std::to_string(row) + " der Tabelle „" + tablePath + "“ kann nicht übernommen werden");
-    sqlite3_reset(raw);
-  }, findings, progress);
+  }
   for (size_t k = 0; k < shape.indexes.size(); ++k) {
     const auto& ix = shape.indexes[k];
-    std::string columns;
+    std::string indexed;
     for (size_t i = 0; i < ix.fields.size(); ++i) {
       const auto& column = shape.columns[static_cast<size_t>(ix.fields[i])];
-      columns += (i ? ", " : "") + Identifier(column.name);
-      if (ix.caseInsensitive && column.kind == engine::ColumnKind::Text) columns += " COLLATE NOCASE";
-      if (i < ix.descending.size() && ix.descending[i]) columns += " DESC";
+      indexed += (i ? ", " : "") + Identifier(column.name);
+      if (ix.caseInsensitive && column.kind == engine::ColumnKind::Text) indexed += " COLLATE NOCASE";
+      if (i < ix.descending.size() && ix.descending[i]) indexed += " DESC";
     }
     const std::string name = Identifier(BaseName(tablePath) + "_" + (ix.name.empty() ? std::to_string(k) : ix.name));
     Execute(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " + name + " ON " + table + " (" +
-            columns + ")");
+            indexed + ")");
   }
 }
 
@@ -205,10 +241,7 @@ void SqliteExport::Finish() {
   Execute("COMMIT");
   if (sqlite3_close(db_) != SQLITE_OK) Failed("Die SQLite-Datenbank kann nicht geschlossen werden");
   db_ = nullptr;
-  if (std::rename(temp_.c_str(), file_.c_str()) != 0) {
-    std::remove(temp_.c_str());
-    throw ExportError("Die Datei „" + file_ + "“ kann nicht geschrieben werden.");
-  }
+  if (!ReplaceDurably(temp_, file_)) throw ExportError("Die Datei „" + file_ + "“ kann nicht geschrieben werden.");
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 // transaction into a temporary file beside the target, which replaces the target only when
 // every table is in: a failure leaves the target as it was.
 
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include "direct/table_rows.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace cli {
 
@@ -42,6 +44,12 @@ class SqliteExport {
   // column may become the row id (raises NullRowIdKey on a null key).
   void WriteTable(engine::FileSystem& fs, const std::string& tablePath, const std::string& table, bool keyAsRowId,
                   engine::ReadFindings* findings, const engine::ProgressFn& progress);
+  struct StatementCloser {
+    void operator()(sqlite3_stmt* s) const;
+  };
+  using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+  // Raises ExportError naming `table` when SQLite refuses `sql`.
+  Statement Prepare(const std::string& sql, const std::string& table);
   void Execute(const std::string& sql);
   [[noreturn]] void Failed(const std::string& what);
   std::string UniqueTableName(const std::string& base);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -11,7 +12,9 @@
 
 #include "cli/tests/cli_support.h"
 #include "cli/tests/dump_cells.h"
+#include "component/bulk_table.h"
 #include "component/table.h"
+#include "io/file_system.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -355,6 +358,37 @@ TEST(CliExport, ABlankIntegerKeyStaysNull) {
   const std::string out = dir.Path() + "out.sqlite";
   EXPECT_EQ(SqliteRows(out, "SELECT typeof(Nr), Nr, Name FROM NRKEY ORDER BY Name"), "null|-|N|integer|3|N3|integer|7|N7|");
   EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "1|");
+}
+
+// Rows are stored many to a statement; a row SQLite refuses among them is still named, and the
+// target stays as it was.
+TEST(CliExport, ARowRefusedAmongManyIsNamed) {
+  TempDir dir;
+  engine::TFieldDefs fields;
+  fields.Add({"Nr", engine::ftInteger, 0, false});
+  fields.Add({"Name", engine::ftString, 10, false});
+  engine::TIndexDefs indexes;
+  indexes.Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+  int nr = 0;
+  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir.Path(), "VIELE.DB", fields, indexes, 2048,
+                            [&](engine::TBulkRow& row) {
+                              if (nr == 200) return false;
+                              row.SetInteger(0, nr);
+                              row.SetString(1, "N" + std::to_string(nr++));
+                              return true;
+                            });
+  // Record 101 takes the key of record 100 (99 as stored: sign bit flipped, big-endian).
+  auto bytes = testsupport::ReadBytes(dir.Path() + "VIELE.DB");
+  const std::vector<uint8_t> key100 = {0x80, 0, 0, 100};
+  const auto at = std::search(bytes.begin(), bytes.end(), key100.begin(), key100.end());
+  ASSERT_NE(at, bytes.end());
+  at[3] = 99;
+  testsupport::WriteBytes(dir.Path() + "VIELE.DB", bytes);
+  const CliRun r = RunCli({"export", dir.Path() + "VIELE.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Datensatz 101 der Tabelle"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "out.sqlite"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "out.sqlite.~kbtmp"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "family/table_cursor.h"
@@ -83,7 +84,7 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
 }
 
 void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<SecondaryRows>& gathered,
-                    std::vector<TableProblem>& problems) {
+                    std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
   TableHeader xh;
   try {
     xh = ReadFileHeader(c.Fs(), index.path);
@@ -99,7 +100,7 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
   try {
-    order = gathered ? SecondaryOrder(c.Fs(), index, std::move(*gathered), c.Data().Blocks(), &note, &seen)
+    order = gathered ? SecondaryOrder(c.Fs(), index, *gathered, c.Data().Blocks(), &note, &seen, rowsReady)
                      : SecondaryOrder(c.Fs(), index, c.Data(), &note);
   } catch (const EDBEngineError& e) {
     note = e.what();
@@ -120,6 +121,9 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
+// Raised on the thread when the record pass could not gather every row.
+struct RowsMissing {};
+
 }  // namespace
 
 // Most bytes of rows gathered during the record pass for the secondary indexes together; an
@@ -137,28 +141,80 @@ IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
   }
 }
 
+IndexChecks::~IndexChecks() {
+  if (!aside_.joinable()) return;
+  HandRows();
+  aside_.join();
+}
+
+bool IndexChecks::Start() {
+  if (!c_.Fs().ConcurrentReads() || gathered_.empty()) return false;
+  for (const auto& rows : gathered_)
+    if (!rows) return false;
+  aside_ = std::thread([this] { CheckAside(); });
+  return true;
+}
+
 void IndexChecks::Take(uint32_t row, const uint8_t* record) {
   for (auto& rows : gathered_)
     if (rows) rows->Add(row, record);
   ++taken_;
 }
 
+void IndexChecks::HandRows() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    handed_ = true;
+  }
+  handedChanged_.notify_all();
+}
+
+void IndexChecks::WaitForRows() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  handedChanged_.wait(lock, [this] { return handed_; });
+  if (taken_ != c_.RowCount()) throw RowsMissing{};
+}
+
+void IndexChecks::CheckAside() {
+  try {
+    CheckSecondaries(asideProblems_, [this] { WaitForRows(); });
+    asideDone_ = true;
+  } catch (const RowsMissing&) {
+    // Run checks the indexes itself, as without the thread.
+  } catch (...) {
+    fault_ = std::current_exception();
+  }
+}
+
+void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
+  for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
+    const SecondaryIndex& index = c_.Secondaries()[i];
+    try {
+      CheckSecondary(c_, index, gathered_[i], problems, rowsReady);
+    } catch (const EDBEngineError& e) {
+      problems.push_back({index.path, "", e.what()});
+    }
+  }
+}
+
 void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  if (aside_.joinable()) HandRows();
   try {
     CheckPrimaryIndex(c_, firstKeys, problems);
   } catch (const EDBEngineError& e) {
     problems.push_back({c_.DataPath(), "", e.what()});
   }
-  if (taken_ != c_.RowCount())
-    for (auto& rows : gathered_) rows.reset();
-  for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
-    const SecondaryIndex& index = c_.Secondaries()[i];
-    try {
-      CheckSecondary(c_, index, gathered_[i], problems);
-    } catch (const EDBEngineError& e) {
-      problems.push_back({index.path, "", e.what()});
+  if (aside_.joinable()) {
+    aside_.join();
+    if (fault_) std::rethrow_exception(fault_);
+    if (asideDone_) {
+      problems.insert(problems.end(), asideProblems_.begin(), asideProblems_.end());
+      return;
     }
   }
+  if (taken_ != c_.RowCount())
+    for (auto& rows : gathered_) rows.reset();
+  CheckSecondaries(problems, {});
 }
 
 }  // namespace engine

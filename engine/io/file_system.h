@@ -75,6 +75,9 @@ class FileSystem {
   // The key with which this file system reads and writes password-protected tables in clear;
   // 0 when it reads them as they are stored (and the engine refuses them).
   virtual uint32_t CipherKey() const { return 0; }
+  // Whether two threads may read at once: Open for reading, Exists and List, and ReadAt and
+  // Size of files opened for reading. No unless the file system says so.
+  virtual bool ConcurrentReads() const { return false; }
 };
 
 // The operating system's file system (POSIX).

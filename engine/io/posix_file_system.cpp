@@ -146,6 +146,8 @@ class PosixFileSystem : public FileSystem {
     return std::filesystem::weakly_canonical(absolute, ec).string();
   }
   FileUseProbe ProbeUse(const std::string& path) override { return ProbeFileUse(path); }
+  // Every call works on descriptors and directory streams of its own.
+  bool ConcurrentReads() const override { return true; }
 
  private:
   TableLockRegistry locks_;

@@ -1,7 +1,6 @@
 #include "storage/key_rows.h"
 
 #include <cstring>
-#include <memory>
 
 #include "io/compare_bytes.h"
 
@@ -18,8 +17,7 @@ uint64_t HashBytes(const uint8_t* p, size_t n) {
   return h;
 }
 
-// How many entries ahead a hash lookup is prefetched.
-constexpr size_t kLookAhead = 16;
+constexpr size_t kCacheLine = 64;
 
 }  // namespace
 
@@ -87,50 +85,23 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
   return -1;
 }
 
-std::vector<uint32_t> KeyRows::Match(const uint8_t* entries, const uint16_t* blocks, size_t n,
-                                     size_t sameBytes) const {
-  std::vector<uint32_t> rowOf(n, kNoRow);
-  auto settle = [&](const uint8_t* entry, int64_t row, size_t j) {
-    if (row >= 0 && std::memcmp(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) == 0)
-      rowOf[j] = static_cast<uint32_t>(row);
-  };
+uint32_t KeyRows::Match(const uint8_t* entry, uint16_t block, size_t sameBytes) const {
+  const int64_t row = Find(entry + offset_, block);
+  if (row < 0 || std::memcmp(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
+  return static_cast<uint32_t>(row);
+}
+
+void KeyRows::Prefetch(const uint8_t* entry, uint16_t block) const {
   if (!ascending_) {
-    for (size_t j = 0; j < n; ++j) {
-      if (j + kLookAhead < n) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride_ + offset_)]);
-      const uint8_t* entry = entries + j * stride_;
-      settle(entry, Find(entry + offset_, blocks[j]), j);
-    }
-    return rowOf;
+    __builtin_prefetch(&slots_[Slot(entry + offset_)]);
+    return;
   }
-  // The entries are copied, each with its number, into the order of their block in blocks_ (a
-  // counting sort; those naming no block of the chain first): the copying writes at random,
-  // which the processor overlaps, where looking the entries up in file order would wait for
-  // each read at random. Then each block's rows are searched for its entries.
-  std::vector<uint16_t> bucket(n);
-  std::vector<uint32_t> begin(blocks_.size() + 2, 0);  // bucket b: sorted entries [begin[b], begin[b + 1])
-  for (size_t j = 0; j < n; ++j) {
-    bucket[j] = static_cast<uint16_t>(EntryOf(blocks[j]) + 1);
-    ++begin[size_t{bucket[j]} + 1];
-  }
-  for (size_t b = 1; b < begin.size(); ++b) begin[b] += begin[b - 1];
-  const size_t bytes = stride_ + sizeof(uint32_t);
-  const std::unique_ptr<uint8_t[]> sorted(new uint8_t[n * bytes]);
-  std::vector<uint32_t> fill(begin.begin(), begin.end() - 1);
-  for (size_t j = 0; j < n; ++j) {
-    uint8_t* out = sorted.get() + size_t{fill[bucket[j]]++} * bytes;
-    std::memcpy(out, entries + j * stride_, stride_);
-    const auto number = static_cast<uint32_t>(j);
-    std::memcpy(out + stride_, &number, sizeof number);
-  }
-  for (size_t b = 0; b + 1 < begin.size(); ++b) {
-    for (size_t k = begin[b]; k < begin[b + 1]; ++k) {
-      const uint8_t* entry = sorted.get() + k * bytes;
-      uint32_t j = 0;
-      std::memcpy(&j, entry + stride_, sizeof j);
-      settle(entry, SearchFrom(entry + offset_, static_cast<int64_t>(b) - 1), j);
-    }
-  }
-  return rowOf;
+  const int64_t i = EntryOf(block);
+  if (i < 0) return;
+  const BlockEntry& e = blocks_[static_cast<size_t>(i)];
+  const uint8_t* begin = data_ + static_cast<size_t>(e.firstRow) * stride_;
+  const uint8_t* end = begin + static_cast<size_t>(e.count) * stride_;
+  for (const uint8_t* p = begin; p < end; p += kCacheLine) __builtin_prefetch(p);
 }
 
 }  // namespace engine

@@ -27,11 +27,14 @@ class KeyRows {
   // The first row whose key bytes are `key`, or -1; `block` is where the row is expected.
   int64_t Find(const uint8_t* key, uint16_t block) const;
 
-  // For each of `n` entries laid out as the rows (`stride` bytes, the key at `offset`), expected
-  // in data block blocks[j]: the row Find gives when that row's first `sameBytes` bytes equal the
-  // entry's, else kNoRow. Looks the entries up grouped by block, so that the rows of each block
-  // are searched while they are in the cache rather than once per entry at random.
-  std::vector<uint32_t> Match(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes) const;
+  // For an entry laid out as the rows (the key at `offset`), expected in data block `block`:
+  // the row Find gives when that row's first `sameBytes` bytes equal the entry's, else kNoRow.
+  uint32_t Match(const uint8_t* entry, uint16_t block, size_t sameBytes) const;
+
+  // Asks the processor to fetch what a Match of `entry` and `block` a little later reads (the
+  // rows of the block, or the entry's hash slot) into its cache: lookups at random places then
+  // overlap instead of each waiting for its read. Only the entry's key bytes need be there.
+  void Prefetch(const uint8_t* entry, uint16_t block) const;
 
  private:
   const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }

@@ -143,7 +143,8 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
                         const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
-                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen) {
+                        std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
+                        const std::function<void()>& rowsReady) {
   TableHeader xh;
   if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
@@ -157,9 +158,10 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   }
   const size_t stride = width + keyWidth;
   // The entries are read in order, normalized as the rows are, and their order checked; then
-  // every entry is matched with its row at once; then the verdict is taken entry by entry. The
-  // first fault in file order decides what is reported: an entry out of order is found in
-  // batches of kBatch entries of a block before the rows of that batch are matched.
+  // every entry is matched with its row; then the verdict is taken entry by entry. The first
+  // fault in file order decides what is reported, an entry out of order counting from the start
+  // of its batch of kBatch entries of a block: it wins over an entry of that batch that matches
+  // no row.
   constexpr size_t kBatch = 16;
   const bool checkOrder = OrderIsBytewise(index.def, table);
   const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
@@ -215,8 +217,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       previousKey = descending ? previous.data() : e;
     }
   }
+  if (rowsReady) rowsReady();
+  // Each entry is looked up among the rows of the block it names, what the lookup reads being
+  // fetched into the cache kLookAhead entries before: the lookups at random places overlap.
+  constexpr size_t kLookAhead = 8;
   const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
-  const std::vector<uint32_t> rowOf = keyRows.Match(entries.get(), hints.data(), filled, width);
+  std::vector<uint32_t> rowOf(filled);
+  for (size_t j = 0; j < filled; ++j) {
+    if (j + kLookAhead < filled) keyRows.Prefetch(entries.get() + (j + kLookAhead) * stride, hints[j + kLookAhead]);
+    rowOf[j] = keyRows.Match(entries.get() + j * stride, hints[j], width);
+  }
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
@@ -361,11 +371,12 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
     const uint8_t* rec = data.BlockRecords(b);
     for (uint32_t i = 0; i < e.count; ++i, rec += data.Header().recordSize) rows.Add(e.firstRow + i, rec);
   }
-  return SecondaryOrder(fs, index, std::move(rows), data.Blocks(), note);
+  return SecondaryOrder(fs, index, rows, data.Blocks(), note);
 }
 
-std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows gathered,
-                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen) {
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& gathered,
+                                     const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen,
+                                     const std::function<void()>& rowsReady) {
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -381,13 +392,14 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (useFile) {
     try {
       if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen))
+                             seen, rowsReady))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
     }
   }
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
+  if (rowsReady) rowsReady();
 
   auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));

@@ -16,6 +16,7 @@
 // descending fields, ties in stored order. Both ways read the data once: O(n) I/O.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,8 +66,9 @@ class SecondaryRows {
   size_t Bytes() const { return static_cast<size_t>(rows_) * stride_; }
 
  private:
-  friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows,
-                                              const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*);
+  friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows&,
+                                              const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*,
+                                              const std::function<void()>&);
   SecondaryDef def_;
   TableHeader table_;
   std::vector<FieldLayout> layout_;
@@ -83,12 +85,14 @@ class SecondaryRows {
 // sentence when the index file could not be used and the rows were sorted instead.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
-// The same from every row of the data gathered beforehand; `blocks` are the data's blocks in
-// chain order (DataFile::Blocks). `seen` (may be null) receives what was read of a maintained
-// index file.
-std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows rows,
+// The same from every row of the data gathered in `rows` (which the order may change);
+// `blocks` are the data's blocks in chain order (DataFile::Blocks). `seen` (may be null)
+// receives what was read of a maintained index file. `rowsReady` (may be empty) is called
+// before the rows are first looked at, after the index file's entries are read: the rows may
+// still be gathered meanwhile on another thread, which it waits for.
+std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& rows,
                                      const std::vector<BlockEntry>& blocks, std::string* note,
-                                     IndexEntriesRead* seen = nullptr);
+                                     IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {});
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.

@@ -35,12 +35,15 @@ int64_t Find(const KeyRows& k, const std::string& key, uint16_t block) {
 // Matches entries (first byte, key) expected in `blocks` against the rows.
 std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, std::string>>& entries,
                             const std::vector<uint16_t>& blocks) {
-  std::vector<uint8_t> bytes;
-  for (const auto& [first, key] : entries) {
-    bytes.push_back(static_cast<uint8_t>(first));
-    bytes.insert(bytes.end(), key.begin(), key.end());
+  const KeyRows finder = rows.Finder();
+  std::vector<uint32_t> matched;
+  for (size_t j = 0; j < entries.size(); ++j) {
+    std::vector<uint8_t> entry{static_cast<uint8_t>(entries[j].first)};
+    entry.insert(entry.end(), entries[j].second.begin(), entries[j].second.end());
+    finder.Prefetch(entry.data(), blocks[j]);  // whatever block it names
+    matched.push_back(finder.Match(entry.data(), blocks[j], 1));
   }
-  return rows.Finder().Match(bytes.data(), blocks.data(), entries.size(), 1);
+  return matched;
 }
 
 TEST(KeyRows, AscendingKeysAreFoundWhateverBlockTheEntryNames) {
