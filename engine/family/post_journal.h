@@ -33,11 +33,11 @@ struct JournalFile {
   // kAfterPiece bytes of AfterRegions in order (a piece cut short by the end of its region).
   bool afterKnown = false;
   uint64_t newSize = 0;
-  std::vector<uint32_t> afterSums;
+  std::vector<uint32_t> afterSums{};
   // The bytes the change leaves in the first piece of a range at the file's start (empty when
   // there is none): a header that holds a byte found neither before nor after the change was
   // changed by someone else since, for a change cut off leaves each byte as before or as after.
-  std::string afterHead;
+  std::string afterHead{};
 };
 
 constexpr uint64_t kAfterPiece = 512;

@@ -134,7 +134,9 @@ TEST(WriteDurability, TheJournalIsFlushedBeforeTheFilesChangeAndNothingIsLeftUnf
       EXPECT_EQ(after.RecordCount(), i + 1);
       after.Close();
       for (const auto& p : memory.Paths())
-        if (!IsJournal(p) && p.find(".~kb") == std::string::npos) EXPECT_TRUE(copy.Contents(p) == memory.Contents(p)) << p;
+        if (!IsJournal(p) && p.find(".~kb") == std::string::npos) {
+          EXPECT_TRUE(copy.Contents(p) == memory.Contents(p)) << p;
+        }
     }
   }
 }
