@@ -47,6 +47,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       unlocked_(WithKeyOf(fs, staged_)),
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
+  staged_.MakeJournalAhead();  // its directory sync runs while the writer is made
   // Without a reader's finished walk the chain comes from a .PX that agrees with the data file.
   const RecordWriter::ChainFromTree fromPx = [this](const TableHeader& h, std::vector<BlockEntry>* chain) {
     if (h.primaryKeyFields == 0) return false;
