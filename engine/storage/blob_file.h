@@ -72,7 +72,7 @@ class BlobFile {
   // Read and Check: follows the reference and checks the entry; the content only when asked.
   std::string Locate(const uint8_t* field, size_t fieldSize, bool withContent) const;
   // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
-  // one scan of the file on the first change, then kept up to date.
+  // one scan of the file on the first change (or ahead of it, ReadSpaceAhead), then kept up to date.
   struct Space;
   BlobFile(std::unique_ptr<File> file, BlobNumbering numbering);
   Space& WritableSpace();
