@@ -47,6 +47,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       unlocked_(WithKeyOf(fs, staged_)),
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
+  staged_.MakeJournalAhead();  // its directory sync runs while the writer is made
   // Without a reader's finished walk the chain comes from a .PX that agrees with the data file.
   const RecordWriter::ChainFromTree fromPx = [this](const TableHeader& h, std::vector<BlockEntry>* chain) {
     if (h.primaryKeyFields == 0) return false;
@@ -56,6 +57,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
   data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen, fromPx);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
+  ReadBlobSpaceAhead(fs);
   const bool keyed = def_.keyFields > 0;
   // A .PX that agrees with the chain is kept and changed entry by entry; one that does not is
   // written again from every block's first key, which the walk of the chain reads.
@@ -87,6 +89,25 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
 }
 
 TableWriter::~TableWriter() = default;
+
+void TableWriter::ReadBlobSpaceAhead(FileSystem& fs) {
+  // The operating system's files, which may be read from several threads; a protected table's
+  // .MB reads through its key and is left to the first change.
+  FileSystem& stored = StoredFiles(fs);
+  if (unlocked_ || !stored.SyncsInParallel()) return;
+  if (std::none_of(layout_.begin(), layout_.end(), [](const FieldLayout& f) { return IsBlobType(f.type); })) return;
+  const std::string path = dir_ + FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "MB"));
+  if (!fs_.Exists(path)) return;
+  try {
+    std::unique_ptr<BlobFile> blobs = BlobFile::Open(fs_, path, true);
+    std::unique_ptr<File> copy = stored.Open(path, OpenMode::ReadOnly);
+    if (copy->Size() > kBlobSpaceAheadLimit) return;  // left to the first change that needs it
+    blobs->ReadSpaceAhead(std::move(copy));
+    blobs_ = std::move(blobs);
+  } catch (const EDBEngineError&) {
+    // The first change that needs the .MB opens it and reports what is wrong.
+  }
+}
 
 BlobFile& TableWriter::Blobs(const std::string& path) {
   if (blobs_) return *blobs_;

@@ -32,6 +32,10 @@ class DataFile;
 class FileSystem;
 struct EditBuffer;
 
+// A .MB larger than this has its free space read by the first change that needs it, not ahead:
+// a post that needs no blob should not cost reading a large file.
+constexpr uint64_t kBlobSpaceAheadLimit = uint64_t{64} << 20;
+
 class TableWriter {
  public:
   // `seen`, when given, is a reader's walk of the data file, taken over while the file is as the
@@ -90,6 +94,10 @@ class TableWriter {
   // Keeps the gathered values of unique indexes in step: record `gone` left, `added` came.
   void NoteUniqueKeys(const uint8_t* gone, const uint8_t* added);
   [[noreturn]] void KeyViolation(const std::string& what) const;
+  // Opens the table's .MB, when it has one, and has its free space read on another thread
+  // while the writer is made and the first change prepared, so that the first blob written
+  // need not wait for a reading of the whole file.
+  void ReadBlobSpaceAhead(FileSystem& fs);
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
   Posted PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
   void DeleteChange(uint32_t row, const std::string& blobPath);

@@ -16,6 +16,9 @@ namespace {
 
 // Changes are kept in pages of this many bytes; the journal holds the old bytes of whole pages.
 constexpr uint64_t kPage = 512;
+// A journal made ahead is first filled with this many zeros (a void journal): a journal written
+// over them changes no file size, so its sync need not wait for the file system's own journal.
+constexpr uint64_t kJournalAheadBytes = 256 * 1024;
 
 }  // namespace
 
@@ -300,12 +303,28 @@ void StagedFileSystem::CheckNoOtherWork() {
   }
 }
 
+void StagedFileSystem::MakeJournalAhead() {
+  if (journal_ || journalAhead_.valid() || !base_.SyncsInParallel()) return;
+  journalAhead_ = std::async(std::launch::async, [this] { MakeJournal(kJournalAheadBytes); });
+}
+
 void StagedFileSystem::OpenJournal() {
+  if (journalAhead_.valid()) journalAhead_.get();
   CheckNoOtherWork();
+  othersChecked_ = true;
+  if (!journal_) MakeJournal(0);
+}
+
+void StagedFileSystem::MakeJournal(uint64_t zeros) {
   const std::string path = dir_ + dbName_ + kJournalSuffix + WriterTag();
   try {
     MarkWork(base_, dir_, dbName_);
     auto file = base_.Open(path, OpenMode::CreateTruncate);
+    if (zeros > 0) {
+      const std::vector<uint8_t> bytes(static_cast<size_t>(zeros), 0);
+      file->WriteAt(0, bytes.data(), bytes.size());
+      file->Sync();
+    }
     base_.SyncDir(ListableDir(dir_));
     journal_ = std::move(file);
     journalPath_ = path;
@@ -355,7 +374,7 @@ void StagedFileSystem::Apply() {
       staged_.clear();
       return;
     }
-    if (!journal_) OpenJournal();
+    if (!othersChecked_) OpenJournal();
     const std::string text = EncodeJournal(files);
     journal_->WriteAt(0, text.data(), text.size());
     journal_->Sync();
@@ -394,6 +413,7 @@ void StagedFileSystem::Apply() {
 }
 
 StagedFileSystem::~StagedFileSystem() {
+  if (journalAhead_.valid()) journalAhead_.wait();  // a failed making removed what it made
   if (!journal_ || journalWhole_) return;  // a whole journal is left for recovery
   journal_.reset();
   RemoveQuietly(base_, journalPath_);

@@ -11,11 +11,12 @@
 //      journal's checksums of what the change leaves tell a completed change from a cut-off one
 //      should the void not reach the disk; post_journal.h).
 // The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
-// and removed when the file system goes, so that a post changes no directory: creating and
+// (or ahead of it, MakeJournalAhead) and removed when the file system goes, so that a post changes no directory: creating and
 // removing files would cost every post a journal commit of the file system. The next command
 // that touches the table rolls back a whole journal that was left (table_access.h).
 // Outside Begin/Apply the file system passes everything through. Not thread-safe.
 
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,10 @@ class StagedFileSystem : public FileSystem {
   // whole journal (a change that could not be undone at once) stays for recovery.
   ~StagedFileSystem() override;
 
+  // Makes the table's work mark and this writer's journal file on another thread, where the
+  // file system allows, so that the first Apply finds them made instead of waiting for the
+  // directory's sync. Apply waits for it (and raises what making them raised).
+  void MakeJournalAhead();
   // Keeps changes in memory from now on.
   void Begin();
   // Puts the kept changes into the files as described above. The first one refuses
@@ -68,8 +73,11 @@ class StagedFileSystem : public FileSystem {
   std::vector<JournalFile> Journal();
   // Refuses while another writer's journal of the table is whole: it is at work or was killed.
   void CheckNoOtherWork();
-  // Makes the table's work mark and this writer's journal file, durably.
+  // Refuses other work on the table, then has the work mark and journal file made (ahead or now).
   void OpenJournal();
+  // Makes the table's work mark and this writer's journal file, durably; the file holds `zeros`
+  // zero bytes.
+  void MakeJournal(uint64_t zeros);
   // Overwrites the journal's start; `durably` waits until that is on the disk.
   void VoidJournal(bool durably);
   void WriteOut(const std::string& path, Staged& staged);
@@ -80,6 +88,8 @@ class StagedFileSystem : public FileSystem {
   bool active_ = false;
   std::map<std::string, std::unique_ptr<Staged>> staged_;
   std::map<std::string, std::unique_ptr<File>> handles_;
+  std::future<void> journalAhead_;  // MakeJournalAhead's making
+  bool othersChecked_ = false;       // CheckNoOtherWork has passed
   std::unique_ptr<File> journal_;
   std::string journalPath_;
   bool journalWhole_ = false;  // a change may be half in place

@@ -214,11 +214,30 @@ std::string BlobFile::Locate(const uint8_t* field, size_t fieldSize, bool withCo
 
 BlobFile::Space& BlobFile::WritableSpace() {
   if (space_) return *space_;
+  if (spaceAhead_.valid()) {
+    try {
+      space_ = spaceAhead_.get();
+      return *space_;
+    } catch (...) {
+      // Read again below, which raises what is wrong with the file.
+    }
+  }
+  space_ = ScanSpace(*file_, Path());
+  return *space_;
+}
+
+void BlobFile::ReadSpaceAhead(std::unique_ptr<File> copy) {
+  spaceAhead_ = std::async(std::launch::async, [file = std::move(copy), path = Path()] {
+    return ScanSpace(*file, path);
+  });
+}
+
+std::unique_ptr<BlobFile::Space> BlobFile::ScanSpace(const File& file, const std::string& path) {
   auto space = std::make_unique<Space>();
-  const uint64_t size = file_->Size();
+  const uint64_t size = file.Size();
   const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
-  ChainWindow window(*file_, size, kUnit);  // the blocks lie one after the other: read in large pieces
+  ChainWindow window(file, size, kUnit);  // the blocks lie one after the other: read in large pieces
   while (offset + kBlockHeadBytes <= size) {
     const uint8_t* head = window.At(offset, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);
@@ -227,7 +246,7 @@ BlobFile::Space& BlobFile::WritableSpace() {
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
       const uint8_t* block = window.At(offset, kUnit);
-      const SubBlockUse use = UseOf(block, Path(), offset);
+      const SubBlockUse use = UseOf(block, path, offset);
       space->SetUse(offset, &use);
     }
     offset += units * kUnit;
@@ -237,8 +256,7 @@ BlobFile::Space& BlobFile::WritableSpace() {
   // Whatever list the header holds is unknown here: the first list written covers its whole
   // area (a content no list can equal).
   space->listed.assign(kUnit - kHeaderFreeList, 0xFF);
-  space_ = std::move(space);
-  return *space_;
+  return space;
 }
 
 void BlobFile::WriteFreeList() {

@@ -5,6 +5,7 @@
 // the leader live there entirely and never touch the .MB.
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ class BlobFile {
   // Raises as Free would, changing nothing: lets a caller refuse a change before it begins.
   void CheckFree(const uint8_t* field, size_t fieldSize) const;
   void Sync();
+  // Reads the free space on another thread from `copy`, the same file opened on its own, so that
+  // the first change finds it ready. The first change waits for the reading, and nothing may
+  // write the file before it; a reading that fails is made again by the first change, which
+  // then raises as it would have.
+  void ReadSpaceAhead(std::unique_ptr<File> copy);
   const std::string& Path() const;
   // The .MB file itself, for reading its blocks raw.
   const File& Stored() const;
@@ -66,10 +72,11 @@ class BlobFile {
   // Read and Check: follows the reference and checks the entry; the content only when asked.
   std::string Locate(const uint8_t* field, size_t fieldSize, bool withContent) const;
   // Free space known to the writer: free runs and sub-allocated blocks with room. Collected by
-  // one scan of the file on the first change, then kept up to date.
+  // one scan of the file on the first change (or ahead of it, ReadSpaceAhead), then kept up to date.
   struct Space;
   BlobFile(std::unique_ptr<File> file, BlobNumbering numbering);
   Space& WritableSpace();
+  static std::unique_ptr<Space> ScanSpace(const File& file, const std::string& path);
   // Writes the header's free-space list from the known free space.
   void WriteFreeList();
   uint16_t NextModificationNumber();
@@ -90,6 +97,7 @@ class BlobFile {
   std::unique_ptr<File> file_;
   BlobNumbering numbering_;
   std::unique_ptr<Space> space_;
+  std::future<std::unique_ptr<Space>> spaceAhead_;  // ReadSpaceAhead's reading
   // Writes the sub-allocated block kept back for more small values, if any.
   void WritePendingBlock();
   bool listPending_ = false;  // the header's free-space list still to be written

@@ -3,15 +3,33 @@
 #include <algorithm>
 #include <vector>
 
+#include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 
 namespace engine {
 
+namespace {
+
+// Most headers fit in their first block of this size; a longer one is read on once its length
+// is known.
+constexpr size_t kFirstHeaderRead = 2048;
+
+}  // namespace
+
 TableHeader ReadFileHeader(File& file, const std::string& path) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(file.Size(), kMaxHeaderBytes)));
+  const uint64_t fileSize = std::min<uint64_t>(file.Size(), kMaxHeaderBytes);
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(fileSize, kFirstHeaderRead)));
   bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  if (bytes.size() >= hdr::kHeaderSize + 2) {
+    const size_t whole = static_cast<size_t>(std::min<uint64_t>(fileSize, coding::GetU16(&bytes[hdr::kHeaderSize])));
+    const size_t got = bytes.size();
+    if (whole > got) {
+      bytes.resize(whole);
+      bytes.resize(got + file.ReadAt(got, bytes.data() + got, whole - got));
+    }
+  }
   return DecodeTableHeader(bytes.data(), bytes.size(), path);
 }
 

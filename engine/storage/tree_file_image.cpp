@@ -158,6 +158,7 @@ bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp,
   const size_t keyBytes = recordSize - idx::kTrailerBytes;
   std::vector<TreeEntry> level1;
   level1.reserve(entries);
+  chain->reserve(entries);
   uint32_t firstRow = 0;
   for (size_t i = 0; i < entries; ++i) {
     const size_t block = entries <= capacity ? 1 : 2 + i / (capacity - 1);

@@ -330,3 +330,58 @@ TEST(WriteBlobFile, AValueCutByTheEndOfTheFileIsRefusedWhereverTheCutFalls) {
 }
 
 }  // namespace
+
+namespace {
+
+// A .MB with free runs, sub-allocated blocks with room and a full one.
+std::string FileWithHoles() {
+  testsupport::MemoryFileSystem fs;
+  auto mb = BlobFile::Create(fs, kPath);
+  std::vector<Field> fields;
+  for (int i = 0; i < 40; ++i) {
+    fields.emplace_back(10);
+    const size_t length = i % 7 == 0 ? 6000 + 100 * i : 40 + 37 * i;
+    mb->Write(Pattern(length, static_cast<char>('a' + i % 20)), PxType::Memo, fields.back().data(), 10);
+  }
+  for (int i = 0; i < 40; i += 3) mb->Free(fields[static_cast<size_t>(i)].data(), 10);
+  return fs.Contents(kPath);
+}
+
+}  // namespace
+
+TEST(WriteBlobFile, SpaceReadAheadPlacesValuesAsTheFirstChangeReadingIt) {
+  const std::string start = FileWithHoles();
+  testsupport::MemoryFileSystem plain, ahead;
+  plain.Put(kPath, start);
+  ahead.Put(kPath, start);
+  auto a = BlobFile::Open(plain, kPath, true);
+  auto b = BlobFile::Open(ahead, kPath, true);
+  b->ReadSpaceAhead(ahead.Open(kPath, engine::OpenMode::ReadOnly));
+  for (int i = 0; i < 30; ++i) {
+    SCOPED_TRACE(i);
+    const std::string value = Pattern(i % 5 == 0 ? 5000 + 300 * i : 30 + 61 * i, static_cast<char>('A' + i));
+    Field x(10), y(10);
+    a->Write(value, PxType::Memo, x.data(), 10);
+    b->Write(value, PxType::Memo, y.data(), 10);
+    EXPECT_EQ(x.bytes, y.bytes);
+  }
+  EXPECT_EQ(plain.Contents(kPath), ahead.Contents(kPath));
+}
+
+TEST(WriteBlobFile, DamageFoundAheadIsRaisedByTheFirstChange) {
+  std::string bytes = FileWithHoles();
+  bytes[12288 + 12 + 5 * 63 + 1] = 0;  // a used slot of the first sub-allocated block without chunks
+  testsupport::MemoryFileSystem fs;
+  fs.Put(kPath, bytes);
+  auto mb = BlobFile::Open(fs, kPath, true);
+  mb->ReadSpaceAhead(fs.Open(kPath, engine::OpenMode::ReadOnly));
+  Field field(10);
+  try {
+    mb->Write(Pattern(50, 'c'), PxType::Memo, field.data(), 10);
+    ADD_FAILURE() << "no error";
+  } catch (const engine::EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), engine::kErrBlobMissing);
+    EXPECT_NE(std::string(e.what()).find("Offset 12288"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs.Contents(kPath), bytes);
+}
