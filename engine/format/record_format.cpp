@@ -185,19 +185,23 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
   std::string out;
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return out;
+  // Every way out returns `out` itself, so that the text is built in the caller's string.
   switch (f.type) {
     case PxType::Alpha:
       AppendAlpha(out, p, f.bytes, codePage);
       break;
     case PxType::Short: case PxType::Long: case PxType::AutoInc: {
       char digits[12];
-      return std::string(digits, std::to_chars(digits, digits + sizeof digits, DecodeIntValue(p, f.bytes)).ptr);
+      out.append(digits, std::to_chars(digits, digits + sizeof digits, DecodeIntValue(p, f.bytes)).ptr);
+      break;
     }
     case PxType::Number: case PxType::Money: {
       const double v = DecodeDoubleValue(p);
       char text[kHundredthsChars];
-      if (char* end = WriteHundredths(text, v)) return std::string(text, end);
-      AppendGeneral(out, v, 15);
+      if (char* end = WriteHundredths(text, v))
+        out.append(text, end);
+      else
+        AppendGeneral(out, v, 15);
       break;
     }
     case PxType::Bcd:
@@ -209,8 +213,10 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
     case PxType::Date: {
       const int32_t day = DecodeIntValue(p, f.bytes);
       char text[ShortDatePattern::kStackChars];
-      if (datePattern.MaxChars() <= sizeof text) return std::string(text, datePattern.Write(text, day));
-      datePattern.Append(out, day);
+      if (datePattern.MaxChars() <= sizeof text)
+        out.append(text, datePattern.Write(text, day));
+      else
+        datePattern.Append(out, day);
       break;
     }
     case PxType::Time:
@@ -218,7 +224,10 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
       break;
     case PxType::Timestamp: {
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
-      if (!ms) return "?";
+      if (!ms) {
+        out = "?";
+        break;
+      }
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
       datePattern.Append(out, static_cast<int32_t>(day));
       out.push_back(' ');
