@@ -177,6 +177,26 @@ TEST(WriteDurability, BetweenPostsOthersReadAndAfterTheLastNothingIsLeft) {
   EXPECT_EQ(TemporaryFiles(memory), std::vector<std::string>());
 }
 
+// A post returns before its journal's void is durable; closing the table makes it durable
+// before the journal goes, so that a crash that brings the removed journal back cannot have it
+// undo what others change in the table after the close.
+TEST(WriteDurability, ClosingMakesTheVoidOfTheLastPostDurableBeforeTheJournalGoes) {
+  testsupport::MemoryFileSystem memory;
+  RecordingFileSystem fs(memory, "/mem/LOG.");
+  TTable t;
+  CreateLog(fs, t, 40);
+  t.Open();
+  AppendLog(t, 1);
+  ASSERT_FALSE(fs.log.empty());
+  const std::string journal = fs.log.back().substr(fs.log.back().find(' ') + 1);
+  ASSERT_TRUE(IsJournal(journal)) << journal;
+  EXPECT_EQ(fs.log.back(), "write " + journal);
+  fs.log.clear();
+  t.Close();
+  EXPECT_EQ(fs.log, std::vector<std::string>{"sync " + journal});
+  EXPECT_EQ(TemporaryFiles(memory), std::vector<std::string>());
+}
+
 // A whole journal left by a killed writer, while another holder keeps the recovery out: a reader
 // is refused in German rather than shown the half-changed table, and so is a post.
 TEST(WriteDurability, AWholeJournalThatCannotBeRolledBackYetKeepsReadersAndWritersOut) {
