@@ -3,16 +3,13 @@
 // syncs with threads of its own, or on its own thread when it can start none.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +17,7 @@
 #include "io/fail.h"
 #include "io/file_syncs.h"
 #include "io/file_system.h"
+#include "testsupport/threads_refused.h"
 
 namespace {
 
@@ -105,44 +103,15 @@ TEST(FileSyncs, AChildMadeByForkSyncsWithThreadsOfItsOwn) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// The bytes of address space the process uses now.
-uint64_t AddressSpaceBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string word;
-  while (status >> word)
-    if (word == "VmSize:") {
-      uint64_t kib = 0;
-      status >> kib;
-      return kib * 1024;
-    }
-  return 0;
-}
-
-TEST(FileSyncs, WithoutRoomForAThreadEveryFileIsSyncedOnTheCallersThread) {
+TEST(FileSyncs, WithoutThreadsEveryFileIsSyncedOnTheCallersThread) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     alarm(10);
-    // A process made by fork starts its sync threads anew: with a few MiB of address space left
-    // and the stacks of the parent's threads taken by threads that wait, none of them gets one.
+    // A process made by fork starts its sync threads anew, and here it can start none.
     const auto files = Files({false, true, false});
     const std::vector<engine::File*> pointers = Pointers(files);
-    const rlimit limit{AddressSpaceBytes() + (size_t{4} << 20), RLIM_INFINITY};
-    if (limit.rlim_cur <= (size_t{4} << 20) || setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
-    std::atomic<bool> release{false};
-    std::vector<std::thread> holders;
-    try {
-      while (holders.size() < 256)
-        holders.emplace_back([&release] {
-          while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-    } catch (const std::system_error&) {
-    }
-    if (holders.size() == 256) _exit(7);
-    const auto freeHolders = [&] {
-      release = true;
-      for (std::thread& h : holders) h.join();
-    };
+    const testsupport::ThreadsRefused refused;
     try {
       engine::SyncFiles(pointers, true);
       _exit(4);
@@ -151,7 +120,6 @@ TEST(FileSyncs, WithoutRoomForAThreadEveryFileIsSyncedOnTheCallersThread) {
     } catch (...) {
       _exit(6);
     }
-    freeHolders();
     for (const auto& f : files)
       if (!f->synced) _exit(1);
     _exit(0);
