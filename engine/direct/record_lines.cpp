@@ -1,6 +1,7 @@
 #include "direct/record_lines.h"
 
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "direct/value_causes.h"
@@ -144,7 +145,13 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
       }
     }
     std::thread second;
-    if (twoThreads && !runs[1].present.empty()) second = std::thread([&] { runs[1].Build(c); });
+    if (twoThreads && !runs[1].present.empty()) {
+      try {
+        second = std::thread([&] { runs[1].Build(c); });
+      } catch (const std::system_error&) {
+        // No thread to be had: both runs are built here.
+      }
+    }
     runs[0].Build(c);
     if (second.joinable())
       second.join();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <system_error>
 #include <utility>
 
 #include "family/table_cursor.h"
@@ -151,7 +152,11 @@ bool IndexChecks::Start() {
   if (!c_.Fs().ConcurrentReads() || gathered_.empty()) return false;
   for (const auto& rows : gathered_)
     if (!rows) return false;
-  aside_ = std::thread([this] { CheckAside(); });
+  try {
+    aside_ = std::thread([this] { CheckAside(); });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: Run checks the indexes itself
+  }
   return true;
 }
 

@@ -31,7 +31,7 @@ class IndexChecks {
   // the rows once Run hands the rows over; true when started. Only for a cursor whose chain is
   // walked and whose blocks lie whole in the file (a chain the scan found sound): then neither
   // thread changes what the other reads. Not started when the file system cannot be read from
-  // two threads or some index would not be gathered in memory.
+  // two threads, some index would not be gathered in memory or no thread can be had.
   bool Start();
 
   // Takes what the checks of the secondary indexes need of the record at `row` (counted from 0

@@ -415,6 +415,13 @@ void StagedFileSystem::Apply() {
 StagedFileSystem::~StagedFileSystem() {
   if (journalAhead_.valid()) journalAhead_.wait();  // a failed making removed what it made
   if (!journal_ || journalWhole_) return;  // a whole journal is left for recovery
+  // The void of the last change reaches the disk before the table is left to others: a journal
+  // whose removal a crash undid, come back whole over their later changes, could undo these.
+  try {
+    journal_->Sync();
+  } catch (const EDBEngineError&) {
+    // The journal goes all the same; the next recovery reads what reached the disk.
+  }
   journal_.reset();
   RemoveQuietly(base_, journalPath_);
   UnmarkWorkIfSettled(base_, dir_, dbName_);

@@ -11,9 +11,10 @@
 //      journal's checksums of what the change leaves tell a completed change from a cut-off one
 //      should the void not reach the disk; post_journal.h).
 // The journal file is made, with the table's work mark (temporary_names.h), by the first Apply
-// (or ahead of it, MakeJournalAhead) and removed when the file system goes, so that a post changes no directory: creating and
-// removing files would cost every post a journal commit of the file system. The next command
-// that touches the table rolls back a whole journal that was left (table_access.h).
+// (or ahead of it, MakeJournalAhead) and removed when the file system goes (its void made durable
+// first), so that a post changes no directory: creating and removing files would cost every post a
+// journal commit of the file system. The next command that touches the table rolls back a whole
+// journal that was left (table_access.h).
 // Outside Begin/Apply the file system passes everything through. Not thread-safe.
 
 #include <future>

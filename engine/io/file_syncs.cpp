@@ -30,11 +30,23 @@ class SyncThreads {
     return *threads;
   }
 
-  // Runs `task` on a thread of the set, starting one more when every thread is busy.
+  // Runs `task` on a thread of the set, starting one more when every thread is busy. Raises,
+  // with the task not taken, when no thread could run it (none could be started).
   void Run(std::function<void()> task) {
     std::unique_lock<std::mutex> lock(mutex_);
     queue_.push_back(std::move(task));
-    if (idle_ < queue_.size()) std::thread([this] { Work(); }).detach();
+    if (idle_ < queue_.size()) {
+      try {
+        std::thread([this] { Work(); }).detach();
+        ++threads_;
+      } catch (...) {
+        // Still under the lock: no thread has taken the task from the back of the queue.
+        if (threads_ == 0) {
+          queue_.pop_back();
+          throw;
+        }
+      }
+    }
     lock.unlock();
     wake_.notify_one();
   }
@@ -61,6 +73,7 @@ class SyncThreads {
   std::condition_variable wake_;
   std::deque<std::function<void()>> queue_;
   size_t idle_ = 0;
+  size_t threads_ = 0;  // started; each serves the queue for the life of the process
 };
 
 }  // namespace
@@ -71,24 +84,37 @@ void SyncFiles(const std::vector<File*>& files, bool together) {
     return;
   }
   std::vector<std::exception_ptr> failures(files.size());
+  const auto sync = [&](size_t i) {
+    try {
+      files[i]->Sync();
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
+  };
   std::mutex mutex;
   std::condition_variable done;
-  size_t open = files.size() - 1;
-  for (size_t i = 1; i < files.size(); ++i)
-    SyncThreads::Get().Run([&, i] {
-      try {
-        files[i]->Sync();
-      } catch (...) {
-        failures[i] = std::current_exception();
-      }
+  size_t open = 0;  // syncs handed to the threads and not ended yet
+  for (size_t i = 1; i < files.size(); ++i) {
+    {
       const std::lock_guard<std::mutex> lock(mutex);
-      if (--open == 0) done.notify_one();
-    });
-  try {
-    files[0]->Sync();
-  } catch (...) {
-    failures[0] = std::current_exception();
+      ++open;
+    }
+    try {
+      SyncThreads::Get().Run([&, i] {
+        sync(i);
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--open == 0) done.notify_one();
+      });
+    } catch (...) {
+      // No thread to be had (or no memory to hand the sync over): synced here.
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        --open;
+      }
+      sync(i);
+    }
   }
+  sync(0);
   std::unique_lock<std::mutex> lock(mutex);
   done.wait(lock, [&] { return open == 0; });
   for (const std::exception_ptr& failure : failures)

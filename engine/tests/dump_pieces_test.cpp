@@ -1,7 +1,8 @@
 // The dump lines built a run of rows at a time, by two threads where the blob values can be read
 // from memory, are the lines of the records read one by one, across many runs: with values in
 // the .MB, with a .MB too large to be read whole (one thread), with the .MB missing (the same
-// causes, counted alike), and up to a read that fails, which is raised after the lines before it.
+// causes, counted alike), by one thread alone when no second can be had, and up to a read that
+// fails, which is raised after the lines before it.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "io/file_system.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/temp_dir.h"
+#include "testsupport/threads_refused.h"
 
 namespace engine {
 namespace {
@@ -92,6 +94,16 @@ TEST(DumpPieces, RunsBuiltByTwoThreadsOrOneGiveTheLinesOfTheRecordsReadOneByOne)
     EXPECT_EQ(pieces.text, missing.text) << inMemory;
     EXPECT_EQ(pieces.unreadable, missing.unreadable) << inMemory;
   }
+}
+
+TEST(DumpPieces, WithoutASecondThreadOneBuildsEveryRun) {
+  testsupport::TempDir dir;
+  WriteTable(dir.Path());
+  const Lines expected = OneByOne(DefaultFileSystem(), dir.Path());
+  const testsupport::ThreadsRefused refused;
+  const Lines pieces = InPieces(DefaultFileSystem(), dir.Path(), kInMemory);
+  EXPECT_EQ(pieces.text, expected.text);
+  EXPECT_TRUE(pieces.unreadable.empty());
 }
 
 TEST(DumpPieces, AFailingReadIsRaisedAfterTheLinesOfTheRecordsBeforeIt) {

@@ -1,6 +1,6 @@
 // The files of one change are synced together: every sync has ended when SyncFiles returns,
 // a failure is raised only then (the first file's in list order), and a process made by fork
-// syncs with threads of its own.
+// syncs with threads of its own, or on its own thread when it can start none.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 #include "io/fail.h"
 #include "io/file_syncs.h"
 #include "io/file_system.h"
+#include "testsupport/threads_refused.h"
 
 namespace {
 
@@ -95,6 +96,33 @@ TEST(FileSyncs, AChildMadeByForkSyncsWithThreadsOfItsOwn) {
     bool all = true;
     for (const auto& f : files) all = all && f->synced;
     _exit(all ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "Kindprozess abgebrochen";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(FileSyncs, WithoutThreadsEveryFileIsSyncedOnTheCallersThread) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(10);
+    // A process made by fork starts its sync threads anew, and here it can start none.
+    const auto files = Files({false, true, false});
+    const std::vector<engine::File*> pointers = Pointers(files);
+    const testsupport::ThreadsRefused refused;
+    try {
+      engine::SyncFiles(pointers, true);
+      _exit(4);
+    } catch (const engine::EDBEngineError& e) {
+      if (std::string(e.what()).find("/f1") == std::string::npos) _exit(5);
+    } catch (...) {
+      _exit(6);
+    }
+    for (const auto& f : files)
+      if (!f->synced) _exit(1);
+    _exit(0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -24,6 +24,7 @@
 #include "testsupport/fixture_tables.h"
 #include "testsupport/table_files.h"
 #include "testsupport/temp_dir.h"
+#include "testsupport/threads_refused.h"
 
 namespace engine {
 namespace {
@@ -289,6 +290,10 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
       });
     }
     const std::string problems = same(path, change == 0 ? "block number" : "swap");
+    {
+      const testsupport::ThreadsRefused refused;  // no second thread to be had: checked on one
+      EXPECT_EQ(ProblemText(VerifyTable(DefaultFileSystem(), path)), problems);
+    }
     EXPECT_NE(problems.find(change == 0 ? "Blocknummern von 2 Einträgen" : "nicht der des ersten Datensatzes"), std::string::npos)
         << problems;
   }
