@@ -1,6 +1,9 @@
 #include "cli/row_pipeline.h"
 
 #include <algorithm>
+#include <system_error>
+
+#include "io/engine_error.h"
 
 namespace cli {
 
@@ -19,7 +22,13 @@ RowPipeline::RowPipeline(engine::FileSystem& fs, const std::string& path, size_t
     batches_[b].cells.resize(kBatchRows * columns);
     free_.push_back(b);
   }
-  reader_ = std::thread([this, &fs, path, findings] { Read(fs, path, findings); });
+  try {
+    reader_ = std::thread([this, &fs, path, findings] { Read(fs, path, findings); });
+  } catch (const std::system_error&) {
+    throw engine::EDBEngineError(engine::kErrIo,
+                                 "Zum Lesen der Tabelle konnte kein zweiter Thread gestartet werden (das System gibt "
+                                 "keinen weiteren her). Die Ausgabe wurde nicht geschrieben.");
+  }
 }
 
 RowPipeline::~RowPipeline() {

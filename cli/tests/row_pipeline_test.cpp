@@ -11,6 +11,7 @@
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "testsupport/temp_dir.h"
+#include "testsupport/threads_refused.h"
 
 namespace {
 
@@ -78,6 +79,27 @@ TEST(RowPipeline, AFailureOfTheReadingReachesTheCallerAndLeavingEarlyEndsTheThre
     EXPECT_GT(n, 0u);
   }
   // The table's lock went with the thread: it can be opened exclusively.
+  engine::TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("ZAHLEN.DB");
+  t.SetExclusive(true);
+  EXPECT_NO_THROW(t.Open());
+}
+
+// Without a thread to be had the export is refused in German before anything is read, and the
+// table is left free.
+TEST(RowPipeline, WithoutASecondThreadTheReadingIsRefusedWithAMessage) {
+  TempDir dir;
+  const std::string path = NumberedTable(dir, 10);
+  {
+    const testsupport::ThreadsRefused refused;
+    try {
+      cli::RowPipeline rows(engine::DefaultFileSystem(), path, 2, nullptr);
+      ADD_FAILURE() << "the reading started without a thread";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("kein zweiter Thread"), std::string::npos) << e.what();
+    }
+  }
   engine::TTable t;
   t.SetDatabaseName(dir.Path());
   t.SetTableName("ZAHLEN.DB");
