@@ -68,7 +68,10 @@ void TTable::Append() {
     try {
       bool stale = false;
       TableWriter& writer = Writer(&stale);
-      if (!stale) rows = static_cast<int>(writer.Data().Count());
+      if (stale)
+        writer_.reset();  // the post makes it again, finds it stale and reads the files anew
+      else
+        rows = static_cast<int>(writer.Data().Count());
     } catch (const EDBEngineError&) {
       writer_.reset();  // the post tries again and reports what stands in its way
     }

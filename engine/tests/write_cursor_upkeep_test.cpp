@@ -338,6 +338,33 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostsAfterOpenTakeTheChainsFromAgreeingT
   ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
 }
 
+// A table whose files another table object changed since its open counts its new row through a
+// writer that finds it stale: the post must still read the files anew, not take over only its
+// own change.
+TEST(WriteCursorUpkeepReopened, AnAppendOnATableChangedElsewhereSeesTheOtherChangeAfterItsPost) {
+  const UpkeepCase c{"Reopened", true, ""};
+  testsupport::MemoryFileSystem memory;
+  std::mt19937 random(5);
+  CreateFilled(memory, c, random);
+  TTable a, b;
+  Name(memory, a);
+  Name(memory, b);
+  a.Open();
+  a.First();
+  const std::string firstGroup = a.Fields(1).AsString();  // the first block is in a's cache now
+  b.Open();
+  b.First();
+  b.Edit();
+  b.Fields(1).SetAsString(firstGroup + " neu");
+  b.Post();
+  a.Append();
+  a.Fields(0).SetAsInteger(20003);
+  a.Fields(1).SetAsString("Gruppe 2");
+  a.Post();
+  EXPECT_EQ(a.RecordCount(), 1501);
+  ExpectSameAsFresh(memory, a, c, 0);
+}
+
 // Changes the block header of `block` in the data file at `path` with `change`.
 void ChangeBlockHeader(testsupport::MemoryFileSystem& fs, const std::string& path, uint16_t block,
                        const std::function<void(uint8_t* head, const engine::TableHeader& h)>& change) {
