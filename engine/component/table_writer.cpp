@@ -94,14 +94,13 @@ void TableWriter::ReadBlobSpaceAhead(FileSystem& fs) {
   // The operating system's files, which may be read from several threads; a protected table's
   // .MB reads through its key and is left to the first change.
   FileSystem& stored = StoredFiles(fs);
-  if (unlocked_ || !stored.SyncsInParallel()) return;
+  if (unlocked_ || !stored.ConcurrentReads()) return;
   if (std::none_of(layout_.begin(), layout_.end(), [](const FieldLayout& f) { return IsBlobType(f.type); })) return;
   const std::string path = dir_ + FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "MB"));
-  if (!fs_.Exists(path)) return;
   try {
-    std::unique_ptr<BlobFile> blobs = BlobFile::Open(fs_, path, true);
     std::unique_ptr<File> copy = stored.Open(path, OpenMode::ReadOnly);
     if (copy->Size() > kBlobSpaceAheadLimit) return;  // left to the first change that needs it
+    std::unique_ptr<BlobFile> blobs = BlobFile::Open(fs_, path, true);
     blobs->ReadSpaceAhead(std::move(copy));
     blobs_ = std::move(blobs);
   } catch (const EDBEngineError&) {

@@ -57,7 +57,7 @@ struct StagedFileSystem::Staged {
       for (uint64_t k = number; k < end; ++k) {
         const auto from = run.begin() + static_cast<long>((k - number) * kPage);
         std::vector<uint8_t> bytes(from, from + static_cast<long>(kPage));
-        pages.emplace(k, Page{bytes, bytes});
+        pages.emplace(k, Page{bytes, std::move(bytes)});
       }
       number = end;
     }

@@ -9,6 +9,7 @@
 #include "format/number_text.h"
 #include "format/table_header.h"
 #include "format/value_codec.h"
+#include "io/coding.h"
 
 namespace engine {
 
@@ -295,11 +296,7 @@ std::string EscapeDumpText(const std::string& utf8) {
 }
 
 void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (unsigned char c : bytes) {
-    h ^= c;
-    h *= 0x100000001b3ull;
-  }
+  const uint64_t h = coding::Fnv1a64(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   uint8_t big[8];
   for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
   AppendHex(out, big, sizeof big);

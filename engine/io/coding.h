@@ -99,4 +99,14 @@ inline void EncodeFlippedDouble(double d, uint8_t* p) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * (7 - i)));
 }
 
+// FNV-1a, 64 bits, of n bytes.
+inline uint64_t Fnv1a64(const uint8_t* p, size_t n) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 0x100000001b3ull;
+  }
+  return h;
+}
+
 }  // namespace engine::coding

@@ -2,20 +2,12 @@
 
 #include <cstring>
 
+#include "io/coding.h"
 #include "io/compare_bytes.h"
 
 namespace engine {
 
 namespace {
-
-uint64_t HashBytes(const uint8_t* p, size_t n) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < n; ++i) {
-    h ^= p[i];
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
 
 constexpr size_t kCacheLine = 64;
 
@@ -43,7 +35,7 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
   }
 }
 
-size_t KeyRows::Slot(const uint8_t* key) const { return HashBytes(key, width_) & mask_; }
+size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
 int64_t KeyRows::EntryOf(uint16_t block) const {
   if (block >= entryOf_.size() || entryOf_[block] == 0) return -1;
