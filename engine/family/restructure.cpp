@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <optional>
 
 #include "family/existing_definition.h"
 #include "family/family_swap.h"
@@ -12,18 +11,17 @@
 #include "family/table_access.h"
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
-#include "format/data_block.h"
 #include "format/index_block.h"
 #include "format/table_definition.h"
 #include "io/engine_error.h"
 #include "io/fail.h"
 #include "io/file_system.h"
 #include "io/names.h"
-#include "storage/chain_window.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/index_builder.h"
 #include "storage/secondary_index.h"
+#include "storage/sequential_blocks.h"
 
 namespace engine {
 
@@ -106,27 +104,21 @@ KeptOrders SourceOrders(FileSystem& fs, const std::string& dir, const std::strin
 
 namespace {
 
-// Hands out the source's records in chain order with their blob contents. The blocks are read
-// through a window over consecutive blocks; a block that the end of the file cuts is left to
-// the cursor, which tells what is missing.
+// Hands out the source's records in chain order with their blob contents, the blocks read as a
+// pass (sequential_blocks.h).
 RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
   struct Walk {
-    std::unique_ptr<File> file;
-    uint64_t fileSize;
-    std::optional<ChainWindow> window;
+    std::unique_ptr<SequentialBlocks> blocks;
     std::vector<int> blobFields;
     size_t entry = 0;
     uint32_t slot = 0;
     const uint8_t* records = nullptr;  // the records of block `entry`
   };
   DataFile& data = cursor.Data();
-  auto file = fs.Open(data.Path(), OpenMode::ReadOnly);
-  const uint64_t size = file->Size();
-  const ChainWindow window(*file, size, data.Header().BlockBytes());
   std::vector<int> blobFields;
   for (size_t f = 0; f < cursor.Layout().size(); ++f)
     if (IsBlobType(cursor.Layout()[f].type)) blobFields.push_back(static_cast<int>(f));
-  auto walk = std::make_shared<Walk>(Walk{std::move(file), size, window, std::move(blobFields)});
+  auto walk = std::make_shared<Walk>(Walk{std::make_unique<SequentialBlocks>(fs, data), std::move(blobFields)});
   return [&cursor, &data, walk](SourceRecord& out) {
     const std::vector<BlockEntry>& blocks = data.Blocks();
     const size_t recordSize = data.Header().recordSize;
@@ -136,16 +128,10 @@ RecordSource ChainSource(FileSystem& fs, TableCursor& cursor) {
       walk->records = nullptr;
     }
     if (walk->entry == blocks.size()) {
-      walk->window.reset();  // its memory serves the index files
+      walk->blocks.reset();  // its memory serves the index files
       return false;
     }
-    const BlockEntry& b = blocks[walk->entry];
-    if (!walk->records) {
-      const uint64_t at = data.Header().BlockOffset(b.block);
-      walk->records = at + blk::kHeaderBytes + b.count * recordSize <= walk->fileSize
-                          ? walk->window->At(at, data.Header().BlockBytes()) + blk::kHeaderBytes
-                          : data.BlockRecords(walk->entry);
-    }
+    if (!walk->records) walk->records = walk->blocks->Records(walk->entry);
     const uint8_t* record = walk->records + walk->slot++ * recordSize;
     out.bytes.assign(record, record + recordSize);
     for (const int f : walk->blobFields) {
