@@ -232,7 +232,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
       if (c < slotOf_.size() && slotOf_[c] >= 0) chunks = c - chunk;
   if (run.size != chunks * chunkBytes) {
     run.size = chunks * chunkBytes;
-    run.bytes = AllocateLargeBuffer(run.size);
+    // A pass in order that keeps its runs takes new memory for each: the next is made ready ahead.
+    const bool kept = inOrder_ > kStreamAfter && !streaming;
+    run.bytes = kept ? ahead_.Take(run.size, chunks < chunksLeft) : AllocateLargeBuffer(run.size);
   }
   const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
   std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "format/table_header.h"
+#include "io/buffer_ahead.h"
 #include "io/large_buffer.h"
 
 namespace engine {
@@ -211,6 +212,7 @@ class DataFile {
   mutable std::vector<size_t> streamSlots_;   // slots a pass in order takes turns with
   mutable size_t nextStreamSlot_ = 0;
   mutable size_t inOrder_ = 0;                // chunks read in chain order one after the other
+  mutable BufferAhead ahead_;                 // the next kept run's memory, made ready beside a pass
   size_t lastEntry_ = 0;                      // entry found by the previous EntryIndexOf
   size_t lastLoadedEntry_ = SIZE_MAX;         // entry of the latest LoadEntry
   // The whole records of the block of the previous Record call, while no block was read since:

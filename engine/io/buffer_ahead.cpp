@@ -1,0 +1,47 @@
+#include "io/buffer_ahead.h"
+
+#include <sys/mman.h>
+
+#include <system_error>
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kPageBytes = 4096;
+
+}  // namespace
+
+LargeBuffer AllocateFaultedBuffer(size_t bytes) {
+  LargeBuffer buffer = AllocateLargeBuffer(bytes);
+  uint8_t* p = buffer.get();
+  // One call where the system has it, one write per page otherwise.
+  if (bytes == 0 || madvise(p, bytes, MADV_POPULATE_WRITE) == 0) return buffer;
+  for (size_t at = 0; at < bytes; at += kPageBytes) p[at] = 0;
+  p[bytes - 1] = 0;
+  return buffer;
+}
+
+BufferAhead::~BufferAhead() {
+  if (next_.valid()) next_.wait();
+}
+
+LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
+  LargeBuffer buffer;
+  if (next_.valid()) {
+    LargeBuffer made = next_.get();
+    if (nextBytes_ == bytes) buffer = std::move(made);
+  }
+  if (!buffer) buffer = AllocateLargeBuffer(bytes);
+  if (more) {
+    try {
+      next_ = std::async(std::launch::async, [bytes] { return AllocateFaultedBuffer(bytes); });
+      nextBytes_ = bytes;
+    } catch (const std::system_error&) {
+      // No second thread: the next buffer is made when it is taken.
+    }
+  }
+  return buffer;
+}
+
+}  // namespace engine

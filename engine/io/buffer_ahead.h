@@ -1,0 +1,34 @@
+#pragma once
+// Large buffers made ready one ahead on a second thread for a pass that reads a file run after
+// run into new memory: the system clears every fresh page when it is first written, which costs
+// more than reading the file from its cache, so the next buffer's pages are faulted in beside the
+// pass instead of inside its next read. Only memory is touched there, never a file.
+
+#include <cstddef>
+#include <future>
+
+#include "io/large_buffer.h"
+
+namespace engine {
+
+class BufferAhead {
+ public:
+  BufferAhead() = default;
+  BufferAhead(const BufferAhead&) = delete;
+  BufferAhead& operator=(const BufferAhead&) = delete;
+  ~BufferAhead();
+
+  // A buffer of `bytes` (not cleared): the one made ahead when it has that size, else a new one.
+  // With `more`, the next buffer of the same size is started on a second thread (made on this
+  // one, later, when no thread can be had).
+  LargeBuffer Take(size_t bytes, bool more);
+
+ private:
+  std::future<LargeBuffer> next_;
+  size_t nextBytes_ = 0;
+};
+
+// `bytes` bytes (not cleared) whose pages are all faulted in.
+LargeBuffer AllocateFaultedBuffer(size_t bytes);
+
+}  // namespace engine

@@ -1,0 +1,54 @@
+// Buffers made ahead are handed over whole, whatever size is asked for next and whether or not a
+// second thread can be had.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "io/buffer_ahead.h"
+#include "testsupport/threads_refused.h"
+
+namespace engine {
+namespace {
+
+constexpr size_t kRun = size_t{2} << 20;
+
+// Fills the whole buffer and reads it back, so that a buffer shorter than asked for shows up
+// (under the address sanitizer at once).
+bool HoldsWhole(LargeBuffer& buffer, size_t bytes, uint8_t mark) {
+  std::memset(buffer.get(), mark, bytes);
+  return buffer.get()[0] == mark && buffer.get()[bytes - 1] == mark;
+}
+
+TEST(BufferAhead, EachTakeGivesABufferOfTheSizeAskedForEvenWhenAnotherWasMadeAhead) {
+  BufferAhead ahead;
+  LargeBuffer first = ahead.Take(kRun, true);
+  ASSERT_TRUE(HoldsWhole(first, kRun, 1));
+  LargeBuffer larger = ahead.Take(2 * kRun, true);  // the one made ahead is too small
+  ASSERT_TRUE(HoldsWhole(larger, 2 * kRun, 2));
+  LargeBuffer same = ahead.Take(2 * kRun, false);  // the one made ahead
+  ASSERT_TRUE(HoldsWhole(same, 2 * kRun, 3));
+  LargeBuffer small = ahead.Take(4096, true);  // nothing made ahead, a small one made now
+  ASSERT_TRUE(HoldsWhole(small, 4096, 4));
+  EXPECT_NE(first.get(), larger.get());
+  EXPECT_NE(larger.get(), same.get());
+}
+
+TEST(BufferAhead, WithoutASecondThreadEveryBufferIsMadeWhenTaken) {
+  testsupport::ThreadsRefused refused;
+  BufferAhead ahead;
+  for (uint8_t mark = 1; mark <= 3; ++mark) {
+    LargeBuffer buffer = ahead.Take(kRun, true);
+    ASSERT_TRUE(HoldsWhole(buffer, kRun, mark));
+  }
+}
+
+TEST(BufferAhead, AFaultedBufferOfAnySizeIsWritableToItsLastByte) {
+  for (const size_t bytes : {size_t{1}, size_t{4097}, kRun, kRun + 1}) {
+    LargeBuffer buffer = AllocateFaultedBuffer(bytes);
+    EXPECT_TRUE(HoldsWhole(buffer, bytes, 7)) << bytes;
+  }
+}
+
+}  // namespace
+}  // namespace engine
