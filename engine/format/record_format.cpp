@@ -183,65 +183,69 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
 
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const ShortDatePattern& datePattern) {
-  std::string out;
   const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return out;
-  // Every way out returns `out` itself, so that the text is built in the caller's string.
+  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return std::string();
+  // Short texts are written on the stack and the string is made once from them.
+  char text[ShortDatePattern::kStackChars];
+  static_assert(sizeof text >= kHundredthsChars);
   switch (f.type) {
-    case PxType::Alpha:
-      AppendAlpha(out, p, f.bytes, codePage);
-      break;
+    case PxType::Alpha: {
+      size_t length = 0;
+      bool plain = true;
+      for (; length < f.bytes && p[length] != 0; ++length) plain = plain && codePage.IsPlain(p[length]);
+      if (plain) return std::string(reinterpret_cast<const char*>(p), length);
+      std::string out;
+      codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+      return out;
+    }
     case PxType::Short: case PxType::Long: case PxType::AutoInc: {
-      char digits[12];
-      out.append(digits, std::to_chars(digits, digits + sizeof digits, DecodeIntValue(p, f.bytes)).ptr);
-      break;
+      const char* end = std::to_chars(text, text + sizeof text, DecodeIntValue(p, f.bytes)).ptr;
+      return std::string(text, static_cast<size_t>(end - text));
     }
     case PxType::Number: case PxType::Money: {
       const double v = DecodeDoubleValue(p);
-      char text[kHundredthsChars];
-      if (char* end = WriteHundredths(text, v))
-        out.append(text, end);
-      else
-        AppendGeneral(out, v, 15);
-      break;
+      if (const char* end = WriteHundredths(text, v)) return std::string(text, static_cast<size_t>(end - text));
+      std::string out;
+      AppendGeneral(out, v, 15);
+      return out;
     }
     case PxType::Bcd:
-      out = DecodeBcdValue(p, f.sizeByte).value_or("?");
-      break;
+      return DecodeBcdValue(p, f.sizeByte).value_or("?");
     case PxType::Logical:
-      out = DecodeLogicalValue(p) ? "True" : "False";
-      break;
+      return DecodeLogicalValue(p) ? "True" : "False";
     case PxType::Date: {
       const int32_t day = DecodeIntValue(p, f.bytes);
-      char text[ShortDatePattern::kStackChars];
-      if (datePattern.MaxChars() <= sizeof text)
-        out.append(text, datePattern.Write(text, day));
-      else
-        datePattern.Append(out, day);
-      break;
+      if (datePattern.MaxChars() <= sizeof text) {
+        const char* end = datePattern.Write(text, day);
+        return std::string(text, static_cast<size_t>(end - text));
+      }
+      std::string out;
+      datePattern.Append(out, day);
+      return out;
     }
-    case PxType::Time:
+    case PxType::Time: {
+      std::string out;
       AppendClock(out, DecodeIntValue(p, f.bytes));
-      break;
+      return out;
+    }
     case PxType::Timestamp: {
       const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
-      if (!ms) {
-        out = "?";
-        break;
-      }
+      if (!ms) return "?";
       const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
+      std::string out;
       datePattern.Append(out, static_cast<int32_t>(day));
       out.push_back(' ');
       AppendClock(out, *ms - day * kMsPerDay);
-      break;
+      return out;
     }
-    case PxType::Bytes:
+    case PxType::Bytes: {
+      std::string out;
       AppendHex(out, p, f.bytes);
-      break;
+      return out;
+    }
     default:
-      break;
+      return std::string();
   }
-  return out;
 }
 
 void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* record, const CodePage& codePage) {

@@ -115,6 +115,27 @@ TEST(TableRead, DisplayTextOfEveryType) {
   SetShortDateFormat("dd.mm.yyyy");
 }
 
+// A browsed row's texts are read straight from its record; a row in edit state reads them from
+// the edit buffer. Both give the same text for every type, null and code page.
+TEST(TableRead, BrowsedTextsAreTheTextsOfTheSameRowInEditState) {
+  SKIP_WITHOUT_FIXTURES();
+  for (const auto& sample : {fixtures::AllFieldTypes(), fixtures::AllFieldTypesLevel7(), fixtures::KeyedWithBlobs(),
+                             fixtures::Level3()}) {
+    TempDir dir;
+    TTable t;
+    OpenCopy(t, sample, dir);
+    for (t.First(); !t.Eof(); t.Next()) {
+      std::vector<std::string> browsed;
+      for (int i = 0; i < t.FieldCount(); ++i) browsed.push_back(t.Fields(i).AsString());
+      t.Edit();
+      for (int i = 0; i < t.FieldCount(); ++i)
+        EXPECT_EQ(t.Fields(i).AsString(), browsed[static_cast<size_t>(i)])
+            << sample << " Zeile " << t.RecNo() << " Feld " << t.Fields(i).FieldName();
+      t.Cancel();
+    }
+  }
+}
+
 TEST(TableRead, IndexDefinitionsAndIndexChoice) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
