@@ -1,6 +1,9 @@
 #include "direct/record_lines.h"
 
+#include <condition_variable>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -122,6 +125,58 @@ void ReadRun(TableCursor& c, uint32_t* row, size_t* entry, RowRun& run) {
   }
 }
 
+// One thread kept for a whole dump that builds the lines of the runs handed to it, one at a time,
+// while the caller's thread reads, builds and gives out the others.
+class RunBuilder {
+ public:
+  // Raises std::system_error when no thread can be had.
+  explicit RunBuilder(TableCursor& c) : c_(c), thread_([this] { Serve(); }) {}
+  ~RunBuilder() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  RunBuilder(const RunBuilder&) = delete;
+  RunBuilder& operator=(const RunBuilder&) = delete;
+
+  // Starts building `run`, which the caller leaves alone until Wait returns.
+  void Start(RowRun& run) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = &run;
+    }
+    changed_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return job_ == nullptr; });
+  }
+
+ private:
+  void Serve() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stop_ || job_ != nullptr; });
+      if (job_ == nullptr) return;  // stopped with nothing left to build
+      lock.unlock();
+      job_->Build(c_);
+      lock.lock();
+      job_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  TableCursor& c_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  RowRun* job_ = nullptr;
+  bool stop_ = false;
+  std::thread thread_;  // last, so that it starts on members made
+};
+
 }  // namespace
 
 void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
@@ -129,41 +184,51 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
                             std::vector<std::string>& unreadable) {
   if (!c.Data().Truncation().empty())
     unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
-  const bool twoThreads = c.PrepareBlobReads(blobBytesInMemory);
   UnreadableCauses causes;
-  RowRun runs[2];
   uint32_t row = 0;
   size_t entry = 0;
-  while (row < c.RowCount()) {
-    std::exception_ptr readFailure;
-    for (RowRun& run : runs) {
-      run.Clear();
-      try {
-        if (!readFailure) ReadRun(c, &row, &entry, run);
-      } catch (...) {
-        readFailure = std::current_exception();
-      }
+  std::exception_ptr readFailure;
+  // A read that fails ends the reading; the rows read before it are built and given first.
+  auto read = [&](RowRun& run) {
+    run.Clear();
+    if (readFailure) return;
+    try {
+      ReadRun(c, &row, &entry, run);
+    } catch (...) {
+      readFailure = std::current_exception();
     }
-    std::thread second;
-    if (twoThreads && !runs[1].present.empty()) {
-      try {
-        second = std::thread([&] { runs[1].Build(c); });
-      } catch (const std::system_error&) {
-        // No thread to be had: both runs are built here.
-      }
+  };
+  auto give = [&](RowRun& run) {
+    if (!run.text.empty()) piece(run.text);
+    causes.Merge(run.causes);
+    if (run.failure) std::rethrow_exception(run.failure);
+  };
+  // Built here, and by the second thread where there is one. Made before it, so that they outlive
+  // a run it is building when a failure leaves this function.
+  RowRun mine, theirs;
+  std::unique_ptr<RunBuilder> builder;
+  if (c.PrepareBlobReads(blobBytesInMemory)) {
+    try {
+      builder = std::make_unique<RunBuilder>(c);
+    } catch (const std::system_error&) {
+      // No thread to be had: every run is built here.
     }
-    runs[0].Build(c);
-    if (second.joinable())
-      second.join();
-    else
-      runs[1].Build(c);
-    for (RowRun& run : runs) {
-      if (!run.text.empty()) piece(run.text);
-      causes.Merge(run.causes);
-      if (run.failure) std::rethrow_exception(run.failure);
-    }
-    if (readFailure) std::rethrow_exception(readFailure);
   }
+  read(mine);
+  while (!mine.present.empty()) {
+    read(theirs);
+    const bool handed = builder && !theirs.present.empty();
+    if (handed) builder->Start(theirs);
+    mine.Build(c);
+    give(mine);
+    read(mine);  // the next run, while theirs is being built
+    if (handed)
+      builder->Wait();
+    else
+      theirs.Build(c);
+    give(theirs);
+  }
+  if (readFailure) std::rethrow_exception(readFailure);
   causes.AppendTo(unreadable);
 }
 
