@@ -99,15 +99,14 @@ struct RowRun {
   }
 };
 
-// Copies the rows from `*row` on into `run` until it holds about kRunBytes or the rows end,
+// Copies the rows from `*row` on into `run` until it holds about `runBytes` or the rows end,
 // whole blocks at a time when no record is cut; `*row` moves on past the rows copied.
-void ReadRun(TableCursor& c, uint32_t* row, size_t* entry, RowRun& run) {
-  constexpr size_t kRunBytes = size_t{1} << 20;
+void ReadRun(TableCursor& c, uint32_t* row, size_t* entry, size_t runBytes, RowRun& run) {
   DataFile& data = c.Data();
   const uint32_t recordSize = c.Header().recordSize;
   const uint32_t total = c.RowCount();
   const bool whole = data.Truncation().empty();
-  while (*row < total && run.records.size() < kRunBytes) {
+  while (*row < total && run.records.size() < runBytes) {
     if (whole) {
       const BlockEntry& b = data.Blocks()[*entry];
       const uint8_t* records = data.BlockRecords(*entry);
@@ -189,11 +188,11 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
   size_t entry = 0;
   std::exception_ptr readFailure;
   // A read that fails ends the reading; the rows read before it are built and given first.
-  auto read = [&](RowRun& run) {
+  auto read = [&](RowRun& run, size_t runBytes) {
     run.Clear();
     if (readFailure) return;
     try {
-      ReadRun(c, &row, &entry, run);
+      ReadRun(c, &row, &entry, runBytes, run);
     } catch (...) {
       readFailure = std::current_exception();
     }
@@ -214,14 +213,17 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
       // No thread to be had: every run is built here.
     }
   }
-  read(mine);
+  // This thread reads every run besides building its own, so its runs are smaller.
+  constexpr size_t kTheirRunBytes = size_t{1} << 20;
+  const size_t myRunBytes = builder ? kTheirRunBytes * 5 / 8 : kTheirRunBytes;
+  read(mine, myRunBytes);
   while (!mine.present.empty()) {
-    read(theirs);
+    read(theirs, kTheirRunBytes);
     const bool handed = builder && !theirs.present.empty();
     if (handed) builder->Start(theirs);
     mine.Build(c);
     give(mine);
-    read(mine);  // the next run, while theirs is being built
+    read(mine, myRunBytes);  // the next run, while theirs is being built
     if (handed)
       builder->Wait();
     else
