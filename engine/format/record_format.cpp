@@ -15,11 +15,13 @@ namespace engine {
 
 namespace {
 
-// Escapes `\`, TAB, LF and CR in `out` from `start` on.
+// Whether the dump escapes the character: `\`, TAB, LF and CR.
+bool IsEscaped(char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Escapes the characters that the dump escapes in `out` from `start` on.
 void EscapeFrom(std::string& out, size_t start) {
-  auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
   size_t first = start;
-  while (first < out.size() && !special(out[first])) ++first;
+  while (first < out.size() && !IsEscaped(out[first])) ++first;
   if (first == out.size()) return;
   const std::string tail = out.substr(first);
   out.resize(first);
@@ -253,6 +255,15 @@ void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* recor
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return;
   switch (f.type) {
     case PxType::Alpha: {
+      // Plain text without a character to escape, the most of it, is copied as it stands.
+      size_t length = 0;
+      bool asItStands = true;
+      for (; length < f.bytes && p[length] != 0; ++length)
+        asItStands = asItStands && codePage.IsPlain(p[length]) && !IsEscaped(static_cast<char>(p[length]));
+      if (asItStands) {
+        out.append(reinterpret_cast<const char*>(p), length);
+        break;
+      }
       const size_t start = out.size();
       AppendAlpha(out, p, f.bytes, codePage);
       EscapeFrom(out, start);
