@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -89,6 +91,7 @@ class SingleByteCodePage : public CodePage {
       plain_[b] = b != 0 && same_[b];
       if (utf8 != kReplacement) encode_.emplace(utf8, static_cast<char>(b));
     }
+    NotePlainAscii();
   }
   int Number() const override { return number_; }
   std::string ToUtf8(const std::string& bytes) const override {
@@ -133,6 +136,7 @@ class MultiByteCodePage : public CodePage {
  public:
   explicit MultiByteCodePage(int number) : number_(number) {
     for (int b = 1; b < 0x80; ++b) plain_[b] = true;
+    NotePlainAscii();
   }
   int Number() const override { return number_; }
   std::string ToUtf8(const std::string& bytes) const override {
@@ -173,6 +177,36 @@ class MultiByteCodePage : public CodePage {
 };
 
 }  // namespace
+
+void CodePage::NotePlainAscii() {
+  asciiPlain_ = true;
+  for (int b = 1; b < 0x80; ++b) asciiPlain_ = asciiPlain_ && plain_[b];
+}
+
+size_t CodePage::TextLength(const uint8_t* p, size_t n, bool* plain) const {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  size_t length = 0;
+  // Eight bytes at a time where every byte below 0x80 is plain: the first 0 among them ends the
+  // text, and a byte of 0x80 or above before it is not plain.
+  if (asciiPlain_ && std::endian::native == std::endian::little) {
+    for (; length + 8 <= n; length += 8) {
+      uint64_t word;
+      std::memcpy(&word, p + length, 8);
+      const uint64_t zeros = (word - kOnes) & ~word & kHighBits;  // exact up to the first 0 byte
+      const uint64_t before = zeros ? (zeros & (0 - zeros)) - 1 : ~uint64_t{0};  // bits below it
+      if ((word & kHighBits & before) != 0) break;  // a byte to look up below
+      if (zeros) {
+        *plain = true;
+        return length + static_cast<size_t>(std::countr_zero(zeros)) / 8;
+      }
+    }
+  }
+  bool all = true;
+  for (; length < n && p[length] != 0; ++length) all = all && plain_[p[length]];
+  *plain = all;
+  return length;
+}
 
 const CodePage& CodePage::Get(int number) {
   static std::mutex mutex;

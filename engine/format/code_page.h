@@ -26,13 +26,19 @@ class CodePage {
   // True when byte `b` (not 0) reads as itself in UTF-8 wherever it stands (ASCII, mostly), so
   // that a text of such bytes needs no conversion.
   bool IsPlain(unsigned char b) const { return plain_[b]; }
+  // Bytes of the text at `p` (those before the first 0, at most `n`); *plain tells whether IsPlain
+  // holds for each of them.
+  size_t TextLength(const uint8_t* p, size_t n, bool* plain) const;
 
   // Shared instance for a code page number (unknown numbers give 437).
   static const CodePage& Get(int number);
   static const CodePage& ForHeader(const TableHeader& header);
 
  protected:
+  // Call once plain_ is set.
+  void NotePlainAscii();
   std::array<bool, 256> plain_{};
+  bool asciiPlain_ = false;  // IsPlain holds for every byte from 1 to 0x7F
 };
 
 }  // namespace engine

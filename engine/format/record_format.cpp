@@ -124,11 +124,37 @@ ShortDatePattern::ShortDatePattern(const std::string& pattern) : text_(pattern) 
     }
     i += run;
   }
+  auto count = [&](char letter) {
+    return std::count_if(fixedParts_.begin(), fixedParts_.end(), [&](const Part& part) { return part.letter == letter; });
+  };
+  simple_.on = fixed_ && fixedText_.size() <= kSimpleChars && count('d') == 1 && count('m') == 1 && count('y') == 1;
+  if (!simple_.on) return;
+  std::copy(fixedText_.begin(), fixedText_.end(), simple_.text);
+  simple_.size = fixedText_.size();
+  for (const Part& part : fixedParts_) {
+    if (part.letter == 'd') simple_.day = part.at;
+    if (part.letter == 'm') simple_.month = part.at;
+    if (part.letter == 'y') {
+      simple_.year = part.at;
+      simple_.fourDigitYear = part.run == 4;
+    }
+  }
 }
 
 char* ShortDatePattern::Write(char* out, int32_t dayNumber) const {
   int y, m, d;
   CivilFromDayNumber(dayNumber, &y, &m, &d);
+  // Three letter parts make MaxChars() at least 3 · kMaxDatePartChars, room for the whole text.
+  static_assert(3 * kMaxDatePartChars >= kSimpleChars);
+  if (simple_.on && y >= 0 && y <= 9999) {
+    std::memcpy(out, simple_.text, kSimpleChars);
+    WriteTwoDigits(out + simple_.day, d);
+    WriteTwoDigits(out + simple_.month, m);
+    char* year = out + simple_.year;
+    if (simple_.fourDigitYear) WriteTwoDigits(year, y / 100), year += 2;
+    WriteTwoDigits(year, y % 100);
+    return out + simple_.size;
+  }
   if (fixed_ && y >= 0 && y <= 9999) {
     std::memcpy(out, fixedText_.data(), fixedText_.size());
     for (const Part& part : fixedParts_) {
@@ -192,9 +218,8 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
   static_assert(sizeof text >= kHundredthsChars);
   switch (f.type) {
     case PxType::Alpha: {
-      size_t length = 0;
-      bool plain = true;
-      for (; length < f.bytes && p[length] != 0; ++length) plain = plain && codePage.IsPlain(p[length]);
+      bool plain = false;
+      const size_t length = codePage.TextLength(p, f.bytes, &plain);
       if (plain) return std::string(reinterpret_cast<const char*>(p), length);
       std::string out;
       codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);

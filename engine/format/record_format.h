@@ -58,6 +58,16 @@ class ShortDatePattern {
   bool fixed_ = true;
   std::string fixedText_;
   std::vector<Part> fixedParts_;
+  // A fixed pattern of one day, one month and one year part in at most kSimpleChars characters:
+  // its text and where the parts go, written without walking the parts.
+  static constexpr size_t kSimpleChars = 16;
+  struct Simple {
+    bool on = false;
+    char text[kSimpleChars] = {};
+    size_t size = 0;
+    size_t day = 0, month = 0, year = 0;
+    bool fourDigitYear = false;
+  } simple_;
 };
 
 // Short date text for a day number after a pattern (see ShortDatePattern).

@@ -136,6 +136,48 @@ TEST(RecordText, ShortDatePatternFollowsAChangedPattern) {
   EXPECT_EQ(DisplayText(date, stored, CodePage::Get(1252), "yyyy" + filler + "dd"), "2007" + filler + "09");
 }
 
+// Patterns of one day, month and year part are written from a prepared text, others part by
+// part: every day of the years 1 to 9999 reads the same either way, as the parts give it.
+TEST(RecordText, PreparedDatePatternsWriteWhatThePartsSay) {
+  const ShortDatePattern dotted("dd.mm.yyyy"), iso("YYYY-MM-DD"), shortYear("mm/dd/yy"), twice("dd.mm.yyyy (dd)");
+  char text[ShortDatePattern::kStackChars];
+  for (int32_t day = 1; day <= DayNumberFromCivil(9999, 12, 31); day += 13) {
+    int y, m, d;
+    CivilFromDayNumber(day, &y, &m, &d);
+    char expected[4][40];
+    std::snprintf(expected[0], sizeof expected[0], "%02d.%02d.%04d", d, m, y);
+    std::snprintf(expected[1], sizeof expected[1], "%04d-%02d-%02d", y, m, d);
+    std::snprintf(expected[2], sizeof expected[2], "%02d/%02d/%02d", m, d, y % 100);
+    std::snprintf(expected[3], sizeof expected[3], "%02d.%02d.%04d (%02d)", d, m, y, d);
+    const ShortDatePattern* patterns[] = {&dotted, &iso, &shortYear, &twice};
+    for (int k = 0; k < 4; ++k)
+      ASSERT_EQ(std::string(text, patterns[k]->Write(text, day)), expected[k]) << patterns[k]->Text() << " " << day;
+  }
+}
+
+// The length of a stored text ends at its first 0 byte or at the field's end, wherever that falls
+// in a word of eight; a byte that is not plain is seen before it and not after it.
+TEST(CodePageText, TextLengthStopsAtTheFirstZeroAndSeesEveryByteBeforeIt) {
+  const CodePage& cp = CodePage::Get(1252);
+  for (size_t n = 1; n <= 20; ++n) {
+    for (size_t zero = 0; zero <= n; ++zero) {
+      for (size_t high = 0; high <= n; ++high) {
+        std::string bytes(n, 'a');
+        if (high < n) bytes[high] = '\xE4';
+        if (zero < n) bytes[zero] = '\0';
+        if (zero + 1 < n) bytes[zero + 1] = '\xFC';  // after the end: no matter
+        bool plain = true;
+        const size_t length = cp.TextLength(reinterpret_cast<const uint8_t*>(bytes.data()), n, &plain);
+        ASSERT_EQ(length, zero) << n << " " << zero << " " << high;
+        ASSERT_EQ(plain, !(high < zero)) << n << " " << zero << " " << high;
+      }
+    }
+  }
+  bool plain = false;
+  EXPECT_EQ(CodePage::Get(437).TextLength(reinterpret_cast<const uint8_t*>("Kunde 1234567"), 13, &plain), 13u);
+  EXPECT_TRUE(plain);
+}
+
 TEST(RecordText, DumpTextEscapesOnlyWhereNeeded) {
   EXPECT_EQ(EscapeDumpText(""), "");
   EXPECT_EQ(EscapeDumpText("Kunde 12"), "Kunde 12");
