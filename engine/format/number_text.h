@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace engine {
@@ -19,6 +20,12 @@ constexpr size_t kHundredthsChars = 24;
 // hundredths (an amount of money, mostly) below 10^13 in magnitude and not 0; returns the end
 // of the text, or nullptr for other values.
 char* WriteHundredths(char* out, double v);
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+// Writes 0 ≤ v < 100 as two digits.
+inline void WriteTwoDigits(char* out, unsigned v) { std::memcpy(out, kDigitPairs + 2 * v, 2); }
 // Appends the 2·n lowercase hex digits of the bytes.
 void AppendHex(std::string& out, const uint8_t* p, size_t n);
 

@@ -61,15 +61,6 @@ char* WriteDigits(char* out, int v, int width) {
   return out + width;
 }
 
-// Writes 0 ≤ v < 100 as two digits.
-void WriteTwoDigits(char* out, int v) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  std::memcpy(out, kPairs + 2 * v, 2);
-}
-
 // Writes a year before 0 or after 9999 as "%04d" does.
 char* WriteWideYear(char* out, int y) {
   std::string year;
