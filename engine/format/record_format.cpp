@@ -327,10 +327,11 @@ std::string EscapeDumpText(const std::string& utf8) {
 }
 
 void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
   const uint64_t h = coding::Fnv1a64(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  uint8_t big[8];
-  for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
-  AppendHex(out, big, sizeof big);
+  char text[16];  // the hash's hex digits, the most significant first
+  for (int i = 0; i < 16; ++i) text[i] = kDigits[(h >> (60 - 4 * i)) & 0x0F];
+  out.append(text, sizeof text);
 }
 
 std::string Fnv1a64Hex(const std::string& bytes) {

@@ -184,10 +184,13 @@ void AppendIsoDate(std::string& out, int32_t dayNumber) {
   int y, m, d;
   CivilFromDayNumber(dayNumber, &y, &m, &d);
   if (y >= 0 && y <= 9999) {
-    char text[10] = {static_cast<char>('0' + y / 1000), static_cast<char>('0' + y / 100 % 10),
-                     static_cast<char>('0' + y / 10 % 10), static_cast<char>('0' + y % 10), '-',
-                     static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), '-',
-                     static_cast<char>('0' + d / 10), static_cast<char>('0' + d % 10)};
+    char text[10];
+    WriteTwoDigits(text, static_cast<unsigned>(y / 100));
+    WriteTwoDigits(text + 2, static_cast<unsigned>(y % 100));
+    text[4] = '-';
+    WriteTwoDigits(text + 5, static_cast<unsigned>(m));
+    text[7] = '-';
+    WriteTwoDigits(text + 8, static_cast<unsigned>(d));
     out.append(text, sizeof text);
     return;
   }
