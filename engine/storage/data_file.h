@@ -15,7 +15,8 @@
 // only up to the block that holds it, and whatever needs the whole chain (RecordCount, Blocks,
 // the notes) walks the rest first; and, when the whole file fits in the cache, rows read in
 // order stay in it like random ones, read in runs of up to kKeptRunBytes that end before a
-// chunk already cached (the walk alone still takes turns with its own slots). A
+// chunk already cached, each into memory made ready beside the pass (BufferAhead), and the walk
+// alone still takes turns with its own slots. A
 // damaged chain raises when the walk gets there, with the same error each time it is asked again.
 //
 // Rows are numbered 0..RecordCount()-1 in chain order. Chain walk rules:
