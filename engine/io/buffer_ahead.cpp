@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <chrono>
 #include <system_error>
 
 namespace engine {
@@ -28,12 +29,14 @@ BufferAhead::~BufferAhead() {
 
 LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
   LargeBuffer buffer;
-  if (next_.valid()) {
+  // A buffer not ready yet is not waited for: on a busy machine the pass would then wait for the
+  // second thread's turn as well. It is taken by a later call.
+  if (next_.valid() && next_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
     LargeBuffer made = next_.get();
     if (nextBytes_ == bytes) buffer = std::move(made);
   }
   if (!buffer) buffer = AllocateLargeBuffer(bytes);
-  if (more) {
+  if (more && !next_.valid()) {
     try {
       next_ = std::async(std::launch::async, [bytes] { return AllocateFaultedBuffer(bytes); });
       nextBytes_ = bytes;

@@ -18,9 +18,9 @@ class BufferAhead {
   BufferAhead& operator=(const BufferAhead&) = delete;
   ~BufferAhead();
 
-  // A buffer of `bytes` (not cleared): the one made ahead when it has that size, else a new one.
-  // With `more`, the next buffer of the same size is started on a second thread (made on this
-  // one, later, when no thread can be had).
+  // A buffer of `bytes` (not cleared): the one made ahead when it is ready and has that size, else
+  // a new one. With `more`, the next buffer of the same size is started on a second thread unless
+  // one is still being made (made on this one, later, when no thread can be had).
   LargeBuffer Take(size_t bytes, bool more);
 
  private:
