@@ -141,7 +141,7 @@ class RunBuilder {
   RunBuilder(const RunBuilder&) = delete;
   RunBuilder& operator=(const RunBuilder&) = delete;
 
-  // Starts building `run`, which the caller leaves alone until Wait returns.
+  // Hands `run` over to be built; the caller leaves it alone until Finish returns.
   void Start(RowRun& run) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -149,8 +149,17 @@ class RunBuilder {
     }
     changed_.notify_all();
   }
-  void Wait() {
+  // Returns once the run handed over is built: by the caller itself when the second thread has
+  // not begun it yet (on a busy machine it may not have had its turn), so that no one waits for it.
+  void Finish() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (job_ != nullptr && !begun_) {
+      RowRun& run = *job_;
+      job_ = nullptr;
+      lock.unlock();
+      run.Build(c_);
+      return;
+    }
     changed_.wait(lock, [this] { return job_ == nullptr; });
   }
 
@@ -160,10 +169,13 @@ class RunBuilder {
     for (;;) {
       changed_.wait(lock, [this] { return stop_ || job_ != nullptr; });
       if (job_ == nullptr) return;  // stopped with nothing left to build
+      begun_ = true;
+      RowRun& run = *job_;
       lock.unlock();
-      job_->Build(c_);
+      run.Build(c_);
       lock.lock();
       job_ = nullptr;
+      begun_ = false;
       changed_.notify_all();
     }
   }
@@ -172,6 +184,7 @@ class RunBuilder {
   std::mutex mutex_;
   std::condition_variable changed_;
   RowRun* job_ = nullptr;
+  bool begun_ = false;  // the second thread is building job_
   bool stop_ = false;
   std::thread thread_;  // last, so that it starts on members made
 };
@@ -225,7 +238,7 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
     give(mine);
     read(mine, myRunBytes);  // the next run, while theirs is being built
     if (handed)
-      builder->Wait();
+      builder->Finish();
     else
       theirs.Build(c);
     give(theirs);
