@@ -1,6 +1,7 @@
 #include "io/buffer_ahead.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <system_error>
@@ -24,10 +25,19 @@ LargeBuffer AllocateFaultedBuffer(size_t bytes) {
 }
 
 BufferAhead::~BufferAhead() {
+  LeaveAfterFork();
   if (next_.valid()) next_.wait();
 }
 
+void BufferAhead::LeaveAfterFork() {
+  if (!next_.valid() || process_ == ::getpid()) return;
+  // Releasing the future would wait for the parent's thread, which this process does not have;
+  // the little it holds is left to the process's end.
+  new std::future<LargeBuffer>(std::move(next_));
+}
+
 LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
+  LeaveAfterFork();
   LargeBuffer buffer;
   // A buffer not ready yet is not waited for: on a busy machine the pass would then wait for the
   // second thread's turn as well. It is taken by a later call.
@@ -40,6 +50,7 @@ LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
     try {
       next_ = std::async(std::launch::async, [bytes] { return AllocateFaultedBuffer(bytes); });
       nextBytes_ = bytes;
+      process_ = ::getpid();
     } catch (const std::system_error&) {
       // No second thread: the next buffer is made when it is taken.
     }

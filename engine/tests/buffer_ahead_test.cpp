@@ -1,9 +1,12 @@
 // Buffers made ahead are handed over whole, whatever size is asked for next and whether or not a
-// second thread can be had.
+// second thread can be had, and a child made by fork never waits for its parent's thread.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <memory>
 
 #include "io/buffer_ahead.h"
 #include "testsupport/threads_refused.h"
@@ -47,6 +50,30 @@ TEST(BufferAhead, AFaultedBufferOfAnySizeIsWritableToItsLastByte) {
   for (const size_t bytes : {size_t{1}, size_t{4097}, kRun, kRun + 1}) {
     LargeBuffer buffer = AllocateFaultedBuffer(bytes);
     EXPECT_TRUE(HoldsWhole(buffer, bytes, 7)) << bytes;
+  }
+}
+
+TEST(BufferAhead, AChildMadeByForkWhileABufferIsMadeNeitherWaitsForItNorTakesIt) {
+  // A large buffer keeps the second thread busy past the fork.
+  constexpr size_t kLarge = size_t{256} << 20;
+  for (const bool destroyFirst : {false, true}) {
+    auto ahead = std::make_unique<BufferAhead>();
+    LargeBuffer first = ahead->Take(kLarge, true);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(10);  // a child waiting for the parent's thread would hang here
+      if (!destroyFirst) {
+        LargeBuffer next = ahead->Take(kRun, false);
+        if (!HoldsWhole(next, kRun, 5)) _exit(1);
+      }
+      ahead.reset();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "Kindprozess abgebrochen";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
   }
 }
 
