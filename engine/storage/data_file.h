@@ -175,8 +175,9 @@ class DataFile {
   // the previous call and the one after it, then starts from the row's step in rowSteps_ once
   // the walk is done, and searches otherwise.
   size_t EntryIndexOf(uint32_t row);
-  // Fills rowSteps_ for the finished directory.
-  void IndexRowSteps() const;
+  // Fills rowSteps_ for the finished directory whose entries before `from` are those the steps
+  // were made for.
+  void IndexRowSteps(size_t from) const;
   // Marks the run in cache slot `slot` unused and its chunks no longer cached.
   void ForgetRun(size_t slot) const;
   // The bytes of `block`, read with its chunk when it is not cached.
