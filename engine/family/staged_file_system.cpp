@@ -16,8 +16,9 @@ namespace {
 
 // Changes are kept in pages of this many bytes; the journal holds the old bytes of whole pages.
 constexpr uint64_t kPage = 512;
-// A journal made ahead is first filled with this many zeros (a void journal): a journal written
-// over them changes no file size, so its sync need not wait for the file system's own journal.
+// A journal made ahead is first filled with this many zeros (a void journal): once the first
+// change's journal sync has put them on the disk with it, a journal written over them changes no
+// file size, so its sync need not wait for the file system's own journal.
 constexpr uint64_t kJournalAheadBytes = 256 * 1024;
 
 }  // namespace
@@ -295,6 +296,7 @@ void StagedFileSystem::CheckNoOtherWork() {
     TemporaryName t;
     if (!ParseTemporaryName(name, &t) || t.kind != kJournalSuffix || !EqualsIgnoringCase(BaseNameOf(t.plain), base))
       continue;
+    if (journal_ && dir_ + name == journalPath_) continue;  // this writer's own, still void
     std::vector<JournalFile> files;
     if (ReadJournal(base_, dir_, dbName_, name, &files))
       Fail(kErrLocked, dir_ + dbName_, "Ein anderes Programm ändert die Tabelle gerade, oder seine Änderung wurde "
@@ -320,10 +322,11 @@ void StagedFileSystem::MakeJournal(uint64_t zeros) {
   try {
     MarkWork(base_, dir_, dbName_);
     auto file = base_.Open(path, OpenMode::CreateTruncate);
+    // The zeros need no sync of their own: until the first change's journal is synced with them,
+    // a crash leaves a journal that is not whole, which recovery removes untouched.
     if (zeros > 0) {
       const std::vector<uint8_t> bytes(static_cast<size_t>(zeros), 0);
       file->WriteAt(0, bytes.data(), bytes.size());
-      file->Sync();
     }
     base_.SyncDir(ListableDir(dir_));
     journal_ = std::move(file);

@@ -76,8 +76,8 @@ class StagedFileSystem : public FileSystem {
   void CheckNoOtherWork();
   // Refuses other work on the table, then has the work mark and journal file made (ahead or now).
   void OpenJournal();
-  // Makes the table's work mark and this writer's journal file, durably; the file holds `zeros`
-  // zero bytes.
+  // Makes the table's work mark and this writer's journal file, their names durably; the file
+  // holds `zeros` zero bytes, which the first journal's sync makes durable.
   void MakeJournal(uint64_t zeros);
   // Overwrites the journal's start; `durably` waits until that is on the disk.
   void VoidJournal(bool durably);
