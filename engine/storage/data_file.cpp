@@ -43,7 +43,7 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
     row += count;
   }
   TableHeader walked = header_;
-  Refresh(std::move(walked), 0, blocks, {});
+  Refresh(std::move(walked), 0, std::move(blocks), {});
 }
 
 void DataFile::SizeChunks() {
@@ -130,7 +130,7 @@ void DataFile::FinishWalk() const {
   walk_ = WalkState();
   walkDone_ = true;
   NoteTruncation();
-  IndexRowSteps(0);
+  stepsFrom_ = 0;
 }
 
 void DataFile::IndexRowSteps(size_t from) const {
@@ -279,6 +279,10 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
   auto holds = [&](size_t i) { return i < blocks_.size() && row - blocks_[i].firstRow < blocks_[i].count; };
   if (holds(lastEntry_)) return lastEntry_;
   if (holds(lastEntry_ + 1)) return ++lastEntry_;
+  if (walkDone_ && stepsFrom_ != SIZE_MAX) {
+    IndexRowSteps(stepsFrom_);
+    stepsFrom_ = SIZE_MAX;
+  }
   if (walkDone_ && (row >> rowStepShift_) < rowSteps_.size()) {
     size_t entry = rowSteps_[row >> rowStepShift_];
     while (entry + 1 < blocks_.size() && !holds(entry)) ++entry;
@@ -326,7 +330,7 @@ void DataFile::DropCache() {
   inOrder_ = 0;
 }
 
-void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+void DataFile::Refresh(TableHeader header, uint32_t keptRows, std::vector<BlockEntry> tail,
                        const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
@@ -341,9 +345,15 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
                                      [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
   const size_t changedFrom = static_cast<size_t>(kept - blocks_.begin());
-  blocks_.erase(kept, blocks_.end());
-  for (const BlockEntry& b : tail)
-    if (b.count > 0) blocks_.push_back(b);
+  if (changedFrom == 0) {
+    blocks_ = std::move(tail);
+  } else {
+    blocks_.erase(kept, blocks_.end());
+    blocks_.insert(blocks_.end(), tail.begin(), tail.end());
+  }
+  blocks_.erase(std::remove_if(blocks_.begin() + static_cast<long>(changedFrom), blocks_.end(),
+                               [](const BlockEntry& b) { return b.count == 0; }),
+                blocks_.end());
   recordCount_ = header_.numRecords;
   chainRecords_ = header_.numRecords;
   inconsistency_.clear();
@@ -359,7 +369,7 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   inOrder_ = 0;
   lastEntry_ = 0;
   NoteTruncation();
-  IndexRowSteps(changedFrom);
+  stepsFrom_ = std::min(stepsFrom_, changedFrom);
 }
 
 }  // namespace engine
