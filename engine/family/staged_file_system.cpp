@@ -352,12 +352,15 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
   if (s.created) handles_[path] = base_.Open(path, OpenMode::CreateTruncate);
   File* file = &Handle(path);
   if (!s.created && s.floor < s.baseSize) file->Truncate(s.floor);
+  // The file's size as the writes leave it, known without asking the file.
+  uint64_t written = s.created ? 0 : std::min(s.floor, s.baseSize);
   // Runs of neighbouring pages go in one write.
   std::vector<uint8_t> run;
   uint64_t runStart = 0;
   const auto flush = [&] {
     const uint64_t end = std::min<uint64_t>(runStart + run.size(), s.size);
     if (end > runStart) file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
+    written = std::max(written, end);
     run.clear();
   };
   for (const auto& [number, page] : s.pages) {
@@ -366,7 +369,7 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
     run.insert(run.end(), page.now.begin(), page.now.end());
   }
   if (!run.empty()) flush();
-  if (file->Size() != s.size) file->Truncate(s.size);
+  if (written != s.size) file->Truncate(s.size);
 }
 
 void StagedFileSystem::Apply() {
