@@ -16,9 +16,8 @@ namespace {
 
 // Changes are kept in pages of this many bytes; the journal holds the old bytes of whole pages.
 constexpr uint64_t kPage = 512;
-// A journal made ahead is first filled with this many zeros (a void journal): once the first
-// change's journal sync has put them on the disk with it, a journal written over them changes no
-// file size, so its sync need not wait for the file system's own journal.
+// A journal made ahead is first filled with this many zeros (a void journal): a journal written
+// over them changes no file size, so its sync need not wait for the file system's own journal.
 constexpr uint64_t kJournalAheadBytes = 256 * 1024;
 
 }  // namespace
@@ -307,11 +306,28 @@ void StagedFileSystem::CheckNoOtherWork() {
 
 void StagedFileSystem::MakeJournalAhead() {
   if (journal_ || journalAhead_.valid() || !base_.SyncsInParallel()) return;
-  journalAhead_ = std::async(std::launch::async, [this] { MakeJournal(kJournalAheadBytes); });
+  std::promise<void> named;
+  journalNamed_ = named.get_future();
+  journalAhead_ = std::async(std::launch::async, [this, named = std::move(named)]() mutable {
+    try {
+      MakeJournal(kJournalAheadBytes);
+    } catch (...) {
+      named.set_exception(std::current_exception());
+      return;
+    }
+    File& file = *journal_;
+    named.set_value();
+    // The zeros reach the disk while the first change is prepared: a journal written over them
+    // then changes no file size. A failing disk is reported by the journal's own sync.
+    try {
+      file.Sync();
+    } catch (const EDBEngineError&) {
+    }
+  });
 }
 
 void StagedFileSystem::OpenJournal() {
-  if (journalAhead_.valid()) journalAhead_.get();
+  if (journalNamed_.valid()) journalNamed_.get();
   CheckNoOtherWork();
   othersChecked_ = true;
   if (!journal_) MakeJournal(0);
@@ -322,8 +338,6 @@ void StagedFileSystem::MakeJournal(uint64_t zeros) {
   try {
     MarkWork(base_, dir_, dbName_);
     auto file = base_.Open(path, OpenMode::CreateTruncate);
-    // The zeros need no sync of their own: until the first change's journal is synced with them,
-    // a crash leaves a journal that is not whole, which recovery removes untouched.
     if (zeros > 0) {
       const std::vector<uint8_t> bytes(static_cast<size_t>(zeros), 0);
       file->WriteAt(0, bytes.data(), bytes.size());
