@@ -51,8 +51,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
   // Without a reader's finished walk the chain comes from a .PX that agrees with the data file.
   const RecordWriter::ChainFromTree fromPx = [this](const TableHeader& h, std::vector<BlockEntry>* chain) {
     if (h.primaryKeyFields == 0) return false;
-    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
-    return primaryFile_.AdoptChain(fs_, dir_ + pxName, h.changeCount1, h.usedBlocks, chain);
+    return primaryFile_.AdoptChain(fs_, dir_ + PxName(), h.changeCount1, h.usedBlocks, chain);
   };
   data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen, fromPx);
   def_ = DefinitionOf(data_->Header(), secondaries);
@@ -63,14 +62,14 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
   // written again from every block's first key, which the walk of the chain reads.
   if (!data_->ChainFromTreeTaken()) primaryFile_ = TreeFileImage();
   if (data_->ChainTaken() && !data_->ChainFromTreeTaken() && keyed) {
-    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
-    if (!primaryFile_.Adopt(fs_, dir_ + pxName, data_->Header().changeCount1, data_->Blocks())) data_->Reload();
+    if (!primaryFile_.Adopt(fs_, dir_ + PxName(), data_->Header().changeCount1, data_->Blocks())) data_->Reload();
   }
   for (size_t k = 0; k < secondaries.size(); ++k) {
     Secondary s;
     s.index = def_.indexes[k];
     s.path = secondaries[k].path;
-    const std::string yPath = dir_ + FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    s.yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    const std::string yPath = dir_ + s.yName;
     if (keyed && Maintained(secondaries[k]) && fs_.Exists(s.path)) {
       // The index file's chain comes from its .Y when that agrees with it, from a walk otherwise.
       TreeFileImage& tree = s.treeFile;
@@ -123,6 +122,11 @@ BlobFile& TableWriter::Blobs(const std::string& path) {
                                       "Memo- und BLOb-Werte können nicht gespeichert werden.");
   blobs_ = BlobFile::Create(fs_, path);
   return *blobs_;
+}
+
+const std::string& TableWriter::PxName() {
+  if (pxName_.empty()) pxName_ = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+  return pxName_;
 }
 
 bool TableWriter::Current() {
@@ -421,7 +425,7 @@ void TableWriter::Commit() {
     // The .PX changes with the blocks' first keys and counts, and with the data file's 0x2D;
     // while no block joined or left the chain only the entries of the written blocks change.
     pxStamp = db.changeCount1;
-    const std::string pxName = FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "PX"));
+    const std::string& pxName = PxName();
     std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!data_->ChangedEntries(def_.KeyBytes(), &edits, &changed) ||
@@ -434,7 +438,9 @@ void TableWriter::Commit() {
   if (rebuildAll_) {
     RebuildIndexFiles(fs_, dir_, dbName_, *data_, secondaryInfo_);
     primaryFile_ = TreeFileImage();
+    pxName_.clear();
     for (auto& s : secondaries_) {
+      s.yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
       if (s.x) s.x->Reload();
       s.changed = false;
       s.treeFile = TreeFileImage();
@@ -447,7 +453,7 @@ void TableWriter::Commit() {
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
     const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
-    const std::string yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    const std::string& yName = s.yName;
     std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &edits, &changed) ||

@@ -82,6 +82,7 @@ class TableWriter {
     std::unique_ptr<RecordWriter> x;  // maintained indexes only
     bool changed = false;             // entries added or removed since the last commit
     TreeFileImage treeFile;           // the .Y as last written
+    std::string yName;                // the .Y's name as the folder spells it
   };
   void InsertEntry(Secondary& s, const uint8_t* record, uint16_t block);
   void RemoveEntry(Secondary& s, const uint8_t* record);
@@ -99,6 +100,8 @@ class TableWriter {
   // need not wait for a reading of the whole file.
   void ReadBlobSpaceAhead(FileSystem& fs);
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
+  // The .PX's name as the folder spells it, looked up once.
+  const std::string& PxName();
   Posted PostChange(const EditBuffer& edit, int64_t editedRow, int64_t insertBefore, const std::string& blobPath);
   void DeleteChange(uint32_t row, const std::string& blobPath);
   // Runs `change` with the file system keeping its changes, then applies them as one.
@@ -119,6 +122,7 @@ class TableWriter {
   bool rebuildAll_ = false;  // indexes of a table without key
   bool keysChanged_ = false;  // records added or removed since the last commit
   TreeFileImage primaryFile_;  // the .PX's bytes as last written
+  std::string pxName_;         // PxName(), empty until first needed
   // Values of every record in the unique indexes of a table without key, by index (from the
   // first check on).
   std::map<size_t, std::unordered_multiset<std::string>> uniqueKeys_;

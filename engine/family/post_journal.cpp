@@ -21,17 +21,18 @@ constexpr char kByteSummedMagic[] = "KBUNDO02";  // the same journal with a chec
 constexpr size_t kMagicBytes = 8;
 constexpr size_t kHeadBytes = kMagicBytes + 8;
 
+// The little-endian word of the up to 8 bytes at p[i] before p[n] (filled up with zeros).
+uint64_t WordAt(const uint8_t* p, size_t i, size_t n) {
+  if (i + 8 <= n) return coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+  uint64_t word = 0;
+  for (size_t k = 0; i + k < n; ++k) word |= uint64_t{p[i + k]} << (8 * k);
+  return word;
+}
+
 // FNV-1a over 8-byte words (the last one filled up with zeros), folded to 32 bits.
 uint32_t Checksum(const uint8_t* p, size_t n) {
   uint64_t h = 14695981039346656037u;
-  for (size_t i = 0; i < n; i += 8) {
-    uint64_t word = 0;
-    if (i + 8 <= n)
-      word = coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
-    else
-      for (size_t k = 0; i + k < n; ++k) word |= uint64_t{p[i + k]} << (8 * k);
-    h = (h ^ word) * 1099511628211u;
-  }
+  for (size_t i = 0; i < n; i += 8) h = (h ^ WordAt(p, i, n)) * 1099511628211u;
   return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
@@ -171,9 +172,7 @@ std::vector<std::pair<uint64_t, uint64_t>> AfterRegions(const JournalFile& f) {
 uint32_t PieceChecksum(const uint8_t* bytes, size_t n) {
   uint64_t h = 0x9E3779B97F4A7C15u ^ n;
   for (size_t i = 0; i < n; i += 8) {
-    uint64_t word = 0;
-    for (size_t k = 0; k < 8 && i + k < n; ++k) word |= uint64_t{bytes[i + k]} << (8 * k);
-    h = (h ^ word) * 0xFF51AFD7ED558CCDu;
+    h = (h ^ WordAt(bytes, i, n)) * 0xFF51AFD7ED558CCDu;
     h ^= h >> 31;
   }
   h *= 0xC4CEB9FE1A85EC53u;

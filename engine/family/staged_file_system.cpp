@@ -295,6 +295,7 @@ void StagedFileSystem::CheckNoOtherWork() {
     TemporaryName t;
     if (!ParseTemporaryName(name, &t) || t.kind != kJournalSuffix || !EqualsIgnoringCase(BaseNameOf(t.plain), base))
       continue;
+    if (journal_ && dir_ + name == journalPath_) continue;  // this writer's own, still void
     std::vector<JournalFile> files;
     if (ReadJournal(base_, dir_, dbName_, name, &files))
       Fail(kErrLocked, dir_ + dbName_, "Ein anderes Programm ändert die Tabelle gerade, oder seine Änderung wurde "
@@ -305,11 +306,28 @@ void StagedFileSystem::CheckNoOtherWork() {
 
 void StagedFileSystem::MakeJournalAhead() {
   if (journal_ || journalAhead_.valid() || !base_.SyncsInParallel()) return;
-  journalAhead_ = std::async(std::launch::async, [this] { MakeJournal(kJournalAheadBytes); });
+  std::promise<void> named;
+  journalNamed_ = named.get_future();
+  journalAhead_ = std::async(std::launch::async, [this, named = std::move(named)]() mutable {
+    try {
+      MakeJournal(kJournalAheadBytes);
+    } catch (...) {
+      named.set_exception(std::current_exception());
+      return;
+    }
+    File& file = *journal_;
+    named.set_value();
+    // The zeros reach the disk while the first change is prepared: a journal written over them
+    // then changes no file size. A failing disk is reported by the journal's own sync.
+    try {
+      file.Sync();
+    } catch (const EDBEngineError&) {
+    }
+  });
 }
 
 void StagedFileSystem::OpenJournal() {
-  if (journalAhead_.valid()) journalAhead_.get();
+  if (journalNamed_.valid()) journalNamed_.get();
   CheckNoOtherWork();
   othersChecked_ = true;
   if (!journal_) MakeJournal(0);
@@ -323,7 +341,6 @@ void StagedFileSystem::MakeJournal(uint64_t zeros) {
     if (zeros > 0) {
       const std::vector<uint8_t> bytes(static_cast<size_t>(zeros), 0);
       file->WriteAt(0, bytes.data(), bytes.size());
-      file->Sync();
     }
     base_.SyncDir(ListableDir(dir_));
     journal_ = std::move(file);
@@ -349,12 +366,15 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
   if (s.created) handles_[path] = base_.Open(path, OpenMode::CreateTruncate);
   File* file = &Handle(path);
   if (!s.created && s.floor < s.baseSize) file->Truncate(s.floor);
+  // The file's size as the writes leave it, known without asking the file.
+  uint64_t written = s.created ? 0 : std::min(s.floor, s.baseSize);
   // Runs of neighbouring pages go in one write.
   std::vector<uint8_t> run;
   uint64_t runStart = 0;
   const auto flush = [&] {
     const uint64_t end = std::min<uint64_t>(runStart + run.size(), s.size);
     if (end > runStart) file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
+    written = std::max(written, end);
     run.clear();
   };
   for (const auto& [number, page] : s.pages) {
@@ -363,7 +383,7 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
     run.insert(run.end(), page.now.begin(), page.now.end());
   }
   if (!run.empty()) flush();
-  if (file->Size() != s.size) file->Truncate(s.size);
+  if (written != s.size) file->Truncate(s.size);
 }
 
 void StagedFileSystem::Apply() {

@@ -38,7 +38,8 @@ class StagedFileSystem : public FileSystem {
 
   // Makes the table's work mark and this writer's journal file on another thread, where the
   // file system allows, so that the first Apply finds them made instead of waiting for the
-  // directory's sync. Apply waits for it (and raises what making them raised).
+  // directory's sync. Apply waits until their names are durable (and raises what making them
+  // raised), not for the sync of the journal's zeros that follows on that thread.
   void MakeJournalAhead();
   // Keeps changes in memory from now on.
   void Begin();
@@ -76,8 +77,8 @@ class StagedFileSystem : public FileSystem {
   void CheckNoOtherWork();
   // Refuses other work on the table, then has the work mark and journal file made (ahead or now).
   void OpenJournal();
-  // Makes the table's work mark and this writer's journal file, durably; the file holds `zeros`
-  // zero bytes.
+  // Makes the table's work mark and this writer's journal file, their names durably; the file
+  // holds `zeros` zero bytes, not synced yet.
   void MakeJournal(uint64_t zeros);
   // Overwrites the journal's start; `durably` waits until that is on the disk.
   void VoidJournal(bool durably);
@@ -89,7 +90,8 @@ class StagedFileSystem : public FileSystem {
   bool active_ = false;
   std::map<std::string, std::unique_ptr<Staged>> staged_;
   std::map<std::string, std::unique_ptr<File>> handles_;
-  std::future<void> journalAhead_;  // MakeJournalAhead's making
+  std::future<void> journalAhead_;  // MakeJournalAhead's making, with the sync of the zeros
+  std::future<void> journalNamed_;  // ready once the names it made are durable
   bool othersChecked_ = false;       // CheckNoOtherWork has passed
   std::unique_ptr<File> journal_;
   std::string journalPath_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "family/table_cursor.h"
 #include "storage/record_writer.h"
@@ -11,8 +12,8 @@
 namespace engine {
 
 int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted) {
-  const RecordWriter::CommittedChain change = writer.LastCommit();
-  data_->Refresh(writer.Header(), change.keptRows, change.tail, change.written);
+  RecordWriter::CommittedChain change = writer.LastCommit();
+  data_->Refresh(writer.Header(), change.keptRows, std::move(change.tail), change.written);
   for (auto it = orders_.begin(); it != orders_.end();) {
     if (it->first == selected_) {
       ++it;

@@ -6,7 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "io/large_buffer.h"
 
 namespace engine {
 
@@ -26,10 +27,12 @@ class ChainWindow {
   const File& file_;
   uint64_t fileSize_;
   uint64_t blockBytes_;
-  std::vector<uint8_t> window_;
+  LargeBuffer window_;
+  size_t capacity_ = 0;  // bytes of window_
+  size_t held_ = 0;      // bytes of the file from start_ on in window_
   uint64_t start_ = 0;
   uint64_t previous_ = 0;
-  size_t size_ = 0;
+  size_t size_ = 0;      // the window's size as reads in order let it grow
 };
 
 }  // namespace engine

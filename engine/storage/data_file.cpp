@@ -43,7 +43,7 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
     row += count;
   }
   TableHeader walked = header_;
-  Refresh(std::move(walked), 0, blocks, {});
+  Refresh(std::move(walked), 0, std::move(blocks), {});
 }
 
 void DataFile::SizeChunks() {
@@ -130,19 +130,30 @@ void DataFile::FinishWalk() const {
   walk_ = WalkState();
   walkDone_ = true;
   NoteTruncation();
-  IndexRowSteps();
+  stepsFrom_ = 0;
 }
 
-void DataFile::IndexRowSteps() const {
-  rowSteps_.clear();
-  rowStepShift_ = 0;
-  if (blocks_.empty()) return;
+void DataFile::IndexRowSteps(size_t from) const {
+  if (blocks_.empty()) {
+    rowSteps_.clear();
+    rowStepShift_ = 0;
+    return;
+  }
   // Steps of about half the records of an average block.
   const uint32_t average = recordCount_ / static_cast<uint32_t>(blocks_.size());
-  while ((uint32_t{2} << rowStepShift_) <= average / 2) ++rowStepShift_;
+  uint32_t shift = 0;
+  while ((uint32_t{2} << shift) <= average / 2) ++shift;
+  // The steps of rows in entries before `from` still hold; a shift off by one costs a lookup a
+  // step more or half the steps, which is cheaper than indexing every row again on each change.
+  size_t step = 0;
+  if (from > 0 && shift + 1 >= rowStepShift_ && shift <= rowStepShift_ + 1)
+    step = static_cast<size_t>(std::lower_bound(rowSteps_.begin(), rowSteps_.end(), from) - rowSteps_.begin());
+  else
+    rowStepShift_ = shift;
+  rowSteps_.resize(step);
   rowSteps_.reserve((recordCount_ >> rowStepShift_) + 1);
-  size_t entry = 0;
-  for (uint64_t row = 0; row < recordCount_; row += uint64_t{1} << rowStepShift_) {
+  size_t entry = step > 0 ? rowSteps_.back() : 0;
+  for (uint64_t row = uint64_t{step} << rowStepShift_; row < recordCount_; row += uint64_t{1} << rowStepShift_) {
     while (row - blocks_[entry].firstRow >= blocks_[entry].count) ++entry;
     rowSteps_.push_back(static_cast<uint32_t>(entry));
   }
@@ -270,6 +281,10 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
   auto holds = [&](size_t i) { return i < blocks_.size() && row - blocks_[i].firstRow < blocks_[i].count; };
   if (holds(lastEntry_)) return lastEntry_;
   if (holds(lastEntry_ + 1)) return ++lastEntry_;
+  if (walkDone_ && stepsFrom_ != SIZE_MAX) {
+    IndexRowSteps(stepsFrom_);
+    stepsFrom_ = SIZE_MAX;
+  }
   if (walkDone_ && (row >> rowStepShift_) < rowSteps_.size()) {
     size_t entry = rowSteps_[row >> rowStepShift_];
     while (entry + 1 < blocks_.size() && !holds(entry)) ++entry;
@@ -317,7 +332,7 @@ void DataFile::DropCache() {
   inOrder_ = 0;
 }
 
-void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+void DataFile::Refresh(TableHeader header, uint32_t keptRows, std::vector<BlockEntry> tail,
                        const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
@@ -331,9 +346,16 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   walk_ = WalkState();
   const auto kept = std::lower_bound(blocks_.begin(), blocks_.end(), keptRows,
                                      [](const BlockEntry& b, uint32_t row) { return b.firstRow < row; });
-  blocks_.erase(kept, blocks_.end());
-  for (const BlockEntry& b : tail)
-    if (b.count > 0) blocks_.push_back(b);
+  const size_t changedFrom = static_cast<size_t>(kept - blocks_.begin());
+  if (changedFrom == 0) {
+    blocks_ = std::move(tail);
+  } else {
+    blocks_.erase(kept, blocks_.end());
+    blocks_.insert(blocks_.end(), tail.begin(), tail.end());
+  }
+  blocks_.erase(std::remove_if(blocks_.begin() + static_cast<long>(changedFrom), blocks_.end(),
+                               [](const BlockEntry& b) { return b.count == 0; }),
+                blocks_.end());
   recordCount_ = header_.numRecords;
   chainRecords_ = header_.numRecords;
   inconsistency_.clear();
@@ -349,7 +371,7 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, const std::vector<
   inOrder_ = 0;
   lastEntry_ = 0;
   NoteTruncation();
-  IndexRowSteps();
+  stepsFrom_ = std::min(stepsFrom_, changedFrom);
 }
 
 }  // namespace engine

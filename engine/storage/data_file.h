@@ -131,7 +131,7 @@ class DataFile {
   // on as `tail` gives them (empty ones left out), and blocks `written` no longer cached. A
   // chain not walked yet is taken over whole when the writer gives it whole (`keptRows` 0) and
   // walked again from its start otherwise.
-  void Refresh(TableHeader header, uint32_t keptRows, const std::vector<BlockEntry>& tail,
+  void Refresh(TableHeader header, uint32_t keptRows, std::vector<BlockEntry> tail,
                const std::vector<uint16_t>& written);
 
  private:
@@ -175,10 +175,11 @@ class DataFile {
   void NoteTruncation() const;
   // Index in blocks_ of the entry holding a row below the rows walked so far; tries the entry of
   // the previous call and the one after it, then starts from the row's step in rowSteps_ once
-  // the walk is done, and searches otherwise.
+  // the walk is done (bringing the steps up to date first), and searches otherwise.
   size_t EntryIndexOf(uint32_t row);
-  // Fills rowSteps_ for the finished directory.
-  void IndexRowSteps() const;
+  // Fills rowSteps_ for the finished directory whose entries before `from` are those the steps
+  // were made for.
+  void IndexRowSteps(size_t from) const;
   // Marks the run in cache slot `slot` unused and its chunks no longer cached.
   void ForgetRun(size_t slot) const;
   // The bytes of `block`, read with its chunk when it is not cached.
@@ -200,6 +201,9 @@ class DataFile {
   // a few entries after its step's.
   mutable std::vector<uint32_t> rowSteps_;
   mutable uint32_t rowStepShift_ = 0;
+  // The steps hold for the entries before this one (SIZE_MAX: all): they are made again from
+  // there when next needed, so that changes in a row are indexed once.
+  mutable size_t stepsFrom_ = 0;
   mutable std::string inconsistency_;
   mutable std::string truncation_;
   size_t cacheBytes_;

@@ -1,11 +1,15 @@
 // A writer on the operating system's files makes its work mark and journal file on another
-// thread ahead of its first change: the changes then go in as before, a writer that changes
-// nothing leaves no file behind, and another writer's whole journal still stops the first change.
+// thread ahead of its first change: the changes then go in as before, only once the journal's
+// name and content are on the disk, a writer that changes nothing leaves no file behind, and
+// another writer's whole journal still stops the first change.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "family/family_swap.h"
 #include "family/post_journal.h"
@@ -13,6 +17,7 @@
 #include "family/temporary_names.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/forwarding_file_system.h"
 #include "testsupport/dir_snapshot.h"
 #include "testsupport/file_bytes.h"
 #include "testsupport/temp_dir.h"
@@ -69,6 +74,86 @@ TEST(JournalAhead, ChangesGoInBehindAJournalMadeAheadAndNoFileStaysBehindTheWrit
   EXPECT_EQ(db.substr(100, 9), "Änderung");
   EXPECT_EQ(db.substr(3000, 1000), std::string(1000, '\0'));
   EXPECT_EQ(ReadText(t.dir + "T.PX"), std::string(500, 'p'));
+}
+
+// Notes, from any thread, every write ("write NAME BYTES") and sync ("sync NAME", "sync folder")
+// that reaches the operating system's files.
+class SyncOrder : public engine::ForwardingFileSystem {
+ public:
+  SyncOrder() : ForwardingFileSystem(engine::DefaultFileSystem()) {}
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
+    return std::make_unique<Noted>(Base().Open(path, mode), *this);
+  }
+  void SyncDir(const std::string& dir) override {
+    Base().SyncDir(dir);
+    Note("sync folder");
+  }
+  std::vector<std::string> Log() {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return log_;
+  }
+
+ private:
+  void Note(const std::string& entry) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    log_.push_back(entry);
+  }
+  class Noted : public engine::File {
+   public:
+    Noted(std::unique_ptr<engine::File> file, SyncOrder& fs) : file_(std::move(file)), fs_(fs) {}
+    const std::string& Path() const override { return file_->Path(); }
+    uint64_t Size() const override { return file_->Size(); }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return file_->ReadAt(offset, dst, n); }
+    void WriteAt(uint64_t offset, const void* src, size_t n) override {
+      file_->WriteAt(offset, src, n);
+      fs_.Note("write " + Name() + " " + std::to_string(n));
+    }
+    void Truncate(uint64_t size) override { file_->Truncate(size); }
+    void Sync() override {
+      file_->Sync();
+      fs_.Note("sync " + Name());
+    }
+
+   private:
+    std::string Name() const {
+      const std::string name = std::filesystem::path(Path()).filename().string();
+      return name.find(".~kbjrn") != std::string::npos ? "journal" : name;
+    }
+    std::unique_ptr<engine::File> file_;
+    SyncOrder& fs_;
+  };
+  std::mutex lock_;
+  std::vector<std::string> log_;
+};
+
+TEST(JournalAhead, TheTableChangesOnlyAfterTheJournalsNameAndContentAreOnTheDisk) {
+  TwoFiles t;
+  SyncOrder fs;
+  std::vector<std::string> log;
+  {
+    engine::StagedFileSystem staged(fs, t.dir, "T.DB");
+    staged.MakeJournalAhead();
+    staged.Begin();
+    Write(staged, t.dir + "T.DB", 10, "Änderung");
+    staged.Apply();
+    log = fs.Log();
+  }
+  const auto at = [&](const std::string& entry) { return std::find(log.begin(), log.end(), entry) - log.begin(); };
+  const auto firstChange =
+      std::find_if(log.begin(), log.end(), [](const std::string& e) { return e.rfind("write T.DB", 0) == 0; });
+  ASSERT_NE(firstChange, log.end());
+  const auto change = firstChange - log.begin();
+  // The zeros made ahead, the folder's sync, then the journal of the change, synced after it.
+  EXPECT_LT(at("write journal 262144"), at("sync folder"));
+  EXPECT_LT(at("sync folder"), change);
+  const auto journal = std::find_if(log.begin(), firstChange, [](const std::string& e) {
+    return e.rfind("write journal", 0) == 0 && e != "write journal 262144";
+  });
+  ASSERT_NE(journal, firstChange) << "the journal was not written before the table";
+  EXPECT_NE(std::find(journal, firstChange, "sync journal"), firstChange)
+      << "the table changed before its journal was synced";
+  EXPECT_NE(std::find(firstChange, log.end(), "sync T.DB"), log.end());
+  EXPECT_EQ(ReadText(t.dir + "T.DB").substr(10, 9), "Änderung");
 }
 
 TEST(JournalAhead, AWriterThatChangesNothingLeavesTheFolderAsItWas) {
