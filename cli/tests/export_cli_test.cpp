@@ -392,3 +392,40 @@ TEST(CliExport, ARowRefusedAmongManyIsNamed) {
 }
 
 }  // namespace
+
+// A single integer key becomes SQLite's row id: keys in a run, after a gap and out of order (a
+// damaged table) each keep their value.
+TEST(CliExport, IntegerKeysKeepTheirValuesAsRowIds) {
+  TempDir dir;
+  engine::TFieldDefs fields;
+  fields.Add({"Nr", engine::ftInteger, 0, false});
+  fields.Add({"Name", engine::ftString, 10, false});
+  engine::TIndexDefs indexes;
+  indexes.Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
+  int i = 0;
+  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir.Path(), "LUECKE.DB", fields, indexes, 2048,
+                            [&](engine::TBulkRow& row) {
+                              if (i == 200) return false;
+                              row.SetInteger(0, i < 100 ? i : i + 50);
+                              row.SetString(1, "N" + std::to_string(i++));
+                              return true;
+                            });
+  // Record 51 (key 50) gets the key 1000, larger than every key after it.
+  auto bytes = testsupport::ReadBytes(dir.Path() + "LUECKE.DB");
+  const std::vector<uint8_t> key50 = {0x80, 0, 0, 50};
+  const auto at = std::search(bytes.begin(), bytes.end(), key50.begin(), key50.end());
+  ASSERT_NE(at, bytes.end());
+  at[2] = 0x03;
+  at[3] = 0xe8;
+  testsupport::WriteBytes(dir.Path() + "LUECKE.DB", bytes);
+  const CliRun r = RunCli({"export", dir.Path() + "LUECKE.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string out = dir.Path() + "out.sqlite";
+  EXPECT_EQ(SqliteRows(out, "SELECT Nr, Name FROM LUECKE WHERE Name IN ('N0', 'N1', 'N50', 'N51', 'N99', 'N100', "
+                            "'N199') ORDER BY rowid"),
+            "0|N0|1|N1|51|N51|99|N99|150|N100|249|N199|1000|N50|");
+  EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM LUECKE WHERE Nr = rowid AND Nr = CASE WHEN Name = 'N50' THEN 1000 "
+                            "WHEN CAST(substr(Name, 2) AS INTEGER) < 100 THEN CAST(substr(Name, 2) AS INTEGER) "
+                            "ELSE CAST(substr(Name, 2) AS INTEGER) + 50 END"),
+            "200|");
+}
