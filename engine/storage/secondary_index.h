@@ -53,6 +53,11 @@ struct IndexEntriesRead {
   std::vector<std::string> firstKeys;   // the bytes before the last field of each block's first entry
 };
 
+// Runs body(begin, end) over ranges that together cover [0, n), each once, on the caller's
+// thread and maybe on others at the same time; returns when all are done. For work whose
+// pieces are independent.
+using SplitLoop = std::function<void(size_t n, const std::function<void(size_t begin, size_t end)>& body)>;
+
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
 // case-folded as the index file stores them) followed, when the index file can be used, by its
 // key bytes. Gathered record by record, so that a caller reading the records anyway need not
@@ -68,7 +73,7 @@ class SecondaryRows {
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows&,
                                               const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*,
-                                              const std::function<void()>&);
+                                              const std::function<void()>&, const SplitLoop&);
   SecondaryDef def_;
   TableHeader table_;
   std::vector<FieldLayout> layout_;
@@ -89,10 +94,11 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 // `blocks` are the data's blocks in chain order (DataFile::Blocks). `seen` (may be null)
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // before the rows are first looked at, after the index file's entries are read: the rows may
-// still be gathered meanwhile on another thread, which it waits for.
+// be gathered then. The entries are matched with their rows through `split` (may be empty).
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& rows,
                                      const std::vector<BlockEntry>& blocks, std::string* note,
-                                     IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {});
+                                     IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {},
+                                     const SplitLoop& split = {});
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.
