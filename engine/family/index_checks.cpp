@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -108,6 +109,11 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   ChainScan scan = ScanChain(*file, xh);
   problems.insert(problems.end(), scan.problems.begin(), scan.problems.end());
   if (scan.broken) return;
+  std::optional<IndexFileWalk> walked;
+  if (scan.problems.empty()) {
+    walked.emplace(IndexFileWalk{xh, {}});
+    for (size_t i = 0; i < scan.chain.size(); ++i) walked->chain.emplace_back(scan.chain[i], scan.counts[i]);
+  }
   std::string note;
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
@@ -119,7 +125,8 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
       GatherRows(c, rows);
       gathered = true;
     };
-    order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split);
+    order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
+                           walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }

@@ -144,13 +144,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
                         const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
-                        const std::function<void()>& rowsReady, const SplitLoop& split) {
+                        const std::function<void()>& rowsReady, const SplitLoop& split, const IndexFileWalk* walked) {
   TableHeader xh;
-  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
+  const bool headerRead = walked ? walked->header.IsSecondaryData() : ReadIndexHeader(fs, index.path, &xh);
+  if (walked) xh = walked->header;
+  if (!headerRead || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
     return false;
   }
-  DataFile x(fs.Open(index.path, OpenMode::ReadOnly), xh);
+  DataFile x = walked ? DataFile(fs.Open(index.path, OpenMode::ReadOnly), xh, walked->chain)
+                      : DataFile(fs.Open(index.path, OpenMode::ReadOnly), xh);
   if (x.RecordCount() != rows || x.ChainRecordCount() != rows) {
     *why = "Die Indexdatei ist veraltet (" + std::to_string(x.ChainRecordCount()) +
            " Einträge für " + std::to_string(rows) + " Datensätze).";
@@ -384,7 +387,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& gathered,
                                      const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen,
-                                     const std::function<void()>& rowsReady, const SplitLoop& split) {
+                                     const std::function<void()>& rowsReady, const SplitLoop& split,
+                                     const IndexFileWalk* walked) {
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -400,7 +404,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (useFile) {
     try {
       if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen, rowsReady, split))
+                             seen, rowsReady, split, walked))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();

@@ -53,6 +53,13 @@ struct IndexEntriesRead {
   std::vector<std::string> firstKeys;   // the bytes before the last field of each block's first entry
 };
 
+// An index file's header and block chain as a scan that found no fault in them read them, so
+// that an order need not read them again.
+struct IndexFileWalk {
+  TableHeader header;
+  std::vector<std::pair<uint16_t, uint32_t>> chain;  // (block, records) in chain order
+};
+
 // Runs body(begin, end) over ranges that together cover [0, n), each once, on the caller's
 // thread and maybe on others at the same time; returns when all are done. For work whose
 // pieces are independent.
@@ -73,7 +80,7 @@ class SecondaryRows {
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows&,
                                               const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*,
-                                              const std::function<void()>&, const SplitLoop&);
+                                              const std::function<void()>&, const SplitLoop&, const IndexFileWalk*);
   SecondaryDef def_;
   TableHeader table_;
   std::vector<FieldLayout> layout_;
@@ -95,10 +102,11 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // before the rows are first looked at, after the index file's entries are read: the rows may
 // be gathered then. The entries are matched with their rows through `split` (may be empty).
+// `walked` (may be null) is the index file as a scan found it sound.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& rows,
                                      const std::vector<BlockEntry>& blocks, std::string* note,
                                      IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {},
-                                     const SplitLoop& split = {});
+                                     const SplitLoop& split = {}, const IndexFileWalk* walked = nullptr);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.
