@@ -194,14 +194,31 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
   const Statement single = Prepare(InsertSql(table, columns, 1), table);
   const Statement many = Prepare(InsertSql(table, columns, perStatement), table);
   uint64_t stored = 0;
+  const bool rowIdKey = integerKey && keyAsRowId;
+  // One above the largest row id stored: a key of that value is left to SQLite to give, which
+  // gives the same number without searching the table for a row that has it already.
+  int64_t nextRowId = 1;
   // Stores `count` rows from `cells` with `statement` (made for that many).
   auto store = [&](sqlite3_stmt* statement, const engine::Cell* cells, size_t count) {
-    for (size_t r = 0; r < count; ++r)
-      if (integerKey && keyAsRowId && cells[r * columns].kind == engine::CellKind::Null) throw NullRowIdKey{};
+    int64_t next = nextRowId;
     // The cells stay as they are until the rows are stored: bound without copying.
-    for (size_t i = 0; i < count * columns; ++i) Bind(statement, static_cast<int>(i) + 1, cells[i]);
+    for (size_t r = 0; r < count; ++r) {
+      const engine::Cell* row = cells + r * columns;
+      const int first = static_cast<int>(r * columns) + 1;
+      size_t i = 0;
+      if (rowIdKey) {
+        if (row[0].kind == engine::CellKind::Null) throw NullRowIdKey{};
+        if (row[0].integer == next) {
+          sqlite3_bind_null(statement, first);
+          i = 1;
+        }
+        next = std::max(next, row[0].integer + 1);
+      }
+      for (; i < columns; ++i) Bind(statement, first + static_cast<int>(i), row[i]);
+    }
     const bool done = sqlite3_step(statement) == SQLITE_DONE;
     sqlite3_reset(statement);
+    if (done) nextRowId = next;
     return done;
   };
   RowPipeline rows(fs, tablePath, columns, findings);

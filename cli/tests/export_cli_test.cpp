@@ -360,35 +360,64 @@ TEST(CliExport, ABlankIntegerKeyStaysNull) {
   EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "1|");
 }
 
-// Rows are stored many to a statement; a row SQLite refuses among them is still named, and the
-// target stays as it was.
-TEST(CliExport, ARowRefusedAmongManyIsNamed) {
-  TempDir dir;
+// A table of 200 records written in bulk into `dir`: Nr, its key, is keyOf(i) for record i,
+// Name is "N" and i.
+void WriteNumbered(const std::string& dir, const std::string& name, const std::function<int(int)>& keyOf) {
   engine::TFieldDefs fields;
   fields.Add({"Nr", engine::ftInteger, 0, false});
   fields.Add({"Name", engine::ftString, 10, false});
   engine::TIndexDefs indexes;
   indexes.Add({"", "Nr", "", engine::ixPrimary | engine::ixUnique});
-  int nr = 0;
-  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir.Path(), "VIELE.DB", fields, indexes, 2048,
-                            [&](engine::TBulkRow& row) {
-                              if (nr == 200) return false;
-                              row.SetInteger(0, nr);
-                              row.SetString(1, "N" + std::to_string(nr++));
-                              return true;
-                            });
-  // Record 101 takes the key of record 100 (99 as stored: sign bit flipped, big-endian).
-  auto bytes = testsupport::ReadBytes(dir.Path() + "VIELE.DB");
-  const std::vector<uint8_t> key100 = {0x80, 0, 0, 100};
-  const auto at = std::search(bytes.begin(), bytes.end(), key100.begin(), key100.end());
+  int i = 0;
+  engine::CreateTableInBulk(engine::DefaultFileSystem(), dir, name, fields, indexes, 2048, [&](engine::TBulkRow& row) {
+    if (i == 200) return false;
+    row.SetInteger(0, keyOf(i));
+    row.SetString(1, "N" + std::to_string(i++));
+    return true;
+  });
+}
+
+// Gives the record with the key `from` (below 256) the key `to` in the file's bytes, where a key
+// is stored big-endian with its sign bit flipped.
+void ChangeKey(const std::string& path, uint8_t from, uint16_t to) {
+  auto bytes = testsupport::ReadBytes(path);
+  const std::vector<uint8_t> key = {0x80, 0, 0, from};
+  const auto at = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
   ASSERT_NE(at, bytes.end());
-  at[3] = 99;
-  testsupport::WriteBytes(dir.Path() + "VIELE.DB", bytes);
+  at[2] = static_cast<uint8_t>(to >> 8);
+  at[3] = static_cast<uint8_t>(to);
+  testsupport::WriteBytes(path, bytes);
+}
+
+// Rows are stored many to a statement; a row SQLite refuses among them is still named, and the
+// target stays as it was.
+TEST(CliExport, ARowRefusedAmongManyIsNamed) {
+  TempDir dir;
+  WriteNumbered(dir.Path(), "VIELE.DB", [](int i) { return i; });
+  ChangeKey(dir.Path() + "VIELE.DB", 100, 99);  // record 101 takes the key of record 100
   const CliRun r = RunCli({"export", dir.Path() + "VIELE.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Datensatz 101 der Tabelle"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() + "out.sqlite"));
   EXPECT_FALSE(std::filesystem::exists(dir.Path() + "out.sqlite.~kbtmp"));
+}
+
+// A single integer key becomes SQLite's row id: keys in a run, after a gap and out of order (a
+// damaged table) each keep their value.
+TEST(CliExport, IntegerKeysKeepTheirValuesAsRowIds) {
+  TempDir dir;
+  WriteNumbered(dir.Path(), "LUECKE.DB", [](int i) { return i < 100 ? i : i + 50; });
+  ChangeKey(dir.Path() + "LUECKE.DB", 50, 1000);  // larger than every key after it
+  const CliRun r = RunCli({"export", dir.Path() + "LUECKE.DB", "--sqlite", dir.Path() + "out.sqlite"}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string out = dir.Path() + "out.sqlite";
+  EXPECT_EQ(SqliteRows(out, "SELECT Nr, Name FROM LUECKE WHERE Name IN ('N0', 'N1', 'N50', 'N51', 'N99', 'N100', "
+                            "'N199') ORDER BY rowid"),
+            "0|N0|1|N1|51|N51|99|N99|150|N100|249|N199|1000|N50|");
+  EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM LUECKE WHERE Nr = rowid AND Nr = CASE WHEN Name = 'N50' THEN 1000 "
+                            "WHEN CAST(substr(Name, 2) AS INTEGER) < 100 THEN CAST(substr(Name, 2) AS INTEGER) "
+                            "ELSE CAST(substr(Name, 2) AS INTEGER) + 50 END"),
+            "200|");
 }
 
 }  // namespace

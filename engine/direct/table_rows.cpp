@@ -1,5 +1,7 @@
 #include "direct/table_rows.h"
 
+#include <cstring>
+
 #include "direct/record_lines.h"
 #include "direct/table_location.h"
 #include "direct/value_causes.h"
@@ -47,26 +49,31 @@ void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Unre
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type)) {
     if (c.BlobLength(static_cast<int>(i), record) == 0) return;
+    std::string bytes;
     try {
-      cell.text = c.ReadBlob(static_cast<int>(i), record);
+      bytes = c.ReadBlob(static_cast<int>(i), record);
     } catch (const EDBEngineError& e) {
       causes.Add(e.what());
       return;
     }
     if (f.type == PxType::Memo) {
       cell.kind = CellKind::Text;
-      cell.text = c.Codepage().ToUtf8(cell.text);
+      c.Codepage().AppendUtf8(cell.text, bytes.data(), bytes.size());
     } else {
       cell.kind = CellKind::Bytes;
+      cell.text = std::move(bytes);
     }
     return;
   }
   if (IsNullValue(f.type, p, f.bytes)) return;
   switch (f.type) {
-    case PxType::Alpha:
+    case PxType::Alpha: {
       cell.kind = CellKind::Text;
-      cell.text = c.Codepage().ToUtf8(DecodeAlphaValue(p, f.bytes));
+      const void* end = std::memchr(p, 0, f.bytes);
+      c.Codepage().AppendUtf8(cell.text, reinterpret_cast<const char*>(p),
+                              end ? static_cast<size_t>(static_cast<const uint8_t*>(end) - p) : f.bytes);
       return;
+    }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
       cell.kind = CellKind::Integer;
       cell.integer = DecodeIntValue(p, f.bytes);
@@ -87,14 +94,14 @@ void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Unre
       break;
   }
   // BCD, dates and times: the dump's text, "?" when the bytes are no value.
-  std::string text = DumpText(f, record, c.Codepage());
-  if (text == "?") {
+  AppendDumpText(cell.text, f, record, c.Codepage());
+  if (cell.text == "?") {
+    cell.text.clear();
     causes.Add("Datei " + Quoted(c.DataPath()) + ": Der Wert im Feld " + Quoted(c.FieldNames()[i]) +
                " kann nicht gelesen werden.");
     return;
   }
   cell.kind = f.type == PxType::Bcd ? CellKind::Decimal : CellKind::Text;
-  cell.text = std::move(text);
 }
 
 }  // namespace

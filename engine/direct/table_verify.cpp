@@ -66,9 +66,7 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   IndexChecks indexes(*cursor);
   // Behind a sound chain the secondary indexes are checked on a second thread beside the records.
   if (soundChain) indexes.Start();
-  const std::vector<std::string> firstKeys =
-      CheckRecords(*cursor, report.problems, progress,
-                   [&indexes](uint32_t row, const uint8_t* record) { indexes.Take(row, record); });
+  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
   indexes.Run(firstKeys, report.problems);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -84,8 +85,19 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<SecondaryRows>& gathered,
-                    std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
+// The rows of the data as an order of `index` needs them, read in one pass of their own.
+void GatherRows(TableCursor& c, SecondaryRows& rows) {
+  const uint16_t size = c.Header().recordSize;
+  SequentialBlocks blocks(c.Fs(), c.Data());
+  for (size_t b = 0; b < c.Data().Blocks().size(); ++b) {
+    const BlockEntry& e = c.Data().Blocks()[b];
+    const uint8_t* rec = blocks.Records(b);
+    for (uint32_t i = 0; i < e.count; ++i, rec += size) rows.Add(e.firstRow + i, rec);
+  }
+}
+
+void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems,
+                    const SplitLoop& split) {
   TableHeader xh;
   try {
     xh = ReadFileHeader(c.Fs(), index.path);
@@ -97,12 +109,24 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   ChainScan scan = ScanChain(*file, xh);
   problems.insert(problems.end(), scan.problems.begin(), scan.problems.end());
   if (scan.broken) return;
+  std::optional<IndexFileWalk> walked;
+  if (scan.problems.empty()) {
+    walked.emplace(IndexFileWalk{xh, {}});
+    for (size_t i = 0; i < scan.chain.size(); ++i) walked->chain.emplace_back(scan.chain[i], scan.counts[i]);
+  }
   std::string note;
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
   try {
-    order = gathered ? SecondaryOrder(c.Fs(), index, *gathered, c.Data().Blocks(), &note, &seen, rowsReady)
-                     : SecondaryOrder(c.Fs(), index, c.Data(), &note);
+    SecondaryRows rows(index, c.Header(), c.RowCount());
+    bool gathered = false;
+    const auto gather = [&] {
+      if (gathered) return;
+      GatherRows(c, rows);
+      gathered = true;
+    };
+    order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
+                           walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
@@ -122,36 +146,16 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::optional<S
   CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
-// Raised on the thread when the record pass could not gather every row.
-struct RowsMissing {};
-
 }  // namespace
 
-// Most bytes of rows gathered during the record pass for the secondary indexes together; an
-// index beyond it reads the data again when it is checked.
-constexpr size_t kGatheredBytes = size_t{128} << 20;
-
-IndexChecks::IndexChecks(TableCursor& c) : c_(c) {
-  size_t bytes = 0;
-  for (const SecondaryIndex& index : c.Secondaries()) {
-    auto& rows = gathered_.emplace_back();
-    if (bytes > kGatheredBytes) continue;
-    rows.emplace(index, c.Header(), c.RowCount());
-    bytes += rows->Bytes();
-    if (bytes > kGatheredBytes) rows.reset();
-  }
-}
+IndexChecks::IndexChecks(TableCursor& c) : c_(c) {}
 
 IndexChecks::~IndexChecks() {
-  if (!aside_.joinable()) return;
-  HandRows();
-  aside_.join();
+  if (aside_.joinable()) aside_.join();
 }
 
 bool IndexChecks::Start() {
-  if (!c_.Fs().ConcurrentReads() || gathered_.empty()) return false;
-  for (const auto& rows : gathered_)
-    if (!rows) return false;
+  if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return false;
   try {
     aside_ = std::thread([this] { CheckAside(); });
   } catch (const std::system_error&) {
@@ -160,42 +164,21 @@ bool IndexChecks::Start() {
   return true;
 }
 
-void IndexChecks::Take(uint32_t row, const uint8_t* record) {
-  for (auto& rows : gathered_)
-    if (rows) rows->Add(row, record);
-  ++taken_;
-}
-
-void IndexChecks::HandRows() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    handed_ = true;
-  }
-  handedChanged_.notify_all();
-}
-
-void IndexChecks::WaitForRows() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  handedChanged_.wait(lock, [this] { return handed_; });
-  if (taken_ != c_.RowCount()) throw RowsMissing{};
-}
-
 void IndexChecks::CheckAside() {
   try {
-    CheckSecondaries(asideProblems_, [this] { WaitForRows(); });
-    asideDone_ = true;
-  } catch (const RowsMissing&) {
-    // Run checks the indexes itself, as without the thread.
+    CheckSecondaries(asideProblems_, [this](size_t n, const std::function<void(size_t, size_t)>& body) {
+      matching_.Run(n, body);
+    });
   } catch (...) {
     fault_ = std::current_exception();
   }
+  matching_.Finish();
 }
 
-void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const std::function<void()>& rowsReady) {
-  for (size_t i = 0; i < c_.Secondaries().size(); ++i) {
-    const SecondaryIndex& index = c_.Secondaries()[i];
+void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const SplitLoop& split) {
+  for (const SecondaryIndex& index : c_.Secondaries()) {
     try {
-      CheckSecondary(c_, index, gathered_[i], problems, rowsReady);
+      CheckSecondary(c_, index, problems, split);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }
@@ -203,23 +186,19 @@ void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const st
 }
 
 void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
-  if (aside_.joinable()) HandRows();
   try {
     CheckPrimaryIndex(c_, firstKeys, problems);
   } catch (const EDBEngineError& e) {
     problems.push_back({c_.DataPath(), "", e.what()});
   }
-  if (aside_.joinable()) {
-    aside_.join();
-    if (fault_) std::rethrow_exception(fault_);
-    if (asideDone_) {
-      problems.insert(problems.end(), asideProblems_.begin(), asideProblems_.end());
-      return;
-    }
+  if (!aside_.joinable()) {
+    CheckSecondaries(problems, {});
+    return;
   }
-  if (taken_ != c_.RowCount())
-    for (auto& rows : gathered_) rows.reset();
-  CheckSecondaries(problems, {});
+  matching_.Help();
+  aside_.join();
+  if (fault_) std::rethrow_exception(fault_);
+  problems.insert(problems.end(), asideProblems_.begin(), asideProblems_.end());
 }
 
 }  // namespace engine

@@ -22,9 +22,8 @@ namespace {
 
 class RecordChecker {
  public:
-  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress,
-                const RecordVisitor& visit)
-      : c_(c), problems_(problems), progress_(progress), visit_(visit), layout_(c.Layout()), h_(c.Header()) {
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
+      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
     for (size_t f = 0; f < layout_.size(); ++f) {
@@ -60,7 +59,6 @@ class RecordChecker {
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
         const uint8_t* rec = records + static_cast<size_t>(i) * h_.recordSize;
-        if (visit_) visit_(static_cast<uint32_t>(record), rec);
         ++record;
         CheckRecord(rec, record, blocks[b].block);
         if (progress_) progress_(record);
@@ -154,7 +152,6 @@ class RecordChecker {
   TableCursor& c_;
   std::vector<TableProblem>& problems_;
   const ProgressFn& progress_;
-  const RecordVisitor& visit_;
   const std::vector<FieldLayout>& layout_;
   const TableHeader& h_;
   bool bytewise_ = true;
@@ -213,8 +210,8 @@ std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>&
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress, const RecordVisitor& visit) {
-  return RecordChecker(cursor, problems, progress, visit).Run();
+                                      const ProgressFn& progress) {
+  return RecordChecker(cursor, problems, progress).Run();
 }
 
 }  // namespace engine

@@ -18,16 +18,12 @@ namespace engine {
 
 class TableCursor;
 
-// Sees each record that can be read: its row (counted from 0 in chain order) and its bytes.
-using RecordVisitor = std::function<void(uint32_t row, const uint8_t* record)>;
-
 // Appends what is wrong with the records of `cursor` to `problems`; `progress` gets the number
-// of records checked, `visit` (may be empty) every record that can be read, in chain order.
-// Problems of single records beyond the first kListedRecordProblems are summed up in one line.
-// Returns the key bytes of the first record of each block (for the check of the .PX); empty for
-// a table without key.
+// of records checked. Problems of single records beyond the first kListedRecordProblems are
+// summed up in one line. Returns the key bytes of the first record of each block (for the check
+// of the .PX); empty for a table without key.
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress, const RecordVisitor& visit = {});
+                                      const ProgressFn& progress);
 
 constexpr size_t kListedRecordProblems = 20;
 

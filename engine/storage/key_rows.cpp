@@ -15,12 +15,13 @@ constexpr size_t kCacheLine = 64;
 
 KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
                  const std::vector<BlockEntry>& blocks)
-    : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows), blocks_(blocks) {
+    : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows) {
   for (uint32_t r = 1; r < rows && ascending_; ++r) ascending_ = CompareBytes(Key(r - 1), Key(r), width) < 0;
   if (ascending_) {
-    for (size_t i = 0; i < blocks.size(); ++i) {
-      if (blocks[i].block >= entryOf_.size()) entryOf_.resize(size_t{blocks[i].block} + 1, 0);
-      entryOf_[blocks[i].block] = static_cast<uint32_t>(i + 1);
+    for (const BlockEntry& e : blocks) {
+      if (e.block >= spans_.size()) spans_.resize(size_t{e.block} + 1);
+      const bool inRows = e.count > 0 && e.firstRow + e.count <= rows_;
+      spans_[e.block] = inRows ? Span{e.firstRow, e.count} : Span{};
     }
     return;
   }
@@ -37,13 +38,6 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 
 size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
-int64_t KeyRows::EntryOf(uint16_t block) const {
-  if (block >= entryOf_.size() || entryOf_[block] == 0) return -1;
-  const size_t i = entryOf_[block] - 1;
-  const BlockEntry& e = blocks_[i];
-  return e.count > 0 && e.firstRow + e.count <= rows_ ? static_cast<int64_t>(i) : -1;
-}
-
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
   while (first < end) {
     const uint32_t mid = first + (end - first) / 2;
@@ -57,17 +51,16 @@ int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const 
   return -1;
 }
 
-int64_t KeyRows::SearchFrom(const uint8_t* key, int64_t entry) const {
-  if (entry >= 0) {
-    const BlockEntry& e = blocks_[static_cast<size_t>(entry)];
-    const int64_t row = Search(key, e.firstRow, e.firstRow + e.count);
+int64_t KeyRows::SearchFrom(const uint8_t* key, Span span) const {
+  if (span.count > 0) {
+    const int64_t row = Search(key, span.firstRow, span.firstRow + span.count);
     if (row >= 0) return row;
   }
   return Search(key, 0, rows_);
 }
 
 int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
-  if (ascending_) return SearchFrom(key, EntryOf(block));
+  if (ascending_) return SearchFrom(key, SpanOf(block));
   size_t slot = Slot(key);
   while (slots_[slot] != 0) {
     const uint32_t r = slots_[slot] - 1;
@@ -88,11 +81,9 @@ void KeyRows::Prefetch(const uint8_t* entry, uint16_t block) const {
     __builtin_prefetch(&slots_[Slot(entry + offset_)]);
     return;
   }
-  const int64_t i = EntryOf(block);
-  if (i < 0) return;
-  const BlockEntry& e = blocks_[static_cast<size_t>(i)];
-  const uint8_t* begin = data_ + static_cast<size_t>(e.firstRow) * stride_;
-  const uint8_t* end = begin + static_cast<size_t>(e.count) * stride_;
+  const Span span = SpanOf(block);
+  const uint8_t* begin = data_ + static_cast<size_t>(span.firstRow) * stride_;
+  const uint8_t* end = begin + static_cast<size_t>(span.count) * stride_;
   for (const uint8_t* p = begin; p < end; p += kCacheLine) __builtin_prefetch(p);
 }
 

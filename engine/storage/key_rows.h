@@ -19,8 +19,8 @@ class KeyRows {
   static constexpr uint32_t kNoRow = UINT32_MAX;
 
   // Row r's key is the `width` bytes at data + r * stride + offset; `blocks` are the rows' data
-  // blocks in chain order (DataFile::Blocks), covering rows 0..rows-1. `data` and `blocks` must
-  // outlive this object.
+  // blocks in chain order (DataFile::Blocks), covering rows 0..rows-1. `data` must outlive this
+  // object.
   KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
           const std::vector<BlockEntry>& blocks);
 
@@ -35,24 +35,32 @@ class KeyRows {
   // rows of the block, or the entry's hash slot) into its cache: lookups at random places then
   // overlap instead of each waiting for its read. Only the entry's key bytes need be there.
   void Prefetch(const uint8_t* entry, uint16_t block) const;
+  // Asks for what a Prefetch of an entry naming `block` reads first: call it a few entries
+  // before that Prefetch.
+  void PrefetchBlock(uint16_t block) const {
+    if (block < spans_.size()) __builtin_prefetch(&spans_[block]);
+  }
 
  private:
   const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
   size_t Slot(const uint8_t* key) const;
   // Row with `key` among rows [first, end) of ascending keys, or -1.
   int64_t Search(const uint8_t* key, uint32_t first, uint32_t end) const;
-  // Row with `key` among ascending keys: searched in the rows of blocks_[entry] first (none when
-  // entry is -1), then in all rows; -1 when no row has it.
-  int64_t SearchFrom(const uint8_t* key, int64_t entry) const;
-  // Index in blocks_ of a block number's entry with rows, -1 when the chain does not hold it.
-  int64_t EntryOf(uint16_t block) const;
+  // The rows of a block of the chain.
+  struct Span {
+    uint32_t firstRow = 0;
+    uint32_t count = 0;  // 0: the block holds no rows here, or is not in the chain
+  };
+  // Row with `key` among ascending keys: searched in the rows of `span` first, then in all rows;
+  // -1 when no row has it.
+  int64_t SearchFrom(const uint8_t* key, Span span) const;
+  Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
 
   const uint8_t* data_;
   size_t stride_, offset_, width_;
   uint32_t rows_;
-  const std::vector<BlockEntry>& blocks_;
   bool ascending_ = true;
-  std::vector<uint32_t> entryOf_;  // block number -> index in blocks_ + 1, 0: not in the chain
+  std::vector<Span> spans_;  // by block number
   size_t mask_ = 0;
   std::vector<uint32_t> slots_;  // hash slots: row + 1, 0: empty (only when keys do not ascend)
 };

@@ -144,13 +144,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
                         const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
-                        const std::function<void()>& rowsReady) {
+                        const std::function<void()>& rowsReady, const SplitLoop& split, const IndexFileWalk* walked) {
   TableHeader xh;
-  if (!ReadIndexHeader(fs, index.path, &xh) || !IndexFileMatches(xh, index.def, table)) {
+  const bool headerRead = walked ? walked->header.IsSecondaryData() : ReadIndexHeader(fs, index.path, &xh);
+  if (walked) xh = walked->header;
+  if (!headerRead || !IndexFileMatches(xh, index.def, table)) {
     *why = "Der Kopf der Indexdatei passt nicht zur Tabelle.";
     return false;
   }
-  DataFile x(fs.Open(index.path, OpenMode::ReadOnly), xh);
+  DataFile x = walked ? DataFile(fs.Open(index.path, OpenMode::ReadOnly), xh, walked->chain)
+                      : DataFile(fs.Open(index.path, OpenMode::ReadOnly), xh);
   if (x.RecordCount() != rows || x.ChainRecordCount() != rows) {
     *why = "Die Indexdatei ist veraltet (" + std::to_string(x.ChainRecordCount()) +
            " Einträge für " + std::to_string(rows) + " Datensätze).";
@@ -220,13 +223,21 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   if (rowsReady) rowsReady();
   // Each entry is looked up among the rows of the block it names, what the lookup reads being
   // fetched into the cache kLookAhead entries before: the lookups at random places overlap.
+  // The block's place among the rows is asked for twice as far ahead.
   constexpr size_t kLookAhead = 8;
   const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
   std::vector<uint32_t> rowOf(filled);
-  for (size_t j = 0; j < filled; ++j) {
-    if (j + kLookAhead < filled) keyRows.Prefetch(entries.get() + (j + kLookAhead) * stride, hints[j + kLookAhead]);
-    rowOf[j] = keyRows.Match(entries.get() + j * stride, hints[j], width);
-  }
+  const auto match = [&](size_t begin, size_t end) {
+    for (size_t j = begin; j < end; ++j) {
+      if (j + 2 * kLookAhead < end) keyRows.PrefetchBlock(hints[j + 2 * kLookAhead]);
+      if (j + kLookAhead < end) keyRows.Prefetch(entries.get() + (j + kLookAhead) * stride, hints[j + kLookAhead]);
+      rowOf[j] = keyRows.Match(entries.get() + j * stride, hints[j], width);
+    }
+  };
+  if (split)
+    split(filled, match);
+  else
+    match(0, filled);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
@@ -376,7 +387,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& gathered,
                                      const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen,
-                                     const std::function<void()>& rowsReady) {
+                                     const std::function<void()>& rowsReady, const SplitLoop& split,
+                                     const IndexFileWalk* walked) {
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -392,7 +404,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (useFile) {
     try {
       if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen, rowsReady))
+                             seen, rowsReady, split, walked))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();

@@ -53,6 +53,18 @@ struct IndexEntriesRead {
   std::vector<std::string> firstKeys;   // the bytes before the last field of each block's first entry
 };
 
+// An index file's header and block chain as a scan that found no fault in them read them, so
+// that an order need not read them again.
+struct IndexFileWalk {
+  TableHeader header;
+  std::vector<std::pair<uint16_t, uint32_t>> chain;  // (block, records) in chain order
+};
+
+// Runs body(begin, end) over ranges that together cover [0, n), each once, on the caller's
+// thread and maybe on others at the same time; returns when all are done. For work whose
+// pieces are independent.
+using SplitLoop = std::function<void(size_t n, const std::function<void(size_t begin, size_t end)>& body)>;
+
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
 // case-folded as the index file stores them) followed, when the index file can be used, by its
 // key bytes. Gathered record by record, so that a caller reading the records anyway need not
@@ -68,7 +80,7 @@ class SecondaryRows {
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows&,
                                               const std::vector<BlockEntry>&, std::string*, IndexEntriesRead*,
-                                              const std::function<void()>&);
+                                              const std::function<void()>&, const SplitLoop&, const IndexFileWalk*);
   SecondaryDef def_;
   TableHeader table_;
   std::vector<FieldLayout> layout_;
@@ -89,10 +101,12 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 // `blocks` are the data's blocks in chain order (DataFile::Blocks). `seen` (may be null)
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // before the rows are first looked at, after the index file's entries are read: the rows may
-// still be gathered meanwhile on another thread, which it waits for.
+// be gathered then. The entries are matched with their rows through `split` (may be empty).
+// `walked` (may be null) is the index file as a scan found it sound.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& rows,
                                      const std::vector<BlockEntry>& blocks, std::string* note,
-                                     IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {});
+                                     IndexEntriesRead* seen = nullptr, const std::function<void()>& rowsReady = {},
+                                     const SplitLoop& split = {}, const IndexFileWalk* walked = nullptr);
 
 // Sort key bytes of records for the index fields (see above), equal-width for all records,
 // with the fields' layout worked out once for many records.
