@@ -195,12 +195,14 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
   const Statement many = Prepare(InsertSql(table, columns, perStatement), table);
   uint64_t stored = 0;
   const bool rowIdKey = integerKey && keyAsRowId;
-  // One above the largest row id stored: a key of that value is left to SQLite to give, which
-  // gives the same number without searching the table for a row that has it already.
-  int64_t nextRowId = 1;
+  // The largest row id stored, none yet at first. A key one above it (1 in an empty table) is left
+  // to SQLite to give, which gives the same number without searching the table for a row that
+  // has it already; with only negative keys stored that number is not 1.
+  constexpr int64_t kNoRowId = std::numeric_limits<int64_t>::min();
+  int64_t largestRowId = kNoRowId;
   // Stores `count` rows from `cells` with `statement` (made for that many).
   auto store = [&](sqlite3_stmt* statement, const engine::Cell* cells, size_t count) {
-    int64_t next = nextRowId;
+    int64_t largest = largestRowId;
     // The cells stay as they are until the rows are stored: bound without copying.
     for (size_t r = 0; r < count; ++r) {
       const engine::Cell* row = cells + r * columns;
@@ -208,17 +210,17 @@ void SqliteExport::WriteTable(engine::FileSystem& fs, const std::string& tablePa
       size_t i = 0;
       if (rowIdKey) {
         if (row[0].kind == engine::CellKind::Null) throw NullRowIdKey{};
-        if (row[0].integer == next) {
+        if (row[0].integer == (largest == kNoRowId ? 1 : largest + 1)) {
           sqlite3_bind_null(statement, first);
           i = 1;
         }
-        next = std::max(next, row[0].integer + 1);
+        largest = std::max(largest, row[0].integer);
       }
       for (; i < columns; ++i) Bind(statement, first + static_cast<int>(i), row[i]);
     }
     const bool done = sqlite3_step(statement) == SQLITE_DONE;
     sqlite3_reset(statement);
-    if (done) nextRowId = next;
+    if (done) largestRowId = largest;
     return done;
   };
   RowPipeline rows(fs, tablePath, columns, findings);

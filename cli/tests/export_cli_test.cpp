@@ -402,8 +402,8 @@ TEST(CliExport, ARowRefusedAmongManyIsNamed) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path() + "out.sqlite.~kbtmp"));
 }
 
-// A single integer key becomes SQLite's row id: keys in a run, after a gap and out of order (a
-// damaged table) each keep their value.
+// A single integer key becomes SQLite's row id: keys in a run, after a gap, out of order (a
+// damaged table) and after a negative key each keep their value.
 TEST(CliExport, IntegerKeysKeepTheirValuesAsRowIds) {
   TempDir dir;
   WriteNumbered(dir.Path(), "LUECKE.DB", [](int i) { return i < 100 ? i : i + 50; });
@@ -417,6 +417,14 @@ TEST(CliExport, IntegerKeysKeepTheirValuesAsRowIds) {
   EXPECT_EQ(SqliteRows(out, "SELECT count(*) FROM LUECKE WHERE Nr = rowid AND Nr = CASE WHEN Name = 'N50' THEN 1000 "
                             "WHEN CAST(substr(Name, 2) AS INTEGER) < 100 THEN CAST(substr(Name, 2) AS INTEGER) "
                             "ELSE CAST(substr(Name, 2) AS INTEGER) + 50 END"),
+            "200|");
+  // After a negative key the next row id SQLite would give is not 1.
+  WriteNumbered(dir.Path(), "NEGATIV.DB", [](int i) { return i == 0 ? -5 : i; });
+  ASSERT_EQ(RunCli({"export", dir.Path() + "NEGATIV.DB", "--sqlite", dir.Path() + "neg.sqlite"}, dir).status, 0);
+  EXPECT_EQ(SqliteRows(dir.Path() + "neg.sqlite", "SELECT Nr FROM NEGATIV WHERE Name IN ('N0', 'N1', 'N2') ORDER BY rowid"),
+            "-5|1|2|");
+  EXPECT_EQ(SqliteRows(dir.Path() + "neg.sqlite", "SELECT count(*) FROM NEGATIV WHERE Nr = rowid AND Nr = "
+                                                   "CASE WHEN Name = 'N0' THEN -5 ELSE CAST(substr(Name, 2) AS INTEGER) END"),
             "200|");
 }
 

@@ -109,7 +109,7 @@ std::string TField::AsString() const {
   if (table_->state_ == TDataSetState::dsBrowse) {
     TableCursor& c = *table_->cursor_;
     const int row = table_->current_;
-    const FieldLayout& f = c.Layout()[static_cast<size_t>(index_)];
+    const FieldLayout& f = LayoutOf(c, index_);
     if (f.type != PxType::Memo && row >= 0 && c.HasRow(static_cast<uint32_t>(row)))
       return DisplayText(f, c.RecordAt(static_cast<uint32_t>(row)), c.Codepage(), ShortDateParts());
   }

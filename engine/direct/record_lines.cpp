@@ -84,9 +84,9 @@ struct RowRun {
   // Builds the lines of the rows; touches nothing of the cursor but what reading values needs.
   void Build(TableCursor& c) {
     const uint32_t recordSize = c.Header().recordSize;
-    text.reserve(records.size() * 2);
     size_t done = 0;
     try {
+      text.reserve(records.size() * 2);
       for (size_t row = 0; row < present.size(); ++row) {
         AppendRecordLine(text, c, records.data() + row * recordSize, present[row], causes);
         text += '\n';
@@ -133,6 +133,7 @@ class RunBuilder {
   ~RunBuilder() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (!begun_) job_ = nullptr;  // a run handed over but not begun is no longer wanted
       stop_ = true;
     }
     changed_.notify_all();
@@ -219,19 +220,21 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
   // a run it is building when a failure leaves this function.
   RowRun mine, theirs;
   std::unique_ptr<RunBuilder> builder;
-  if (c.PrepareBlobReads(blobBytesInMemory)) {
-    try {
-      builder = std::make_unique<RunBuilder>(c);
-    } catch (const std::system_error&) {
-      // No thread to be had: every run is built here.
-    }
-  }
+  bool twoThreads = c.PrepareBlobReads(blobBytesInMemory);
   // This thread reads every run besides building its own, so its runs are smaller.
   constexpr size_t kTheirRunBytes = size_t{1} << 20;
-  const size_t myRunBytes = builder ? kTheirRunBytes * 5 / 8 : kTheirRunBytes;
+  const size_t myRunBytes = twoThreads ? kTheirRunBytes * 5 / 8 : kTheirRunBytes;
   read(mine, myRunBytes);
   while (!mine.present.empty()) {
     read(theirs, kTheirRunBytes);
+    // The second thread is started for the first run it can have: a small table needs none.
+    if (twoThreads && !builder && !theirs.present.empty()) {
+      try {
+        builder = std::make_unique<RunBuilder>(c);
+      } catch (const std::system_error&) {
+        twoThreads = false;  // no thread to be had: every run is built here
+      }
+    }
     const bool handed = builder && !theirs.present.empty();
     if (handed) builder->Start(theirs);
     mine.Build(c);

@@ -27,9 +27,9 @@ void ForEachStoredRecord(
 void ForEachRecordLine(TableCursor& cursor, const std::function<void(const std::string&)>& line,
                        std::vector<std::string>& unreadable);
 
-// The same lines, each ended by a line feed, given to `piece` a run of about a megabyte of
-// records at a time, in stored order. Two threads build the text of two runs at once when the
-// blob values need no file reads (see TableCursor::PrepareBlobReads, .MB of up to
+// The same lines, each ended by a line feed, given to `piece` a run of at most about a megabyte
+// of records at a time, in stored order. Two threads build the text of two runs at once when
+// the blob values need no file reads (see TableCursor::PrepareBlobReads, .MB of up to
 // `blobBytesInMemory`); the text is the same either way. When reading fails, the lines of the
 // records before the failure are given, then the failure is raised.
 void ForEachRecordLinePiece(TableCursor& cursor, uint64_t blobBytesInMemory,

@@ -36,7 +36,7 @@ constexpr std::array<Wide, 22> kPowersOfTen = [] {
   return p;
 }();
 
-// Writes the decimal digits of q < 10^18 at `out`; returns their end. The low eight digits are
+// Writes the decimal digits of q < 10^17 at `out`; returns their end. The low eight digits are
 // written in 32-bit steps, which cost less than 64-bit ones.
 char* WriteDecimal(char* out, uint64_t q) {
   if (q < 100000000) return std::to_chars(out, out + 8, static_cast<uint32_t>(q)).ptr;

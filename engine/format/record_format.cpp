@@ -38,9 +38,8 @@ void EscapeFrom(std::string& out, size_t start) {
 
 // The text of an alpha value: its bytes up to the first NUL in UTF-8.
 void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
-  size_t length = 0;
-  bool plain = true;
-  for (; length < n && p[length] != 0; ++length) plain = plain && codePage.IsPlain(p[length]);
+  bool plain = false;
+  const size_t length = codePage.TextLength(p, n, &plain);
   if (plain)
     out.append(reinterpret_cast<const char*>(p), length);
   else
@@ -209,11 +208,8 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
   static_assert(sizeof text >= kHundredthsChars);
   switch (f.type) {
     case PxType::Alpha: {
-      bool plain = false;
-      const size_t length = codePage.TextLength(p, f.bytes, &plain);
-      if (plain) return std::string(reinterpret_cast<const char*>(p), length);
       std::string out;
-      codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+      AppendAlpha(out, p, f.bytes, codePage);
       return out;
     }
     case PxType::Short: case PxType::Long: case PxType::AutoInc: {
