@@ -39,6 +39,11 @@ bool InBlobFile(const FieldLayout& f, const uint8_t* record) {
   return BlobFile::StoredLength(record + f.offset, f.bytes) > mb::LeaderBytes(f.bytes);
 }
 
+// The name of the tree file over index file `xPath` as folder `dir` spells it.
+std::string TreeNameIn(FileSystem& fs, const std::string& dir, const std::string& xPath) {
+  return FindFileIgnoringCase(fs, dir, TreeFileName(FileNameOf(xPath)));
+}
+
 }  // namespace
 
 TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::string& dbName,
@@ -68,7 +73,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     Secondary s;
     s.index = def_.indexes[k];
     s.path = secondaries[k].path;
-    s.yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+    s.yName = TreeNameIn(fs_, dir_, s.path);
     const std::string yPath = dir_ + s.yName;
     if (keyed && Maintained(secondaries[k]) && fs_.Exists(s.path)) {
       // The index file's chain comes from its .Y when that agrees with it, from a walk otherwise.
@@ -430,6 +435,8 @@ void TableWriter::Commit() {
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!data_->ChangedEntries(def_.KeyBytes(), &edits, &changed) ||
         !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, edits, changed)) {
+      pxName_.clear();  // looked up again: another program may have written the file anew
+      PxName();
       TableHeader px = ExistingIndexHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
       px.stamp2C = pxStamp;
       primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
@@ -440,7 +447,7 @@ void TableWriter::Commit() {
     primaryFile_ = TreeFileImage();
     pxName_.clear();
     for (auto& s : secondaries_) {
-      s.yName = FindFileIgnoringCase(fs_, dir_, TreeFileName(FileNameOf(s.path)));
+      s.yName = TreeNameIn(fs_, dir_, s.path);
       if (s.x) s.x->Reload();
       s.changed = false;
       s.treeFile = TreeFileImage();
@@ -458,6 +465,7 @@ void TableWriter::Commit() {
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &edits, &changed) ||
         !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, edits, changed)) {
+      s.yName = TreeNameIn(fs_, dir_, s.path);  // as the .PX's name above
       TableHeader yh = ExistingIndexHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
       yh.stamp2C = x.Header().changeCount1;
       s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));

@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <system_error>
@@ -119,10 +120,19 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   IndexEntriesRead seen;
   try {
     SecondaryRows rows(index, c.Header(), c.RowCount());
+    // Asked for again when the index file could not be used: the rows are read once, and a
+    // read that failed fails again without reading.
     bool gathered = false;
+    std::exception_ptr gatherFailure;
     const auto gather = [&] {
+      if (gatherFailure) std::rethrow_exception(gatherFailure);
       if (gathered) return;
-      GatherRows(c, rows);
+      try {
+        GatherRows(c, rows);
+      } catch (...) {
+        gatherFailure = std::current_exception();
+        throw;
+      }
       gathered = true;
     };
     order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <new>
 #include <system_error>
 
 namespace engine {
@@ -42,8 +43,12 @@ LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
   // A buffer not ready yet is not waited for: on a busy machine the pass would then wait for the
   // second thread's turn as well. It is taken by a later call.
   if (next_.valid() && next_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-    LargeBuffer made = next_.get();
-    if (nextBytes_ == bytes) buffer = std::move(made);
+    try {
+      LargeBuffer made = next_.get();
+      if (nextBytes_ == bytes) buffer = std::move(made);
+    } catch (const std::bad_alloc&) {
+      // Memory made ahead only to save time: without it the buffer is made here.
+    }
   }
   if (!buffer) buffer = AllocateLargeBuffer(bytes);
   if (more && !next_.valid()) {
@@ -53,6 +58,8 @@ LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
       process_ = ::getpid();
     } catch (const std::system_error&) {
       // No second thread: the next buffer is made when it is taken.
+    } catch (const std::bad_alloc&) {
+      // No memory for the thread's state: likewise.
     }
   }
   return buffer;

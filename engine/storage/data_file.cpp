@@ -242,10 +242,12 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     for (uint32_t c = chunk + 1; c < chunk + chunks; ++c)
       if (c < slotOf_.size() && slotOf_[c] >= 0) chunks = c - chunk;
   if (run.size != chunks * chunkBytes) {
-    run.size = chunks * chunkBytes;
+    const size_t size = chunks * chunkBytes;
     // A pass in order that keeps its runs takes new memory for each: the next is made ready ahead.
     const bool kept = inOrder_ > kStreamAfter && !streaming;
-    run.bytes = kept ? ahead_.Take(run.size, chunks < chunksLeft) : AllocateLargeBuffer(run.size);
+    LargeBuffer bytes = kept ? ahead_.Take(size, chunks < chunksLeft) : AllocateLargeBuffer(size);
+    run.bytes = std::move(bytes);
+    run.size = size;  // only once the memory is there: a failed allocation leaves the slot as it was
   }
   const size_t got = left > 0 ? file_->ReadAt(offset, run.bytes.get(), std::min<uint64_t>(run.size, left)) : 0;
   std::fill(run.bytes.get() + got, run.bytes.get() + run.size, 0);  // short last chunk

@@ -124,6 +124,9 @@ class DataFile {
   // Bytes of the records of directory entry i (Blocks()[i].count records, packed). Raises
   // kErrCorrupt when the end of the file cuts one of them.
   const uint8_t* BlockRecords(size_t i);
+  // Raises what BlockRecords raises for a block whose records the end of the file cuts; touches
+  // nothing of this object, so that another thread reading the file may call it.
+  [[noreturn]] void FailCut(uint16_t block) const;
   // Forgets cached blocks (after the file was changed behind this object).
   void DropCache();
   // Takes over what a writer of the same file has just committed instead of walking the chain
@@ -185,7 +188,6 @@ class DataFile {
   // The bytes of `block`, read with its chunk when it is not cached.
   BlockBytes LoadBlock(uint16_t block, Reading reading) const;
   BlockBytes LoadEntry(size_t entry);
-  [[noreturn]] void FailCut(uint16_t block) const;
 
   std::unique_ptr<File> file_;
   TableHeader header_;

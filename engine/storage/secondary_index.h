@@ -67,15 +67,12 @@ using SplitLoop = std::function<void(size_t n, const std::function<void(size_t b
 
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
 // case-folded as the index file stores them) followed, when the index file can be used, by its
-// key bytes. Gathered record by record, so that a caller reading the records anyway need not
-// read them again.
+// key bytes, gathered record by record.
 class SecondaryRows {
  public:
   SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows);
   // Takes what is needed of `record`, the table's row `row` (below `rows`).
   void Add(uint32_t row, const uint8_t* record);
-  // Bytes kept for all rows.
-  size_t Bytes() const { return static_cast<size_t>(rows_) * stride_; }
 
  private:
   friend std::vector<uint32_t> SecondaryOrder(FileSystem&, const SecondaryIndex&, SecondaryRows&,

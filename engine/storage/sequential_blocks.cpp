@@ -17,7 +17,7 @@ const uint8_t* SequentialBlocks::Records(size_t i) {
   const TableHeader& h = data_.Header();
   const BlockEntry& b = data_.Blocks()[i];
   const uint64_t offset = h.BlockOffset(b.block);
-  if (offset + blk::kHeaderBytes + uint64_t{b.count} * h.recordSize > fileSize_) return data_.BlockRecords(i);
+  if (offset + blk::kHeaderBytes + uint64_t{b.count} * h.recordSize > fileSize_) data_.FailCut(b.block);
   return window_->At(offset, h.BlockBytes()) + blk::kHeaderBytes;
 }
 

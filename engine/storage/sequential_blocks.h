@@ -1,8 +1,9 @@
 #pragma once
 // The records of a data file's blocks read for a pass in chain order: a chain mostly runs
 // through the file in order, so the blocks are read through a window of consecutive blocks (a
-// few large reads instead of one per block). A block whose records the end of the file cuts is
-// asked of the DataFile, which raises for it.
+// few large reads instead of one per block). A block whose records the end of the file cuts
+// raises as DataFile::BlockRecords does, without touching the DataFile: passes on two threads
+// may each read the same data file through one of these.
 
 #include <cstddef>
 #include <cstdint>

@@ -365,6 +365,30 @@ TEST(WriteCursorUpkeepReopened, AnAppendOnATableChangedElsewhereSeesTheOtherChan
   ExpectSameAsFresh(memory, a, c, 0);
 }
 
+// Another program that writes the .PX anew between two posts may spell its name otherwise: the
+// next post writes the file the folder holds, and no second .PX appears beside it.
+TEST(WriteCursorUpkeepReopened, APrimaryIndexRenamedBetweenPostsIsWrittenUnderItsNewName) {
+  const UpkeepCase c{"Reopened", true, ""};
+  testsupport::MemoryFileSystem memory;
+  std::mt19937 random(6);
+  CreateFilled(memory, c, random);
+  TTable a;
+  Name(memory, a);
+  a.Open();
+  for (const int nr : {20001, 20002}) {
+    a.Append();
+    a.Fields(0).SetAsInteger(nr);
+    a.Fields(1).SetAsString("Gruppe 1");
+    a.Post();
+    if (nr == 20001) memory.Rename("/mem/POSTEN.PX", "/mem/posten.px");
+  }
+  std::vector<std::string> primaries;
+  for (const std::string& name : memory.List("/mem/"))
+    if (name == "POSTEN.PX" || name == "posten.px") primaries.push_back(name);
+  EXPECT_EQ(primaries, std::vector<std::string>{"posten.px"});
+  ExpectSameAsFresh(memory, a, c, 0);
+}
+
 // Changes the block header of `block` in the data file at `path` with `change`.
 void ChangeBlockHeader(testsupport::MemoryFileSystem& fs, const std::string& path, uint16_t block,
                        const std::function<void(uint8_t* head, const engine::TableHeader& h)>& change) {
