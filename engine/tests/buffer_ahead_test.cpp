@@ -2,13 +2,13 @@
 // second thread can be had, and a child made by fork never waits for its parent's thread.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <memory>
 
 #include "io/buffer_ahead.h"
+#include "testsupport/child_process.h"
 #include "testsupport/threads_refused.h"
 
 namespace engine {
@@ -70,10 +70,7 @@ TEST(BufferAhead, AChildMadeByForkWhileABufferIsMadeNeitherWaitsForItNorTakesIt)
       ahead.reset();
       _exit(0);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "Kindprozess abgebrochen";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(testsupport::WaitForExitStatus(child), 0);
   }
 }
 

@@ -3,7 +3,6 @@
 // syncs with threads of its own, or on its own thread when it can start none.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +16,7 @@
 #include "io/fail.h"
 #include "io/file_syncs.h"
 #include "io/file_system.h"
+#include "testsupport/child_process.h"
 #include "testsupport/threads_refused.h"
 
 namespace {
@@ -97,10 +97,7 @@ TEST(FileSyncs, AChildMadeByForkSyncsWithThreadsOfItsOwn) {
     for (const auto& f : files) all = all && f->synced;
     _exit(all ? 0 : 1);
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "Kindprozess abgebrochen";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testsupport::WaitForExitStatus(child), 0);
 }
 
 TEST(FileSyncs, WithoutThreadsEveryFileIsSyncedOnTheCallersThread) {
@@ -124,10 +121,7 @@ TEST(FileSyncs, WithoutThreadsEveryFileIsSyncedOnTheCallersThread) {
       if (!f->synced) _exit(1);
     _exit(0);
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "Kindprozess abgebrochen";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testsupport::WaitForExitStatus(child), 0);
 }
 
 }  // namespace
