@@ -7,12 +7,6 @@
 
 namespace engine {
 
-namespace {
-
-constexpr size_t kCacheLine = 64;
-
-}  // namespace
-
 KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
                  const std::vector<BlockEntry>& blocks)
     : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows) {
@@ -81,10 +75,13 @@ void KeyRows::Prefetch(const uint8_t* entry, uint16_t block) const {
     __builtin_prefetch(&slots_[Slot(entry + offset_)]);
     return;
   }
+  // Only the rows a search of the block reads first: its middle and the middles of its halves.
+  // Fetching the whole block for every entry moved more memory than the matching could use.
   const Span span = SpanOf(block);
-  const uint8_t* begin = data_ + static_cast<size_t>(span.firstRow) * stride_;
-  const uint8_t* end = begin + static_cast<size_t>(span.count) * stride_;
-  for (const uint8_t* p = begin; p < end; p += kCacheLine) __builtin_prefetch(p);
+  if (span.count == 0) return;
+  const uint32_t half = span.count / 2;
+  for (const uint32_t r : {half, half / 2, half + 1 + (span.count - half - 1) / 2})
+    if (r < span.count) __builtin_prefetch(Key(span.firstRow + r));
 }
 
 }  // namespace engine
