@@ -97,6 +97,13 @@ void ExpectTreeAsWrittenWhole(testsupport::MemoryFileSystem& fs, const std::stri
   EXPECT_TRUE(fs.Contents("/mem/WHOLE.TRE") == bytes);
 }
 
+// The same for the .PX (at least `primaryLevels` levels) and both .Ys (`secondaryLevels`).
+void ExpectTreesAsWrittenWhole(testsupport::MemoryFileSystem& fs, int primaryLevels, int secondaryLevels) {
+  ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.PX", "/mem/POSTEN.DB", primaryLevels);
+  ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", secondaryLevels);
+  ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", secondaryLevels);
+}
+
 std::string GroupText(std::mt19937& random) {
   const int g = static_cast<int>(random() % 6);
   return (random() % 2 ? "gruppe " : "Gruppe ") + std::to_string(g);
@@ -169,9 +176,7 @@ TEST_P(WriteCursorUpkeep, RowsEqualAFreshlyOpenedTable) {
   ASSERT_GT(t.RecordCount(), 600);
   t.Close();
   if (c.keyed) {
-    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.PX", "/mem/POSTEN.DB", 1);
-    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 2);
-    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 2);
+    ExpectTreesAsWrittenWhole(fs, 1, 2);
   }
 }
 
@@ -261,9 +266,7 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWh
     t.Delete();
     ExpectSameAsFresh(fs, t, c, 0);
     t.Close();
-    ExpectTreeAsWrittenWhole(fs, px, "/mem/POSTEN.DB", 2);
-    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
-    ExpectTreeAsWrittenWhole(fs, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
+    ExpectTreesAsWrittenWhole(fs, 2, 1);
   }
 }
 
@@ -333,9 +336,7 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostsAfterOpenTakeTheChainsFromAgreeingT
   EXPECT_EQ(fs.bytes["/mem/POSTEN.DB"], 0u);
   ExpectSameAsFresh(memory, t, c, 0);
   t.Close();
-  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.PX", "/mem/POSTEN.DB", 2);
-  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.Y02", "/mem/POSTEN.X02", 1);
-  ExpectTreeAsWrittenWhole(memory, "/mem/POSTEN.YG0", "/mem/POSTEN.XG0", 1);
+  ExpectTreesAsWrittenWhole(memory, 2, 1);
 }
 
 // A table whose files another table object changed since its open counts its new row through a
