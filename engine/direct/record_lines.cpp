@@ -190,13 +190,18 @@ class RunBuilder {
   std::thread thread_;  // last, so that it starts on members made
 };
 
+// Names the records that the end of the data file cuts, once, as the first unreadable cause.
+void NoteTruncation(TableCursor& c, std::vector<std::string>& unreadable) {
+  if (!c.Data().Truncation().empty())
+    unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
+}
+
 }  // namespace
 
 void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
                             const std::function<void(const std::string&)>& piece,
                             std::vector<std::string>& unreadable) {
-  if (!c.Data().Truncation().empty())
-    unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
+  NoteTruncation(c, unreadable);
   UnreadableCauses causes;
   uint32_t row = 0;
   size_t entry = 0;
@@ -253,8 +258,7 @@ void ForEachRecordLinePiece(TableCursor& c, uint64_t blobBytesInMemory,
 void ForEachStoredRecord(
     TableCursor& c, std::vector<std::string>& unreadable,
     const std::function<void(uint32_t row, const uint8_t* record, uint32_t present, UnreadableCauses& causes)>& each) {
-  if (!c.Data().Truncation().empty())
-    unreadable.push_back("Datei " + Quoted(c.DataPath()) + ": " + c.Data().Truncation());
+  NoteTruncation(c, unreadable);
   UnreadableCauses causes;
   const uint32_t recordSize = c.Header().recordSize;
   std::vector<uint8_t> record(recordSize);

@@ -1,7 +1,5 @@
 #include "direct/table_rows.h"
 
-#include <cstring>
-
 #include "direct/record_lines.h"
 #include "direct/table_location.h"
 #include "direct/value_causes.h"
@@ -69,9 +67,7 @@ void ValueCell(TableCursor& c, size_t i, const uint8_t* record, Cell& cell, Unre
   switch (f.type) {
     case PxType::Alpha: {
       cell.kind = CellKind::Text;
-      const void* end = std::memchr(p, 0, f.bytes);
-      c.Codepage().AppendUtf8(cell.text, reinterpret_cast<const char*>(p),
-                              end ? static_cast<size_t>(static_cast<const uint8_t*>(end) - p) : f.bytes);
+      AppendAlpha(cell.text, p, f.bytes, c.Codepage());
       return;
     }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:

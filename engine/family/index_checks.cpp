@@ -164,14 +164,13 @@ IndexChecks::~IndexChecks() {
   if (aside_.joinable()) aside_.join();
 }
 
-bool IndexChecks::Start() {
-  if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return false;
+void IndexChecks::Start() {
+  if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return;
   try {
     aside_ = std::thread([this] { CheckAside(); });
   } catch (const std::system_error&) {
-    return false;  // no thread to be had: Run checks the indexes itself
+    // No thread to be had: Run checks the indexes itself.
   }
-  return true;
 }
 
 void IndexChecks::CheckAside() {

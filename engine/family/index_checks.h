@@ -23,12 +23,12 @@ class IndexChecks {
   IndexChecks& operator=(const IndexChecks&) = delete;
 
   // Starts the checks of the secondary indexes on a thread of their own, beside the check of
-  // the records; true when started. The thread reads the index files and the data itself; Run
+  // the records. The thread reads the index files and the data itself; Run
   // then helps it match the entries with the rows. Only for a cursor whose chain is walked and
   // whose blocks lie whole in the file (a chain the scan found sound): then neither thread
   // changes what the other reads. Not started when the file system cannot be read from two
   // threads, the table has no secondary index or no thread can be had.
-  bool Start();
+  void Start();
 
   // Appends what is wrong with the index files to `problems`; `firstKeys` are the key bytes of
   // the first record of each data block (CheckRecords).

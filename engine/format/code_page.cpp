@@ -87,8 +87,7 @@ class SingleByteCodePage : public CodePage {
         utf8 = kReplacement;
       }
       decode_[b] = utf8;
-      same_[b] = utf8.size() == 1 && static_cast<unsigned char>(utf8[0]) == b;
-      plain_[b] = b != 0 && same_[b];
+      plain_[b] = b != 0 && utf8.size() == 1 && static_cast<unsigned char>(utf8[0]) == b;
       if (utf8 != kReplacement) encode_.emplace(utf8, static_cast<char>(b));
     }
     NotePlainAscii();
@@ -104,7 +103,7 @@ class SingleByteCodePage : public CodePage {
     size_t i = 0;
     while (i < n) {
       const size_t run = i;
-      while (i < n && same_[static_cast<unsigned char>(bytes[i])]) ++i;
+      while (i < n && plain_[static_cast<unsigned char>(bytes[i])]) ++i;
       out.append(bytes + run, i - run);
       if (i < n) out += decode_[static_cast<unsigned char>(bytes[i++])];
     }
@@ -126,7 +125,6 @@ class SingleByteCodePage : public CodePage {
  private:
   int number_;
   std::array<std::string, 256> decode_;
-  std::array<bool, 256> same_{};  // decode_[b] is the byte b itself
   std::unordered_map<std::string, char> encode_;
 };
 

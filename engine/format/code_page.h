@@ -23,11 +23,9 @@ class CodePage {
   virtual void AppendUtf8(std::string& out, const char* bytes, size_t n) const { out += ToUtf8(std::string(bytes, n)); }
   // Converts UTF-8 text to the code page; false when a character has no representation.
   virtual bool FromUtf8(const std::string& utf8, std::string* bytes) const = 0;
-  // True when byte `b` (not 0) reads as itself in UTF-8 wherever it stands (ASCII, mostly), so
-  // that a text of such bytes needs no conversion.
-  bool IsPlain(unsigned char b) const { return plain_[b]; }
-  // Bytes of the text at `p` (those before the first 0, at most `n`); *plain tells whether IsPlain
-  // holds for each of them.
+  // Bytes of the text at `p` (those before the first 0, at most `n`); *plain tells whether each
+  // of them is plain: a byte (not 0) that reads as itself in UTF-8 wherever it stands (ASCII,
+  // mostly), so that a text of such bytes needs no conversion.
   size_t TextLength(const uint8_t* p, size_t n, bool* plain) const;
 
   // Shared instance for a code page number (unknown numbers give 437).
@@ -38,7 +36,7 @@ class CodePage {
   // Call once plain_ is set.
   void NotePlainAscii();
   std::array<bool, 256> plain_{};
-  bool asciiPlain_ = false;  // IsPlain holds for every byte from 1 to 0x7F
+  bool asciiPlain_ = false;  // every byte from 1 to 0x7F is plain
 };
 
 }  // namespace engine

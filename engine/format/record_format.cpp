@@ -36,16 +36,6 @@ void EscapeFrom(std::string& out, size_t start) {
   }
 }
 
-// The text of an alpha value: its bytes up to the first NUL in UTF-8.
-void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
-  bool plain = false;
-  const size_t length = codePage.TextLength(p, n, &plain);
-  if (plain)
-    out.append(reinterpret_cast<const char*>(p), length);
-  else
-    codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
-}
-
 void AppendClock(std::string& out, int64_t ms) {
   AppendPadded(out, ms / 3600000, 2);
   out.push_back(':');
@@ -68,6 +58,15 @@ char* WriteWideYear(char* out, int y) {
 }
 
 }  // namespace
+
+void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
+  bool plain = false;
+  const size_t length = codePage.TextLength(p, n, &plain);
+  if (plain)
+    out.append(reinterpret_cast<const char*>(p), length);
+  else
+    codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+}
 
 std::vector<FieldLayout> LayoutFields(const TableHeader& header) {
   std::vector<FieldLayout> out;
@@ -203,24 +202,17 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
                         const ShortDatePattern& datePattern) {
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return std::string();
-  // Short texts are written on the stack and the string is made once from them.
-  char text[ShortDatePattern::kStackChars];
-  static_assert(sizeof text >= kHundredthsChars);
   switch (f.type) {
     case PxType::Alpha: {
       std::string out;
       AppendAlpha(out, p, f.bytes, codePage);
       return out;
     }
-    case PxType::Short: case PxType::Long: case PxType::AutoInc: {
-      const char* end = std::to_chars(text, text + sizeof text, DecodeIntValue(p, f.bytes)).ptr;
-      return std::string(text, static_cast<size_t>(end - text));
-    }
+    case PxType::Short: case PxType::Long: case PxType::AutoInc:
+      return std::to_string(DecodeIntValue(p, f.bytes));
     case PxType::Number: case PxType::Money: {
-      const double v = DecodeDoubleValue(p);
-      if (const char* end = WriteHundredths(text, v)) return std::string(text, static_cast<size_t>(end - text));
       std::string out;
-      AppendGeneral(out, v, 15);
+      AppendGeneral(out, DecodeDoubleValue(p), 15);
       return out;
     }
     case PxType::Bcd:
@@ -228,13 +220,8 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
     case PxType::Logical:
       return DecodeLogicalValue(p) ? "True" : "False";
     case PxType::Date: {
-      const int32_t day = DecodeIntValue(p, f.bytes);
-      if (datePattern.MaxChars() <= sizeof text) {
-        const char* end = datePattern.Write(text, day);
-        return std::string(text, static_cast<size_t>(end - text));
-      }
       std::string out;
-      datePattern.Append(out, day);
+      datePattern.Append(out, DecodeIntValue(p, f.bytes));
       return out;
     }
     case PxType::Time: {
@@ -267,15 +254,6 @@ void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* recor
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return;
   switch (f.type) {
     case PxType::Alpha: {
-      // Plain text without a character to escape, the most of it, is copied as it stands.
-      size_t length = 0;
-      bool asItStands = true;
-      for (; length < f.bytes && p[length] != 0; ++length)
-        asItStands = asItStands && codePage.IsPlain(p[length]) && !IsEscaped(static_cast<char>(p[length]));
-      if (asItStands) {
-        out.append(reinterpret_cast<const char*>(p), length);
-        break;
-      }
       const size_t start = out.size();
       AppendAlpha(out, p, f.bytes, codePage);
       EscapeFrom(out, start);
@@ -323,11 +301,10 @@ std::string EscapeDumpText(const std::string& utf8) {
 }
 
 void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   const uint64_t h = coding::Fnv1a64(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  char text[16];  // the hash's hex digits, the most significant first
-  for (int i = 0; i < 16; ++i) text[i] = kDigits[(h >> (60 - 4 * i)) & 0x0F];
-  out.append(text, sizeof text);
+  uint8_t big[8];  // the hash's bytes, the most significant first
+  for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
+  AppendHex(out, big, sizeof big);
 }
 
 std::string Fnv1a64Hex(const std::string& bytes) {

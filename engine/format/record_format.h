@@ -73,6 +73,9 @@ class ShortDatePattern {
 // Short date text for a day number after a pattern (see ShortDatePattern).
 std::string FormatShortDate(int32_t dayNumber, const std::string& pattern);
 
+// Appends the text of the alpha value of `n` bytes at `p` in UTF-8: its bytes up to the first 0.
+void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage);
+
 // Display text of a non-blob value (see TField::AsString); empty for null. BCD values that are
 // not decimals and timestamps that are not a day and time read as "?".
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
