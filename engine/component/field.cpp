@@ -105,14 +105,6 @@ bool TField::IsNull() const {
 }
 
 std::string TField::AsString() const {
-  // A row being browsed has no edit buffer: its text comes straight from the record.
-  if (table_->state_ == TDataSetState::dsBrowse) {
-    TableCursor& c = *table_->cursor_;
-    const int row = table_->current_;
-    const FieldLayout& f = LayoutOf(c, index_);
-    if (f.type != PxType::Memo && row >= 0 && c.HasRow(static_cast<uint32_t>(row)))
-      return DisplayText(f, c.RecordAt(static_cast<uint32_t>(row)), c.Codepage(), ShortDateParts());
-  }
   TableCursor& c = table_->OpenCursor();
   const EditBuffer* edited = table_->EditedRow(table_->current_);
   return FieldText(c, index_, RecordForRow(c, edited, table_->current_), edited);

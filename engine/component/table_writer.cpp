@@ -73,9 +73,9 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
     Secondary s;
     s.index = def_.indexes[k];
     s.path = secondaries[k].path;
-    s.yName = TreeNameIn(fs_, dir_, s.path);
-    const std::string yPath = dir_ + s.yName;
     if (keyed && Maintained(secondaries[k]) && fs_.Exists(s.path)) {
+      s.yName = TreeNameIn(fs_, dir_, s.path);
+      const std::string yPath = dir_ + s.yName;
       // The index file's chain comes from its .Y when that agrees with it, from a walk otherwise.
       TreeFileImage& tree = s.treeFile;
       const RecordWriter::ChainFromTree fromY = [&](const TableHeader& h, std::vector<BlockEntry>* chain) {
@@ -86,7 +86,8 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       if (s.x->Header().recordSize != expected) s.x.reset();
     }
     if (!s.x || !s.x->ChainFromTreeTaken()) s.treeFile = TreeFileImage();
-    if (s.x && !s.x->ChainFromTreeTaken()) s.treeFile.Adopt(fs_, yPath, s.x->Header().changeCount1, s.x->Blocks());
+    if (s.x && !s.x->ChainFromTreeTaken())
+      s.treeFile.Adopt(fs_, dir_ + s.yName, s.x->Header().changeCount1, s.x->Blocks());
     if (!s.x) rebuildAll_ = true;
     secondaries_.push_back(std::move(s));
   }
@@ -99,7 +100,7 @@ void TableWriter::ReadBlobSpaceAhead(FileSystem& fs) {
   // .MB reads through its key and is left to the first change.
   FileSystem& stored = StoredFiles(fs);
   if (unlocked_ || !stored.ConcurrentReads()) return;
-  if (std::none_of(layout_.begin(), layout_.end(), [](const FieldLayout& f) { return IsBlobType(f.type); })) return;
+  if (!HasBlobFields(layout_)) return;
   const std::string path = dir_ + FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "MB"));
   try {
     std::unique_ptr<File> copy = stored.Open(path, OpenMode::ReadOnly);
@@ -436,10 +437,10 @@ void TableWriter::Commit() {
     if (!data_->ChangedEntries(def_.KeyBytes(), &edits, &changed) ||
         !primaryFile_.Update(fs_, dir_ + pxName, pxStamp, edits, changed)) {
       pxName_.clear();  // looked up again: another program may have written the file anew
-      PxName();
-      TableHeader px = ExistingIndexHeader(fs_, dir_ + pxName, PrimaryIndexHeader(def_, pxName));
+      const std::string& name = PxName();
+      TableHeader px = ExistingIndexHeader(fs_, dir_ + name, PrimaryIndexHeader(def_, name));
       px.stamp2C = pxStamp;
-      primaryFile_.Write(fs_, dir_ + pxName, px, data_->BlockEntries(def_.KeyBytes()));
+      primaryFile_.Write(fs_, dir_ + name, px, data_->BlockEntries(def_.KeyBytes()));
     }
   }
   if (rebuildAll_) {
@@ -447,8 +448,10 @@ void TableWriter::Commit() {
     primaryFile_ = TreeFileImage();
     pxName_.clear();
     for (auto& s : secondaries_) {
-      s.yName = TreeNameIn(fs_, dir_, s.path);
-      if (s.x) s.x->Reload();
+      if (s.x) {
+        s.yName = TreeNameIn(fs_, dir_, s.path);
+        s.x->Reload();
+      }
       s.changed = false;
       s.treeFile = TreeFileImage();
     }
@@ -460,15 +463,14 @@ void TableWriter::Commit() {
     x.TakeMoved();
     x.Commit(db.changeCount2, def_.keyFields > 0 ? pxStamp : -1, s.changed);
     const size_t keyBytes = x.Header().recordSize - idx::kLastFieldBytes;
-    const std::string& yName = s.yName;
     std::vector<TreeEdit> edits;
     std::vector<std::pair<size_t, TreeEntry>> changed;
     if (!x.ChangedEntries(keyBytes, &edits, &changed) ||
-        !s.treeFile.Update(fs_, dir_ + yName, x.Header().changeCount1, edits, changed)) {
+        !s.treeFile.Update(fs_, dir_ + s.yName, x.Header().changeCount1, edits, changed)) {
       s.yName = TreeNameIn(fs_, dir_, s.path);  // as the .PX's name above
-      TableHeader yh = ExistingIndexHeader(fs_, dir_ + yName, SecondaryTreeHeader(def_, x.Header(), yName));
+      TableHeader yh = ExistingIndexHeader(fs_, dir_ + s.yName, SecondaryTreeHeader(def_, x.Header(), s.yName));
       yh.stamp2C = x.Header().changeCount1;
-      s.treeFile.Write(fs_, dir_ + yName, yh, x.BlockEntries(keyBytes));
+      s.treeFile.Write(fs_, dir_ + s.yName, yh, x.BlockEntries(keyBytes));
     }
     s.changed = false;
   }

@@ -46,10 +46,7 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   {
     const auto file = fs.Open(path, OpenMode::ReadOnly);
     ChainScan scan = ScanChain(*file, h);
-    if (scan.problems.empty()) {
-      soundChain.emplace();
-      for (size_t i = 0; i < scan.chain.size(); ++i) soundChain->emplace_back(scan.chain[i], scan.counts[i]);
-    }
+    if (scan.problems.empty()) soundChain = ChainWithCounts(scan);
     report.problems = std::move(scan.problems);
     if (scan.broken) return;  // the records and indexes are checked once the chain is mended
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -99,22 +100,20 @@ void GatherRows(TableCursor& c, SecondaryRows& rows) {
 
 void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems,
                     const SplitLoop& split) {
+  std::unique_ptr<File> file;
   TableHeader xh;
   try {
-    xh = ReadFileHeader(c.Fs(), index.path);
+    file = c.Fs().Open(index.path, OpenMode::ReadOnly);
+    xh = ReadFileHeader(*file, index.path);
   } catch (const EDBEngineError& e) {
     problems.push_back({index.path, "", std::string("Die Indexdatei kann nicht gelesen werden: ") + e.what()});
     return;
   }
-  auto file = c.Fs().Open(index.path, OpenMode::ReadOnly);
   ChainScan scan = ScanChain(*file, xh);
   problems.insert(problems.end(), scan.problems.begin(), scan.problems.end());
   if (scan.broken) return;
   std::optional<IndexFileWalk> walked;
-  if (scan.problems.empty()) {
-    walked.emplace(IndexFileWalk{xh, {}});
-    for (size_t i = 0; i < scan.chain.size(); ++i) walked->chain.emplace_back(scan.chain[i], scan.counts[i]);
-  }
+  if (scan.problems.empty()) walked.emplace(IndexFileWalk{xh, ChainWithCounts(scan)});
   std::string note;
   std::vector<uint32_t> order;
   IndexEntriesRead seen;

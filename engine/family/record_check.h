@@ -4,7 +4,6 @@
 // ascending along the chain, and its blob fields refer to sound, unshared .MB entries.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 

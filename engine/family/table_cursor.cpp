@@ -1,6 +1,5 @@
 #include "family/table_cursor.h"
 
-#include <algorithm>
 #include <cctype>
 #include <mutex>
 #include <set>
@@ -155,8 +154,7 @@ std::unique_ptr<BlobFile> TableCursor::OpenBlobs(FileSystem& fs) const {
 }
 
 bool TableCursor::PrepareBlobReads(uint64_t maxBytes) {
-  if (std::none_of(layout_.begin(), layout_.end(), [](const FieldLayout& f) { return IsBlobType(f.type); }))
-    return true;
+  if (!HasBlobFields(layout_)) return true;
   if (blob_ || blobFailure_) return false;
   WholeFileReads inMemory(*fs_, maxBytes);
   try {

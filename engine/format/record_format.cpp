@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstring>
 
 #include "format/code_page.h"
@@ -82,6 +81,10 @@ std::vector<FieldLayout> LayoutFields(const TableHeader& header) {
     out.push_back(l);
   }
   return out;
+}
+
+bool HasBlobFields(const std::vector<FieldLayout>& layout) {
+  return std::any_of(layout.begin(), layout.end(), [](const FieldLayout& f) { return IsBlobType(f.type); });
 }
 
 std::string TypeToken(const FieldLayout& f) {

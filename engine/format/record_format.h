@@ -23,6 +23,9 @@ struct FieldLayout {
 
 std::vector<FieldLayout> LayoutFields(const TableHeader& header);
 
+// Whether any field of `layout` keeps its value in the .MB (memo, binary, graphic ...).
+bool HasBlobFields(const std::vector<FieldLayout>& layout);
+
 // Type token of the dump format: A<n>, N, $, #<n>, S, I, +, L, D, T, @, M<n> ... Y<n>.
 std::string TypeToken(const FieldLayout& f);
 

@@ -182,6 +182,13 @@ class Scanner {
 
 ChainScan ScanChain(const File& file, const TableHeader& header) { return Scanner(file, header).Run(); }
 
+std::vector<std::pair<uint16_t, uint32_t>> ChainWithCounts(const ChainScan& scan) {
+  std::vector<std::pair<uint16_t, uint32_t>> out;
+  out.reserve(scan.chain.size());
+  for (size_t i = 0; i < scan.chain.size(); ++i) out.emplace_back(scan.chain[i], scan.counts[i]);
+  return out;
+}
+
 int BlockRecordCount(const File& file, const TableHeader& header, uint16_t block) {
   if (block == 0 || header.BlockOffset(block) + blk::kHeaderBytes > file.Size()) return -1;
   return CountIn(ReadBlockHeader(file, header, block), header);

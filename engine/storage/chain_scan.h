@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "format/table_header.h"
@@ -26,6 +27,9 @@ struct ChainScan {
   bool broken = false;
   std::vector<TableProblem> problems;
 };
+
+// The scanned chain as (block, records) pairs in chain order.
+std::vector<std::pair<uint16_t, uint32_t>> ChainWithCounts(const ChainScan& scan);
 
 // Walks `file`, whose decoded header is `header`. Never raises for damage; raises only when
 // the file cannot be read.

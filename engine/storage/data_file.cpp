@@ -210,7 +210,6 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   };
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
   // Its run may be the one replaced.
-  lastRow_ = UINT32_MAX;
   loaded_ = LoadedRows();
   inOrder_ = reading == Reading::kRandom ? 0 : inOrder_ + 1;
   const bool streaming = inOrder_ > kStreamAfter && (reading == Reading::kWalk || !KeepsPasses());
@@ -299,9 +298,10 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
 }
 
 const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
-  if (row == lastRow_) {
-    *present = lastPresent_;
-    return lastRecord_;
+  const uint32_t k = row - loaded_.firstRow;
+  if (k < loaded_.rows) {
+    *present = header_.recordSize;
+    return loaded_.records + size_t{k} * header_.recordSize;
   }
   if (!HasRecord(row))
     Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");
@@ -311,15 +311,12 @@ const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
   const size_t start = blk::kHeaderBytes + static_cast<size_t>(row - b.firstRow) * header_.recordSize;
   *present = static_cast<uint32_t>(std::min<size_t>(loaded.present > start ? loaded.present - start : 0,
                                                     header_.recordSize));
-  lastRow_ = row;
-  lastRecord_ = loaded.bytes + start;
-  lastPresent_ = *present;
   // Rows the file holds whole, and (while the walk may still cut the block) that the header counts.
   const size_t recordBytes = loaded.present > blk::kHeaderBytes ? loaded.present - blk::kHeaderBytes : 0;
   const uint64_t rows = std::min<uint64_t>({b.count, recordBytes / header_.recordSize,
                                             header_.numRecords > b.firstRow ? header_.numRecords - b.firstRow : 0});
   loaded_ = LoadedRows{b.firstRow, static_cast<uint32_t>(rows), loaded.bytes + blk::kHeaderBytes};
-  return lastRecord_;
+  return loaded.bytes + start;
 }
 
 void DataFile::DropCache() {
@@ -328,7 +325,6 @@ void DataFile::DropCache() {
   streamSlots_.clear();
   nextVictim_ = 0;
   nextStreamSlot_ = 0;
-  lastRow_ = UINT32_MAX;
   loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;
@@ -367,7 +363,6 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, std::vector<BlockE
     if (block != 0 && chunk < slotOf_.size() && slotOf_[chunk] >= 0)
       ForgetRun(static_cast<size_t>(slotOf_[chunk]));
   }
-  lastRow_ = UINT32_MAX;
   loaded_ = LoadedRows();
   lastLoadedEntry_ = SIZE_MAX;
   inOrder_ = 0;

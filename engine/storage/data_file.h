@@ -230,10 +230,6 @@ class DataFile {
     const uint8_t* records = nullptr;
   };
   mutable LoadedRows loaded_;
-  // The previous Record call, answered again without a search while no block was read since.
-  mutable uint32_t lastRow_ = UINT32_MAX;
-  const uint8_t* lastRecord_ = nullptr;
-  uint32_t lastPresent_ = 0;
 };
 
 }  // namespace engine

@@ -4,7 +4,6 @@
 // file names change, also for a target that does not exist yet; the refusal is German.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "direct/table_files.h"
 #include "family/restructure.h"
 #include "io/engine_error.h"
+#include "testsupport/child_process.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/fixture_folder.h"
 #include "testsupport/fixture_tables.h"
@@ -80,9 +80,7 @@ int WithChildPaused(const std::string& pauseAt, const std::function<void(engine:
   (void)!::write(down[1], &c, 1);
   ::close(down[1]);
   ::close(up[0]);
-  int raw = 0;
-  ::waitpid(child, &raw, 0);
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return testsupport::WaitForExitStatus(child);
 }
 
 // Expects `attempt` to be refused because another process holds the table.
@@ -180,9 +178,7 @@ TEST(TwoProcesses, TwoCopiesRacingForOneNewTargetLeaveOneWholeTable) {
     ::close(start[1]);
     int done = 0;
     for (pid_t child : children) {
-      int raw = 0;
-      ::waitpid(child, &raw, 0);
-      const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+      const int status = testsupport::WaitForExitStatus(child);
       EXPECT_TRUE(status == 0 || status == 2) << "status " << status;
       done += status == 0;
     }
