@@ -119,21 +119,7 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   IndexEntriesRead seen;
   try {
     SecondaryRows rows(index, c.Header(), c.RowCount());
-    // Asked for again when the index file could not be used: the rows are read once, and a
-    // read that failed fails again without reading.
-    bool gathered = false;
-    std::exception_ptr gatherFailure;
-    const auto gather = [&] {
-      if (gatherFailure) std::rethrow_exception(gatherFailure);
-      if (gathered) return;
-      try {
-        GatherRows(c, rows);
-      } catch (...) {
-        gatherFailure = std::current_exception();
-        throw;
-      }
-      gathered = true;
-    };
+    const auto gather = [&] { GatherRows(c, rows); };
     order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
                            walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {

@@ -220,7 +220,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       previousKey = descending ? previous.data() : e;
     }
   }
-  if (rowsReady) rowsReady();
+  rowsReady();
   // Each entry is looked up among the rows of the block it names, what the lookup reads being
   // fetched into the cache kLookAhead entries before: the lookups at random places overlap.
   // The block's place among the rows is asked for twice as far ahead.
@@ -387,8 +387,23 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& gathered,
                                      const std::vector<BlockEntry>& blocks, std::string* note, IndexEntriesRead* seen,
-                                     const std::function<void()>& rowsReady, const SplitLoop& split,
+                                     const std::function<void()>& makeRowsReady, const SplitLoop& split,
                                      const IndexFileWalk* walked) {
+  // Asked for by the index file's reading and again when that falls back to the data: the rows
+  // are made ready once, and a failure to make them is raised again without another try.
+  bool ready = false;
+  std::exception_ptr notReady;
+  const std::function<void()> rowsReady = [&] {
+    if (notReady) std::rethrow_exception(notReady);
+    if (ready || !makeRowsReady) return;
+    try {
+      makeRowsReady();
+    } catch (...) {
+      notReady = std::current_exception();
+      throw;
+    }
+    ready = true;
+  };
   const TableHeader& table = gathered.table_;
   const auto& layout = gathered.layout_;
   const uint32_t rows = gathered.rows_;
@@ -411,7 +426,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
     }
   }
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
-  if (rowsReady) rowsReady();
+  rowsReady();
 
   auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
