@@ -1,6 +1,7 @@
 // kerbolt-bench: builds a large keyed table with a secondary index and a memo field, measures
 // the engine's table operations on it and sets each figure against the raw sequential read and
-// the raw copy of the same .DB file, measured in the same run: the physical limit.
+// the raw copy of the same .DB file, measured in the same run: the physical limit. Beside them it
+// measures one 2 KiB block written in place and flushed (raw_sync), the floor of a durable post.
 //
 //   kerbolt-bench [--records N] [--tables N] [--writes N] [--lookups N] [--large [N]] [--tsv]
 //                 [--cli PROGRAM] [--dir DIR] [--keep]
@@ -219,6 +220,14 @@ class Session {
       RawCopy(dbPath, dir_ + "ROHKOPIE.BIN");
       report_.SetRawCopy(w.Seconds());
       fs::remove(dir_ + "ROHKOPIE.BIN");
+    }
+    {
+      // What every durable post pays at least twice (its undo journal, then the table's files).
+      const int64_t writes = std::max<int64_t>(o_.writes, 20);
+      Stopwatch w;
+      RawDurableWrites(dir_ + "ROHBLOCK.BIN", writes);
+      Add("raw_sync", "Rohes Schreiben eines 2-KiB-Blocks + fdatasync", w.Seconds(), static_cast<double>(writes),
+          "Blöcke", Basis::None);
     }
   }
 

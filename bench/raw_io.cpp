@@ -67,4 +67,21 @@ uint64_t RawCopy(const std::string& from, const std::string& to) {
   return total;
 }
 
+void RawDurableWrites(const std::string& path, int64_t count) {
+  constexpr size_t kBlock = 2048;
+  constexpr int64_t kBlocks = 16;
+  {
+    Fd out(path, O_RDWR | O_CREAT | O_TRUNC);
+    std::vector<char> block(kBlock, 'x');
+    for (int64_t i = 0; i < count; ++i) {
+      block[0] = static_cast<char>(i);
+      const auto offset = static_cast<off_t>((i % kBlocks) * static_cast<int64_t>(kBlock));
+      if (::pwrite(out.get(), block.data(), kBlock, offset) != static_cast<ssize_t>(kBlock) ||
+          ::fdatasync(out.get()) != 0)
+        throw std::runtime_error(path + ": " + std::strerror(errno));
+    }
+  }
+  ::unlink(path.c_str());
+}
+
 }  // namespace bench
