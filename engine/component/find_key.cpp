@@ -1,9 +1,10 @@
 // TTable::FindKey: positions on the first record (current order) whose leading index fields
-// equal given texts: a binary search over the rows in the current order, comparing sort keys
-// as the order was built (byte order, upper-cased for case-insensitive indexes, reversed for
-// descending fields).
+// equal given texts: a binary search in the current order (through the blocks' first keys in
+// the stored order), comparing sort keys as the order was built (byte order, upper-cased for
+// case-insensitive indexes, reversed for descending fields).
 
 #include <cstring>
+#include <optional>
 
 #include "component/table.h"
 #include "family/table_cursor.h"
@@ -75,7 +76,12 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
     std::memcpy(probe.data() + f.offset, wanted[k].data(), f.bytes);
   }
-  const SortKeyMaker keys(order, c->Header());
+  // In the stored order of a keyed table the search goes through the blocks' first keys, which
+  // the cursor keeps from search to search; in a secondary order it reads rows.
+  BlockKeySearch* blocks = c->SelectedOrder() < 0 ? &c->PrimaryKeySearch(wanted.size()) : nullptr;
+  const std::optional<SortKeyMaker> ownKeys =
+      blocks ? std::nullopt : std::optional<SortKeyMaker>(std::in_place, order, c->Header());
+  const SortKeyMaker& keys = blocks ? blocks->Keys() : *ownKeys;
   std::string target, key;
   keys.Make(probe.data(), &target);
   auto keyOf = [&](uint32_t row) -> const std::string& {
@@ -83,14 +89,19 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     return key;
   };
 
-  // Binary search for the first row whose key is not below the target: O(log n) record reads.
-  uint32_t lo = 0, hi = c->RowCount();
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (keyOf(mid) < target)
-      lo = mid + 1;
-    else
-      hi = mid;
+  uint32_t lo = 0;
+  if (blocks) {
+    lo = blocks->LowerBound(target);
+  } else {
+    // Binary search for the first row whose key is not below the target: O(log n) record reads.
+    uint32_t hi = c->RowCount();
+    while (lo < hi) {
+      const uint32_t mid = lo + (hi - lo) / 2;
+      if (keyOf(mid) < target)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
   }
   if (lo < c->RowCount() && keyOf(lo) == target) {
     MoveTo(static_cast<int>(lo));

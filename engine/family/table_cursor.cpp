@@ -64,6 +64,7 @@ bool TableCursor::IsLive(const void* handle) {
 }
 
 void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedChain) {
+  keySearch_.reset();
   TableHeader header = ReadTableHeader(*fs_, dataPath_);
   auto file = fs_->Open(dataPath_, OpenMode::ReadOnly);
   data_ = walkedChain ? std::make_unique<DataFile>(std::move(file), std::move(header), *walkedChain)
@@ -80,6 +81,17 @@ void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedC
   orderNotes_.clear();
   blob_.reset();
   blobFailure_ = nullptr;
+}
+
+BlockKeySearch& TableCursor::PrimaryKeySearch(size_t fields) {
+  if (!keySearch_ || keySearchFields_ != fields) {
+    SecondaryDef order;
+    for (size_t i = 0; i < fields; ++i) order.fields.push_back(static_cast<int>(i));
+    order.descending.assign(fields, false);
+    keySearch_ = std::make_unique<BlockKeySearch>(*data_, order);
+    keySearchFields_ = fields;
+  }
+  return *keySearch_;
 }
 
 std::vector<std::string> TableCursor::Notes() const {

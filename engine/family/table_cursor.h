@@ -17,6 +17,7 @@
 
 #include "format/record_format.h"
 #include "format/table_header.h"
+#include "storage/block_key_search.h"
 #include "storage/data_file.h"
 #include "storage/secondary_index.h"
 
@@ -75,6 +76,9 @@ class TableCursor {
   uint32_t StoredRow(uint32_t row) const { return order_ ? (*order_)[row] : row; }
   // Record bytes of a row in the current order; valid until the next read.
   const uint8_t* RecordAt(uint32_t row) { return data_->Record(StoredRow(row)); }
+  // Key search in the stored order of a keyed table by its first `fields` key fields (see
+  // BlockKeySearch); kept, with what its searches learned, until the table changes.
+  BlockKeySearch& PrimaryKeySearch(size_t fields);
 
   // Whole content of a blob field of a record (graphic/OLE with their prefix). Values in the
   // leader need no .MB; others raise kErrBlobMissing when the .MB is missing or damaged.
@@ -127,6 +131,8 @@ class TableCursor {
   const std::vector<uint32_t>* order_ = nullptr;
   int selected_ = -1;
   std::unique_ptr<BlobFile> blob_;
+  std::unique_ptr<BlockKeySearch> keySearch_;  // for keySearchFields_ key fields
+  size_t keySearchFields_ = 0;
   std::exception_ptr blobFailure_;  // why PrepareBlobReads could not open the .MB
 };
 

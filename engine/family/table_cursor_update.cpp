@@ -14,6 +14,7 @@ namespace engine {
 int TableCursor::ApplyChange(const RecordWriter& writer, int64_t removed, int64_t inserted) {
   RecordWriter::CommittedChain change = writer.LastCommit();
   data_->Refresh(writer.Header(), change.keptRows, std::move(change.tail), change.written);
+  keySearch_.reset();
   for (auto it = orders_.begin(); it != orders_.end();) {
     if (it->first == selected_) {
       ++it;

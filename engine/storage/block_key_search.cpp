@@ -1,0 +1,59 @@
+#include "storage/block_key_search.h"
+
+#include <cstring>
+
+#include "storage/data_file.h"
+
+namespace engine {
+
+BlockKeySearch::BlockKeySearch(DataFile& data, const SecondaryDef& order)
+    : data_(data), keys_(order, data.Header()), rows_(data.RecordCount()) {
+  for (const BlockEntry& b : data.Blocks())
+    if (b.count > 0) firstRows_.push_back(b.firstRow);
+  known_.assign(firstRows_.size(), false);
+}
+
+const uint8_t* BlockKeySearch::FirstKey(size_t i) {
+  if (!known_[i]) {
+    keys_.Make(data_.Record(firstRows_[i]), &key_);
+    if (width_ == 0) {
+      width_ = key_.size();
+      firstKeys_.resize(firstRows_.size() * width_);
+    }
+    std::memcpy(firstKeys_.data() + i * width_, key_.data(), width_);
+    known_[i] = true;
+  }
+  return firstKeys_.data() + i * width_;
+}
+
+bool BlockKeySearch::Below(uint32_t row, const std::string& target) {
+  keys_.Make(data_.Record(row), &key_);
+  return key_ < target;
+}
+
+uint32_t BlockKeySearch::LowerBound(const std::string& target) {
+  // The blocks whose first key is below the target come first; the row sought lies in the
+  // last of them, or is the first row of the next block.
+  size_t lo = 0, hi = firstRows_.size();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    const uint8_t* first = FirstKey(mid);
+    if (std::memcmp(first, target.data(), width_) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo == 0) return 0;
+  uint32_t row = firstRows_[lo - 1] + 1;
+  uint32_t end = lo < firstRows_.size() ? firstRows_[lo] : rows_;
+  while (row < end) {
+    const uint32_t mid = row + (end - row) / 2;
+    if (Below(mid, target))
+      row = mid + 1;
+    else
+      end = mid;
+  }
+  return row;
+}
+
+}  // namespace engine
