@@ -43,8 +43,7 @@ const std::string& NameOf(const TableCursor& c, int field) {
 
 // ---------------------------------------------------------------- value reads
 
-const uint8_t* RecordForRow(TableCursor& c, const EditBuffer* edited, int row) {
-  if (edited) return edited->record.data();
+const uint8_t* RecordSought(TableCursor& c, int row) {
   if (row < 0 || !c.HasRow(static_cast<uint32_t>(row))) return c.NullRecord();
   return c.RecordAt(static_cast<uint32_t>(row));
 }
@@ -71,10 +70,8 @@ std::string FieldBytes(TableCursor& c, int field, const uint8_t* record, const E
   return std::string(reinterpret_cast<const char*>(record + f.offset), f.bytes);
 }
 
-std::string FieldText(TableCursor& c, int field, const uint8_t* record, const EditBuffer* edited) {
-  const FieldLayout& f = LayoutOf(c, field);
-  if (f.type == PxType::Memo) return c.Codepage().ToUtf8(FieldBytes(c, field, record, edited));
-  return DisplayText(f, record, c.Codepage(), ShortDateParts());
+std::string MemoText(TableCursor& c, int field, const uint8_t* record, const EditBuffer* edited) {
+  return c.Codepage().ToUtf8(FieldBytes(c, field, record, edited));
 }
 
 // ---------------------------------------------------------------- TField: reading

@@ -9,10 +9,12 @@
 
 #include "direct/value_causes.h"
 #include "family/table_cursor.h"
+#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/field_type.h"
 #include "format/number_text.h"
 #include "format/record_format.h"
+#include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/names.h"
 
@@ -23,6 +25,13 @@ namespace {
 void AppendBlobCell(std::string& out, TableCursor& c, int field, const uint8_t* record, UnreadableCauses& causes) {
   const uint32_t length = c.BlobLength(field, record);
   if (length == 0) return;
+  const FieldLayout& f = c.Layout()[static_cast<size_t>(field)];
+  if (length <= mb::LeaderBytes(f.bytes)) {  // the whole value in the record: hashed where it stands
+    AppendPadded(out, length, 0);
+    out += ':';
+    AppendHex64(out, coding::Fnv1a64(record + f.offset, length));
+    return;
+  }
   try {
     const std::string content = c.ReadBlob(field, record);
     AppendPadded(out, length, 0);

@@ -76,6 +76,11 @@ class TableCursor {
   uint32_t StoredRow(uint32_t row) const { return order_ ? (*order_)[row] : row; }
   // Record bytes of a row in the current order; valid until the next read.
   const uint8_t* RecordAt(uint32_t row) { return data_->Record(StoredRow(row)); }
+  // The same when the data file has the row at hand (DataFile::LoadedRecord), else nullptr.
+  const uint8_t* LoadedRecordAt(uint32_t row) const {
+    if (!order_) return data_->LoadedRecord(row);
+    return row < order_->size() ? data_->LoadedRecord((*order_)[row]) : nullptr;
+  }
   // Key search in the stored order of a keyed table by its first `fields` key fields (see
   // BlockKeySearch); kept, with what its searches learned, until the table changes.
   BlockKeySearch& PrimaryKeySearch(size_t fields);

@@ -9,19 +9,26 @@
 namespace engine {
 
 void AppendPadded(std::string& out, int64_t v, int width) {
-  char digits[24];
+  char text[24];  // the sign, then the digits
+  char* digits = text + 1;
   const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   // 32-bit steps where the value allows them: they cost less than 64-bit ones.
-  const char* end = magnitude <= UINT32_MAX
-                        ? std::to_chars(digits, digits + sizeof digits, static_cast<uint32_t>(magnitude)).ptr
-                        : std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+  char* end = magnitude <= UINT32_MAX
+                  ? std::to_chars(digits, text + sizeof text, static_cast<uint32_t>(magnitude)).ptr
+                  : std::to_chars(digits, text + sizeof text, magnitude).ptr;
   const int count = static_cast<int>(end - digits);
+  char* begin = digits;
   if (v < 0) {
-    out.push_back('-');
+    *--begin = '-';
     --width;
   }
-  if (count < width) out.append(static_cast<size_t>(width - count), '0');
-  out.append(digits, static_cast<size_t>(count));
+  if (count >= width) {  // one piece, the common case
+    out.append(begin, static_cast<size_t>(end - begin));
+    return;
+  }
+  out.append(begin, static_cast<size_t>(digits - begin));
+  out.append(static_cast<size_t>(width - count), '0');
+  out.append(digits, static_cast<size_t>(end - digits));
 }
 
 namespace {
@@ -128,8 +135,11 @@ char* WriteHundredths(char* out, double v) {
   if (static_cast<double>(r) / 100 != v) return nullptr;
   const uint64_t cents = static_cast<uint64_t>(r < 0 ? -r : r);
   if (v < 0) *out++ = '-';
-  out = std::to_chars(out, out + 16, cents / 100).ptr;
-  const unsigned fraction = static_cast<unsigned>(cents % 100);
+  const uint64_t whole = cents / 100;
+  // 32-bit steps where the value allows them, as in AppendPadded.
+  out = whole <= UINT32_MAX ? std::to_chars(out, out + 16, static_cast<uint32_t>(whole)).ptr
+                            : std::to_chars(out, out + 16, whole).ptr;
+  const unsigned fraction = static_cast<unsigned>(cents - whole * 100);
   if (fraction != 0) {
     *out++ = '.';
     *out++ = static_cast<char>('0' + fraction / 10);
@@ -142,29 +152,31 @@ void AppendGeneral(std::string& out, double v, int precision) {
   char text[kHundredthsChars];
   if (precision == 15) {
     if (char* end = WriteHundredths(text, v)) {
-      out.append(text, end);
+      out.append(text, static_cast<size_t>(end - text));
       return;
     }
   }
   if (AppendExactDigits(out, v, precision)) return;
   char buf[48];
   const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr;
-  out.append(buf, end);
+  out.append(buf, static_cast<size_t>(end - buf));
 }
 
 void AppendHex(std::string& out, const uint8_t* p, size_t n) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   char text[64];
   while (n > 0) {
     const size_t take = std::min(n, sizeof text / 2);
-    for (size_t i = 0; i < take; ++i) {
-      text[2 * i] = kDigits[p[i] >> 4];
-      text[2 * i + 1] = kDigits[p[i] & 0x0F];
-    }
+    for (size_t i = 0; i < take; ++i) WriteHexByte(text + 2 * i, p[i]);
     out.append(text, 2 * take);
     p += take;
     n -= take;
   }
+}
+
+void AppendHex64(std::string& out, uint64_t v) {
+  char text[16];
+  for (int i = 0; i < 8; ++i) WriteHexByte(text + 2 * i, static_cast<uint8_t>(v >> (56 - 8 * i)));
+  out.append(text, sizeof text);
 }
 
 }  // namespace engine

@@ -1,10 +1,14 @@
 #include "format/record_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "format/code_page.h"
+#include "format/inline_text.h"
 #include "format/number_text.h"
 #include "format/table_header.h"
 #include "format/value_codec.h"
@@ -17,9 +21,45 @@ namespace {
 // Whether the dump escapes the character: `\`, TAB, LF and CR.
 bool IsEscaped(char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Whether one of the eight characters of `word` may be one that the dump escapes: never false
+// when one is (a byte equal to c makes (x - 1) & ~x set its high bit, x being the byte xor c).
+bool MayHoldEscaped(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  auto zeroByte = [](uint64_t x) { return (x - kOnes) & ~x & kHighBits; };
+  return (zeroByte(word ^ (kOnes * '\\')) | zeroByte(word ^ (kOnes * '\t')) | zeroByte(word ^ (kOnes * '\n')) |
+          zeroByte(word ^ (kOnes * '\r'))) != 0;
+}
+
+// Whether the `length` bytes at `p`, in a field of `n` bytes, hold none of the characters that the
+// dump escapes; false may also mean that one was not ruled out. Eight bytes at a time: a last
+// part word is read whole from the field, its bytes after the text cleared.
+bool HoldsNoEscaped(const uint8_t* p, size_t length, size_t n) {
+  size_t at = 0;
+  uint64_t word;
+  for (; at + 8 <= length; at += 8) {
+    std::memcpy(&word, p + at, 8);
+    if (MayHoldEscaped(word)) return false;
+  }
+  if (at == length) return true;
+  if (std::endian::native == std::endian::little && at + 8 <= n) {
+    std::memcpy(&word, p + at, 8);
+    word &= (uint64_t{1} << (8 * (length - at))) - 1;  // cleared bytes are none of them
+    return !MayHoldEscaped(word);
+  }
+  for (; at < length; ++at)
+    if (IsEscaped(static_cast<char>(p[at]))) return false;
+  return true;
+}
+
 // Escapes the characters that the dump escapes in `out` from `start` on.
 void EscapeFrom(std::string& out, size_t start) {
   size_t first = start;
+  // Eight characters at a time up to the first word that may hold one, then one by one.
+  for (uint64_t word; first + 8 <= out.size(); first += 8) {
+    std::memcpy(&word, out.data() + first, 8);
+    if (MayHoldEscaped(word)) break;
+  }
   while (first < out.size() && !IsEscaped(out[first])) ++first;
   if (first == out.size()) return;
   const std::string tail = out.substr(first);
@@ -54,6 +94,95 @@ char* WriteWideYear(char* out, int y) {
   std::string year;
   AppendPadded(year, y, 4);
   return std::copy(year.begin(), year.end(), out);
+}
+
+// The display texts that are not made inline, each a function of its own so that its string is
+// made where the caller returns it.
+std::string ConvertedText(const uint8_t* p, size_t length, const CodePage& codePage) {
+  std::string out;
+  codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+  return out;
+}
+
+// Digits written straight into the string, not copied there: a copy would read them back in
+// words right after they were written in bytes, and wait for those writes.
+std::string IntegerText(int32_t v) {
+  static_assert(kInlineChars >= 11, "every 32-bit number fits");
+  std::string out(kInlineChars, '\0');
+  out.erase(static_cast<size_t>(std::to_chars(out.data(), out.data() + kInlineChars, v).ptr - out.data()));
+  return out;
+}
+
+std::string NumberText(double v) {
+  constexpr double kInlineHundredths = 1e11;  // amounts below it fit kInlineChars
+  std::string out(kInlineChars, '\0');
+  if (char* end = std::fabs(v) < kInlineHundredths ? WriteHundredths(out.data(), v) : nullptr) {
+    out.erase(static_cast<size_t>(end - out.data()));
+  } else {
+    out.clear();
+    AppendGeneral(out, v, 15);
+  }
+  return out;
+}
+
+std::string DateText(int32_t day, const ShortDatePattern& datePattern) {
+  std::string out;
+  datePattern.Append(out, day);
+  return out;
+}
+
+std::string ClockText(int64_t ms) {
+  std::string out;
+  AppendClock(out, ms);
+  return out;
+}
+
+std::string TimestampText(double value, const ShortDatePattern& datePattern) {
+  const auto ms = TimestampMilliseconds(value);
+  if (!ms) return "?";
+  const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
+  std::string out;
+  datePattern.Append(out, static_cast<int32_t>(day));
+  out.push_back(' ');
+  AppendClock(out, *ms - day * kMsPerDay);
+  return out;
+}
+
+std::string HexText(const uint8_t* p, size_t n) {
+  std::string out;
+  AppendHex(out, p, n);
+  return out;
+}
+
+// Display text of a value of the rarer types, not null.
+std::string OtherText(const FieldLayout& f, const uint8_t* p, const ShortDatePattern& datePattern) {
+  switch (f.type) {
+    case PxType::Bcd:
+      return DecodeBcdValue(p, f.sizeByte).value_or("?");
+    case PxType::Logical:
+      return DecodeLogicalValue(p) ? "True" : "False";
+    case PxType::Time:
+      return ClockText(DecodeIntValue(p, f.bytes));
+    case PxType::Timestamp:
+      return TimestampText(DecodeDoubleValue(p), datePattern);
+    case PxType::Bytes:
+      return HexText(p, f.bytes);
+    default:
+      return std::string();
+  }
+}
+
+// Appends the dump text of an alpha value of `n` bytes at `p`.
+void AppendDumpAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
+  bool plain = false;
+  const size_t length = codePage.TextLength(p, n, &plain);
+  if (plain && HoldsNoEscaped(p, length, n)) {
+    out.append(reinterpret_cast<const char*>(p), length);
+    return;
+  }
+  const size_t start = out.size();
+  AppendAlpha(out, p, n, codePage);
+  EscapeFrom(out, start);
 }
 
 }  // namespace
@@ -182,7 +311,7 @@ char* ShortDatePattern::Write(char* out, int32_t dayNumber) const {
 void ShortDatePattern::Append(std::string& out, int32_t dayNumber) const {
   char stack[kStackChars];
   if (maxChars_ <= kStackChars) {
-    out.append(stack, Write(stack, dayNumber));
+    out.append(stack, static_cast<size_t>(Write(stack, dayNumber) - stack));
     return;
   }
   std::string text(maxChars_, '\0');
@@ -204,51 +333,29 @@ std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodeP
 std::string DisplayText(const FieldLayout& f, const uint8_t* record, const CodePage& codePage,
                         const ShortDatePattern& datePattern) {
   const uint8_t* p = record + f.offset;
-  if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return std::string();
+  // Every text is made in one piece, in the string returned: the common ones held inline.
   switch (f.type) {
     case PxType::Alpha: {
-      std::string out;
-      AppendAlpha(out, p, f.bytes, codePage);
-      return out;
+      // A null value is an empty text.
+      bool plain = false;
+      const size_t length = codePage.TextLength(p, f.bytes, &plain);
+      if (plain) return InlineString(reinterpret_cast<const char*>(p), length);
+      return ConvertedText(p, length, codePage);
     }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
-      return std::to_string(DecodeIntValue(p, f.bytes));
-    case PxType::Number: case PxType::Money: {
-      std::string out;
-      AppendGeneral(out, DecodeDoubleValue(p), 15);
-      return out;
-    }
-    case PxType::Bcd:
-      return DecodeBcdValue(p, f.sizeByte).value_or("?");
-    case PxType::Logical:
-      return DecodeLogicalValue(p) ? "True" : "False";
+      return IsNullValue(f.type, p, f.bytes) ? std::string() : IntegerText(DecodeIntValue(p, f.bytes));
+    case PxType::Number: case PxType::Money:
+      return IsNullValue(f.type, p, f.bytes) ? std::string() : NumberText(DecodeDoubleValue(p));
     case PxType::Date: {
-      std::string out;
-      datePattern.Append(out, DecodeIntValue(p, f.bytes));
-      return out;
-    }
-    case PxType::Time: {
-      std::string out;
-      AppendClock(out, DecodeIntValue(p, f.bytes));
-      return out;
-    }
-    case PxType::Timestamp: {
-      const auto ms = TimestampMilliseconds(DecodeDoubleValue(p));
-      if (!ms) return "?";
-      const int64_t day = *ms >= 0 ? *ms / kMsPerDay : -((-*ms + kMsPerDay - 1) / kMsPerDay);
-      std::string out;
-      datePattern.Append(out, static_cast<int32_t>(day));
-      out.push_back(' ');
-      AppendClock(out, *ms - day * kMsPerDay);
-      return out;
-    }
-    case PxType::Bytes: {
-      std::string out;
-      AppendHex(out, p, f.bytes);
-      return out;
+      if (IsNullValue(f.type, p, f.bytes)) return std::string();
+      const int32_t day = DecodeIntValue(p, f.bytes);
+      char text[ShortDatePattern::kStackChars];
+      if (datePattern.MaxChars() <= sizeof text)
+        return InlineString(text, static_cast<size_t>(datePattern.Write(text, day) - text));
+      return DateText(day, datePattern);
     }
     default:
-      return std::string();
+      return IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes) ? std::string() : OtherText(f, p, datePattern);
   }
 }
 
@@ -256,12 +363,9 @@ void AppendDumpText(std::string& out, const FieldLayout& f, const uint8_t* recor
   const uint8_t* p = record + f.offset;
   if (IsBlobType(f.type) || IsNullValue(f.type, p, f.bytes)) return;
   switch (f.type) {
-    case PxType::Alpha: {
-      const size_t start = out.size();
-      AppendAlpha(out, p, f.bytes, codePage);
-      EscapeFrom(out, start);
+    case PxType::Alpha:
+      AppendDumpAlpha(out, p, f.bytes, codePage);
       break;
-    }
     case PxType::Short: case PxType::Long: case PxType::AutoInc:
       AppendPadded(out, DecodeIntValue(p, f.bytes), 0);
       break;
@@ -304,10 +408,7 @@ std::string EscapeDumpText(const std::string& utf8) {
 }
 
 void AppendFnv1a64Hex(std::string& out, const std::string& bytes) {
-  const uint64_t h = coding::Fnv1a64(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  uint8_t big[8];  // the hash's bytes, the most significant first
-  for (int i = 0; i < 8; ++i) big[i] = static_cast<uint8_t>(h >> (56 - 8 * i));
-  AppendHex(out, big, sizeof big);
+  AppendHex64(out, coding::Fnv1a64(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::string Fnv1a64Hex(const std::string& bytes) {

@@ -60,19 +60,23 @@ int32_t DayNumberFromCivil(int year, int month, int day) {
 }
 
 void CivilFromDayNumber(int32_t dayNumber, int* year, int* month, int* day) {
-  // Days of the years 1 to 9999 count from 0000-03-01 without a sign: the same steps as
-  // CivilFromDays in unsigned 32-bit arithmetic, which the compiler turns into multiplications.
+  // Days of the years 1 to 9999 count from 0000-03-01 without a sign, and their year, month and
+  // day follow from a few multiplications and shifts (C. Neri and L. Schneider's method: the
+  // century from four times the day, the year of the century and the day of the year from the
+  // high and low halves of one 64-bit product, the month and day from another).
   constexpr int32_t kLastDay = 3652059;  // 9999-12-31
   if (dayNumber >= 1 && dayNumber <= kLastDay) {
     const uint32_t z = static_cast<uint32_t>(dayNumber) + 305;  // days since 0000-03-01
-    const uint32_t era = z / 146097;
-    const uint32_t doe = z - era * 146097;
-    const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const uint32_t mp = (5 * doy + 2) / 153;
-    *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
+    const uint32_t quarters = 4 * z + 3;
+    const uint32_t century = quarters / 146097;
+    const uint64_t product = uint64_t{2939745} * (quarters % 146097 | 3);
+    const uint32_t yearOfCentury = static_cast<uint32_t>(product >> 32);
+    const uint32_t dayOfYear = static_cast<uint32_t>(product) / 2939745 / 4;  // from March 1
+    const uint32_t monthAndDay = 2141 * dayOfYear + 197913;
+    const bool januaryOrFebruary = dayOfYear >= 306;
+    *year = static_cast<int>(100 * century + yearOfCentury + januaryOrFebruary);
+    *month = static_cast<int>((monthAndDay >> 16) - (januaryOrFebruary ? 12 : 0));
+    *day = static_cast<int>((monthAndDay & 0xFFFF) / 2141 + 1);
     return;
   }
   int64_t y;

@@ -298,10 +298,9 @@ size_t DataFile::EntryIndexOf(uint32_t row) {
 }
 
 const uint8_t* DataFile::Record(uint32_t row, uint32_t* present) {
-  const uint32_t k = row - loaded_.firstRow;
-  if (k < loaded_.rows) {
+  if (const uint8_t* record = LoadedRecord(row)) {
     *present = header_.recordSize;
-    return loaded_.records + size_t{k} * header_.recordSize;
+    return record;
   }
   if (!HasRecord(row))
     Fail(kErrNotFound, file_->Path(), "Datensatz " + std::to_string(row + 1) + " existiert nicht.");

@@ -114,9 +114,15 @@ class DataFile {
   // Bytes of the record at row (recordSize bytes). Valid until the next call on this object.
   // Raises kErrCorrupt when the end of the file cuts the record.
   const uint8_t* Record(uint32_t row) {
-    const uint32_t k = row - loaded_.firstRow;
-    if (k < loaded_.rows) return loaded_.records + size_t{k} * header_.recordSize;
+    if (const uint8_t* record = LoadedRecord(row)) return record;
     return RecordAfterSearch(row);
+  }
+  // The same for a row among the whole records of the block that the latest Record call read
+  // from, while no block was read since; nullptr for other rows. A row found there exists: the
+  // chain need not be asked.
+  const uint8_t* LoadedRecord(uint32_t row) const {
+    const uint32_t k = row - loaded_.firstRow;
+    return k < loaded_.rows ? loaded_.records + size_t{k} * header_.recordSize : nullptr;
   }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.

@@ -1,7 +1,7 @@
 // Value texts built without printf read exactly as printf's, whatever the value; a date
 // pattern kept from one call to the next follows a changed pattern; code-page conversion copies
 // runs of plain bytes whole without losing the bytes between them; dump text is escaped only
-// where a character needs it.
+// where a character needs it; value texts of every length read as stored.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "format/code_page.h"
 #include "format/number_text.h"
@@ -183,6 +184,59 @@ TEST(RecordText, DumpTextEscapesOnlyWhereNeeded) {
   EXPECT_EQ(EscapeDumpText("Kunde 12"), "Kunde 12");
   EXPECT_EQ(EscapeDumpText("\\"), "\\\\");
   EXPECT_EQ(EscapeDumpText("Zeile 1\r\nZeile 2\t"), "Zeile 1\\r\\nZeile 2\\t");
+}
+
+// Alpha values are read eight bytes at a time, the last word taken whole from the field: the text
+// of every length in fields of every size reads as stored, bytes after its end (in the field and
+// in the next one) never count, and a character to escape or convert is seen wherever it stands.
+TEST(RecordText, AlphaTextsOfEveryLengthReadAsStored) {
+  const CodePage& cp = CodePage::Get(1252);
+  for (size_t n = 1; n <= 40; ++n) {
+    const FieldLayout f = {PxType::Alpha, static_cast<uint8_t>(n), 3, n};
+    for (size_t length = 0; length <= n; ++length) {
+      for (size_t special = 0; special <= length; ++special) {
+        for (const char c : {'\t', '\\', '\xE4'}) {
+          // Bytes to escape around the field; the field last in the record where `c` is a tab.
+          std::vector<uint8_t> record(3 + n + (c == '\t' ? 0 : 8), '\\');
+          std::string text;
+          for (size_t i = 0; i < length; ++i) text.push_back(static_cast<char>('a' + (i * 7 + n) % 26));
+          if (special < length) text[special] = c;
+          std::copy(text.begin(), text.end(), record.begin() + 3);
+          if (length < n) {
+            record[3 + length] = 0;
+            std::fill(record.begin() + 3 + static_cast<long>(length) + 1, record.begin() + 3 + static_cast<long>(n), '\t');
+          }
+          const std::string utf8 = cp.ToUtf8(text);
+          ASSERT_EQ(DisplayText(f, record.data(), cp, "dd.mm.yyyy"), utf8) << n << " " << length << " " << special;
+          ASSERT_EQ(DumpText(f, record.data(), cp), EscapeDumpText(utf8)) << n << " " << length << " " << special;
+        }
+      }
+    }
+  }
+}
+
+// Numbers and dates are written on the stack and made into strings held inline when short enough:
+// texts on either side of that length read as printf's.
+TEST(RecordText, DisplayTextsOnBothSidesOfTheInlineLength) {
+  const CodePage& cp = CodePage::Get(1252);
+  const FieldLayout integer = {PxType::Long, 4, 0, 4};
+  for (const int32_t v : {1, -1, 9, 10, 99999999, 2147483647, -2147483647}) {
+    uint8_t stored[4];
+    EncodeIntValue(v, stored, 4);
+    EXPECT_EQ(DisplayText(integer, stored, cp, "dd.mm.yyyy"), std::to_string(v));
+  }
+  const FieldLayout money = {PxType::Money, 8, 0, 8};
+  for (const double v : {0.01, -0.5, 123456789012.34, -123456789012.34, 9999999999999.99, -9999999999999.99,
+                         0.1 + 0.2, 1e20, -1.5e-7}) {
+    uint8_t stored[8];
+    EncodeDoubleValue(v, stored);
+    EXPECT_EQ(DisplayText(money, stored, cp, "dd.mm.yyyy"), PrintfGeneral(15, v)) << v;
+  }
+  const FieldLayout date = {PxType::Date, 4, 0, 4};
+  uint8_t stored[4];
+  EncodeIntValue(DayNumberFromCivil(2007, 3, 9), stored, 4);
+  EXPECT_EQ(DisplayText(date, stored, cp, "d.m.yy"), "9.3.07");
+  EXPECT_EQ(DisplayText(date, stored, cp, "dd.mm.yyyy (yyyy-mm-dd)"), "09.03.2007 (2007-03-09)");
 }
 
 TEST(CodePageText, RunsOfPlainBytesAroundConvertedOnes) {
