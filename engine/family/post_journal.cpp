@@ -218,10 +218,13 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
   }
   if (body.size() > UINT32_MAX)
     FailPlain(kErrUnsupported, "Die Änderung ist zu groß, um sie sicher zu speichern (mehr als 4 GiB alte Daten).");
-  std::string out(withAfter ? kAfterMagic : kMagic, kMagicBytes);
+  std::string out;
+  out.reserve(kHeadBytes + body.size());
+  out.assign(withAfter ? kAfterMagic : kMagic, kMagicBytes);
   PutU32(out, static_cast<uint32_t>(body.size()));
   PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-  return out + body;
+  out += body;
+  return out;
 }
 
 bool DecodeJournal(const std::string& text, const std::string& base, std::vector<JournalFile>* files) {
