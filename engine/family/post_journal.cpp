@@ -21,12 +21,18 @@ constexpr char kByteSummedMagic[] = "KBUNDO02";  // the same journal with a chec
 constexpr size_t kMagicBytes = 8;
 constexpr size_t kHeadBytes = kMagicBytes + 8;
 
-// The little-endian word of the up to 8 bytes at p[i] before p[n] (filled up with zeros).
-uint64_t WordAt(const uint8_t* p, size_t i, size_t n) {
-  if (i + 8 <= n) return coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+// The little-endian word of the fewer than 8 bytes at p[i] before p[n], filled up with zeros.
+uint64_t ShortWordAt(const uint8_t* p, size_t i, size_t n) {
   uint64_t word = 0;
   for (size_t k = 0; i + k < n; ++k) word |= uint64_t{p[i + k]} << (8 * k);
   return word;
+}
+
+// The little-endian word of the up to 8 bytes at p[i] before p[n] (filled up with zeros). Small
+// enough to be inlined into the checksum loops, which run over every byte of a journal.
+inline uint64_t WordAt(const uint8_t* p, size_t i, size_t n) {
+  if (i + 8 <= n) return coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+  return ShortWordAt(p, i, n);
 }
 
 // FNV-1a over 8-byte words (the last one filled up with zeros), folded to 32 bits.
