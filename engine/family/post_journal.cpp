@@ -21,12 +21,18 @@ constexpr char kByteSummedMagic[] = "KBUNDO02";  // the same journal with a chec
 constexpr size_t kMagicBytes = 8;
 constexpr size_t kHeadBytes = kMagicBytes + 8;
 
-// The little-endian word of the up to 8 bytes at p[i] before p[n] (filled up with zeros).
-uint64_t WordAt(const uint8_t* p, size_t i, size_t n) {
-  if (i + 8 <= n) return coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+// The little-endian word of the fewer than 8 bytes at p[i] before p[n], filled up with zeros.
+uint64_t ShortWordAt(const uint8_t* p, size_t i, size_t n) {
   uint64_t word = 0;
   for (size_t k = 0; i + k < n; ++k) word |= uint64_t{p[i + k]} << (8 * k);
   return word;
+}
+
+// The little-endian word of the up to 8 bytes at p[i] before p[n] (filled up with zeros). Small
+// enough to be inlined into the checksum loops, which run over every byte of a journal.
+inline uint64_t WordAt(const uint8_t* p, size_t i, size_t n) {
+  if (i + 8 <= n) return coding::GetU32(p + i) | uint64_t{coding::GetU32(p + i + 4)} << 32;
+  return ShortWordAt(p, i, n);
 }
 
 // FNV-1a over 8-byte words (the last one filled up with zeros), folded to 32 bits.
@@ -218,10 +224,13 @@ std::string EncodeJournal(const std::vector<JournalFile>& files) {
   }
   if (body.size() > UINT32_MAX)
     FailPlain(kErrUnsupported, "Die Änderung ist zu groß, um sie sicher zu speichern (mehr als 4 GiB alte Daten).");
-  std::string out(withAfter ? kAfterMagic : kMagic, kMagicBytes);
+  std::string out;
+  out.reserve(kHeadBytes + body.size());
+  out.assign(withAfter ? kAfterMagic : kMagic, kMagicBytes);
   PutU32(out, static_cast<uint32_t>(body.size()));
   PutU32(out, Checksum(reinterpret_cast<const uint8_t*>(body.data()), body.size()));
-  return out + body;
+  out += body;
+  return out;
 }
 
 bool DecodeJournal(const std::string& text, const std::string& base, std::vector<JournalFile>* files) {

@@ -1,6 +1,7 @@
 #include "family/staged_file_system.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "family/temporary_names.h"
@@ -27,8 +28,8 @@ constexpr uint64_t kJournalAheadBytes = 256 * 1024;
 // Each kept page also holds its bytes as they were when it was first written, for the journal.
 struct StagedFileSystem::Staged {
   struct Page {
-    std::vector<uint8_t> now;
-    std::vector<uint8_t> old;
+    std::array<uint8_t, kPage> now;
+    std::array<uint8_t, kPage> old;
   };
   File* base = nullptr;  // the file as it is on disk; null for a file the change creates
   bool created = false;
@@ -55,9 +56,9 @@ struct StagedFileSystem::Staged {
       run.resize(static_cast<size_t>((end - number) * kPage));
       LoadBase(number * kPage, run.data(), run.size());
       for (uint64_t k = number; k < end; ++k) {
-        const auto from = run.begin() + static_cast<long>((k - number) * kPage);
-        std::vector<uint8_t> bytes(from, from + static_cast<long>(kPage));
-        pages.emplace(k, Page{bytes, std::move(bytes)});
+        Page& page = pages[k];
+        std::memcpy(page.now.data(), run.data() + (k - number) * kPage, kPage);
+        page.old = page.now;
       }
       number = end;
     }
@@ -251,7 +252,7 @@ std::vector<JournalFile> StagedFileSystem::Journal() {
       const uint64_t start = page->first * kPage;
       if (s.created || start >= s.floor) break;  // past the old bytes: the old size undoes it
       const uint64_t end = std::min(start + kPage, s.floor);
-      const std::vector<uint8_t>& before = page->second.old;
+      const std::array<uint8_t, kPage>& before = page->second.old;
       if (end == start + kPage && end <= s.size && before == page->second.now) {
         page = s.pages.erase(page);  // changes nothing
         continue;

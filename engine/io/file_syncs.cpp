@@ -94,13 +94,15 @@ void SyncFiles(const std::vector<File*>& files, bool together) {
   std::mutex mutex;
   std::condition_variable done;
   size_t open = 0;  // syncs handed to the threads and not ended yet
+  SyncThreads* threads = nullptr;  // looked up once, by the first sync handed over
   for (size_t i = 1; i < files.size(); ++i) {
     {
       const std::lock_guard<std::mutex> lock(mutex);
       ++open;
     }
     try {
-      SyncThreads::Get().Run([&, i] {
+      if (!threads) threads = &SyncThreads::Get();
+      threads->Run([&, i] {
         sync(i);
         const std::lock_guard<std::mutex> lock(mutex);
         if (--open == 0) done.notify_one();

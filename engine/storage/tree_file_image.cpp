@@ -192,8 +192,7 @@ void TreeFileImage::Touch(size_t offset, size_t n, std::vector<size_t>* pieces) 
     if (pieces->empty() || pieces->back() != piece) pieces->push_back(piece);  // neighbours come in order
 }
 
-void TreeFileImage::PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces) {
-  const size_t offset = EntryOffset(level, i);
+void TreeFileImage::LayEntry(size_t offset, const TreeEntry* entry) {
   uint8_t* p = image_.data() + offset;
   std::memset(p, 0, recordSize_);
   if (entry) {
@@ -201,7 +200,24 @@ void TreeFileImage::PutEntry(size_t level, size_t i, const TreeEntry* entry, std
     std::memcpy(p, entry->key.data(), std::min(keyBytes, entry->key.size()));
     PutTreeTrailer(p + keyBytes, entry->child, entry->count);
   }
+}
+
+void TreeFileImage::PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces) {
+  const size_t offset = EntryOffset(level, i);
+  LayEntry(offset, entry);
   Touch(offset, recordSize_, pieces);
+}
+
+void TreeFileImage::PutLevel1(size_t from, size_t to, std::vector<size_t>* pieces) {
+  const std::vector<TreeEntry>& entries = levels_[0];
+  const size_t perBlock = levels_.size() == 1 ? to : capacity_ - 1;  // the root holds them all
+  for (size_t i = from; i < to;) {
+    const size_t end = std::min(to, (i / perBlock + 1) * perBlock);
+    const size_t first = EntryOffset(0, i);
+    for (size_t k = i; k < end; ++k) LayEntry(first + (k - i) * recordSize_, k < entries.size() ? &entries[k] : nullptr);
+    Touch(first, (end - i) * recordSize_, pieces);
+    i = end;
+  }
 }
 
 void TreeFileImage::SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces) {
@@ -284,8 +300,7 @@ bool TreeFileImage::Relay(size_t before, size_t from, std::vector<size_t>* piece
   if (entries.empty() || before == 0 || sizes.size() != levels_.size()) return false;
   for (size_t k = 1; k < sizes.size(); ++k)
     if (sizes[k] != levels_[k].size()) return false;
-  for (size_t i = from; i < entries.size(); ++i) PutEntry(0, i, &entries[i], pieces);
-  for (size_t i = entries.size(); i < before; ++i) PutEntry(0, i, nullptr, pieces);
+  PutLevel1(from, std::max(before, entries.size()), pieces);
   if (entries.size() != before) {
     // The last level-1 block holds a different number of entries.
     const size_t slots = levels_.size() == 1 ? entries.size() : (entries.size() - 1) % (capacity_ - 1) + 1;

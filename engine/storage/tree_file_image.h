@@ -64,8 +64,13 @@ class TreeFileImage {
   // entry on with the entries above, when every level keeps its number of blocks; false,
   // nothing written into the image, otherwise.
   bool Relay(size_t before, size_t from, std::vector<size_t>* pieces);
+  // Writes an entry into the image at `offset` (zeros for none).
+  void LayEntry(size_t offset, const TreeEntry* entry);
   // Writes level `level`'s entry `i` into the image (zeros for none) and notes its pieces.
   void PutEntry(size_t level, size_t i, const TreeEntry* entry, std::vector<size_t>* pieces);
+  // Writes level 1's entries `from` to `to` (zeros past its last) block by block and notes their
+  // pieces, as PutEntry for each would.
+  void PutLevel1(size_t from, size_t to, std::vector<size_t>* pieces);
   void Touch(size_t offset, size_t n, std::vector<size_t>* pieces);
   void SetEntry(size_t level, size_t i, const TreeEntry& entry, std::vector<size_t>* pieces);
   // The entry of level `level + 1` over block `part` of level `level` as that block's entries
