@@ -36,16 +36,16 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
-  while (first < end) {
-    const uint32_t mid = first + (end - first) / 2;
-    const int c = CompareBytes(Key(mid), key, width_);
-    if (c == 0) return mid;
-    if (c < 0)
-      first = mid + 1;
-    else
-      end = mid;
+  if (first >= end) return -1;
+  // The last row whose key is not above `key`, found without a branch per step (a conditional
+  // move): each step's direction is a coin toss the processor would mispredict half the time.
+  uint32_t base = first;
+  for (uint32_t n = end - first; n > 1;) {
+    const uint32_t half = n / 2;
+    base = CompareBytes(Key(base + half), key, width_) <= 0 ? base + half : base;
+    n -= half;
   }
-  return -1;
+  return CompareBytes(Key(base), key, width_) == 0 ? static_cast<int64_t>(base) : -1;
 }
 
 int64_t KeyRows::SearchFrom(const uint8_t* key, Span span) const {
@@ -68,7 +68,7 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
 }
 
 uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const {
-  if (row < 0 || std::memcmp(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
+  if (row < 0 || CompareBytes(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
   return static_cast<uint32_t>(row);
 }
 
