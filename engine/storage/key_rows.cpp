@@ -94,7 +94,8 @@ void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_
     std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
     for (size_t j = 0; j < n; ++j) byBlock[next[groupOf(blocks[j])]++] = static_cast<uint32_t>(j);
   }
-  constexpr size_t kLookAhead = 8;
+  // The entries lie at random places: fetched far enough ahead that their reads overlap.
+  constexpr size_t kLookAhead = 48;
   const auto match = [&](size_t begin, size_t end) {
     size_t group = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin()) - 1;
     for (size_t k = begin; k < end; ++k) {
