@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -37,26 +38,34 @@ void CheckPrimaryIndex(TableCursor& c, const std::vector<std::string>& firstKeys
   CheckTree(c.Fs(), path, c.Data().Blocks(), firstKeys, c.Header().KeyBytes(), problems);
 }
 
-// The data block of every row.
-std::vector<uint16_t> BlockOfEachRow(const DataFile& data) {
-  std::vector<uint16_t> blocks(data.RecordCount());
-  for (const BlockEntry& b : data.Blocks()) std::fill_n(blocks.begin() + b.firstRow, b.count, b.block);
-  return blocks;
+// The data block holding row `row` (below the data's record count).
+uint16_t BlockHolding(const DataFile& data, uint32_t row) {
+  const auto& blocks = data.Blocks();
+  const auto after = std::upper_bound(blocks.begin(), blocks.end(), row,
+                                      [](uint32_t r, const BlockEntry& b) { return r < b.firstRow; });
+  return after == blocks.begin() ? 0 : std::prev(after)->block;
 }
 
 // A maintained index entry ends in the number of the data block holding its record; names the
-// first entry whose block number (`stored`, in file order) is wrong and how many are.
+// first entry whose block number (`stored`, in file order) is wrong and how many are. An entry's
+// number is right when its row lies in the block of that number: the blocks are looked up by
+// number, a table small enough to stay in the cache, not through an array over all rows.
 void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
                      const DataFile& data, std::vector<TableProblem>& problems) {
-  const std::vector<uint16_t> blockOf = BlockOfEachRow(data);
+  std::vector<const BlockEntry*> byNumber;
+  for (const BlockEntry& b : data.Blocks()) {
+    if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1, nullptr);
+    byNumber[b.block] = &b;
+  }
   uint64_t wrong = 0;
   std::string first;
   for (size_t entry = 0; entry < stored.size() && entry < order.size(); ++entry) {
-    const uint16_t actual = blockOf[order[entry]];
-    if (stored[entry] == actual) continue;
+    const uint32_t row = order[entry];
+    const BlockEntry* named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : nullptr;
+    if (named && row >= named->firstRow && row - named->firstRow < named->count) continue;
     if (wrong++ == 0)
       first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
-              ", sein Datensatz liegt in Block " + std::to_string(actual);
+              ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, row));
   }
   if (wrong > 0)
     problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong) + " Einträgen sind veraltet (" +

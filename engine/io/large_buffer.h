@@ -17,4 +17,17 @@ using LargeBuffer = std::unique_ptr<uint8_t[], LargeBufferFree>;
 // `bytes` bytes, not cleared.
 LargeBuffer AllocateLargeBuffer(size_t bytes);
 
+// `count` values of a trivially copyable type in a large buffer, not cleared: for arrays of
+// millions of values that are all written before they are read.
+template <typename T>
+class LargeArray {
+ public:
+  explicit LargeArray(size_t count) : bytes_(AllocateLargeBuffer(count * sizeof(T))) {}
+  T* data() const { return reinterpret_cast<T*>(bytes_.get()); }
+  T& operator[](size_t i) const { return data()[i]; }
+
+ private:
+  LargeBuffer bytes_;
+};
+
 }  // namespace engine

@@ -9,7 +9,7 @@ namespace engine {
 namespace {
 
 constexpr size_t kFirstWindow = size_t{64} << 10;
-constexpr size_t kMaxWindow = size_t{1} << 20;
+constexpr size_t kMaxWindow = size_t{2} << 20;  // one huge page
 
 }  // namespace
 
@@ -18,10 +18,11 @@ const uint8_t* ChainWindow::At(uint64_t offset, size_t n) {
     const bool next = offset == previous_ + blockBytes_;
     size_ = next ? std::min(std::max(size_ * 2, kFirstWindow), kMaxWindow) : n;
     held_ = std::max(size_, n);
-    // A larger window is taken anew: what the old one held is read again, not copied.
+    // The buffer is taken once, as large as the window may grow in this file: growing it step
+    // by step would fault in fresh memory at every step.
     if (held_ > capacity_) {
-      window_ = AllocateLargeBuffer(held_);
-      capacity_ = held_;
+      capacity_ = std::max<size_t>(held_, std::min<uint64_t>(kMaxWindow, fileSize_));
+      window_ = AllocateLargeBuffer(capacity_);
     }
     const size_t got = file_.ReadAt(offset, window_.get(), std::min<uint64_t>(held_, fileSize_ - offset));
     std::fill(window_.get() + got, window_.get() + held_, 0);

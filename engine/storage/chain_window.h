@@ -1,7 +1,7 @@
 #pragma once
 // Reads the starts of blocks for a walk along a block chain. A chain mostly runs through
 // physically consecutive blocks, so a block found right after the previous one is read with
-// those after it in one window that doubles up to 1 MiB; a jump elsewhere reads that block's
+// those after it in one window that doubles up to 2 MiB; a jump elsewhere reads that block's
 // start alone. A walk of a file written in order thus makes a few dozen reads, not one per block.
 
 #include <cstddef>

@@ -1,9 +1,12 @@
 #include "storage/key_rows.h"
 
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "io/coding.h"
 #include "io/compare_bytes.h"
+#include "io/large_buffer.h"
 
 namespace engine {
 
@@ -33,16 +36,16 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
-  while (first < end) {
-    const uint32_t mid = first + (end - first) / 2;
-    const int c = CompareBytes(Key(mid), key, width_);
-    if (c == 0) return mid;
-    if (c < 0)
-      first = mid + 1;
-    else
-      end = mid;
+  if (first >= end) return -1;
+  // The last row whose key is not above `key`, found without a branch per step (a conditional
+  // move): each step's direction is a coin toss the processor would mispredict half the time.
+  uint32_t base = first;
+  for (uint32_t n = end - first; n > 1;) {
+    const uint32_t half = n / 2;
+    base = CompareBytes(Key(base + half), key, width_) <= 0 ? base + half : base;
+    n -= half;
   }
-  return -1;
+  return CompareBytes(Key(base), key, width_) == 0 ? static_cast<int64_t>(base) : -1;
 }
 
 int64_t KeyRows::SearchFrom(const uint8_t* key, Span span) const {
@@ -64,24 +67,71 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
   return -1;
 }
 
-uint32_t KeyRows::Match(const uint8_t* entry, uint16_t block, size_t sameBytes) const {
-  const int64_t row = Find(entry + offset_, block);
-  if (row < 0 || std::memcmp(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
+uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const {
+  if (row < 0 || CompareBytes(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
   return static_cast<uint32_t>(row);
 }
 
-void KeyRows::Prefetch(const uint8_t* entry, uint16_t block) const {
-  if (!ascending_) {
-    __builtin_prefetch(&slots_[Slot(entry + offset_)]);
-    return;
+void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
+                       const SplitLoop& split) const {
+  if (ascending_)
+    MatchByBlock(entries, blocks, n, sameBytes, rowOf, split);
+  else
+    MatchByHash(entries, n, sameBytes, rowOf, split);
+}
+
+void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
+                           uint32_t* rowOf, const SplitLoop& split) const {
+  // The entries grouped by the block they name (a counting sort); those naming no block of the
+  // chain form the last group, searched in all rows.
+  const size_t outside = spans_.size();
+  const auto groupOf = [&](uint16_t block) { return SpanOf(block).count > 0 ? size_t{block} : outside; };
+  std::vector<uint32_t> starts(outside + 2, 0);  // starts[g]: place of group g's first entry
+  for (size_t j = 0; j < n; ++j) ++starts[groupOf(blocks[j]) + 1];
+  std::partial_sum(starts.begin(), starts.end(), starts.begin());
+  const LargeArray<uint32_t> byBlock(n);  // entry numbers, group after group
+  {
+    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+    for (size_t j = 0; j < n; ++j) byBlock[next[groupOf(blocks[j])]++] = static_cast<uint32_t>(j);
   }
-  // Only the rows a search of the block reads first: its middle and the middles of its halves.
-  // Fetching the whole block for every entry moved more memory than the matching could use.
-  const Span span = SpanOf(block);
-  if (span.count == 0) return;
-  const uint32_t half = span.count / 2;
-  for (const uint32_t r : {half, half / 2, half + 1 + (span.count - half - 1) / 2})
-    if (r < span.count) __builtin_prefetch(Key(span.firstRow + r));
+  // The entries lie at random places: fetched far enough ahead that their reads overlap.
+  constexpr size_t kLookAhead = 48;
+  const auto match = [&](size_t begin, size_t end) {
+    size_t group = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin()) - 1;
+    for (size_t k = begin; k < end; ++k) {
+      while (starts[group + 1] <= k) ++group;
+      if (k + kLookAhead < end) {
+        const uint8_t* ahead = entries + size_t{byBlock[k + kLookAhead]} * stride_;
+        __builtin_prefetch(ahead);
+        __builtin_prefetch(ahead + stride_ - 1);
+      }
+      const uint32_t j = byBlock[k];
+      const uint8_t* entry = entries + size_t{j} * stride_;
+      rowOf[j] = Confirm(entry, SearchFrom(entry + offset_, group < outside ? spans_[group] : Span{}), sameBytes);
+    }
+  };
+  if (split)
+    split(n, match);
+  else
+    match(0, n);
+}
+
+void KeyRows::MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf,
+                          const SplitLoop& split) const {
+  // Each entry's hash slot is fetched into the cache a few entries before it is looked up:
+  // the lookups at random places overlap.
+  constexpr size_t kLookAhead = 8;
+  const auto match = [&](size_t begin, size_t end) {
+    for (size_t j = begin; j < end; ++j) {
+      if (j + kLookAhead < end) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride_ + offset_)]);
+      const uint8_t* entry = entries + j * stride_;
+      rowOf[j] = Confirm(entry, Find(entry + offset_, 0), sameBytes);
+    }
+  };
+  if (split)
+    split(n, match);
+  else
+    match(0, n);
 }
 
 }  // namespace engine

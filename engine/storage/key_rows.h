@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "storage/data_file.h"
+#include "storage/split_loop.h"
 
 namespace engine {
 
@@ -27,19 +28,14 @@ class KeyRows {
   // The first row whose key bytes are `key`, or -1; `block` is where the row is expected.
   int64_t Find(const uint8_t* key, uint16_t block) const;
 
-  // For an entry laid out as the rows (the key at `offset`), expected in data block `block`:
-  // the row Find gives when that row's first `sameBytes` bytes equal the entry's, else kNoRow.
-  uint32_t Match(const uint8_t* entry, uint16_t block, size_t sameBytes) const;
-
-  // Asks the processor to fetch what a Match of `entry` and `block` a little later reads (the
-  // rows of the block, or the entry's hash slot) into its cache: lookups at random places then
-  // overlap instead of each waiting for its read. Only the entry's key bytes need be there.
-  void Prefetch(const uint8_t* entry, uint16_t block) const;
-  // Asks for what a Prefetch of an entry naming `block` reads first: call it a few entries
-  // before that Prefetch.
-  void PrefetchBlock(uint16_t block) const {
-    if (block < spans_.size()) __builtin_prefetch(&spans_[block]);
-  }
+  // Matches `n` entries laid out as the rows (the key at `offset`), `stride` bytes apart from
+  // `entries`, entry j expected in data block blocks[j]: rowOf[j] is the row Find gives when
+  // that row's first `sameBytes` bytes equal the entry's, else kNoRow. The entries are taken
+  // through `split` (may be empty). With ascending keys they are taken block by block, the
+  // entries of a block together: its rows are read once for all of them, and the entries,
+  // fetched a few ahead, are the only reads at random places.
+  void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
+                const SplitLoop& split) const;
 
  private:
   const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
@@ -55,6 +51,11 @@ class KeyRows {
   // -1 when no row has it.
   int64_t SearchFrom(const uint8_t* key, Span span) const;
   Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
+  // `row` when its first `sameBytes` bytes equal the entry's, else kNoRow.
+  uint32_t Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const;
+  void MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
+                    const SplitLoop& split) const;
+  void MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
 
   const uint8_t* data_;
   size_t stride_, offset_, width_;

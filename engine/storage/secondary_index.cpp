@@ -15,6 +15,7 @@
 #include "io/compare_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/large_buffer.h"
 #include "io/names.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
@@ -167,7 +168,7 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
   // no row.
   constexpr size_t kBatch = 16;
   const bool checkOrder = OrderIsBytewise(index.def, table);
-  const std::unique_ptr<uint8_t[]> entries(new uint8_t[static_cast<size_t>(rows) * stride]);  // filled as read
+  const LargeBuffer entries = AllocateLargeBuffer(static_cast<size_t>(rows) * stride);  // filled as read
   size_t filled = 0;  // entries read; fewer than `read` after an entry out of order
   std::vector<uint16_t> hints(rows);
   std::vector<size_t> blockStarts;  // entry index of the first entry of each block read
@@ -221,31 +222,16 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     }
   }
   rowsReady();
-  // Each entry is looked up among the rows of the block it names, what the lookup reads being
-  // fetched into the cache kLookAhead entries before: the lookups at random places overlap.
-  // The block's place among the rows is asked for twice as far ahead.
-  constexpr size_t kLookAhead = 8;
   const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
-  std::vector<uint32_t> rowOf(filled);
-  const auto match = [&](size_t begin, size_t end) {
-    for (size_t j = begin; j < end; ++j) {
-      if (j + 2 * kLookAhead < end) keyRows.PrefetchBlock(hints[j + 2 * kLookAhead]);
-      if (j + kLookAhead < end) keyRows.Prefetch(entries.get() + (j + kLookAhead) * stride, hints[j + kLookAhead]);
-      rowOf[j] = keyRows.Match(entries.get() + j * stride, hints[j], width);
-    }
-  };
-  if (split)
-    split(filled, match);
-  else
-    match(0, filled);
+  // Each entry's row goes where the order will have it; the verdict below only checks them.
+  order->resize(filled);
+  keyRows.MatchAll(entries.get(), hints.data(), filled, width, order->data(), split);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
     seen->blockNumbers = std::move(hints);
   }
   std::vector<bool> used(rows, false);
-  order->clear();
-  order->reserve(rows);
   blockStarts.push_back(read);
   for (size_t b = 0; b + 1 < blockStarts.size(); ++b) {
     for (size_t batch = blockStarts[b]; batch < blockStarts[b + 1]; batch += kBatch) {
@@ -255,13 +241,12 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
         return false;
       }
       for (size_t j = batch; j < end; ++j) {
-        const uint32_t row = rowOf[j];
+        const uint32_t row = (*order)[j];
         if (row == KeyRows::kNoRow || used[row]) {
           *why = "Die Indexdatei ist veraltet (ein Eintrag passt zu keinem Datensatz).";
           return false;
         }
         used[row] = true;
-        order->push_back(row);
       }
     }
   }
@@ -364,7 +349,7 @@ SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& tab
       codePage_(CodePage::ForHeader(table).Number()) {
   for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
   stride_ = width_ + (useFile_ ? keyWidth_ : 0);
-  bytes_.reset(new uint8_t[static_cast<size_t>(rows) * stride_]);  // every row is added before use
+  bytes_ = AllocateLargeBuffer(static_cast<size_t>(rows) * stride_);  // every row is added before use
 }
 
 void SecondaryRows::Add(uint32_t row, const uint8_t* record) {

@@ -24,7 +24,9 @@
 #include "format/record_format.h"
 #include "format/table_definition.h"
 #include "format/table_header.h"
+#include "io/large_buffer.h"
 #include "storage/data_file.h"
+#include "storage/split_loop.h"
 
 namespace engine {
 
@@ -60,11 +62,6 @@ struct IndexFileWalk {
   std::vector<std::pair<uint16_t, uint32_t>> chain;  // (block, records) in chain order
 };
 
-// Runs body(begin, end) over ranges that together cover [0, n), each once, on the caller's
-// thread and maybe on others at the same time; returns when all are done. For work whose
-// pieces are independent.
-using SplitLoop = std::function<void(size_t n, const std::function<void(size_t begin, size_t end)>& body)>;
-
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
 // case-folded as the index file stores them) followed, when the index file can be used, by its
 // key bytes, gathered record by record.
@@ -87,7 +84,7 @@ class SecondaryRows {
   bool useFile_;
   int codePage_;
   size_t stride_ = 0;
-  std::unique_ptr<uint8_t[]> bytes_;
+  LargeBuffer bytes_;
 };
 
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German

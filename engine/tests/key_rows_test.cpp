@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "storage/key_rows.h"
 
@@ -32,18 +33,27 @@ int64_t Find(const KeyRows& k, const std::string& key, uint16_t block) {
   return k.Find(reinterpret_cast<const uint8_t*>(key.data()), block);
 }
 
-// Matches entries (first byte, key) expected in `blocks` against the rows.
+// Matches entries (first byte, key) expected in `blocks` against the rows, through `split`.
 std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, std::string>>& entries,
-                            const std::vector<uint16_t>& blocks) {
+                            const std::vector<uint16_t>& blocks, const SplitLoop& split = {}) {
   const KeyRows finder = rows.Finder();
-  std::vector<uint32_t> matched;
-  for (size_t j = 0; j < entries.size(); ++j) {
-    std::vector<uint8_t> entry{static_cast<uint8_t>(entries[j].first)};
-    entry.insert(entry.end(), entries[j].second.begin(), entries[j].second.end());
-    finder.Prefetch(entry.data(), blocks[j]);  // whatever block it names
-    matched.push_back(finder.Match(entry.data(), blocks[j], 1));
+  std::vector<uint8_t> packed;
+  for (const auto& [first, key] : entries) {
+    packed.push_back(static_cast<uint8_t>(first));
+    packed.insert(packed.end(), key.begin(), key.end());
   }
+  std::vector<uint32_t> matched(entries.size(), 0xABCD);
+  finder.MatchAll(packed.data(), blocks.data(), entries.size(), 1, matched.data(), split);
   return matched;
+}
+
+// Runs the ranges of a loop one or two entries long, the last first, as another thread might.
+void BackwardsInPieces(size_t n, const std::function<void(size_t, size_t)>& body) {
+  for (size_t end = n; end > 0;) {
+    const size_t begin = end >= 2 ? end - 2 : 0;
+    body(begin, end);
+    end = begin;
+  }
 }
 
 TEST(KeyRows, AscendingKeysAreFoundWhateverBlockTheEntryNames) {
@@ -85,6 +95,26 @@ TEST(KeyRows, EntriesMatchTheirRowsWhenTheRowsFirstBytesAgree) {
   EXPECT_EQ(Match(unsorted, {{'\xEE', "b"}, {'\x00', "c"}, {'\xEE', "d"}, {'\xEE', "q"}}, {11, 11, 10, 10}),
             (std::vector<uint32_t>{1, kNo, 0, kNo}));
   EXPECT_TRUE(Match(sorted, {}, {}).empty());
+}
+
+TEST(KeyRows, EntriesOfManyBlocksMatchWhateverPiecesTheLoopTakes) {
+  std::vector<std::string> keys;
+  for (char c = 'a'; c <= 'z'; ++c) keys.push_back(std::string(1, c));
+  const Rows sorted(keys, 1, 4);  // blocks 10-16
+  // In index order: blocks named out of turn, twice, stale, outside the chain, none; a key
+  // not there; an entry whose other bytes differ.
+  const std::vector<std::pair<char, std::string>> entries = {
+      {'\xEE', "y"}, {'\xEE', "a"}, {'\xEE', "m"}, {'\xEE', "b"}, {'\xEE', "q"}, {'\xEE', "c"},
+      {'\xEE', "z"}, {'\xEE', "!"}, {'\x01', "e"}, {'\xEE', "f"}, {'\xEE', "g"}};
+  const std::vector<uint16_t> blocks = {16, 10, 13, 10, 11, 999, 16, 12, 11, 0, 11};
+  constexpr uint32_t kNo = KeyRows::kNoRow;
+  const std::vector<uint32_t> expected = {24, 0, 12, 1, 16, 2, 25, kNo, kNo, 5, 6};
+  EXPECT_EQ(Match(sorted, entries, blocks), expected);
+  EXPECT_EQ(Match(sorted, entries, blocks, BackwardsInPieces), expected);
+  const Rows unsorted({"d", "b", "c", "b", "a"}, 1, 2);
+  EXPECT_EQ(Match(unsorted, {{'\xEE', "a"}, {'\xEE', "b"}, {'\xEE', "x"}, {'\xEE', "d"}}, {0, 10, 11, 12},
+                  BackwardsInPieces),
+            (std::vector<uint32_t>{4, 1, kNo, 0}));
 }
 
 TEST(KeyRows, NoRows) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/data_block.h"
+#include "format/index_block.h"
 #include "format/table_header.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -277,15 +279,20 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
   for (const int change : {0, 1}) {
     TempDir dir;
     const std::string path = CopyTable(fixtures::LargeWithSecondaryIndex(), dir.Path());
+    std::vector<std::string> namedFirst;  // how the damaged entry of each index file is named
     for (const auto& x : std::filesystem::directory_iterator(dir.Path())) {
       const std::string ext = x.path().extension().string();
       if (ext.size() != 4 || (ext[1] != 'X' && ext[1] != 'x')) continue;
       Damage(x.path().string(), [&](auto& b) {
         const TableHeader h = HeaderOf(b);
         const size_t first = h.BlockOffset(h.firstBlock) + blk::kHeaderBytes;
-        if (change == 0)
+        if (change == 0) {
+          const uint8_t* number = &b[first + h.recordSize - idx::kBlockNumberBytes];
+          const auto block = static_cast<uint16_t>(coding::DecodeFlippedInt(number, idx::kBlockNumberBytes));
+          namedFirst.push_back("Eintrag 1 nennt Block " + std::to_string(block ^ 1) + ", sein Datensatz liegt in Block " +
+                               std::to_string(block));
           b[first + h.recordSize - 1] ^= 1;  // the block number of the first entry
-        else
+        } else
           std::swap_ranges(&b[first], &b[first] + h.recordSize, &b[first + 2 * h.recordSize]);
       });
     }
@@ -296,6 +303,10 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
     }
     EXPECT_NE(problems.find(change == 0 ? "Blocknummern von 2 Einträgen" : "nicht der des ersten Datensatzes"), std::string::npos)
         << problems;
+    if (change == 0)
+      EXPECT_TRUE(std::any_of(namedFirst.begin(), namedFirst.end(),
+                              [&](const std::string& named) { return problems.find(named) != std::string::npos; }))
+          << problems;
   }
 }
 
