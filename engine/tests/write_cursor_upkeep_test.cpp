@@ -231,6 +231,12 @@ void CreateFilled(testsupport::MemoryFileSystem& fs, const UpkeepCase& c, std::m
   }
 }
 
+// The same with a generator of its own, seeded with `seed`.
+void CreateFilled(testsupport::MemoryFileSystem& fs, const UpkeepCase& c, unsigned seed) {
+  std::mt19937 random(seed);
+  CreateFilled(fs, c, random);
+}
+
 TEST(WriteCursorUpkeepReopened, TheFirstPostKeepsTreesThatAgreeAndWritesOthersWhole) {
   const UpkeepCase c{"Reopened", true, "Gruppe"};
   testsupport::MemoryFileSystem fs;
@@ -307,8 +313,7 @@ class ReadBytesFileSystem : public engine::ForwardingFileSystem {
 TEST(WriteCursorUpkeepReopened, TheFirstPostsAfterOpenTakeTheChainsFromAgreeingTreesAndReadFewBlocks) {
   const UpkeepCase c{"Reopened", true, ""};
   testsupport::MemoryFileSystem memory;
-  std::mt19937 random(11);
-  CreateFilled(memory, c, random);
+  CreateFilled(memory, c, 11);
   ReadBytesFileSystem fs(memory);
   TTable t;
   Name(memory, t);
@@ -345,8 +350,7 @@ TEST(WriteCursorUpkeepReopened, TheFirstPostsAfterOpenTakeTheChainsFromAgreeingT
 TEST(WriteCursorUpkeepReopened, AnAppendOnATableChangedElsewhereSeesTheOtherChangeAfterItsPost) {
   const UpkeepCase c{"Reopened", true, ""};
   testsupport::MemoryFileSystem memory;
-  std::mt19937 random(5);
-  CreateFilled(memory, c, random);
+  CreateFilled(memory, c, 5);
   TTable a, b;
   Name(memory, a);
   Name(memory, b);
@@ -371,8 +375,7 @@ TEST(WriteCursorUpkeepReopened, AnAppendOnATableChangedElsewhereSeesTheOtherChan
 TEST(WriteCursorUpkeepReopened, APrimaryIndexRenamedBetweenPostsIsWrittenUnderItsNewName) {
   const UpkeepCase c{"Reopened", true, ""};
   testsupport::MemoryFileSystem memory;
-  std::mt19937 random(6);
-  CreateFilled(memory, c, random);
+  CreateFilled(memory, c, 6);
   TTable a;
   Name(memory, a);
   a.Open();
@@ -411,8 +414,7 @@ void DropOneRecord(uint8_t* head, const engine::TableHeader& h) {
 TEST(WriteCursorUpkeepReopened, ABlockThatDisagreesWithTheTreeRefusesThePostAndATreeThatDisagreesIsNotTaken) {
   const UpkeepCase c{"Reopened", true, ""};
   testsupport::MemoryFileSystem fs;
-  std::mt19937 random(12);
-  CreateFilled(fs, c, random);
+  CreateFilled(fs, c, 12);
   const auto sound = fs.Snapshot();
   const engine::TableHeader db = engine::ReadFileHeader(fs, "/mem/POSTEN.DB");
   const engine::TableHeader x = engine::ReadFileHeader(fs, "/mem/POSTEN.X02");
