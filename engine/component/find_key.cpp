@@ -79,8 +79,8 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
   // In the stored order of a keyed table the search goes through the blocks' first keys, which
   // the cursor keeps from search to search; in a secondary order it reads rows.
   BlockKeySearch* blocks = c->SelectedOrder() < 0 ? &c->PrimaryKeySearch(wanted.size()) : nullptr;
-  const std::optional<SortKeyMaker> ownKeys =
-      blocks ? std::nullopt : std::optional<SortKeyMaker>(std::in_place, order, c->Header());
+  std::optional<SortKeyMaker> ownKeys;
+  if (!blocks) ownKeys.emplace(order, c->Header());
   const SortKeyMaker& keys = blocks ? blocks->Keys() : *ownKeys;
   std::string target, key;
   keys.Make(probe.data(), &target);

@@ -11,19 +11,17 @@ BlockKeySearch::BlockKeySearch(DataFile& data, const SecondaryDef& order)
   for (const BlockEntry& b : data.Blocks())
     if (b.count > 0) firstRows_.push_back(b.firstRow);
   known_.assign(firstRows_.size(), false);
+  firstKeys_.resize(firstRows_.size() * keys_.Width());
 }
 
 const uint8_t* BlockKeySearch::FirstKey(size_t i) {
+  uint8_t* first = firstKeys_.data() + i * keys_.Width();
   if (!known_[i]) {
     keys_.Make(data_.Record(firstRows_[i]), &key_);
-    if (width_ == 0) {
-      width_ = key_.size();
-      firstKeys_.resize(firstRows_.size() * width_);
-    }
-    std::memcpy(firstKeys_.data() + i * width_, key_.data(), width_);
+    std::memcpy(first, key_.data(), keys_.Width());
     known_[i] = true;
   }
-  return firstKeys_.data() + i * width_;
+  return first;
 }
 
 bool BlockKeySearch::Below(uint32_t row, const std::string& target) {
@@ -38,7 +36,7 @@ uint32_t BlockKeySearch::LowerBound(const std::string& target) {
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     const uint8_t* first = FirstKey(mid);
-    if (std::memcmp(first, target.data(), width_) < 0)
+    if (std::memcmp(first, target.data(), keys_.Width()) < 0)
       lo = mid + 1;
     else
       hi = mid;

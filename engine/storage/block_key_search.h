@@ -40,8 +40,7 @@ class BlockKeySearch {
   SortKeyMaker keys_;
   std::vector<uint32_t> firstRows_;  // first row of each block that holds records, in chain order
   uint32_t rows_ = 0;
-  size_t width_ = 0;                 // 0 until the first key is made
-  std::vector<uint8_t> firstKeys_;   // width_ bytes per block, valid where known_
+  std::vector<uint8_t> firstKeys_;   // Keys().Width() bytes per block, valid where known_
   std::vector<bool> known_;
   std::string key_;
 };

@@ -109,6 +109,8 @@ class SortKeyMaker {
   SortKeyMaker(const SecondaryDef& index, const TableHeader& table);
   // Replaces *key by the sort key of `record`.
   void Make(const uint8_t* record, std::string* key) const;
+  // Bytes of every key made.
+  size_t Width() const { return width_; }
 
  private:
   SecondaryDef index_;
