@@ -37,7 +37,7 @@ void BufferAhead::LeaveAfterFork() {
   new std::future<LargeBuffer>(std::move(next_));
 }
 
-LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
+LargeBuffer BufferAhead::Take(size_t bytes, size_t nextBytes) {
   LeaveAfterFork();
   LargeBuffer buffer;
   // A buffer not ready yet is not waited for: on a busy machine the pass would then wait for the
@@ -51,10 +51,10 @@ LargeBuffer BufferAhead::Take(size_t bytes, bool more) {
     }
   }
   if (!buffer) buffer = AllocateLargeBuffer(bytes);
-  if (more && !next_.valid()) {
+  if (nextBytes > 0 && !next_.valid()) {
     try {
-      next_ = std::async(std::launch::async, [bytes] { return AllocateFaultedBuffer(bytes); });
-      nextBytes_ = bytes;
+      next_ = std::async(std::launch::async, [nextBytes] { return AllocateFaultedBuffer(nextBytes); });
+      nextBytes_ = nextBytes;
       process_ = ::getpid();
     } catch (const std::system_error&) {
       // No second thread: the next buffer is made when it is taken.

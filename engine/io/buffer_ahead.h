@@ -22,9 +22,9 @@ class BufferAhead {
   ~BufferAhead();
 
   // A buffer of `bytes` (not cleared): the one made ahead when it is ready and has that size, else
-  // a new one. With `more`, the next buffer of the same size is started on a second thread unless
-  // one is still being made (made on this one, later, when no thread can be had).
-  LargeBuffer Take(size_t bytes, bool more);
+  // a new one. Unless `nextBytes` is 0, the next buffer, of that size, is started on a second
+  // thread unless one is still being made (made on this one, later, when no thread can be had).
+  LargeBuffer Take(size_t bytes, size_t nextBytes);
 
  private:
   // Drops next_ in a process other than the one that started it, without waiting for it.

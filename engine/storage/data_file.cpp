@@ -236,7 +236,8 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   // A pass in order reads runs of chunks: a browsing cursor keeps them, up to the next chunk it
   // already holds, so that no chunk is held twice.
   const size_t runBytes = inOrder_ <= kStreamAfter ? chunkBytes : streaming ? kStreamBytes : kKeptRunBytes;
-  uint64_t chunks = std::min<uint64_t>(std::max<size_t>(1, runBytes / chunkBytes), chunksLeft);
+  const uint64_t runChunks = std::max<size_t>(1, runBytes / chunkBytes);
+  uint64_t chunks = std::min<uint64_t>(runChunks, chunksLeft);
   if (!streaming)
     for (uint32_t c = chunk + 1; c < chunk + chunks; ++c)
       if (c < slotOf_.size() && slotOf_[c] >= 0) chunks = c - chunk;
@@ -244,7 +245,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     const size_t size = chunks * chunkBytes;
     // A pass in order that keeps its runs takes new memory for each: the next is made ready ahead.
     const bool kept = inOrder_ > kStreamAfter && !streaming;
-    LargeBuffer bytes = kept ? ahead_.Take(size, chunks < chunksLeft) : AllocateLargeBuffer(size);
+    // The next run is as long as this one, or what is left of the file after it.
+    const size_t nextSize = static_cast<size_t>(std::min(runChunks, chunksLeft - chunks) * chunkBytes);
+    LargeBuffer bytes = kept ? ahead_.Take(size, nextSize) : AllocateLargeBuffer(size);
     run.bytes = std::move(bytes);
     run.size = size;  // only once the memory is there: a failed allocation leaves the slot as it was
   }

@@ -25,13 +25,13 @@ bool HoldsWhole(LargeBuffer& buffer, size_t bytes, uint8_t mark) {
 
 TEST(BufferAhead, EachTakeGivesABufferOfTheSizeAskedForEvenWhenAnotherWasMadeAhead) {
   BufferAhead ahead;
-  LargeBuffer first = ahead.Take(kRun, true);
+  LargeBuffer first = ahead.Take(kRun, kRun);
   ASSERT_TRUE(HoldsWhole(first, kRun, 1));
-  LargeBuffer larger = ahead.Take(2 * kRun, true);  // the one made ahead is too small
+  LargeBuffer larger = ahead.Take(2 * kRun, 2 * kRun);  // the one made ahead is too small
   ASSERT_TRUE(HoldsWhole(larger, 2 * kRun, 2));
-  LargeBuffer same = ahead.Take(2 * kRun, false);  // the one made ahead
+  LargeBuffer same = ahead.Take(2 * kRun, 0);  // the one made ahead
   ASSERT_TRUE(HoldsWhole(same, 2 * kRun, 3));
-  LargeBuffer small = ahead.Take(4096, true);  // nothing made ahead, a small one made now
+  LargeBuffer small = ahead.Take(4096, 4096);  // nothing made ahead, a small one made now
   ASSERT_TRUE(HoldsWhole(small, 4096, 4));
   EXPECT_NE(first.get(), larger.get());
   EXPECT_NE(larger.get(), same.get());
@@ -41,7 +41,7 @@ TEST(BufferAhead, WithoutASecondThreadEveryBufferIsMadeWhenTaken) {
   testsupport::ThreadsRefused refused;
   BufferAhead ahead;
   for (uint8_t mark = 1; mark <= 3; ++mark) {
-    LargeBuffer buffer = ahead.Take(kRun, true);
+    LargeBuffer buffer = ahead.Take(kRun, kRun);
     ASSERT_TRUE(HoldsWhole(buffer, kRun, mark));
   }
 }
@@ -58,13 +58,13 @@ TEST(BufferAhead, AChildMadeByForkWhileABufferIsMadeNeitherWaitsForItNorTakesIt)
   constexpr size_t kLarge = size_t{256} << 20;
   for (const bool destroyFirst : {false, true}) {
     auto ahead = std::make_unique<BufferAhead>();
-    LargeBuffer first = ahead->Take(kLarge, true);
+    LargeBuffer first = ahead->Take(kLarge, kLarge);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       alarm(10);  // a child waiting for the parent's thread would hang here
       if (!destroyFirst) {
-        LargeBuffer next = ahead->Take(kRun, false);
+        LargeBuffer next = ahead->Take(kRun, 0);
         if (!HoldsWhole(next, kRun, 5)) _exit(1);
       }
       ahead.reset();
