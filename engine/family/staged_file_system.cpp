@@ -319,11 +319,9 @@ void StagedFileSystem::MakeJournalAhead() {
     File& file = *journal_;
     named.set_value();
     // The zeros reach the disk while the first change is prepared: a journal written over them
-    // then changes no file size. A failing disk is reported by the journal's own sync.
-    try {
-      file.Sync();
-    } catch (const EDBEngineError&) {
-    }
+    // then changes no file size. A failure is kept for Apply: the system may report it to this
+    // sync and not again to the journal's own.
+    file.Sync();
   });
 }
 
@@ -399,6 +397,7 @@ void StagedFileSystem::Apply() {
     const std::string text = EncodeJournal(files);
     journal_->WriteAt(0, text.data(), text.size());
     journal_->Sync();
+    if (journalAhead_.valid()) journalAhead_.get();  // the zeros' sync, over by now
     journalWhole_ = true;
     try {
       // The files depend only on the journal, not on each other: they are synced together.

@@ -39,7 +39,9 @@ class StagedFileSystem : public FileSystem {
   // Makes the table's work mark and this writer's journal file on another thread, where the
   // file system allows, so that the first Apply finds them made instead of waiting for the
   // directory's sync. Apply waits until their names are durable (and raises what making them
-  // raised), not for the sync of the journal's zeros that follows on that thread.
+  // raised) before it writes the journal, and for the sync of the journal's zeros that follows on
+  // that thread only after the journal's own sync, raising what that sync raised: a failed write
+  // of the file is reported to one sync of it alone.
   void MakeJournalAhead();
   // Keeps changes in memory from now on.
   void Begin();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@
 #include "family/temporary_names.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
+#include "io/fail.h"
 #include "io/forwarding_file_system.h"
 #include "testsupport/dir_snapshot.h"
 #include "testsupport/file_bytes.h"
@@ -154,6 +156,55 @@ TEST(JournalAhead, TheTableChangesOnlyAfterTheJournalsNameAndContentAreOnTheDisk
       << "the table changed before its journal was synced";
   EXPECT_NE(std::find(firstChange, log.end(), "sync T.DB"), log.end());
   EXPECT_EQ(ReadText(t.dir + "T.DB").substr(10, 9), "Änderung");
+}
+
+// The first sync of every journal file fails, as when the system reports a failed write of the
+// file to one sync alone: the sync of the zeros made ahead.
+class FirstJournalSyncFails : public engine::ForwardingFileSystem {
+ public:
+  FirstJournalSyncFails() : ForwardingFileSystem(engine::DefaultFileSystem()) {}
+  std::unique_ptr<engine::File> Open(const std::string& path, engine::OpenMode mode) override {
+    auto file = Base().Open(path, mode);
+    if (path.find(".~kbjrn") == std::string::npos) return file;
+    return std::make_unique<Failing>(std::move(file));
+  }
+
+ private:
+  class Failing : public engine::File {
+   public:
+    explicit Failing(std::unique_ptr<engine::File> file) : file_(std::move(file)) {}
+    const std::string& Path() const override { return file_->Path(); }
+    uint64_t Size() const override { return file_->Size(); }
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return file_->ReadAt(offset, dst, n); }
+    void WriteAt(uint64_t offset, const void* src, size_t n) override { file_->WriteAt(offset, src, n); }
+    void Truncate(uint64_t size) override { file_->Truncate(size); }
+    void Sync() override {
+      if (!failed_.exchange(true)) engine::Fail(engine::kErrIo, Path(), "Schreibfehler der Platte.");
+      file_->Sync();
+    }
+
+   private:
+    std::unique_ptr<engine::File> file_;
+    std::atomic<bool> failed_{false};
+  };
+};
+
+TEST(JournalAhead, AFailedSyncOfTheZerosMadeAheadStopsTheChangeBeforeTheTable) {
+  TwoFiles t;
+  FirstJournalSyncFails fs;
+  {
+    engine::StagedFileSystem staged(fs, t.dir, "T.DB");
+    staged.MakeJournalAhead();
+    staged.Begin();
+    Write(staged, t.dir + "T.DB", 10, "Änderung");
+    try {
+      staged.Apply();
+      FAIL() << "the change went in behind a journal whose file failed to reach the disk";
+    } catch (const engine::EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), engine::kErrIo);
+    }
+  }
+  EXPECT_EQ(ReadText(t.dir + "T.DB"), std::string(3000, 'd'));
 }
 
 TEST(JournalAhead, AWriterThatChangesNothingLeavesTheFolderAsItWas) {
