@@ -224,9 +224,8 @@ class Session {
     {
       // What every durable post pays at least twice (its undo journal, then the table's files).
       const int64_t writes = std::max<int64_t>(o_.writes, 20);
-      Stopwatch w;
-      RawDurableWrites(dir_ + "ROHBLOCK.BIN", writes);
-      Add("raw_sync", "Rohes Schreiben eines 2-KiB-Blocks + fdatasync", w.Seconds(), static_cast<double>(writes),
+      const double seconds = RawDurableWrites(dir_ + "ROHBLOCK.BIN", writes);
+      Add("raw_sync", "Rohes Schreiben eines 2-KiB-Blocks + fdatasync", seconds, static_cast<double>(writes),
           "Blöcke", Basis::None);
     }
   }

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bench/stopwatch.h"
+
 namespace bench {
 
 namespace {
@@ -67,21 +69,32 @@ uint64_t RawCopy(const std::string& from, const std::string& to) {
   return total;
 }
 
-void RawDurableWrites(const std::string& path, int64_t count) {
+double RawDurableWrites(const std::string& path, int64_t count) {
   constexpr size_t kBlock = 2048;
   constexpr int64_t kBlocks = 16;
+  double seconds = 0;
   {
     Fd out(path, O_RDWR | O_CREAT | O_TRUNC);
     std::vector<char> block(kBlock, 'x');
-    for (int64_t i = 0; i < count; ++i) {
+    const auto write = [&](int64_t i) {
       block[0] = static_cast<char>(i);
       const auto offset = static_cast<off_t>((i % kBlocks) * static_cast<int64_t>(kBlock));
-      if (::pwrite(out.get(), block.data(), kBlock, offset) != static_cast<ssize_t>(kBlock) ||
-          ::fdatasync(out.get()) != 0)
-        throw std::runtime_error(path + ": " + std::strerror(errno));
+      const ssize_t n = ::pwrite(out.get(), block.data(), kBlock, offset);
+      if (n != static_cast<ssize_t>(kBlock))
+        throw std::runtime_error(path + ": " + (n < 0 ? std::strerror(errno) : "kurzer Schreibvorgang"));
+    };
+    // The file at its full size first: the writes measured change no size.
+    for (int64_t i = 0; i < kBlocks; ++i) write(i);
+    if (::fdatasync(out.get()) != 0) throw std::runtime_error(path + ": " + std::strerror(errno));
+    const Stopwatch w;
+    for (int64_t i = 0; i < count; ++i) {
+      write(i);
+      if (::fdatasync(out.get()) != 0) throw std::runtime_error(path + ": " + std::strerror(errno));
     }
+    seconds = w.Seconds();
   }
   ::unlink(path.c_str());
+  return seconds;
 }
 
 }  // namespace bench

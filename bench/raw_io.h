@@ -13,7 +13,8 @@ uint64_t RawRead(const std::string& path);
 // Copies `from` to `to` and flushes the copy to the disk; returns the bytes copied.
 uint64_t RawCopy(const std::string& from, const std::string& to);
 // Writes a 2 KiB block in place into the scratch file `path` and flushes it to the disk, `count`
-// times (over 16 blocks in turn), then removes the file.
-void RawDurableWrites(const std::string& path, int64_t count);
+// times (over 16 blocks in turn, which are made and flushed first), then removes the file; returns
+// the seconds of the writes in place alone.
+double RawDurableWrites(const std::string& path, int64_t count);
 
 }  // namespace bench

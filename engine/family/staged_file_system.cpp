@@ -372,8 +372,10 @@ void StagedFileSystem::WriteOut(const std::string& path, Staged& s) {
   uint64_t runStart = 0;
   const auto flush = [&] {
     const uint64_t end = std::min<uint64_t>(runStart + run.size(), s.size);
-    if (end > runStart) file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
-    written = std::max(written, end);
+    if (end > runStart) {
+      file->WriteAt(runStart, run.data(), static_cast<size_t>(end - runStart));
+      written = std::max(written, end);
+    }
     run.clear();
   };
   for (const auto& [number, page] : s.pages) {
