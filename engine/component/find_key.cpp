@@ -4,7 +4,6 @@
 // case-insensitive indexes, reversed for descending fields).
 
 #include <cstring>
-#include <optional>
 
 #include "component/table.h"
 #include "family/table_cursor.h"
@@ -76,12 +75,7 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     const FieldLayout& f = c->Layout()[static_cast<size_t>(fields[k])];
     std::memcpy(probe.data() + f.offset, wanted[k].data(), f.bytes);
   }
-  // In the stored order of a keyed table the search goes through the blocks' first keys, which
-  // the cursor keeps from search to search; in a secondary order it reads rows.
-  BlockKeySearch* blocks = c->SelectedOrder() < 0 ? &c->PrimaryKeySearch(wanted.size()) : nullptr;
-  std::optional<SortKeyMaker> ownKeys;
-  if (!blocks) ownKeys.emplace(order, c->Header());
-  const SortKeyMaker& keys = blocks ? blocks->Keys() : *ownKeys;
+  const SortKeyMaker keys(order, c->Header());
   std::string target, key;
   keys.Make(probe.data(), &target);
   auto keyOf = [&](uint32_t row) -> const std::string& {
@@ -89,9 +83,11 @@ bool TTable::FindKey(const std::vector<std::string>& values) {
     return key;
   };
 
+  // In the stored order of a keyed table the search goes through the blocks' first keys, which
+  // the cursor keeps from search to search; in a secondary order it reads rows.
   uint32_t lo = 0;
-  if (blocks) {
-    lo = blocks->LowerBound(target);
+  if (c->SelectedOrder() < 0) {
+    lo = c->PrimaryKeySearch().LowerBound(target);
   } else {
     // Binary search for the first row whose key is not below the target: O(log n) record reads.
     uint32_t hi = c->RowCount();

@@ -83,13 +83,12 @@ void TableCursor::Load(const std::vector<std::pair<uint16_t, uint32_t>>* walkedC
   blobFailure_ = nullptr;
 }
 
-BlockKeySearch& TableCursor::PrimaryKeySearch(size_t fields) {
-  if (!keySearch_ || keySearchFields_ != fields) {
+BlockKeySearch& TableCursor::PrimaryKeySearch() {
+  if (!keySearch_) {
     SecondaryDef order;
-    for (size_t i = 0; i < fields; ++i) order.fields.push_back(static_cast<int>(i));
-    order.descending.assign(fields, false);
+    for (int i = 0; i < Header().primaryKeyFields; ++i) order.fields.push_back(i);
+    order.descending.assign(order.fields.size(), false);
     keySearch_ = std::make_unique<BlockKeySearch>(*data_, order);
-    keySearchFields_ = fields;
   }
   return *keySearch_;
 }

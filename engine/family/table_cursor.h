@@ -81,9 +81,9 @@ class TableCursor {
     if (!order_) return data_->LoadedRecord(row);
     return row < order_->size() ? data_->LoadedRecord((*order_)[row]) : nullptr;
   }
-  // Key search in the stored order of a keyed table by its first `fields` key fields (see
+  // Key search in the stored order of a keyed table by its key fields or leading ones (see
   // BlockKeySearch); kept, with what its searches learned, until the table changes.
-  BlockKeySearch& PrimaryKeySearch(size_t fields);
+  BlockKeySearch& PrimaryKeySearch();
 
   // Whole content of a blob field of a record (graphic/OLE with their prefix). Values in the
   // leader need no .MB; others raise kErrBlobMissing when the .MB is missing or damaged.
@@ -136,8 +136,7 @@ class TableCursor {
   const std::vector<uint32_t>* order_ = nullptr;
   int selected_ = -1;
   std::unique_ptr<BlobFile> blob_;
-  std::unique_ptr<BlockKeySearch> keySearch_;  // for keySearchFields_ key fields
-  size_t keySearchFields_ = 0;
+  std::unique_ptr<BlockKeySearch> keySearch_;  // made on first use
   std::exception_ptr blobFailure_;  // why PrepareBlobReads could not open the .MB
 };
 

@@ -26,7 +26,7 @@ const uint8_t* BlockKeySearch::FirstKey(size_t i) {
 
 bool BlockKeySearch::Below(uint32_t row, const std::string& target) {
   keys_.Make(data_.Record(row), &key_);
-  return key_ < target;
+  return key_.compare(0, target.size(), target) < 0;
 }
 
 uint32_t BlockKeySearch::LowerBound(const std::string& target) {
@@ -36,7 +36,7 @@ uint32_t BlockKeySearch::LowerBound(const std::string& target) {
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     const uint8_t* first = FirstKey(mid);
-    if (std::memcmp(first, target.data(), keys_.Width()) < 0)
+    if (std::memcmp(first, target.data(), target.size()) < 0)
       lo = mid + 1;
     else
       hi = mid;

@@ -24,11 +24,8 @@ class BlockKeySearch {
   // Searches `data` by the sort keys that `order` makes of its records (all of one width).
   BlockKeySearch(DataFile& data, const SecondaryDef& order);
 
-  // Makes the sort keys searched by.
-  const SortKeyMaker& Keys() const { return keys_; }
-
-  // The first row whose sort key is not below `target`, a key that Keys() made (so of the
-  // same width as every key); RecordCount() when there is none.
+  // The first row whose sort key, cut to the length of `target`, is not below `target`: the
+  // sort key of leading fields of the order; RecordCount() when there is none.
   uint32_t LowerBound(const std::string& target);
 
  private:
@@ -40,7 +37,7 @@ class BlockKeySearch {
   SortKeyMaker keys_;
   std::vector<uint32_t> firstRows_;  // first row of each block that holds records, in chain order
   uint32_t rows_ = 0;
-  std::vector<uint8_t> firstKeys_;   // Keys().Width() bytes per block, valid where known_
+  std::vector<uint8_t> firstKeys_;   // keys_.Width() bytes per block, valid where known_
   std::vector<bool> known_;
   std::string key_;
 };
