@@ -97,8 +97,10 @@ void Bind(sqlite3_stmt* statement, int at, const engine::Cell& c) {
 SqliteExport::SqliteExport(const std::string& file) : file_(file), temp_(file + ".~kbtmp") {
   // SQLite's count of the memory it holds takes a lock at every allocation and costs the
   // inserts about a tenth of their time; nothing here reads it. It can only be switched off
-  // before SQLite is first used in the process: later it stays on, which changes nothing else.
-  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  // before SQLite is first used in the process (later it stays on, which changes nothing else),
+  // so it is tried once, by the first export.
+  static const int memoryCountOff = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  static_cast<void>(memoryCountOff);
   std::remove(temp_.c_str());
   if (sqlite3_open_v2(temp_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK)

@@ -139,7 +139,8 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   const bool hasTree = c.Fs().Exists(treePath);
   const bool checkHints = note.empty() && index.maintained && c.RowCount() > 0;
   if (!seen.complete && (checkHints || hasTree)) {
-    DataFile x(std::move(file), xh);
+    // A chain the scan found sound is not walked again.
+    DataFile x = walked ? DataFile(std::move(file), xh, walked->chain) : DataFile(std::move(file), xh);
     ReadEntries(c.Fs(), x, seen);
   }
   if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems);

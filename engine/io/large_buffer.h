@@ -23,8 +23,10 @@ template <typename T>
 class LargeArray {
  public:
   explicit LargeArray(size_t count) : bytes_(AllocateLargeBuffer(count * sizeof(T))) {}
-  T* data() const { return reinterpret_cast<T*>(bytes_.get()); }
-  T& operator[](size_t i) const { return data()[i]; }
+  T* data() { return reinterpret_cast<T*>(bytes_.get()); }
+  const T* data() const { return reinterpret_cast<const T*>(bytes_.get()); }
+  T& operator[](size_t i) { return data()[i]; }
+  const T& operator[](size_t i) const { return data()[i]; }
 
  private:
   LargeBuffer bytes_;

@@ -89,7 +89,7 @@ void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_
   std::vector<uint32_t> starts(outside + 2, 0);  // starts[g]: place of group g's first entry
   for (size_t j = 0; j < n; ++j) ++starts[groupOf(blocks[j]) + 1];
   std::partial_sum(starts.begin(), starts.end(), starts.begin());
-  const LargeArray<uint32_t> byBlock(n);  // entry numbers, group after group
+  LargeArray<uint32_t> byBlock(n);  // entry numbers, group after group
   {
     std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
     for (size_t j = 0; j < n; ++j) byBlock[next[groupOf(blocks[j])]++] = static_cast<uint32_t>(j);
