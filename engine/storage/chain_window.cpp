@@ -17,7 +17,9 @@ const uint8_t* ChainWindow::At(uint64_t offset, size_t n) {
   if (offset < start_ || offset + n > start_ + held_) {
     const bool next = offset == previous_ + blockBytes_;
     size_ = next ? std::min(std::max(size_ * 2, kFirstWindow), kMaxWindow) : n;
-    held_ = std::max(size_, n);
+    // No further than the end of the file, unless the bytes asked for go past it.
+    const uint64_t left = offset < fileSize_ ? fileSize_ - offset : 0;
+    held_ = std::max<size_t>(n, std::min<uint64_t>(size_, left));
     // The buffer is taken once, as large as the window may grow in this file: growing it step
     // by step would fault in fresh memory at every step.
     if (held_ > capacity_) {
