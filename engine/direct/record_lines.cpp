@@ -9,7 +9,6 @@
 
 #include "direct/value_causes.h"
 #include "family/table_cursor.h"
-#include "format/blob_block.h"
 #include "format/code_page.h"
 #include "format/field_type.h"
 #include "format/number_text.h"
@@ -17,6 +16,7 @@
 #include "io/coding.h"
 #include "io/engine_error.h"
 #include "io/names.h"
+#include "storage/blob_file.h"
 
 namespace engine {
 
@@ -26,7 +26,7 @@ void AppendBlobCell(std::string& out, TableCursor& c, int field, const uint8_t* 
   const uint32_t length = c.BlobLength(field, record);
   if (length == 0) return;
   const FieldLayout& f = c.Layout()[static_cast<size_t>(field)];
-  if (length <= mb::LeaderBytes(f.bytes)) {  // the whole value in the record: hashed where it stands
+  if (BlobFile::InLeader(record + f.offset, f.bytes)) {  // the whole value in the record: hashed where it stands
     AppendPadded(out, length, 0);
     out += ':';
     AppendHex64(out, coding::Fnv1a64(record + f.offset, length));

@@ -148,7 +148,7 @@ std::string TableCursor::ReadBlob(int field, const uint8_t* record) {
 void TableCursor::CheckBlob(int field, const uint8_t* record) {
   const FieldLayout& f = layout_.at(static_cast<size_t>(field));
   const uint8_t* p = record + f.offset;
-  if (BlobFile::StoredLength(p, f.bytes) <= mb::LeaderBytes(f.bytes)) return;
+  if (BlobFile::InLeader(p, f.bytes)) return;
   Blobs().Check(p, f.bytes);
 }
 

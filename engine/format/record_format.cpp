@@ -172,6 +172,15 @@ std::string OtherText(const FieldLayout& f, const uint8_t* p, const ShortDatePat
   }
 }
 
+// Appends the text of the `length` bytes of an alpha value at `p` that TextLength measured, with
+// whether they are `plain`.
+void AppendMeasuredAlpha(std::string& out, const uint8_t* p, size_t length, bool plain, const CodePage& codePage) {
+  if (plain)
+    out.append(reinterpret_cast<const char*>(p), length);
+  else
+    codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+}
+
 // Appends the dump text of an alpha value of `n` bytes at `p`.
 void AppendDumpAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
   bool plain = false;
@@ -181,7 +190,7 @@ void AppendDumpAlpha(std::string& out, const uint8_t* p, size_t n, const CodePag
     return;
   }
   const size_t start = out.size();
-  AppendAlpha(out, p, n, codePage);
+  AppendMeasuredAlpha(out, p, length, plain, codePage);
   EscapeFrom(out, start);
 }
 
@@ -190,10 +199,7 @@ void AppendDumpAlpha(std::string& out, const uint8_t* p, size_t n, const CodePag
 void AppendAlpha(std::string& out, const uint8_t* p, size_t n, const CodePage& codePage) {
   bool plain = false;
   const size_t length = codePage.TextLength(p, n, &plain);
-  if (plain)
-    out.append(reinterpret_cast<const char*>(p), length);
-  else
-    codePage.AppendUtf8(out, reinterpret_cast<const char*>(p), length);
+  AppendMeasuredAlpha(out, p, length, plain, codePage);
 }
 
 std::vector<FieldLayout> LayoutFields(const TableHeader& header) {

@@ -138,10 +138,13 @@ void BlobFile::EndLeaderValue(uint8_t* field, size_t fieldSize, uint32_t length)
   PutU32(field + LeaderBytes(fieldSize) + kDescLength, length);
 }
 
+bool BlobFile::InLeader(const uint8_t* field, size_t fieldSize) {
+  return StoredLength(field, fieldSize) <= LeaderBytes(fieldSize);
+}
+
 bool BlobFile::ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content) {
-  const uint32_t length = StoredLength(field, fieldSize);
-  if (length > LeaderBytes(fieldSize)) return false;
-  content->assign(reinterpret_cast<const char*>(field), length);
+  if (!InLeader(field, fieldSize)) return false;
+  content->assign(reinterpret_cast<const char*>(field), StoredLength(field, fieldSize));
   return true;
 }
 

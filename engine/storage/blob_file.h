@@ -41,7 +41,10 @@ class BlobFile {
   // Makes the field's first `length` bytes (at most its leader) a value held in the leader:
   // zeros after them and the length in the descriptor, no .MB reference.
   static void EndLeaderValue(uint8_t* field, size_t fieldSize, uint32_t length);
-  // True when the value lies wholly in the record (length <= leader); then *content is set.
+  // True when the value lies wholly in the record (length <= leader): its bytes are the field's
+  // first StoredLength bytes.
+  static bool InLeader(const uint8_t* field, size_t fieldSize);
+  // True when the value lies wholly in the record; then *content is set.
   static bool ReadFromLeader(const uint8_t* field, size_t fieldSize, std::string* content);
 
   // Whole stored content of a value (graphic/OLE with their 8-byte prefix). Raises
