@@ -78,6 +78,21 @@ TEST(JournalAhead, ChangesGoInBehindAJournalMadeAheadAndNoFileStaysBehindTheWrit
   EXPECT_EQ(ReadText(t.dir + "T.PX"), std::string(500, 'p'));
 }
 
+// A file that passes the calls of every file to another one, for wrappers that change a few.
+class ForwardingFile : public engine::File {
+ public:
+  explicit ForwardingFile(std::unique_ptr<engine::File> file) : file_(std::move(file)) {}
+  const std::string& Path() const override { return file_->Path(); }
+  uint64_t Size() const override { return file_->Size(); }
+  size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return file_->ReadAt(offset, dst, n); }
+  void WriteAt(uint64_t offset, const void* src, size_t n) override { file_->WriteAt(offset, src, n); }
+  void Truncate(uint64_t size) override { file_->Truncate(size); }
+  void Sync() override { file_->Sync(); }
+
+ private:
+  std::unique_ptr<engine::File> file_;
+};
+
 // Notes, from any thread, every write ("write NAME BYTES") and sync ("sync NAME", "sync folder")
 // that reaches the operating system's files.
 class SyncOrder : public engine::ForwardingFileSystem {
@@ -100,19 +115,15 @@ class SyncOrder : public engine::ForwardingFileSystem {
     const std::lock_guard<std::mutex> hold(lock_);
     log_.push_back(entry);
   }
-  class Noted : public engine::File {
+  class Noted : public ForwardingFile {
    public:
-    Noted(std::unique_ptr<engine::File> file, SyncOrder& fs) : file_(std::move(file)), fs_(fs) {}
-    const std::string& Path() const override { return file_->Path(); }
-    uint64_t Size() const override { return file_->Size(); }
-    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return file_->ReadAt(offset, dst, n); }
+    Noted(std::unique_ptr<engine::File> file, SyncOrder& fs) : ForwardingFile(std::move(file)), fs_(fs) {}
     void WriteAt(uint64_t offset, const void* src, size_t n) override {
-      file_->WriteAt(offset, src, n);
+      ForwardingFile::WriteAt(offset, src, n);
       fs_.Note("write " + Name() + " " + std::to_string(n));
     }
-    void Truncate(uint64_t size) override { file_->Truncate(size); }
     void Sync() override {
-      file_->Sync();
+      ForwardingFile::Sync();
       fs_.Note("sync " + Name());
     }
 
@@ -121,7 +132,6 @@ class SyncOrder : public engine::ForwardingFileSystem {
       const std::string name = std::filesystem::path(Path()).filename().string();
       return name.find(".~kbjrn") != std::string::npos ? "journal" : name;
     }
-    std::unique_ptr<engine::File> file_;
     SyncOrder& fs_;
   };
   std::mutex lock_;
@@ -170,21 +180,15 @@ class FirstJournalSyncFails : public engine::ForwardingFileSystem {
   }
 
  private:
-  class Failing : public engine::File {
+  class Failing : public ForwardingFile {
    public:
-    explicit Failing(std::unique_ptr<engine::File> file) : file_(std::move(file)) {}
-    const std::string& Path() const override { return file_->Path(); }
-    uint64_t Size() const override { return file_->Size(); }
-    size_t ReadAt(uint64_t offset, void* dst, size_t n) const override { return file_->ReadAt(offset, dst, n); }
-    void WriteAt(uint64_t offset, const void* src, size_t n) override { file_->WriteAt(offset, src, n); }
-    void Truncate(uint64_t size) override { file_->Truncate(size); }
+    explicit Failing(std::unique_ptr<engine::File> file) : ForwardingFile(std::move(file)) {}
     void Sync() override {
       if (!failed_.exchange(true)) engine::Fail(engine::kErrIo, Path(), "Schreibfehler der Platte.");
-      file_->Sync();
+      ForwardingFile::Sync();
     }
 
    private:
-    std::unique_ptr<engine::File> file_;
     std::atomic<bool> failed_{false};
   };
 };
