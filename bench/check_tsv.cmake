@@ -14,7 +14,7 @@ string(REPLACE "\n" ";" lines "${out}")
 # key:kind, kind r = ratio to the raw read, c = ratio to the raw copy, n = neither
 set(expected build:c raw_sync:n open:r last_row:r scan:r dump:r random_row:r findkey:r switch_secondary:r
     random_row_secondary:r switch_primary:r first_post:c append_post:c edit_post:c copy:c duplicate:c verify:r
-    export_sqlite:r restructure:c
+    export_sqlite:r sqlite_floor:r restructure:c
     scan_directory:n)
 list(LENGTH lines count)
 list(LENGTH expected wanted)
