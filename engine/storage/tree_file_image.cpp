@@ -203,17 +203,20 @@ bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp,
   level1.reserve(entries);
   chain->reserve(entries);
   uint32_t firstRow = 0;
-  for (size_t i = 0; i < entries; ++i) {
-    const size_t block = entries <= capacity ? 1 : 2 + i / (capacity - 1);
-    const size_t slot = entries <= capacity ? i : i % (capacity - 1);
-    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes + slot * recordSize;
-    const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerChild, idx::kShortBytes));
-    const uint32_t count =
-        static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCount, idx::kShortBytes)) |
-        uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
-    level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
-    chain->push_back({child, firstRow, count});
-    firstRow += count;
+  const size_t perBlock = entries <= capacity ? entries : capacity - 1;
+  for (size_t first = 0; first < entries; first += perBlock) {
+    const size_t block = entries <= capacity ? 1 : 2 + first / perBlock;
+    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes;
+    for (size_t i = first; i < std::min(entries, first + perBlock); ++i, p += recordSize) {
+      const uint8_t* trailer = p + keyBytes;
+      const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerChild, idx::kShortBytes));
+      const uint32_t count =
+          static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCount, idx::kShortBytes)) |
+          uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
+      level1.emplace_back(std::string(reinterpret_cast<const char*>(p), keyBytes), child, count);
+      chain->push_back({child, firstRow, count});
+      firstRow += count;
+    }
   }
   headerBytes_ = headerBytes;
   if (Plan(header, std::move(level1)) != blocks || !LaidOut(bytes)) {
