@@ -20,6 +20,7 @@
 #include "io/names.h"
 #include "storage/blob_file.h"
 #include "storage/cipher_file_system.h"
+#include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/index_builder.h"
 
@@ -53,6 +54,8 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
       fs_(unlocked_ ? *unlocked_ : staged_),
       dir_(dir), dbName_(dbName), secondaryInfo_(secondaries) {
   staged_.MakeJournalAhead();  // its directory sync runs while the writer is made
+  // The .MB's free space is read while the chains are taken, when the reader tells the fields.
+  if (seen) ReadBlobSpaceAhead(fs, seen->Header());
   // Without a reader's finished walk the chain comes from a .PX that agrees with the data file.
   const RecordWriter::ChainFromTree fromPx = [this](const TableHeader& h, std::vector<BlockEntry>* chain) {
     if (h.primaryKeyFields == 0) return false;
@@ -61,7 +64,7 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
   data_ = std::make_unique<RecordWriter>(fs_, dir + dbName, seen, fromPx);
   def_ = DefinitionOf(data_->Header(), secondaries);
   layout_ = LayoutFields(data_->Header());
-  ReadBlobSpaceAhead(fs);
+  if (!seen) ReadBlobSpaceAhead(fs, data_->Header());
   const bool keyed = def_.keyFields > 0;
   // A .PX that agrees with the chain is kept and changed entry by entry; one that does not is
   // written again from every block's first key, which the walk of the chain reads.
@@ -95,12 +98,12 @@ TableWriter::TableWriter(FileSystem& fs, const std::string& dir, const std::stri
 
 TableWriter::~TableWriter() = default;
 
-void TableWriter::ReadBlobSpaceAhead(FileSystem& fs) {
+void TableWriter::ReadBlobSpaceAhead(FileSystem& fs, const TableHeader& header) {
   // The operating system's files, which may be read from several threads; a protected table's
   // .MB reads through its key and is left to the first change.
   FileSystem& stored = StoredFiles(fs);
   if (unlocked_ || !stored.ConcurrentReads()) return;
-  if (!HasBlobFields(layout_)) return;
+  if (!HasBlobFields(LayoutFields(header))) return;
   const std::string path = dir_ + FindFileIgnoringCase(fs_, dir_, CompanionName(dbName_, "MB"));
   try {
     std::unique_ptr<File> copy = stored.Open(path, OpenMode::ReadOnly);

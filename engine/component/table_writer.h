@@ -95,10 +95,11 @@ class TableWriter {
   // Keeps the gathered values of unique indexes in step: record `gone` left, `added` came.
   void NoteUniqueKeys(const uint8_t* gone, const uint8_t* added);
   [[noreturn]] void KeyViolation(const std::string& what) const;
-  // Opens the table's .MB, when it has one, and has its free space read on another thread
-  // while the writer is made and the first change prepared, so that the first blob written
-  // need not wait for a reading of the whole file.
-  void ReadBlobSpaceAhead(FileSystem& fs);
+  // Opens the table's .MB, when `header` has blob fields, and has its free space read on another
+  // thread while the writer is made and the first change prepared, so that the first blob
+  // written need not wait for a reading of the whole file. A header that is out of date costs at
+  // most a reading not made ahead (the first change makes it) or one not needed.
+  void ReadBlobSpaceAhead(FileSystem& fs, const TableHeader& header);
   std::string EntrySortKey(const Secondary& s, const uint8_t* xRecord) const;
   // The .PX's name as the folder spells it, looked up once.
   const std::string& PxName();

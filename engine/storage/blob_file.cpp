@@ -82,14 +82,19 @@ struct BlobFile::Space {
       roomOf.erase(it);
     }
     unusedOf.erase(block);
-    if (!use) return;
-    const unsigned room = kChunksPerBlock - use->endChunk;
-    if (use->freeSlot && room > 0) {
-      roomOf[block] = room;
+    if (use) AddUse(block, *use);
+  }
+
+  // Records the use of the sub-allocated block at `block`, which is not recorded yet; a block
+  // past every one recorded (as a scan in file order finds them) goes in without a search.
+  void AddUse(uint64_t block, const SubBlockUse& use) {
+    const unsigned room = kChunksPerBlock - use.endChunk;
+    if (use.freeSlot && room > 0) {
+      roomOf.emplace_hint(roomOf.end(), block, room);
       byRoom.insert({room, block});
     }
-    const unsigned unused = kChunksPerBlock - kFirstDataChunk - use->usedChunks;
-    if (unused > 0) unusedOf[block] = unused;
+    const unsigned unused = kChunksPerBlock - kFirstDataChunk - use.usedChunks;
+    if (unused > 0) unusedOf.emplace_hint(unusedOf.end(), block, unused);
   }
 };
 
@@ -249,8 +254,7 @@ std::unique_ptr<BlobFile::Space> BlobFile::ScanSpace(const File& file, const std
       space->freeRuns[offset] = units;
     } else if (head[kBlockType] == kTypeSubAllocated) {
       const uint8_t* block = window.At(offset, kUnit);
-      const SubBlockUse use = UseOf(block, path, offset);
-      space->SetUse(offset, &use);
+      space->AddUse(offset, UseOf(block, path, offset));
     }
     offset += units * kUnit;
   }

@@ -164,6 +164,21 @@ void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, 
   SetChainCounters(header, static_cast<uint16_t>(blocks.size()), records);
 }
 
+std::vector<uint8_t> TreeFileHead(TableHeader header, uint16_t blocks, uint32_t entries, uint8_t levels) {
+  SetChainCounters(header, blocks, entries);
+  header.indexRoot = 1;
+  header.numIndexLevels = levels;
+  return EncodeTableHeader(header);
+}
+
+void PutTreeBlockHeader(uint8_t* p, uint16_t block, uint16_t blocks, size_t entries, uint16_t recordSize) {
+  BlockHeader bh;
+  bh.next = block < blocks ? static_cast<uint16_t>(block + 1) : 0;
+  bh.prev = static_cast<uint16_t>(block - 1);
+  bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries), recordSize);
+  EncodeBlockHeader(bh, p);
+}
+
 void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1) {
   const uint16_t recordSize = header.recordSize;
   const uint32_t blockBytes = header.BlockBytes();
@@ -202,21 +217,14 @@ void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>&
     blocks.push_back({current, 0, current->size()});
   }
   const uint16_t n = static_cast<uint16_t>(blocks.size());
-  SetChainCounters(header, n, total);
-  header.indexRoot = 1;
-  header.numIndexLevels = levels;
-  const std::vector<uint8_t> head = EncodeTableHeader(header);
+  const std::vector<uint8_t> head = TreeFileHead(header, n, total, levels);
   file.Truncate(0);
   file.WriteAt(0, head.data(), head.size());
   std::vector<uint8_t> block(blockBytes);
   for (uint16_t b = 1; b <= n; ++b) {
     std::fill(block.begin(), block.end(), uint8_t{0});
     const Stretch& entries = blocks[b - 1u];
-    BlockHeader bh;
-    bh.next = b < n ? static_cast<uint16_t>(b + 1) : 0;
-    bh.prev = static_cast<uint16_t>(b - 1);
-    bh.lastRecordOffset = BlockHeader::OffsetFor(static_cast<int>(entries.end - entries.begin), recordSize);
-    EncodeBlockHeader(bh, block.data());
+    PutTreeBlockHeader(block.data(), b, n, entries.end - entries.begin, recordSize);
     uint8_t* p = block.data() + blk::kHeaderBytes;
     for (size_t k = entries.begin; k < entries.end; ++k) {
       const TreeEntry& e = (*entries.level)[k];

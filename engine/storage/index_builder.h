@@ -88,6 +88,12 @@ void PutTreeTrailer(uint8_t* p, uint16_t child, uint32_t count);
 // `file`. `header` gives the fields, block size and stamps; its counters are set here.
 void WriteTreeFile(File& file, TableHeader header, const std::vector<TreeEntry>& level1);
 
+// The header WriteTreeFile writes for a tree of `blocks` blocks holding `entries` entries on
+// `levels` levels, `header` giving the fields, block size and stamps.
+std::vector<uint8_t> TreeFileHead(TableHeader header, uint16_t blocks, uint32_t entries, uint8_t levels);
+// The block header WriteTreeFile gives block `block` of `blocks` when it holds `entries` entries.
+void PutTreeBlockHeader(uint8_t* p, uint16_t block, uint16_t blocks, size_t entries, uint16_t recordSize);
+
 // Updates the counters of a data or secondary file's header after a bulk write.
 void SetBulkCounters(TableHeader& header, const std::vector<TreeEntry>& blocks, uint32_t records);
 

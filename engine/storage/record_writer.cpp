@@ -74,7 +74,7 @@ bool RecordWriter::FitsHeader(const std::vector<BlockEntry>& chain, uint64_t siz
       chain.back().block != header_.lastBlock)
     return false;
   const uint32_t capacity = (header_.BlockBytes() - blk::kHeaderBytes) / header_.recordSize;
-  std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
+  std::vector<uint8_t> seen(size_t{header_.fileBlocks} + 1, 0);
   uint64_t records = 0;
   for (const BlockEntry& e : chain) {
     if (e.block == 0 || e.block > header_.fileBlocks || seen[e.block] || header_.BlockOffset(e.block) >= size ||
@@ -122,7 +122,7 @@ void RecordWriter::Load(const std::vector<BlockEntry>* known) {
                                  " ist größer als ein Block; die Datei wird nicht geändert.");
   capacity_ = (header_.BlockBytes() - blk::kHeaderBytes) / recordSize;
   count_ = 0;
-  std::vector<bool> seen(size_t{header_.fileBlocks} + 1, false);
+  std::vector<uint8_t> seen(size_t{header_.fileBlocks} + 1, 0);
   uint16_t b = header_.firstBlock;
   const uint64_t size = file_->Size();
   chainTaken_ = known != nullptr;
@@ -160,7 +160,7 @@ void RecordWriter::Load(const std::vector<BlockEntry>* known) {
                                  "; die Tabelle wird nicht geändert (Umstrukturieren repariert sie).");
 }
 
-void RecordWriter::CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size) const {
+void RecordWriter::CheckFreeBlocks(const std::vector<uint8_t>& chain, uint64_t size) const {
   // New blocks are appended after the header's block count, so it must end within the file.
   if (header_.fileBlocks > 0 && header_.BlockOffset(header_.fileBlocks) >= size)
     Fail(kErrCorrupt, path_, "Der Tabellenkopf nennt " + std::to_string(header_.fileBlocks) +

@@ -132,7 +132,7 @@ class RecordWriter {
   // Raises EDBEngineError naming the file when the header's block count runs past the file's
   // `size` or its free list leaves the file, joins the chain (blocks `chain`) or loops: a block
   // taken from it would overwrite records or land past the file.
-  void CheckFreeBlocks(const std::vector<bool>& chain, uint64_t size) const;
+  void CheckFreeBlocks(const std::vector<uint8_t>& chain, uint64_t size) const;
   std::vector<uint8_t>& Block(uint16_t block);
   size_t ChainIndex(uint32_t row, uint32_t* firstRow) const;
   uint16_t NewBlock();

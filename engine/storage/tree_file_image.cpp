@@ -67,7 +67,11 @@ bool SameEntry(const TreeEntry& a, const TreeEntry& b) {
 std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, std::vector<TreeEntry> level1) {
   MemoryFile built("");
   WriteTreeFile(built, header, level1);
+  headerBytes_ = built.bytes.size() - Plan(header, std::move(level1)) * blockBytes_;
+  return std::move(built.bytes);
+}
 
+size_t TreeFileImage::Plan(const TableHeader& header, std::vector<TreeEntry> level1) {
   // The same layout as WriteTreeFile's: block 1 is the root; below it the levels' blocks follow
   // level by level from level 1 up.
   header_ = header;
@@ -92,8 +96,47 @@ std::vector<uint8_t> TreeFileImage::Lay(const TableHeader& header, std::vector<T
     }
     levels_.push_back(std::move(upper));
   }
-  headerBytes_ = built.bytes.size() - blocks * blockBytes_;
-  return std::move(built.bytes);
+  return blocks;
+}
+
+bool TreeFileImage::LaidOut(const std::vector<uint8_t>& bytes) const {
+  size_t total = 0;
+  for (const auto& level : levels_) total += level.size();
+  const size_t blocks = (bytes.size() - headerBytes_) / blockBytes_;
+  const std::vector<uint8_t> head = TreeFileHead(header_, static_cast<uint16_t>(blocks), static_cast<uint32_t>(total),
+                                                 static_cast<uint8_t>(levels_.size()));
+  if (head.size() != headerBytes_ || std::memcmp(head.data(), bytes.data(), headerBytes_) != 0) return false;
+  std::vector<uint8_t> expected(blockBytes_);
+  for (size_t level = 0; level < levels_.size(); ++level) {
+    const std::vector<TreeEntry>& entries = levels_[level];
+    const bool root = level + 1 == levels_.size();
+    const size_t perBlock = root ? entries.size() : capacity_ - 1;
+    for (size_t first = 0; first < entries.size(); first += perBlock) {
+      const size_t n = std::min(perBlock, entries.size() - first);
+      const size_t block = root ? 1 : partStart_[level] + first / perBlock;
+      const uint8_t* at = bytes.data() + headerBytes_ + (block - 1) * blockBytes_;
+      PutTreeBlockHeader(expected.data(), static_cast<uint16_t>(block), static_cast<uint16_t>(blocks), n,
+                         static_cast<uint16_t>(recordSize_));
+      // Level 1's entries were read from these very bytes, which give them back unchanged; the
+      // entries above them are made from theirs.
+      size_t laid = blk::kHeaderBytes;
+      if (level > 0) {
+        for (size_t k = first; k < first + n; ++k, laid += recordSize_) {
+          const size_t keyBytes = recordSize_ - idx::kTrailerBytes;
+          std::memset(expected.data() + laid, 0, recordSize_);
+          std::memcpy(expected.data() + laid, entries[k].key.data(), std::min(keyBytes, entries[k].key.size()));
+          PutTreeTrailer(expected.data() + laid + keyBytes, entries[k].child, entries[k].count);
+        }
+      }
+      std::memset(expected.data() + blk::kHeaderBytes + n * recordSize_, 0,
+                  blockBytes_ - blk::kHeaderBytes - n * recordSize_);
+      if (std::memcmp(expected.data(), at, laid) != 0 ||
+          std::memcmp(expected.data() + blk::kHeaderBytes + n * recordSize_, at + blk::kHeaderBytes + n * recordSize_,
+                      blockBytes_ - blk::kHeaderBytes - n * recordSize_) != 0)
+        return false;
+    }
+  }
+  return true;
 }
 
 void TreeFileImage::Write(FileSystem& fs, const std::string& path, const TableHeader& header,
@@ -153,26 +196,30 @@ bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp,
   const size_t capacity = (blockBytes - blk::kHeaderBytes) / recordSize;
   size_t blocks = 1;
   for (size_t n = entries; n > capacity; n = (n + capacity - 2) / (capacity - 1)) blocks += (n + capacity - 2) / (capacity - 1);
-  if (bytes.size() <= blocks * blockBytes) return false;
+  if (blocks > 0xFFFF || bytes.size() <= blocks * blockBytes) return false;  // block numbers are 16 bits
   const size_t headerBytes = bytes.size() - blocks * blockBytes;
   const size_t keyBytes = recordSize - idx::kTrailerBytes;
   std::vector<TreeEntry> level1;
   level1.reserve(entries);
   chain->reserve(entries);
   uint32_t firstRow = 0;
-  for (size_t i = 0; i < entries; ++i) {
-    const size_t block = entries <= capacity ? 1 : 2 + i / (capacity - 1);
-    const size_t slot = entries <= capacity ? i : i % (capacity - 1);
-    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes + slot * recordSize;
-    const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerChild, idx::kShortBytes));
-    const uint32_t count =
-        static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCount, idx::kShortBytes)) |
-        uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(p + keyBytes + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
-    level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
-    chain->push_back({child, firstRow, count});
-    firstRow += count;
+  const size_t perBlock = entries <= capacity ? entries : capacity - 1;
+  for (size_t first = 0; first < entries; first += perBlock) {
+    const size_t block = entries <= capacity ? 1 : 2 + first / perBlock;
+    const uint8_t* p = bytes.data() + headerBytes + (block - 1) * blockBytes + blk::kHeaderBytes;
+    for (size_t i = first; i < std::min(entries, first + perBlock); ++i, p += recordSize) {
+      const uint8_t* trailer = p + keyBytes;
+      const auto child = static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerChild, idx::kShortBytes));
+      const uint32_t count =
+          static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCount, idx::kShortBytes)) |
+          uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
+      level1.emplace_back(std::string(reinterpret_cast<const char*>(p), keyBytes), child, count);
+      chain->push_back({child, firstRow, count});
+      firstRow += count;
+    }
   }
-  if (Lay(header, std::move(level1)) != bytes) {
+  headerBytes_ = headerBytes;
+  if (Plan(header, std::move(level1)) != blocks || !LaidOut(bytes)) {
     *this = TreeFileImage();
     return false;
   }

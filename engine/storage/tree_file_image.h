@@ -60,6 +60,13 @@ class TreeFileImage {
   bool Take(FileSystem& fs, const std::string& path, uint8_t stamp, size_t entries, std::vector<BlockEntry>* chain);
   // The file's bytes for `header` over `level1`, and the entries of every level kept for updates.
   std::vector<uint8_t> Lay(const TableHeader& header, std::vector<TreeEntry> level1);
+  // Lay's keeping of the levels: the header, the geometry and every level's entries over
+  // `level1`; gives the number of blocks.
+  size_t Plan(const TableHeader& header, std::vector<TreeEntry> level1);
+  // Whether `bytes` are what writing the planned tree whole gives (headerBytes_ set), taking
+  // level 1's entries as read from them: the header, every block's header and zeros after its
+  // entries, and the entries of the levels above.
+  bool LaidOut(const std::vector<uint8_t>& bytes) const;
   // Lays level 1 (changed from entry `from` on, `before` entries before) out anew from that
   // entry on with the entries above, when every level keeps its number of blocks; false,
   // nothing written into the image, otherwise.

@@ -13,6 +13,7 @@
 #include "format/table_definition.h"
 #include "format/table_header.h"
 #include "io/coding.h"
+#include "io/engine_error.h"
 #include "io/file_system.h"
 #include "storage/index_builder.h"
 #include "storage/tree_file_image.h"
@@ -192,6 +193,73 @@ TEST(TreeImageRelay, EntriesJoiningAndLeavingGiveTheWholeTreesBytes) {
     testsupport::MemoryFileSystem wholeFs;
     engine::WriteTreeFile(*wholeFs.Open(path, engine::OpenMode::CreateTruncate), header, level1);
     ASSERT_TRUE(fs.Contents(path) == wholeFs.Contents(path)) << level1.size() << " entries";
+  }
+}
+
+// A tree file is taken as it stands exactly when writing the tree whole over the level-1 entries
+// it holds gives its bytes: every single damaged byte of a written tree, over one level and over
+// three, is refused unless the file is still such a tree (a level-1 key that is no block's first,
+// a header byte that reads back the same), and then the chain is the one its entries name.
+TEST(TreeImageAdopt, TakesAFileExactlyWhenWritingItsEntriesWholeGivesItsBytes) {
+  for (const int entries : {5, 30}) {
+    SCOPED_TRACE(entries);
+    const engine::TableHeader header = NarrowTree();
+    std::vector<engine::TreeEntry> level1;
+    for (int i = 0; i < entries; ++i)
+      level1.push_back({"K" + std::to_string(1000 + i), static_cast<uint16_t>(3 * i + 1), static_cast<uint32_t>(i % 7 + 1)});
+    testsupport::MemoryFileSystem fs;
+    const std::string path = "/mem/T.PX";
+    engine::WriteTreeFile(*fs.Open(path, engine::OpenMode::CreateTruncate), header, level1);
+    const std::string written = fs.Contents(path);
+    const size_t blockBytes = header.BlockBytes();
+    const size_t capacity = (blockBytes - 6) / header.recordSize;
+    const auto decoded = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(written.data()), written.size(), path);
+    const size_t headerBytes = written.size() - size_t{decoded.fileBlocks} * blockBytes;
+    // Level 1 lies in the root when it fits, otherwise in blocks 2, 3, … of capacity − 1 entries.
+    const auto entryAt = [&](const std::string& bytes, size_t i) {
+      const size_t block = level1.size() <= capacity ? 1 : 2 + i / (capacity - 1);
+      const size_t slot = level1.size() <= capacity ? i : i % (capacity - 1);
+      const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + headerBytes + (block - 1) * blockBytes + 6 +
+                      slot * header.recordSize;
+      const size_t keyBytes = header.recordSize - 6u;
+      return engine::TreeEntry{std::string(reinterpret_cast<const char*>(p), keyBytes),
+                               static_cast<uint16_t>(engine::coding::DecodeFlippedInt(p + keyBytes, 2)),
+                               static_cast<uint16_t>(engine::coding::DecodeFlippedInt(p + keyBytes + 2, 2)) |
+                                   uint32_t{static_cast<uint16_t>(engine::coding::DecodeFlippedInt(p + keyBytes + 4, 2))} << 16};
+    };
+    const auto wholeTreeOf = [&](const std::string& bytes) {
+      engine::TableHeader h;
+      try {
+        h = engine::DecodeTableHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), path);
+      } catch (const engine::EDBEngineError&) {
+        return false;
+      }
+      if (h.stamp2C != header.stamp2C || h.recordSize != header.recordSize || h.BlockBytes() != blockBytes) return false;
+      std::vector<engine::TreeEntry> read;
+      for (size_t i = 0; i < level1.size(); ++i) read.push_back(entryAt(bytes, i));
+      testsupport::MemoryFileSystem whole;
+      engine::WriteTreeFile(*whole.Open(path, engine::OpenMode::CreateTruncate), h, read);
+      return whole.Contents(path) == bytes;
+    };
+    ASSERT_TRUE(wholeTreeOf(written));
+    size_t taken = 0;
+    for (size_t at = 0; at < written.size(); ++at) {
+      std::string damaged = written;
+      damaged[at] = static_cast<char>(damaged[at] ^ 0x21);
+      fs.Put(path, damaged);
+      engine::TreeFileImage image;
+      std::vector<engine::BlockEntry> chain;
+      const bool took = image.AdoptChain(fs, path, header.stamp2C, level1.size(), &chain);
+      ASSERT_EQ(took, wholeTreeOf(damaged)) << "byte " << at;
+      if (!took) continue;
+      ++taken;
+      ASSERT_EQ(chain.size(), level1.size());
+      for (size_t i = 0; i < chain.size(); ++i) {
+        ASSERT_EQ(chain[i].block, entryAt(damaged, i).child);
+        ASSERT_EQ(chain[i].count, entryAt(damaged, i).count);
+      }
+    }
+    EXPECT_GT(taken, 0u);  // some keys are no block's first
   }
 }
 
