@@ -52,17 +52,23 @@ uint16_t BlockHolding(const DataFile& data, uint32_t row) {
 // number, a table small enough to stay in the cache, not through an array over all rows.
 void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
                      const DataFile& data, std::vector<TableProblem>& problems) {
-  std::vector<const BlockEntry*> byNumber;
+  // The rows of each block by its number; a block outside the chain holds none.
+  struct Rows {
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+  std::vector<Rows> byNumber;
   for (const BlockEntry& b : data.Blocks()) {
-    if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1, nullptr);
-    byNumber[b.block] = &b;
+    if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1);
+    byNumber[b.block] = {b.firstRow, b.count};
   }
   uint64_t wrong = 0;
   std::string first;
-  for (size_t entry = 0; entry < stored.size() && entry < order.size(); ++entry) {
+  const size_t entries = std::min(stored.size(), order.size());
+  for (size_t entry = 0; entry < entries; ++entry) {
     const uint32_t row = order[entry];
-    const BlockEntry* named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : nullptr;
-    if (named && row >= named->firstRow && row - named->firstRow < named->count) continue;
+    const Rows named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : Rows{};
+    if (row >= named.first && row - named.first < named.count) continue;
     if (wrong++ == 0)
       first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
               ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, row));

@@ -10,10 +10,12 @@
 #include "format/code_page_check.h"
 #include "format/value_codec.h"
 #include "io/compare_bytes.h"
+#include "io/copy_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/blob_check.h"
+#include "storage/blob_file.h"
 #include "storage/sequential_blocks.h"
 
 namespace engine {
@@ -124,6 +126,7 @@ class RecordChecker {
 
   void CheckBlobField(size_t f, const uint8_t* rec, uint64_t record, uint16_t block) {
     const FieldLayout& l = layout_[f];
+    if (BlobFile::InLeader(rec + l.offset, l.bytes)) return;  // most values: nothing to look up
     std::string text;
     if (blobs_)
       text = blobs_->CheckField(rec + l.offset, l.bytes, record, block);
@@ -137,7 +140,7 @@ class RecordChecker {
     if (alphaKey_)
       NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
     else
-      std::memcpy(key_.data(), rec, keyBytes_);  // the key fields come first
+      CopyBytes(key_.data(), rec, keyBytes_);  // the key fields come first
     if (havePrevious_) {
       const int c = CompareBytes(previousKey_.data(), key_.data(), keyBytes_);
       if (c == 0)
@@ -193,10 +196,10 @@ bool KeysAreBytewise(const TableHeader& h) {
 void NormalizeKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields, uint8_t* out) {
   for (size_t f = 0; f < keyFields && f < layout.size(); ++f) {
     const FieldLayout& l = layout[f];
-    const uint8_t* begin = record + l.offset;
-    const size_t length = l.type == PxType::Alpha ? static_cast<size_t>(std::find(begin, begin + l.bytes, 0) - begin) : l.bytes;
-    std::memcpy(out, begin, length);
-    std::memset(out + length, 0, l.bytes - length);
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out, record + l.offset, l.bytes);
+    else
+      CopyBytes(out, record + l.offset, l.bytes);
     out += l.bytes;
   }
 }

@@ -35,6 +35,12 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 
 size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
+template <size_t kWidth>
+int KeyRows::CompareKeys(const uint8_t* a, const uint8_t* b) const {
+  return CompareBytes(a, b, kWidth != 0 ? kWidth : width_);
+}
+
+template <size_t kWidth>
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
   if (first >= end) return -1;
   // The last row whose key is not above `key`, found without a branch per step (a conditional
@@ -42,18 +48,19 @@ int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const 
   uint32_t base = first;
   for (uint32_t n = end - first; n > 1;) {
     const uint32_t half = n / 2;
-    base = CompareBytes(Key(base + half), key, width_) <= 0 ? base + half : base;
+    base = CompareKeys<kWidth>(Key(base + half), key) <= 0 ? base + half : base;
     n -= half;
   }
-  return CompareBytes(Key(base), key, width_) == 0 ? static_cast<int64_t>(base) : -1;
+  return CompareKeys<kWidth>(Key(base), key) == 0 ? static_cast<int64_t>(base) : -1;
 }
 
+template <size_t kWidth>
 int64_t KeyRows::SearchFrom(const uint8_t* key, Span span) const {
   if (span.count > 0) {
-    const int64_t row = Search(key, span.firstRow, span.firstRow + span.count);
+    const int64_t row = Search<kWidth>(key, span.firstRow, span.firstRow + span.count);
     if (row >= 0) return row;
   }
-  return Search(key, 0, rows_);
+  return Search<kWidth>(key, 0, rows_);
 }
 
 int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
@@ -74,12 +81,19 @@ uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) c
 
 void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
                        const SplitLoop& split) const {
-  if (ascending_)
-    MatchByBlock(entries, blocks, n, sameBytes, rowOf, split);
-  else
+  if (!ascending_)
     MatchByHash(entries, n, sameBytes, rowOf, split);
+  else if (width_ == 4)
+    MatchByBlock<4>(entries, blocks, n, sameBytes, rowOf, split);
+  else if (width_ == 2)
+    MatchByBlock<2>(entries, blocks, n, sameBytes, rowOf, split);
+  else if (width_ == 8)
+    MatchByBlock<8>(entries, blocks, n, sameBytes, rowOf, split);
+  else
+    MatchByBlock<0>(entries, blocks, n, sameBytes, rowOf, split);
 }
 
+template <size_t kWidth>
 void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
                            uint32_t* rowOf, const SplitLoop& split) const {
   // The entries grouped by the block they name (a counting sort); those naming no block of the
@@ -107,7 +121,8 @@ void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_
       }
       const uint32_t j = byBlock[k];
       const uint8_t* entry = entries + size_t{j} * stride_;
-      rowOf[j] = Confirm(entry, SearchFrom(entry + offset_, group < outside ? spans_[group] : Span{}), sameBytes);
+      rowOf[j] =
+          Confirm(entry, SearchFrom<kWidth>(entry + offset_, group < outside ? spans_[group] : Span{}), sameBytes);
     }
   };
   if (split)

@@ -40,7 +40,12 @@ class KeyRows {
  private:
   const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
   size_t Slot(const uint8_t* key) const;
+  // The order of two keys; kWidth is the keys' width when known at compile time (the common
+  // widths of integer and date keys, compared as one number), else 0.
+  template <size_t kWidth>
+  int CompareKeys(const uint8_t* a, const uint8_t* b) const;
   // Row with `key` among rows [first, end) of ascending keys, or -1.
+  template <size_t kWidth = 0>
   int64_t Search(const uint8_t* key, uint32_t first, uint32_t end) const;
   // The rows of a block of the chain.
   struct Span {
@@ -49,10 +54,12 @@ class KeyRows {
   };
   // Row with `key` among ascending keys: searched in the rows of `span` first, then in all rows;
   // -1 when no row has it.
+  template <size_t kWidth = 0>
   int64_t SearchFrom(const uint8_t* key, Span span) const;
   Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
   // `row` when its first `sameBytes` bytes equal the entry's, else kNoRow.
   uint32_t Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const;
+  template <size_t kWidth>
   void MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
                     const SplitLoop& split) const;
   void MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;

@@ -13,6 +13,7 @@
 #include "format/upper_case.h"
 #include "io/coding.h"
 #include "io/compare_bytes.h"
+#include "io/copy_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/large_buffer.h"
@@ -71,21 +72,31 @@ int IndexFieldCount(const TableHeader& x, int keyFields) {
                     : n - static_cast<int>(idx::kTupleTrailerFields);
 }
 
-// Alpha values compare up to their first NUL; what follows it is zeroed.
-void NormalizeAlpha(uint8_t* p, size_t n) {
-  size_t i = 0;
-  while (i < n && p[i] != 0) ++i;
-  if (i < n) std::memset(p + i, 0, n - i);
-}
-
-// Index bytes of a record: the index fields' stored bytes, alpha normalized.
+// Index bytes of a record: the index fields' stored bytes, alpha values compared up to their
+// first NUL (what follows it is zeroed).
 void RawIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,
                    const uint8_t* record, uint8_t* out) {
   for (int f : index.fields) {
     const FieldLayout& l = layout[static_cast<size_t>(f)];
-    std::memcpy(out, record + l.offset, l.bytes);
-    if (l.type == PxType::Alpha) NormalizeAlpha(out, l.bytes);
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out, record + l.offset, l.bytes);
+    else
+      CopyBytes(out, record + l.offset, l.bytes);
     out += l.bytes;
+  }
+}
+
+// The same of an index file's entry, whose index fields come first, one after another.
+void EntryIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,
+                     const uint8_t* entry, uint8_t* out) {
+  size_t at = 0;
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out + at, entry + at, l.bytes);
+    else
+      CopyBytes(out + at, entry + at, l.bytes);
+    at += l.bytes;
   }
 }
 
@@ -195,15 +206,10 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
       uint8_t* e = entries.get() + read * stride;
       filled = read + 1;
-      std::memcpy(e, rec, stride);
+      EntryIndexBytes(index.def, layout, rec, e);
+      CopyBytes(e + width, rec + width, keyWidth);
       hints[read] = static_cast<uint16_t>(
           coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
-      size_t off = 0;
-      for (int f : index.def.fields) {
-        const FieldLayout& l = layout[static_cast<size_t>(f)];
-        if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
-        off += l.bytes;
-      }
       FoldCase(index.def, layout, codePage, e);
       if (!checkOrder) continue;
       const uint8_t* key = e;
@@ -356,7 +362,7 @@ void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
   uint8_t* out = bytes_.get() + static_cast<size_t>(row) * stride_;
   RawIndexBytes(def_, layout_, record, out);
   FoldCase(def_, layout_, codePage_, out);
-  if (useFile_) std::memcpy(out + width_, record, keyWidth_);
+  if (useFile_) CopyBytes(out + width_, record, keyWidth_);
 }
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
