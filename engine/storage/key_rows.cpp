@@ -1,19 +1,16 @@
 #include "storage/key_rows.h"
 
-#include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "io/coding.h"
 #include "io/compare_bytes.h"
-#include "io/large_buffer.h"
 
 namespace engine {
 
 KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
                  const std::vector<BlockEntry>& blocks)
     : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows) {
-  for (uint32_t r = 1; r < rows && ascending_; ++r) ascending_ = CompareBytes(Key(r - 1), Key(r), width) < 0;
+  ascending_ = width == 4 ? KeysAscend<4>() : width == 2 ? KeysAscend<2>() : width == 8 ? KeysAscend<8>() : KeysAscend<0>();
   if (ascending_) {
     for (const BlockEntry& e : blocks) {
       if (e.block >= spans_.size()) spans_.resize(size_t{e.block} + 1);
@@ -38,6 +35,13 @@ size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, wid
 template <size_t kWidth>
 int KeyRows::CompareKeys(const uint8_t* a, const uint8_t* b) const {
   return CompareBytes(a, b, kWidth != 0 ? kWidth : width_);
+}
+
+template <size_t kWidth>
+bool KeyRows::KeysAscend() const {
+  for (uint32_t r = 1; r < rows_; ++r)
+    if (CompareKeys<kWidth>(Key(r - 1), Key(r)) >= 0) return false;
+  return true;
 }
 
 template <size_t kWidth>
@@ -84,45 +88,33 @@ void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n,
   if (!ascending_)
     MatchByHash(entries, n, sameBytes, rowOf, split);
   else if (width_ == 4)
-    MatchByBlock<4>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<4>(entries, blocks, n, sameBytes, rowOf, split);
   else if (width_ == 2)
-    MatchByBlock<2>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<2>(entries, blocks, n, sameBytes, rowOf, split);
   else if (width_ == 8)
-    MatchByBlock<8>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<8>(entries, blocks, n, sameBytes, rowOf, split);
   else
-    MatchByBlock<0>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<0>(entries, blocks, n, sameBytes, rowOf, split);
 }
 
 template <size_t kWidth>
-void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
-                           uint32_t* rowOf, const SplitLoop& split) const {
-  // The entries grouped by the block they name (a counting sort); those naming no block of the
-  // chain form the last group, searched in all rows.
-  const size_t outside = spans_.size();
-  const auto groupOf = [&](uint16_t block) { return SpanOf(block).count > 0 ? size_t{block} : outside; };
-  std::vector<uint32_t> starts(outside + 2, 0);  // starts[g]: place of group g's first entry
-  for (size_t j = 0; j < n; ++j) ++starts[groupOf(blocks[j]) + 1];
-  std::partial_sum(starts.begin(), starts.end(), starts.begin());
-  LargeArray<uint32_t> byBlock(n);  // entry numbers, group after group
-  {
-    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
-    for (size_t j = 0; j < n; ++j) byBlock[next[groupOf(blocks[j])]++] = static_cast<uint32_t>(j);
-  }
-  // The entries lie at random places: fetched far enough ahead that their reads overlap.
-  constexpr size_t kLookAhead = 48;
+void KeyRows::MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
+                            uint32_t* rowOf, const SplitLoop& split) const {
+  // The entries are taken in their order; the rows of the block an entry names lie at a random
+  // place: they are fetched far enough ahead that their reads overlap.
+  constexpr size_t kLookAhead = 16;
+  constexpr size_t kCacheLine = 64;
   const auto match = [&](size_t begin, size_t end) {
-    size_t group = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin()) - 1;
-    for (size_t k = begin; k < end; ++k) {
-      while (starts[group + 1] <= k) ++group;
-      if (k + kLookAhead < end) {
-        const uint8_t* ahead = entries + size_t{byBlock[k + kLookAhead]} * stride_;
-        __builtin_prefetch(ahead);
-        __builtin_prefetch(ahead + stride_ - 1);
+    for (size_t j = begin; j < end; ++j) {
+      if (j + kLookAhead < end) {
+        const Span ahead = SpanOf(blocks[j + kLookAhead]);
+        const uint8_t* rows = data_ + size_t{ahead.firstRow} * stride_;
+        const uint8_t* rowsEnd = rows + size_t{ahead.count} * stride_;
+        for (const uint8_t* line = rows; line < rowsEnd; line += kCacheLine) __builtin_prefetch(line);
+        if (ahead.count > 0) __builtin_prefetch(rowsEnd - 1);
       }
-      const uint32_t j = byBlock[k];
-      const uint8_t* entry = entries + size_t{j} * stride_;
-      rowOf[j] =
-          Confirm(entry, SearchFrom<kWidth>(entry + offset_, group < outside ? spans_[group] : Span{}), sameBytes);
+      const uint8_t* entry = entries + j * stride_;
+      rowOf[j] = Confirm(entry, SearchFrom<kWidth>(entry + offset_, SpanOf(blocks[j])), sameBytes);
     }
   };
   if (split)

@@ -31,9 +31,8 @@ class KeyRows {
   // Matches `n` entries laid out as the rows (the key at `offset`), `stride` bytes apart from
   // `entries`, entry j expected in data block blocks[j]: rowOf[j] is the row Find gives when
   // that row's first `sameBytes` bytes equal the entry's, else kNoRow. The entries are taken
-  // through `split` (may be empty). With ascending keys they are taken block by block, the
-  // entries of a block together: its rows are read once for all of them, and the entries,
-  // fetched a few ahead, are the only reads at random places.
+  // through `split` (may be empty), in their order; with ascending keys the rows of the block
+  // an entry names, the only reads at random places, are fetched a few entries ahead.
   void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
                 const SplitLoop& split) const;
 
@@ -59,8 +58,11 @@ class KeyRows {
   Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
   // `row` when its first `sameBytes` bytes equal the entry's, else kNoRow.
   uint32_t Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const;
+  // Whether every row's key is above the one before.
   template <size_t kWidth>
-  void MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
+  bool KeysAscend() const;
+  template <size_t kWidth>
+  void MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
                     const SplitLoop& split) const;
   void MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
 

@@ -117,6 +117,42 @@ TEST(KeyRows, EntriesOfManyBlocksMatchWhateverPiecesTheLoopTakes) {
             (std::vector<uint32_t>{4, 1, kNo, 0}));
 }
 
+TEST(KeyRows, ManyEntriesOfEveryKeyWidthMatchAsFindFindsThem) {
+  // More entries than are fetched ahead, naming the right block, a stale one, the short last
+  // block, a block outside the chain, none and the highest block number; keys not there.
+  for (size_t width : {size_t{2}, size_t{3}, size_t{4}, size_t{8}, size_t{10}}) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < 500; ++i) {
+      std::string key(width, '\0');
+      key[width - 2] = static_cast<char>(i / 128);
+      key[width - 1] = static_cast<char>(2 * (i % 128) + 1);
+      keys.push_back(key);
+    }
+    const Rows sorted(keys, width, 7);  // blocks 10-81, the last with 3 rows
+    const KeyRows finder = sorted.Finder();
+    std::vector<std::pair<char, std::string>> entries;
+    std::vector<uint16_t> blocks;
+    const uint16_t named[] = {0, 1, 2, 3, 81, 9, 0, 65535};  // 0-3: offsets from the right block
+    for (int e = 0; e < 300; ++e) {
+      const int row = (e * 37) % 520;  // rows from 500 on have no key in the table
+      std::string key = row < 500 ? keys[static_cast<size_t>(row)] : keys[static_cast<size_t>(row - 500)];
+      if (row >= 500) key[width - 1] = static_cast<char>(key[width - 1] + 1);
+      entries.push_back({'\xEE', key});
+      const uint16_t choice = named[e % 8];
+      blocks.push_back(choice <= 3 ? static_cast<uint16_t>(10 + row % 500 / 7 + choice) : choice);
+    }
+    std::vector<uint32_t> expected;
+    for (size_t e = 0; e < entries.size(); ++e) {
+      const int64_t row = Find(finder, entries[e].second, blocks[e]);
+      expected.push_back(row < 0 ? KeyRows::kNoRow : static_cast<uint32_t>(row));
+    }
+    EXPECT_EQ(Match(sorted, entries, blocks), expected) << "width " << width;
+    EXPECT_EQ(Match(sorted, entries, blocks, BackwardsInPieces), expected) << "width " << width;
+    EXPECT_EQ(expected[0], 0u);
+    EXPECT_EQ(expected[14], KeyRows::kNoRow);  // row 518: no such key
+  }
+}
+
 TEST(KeyRows, NoRows) {
   const Rows rows({}, 4, 5);
   EXPECT_EQ(Find(rows.Finder(), "abcd", 10), -1);
