@@ -9,9 +9,11 @@
 #include <functional>
 #include <map>
 
+#include "component/bulk_table.h"
 #include "direct/table_files.h"
 #include "direct/table_verify.h"
 #include "engine/tests/table_damage.h"
+#include "family/record_check.h"
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/data_block.h"
@@ -229,6 +231,50 @@ TEST(VerifyTable, BrokenBlobReferencesAreNamedWithTheirRecord) {
     const TableReport report = VerifyTable(DefaultFileSystem(), path);
     EXPECT_TRUE(Names(report, c.file, "Datensatz", c.words)) << c.name << ":\n" << ProblemText(report);
   }
+}
+
+TEST(VerifyTable, BlobsSharedByManyRecordsNameTheirFirstUserAndTheLeftOverBlobsInFileOrder) {
+  // 30 records with blobs in the .MB; records 2 to 26 are made to refer to the blob of record 1,
+  // which leaves their own 25 blobs to no record.
+  TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Notiz", ftMemo, 10, false});
+  int next = 0;
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "NOTIZEN.DB", fields, TIndexDefs(), 0, [&](TBulkRow& row) {
+    if (next == 30) return false;
+    row.SetInteger(0, next);
+    row.SetBlob(1, "Notiz " + std::to_string(next) + std::string(static_cast<size_t>(20 + next * 150), '.'));
+    ++next;
+    return true;
+  });
+  const std::string path = dir.Path() + "NOTIZEN.DB";
+  const auto desc = damage::MemoDescriptors(path, 30);
+  ASSERT_EQ(desc.size(), 30u);
+  std::vector<uint32_t> leftOver;  // the blobs of records 2 to 26 by their offset in the .MB
+  Damage(path, [&](auto& b) {
+    for (size_t r = 1; r <= 25; ++r) {
+      leftOver.push_back(coding::GetU32(&b[desc[r] + mb::kDescRef]) & ~mb::kRefIndexMask);
+      std::copy_n(&b[desc[0]], mb::kDescriptorSize, &b[desc[r]]);
+    }
+  });
+  std::sort(leftOver.begin(), leftOver.end());
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  const std::string firstUser = "Der BLOb am Offset " +
+                                std::to_string(coding::GetU32(&ReadBytes(path)[desc[0] + mb::kDescRef]) & ~mb::kRefIndexMask) +
+                                " gehört schon zu Datensatz 1 (Block 1).";
+  std::vector<std::string> shared, orphans;
+  for (const auto& p : report.problems) {
+    if (p.text == firstUser) shared.push_back(p.place);
+    if (p.text.find("gehört zu keinem Datensatz") != std::string::npos) orphans.push_back(p.place);
+  }
+  ASSERT_EQ(shared.size(), kListedRecordProblems) << ProblemText(report);
+  EXPECT_EQ(shared[0], "Datensatz 2 (Block 1), Feld „Notiz“");
+  EXPECT_TRUE(Names(report, "NOTIZEN.DB", "", "Weitere 5 Fehler")) << ProblemText(report);
+  ASSERT_EQ(orphans.size(), 20u) << ProblemText(report);
+  for (size_t i = 0; i < orphans.size(); ++i)
+    EXPECT_EQ(orphans[i].rfind("Offset " + std::to_string(leftOver[i]), 0), 0u) << orphans[i];
+  EXPECT_TRUE(Names(report, "NOTIZEN.MB", "", "Weitere 5 BLObs gehören zu keinem Datensatz.")) << ProblemText(report);
 }
 
 TEST(VerifyTable, StaleSecondaryIndexIsNamed) {
