@@ -63,7 +63,7 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   IndexChecks indexes(*cursor);
   // Behind a sound chain the secondary indexes are checked on a second thread beside the records.
   if (soundChain) indexes.Start();
-  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
+  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress, indexes.BlockSink());
   indexes.Run(firstKeys, report.problems);
 }
 

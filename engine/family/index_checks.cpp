@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "family/shared_gather.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
 #include "io/coding.h"
@@ -102,19 +103,9 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-// The rows of the data as an order of `index` needs them, read in one pass of their own.
-void GatherRows(TableCursor& c, SecondaryRows& rows) {
-  const uint16_t size = c.Header().recordSize;
-  SequentialBlocks blocks(c.Fs(), c.Data());
-  for (size_t b = 0; b < c.Data().Blocks().size(); ++b) {
-    const BlockEntry& e = c.Data().Blocks()[b];
-    const uint8_t* rec = blocks.Records(b);
-    for (uint32_t i = 0; i < e.count; ++i, rec += size) rows.Add(e.firstRow + i, rec);
-  }
-}
-
+// `shared` (may be null): the rows of this index, gathered with the record check's pass.
 void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems,
-                    const SplitLoop& split) {
+                    const SplitLoop& split, SharedGather* shared) {
   std::unique_ptr<File> file;
   TableHeader xh;
   try {
@@ -133,8 +124,9 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
   try {
-    SecondaryRows rows(index, c.Header(), c.RowCount());
-    const auto gather = [&] { GatherRows(c, rows); };
+    std::optional<SecondaryRows> own;
+    SecondaryRows& rows = shared ? shared->Rows() : own.emplace(index, c.Header(), c.RowCount());
+    const auto gather = [&] { shared ? shared->Gather() : GatherRows(c, rows); };
     order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
                            walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {
@@ -162,16 +154,24 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
 IndexChecks::IndexChecks(TableCursor& c) : c_(c) {}
 
 IndexChecks::~IndexChecks() {
+  if (shared_) shared_->PassEnded();  // the thread may wait for rows the pass will not give
   if (aside_.joinable()) aside_.join();
 }
 
 void IndexChecks::Start() {
   if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return;
+  shared_ = std::make_unique<SharedGather>(c_, c_.Secondaries().front());
   try {
     aside_ = std::thread([this] { CheckAside(); });
   } catch (const std::system_error&) {
     // No thread to be had: Run checks the indexes itself.
+    shared_.reset();
   }
+}
+
+BlockRecordsFn IndexChecks::BlockSink() {
+  if (!shared_) return {};
+  return [shared = shared_.get()](size_t b, const uint8_t* records) { shared->FromPass(b, records); };
 }
 
 void IndexChecks::CheckAside() {
@@ -188,7 +188,7 @@ void IndexChecks::CheckAside() {
 void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const SplitLoop& split) {
   for (const SecondaryIndex& index : c_.Secondaries()) {
     try {
-      CheckSecondary(c_, index, problems, split);
+      CheckSecondary(c_, index, problems, split, shared_ && &index == &shared_->Index() ? shared_.get() : nullptr);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }
@@ -196,6 +196,7 @@ void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const Sp
 }
 
 void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+  if (shared_) shared_->PassEnded();
   try {
     CheckPrimaryIndex(c_, firstKeys, problems);
   } catch (const EDBEngineError& e) {

@@ -24,8 +24,9 @@ namespace {
 
 class RecordChecker {
  public:
-  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
-      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress,
+                const BlockRecordsFn& blockRead)
+      : c_(c), problems_(problems), progress_(progress), blockRead_(blockRead), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
     for (size_t f = 0; f < layout_.size(); ++f) {
@@ -53,11 +54,13 @@ class RecordChecker {
       try {
         records = sequential.Records(b);
       } catch (const EDBEngineError& e) {
+        if (blockRead_) blockRead_(b, nullptr);
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
         if (keyBytes_ > 0) firstKeys.emplace_back();
         continue;
       }
+      if (blockRead_) blockRead_(b, records);
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
         const uint8_t* rec = records + static_cast<size_t>(i) * h_.recordSize;
@@ -155,6 +158,7 @@ class RecordChecker {
   TableCursor& c_;
   std::vector<TableProblem>& problems_;
   const ProgressFn& progress_;
+  const BlockRecordsFn& blockRead_;
   const std::vector<FieldLayout>& layout_;
   const TableHeader& h_;
   bool bytewise_ = true;
@@ -213,8 +217,8 @@ std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>&
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress) {
-  return RecordChecker(cursor, problems, progress).Run();
+                                      const ProgressFn& progress, const BlockRecordsFn& blockRead) {
+  return RecordChecker(cursor, problems, progress, blockRead).Run();
 }
 
 }  // namespace engine
