@@ -1,5 +1,6 @@
 #include "storage/key_rows.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "io/coding.h"
@@ -7,9 +8,8 @@
 
 namespace engine {
 
-KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
-                 const std::vector<BlockEntry>& blocks)
-    : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows) {
+KeyRows::KeyRows(const uint8_t* keys, size_t width, uint32_t rows, const std::vector<BlockEntry>& blocks)
+    : keys_(keys), width_(width), rows_(rows) {
   ascending_ = width == 4 ? KeysAscend<4>() : width == 2 ? KeysAscend<2>() : width == 8 ? KeysAscend<8>() : KeysAscend<0>();
   if (ascending_) {
     for (const BlockEntry& e : blocks) {
@@ -78,43 +78,57 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
   return -1;
 }
 
-uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const {
-  if (row < 0 || CompareBytes(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
+uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, const uint8_t* rowBytes, size_t sameBytes) {
+  if (row < 0 || CompareBytes(entry, rowBytes + static_cast<size_t>(row) * sameBytes, sameBytes) != 0) return kNoRow;
   return static_cast<uint32_t>(row);
 }
 
-void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                       const SplitLoop& split) const {
+void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                       size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const {
   if (!ascending_)
-    MatchByHash(entries, n, sameBytes, rowOf, split);
+    MatchByHash(entries, n, rowBytes, sameBytes, rowOf, split);
   else if (width_ == 4)
-    MatchBySearch<4>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<4>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
   else if (width_ == 2)
-    MatchBySearch<2>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<2>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
   else if (width_ == 8)
-    MatchBySearch<8>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<8>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
   else
-    MatchBySearch<0>(entries, blocks, n, sameBytes, rowOf, split);
+    MatchBySearch<0>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
 }
 
 template <size_t kWidth>
-void KeyRows::MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
-                            uint32_t* rowOf, const SplitLoop& split) const {
-  // The entries are taken in their order; the rows of the block an entry names lie at a random
-  // place: they are fetched far enough ahead that their reads overlap.
+void KeyRows::MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                            size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const {
+  // The entries are taken in their order, a batch at a time: the keys of the block an entry
+  // names lie at a random place and are fetched far enough ahead that their reads overlap;
+  // so are the bytes of the rows the batch found, before they are compared with the entries.
   constexpr size_t kLookAhead = 16;
+  constexpr size_t kBatch = 32;
   constexpr size_t kCacheLine = 64;
+  const size_t stride = sameBytes + width_;
   const auto match = [&](size_t begin, size_t end) {
-    for (size_t j = begin; j < end; ++j) {
-      if (j + kLookAhead < end) {
-        const Span ahead = SpanOf(blocks[j + kLookAhead]);
-        const uint8_t* rows = data_ + size_t{ahead.firstRow} * stride_;
-        const uint8_t* rowsEnd = rows + size_t{ahead.count} * stride_;
-        for (const uint8_t* line = rows; line < rowsEnd; line += kCacheLine) __builtin_prefetch(line);
-        if (ahead.count > 0) __builtin_prefetch(rowsEnd - 1);
+    int64_t found[kBatch];
+    for (size_t batch = begin; batch < end; batch += kBatch) {
+      const size_t batchEnd = std::min(end, batch + kBatch);
+      for (size_t j = batch; j < batchEnd; ++j) {
+        if (j + kLookAhead < end) {
+          const Span ahead = SpanOf(blocks[j + kLookAhead]);
+          const uint8_t* keys = Key(ahead.firstRow);
+          const uint8_t* keysEnd = keys + size_t{ahead.count} * width_;
+          for (const uint8_t* line = keys; line < keysEnd; line += kCacheLine) __builtin_prefetch(line);
+          if (ahead.count > 0) __builtin_prefetch(keysEnd - 1);
+        }
+        const int64_t row = SearchFrom<kWidth>(entries + j * stride + sameBytes, SpanOf(blocks[j]));
+        found[j - batch] = row;
+        if (row >= 0 && sameBytes > 0) {
+          const uint8_t* bytes = rowBytes + static_cast<size_t>(row) * sameBytes;
+          __builtin_prefetch(bytes);
+          __builtin_prefetch(bytes + sameBytes - 1);
+        }
       }
-      const uint8_t* entry = entries + j * stride_;
-      rowOf[j] = Confirm(entry, SearchFrom<kWidth>(entry + offset_, SpanOf(blocks[j])), sameBytes);
+      for (size_t j = batch; j < batchEnd; ++j)
+        rowOf[j] = Confirm(entries + j * stride, found[j - batch], rowBytes, sameBytes);
     }
   };
   if (split)
@@ -123,16 +137,17 @@ void KeyRows::MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size
     match(0, n);
 }
 
-void KeyRows::MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf,
-                          const SplitLoop& split) const {
+void KeyRows::MatchByHash(const uint8_t* entries, size_t n, const uint8_t* rowBytes, size_t sameBytes,
+                          uint32_t* rowOf, const SplitLoop& split) const {
   // Each entry's hash slot is fetched into the cache a few entries before it is looked up:
   // the lookups at random places overlap.
   constexpr size_t kLookAhead = 8;
+  const size_t stride = sameBytes + width_;
   const auto match = [&](size_t begin, size_t end) {
     for (size_t j = begin; j < end; ++j) {
-      if (j + kLookAhead < end) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride_ + offset_)]);
-      const uint8_t* entry = entries + j * stride_;
-      rowOf[j] = Confirm(entry, Find(entry + offset_, 0), sameBytes);
+      if (j + kLookAhead < end) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride + sameBytes)]);
+      const uint8_t* entry = entries + j * stride;
+      rowOf[j] = Confirm(entry, Find(entry + sameBytes, 0), rowBytes, sameBytes);
     }
   };
   if (split)

@@ -19,25 +19,24 @@ class KeyRows {
  public:
   static constexpr uint32_t kNoRow = UINT32_MAX;
 
-  // Row r's key is the `width` bytes at data + r * stride + offset; `blocks` are the rows' data
-  // blocks in chain order (DataFile::Blocks), covering rows 0..rows-1. `data` must outlive this
-  // object.
-  KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
-          const std::vector<BlockEntry>& blocks);
+  // Row r's key is the `width` bytes at keys + r * width; `blocks` are the rows' data blocks in
+  // chain order (DataFile::Blocks), covering rows 0..rows-1. `keys` must outlive this object.
+  KeyRows(const uint8_t* keys, size_t width, uint32_t rows, const std::vector<BlockEntry>& blocks);
 
   // The first row whose key bytes are `key`, or -1; `block` is where the row is expected.
   int64_t Find(const uint8_t* key, uint16_t block) const;
 
-  // Matches `n` entries laid out as the rows (the key at `offset`), `stride` bytes apart from
-  // `entries`, entry j expected in data block blocks[j]: rowOf[j] is the row Find gives when
-  // that row's first `sameBytes` bytes equal the entry's, else kNoRow. The entries are taken
-  // through `split` (may be empty), in their order; with ascending keys the rows of the block
-  // an entry names, the only reads at random places, are fetched a few entries ahead.
-  void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                const SplitLoop& split) const;
+  // Matches `n` entries from `entries`, each `sameBytes` bytes followed by a key, entry j
+  // expected in data block blocks[j]: rowOf[j] is the row r Find gives when the entry's first
+  // bytes equal the `sameBytes` bytes at rowBytes + r * sameBytes, else kNoRow. The entries are taken
+  // through `split` (may be empty), in their order; with ascending keys the keys of the block
+  // an entry names and then the bytes of the row found, the only reads at random places, are
+  // fetched a few entries ahead.
+  void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes, size_t sameBytes,
+                uint32_t* rowOf, const SplitLoop& split) const;
 
  private:
-  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
+  const uint8_t* Key(uint32_t r) const { return keys_ + static_cast<size_t>(r) * width_; }
   size_t Slot(const uint8_t* key) const;
   // The order of two keys; kWidth is the keys' width when known at compile time (the common
   // widths of integer and date keys, compared as one number), else 0.
@@ -56,18 +55,19 @@ class KeyRows {
   template <size_t kWidth = 0>
   int64_t SearchFrom(const uint8_t* key, Span span) const;
   Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
-  // `row` when its first `sameBytes` bytes equal the entry's, else kNoRow.
-  uint32_t Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const;
+  // `row` when its `sameBytes` bytes at `rowBytes` equal the entry's first, else kNoRow.
+  static uint32_t Confirm(const uint8_t* entry, int64_t row, const uint8_t* rowBytes, size_t sameBytes);
   // Whether every row's key is above the one before.
   template <size_t kWidth>
   bool KeysAscend() const;
   template <size_t kWidth>
-  void MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                    const SplitLoop& split) const;
-  void MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
+  void MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                     size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
+  void MatchByHash(const uint8_t* entries, size_t n, const uint8_t* rowBytes, size_t sameBytes, uint32_t* rowOf,
+                   const SplitLoop& split) const;
 
-  const uint8_t* data_;
-  size_t stride_, offset_, width_;
+  const uint8_t* keys_;
+  size_t width_;
   uint32_t rows_;
   bool ascending_ = true;
   std::vector<Span> spans_;  // by block number

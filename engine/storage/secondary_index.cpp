@@ -150,10 +150,10 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 }
 
 // Order from a maintained index file; false (with *why) when the file cannot be trusted.
-// `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
-// bytes: exactly what the row's index entry must begin with.
+// `rowBytes` holds for every row its index bytes (normalized, case-folded), `rowKeys` its key
+// bytes: together exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
-                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
+                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes, const uint8_t* rowKeys,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
                         const std::function<void()>& rowsReady, const SplitLoop& split, const IndexFileWalk* walked) {
@@ -228,10 +228,10 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     }
   }
   rowsReady();
-  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
+  const KeyRows keyRows(rowKeys, keyWidth, rows, blocks);
   // Each entry's row goes where the order will have it; the verdict below only checks them.
   order->resize(filled);
-  keyRows.MatchAll(entries.get(), hints.data(), filled, width, order->data(), split);
+  keyRows.MatchAll(entries.get(), hints.data(), filled, rowBytes, width, order->data(), split);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
@@ -354,15 +354,16 @@ SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& tab
       useFile_(index.maintained && keyWidth_ > 0),
       codePage_(CodePage::ForHeader(table).Number()) {
   for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
-  stride_ = width_ + (useFile_ ? keyWidth_ : 0);
-  bytes_ = AllocateLargeBuffer(static_cast<size_t>(rows) * stride_);  // every row is added before use
+  // Every row is added before use.
+  bytes_ = AllocateLargeBuffer(static_cast<size_t>(rows) * width_);
+  if (useFile_) keys_ = AllocateLargeBuffer(static_cast<size_t>(rows) * keyWidth_);
 }
 
 void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
-  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * stride_;
+  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * width_;
   RawIndexBytes(def_, layout_, record, out);
   FoldCase(def_, layout_, codePage_, out);
-  if (useFile_) CopyBytes(out + width_, record, keyWidth_);
+  if (useFile_) CopyBytes(keys_.get() + static_cast<size_t>(row) * keyWidth_, record, keyWidth_);
 }
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
@@ -402,15 +403,14 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const size_t keyWidth = gathered.keyWidth_;
   const bool useFile = gathered.useFile_;
   const int codePage = gathered.codePage_;
-  const size_t stride = gathered.stride_;
   uint8_t* rowBytes = gathered.bytes_.get();
 
   std::vector<uint32_t> order;
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen, rowsReady, split, walked))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, gathered.keys_.get(), blocks, width, keyWidth, rows,
+                             codePage, &order, &why, seen, rowsReady, split, walked))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
@@ -419,7 +419,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
   rowsReady();
 
-  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
+  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * width; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.

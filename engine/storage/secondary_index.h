@@ -63,8 +63,8 @@ struct IndexFileWalk {
 };
 
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
-// case-folded as the index file stores them) followed, when the index file can be used, by its
-// key bytes, gathered record by record.
+// case-folded as the index file stores them) and, when the index file can be used, apart from
+// them its key bytes, gathered record by record.
 class SecondaryRows {
  public:
   SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows);
@@ -83,8 +83,8 @@ class SecondaryRows {
   size_t keyWidth_;
   bool useFile_;
   int codePage_;
-  size_t stride_ = 0;
-  LargeBuffer bytes_;
+  LargeBuffer bytes_;  // index bytes, width_ per row
+  LargeBuffer keys_;   // key bytes, keyWidth_ per row; only when the file is used
 };
 
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German

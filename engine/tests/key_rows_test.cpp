@@ -11,21 +11,19 @@
 namespace engine {
 namespace {
 
-// Rows of `stride` bytes whose key (`width` bytes at offset 1) is given per row; blocks of
+// Rows whose key (`width` bytes) is given per row, each with one other byte 0xEE; blocks of
 // `perBlock` rows numbered 10, 11, ...
 struct Rows {
-  Rows(const std::vector<std::string>& keys, size_t width, uint32_t perBlock) : width(width) {
-    bytes.assign(keys.size() * (width + 1), 0xEE);
-    for (size_t r = 0; r < keys.size(); ++r) std::memcpy(&bytes[r * (width + 1) + 1], keys[r].data(), width);
+  Rows(const std::vector<std::string>& keys, size_t width, uint32_t perBlock) : width(width), other(keys.size(), 0xEE) {
+    for (const std::string& key : keys) bytes.insert(bytes.end(), key.begin(), key.begin() + static_cast<long>(width));
     for (uint32_t first = 0; first < keys.size(); first += perBlock)
       blocks.push_back({static_cast<uint16_t>(10 + first / perBlock), first,
                         std::min<uint32_t>(perBlock, static_cast<uint32_t>(keys.size()) - first)});
   }
-  KeyRows Finder() const {
-    return KeyRows(bytes.data(), width + 1, 1, width, static_cast<uint32_t>(bytes.size() / (width + 1)), blocks);
-  }
+  KeyRows Finder() const { return KeyRows(bytes.data(), width, static_cast<uint32_t>(other.size()), blocks); }
   size_t width;
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // the keys, one after another
+  std::vector<uint8_t> other;  // each row's other byte
   std::vector<BlockEntry> blocks;
 };
 
@@ -43,7 +41,7 @@ std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, 
     packed.insert(packed.end(), key.begin(), key.end());
   }
   std::vector<uint32_t> matched(entries.size(), 0xABCD);
-  finder.MatchAll(packed.data(), blocks.data(), entries.size(), 1, matched.data(), split);
+  finder.MatchAll(packed.data(), blocks.data(), entries.size(), rows.other.data(), 1, matched.data(), split);
   return matched;
 }
 
