@@ -227,10 +227,11 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       previousKey = descending ? previous.data() : e;
     }
   }
+  // Each entry's row goes where the order will have it; the verdict below only checks them. Its
+  // memory is made ready before the rows are waited for.
+  order->resize(filled);
   rowsReady();
   const KeyRows keyRows(rowKeys, keyWidth, rows, blocks);
-  // Each entry's row goes where the order will have it; the verdict below only checks them.
-  order->resize(filled);
   keyRows.MatchAll(entries.get(), hints.data(), filled, rowBytes, width, order->data(), split);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
