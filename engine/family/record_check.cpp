@@ -47,6 +47,7 @@ class RecordChecker {
   std::vector<std::string> Run() {
     std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
+    if (keyBytes_ > 0) firstKeys.reserve(blocks.size());
     SequentialBlocks sequential(c_.Fs(), c_.Data());
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
