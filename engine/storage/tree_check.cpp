@@ -41,6 +41,7 @@ class TreeChecker {
       return;
     }
     std::vector<Entry> level1;
+    level1.reserve(blocks_.size());  // one entry per data block, in a sound tree
     if (h_.fileBlocks != 0 && h_.numIndexLevels != 0) {
       if (!Descend(h_.indexRoot, h_.numIndexLevels, "", &level1, nullptr)) return;
     }
