@@ -14,6 +14,7 @@
 #include "direct/table_verify.h"
 #include "engine/tests/table_damage.h"
 #include "family/record_check.h"
+#include "family/shared_gather.h"
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/data_block.h"
@@ -354,6 +355,43 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
                               [&](const std::string& named) { return problems.find(named) != std::string::npos; }))
           << problems;
   }
+}
+
+TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
+  // Blocks enough that the record check and the index thread each gather part of the rows; an
+  // index entry naming another block and a record whose group is changed behind the index's
+  // back, both far into the table.
+  TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Gruppe", ftString, 10, false});
+  TIndexDefs indexes;
+  indexes.Add({"", "Nr", "", ixPrimary | ixUnique});
+  indexes.Add({"Gruppe", "Gruppe", "", 0});
+  const int records = static_cast<int>(SharedGather::kChunkBlocks * 3) * ((1024 - 6) / 14);
+  int next = 0;
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "TEILE.DB", fields, indexes, 1024, [&](TBulkRow& row) {
+    if (next == records) return false;
+    row.SetInteger(0, next + 1);
+    row.SetString(1, "G" + std::to_string(next * 7919 % 97));
+    ++next;
+    return true;
+  });
+  const std::string path = dir.Path() + "TEILE.DB";
+  const auto offsets = RecordOffsets(path);
+  Damage(path, [&](auto& b) { b[offsets[offsets.size() * 2 / 3] + 5] ^= 0x01; });  // a digit of the group
+  for (const auto& x : std::filesystem::directory_iterator(dir.Path())) {
+    const std::string ext = x.path().extension().string();
+    if (ext.size() != 4 || ext[1] != 'X') continue;
+    Damage(x.path().string(), [&](auto& b) {
+      const TableHeader h = HeaderOf(b);
+      b[h.BlockOffset(h.lastBlock) + blk::kHeaderBytes + h.recordSize - 1] ^= 1;  // a block number
+    });
+  }
+  ForwardingFileSystem oneThread(DefaultFileSystem());
+  const TableReport alone = VerifyTable(oneThread, path);
+  EXPECT_EQ(ProblemLines(VerifyTable(DefaultFileSystem(), path)), ProblemLines(alone));
+  EXPECT_TRUE(Names(alone, "TEILE.X02", "", "veraltet (ein Eintrag passt zu keinem Datensatz)")) << ProblemText(alone);
 }
 
 TEST(VerifyTable, TextOutsideTheCodePageIsNamed) {
