@@ -1,6 +1,7 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <iterator>
@@ -50,9 +51,10 @@ uint16_t BlockHolding(const DataFile& data, uint32_t row) {
 // A maintained index entry ends in the number of the data block holding its record; names the
 // first entry whose block number (`stored`, in file order) is wrong and how many are. An entry's
 // number is right when its row lies in the block of that number: the blocks are looked up by
-// number, a table small enough to stay in the cache, not through an array over all rows.
+// number, a table small enough to stay in the cache, not through an array over all rows. The
+// entries are taken through `split` (may be empty).
 void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
-                     const DataFile& data, std::vector<TableProblem>& problems) {
+                     const DataFile& data, std::vector<TableProblem>& problems, const SplitLoop& split) {
   // The rows of each block by its number; a block outside the chain holds none.
   struct Rows {
     uint32_t first = 0;
@@ -63,20 +65,34 @@ void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& store
     if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1);
     byNumber[b.block] = {b.firstRow, b.count};
   }
-  uint64_t wrong = 0;
-  std::string first;
+  std::atomic<uint64_t> wrong{0};
+  std::atomic<size_t> first{SIZE_MAX};  // the first wrong entry
+  const auto check = [&](size_t begin, size_t end) {
+    uint64_t wrongHere = 0;
+    size_t firstHere = SIZE_MAX;
+    for (size_t entry = begin; entry < end; ++entry) {
+      const uint32_t row = order[entry];
+      const Rows named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : Rows{};
+      if (row >= named.first && row - named.first < named.count) continue;
+      if (wrongHere++ == 0) firstHere = entry;
+    }
+    if (wrongHere == 0) return;
+    wrong.fetch_add(wrongHere);
+    size_t seen = first.load();
+    while (firstHere < seen && !first.compare_exchange_weak(seen, firstHere)) {
+    }
+  };
   const size_t entries = std::min(stored.size(), order.size());
-  for (size_t entry = 0; entry < entries; ++entry) {
-    const uint32_t row = order[entry];
-    const Rows named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : Rows{};
-    if (row >= named.first && row - named.first < named.count) continue;
-    if (wrong++ == 0)
-      first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
-              ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, row));
-  }
-  if (wrong > 0)
-    problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong) + " Einträgen sind veraltet (" +
-                                      first + ")."});
+  if (split)
+    split(entries, check);
+  else
+    check(0, entries);
+  if (wrong == 0) return;
+  const size_t entry = first;
+  problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong.load()) + " Einträgen sind veraltet (Eintrag " +
+                                    std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
+                                    ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, order[entry])) +
+                                    ")."});
 }
 
 // Reads what the checks need of the entries of the index file `x` when the order did not.
@@ -141,7 +157,7 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
     DataFile x = walked ? DataFile(std::move(file), xh, walked->chain) : DataFile(std::move(file), xh);
     ReadEntries(c.Fs(), x, seen);
   }
-  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems);
+  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems, split);
   if (!hasTree) {
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
