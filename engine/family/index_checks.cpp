@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -119,13 +120,17 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-// `shared` (may be null): the rows of this index, gathered with the record check's pass.
-void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems,
-                    const SplitLoop& split, SharedGather* shared) {
+// The open table, once it is there.
+using OpenTable = std::function<TableCursor&()>;
+
+// Reads the index file through `fs` before it waits for the table (`table`). `shared` (may be
+// null): the rows of this index, gathered with the record check's pass.
+void CheckSecondary(FileSystem& fs, const OpenTable& table, const SecondaryIndex& index,
+                    std::vector<TableProblem>& problems, const SplitLoop& split, SharedGather* shared) {
   std::unique_ptr<File> file;
   TableHeader xh;
   try {
-    file = c.Fs().Open(index.path, OpenMode::ReadOnly);
+    file = fs.Open(index.path, OpenMode::ReadOnly);
     xh = ReadFileHeader(*file, index.path);
   } catch (const EDBEngineError& e) {
     problems.push_back({index.path, "", std::string("Die Indexdatei kann nicht gelesen werden: ") + e.what()});
@@ -141,14 +146,18 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   IndexEntriesRead seen;
   try {
     std::optional<SecondaryRows> own;
-    SecondaryRows& rows = shared ? shared->Rows() : own.emplace(index, c.Header(), c.RowCount());
-    const auto gather = [&] { shared ? shared->Gather() : GatherRows(c, rows); };
-    order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
-                           walked ? &*walked : nullptr);
+    SecondaryRows& rows = shared ? shared->Rows() : own.emplace(index, table().Header(), table().RowCount());
+    const std::vector<BlockEntry>& blocks = shared ? shared->Blocks() : table().Data().Blocks();
+    const auto gather = [&] {
+      TableCursor& c = table();
+      shared ? shared->Gather() : GatherRows(c, rows);
+    };
+    order = SecondaryOrder(fs, index, rows, blocks, &note, &seen, gather, split, walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
   if (!note.empty()) problems.push_back({index.path, "", note});
+  TableCursor& c = table();
   const std::string treePath = TreePathOf(c, index.path);
   const bool hasTree = c.Fs().Exists(treePath);
   const bool checkHints = note.empty() && index.maintained && c.RowCount() > 0;
@@ -165,18 +174,37 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
+// The checks of `indexes`, each on its own: an engine error of one is its problem.
+void CheckSecondaries(FileSystem& fs, const OpenTable& table, const std::vector<SecondaryIndex>& indexes,
+                      std::vector<TableProblem>& problems, const SplitLoop& split, SharedGather* shared) {
+  for (const SecondaryIndex& index : indexes) {
+    try {
+      CheckSecondary(fs, table, index, problems, split, shared && &index == &shared->Index() ? shared : nullptr);
+    } catch (const EDBEngineError& e) {
+      problems.push_back({index.path, "", e.what()});
+    }
+  }
+}
+
+// Raised on the index thread when the table it waits for will not come.
+struct Withdrawn {};
+
 }  // namespace
 
-IndexChecks::IndexChecks(TableCursor& c) : c_(c) {}
+IndexChecks::IndexChecks(FileSystem& fs, const std::string& dir, const std::string& baseName, const TableHeader& header)
+    : fs_(fs), dir_(dir), baseName_(baseName), header_(header) {}
 
 IndexChecks::~IndexChecks() {
+  Withdraw();
   if (shared_) shared_->PassEnded();  // the thread may wait for rows the pass will not give
   if (aside_.joinable()) aside_.join();
 }
 
 void IndexChecks::Start() {
-  if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return;
-  shared_ = std::make_unique<SharedGather>(c_, c_.Secondaries().front());
+  if (!fs_.ConcurrentReads()) return;
+  secondaries_ = DiscoverSecondaryIndexes(fs_, dir_, baseName_, header_);
+  if (secondaries_.empty()) return;
+  shared_ = std::make_unique<SharedGather>(secondaries_.front(), header_, header_.numRecords);
   try {
     aside_ = std::thread([this] { CheckAside(); });
   } catch (const std::system_error&) {
@@ -185,41 +213,72 @@ void IndexChecks::Start() {
   }
 }
 
+void IndexChecks::Open(TableCursor& cursor) {
+  if (!aside_.joinable()) return;
+  // The rows were counted by the header; a sound chain holds as many.
+  if (cursor.RowCount() != header_.numRecords) return;
+  shared_->Open(cursor);
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    opened_ = &cursor;
+  }
+  gateChanged_.notify_all();
+}
+
+TableCursor& IndexChecks::OpenedTable() {
+  std::unique_lock<std::mutex> lock(gate_);
+  gateChanged_.wait(lock, [this] { return opened_ || withdrawn_; });
+  if (!opened_) throw Withdrawn{};
+  return *opened_;
+}
+
+void IndexChecks::Withdraw() {
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    if (opened_) return;
+    withdrawn_ = true;
+  }
+  gateChanged_.notify_all();
+}
+
 BlockRecordsFn IndexChecks::BlockSink() {
-  if (!shared_) return {};
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    if (!opened_) return {};
+  }
   return [shared = shared_.get()](size_t b, const uint8_t* records) { shared->FromPass(b, records); };
 }
 
 void IndexChecks::CheckAside() {
   try {
-    CheckSecondaries(asideProblems_, [this](size_t n, const std::function<void(size_t, size_t)>& body) {
-      matching_.Run(n, body);
-    });
+    CheckSecondaries(
+        fs_, [this]() -> TableCursor& { return OpenedTable(); }, secondaries_, asideProblems_,
+        [this](size_t n, const std::function<void(size_t, size_t)>& body) { matching_.Run(n, body); }, shared_.get());
   } catch (...) {
     fault_ = std::current_exception();
   }
   matching_.Finish();
 }
 
-void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const SplitLoop& split) {
-  for (const SecondaryIndex& index : c_.Secondaries()) {
-    try {
-      CheckSecondary(c_, index, problems, split, shared_ && &index == &shared_->Index() ? shared_.get() : nullptr);
-    } catch (const EDBEngineError& e) {
-      problems.push_back({index.path, "", e.what()});
-    }
-  }
-}
-
-void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+void IndexChecks::Run(TableCursor& cursor, const std::vector<std::string>& firstKeys,
+                      std::vector<TableProblem>& problems) {
   if (shared_) shared_->PassEnded();
   try {
-    CheckPrimaryIndex(c_, firstKeys, problems);
+    CheckPrimaryIndex(cursor, firstKeys, problems);
   } catch (const EDBEngineError& e) {
-    problems.push_back({c_.DataPath(), "", e.what()});
+    problems.push_back({cursor.DataPath(), "", e.what()});
   }
-  if (!aside_.joinable()) {
-    CheckSecondaries(problems, {});
+  Withdraw();  // a table not handed over by now never is
+  bool handedOver = false;
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    handedOver = opened_ != nullptr;
+  }
+  if (!handedOver) {
+    // What the thread found without the table is dropped: the checks run here from the start.
+    if (aside_.joinable()) aside_.join();
+    CheckSecondaries(cursor.Fs(), [&]() -> TableCursor& { return cursor; }, cursor.Secondaries(), problems, {},
+                     nullptr);
     return;
   }
   matching_.Help();

@@ -19,20 +19,22 @@ void GatherRows(TableCursor& c, SecondaryRows& rows) {
   }
 }
 
-SharedGather::SharedGather(TableCursor& c, const SecondaryIndex& index)
-    : c_(c),
-      index_(index),
-      rows_(index, c.Header(), c.RowCount()),
-      chunks_((c.Data().Blocks().size() + kChunkBlocks - 1) / kChunkBlocks),
-      claimed_(std::make_unique<std::atomic<bool>[]>(chunks_)) {
+SharedGather::SharedGather(const SecondaryIndex& index, const TableHeader& header, uint32_t rows)
+    : index_(index), rows_(index, header, rows) {}
+
+void SharedGather::Open(TableCursor& c) {
+  c_ = &c;
+  blocks_ = c.Data().Blocks();
+  chunks_ = (blocks_.size() + kChunkBlocks - 1) / kChunkBlocks;
+  claimed_ = std::make_unique<std::atomic<bool>[]>(chunks_);
   for (size_t k = 0; k < chunks_; ++k) claimed_[k].store(false, std::memory_order_relaxed);
 }
 
 SharedGather::~SharedGather() = default;
 
 void SharedGather::AddBlock(size_t b, const uint8_t* records) {
-  const BlockEntry& e = c_.Data().Blocks()[b];
-  const uint16_t size = c_.Header().recordSize;
+  const BlockEntry& e = blocks_[b];
+  const uint16_t size = c_->Header().recordSize;
   for (uint32_t i = 0; i < e.count; ++i, records += size) rows_.Add(e.firstRow + i, records);
 }
 
@@ -71,8 +73,8 @@ void SharedGather::EndPassShare(bool complete) {
 void SharedGather::Gather() {
   bool ownComplete = true;
   try {
-    SequentialBlocks blocks(c_.Fs(), c_.Data());
-    const size_t count = c_.Data().Blocks().size();
+    SequentialBlocks blocks(c_->Fs(), c_->Data());
+    const size_t count = blocks_.size();
     for (size_t chunk = chunks_; chunk-- > 0 && !claimed_[chunk].exchange(true);) {
       const size_t end = std::min(count, (chunk + 1) * kChunkBlocks);
       for (size_t b = chunk * kChunkBlocks; b < end; ++b) AddBlock(b, blocks.Records(b));
@@ -86,7 +88,7 @@ void SharedGather::Gather() {
     ended_.wait(lock, [this] { return shareEnded_; });
     passComplete = shareComplete_;
   }
-  if (!ownComplete || !passComplete) GatherRows(c_, rows_);
+  if (!ownComplete || !passComplete) GatherRows(*c_, rows_);
 }
 
 }  // namespace engine

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "storage/secondary_index.h"
 
@@ -29,16 +30,21 @@ class SharedGather {
   // long, small enough that the two threads meet close to the balance of their other work.
   static constexpr size_t kChunkBlocks = 256;
 
-  // Rows of `cursor` (whose chain was walked and found sound) for `index`. The cursor must
-  // outlive this object.
-  SharedGather(TableCursor& cursor, const SecondaryIndex& index);
+  // Rows for `index` of the table with header `header` and `rows` rows, before it is opened.
+  SharedGather(const SecondaryIndex& index, const TableHeader& header, uint32_t rows);
   ~SharedGather();
   SharedGather(const SharedGather&) = delete;
   SharedGather& operator=(const SharedGather&) = delete;
 
+  // The table opened (its chain walked and found sound, `rows` rows); before any other call
+  // below. The cursor must outlive this object.
+  void Open(TableCursor& cursor);
+
   const SecondaryIndex& Index() const { return index_; }
   // Complete once Gather returned.
   SecondaryRows& Rows() { return rows_; }
+  // The data's blocks in chain order, as DataFile::Blocks; filled by Open.
+  const std::vector<BlockEntry>& Blocks() const { return blocks_; }
 
   // On the pass's thread, for every block of the chain in order: the records of chain block
   // `b`, or null when they could not be read.
@@ -55,10 +61,11 @@ class SharedGather {
   // The pass takes no more chunks; `complete`: it gave every block of those it took.
   void EndPassShare(bool complete);
 
-  TableCursor& c_;
+  TableCursor* c_ = nullptr;
   const SecondaryIndex& index_;
   SecondaryRows rows_;
-  size_t chunks_;
+  std::vector<BlockEntry> blocks_;
+  size_t chunks_ = 0;
   std::unique_ptr<std::atomic<bool>[]> claimed_;  // by chunk
   // The pass's state, on its thread only.
   size_t passChunk_ = SIZE_MAX;  // the chunk the pass is in, its own

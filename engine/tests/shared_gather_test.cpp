@@ -65,13 +65,21 @@ class SharedGatherTest : public ::testing::Test {
 
   size_t Blocks() const { return cursor_->Data().Blocks().size(); }
 
+  // Rows made ready before the table is open, then given the open table.
+  std::unique_ptr<SharedGather> Opened() {
+    auto gather = std::make_unique<SharedGather>(Index(), cursor_->Header(), cursor_->RowCount());
+    gather->Open(*cursor_);
+    return gather;
+  }
+
   testsupport::TempDir dir_;
   std::unique_ptr<TableCursor> cursor_;
   std::vector<uint32_t> expected_;
 };
 
 TEST_F(SharedGatherTest, ThePassGivesEveryBlockBeforeTheOtherThreadComes) {
-  SharedGather gather(*cursor_, Index());
+  const auto opened = Opened();
+  SharedGather& gather = *opened;
   Pass(gather, 0, Blocks());
   gather.PassEnded();
   gather.Gather();
@@ -79,7 +87,8 @@ TEST_F(SharedGatherTest, ThePassGivesEveryBlockBeforeTheOtherThreadComes) {
 }
 
 TEST_F(SharedGatherTest, TheOtherThreadGathersEveryBlockWhenThePassEndsAtOnce) {
-  SharedGather gather(*cursor_, Index());
+  const auto opened = Opened();
+  SharedGather& gather = *opened;
   gather.PassEnded();
   gather.FromPass(0, nullptr);  // after its end the pass gives nothing, not even a failure
   gather.Gather();
@@ -88,7 +97,8 @@ TEST_F(SharedGatherTest, TheOtherThreadGathersEveryBlockWhenThePassEndsAtOnce) {
 
 TEST_F(SharedGatherTest, TheTwoMeetWhereverTheOtherThreadComes) {
   for (size_t before : {size_t{0}, size_t{1}, SharedGather::kChunkBlocks, SharedGather::kChunkBlocks + 3, Blocks()}) {
-    SharedGather gather(*cursor_, Index());
+    const auto opened = Opened();
+  SharedGather& gather = *opened;
     Pass(gather, 0, before);
     std::thread other([&] { gather.Gather(); });
     Pass(gather, before, Blocks());
@@ -100,7 +110,8 @@ TEST_F(SharedGatherTest, TheTwoMeetWhereverTheOtherThreadComes) {
 
 TEST_F(SharedGatherTest, ABlockThePassCouldNotReadMakesTheOtherThreadGatherEveryRow) {
   for (size_t unreadable : {size_t{0}, size_t{5}, SharedGather::kChunkBlocks + 1}) {
-    SharedGather gather(*cursor_, Index());
+    const auto opened = Opened();
+  SharedGather& gather = *opened;
     Pass(gather, 0, SharedGather::kChunkBlocks + 2, unreadable);
     gather.PassEnded();
     gather.Gather();

@@ -361,8 +361,11 @@ TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
   // Blocks enough that the record check and the index thread each gather part of the rows and
   // match entries with rows in many pieces. Two entries, the first and the last, name another
   // block; in a second case a record far into the table also changes its group behind the
-  // index's back.
-  for (const bool recordChanged : {false, true}) {
+  // index's back. The index thread starts before the chain is scanned: in a third case the
+  // header counts one record too many (the chain is read around it), in a fourth a block far
+  // into the chain points outside the file (the records and indexes are not checked).
+  for (const int change : {0, 1, 2, 3}) {
+    const bool recordChanged = change == 1;
     TempDir dir;
     TFieldDefs fields;
     fields.Add({"Nr", ftInteger, 0, false});
@@ -382,6 +385,13 @@ TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
     const std::string path = dir.Path() + "TEILE.DB";
     const auto offsets = RecordOffsets(path);
     if (recordChanged) Damage(path, [&](auto& b) { b[offsets[offsets.size() * 2 / 3] + 5] ^= 0x01; });  // a digit
+    if (change == 2) Damage(path, [](auto& b) { coding::PutU32(&b[hdr::kNumRecords], coding::GetU32(&b[hdr::kNumRecords]) + 1); });
+    if (change == 3)
+      Damage(path, [&](auto& b) {
+        const TableHeader h = HeaderOf(b);
+        const size_t block = h.BlockOffset(static_cast<uint16_t>(h.fileBlocks * 2 / 3));
+        coding::PutU16(&b[block + blk::kNext], static_cast<uint16_t>(h.fileBlocks + 9));
+      });
     std::string firstNamed;
     Damage(dir.Path() + "TEILE.X02", [&](auto& b) {
       const TableHeader h = HeaderOf(b);
@@ -394,7 +404,12 @@ TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
     ForwardingFileSystem oneThread(DefaultFileSystem());
     const TableReport alone = VerifyTable(oneThread, path);
     EXPECT_EQ(ProblemLines(VerifyTable(DefaultFileSystem(), path)), ProblemLines(alone));
+    if (change == 3) {
+      EXPECT_TRUE(Names(alone, "TEILE.DB", "Block", "außerhalb der Datei")) << ProblemText(alone);
+      continue;
+    }
     const std::string expected = recordChanged ? "veraltet (ein Eintrag passt zu keinem Datensatz)"
+                                 : change == 2 ? "veraltet ("
                                                : "Die Blocknummern von 2 Einträgen sind veraltet (" + firstNamed + ",";
     EXPECT_TRUE(Names(alone, "TEILE.X02", "", expected)) << expected << "\n" << ProblemText(alone);
   }
