@@ -92,7 +92,8 @@ class SecondaryRows {
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
 // The same from every row of the data gathered in `rows` (which the order may change);
-// `blocks` are the data's blocks in chain order (DataFile::Blocks). `seen` (may be null)
+// `blocks` are the data's blocks in chain order (DataFile::Blocks), looked at only once the rows
+// are ready (they may be filled by the time `rowsReady` returns). `seen` (may be null)
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // once, before the rows are first looked at, after the index file's entries are read: the rows
 // may be gathered then; a failure of it is raised again where the rows are needed again. The entries are matched with their rows through `split` (may be empty).
