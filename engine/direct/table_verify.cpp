@@ -41,6 +41,11 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
     report.problems.push_back({path, "", e.what()});
     return;
   }
+  // The secondary indexes are read on a second thread from here on; it gets the table once it
+  // is open over a sound chain (and ends before the table is closed).
+  std::unique_ptr<TableCursor> cursor;
+  IndexChecks indexes(fs, dir, BaseNameOf(name), h);
+  indexes.Start();
   // A chain without fault needs no second walk when the table is opened.
   std::optional<std::vector<std::pair<uint16_t, uint32_t>>> soundChain;
   {
@@ -53,18 +58,15 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   if (h.HasExtension() && !KnownCodePage(h.codePage))
     report.problems.push_back({path, "", "Die Codeseite " + std::to_string(h.codePage) +
                                              " ist unbekannt; Text würde als Codeseite 437 gelesen."});
-  std::unique_ptr<TableCursor> cursor;
   try {
     cursor = soundChain ? TableCursor::Open(fs, dir, name, *soundChain) : TableCursor::Open(fs, dir, name);
   } catch (const EDBEngineError& e) {
     report.problems.push_back({path, "", e.what()});
     return;
   }
-  IndexChecks indexes(*cursor);
-  // Behind a sound chain the secondary indexes are checked on a second thread beside the records.
-  if (soundChain) indexes.Start();
-  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress);
-  indexes.Run(firstKeys, report.problems);
+  if (soundChain) indexes.Open(*cursor);
+  const std::vector<std::string> firstKeys = CheckRecords(*cursor, report.problems, progress, indexes.BlockSink());
+  indexes.Run(*cursor, firstKeys, report.problems);
 }
 
 }  // namespace

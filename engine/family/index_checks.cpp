@@ -1,14 +1,17 @@
 #include "family/index_checks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
 
+#include "family/shared_gather.h"
 #include "family/table_cursor.h"
 #include "format/index_block.h"
 #include "io/coding.h"
@@ -49,27 +52,48 @@ uint16_t BlockHolding(const DataFile& data, uint32_t row) {
 // A maintained index entry ends in the number of the data block holding its record; names the
 // first entry whose block number (`stored`, in file order) is wrong and how many are. An entry's
 // number is right when its row lies in the block of that number: the blocks are looked up by
-// number, a table small enough to stay in the cache, not through an array over all rows.
+// number, a table small enough to stay in the cache, not through an array over all rows. The
+// entries are taken through `split` (may be empty).
 void CheckBlockHints(const std::string& path, const std::vector<uint16_t>& stored, const std::vector<uint32_t>& order,
-                     const DataFile& data, std::vector<TableProblem>& problems) {
-  std::vector<const BlockEntry*> byNumber;
+                     const DataFile& data, std::vector<TableProblem>& problems, const SplitLoop& split) {
+  // The rows of each block by its number; a block outside the chain holds none.
+  struct Rows {
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+  std::vector<Rows> byNumber;
   for (const BlockEntry& b : data.Blocks()) {
-    if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1, nullptr);
-    byNumber[b.block] = &b;
+    if (b.block >= byNumber.size()) byNumber.resize(size_t{b.block} + 1);
+    byNumber[b.block] = {b.firstRow, b.count};
   }
-  uint64_t wrong = 0;
-  std::string first;
-  for (size_t entry = 0; entry < stored.size() && entry < order.size(); ++entry) {
-    const uint32_t row = order[entry];
-    const BlockEntry* named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : nullptr;
-    if (named && row >= named->firstRow && row - named->firstRow < named->count) continue;
-    if (wrong++ == 0)
-      first = "Eintrag " + std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
-              ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, row));
-  }
-  if (wrong > 0)
-    problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong) + " Einträgen sind veraltet (" +
-                                      first + ")."});
+  std::atomic<uint64_t> wrong{0};
+  std::atomic<size_t> first{SIZE_MAX};  // the first wrong entry
+  const auto check = [&](size_t begin, size_t end) {
+    uint64_t wrongHere = 0;
+    size_t firstHere = SIZE_MAX;
+    for (size_t entry = begin; entry < end; ++entry) {
+      const uint32_t row = order[entry];
+      const Rows named = stored[entry] < byNumber.size() ? byNumber[stored[entry]] : Rows{};
+      if (row >= named.first && row - named.first < named.count) continue;
+      if (wrongHere++ == 0) firstHere = entry;
+    }
+    if (wrongHere == 0) return;
+    wrong.fetch_add(wrongHere);
+    size_t seen = first.load();
+    while (firstHere < seen && !first.compare_exchange_weak(seen, firstHere)) {
+    }
+  };
+  const size_t entries = std::min(stored.size(), order.size());
+  if (split)
+    split(entries, check);
+  else
+    check(0, entries);
+  if (wrong == 0) return;
+  const size_t entry = first;
+  problems.push_back({path, "", "Die Blocknummern von " + std::to_string(wrong.load()) + " Einträgen sind veraltet (Eintrag " +
+                                    std::to_string(entry + 1) + " nennt Block " + std::to_string(stored[entry]) +
+                                    ", sein Datensatz liegt in Block " + std::to_string(BlockHolding(data, order[entry])) +
+                                    ")."});
 }
 
 // Reads what the checks need of the entries of the index file `x` when the order did not.
@@ -96,23 +120,17 @@ std::string TreePathOf(TableCursor& c, const std::string& dataPath) {
   return c.Directory() + FindFileIgnoringCase(c.Fs(), c.Directory(), c.BaseName() + "." + ext);
 }
 
-// The rows of the data as an order of `index` needs them, read in one pass of their own.
-void GatherRows(TableCursor& c, SecondaryRows& rows) {
-  const uint16_t size = c.Header().recordSize;
-  SequentialBlocks blocks(c.Fs(), c.Data());
-  for (size_t b = 0; b < c.Data().Blocks().size(); ++b) {
-    const BlockEntry& e = c.Data().Blocks()[b];
-    const uint8_t* rec = blocks.Records(b);
-    for (uint32_t i = 0; i < e.count; ++i, rec += size) rows.Add(e.firstRow + i, rec);
-  }
-}
+// The open table, once it is there.
+using OpenTable = std::function<TableCursor&()>;
 
-void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<TableProblem>& problems,
-                    const SplitLoop& split) {
+// Reads the index file through `fs` before it waits for the table (`table`). `shared` (may be
+// null): the rows of this index, gathered with the record check's pass.
+void CheckSecondary(FileSystem& fs, const OpenTable& table, const SecondaryIndex& index,
+                    std::vector<TableProblem>& problems, const SplitLoop& split, SharedGather* shared) {
   std::unique_ptr<File> file;
   TableHeader xh;
   try {
-    file = c.Fs().Open(index.path, OpenMode::ReadOnly);
+    file = fs.Open(index.path, OpenMode::ReadOnly);
     xh = ReadFileHeader(*file, index.path);
   } catch (const EDBEngineError& e) {
     problems.push_back({index.path, "", std::string("Die Indexdatei kann nicht gelesen werden: ") + e.what()});
@@ -127,14 +145,19 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   std::vector<uint32_t> order;
   IndexEntriesRead seen;
   try {
-    SecondaryRows rows(index, c.Header(), c.RowCount());
-    const auto gather = [&] { GatherRows(c, rows); };
-    order = SecondaryOrder(c.Fs(), index, rows, c.Data().Blocks(), &note, &seen, gather, split,
-                           walked ? &*walked : nullptr);
+    std::optional<SecondaryRows> own;
+    SecondaryRows& rows = shared ? shared->Rows() : own.emplace(index, table().Header(), table().RowCount());
+    const std::vector<BlockEntry>& blocks = shared ? shared->Blocks() : table().Data().Blocks();
+    const auto gather = [&] {
+      TableCursor& c = table();
+      shared ? shared->Gather() : GatherRows(c, rows);
+    };
+    order = SecondaryOrder(fs, index, rows, blocks, &note, &seen, gather, split, walked ? &*walked : nullptr);
   } catch (const EDBEngineError& e) {
     note = e.what();
   }
   if (!note.empty()) problems.push_back({index.path, "", note});
+  TableCursor& c = table();
   const std::string treePath = TreePathOf(c, index.path);
   const bool hasTree = c.Fs().Exists(treePath);
   const bool checkHints = note.empty() && index.maintained && c.RowCount() > 0;
@@ -143,7 +166,7 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
     DataFile x = walked ? DataFile(std::move(file), xh, walked->chain) : DataFile(std::move(file), xh);
     ReadEntries(c.Fs(), x, seen);
   }
-  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems);
+  if (checkHints) CheckBlockHints(index.path, seen.blockNumbers, order, c.Data(), problems, split);
   if (!hasTree) {
     if (index.maintained) problems.push_back({treePath, "", "Der Indexbaum zur Indexdatei fehlt."});
     return;
@@ -151,52 +174,111 @@ void CheckSecondary(TableCursor& c, const SecondaryIndex& index, std::vector<Tab
   CheckTree(c.Fs(), treePath, seen.blocks, seen.firstKeys, xh.recordSize - idx::kLastFieldBytes, problems);
 }
 
-}  // namespace
-
-IndexChecks::IndexChecks(TableCursor& c) : c_(c) {}
-
-IndexChecks::~IndexChecks() {
-  if (aside_.joinable()) aside_.join();
-}
-
-void IndexChecks::Start() {
-  if (!c_.Fs().ConcurrentReads() || c_.Secondaries().empty()) return;
-  try {
-    aside_ = std::thread([this] { CheckAside(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: Run checks the indexes itself.
-  }
-}
-
-void IndexChecks::CheckAside() {
-  try {
-    CheckSecondaries(asideProblems_, [this](size_t n, const std::function<void(size_t, size_t)>& body) {
-      matching_.Run(n, body);
-    });
-  } catch (...) {
-    fault_ = std::current_exception();
-  }
-  matching_.Finish();
-}
-
-void IndexChecks::CheckSecondaries(std::vector<TableProblem>& problems, const SplitLoop& split) {
-  for (const SecondaryIndex& index : c_.Secondaries()) {
+// The checks of `indexes`, each on its own: an engine error of one is its problem.
+void CheckSecondaries(FileSystem& fs, const OpenTable& table, const std::vector<SecondaryIndex>& indexes,
+                      std::vector<TableProblem>& problems, const SplitLoop& split, SharedGather* shared) {
+  for (const SecondaryIndex& index : indexes) {
     try {
-      CheckSecondary(c_, index, problems, split);
+      CheckSecondary(fs, table, index, problems, split, shared && &index == &shared->Index() ? shared : nullptr);
     } catch (const EDBEngineError& e) {
       problems.push_back({index.path, "", e.what()});
     }
   }
 }
 
-void IndexChecks::Run(const std::vector<std::string>& firstKeys, std::vector<TableProblem>& problems) {
+// Raised on the index thread when the table it waits for will not come.
+struct Withdrawn {};
+
+}  // namespace
+
+IndexChecks::IndexChecks(FileSystem& fs, const std::string& dir, const std::string& baseName, const TableHeader& header)
+    : fs_(fs), dir_(dir), baseName_(baseName), header_(header) {}
+
+IndexChecks::~IndexChecks() {
+  Withdraw();
+  if (shared_) shared_->PassEnded();  // the thread may wait for rows the pass will not give
+  if (aside_.joinable()) aside_.join();
+}
+
+void IndexChecks::Start() {
+  if (!fs_.ConcurrentReads()) return;
+  secondaries_ = DiscoverSecondaryIndexes(fs_, dir_, baseName_, header_);
+  if (secondaries_.empty()) return;
+  shared_ = std::make_unique<SharedGather>(secondaries_.front(), header_, header_.numRecords);
   try {
-    CheckPrimaryIndex(c_, firstKeys, problems);
-  } catch (const EDBEngineError& e) {
-    problems.push_back({c_.DataPath(), "", e.what()});
+    aside_ = std::thread([this] { CheckAside(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: Run checks the indexes itself.
+    shared_.reset();
   }
-  if (!aside_.joinable()) {
-    CheckSecondaries(problems, {});
+}
+
+void IndexChecks::Open(TableCursor& cursor) {
+  if (!aside_.joinable()) return;
+  // The rows were counted by the header; a sound chain holds as many.
+  if (cursor.RowCount() != header_.numRecords) return;
+  shared_->Open(cursor);
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    opened_ = &cursor;
+  }
+  gateChanged_.notify_all();
+}
+
+TableCursor& IndexChecks::OpenedTable() {
+  std::unique_lock<std::mutex> lock(gate_);
+  gateChanged_.wait(lock, [this] { return opened_ || withdrawn_; });
+  if (!opened_) throw Withdrawn{};
+  return *opened_;
+}
+
+void IndexChecks::Withdraw() {
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    if (opened_) return;
+    withdrawn_ = true;
+  }
+  gateChanged_.notify_all();
+}
+
+BlockRecordsFn IndexChecks::BlockSink() {
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    if (!opened_) return {};
+  }
+  return [shared = shared_.get()](size_t b, const uint8_t* records) { shared->FromPass(b, records); };
+}
+
+void IndexChecks::CheckAside() {
+  try {
+    CheckSecondaries(
+        fs_, [this]() -> TableCursor& { return OpenedTable(); }, secondaries_, asideProblems_,
+        [this](size_t n, const std::function<void(size_t, size_t)>& body) { matching_.Run(n, body); }, shared_.get());
+  } catch (...) {
+    fault_ = std::current_exception();
+  }
+  matching_.Finish();
+}
+
+void IndexChecks::Run(TableCursor& cursor, const std::vector<std::string>& firstKeys,
+                      std::vector<TableProblem>& problems) {
+  if (shared_) shared_->PassEnded();
+  try {
+    CheckPrimaryIndex(cursor, firstKeys, problems);
+  } catch (const EDBEngineError& e) {
+    problems.push_back({cursor.DataPath(), "", e.what()});
+  }
+  Withdraw();  // a table not handed over by now never is
+  bool handedOver = false;
+  {
+    const std::lock_guard<std::mutex> lock(gate_);
+    handedOver = opened_ != nullptr;
+  }
+  if (!handedOver) {
+    // What the thread found without the table is dropped: the checks run here from the start.
+    if (aside_.joinable()) aside_.join();
+    CheckSecondaries(cursor.Fs(), [&]() -> TableCursor& { return cursor; }, cursor.Secondaries(), problems, {},
+                     nullptr);
     return;
   }
   matching_.Help();

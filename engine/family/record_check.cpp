@@ -10,10 +10,12 @@
 #include "format/code_page_check.h"
 #include "format/value_codec.h"
 #include "io/compare_bytes.h"
+#include "io/copy_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/names.h"
 #include "storage/blob_check.h"
+#include "storage/blob_file.h"
 #include "storage/sequential_blocks.h"
 
 namespace engine {
@@ -22,8 +24,9 @@ namespace {
 
 class RecordChecker {
  public:
-  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress)
-      : c_(c), problems_(problems), progress_(progress), layout_(c.Layout()), h_(c.Header()) {
+  RecordChecker(TableCursor& c, std::vector<TableProblem>& problems, const ProgressFn& progress,
+                const BlockRecordsFn& blockRead)
+      : c_(c), problems_(problems), progress_(progress), blockRead_(blockRead), layout_(c.Layout()), h_(c.Header()) {
     bytewise_ = KeysAreBytewise(h_);
     keyBytes_ = h_.primaryKeyFields > 0 ? h_.KeyBytes() : 0;
     for (size_t f = 0; f < layout_.size(); ++f) {
@@ -44,6 +47,7 @@ class RecordChecker {
   std::vector<std::string> Run() {
     std::vector<std::string> firstKeys;
     const auto& blocks = c_.Data().Blocks();
+    if (keyBytes_ > 0) firstKeys.reserve(blocks.size());
     SequentialBlocks sequential(c_.Fs(), c_.Data());
     uint64_t record = 0;
     for (size_t b = 0; b < blocks.size(); ++b) {
@@ -51,11 +55,13 @@ class RecordChecker {
       try {
         records = sequential.Records(b);
       } catch (const EDBEngineError& e) {
+        if (blockRead_) blockRead_(b, nullptr);
         RecordProblem(c_.DataPath(), RecordPlace(record + 1, blocks[b].block), e.what());
         record += blocks[b].count;
         if (keyBytes_ > 0) firstKeys.emplace_back();
         continue;
       }
+      if (blockRead_) blockRead_(b, records);
       if (keyBytes_ > 0) firstKeys.emplace_back(reinterpret_cast<const char*>(records), keyBytes_);
       for (uint32_t i = 0; i < blocks[b].count; ++i) {
         const uint8_t* rec = records + static_cast<size_t>(i) * h_.recordSize;
@@ -124,6 +130,7 @@ class RecordChecker {
 
   void CheckBlobField(size_t f, const uint8_t* rec, uint64_t record, uint16_t block) {
     const FieldLayout& l = layout_[f];
+    if (BlobFile::InLeader(rec + l.offset, l.bytes)) return;  // most values: nothing to look up
     std::string text;
     if (blobs_)
       text = blobs_->CheckField(rec + l.offset, l.bytes, record, block);
@@ -137,7 +144,7 @@ class RecordChecker {
     if (alphaKey_)
       NormalizeKey(rec, layout_, h_.primaryKeyFields, key_.data());
     else
-      std::memcpy(key_.data(), rec, keyBytes_);  // the key fields come first
+      CopyBytes(key_.data(), rec, keyBytes_);  // the key fields come first
     if (havePrevious_) {
       const int c = CompareBytes(previousKey_.data(), key_.data(), keyBytes_);
       if (c == 0)
@@ -152,6 +159,7 @@ class RecordChecker {
   TableCursor& c_;
   std::vector<TableProblem>& problems_;
   const ProgressFn& progress_;
+  const BlockRecordsFn& blockRead_;
   const std::vector<FieldLayout>& layout_;
   const TableHeader& h_;
   bool bytewise_ = true;
@@ -193,10 +201,10 @@ bool KeysAreBytewise(const TableHeader& h) {
 void NormalizeKey(const uint8_t* record, const std::vector<FieldLayout>& layout, size_t keyFields, uint8_t* out) {
   for (size_t f = 0; f < keyFields && f < layout.size(); ++f) {
     const FieldLayout& l = layout[f];
-    const uint8_t* begin = record + l.offset;
-    const size_t length = l.type == PxType::Alpha ? static_cast<size_t>(std::find(begin, begin + l.bytes, 0) - begin) : l.bytes;
-    std::memcpy(out, begin, length);
-    std::memset(out + length, 0, l.bytes - length);
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out, record + l.offset, l.bytes);
+    else
+      CopyBytes(out, record + l.offset, l.bytes);
     out += l.bytes;
   }
 }
@@ -210,8 +218,8 @@ std::string NormalizedKey(const uint8_t* record, const std::vector<FieldLayout>&
 }
 
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress) {
-  return RecordChecker(cursor, problems, progress).Run();
+                                      const ProgressFn& progress, const BlockRecordsFn& blockRead) {
+  return RecordChecker(cursor, problems, progress, blockRead).Run();
 }
 
 }  // namespace engine

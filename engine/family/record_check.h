@@ -3,7 +3,9 @@
 // (BCD digits, timestamps), a keyed table's keys are unique and, where the order is byte order,
 // ascending along the chain, and its blob fields refer to sound, unshared .MB entries.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,12 +19,17 @@ namespace engine {
 
 class TableCursor;
 
+// Called with each block of the chain as the check reads it, in chain order: its number in
+// the chain (as DataFile::Blocks) and its records, null when they could not be read. The records
+// are valid during the call.
+using BlockRecordsFn = std::function<void(size_t block, const uint8_t* records)>;
+
 // Appends what is wrong with the records of `cursor` to `problems`; `progress` gets the number
 // of records checked. Problems of single records beyond the first kListedRecordProblems are
 // summed up in one line. Returns the key bytes of the first record of each block (for the check
-// of the .PX); empty for a table without key.
+// of the .PX); empty for a table without key. `blockRead` (may be empty) sees every block read.
 std::vector<std::string> CheckRecords(TableCursor& cursor, std::vector<TableProblem>& problems,
-                                      const ProgressFn& progress);
+                                      const ProgressFn& progress, const BlockRecordsFn& blockRead = {});
 
 constexpr size_t kListedRecordProblems = 20;
 

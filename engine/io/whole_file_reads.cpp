@@ -5,21 +5,26 @@
 
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "io/large_buffer.h"
 
 namespace engine {
 
 namespace {
 
+// Its bytes in a large buffer: a file of megabytes is read into fresh memory backed by huge pages.
 class FileInMemory : public File {
  public:
-  FileInMemory(std::string path, std::vector<uint8_t> bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
+  explicit FileInMemory(const File& file)
+      : path_(file.Path()), bytes_(AllocateLargeBuffer(static_cast<size_t>(file.Size()))) {
+    size_ = file.ReadAt(0, bytes_.get(), static_cast<size_t>(file.Size()));
+  }
 
   const std::string& Path() const override { return path_; }
-  uint64_t Size() const override { return bytes_.size(); }
+  uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, void* dst, size_t n) const override {
-    if (offset >= bytes_.size()) return 0;
-    const size_t got = std::min<size_t>(n, bytes_.size() - static_cast<size_t>(offset));
-    std::memcpy(dst, bytes_.data() + offset, got);
+    if (offset >= size_) return 0;
+    const size_t got = std::min<size_t>(n, size_ - static_cast<size_t>(offset));
+    std::memcpy(dst, bytes_.get() + offset, got);
     return got;
   }
   void WriteAt(uint64_t, const void*, size_t) override { Fail(kErrIo, path_, "Die Datei ist nur zum Lesen geöffnet."); }
@@ -28,7 +33,8 @@ class FileInMemory : public File {
 
  private:
   std::string path_;
-  std::vector<uint8_t> bytes_;
+  LargeBuffer bytes_;
+  size_t size_ = 0;
 };
 
 }  // namespace
@@ -42,7 +48,7 @@ std::vector<uint8_t> AllBytes(const File& file) {
 std::unique_ptr<File> WholeFileReads::Open(const std::string& path, OpenMode mode) {
   std::unique_ptr<File> file = Base().Open(path, mode);
   if (mode != OpenMode::ReadOnly || file->Size() > maxBytes_) return file;
-  return std::make_unique<FileInMemory>(file->Path(), AllBytes(*file));
+  return std::make_unique<FileInMemory>(*file);
 }
 
 }  // namespace engine

@@ -1,5 +1,7 @@
 #include "storage/blob_check.h"
 
+#include <algorithm>
+
 #include "format/blob_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
@@ -37,6 +39,7 @@ BlobCheck::BlobCheck(FileSystem& fs, const std::string& path, std::vector<TableP
     return;
   }
   WalkBlocks();
+  users_.assign(entries_.size(), User{0, 0});
   CheckFreeList();
 }
 
@@ -64,16 +67,22 @@ void BlobCheck::WalkBlocks() {
       return;
     }
     blocks_[offset] = {type, units};
-    if (type == kTypeSingle) entries_.insert({offset, kRefSingle});
+    if (type == kTypeSingle) entries_.emplace_back(offset, kRefSingle);
     if (type == kTypeSubAllocated) {
       uint8_t block[kUnit] = {};
       file_->ReadAt(offset, block, kUnit);
       for (int slot = 0; slot < kSlotCount; ++slot)
         if (block[kSlotTable + static_cast<size_t>(slot) * kSlotSize + kSlotChunk] != 0)
-          entries_.insert({offset, static_cast<unsigned>(slot)});
+          entries_.emplace_back(offset, static_cast<unsigned>(slot));
     }
     offset += uint64_t{units} * kUnit;
   }
+}
+
+BlobCheck::User& BlobCheck::UserOf(const Entry& entry) {
+  const auto at = std::lower_bound(entries_.begin(), entries_.end(), entry);
+  if (at != entries_.end() && *at == entry) return users_[static_cast<size_t>(at - entries_.begin())];
+  return otherUsers_.try_emplace(entry, User{0, 0}).first->second;
 }
 
 void BlobCheck::CheckFreeList() {
@@ -113,11 +122,12 @@ std::string BlobCheck::CheckField(const uint8_t* field, size_t fieldSize, uint64
   }
   const uint8_t* desc = field + fieldSize - kDescriptorSize;
   const uint32_t ref = GetU32(desc + kDescRef);
-  const std::pair<uint64_t, unsigned> entry{ref & ~kRefIndexMask, ref & kRefIndexMask};
-  const auto [it, first] = users_.emplace(entry, std::make_pair(record, block));
-  if (!first)
-    return "Der BLOb am " + OffsetPlace(entry.first) + " gehört schon zu Datensatz " + std::to_string(it->second.first) +
-           " (Block " + std::to_string(it->second.second) + ").";
+  const Entry entry{ref & ~kRefIndexMask, ref & kRefIndexMask};
+  User& user = UserOf(entry);
+  if (user.first != 0)
+    return "Der BLOb am " + OffsetPlace(entry.first) + " gehört schon zu Datensatz " + std::to_string(user.first) +
+           " (Block " + std::to_string(user.second) + ").";
+  user = {record, block};
   const uint16_t stored = EntryModification(entry.first, entry.second);
   const uint16_t mod = GetU16(desc + kDescMod);
   if (stored != mod)
@@ -130,8 +140,9 @@ void BlobCheck::Finish() {
   if (!file_) return;
   constexpr size_t kListed = 20;
   size_t orphans = 0;
-  for (const auto& entry : entries_) {
-    if (users_.count(entry)) continue;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    if (users_[i].first != 0) continue;
     if (++orphans <= kListed)
       Problem(EntryPlace(entry), "Der BLOb gehört zu keinem Datensatz; sein Platz ist weder frei noch genutzt.");
   }

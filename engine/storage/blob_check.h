@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,10 +42,15 @@ class BlobCheck {
   std::vector<TableProblem>& problems_;
   const File* file_ = nullptr;  // blobs_'s file, null when it cannot be opened
   std::unique_ptr<BlobFile> blobs_;
-  std::map<uint64_t, std::pair<uint8_t, uint16_t>> blocks_;     // offset -> type, units
-  std::set<std::pair<uint64_t, unsigned>> entries_;             // stored values: offset, slot
-  // Referenced entries -> the record (number, block) referring to them.
-  std::map<std::pair<uint64_t, unsigned>, std::pair<uint64_t, uint16_t>> users_;
+  using Entry = std::pair<uint64_t, unsigned>;  // offset, slot
+  using User = std::pair<uint64_t, uint16_t>;   // record (counted from 1; 0: none), block
+  // The first record referring to `entry`, made when none was known.
+  User& UserOf(const Entry& entry);
+
+  std::map<uint64_t, std::pair<uint8_t, uint16_t>> blocks_;  // offset -> type, units
+  std::vector<Entry> entries_;  // stored values in file order (ascending), as the walk found them
+  std::vector<User> users_;     // the first record referring to each of entries_
+  std::map<Entry, User> otherUsers_;  // the same for referred entries the walk did not find
 };
 
 }  // namespace engine

@@ -37,6 +37,7 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
   fileSize_ = file_->Size();
   SizeChunks();
   std::vector<BlockEntry> blocks;
+  blocks.reserve(chain.size());
   uint32_t row = 0;
   for (const auto& [block, count] : chain) {
     blocks.push_back(BlockEntry{block, row, count});

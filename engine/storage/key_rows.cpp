@@ -2,18 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "io/coding.h"
 #include "io/compare_bytes.h"
-#include "io/large_buffer.h"
 
 namespace engine {
 
-KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
-                 const std::vector<BlockEntry>& blocks)
-    : data_(data), stride_(stride), offset_(offset), width_(width), rows_(rows) {
-  for (uint32_t r = 1; r < rows && ascending_; ++r) ascending_ = CompareBytes(Key(r - 1), Key(r), width) < 0;
+KeyRows::KeyRows(const uint8_t* keys, size_t width, uint32_t rows, const std::vector<BlockEntry>& blocks)
+    : keys_(keys), width_(width), rows_(rows) {
+  ascending_ = width == 4 ? KeysAscend<4>() : width == 2 ? KeysAscend<2>() : width == 8 ? KeysAscend<8>() : KeysAscend<0>();
   if (ascending_) {
     for (const BlockEntry& e : blocks) {
       if (e.block >= spans_.size()) spans_.resize(size_t{e.block} + 1);
@@ -35,6 +32,19 @@ KeyRows::KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width
 
 size_t KeyRows::Slot(const uint8_t* key) const { return coding::Fnv1a64(key, width_) & mask_; }
 
+template <size_t kWidth>
+int KeyRows::CompareKeys(const uint8_t* a, const uint8_t* b) const {
+  return CompareBytes(a, b, kWidth != 0 ? kWidth : width_);
+}
+
+template <size_t kWidth>
+bool KeyRows::KeysAscend() const {
+  for (uint32_t r = 1; r < rows_; ++r)
+    if (CompareKeys<kWidth>(Key(r - 1), Key(r)) >= 0) return false;
+  return true;
+}
+
+template <size_t kWidth>
 int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const {
   if (first >= end) return -1;
   // The last row whose key is not above `key`, found without a branch per step (a conditional
@@ -42,18 +52,19 @@ int64_t KeyRows::Search(const uint8_t* key, uint32_t first, uint32_t end) const 
   uint32_t base = first;
   for (uint32_t n = end - first; n > 1;) {
     const uint32_t half = n / 2;
-    base = CompareBytes(Key(base + half), key, width_) <= 0 ? base + half : base;
+    base = CompareKeys<kWidth>(Key(base + half), key) <= 0 ? base + half : base;
     n -= half;
   }
-  return CompareBytes(Key(base), key, width_) == 0 ? static_cast<int64_t>(base) : -1;
+  return CompareKeys<kWidth>(Key(base), key) == 0 ? static_cast<int64_t>(base) : -1;
 }
 
+template <size_t kWidth>
 int64_t KeyRows::SearchFrom(const uint8_t* key, Span span) const {
   if (span.count > 0) {
-    const int64_t row = Search(key, span.firstRow, span.firstRow + span.count);
+    const int64_t row = Search<kWidth>(key, span.firstRow, span.firstRow + span.count);
     if (row >= 0) return row;
   }
-  return Search(key, 0, rows_);
+  return Search<kWidth>(key, 0, rows_);
 }
 
 int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
@@ -67,47 +78,57 @@ int64_t KeyRows::Find(const uint8_t* key, uint16_t block) const {
   return -1;
 }
 
-uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const {
-  if (row < 0 || CompareBytes(entry, data_ + static_cast<size_t>(row) * stride_, sameBytes) != 0) return kNoRow;
+uint32_t KeyRows::Confirm(const uint8_t* entry, int64_t row, const uint8_t* rowBytes, size_t sameBytes) {
+  if (row < 0 || CompareBytes(entry, rowBytes + static_cast<size_t>(row) * sameBytes, sameBytes) != 0) return kNoRow;
   return static_cast<uint32_t>(row);
 }
 
-void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                       const SplitLoop& split) const {
-  if (ascending_)
-    MatchByBlock(entries, blocks, n, sameBytes, rowOf, split);
+void KeyRows::MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                       size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const {
+  if (!ascending_)
+    MatchByHash(entries, n, rowBytes, sameBytes, rowOf, split);
+  else if (width_ == 4)
+    MatchBySearch<4>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
+  else if (width_ == 2)
+    MatchBySearch<2>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
+  else if (width_ == 8)
+    MatchBySearch<8>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
   else
-    MatchByHash(entries, n, sameBytes, rowOf, split);
+    MatchBySearch<0>(entries, blocks, n, rowBytes, sameBytes, rowOf, split);
 }
 
-void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes,
-                           uint32_t* rowOf, const SplitLoop& split) const {
-  // The entries grouped by the block they name (a counting sort); those naming no block of the
-  // chain form the last group, searched in all rows.
-  const size_t outside = spans_.size();
-  const auto groupOf = [&](uint16_t block) { return SpanOf(block).count > 0 ? size_t{block} : outside; };
-  std::vector<uint32_t> starts(outside + 2, 0);  // starts[g]: place of group g's first entry
-  for (size_t j = 0; j < n; ++j) ++starts[groupOf(blocks[j]) + 1];
-  std::partial_sum(starts.begin(), starts.end(), starts.begin());
-  LargeArray<uint32_t> byBlock(n);  // entry numbers, group after group
-  {
-    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
-    for (size_t j = 0; j < n; ++j) byBlock[next[groupOf(blocks[j])]++] = static_cast<uint32_t>(j);
-  }
-  // The entries lie at random places: fetched far enough ahead that their reads overlap.
-  constexpr size_t kLookAhead = 48;
+template <size_t kWidth>
+void KeyRows::MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                            size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const {
+  // The entries are taken in their order, a batch at a time: the keys of the block an entry
+  // names lie at a random place and are fetched far enough ahead that their reads overlap;
+  // so are the bytes of the rows the batch found, before they are compared with the entries.
+  constexpr size_t kLookAhead = 16;
+  constexpr size_t kBatch = 32;
+  constexpr size_t kCacheLine = 64;
+  const size_t stride = sameBytes + width_;
   const auto match = [&](size_t begin, size_t end) {
-    size_t group = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin()) - 1;
-    for (size_t k = begin; k < end; ++k) {
-      while (starts[group + 1] <= k) ++group;
-      if (k + kLookAhead < end) {
-        const uint8_t* ahead = entries + size_t{byBlock[k + kLookAhead]} * stride_;
-        __builtin_prefetch(ahead);
-        __builtin_prefetch(ahead + stride_ - 1);
+    int64_t found[kBatch];
+    for (size_t batch = begin; batch < end; batch += kBatch) {
+      const size_t batchEnd = std::min(end, batch + kBatch);
+      for (size_t j = batch; j < batchEnd; ++j) {
+        if (j + kLookAhead < end) {
+          const Span ahead = SpanOf(blocks[j + kLookAhead]);
+          const uint8_t* keys = Key(ahead.firstRow);
+          const uint8_t* keysEnd = keys + size_t{ahead.count} * width_;
+          for (const uint8_t* line = keys; line < keysEnd; line += kCacheLine) __builtin_prefetch(line);
+          if (ahead.count > 0) __builtin_prefetch(keysEnd - 1);
+        }
+        const int64_t row = SearchFrom<kWidth>(entries + j * stride + sameBytes, SpanOf(blocks[j]));
+        found[j - batch] = row;
+        if (row >= 0 && sameBytes > 0) {
+          const uint8_t* bytes = rowBytes + static_cast<size_t>(row) * sameBytes;
+          __builtin_prefetch(bytes);
+          __builtin_prefetch(bytes + sameBytes - 1);
+        }
       }
-      const uint32_t j = byBlock[k];
-      const uint8_t* entry = entries + size_t{j} * stride_;
-      rowOf[j] = Confirm(entry, SearchFrom(entry + offset_, group < outside ? spans_[group] : Span{}), sameBytes);
+      for (size_t j = batch; j < batchEnd; ++j)
+        rowOf[j] = Confirm(entries + j * stride, found[j - batch], rowBytes, sameBytes);
     }
   };
   if (split)
@@ -116,16 +137,17 @@ void KeyRows::MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_
     match(0, n);
 }
 
-void KeyRows::MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf,
-                          const SplitLoop& split) const {
+void KeyRows::MatchByHash(const uint8_t* entries, size_t n, const uint8_t* rowBytes, size_t sameBytes,
+                          uint32_t* rowOf, const SplitLoop& split) const {
   // Each entry's hash slot is fetched into the cache a few entries before it is looked up:
   // the lookups at random places overlap.
   constexpr size_t kLookAhead = 8;
+  const size_t stride = sameBytes + width_;
   const auto match = [&](size_t begin, size_t end) {
     for (size_t j = begin; j < end; ++j) {
-      if (j + kLookAhead < end) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride_ + offset_)]);
-      const uint8_t* entry = entries + j * stride_;
-      rowOf[j] = Confirm(entry, Find(entry + offset_, 0), sameBytes);
+      if (j + kLookAhead < end) __builtin_prefetch(&slots_[Slot(entries + (j + kLookAhead) * stride + sameBytes)]);
+      const uint8_t* entry = entries + j * stride;
+      rowOf[j] = Confirm(entry, Find(entry + sameBytes, 0), rowBytes, sameBytes);
     }
   };
   if (split)

@@ -19,28 +19,31 @@ class KeyRows {
  public:
   static constexpr uint32_t kNoRow = UINT32_MAX;
 
-  // Row r's key is the `width` bytes at data + r * stride + offset; `blocks` are the rows' data
-  // blocks in chain order (DataFile::Blocks), covering rows 0..rows-1. `data` must outlive this
-  // object.
-  KeyRows(const uint8_t* data, size_t stride, size_t offset, size_t width, uint32_t rows,
-          const std::vector<BlockEntry>& blocks);
+  // Row r's key is the `width` bytes at keys + r * width; `blocks` are the rows' data blocks in
+  // chain order (DataFile::Blocks), covering rows 0..rows-1. `keys` must outlive this object.
+  KeyRows(const uint8_t* keys, size_t width, uint32_t rows, const std::vector<BlockEntry>& blocks);
 
   // The first row whose key bytes are `key`, or -1; `block` is where the row is expected.
   int64_t Find(const uint8_t* key, uint16_t block) const;
 
-  // Matches `n` entries laid out as the rows (the key at `offset`), `stride` bytes apart from
-  // `entries`, entry j expected in data block blocks[j]: rowOf[j] is the row Find gives when
-  // that row's first `sameBytes` bytes equal the entry's, else kNoRow. The entries are taken
-  // through `split` (may be empty). With ascending keys they are taken block by block, the
-  // entries of a block together: its rows are read once for all of them, and the entries,
-  // fetched a few ahead, are the only reads at random places.
-  void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                const SplitLoop& split) const;
+  // Matches `n` entries from `entries`, each `sameBytes` bytes followed by a key, entry j
+  // expected in data block blocks[j]: rowOf[j] is the row r Find gives when the entry's first
+  // bytes equal the `sameBytes` bytes at rowBytes + r * sameBytes, else kNoRow. The entries are taken
+  // through `split` (may be empty), in their order; with ascending keys the keys of the block
+  // an entry names and then the bytes of the row found, the only reads at random places, are
+  // fetched a few entries ahead.
+  void MatchAll(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes, size_t sameBytes,
+                uint32_t* rowOf, const SplitLoop& split) const;
 
  private:
-  const uint8_t* Key(uint32_t r) const { return data_ + static_cast<size_t>(r) * stride_ + offset_; }
+  const uint8_t* Key(uint32_t r) const { return keys_ + static_cast<size_t>(r) * width_; }
   size_t Slot(const uint8_t* key) const;
+  // The order of two keys; kWidth is the keys' width when known at compile time (the common
+  // widths of integer and date keys, compared as one number), else 0.
+  template <size_t kWidth>
+  int CompareKeys(const uint8_t* a, const uint8_t* b) const;
   // Row with `key` among rows [first, end) of ascending keys, or -1.
+  template <size_t kWidth = 0>
   int64_t Search(const uint8_t* key, uint32_t first, uint32_t end) const;
   // The rows of a block of the chain.
   struct Span {
@@ -49,16 +52,22 @@ class KeyRows {
   };
   // Row with `key` among ascending keys: searched in the rows of `span` first, then in all rows;
   // -1 when no row has it.
+  template <size_t kWidth = 0>
   int64_t SearchFrom(const uint8_t* key, Span span) const;
   Span SpanOf(uint16_t block) const { return block < spans_.size() ? spans_[block] : Span{}; }
-  // `row` when its first `sameBytes` bytes equal the entry's, else kNoRow.
-  uint32_t Confirm(const uint8_t* entry, int64_t row, size_t sameBytes) const;
-  void MatchByBlock(const uint8_t* entries, const uint16_t* blocks, size_t n, size_t sameBytes, uint32_t* rowOf,
-                    const SplitLoop& split) const;
-  void MatchByHash(const uint8_t* entries, size_t n, size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
+  // `row` when its `sameBytes` bytes at `rowBytes` equal the entry's first, else kNoRow.
+  static uint32_t Confirm(const uint8_t* entry, int64_t row, const uint8_t* rowBytes, size_t sameBytes);
+  // Whether every row's key is above the one before.
+  template <size_t kWidth>
+  bool KeysAscend() const;
+  template <size_t kWidth>
+  void MatchBySearch(const uint8_t* entries, const uint16_t* blocks, size_t n, const uint8_t* rowBytes,
+                     size_t sameBytes, uint32_t* rowOf, const SplitLoop& split) const;
+  void MatchByHash(const uint8_t* entries, size_t n, const uint8_t* rowBytes, size_t sameBytes, uint32_t* rowOf,
+                   const SplitLoop& split) const;
 
-  const uint8_t* data_;
-  size_t stride_, offset_, width_;
+  const uint8_t* keys_;
+  size_t width_;
   uint32_t rows_;
   bool ascending_ = true;
   std::vector<Span> spans_;  // by block number

@@ -13,6 +13,7 @@
 #include "format/upper_case.h"
 #include "io/coding.h"
 #include "io/compare_bytes.h"
+#include "io/copy_bytes.h"
 #include "io/engine_error.h"
 #include "io/file_system.h"
 #include "io/large_buffer.h"
@@ -71,21 +72,31 @@ int IndexFieldCount(const TableHeader& x, int keyFields) {
                     : n - static_cast<int>(idx::kTupleTrailerFields);
 }
 
-// Alpha values compare up to their first NUL; what follows it is zeroed.
-void NormalizeAlpha(uint8_t* p, size_t n) {
-  size_t i = 0;
-  while (i < n && p[i] != 0) ++i;
-  if (i < n) std::memset(p + i, 0, n - i);
-}
-
-// Index bytes of a record: the index fields' stored bytes, alpha normalized.
+// Index bytes of a record: the index fields' stored bytes, alpha values compared up to their
+// first NUL (what follows it is zeroed).
 void RawIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,
                    const uint8_t* record, uint8_t* out) {
   for (int f : index.fields) {
     const FieldLayout& l = layout[static_cast<size_t>(f)];
-    std::memcpy(out, record + l.offset, l.bytes);
-    if (l.type == PxType::Alpha) NormalizeAlpha(out, l.bytes);
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out, record + l.offset, l.bytes);
+    else
+      CopyBytes(out, record + l.offset, l.bytes);
     out += l.bytes;
+  }
+}
+
+// The same of an index file's entry, whose index fields come first, one after another.
+void EntryIndexBytes(const SecondaryDef& index, const std::vector<FieldLayout>& layout,
+                     const uint8_t* entry, uint8_t* out) {
+  size_t at = 0;
+  for (int f : index.fields) {
+    const FieldLayout& l = layout[static_cast<size_t>(f)];
+    if (l.type == PxType::Alpha)
+      CopyAlpha(out + at, entry + at, l.bytes);
+    else
+      CopyBytes(out + at, entry + at, l.bytes);
+    at += l.bytes;
   }
 }
 
@@ -139,10 +150,10 @@ bool OrderIsBytewise(const SecondaryDef& index, const TableHeader& table) {
 }
 
 // Order from a maintained index file; false (with *why) when the file cannot be trusted.
-// `rowBytes` holds for every row its index bytes (normalized, case-folded) followed by its key
-// bytes: exactly what the row's index entry must begin with.
+// `rowBytes` holds for every row its index bytes (normalized, case-folded), `rowKeys` its key
+// bytes: together exactly what the row's index entry must begin with.
 bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const TableHeader& table,
-                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes,
+                        const std::vector<FieldLayout>& layout, const uint8_t* rowBytes, const uint8_t* rowKeys,
                         const std::vector<BlockEntry>& blocks, size_t width, size_t keyWidth, uint32_t rows, int codePage,
                         std::vector<uint32_t>* order, std::string* why, IndexEntriesRead* seen,
                         const std::function<void()>& rowsReady, const SplitLoop& split, const IndexFileWalk* walked) {
@@ -195,15 +206,10 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
     for (uint32_t i = 0; i < count; ++i, ++read, rec += xh.recordSize) {
       uint8_t* e = entries.get() + read * stride;
       filled = read + 1;
-      std::memcpy(e, rec, stride);
+      EntryIndexBytes(index.def, layout, rec, e);
+      CopyBytes(e + width, rec + width, keyWidth);
       hints[read] = static_cast<uint16_t>(
           coding::DecodeFlippedInt(rec + xh.recordSize - idx::kBlockNumberBytes, idx::kBlockNumberBytes));
-      size_t off = 0;
-      for (int f : index.def.fields) {
-        const FieldLayout& l = layout[static_cast<size_t>(f)];
-        if (l.type == PxType::Alpha) NormalizeAlpha(e + off, l.bytes);
-        off += l.bytes;
-      }
       FoldCase(index.def, layout, codePage, e);
       if (!checkOrder) continue;
       const uint8_t* key = e;
@@ -221,11 +227,12 @@ bool OrderFromIndexFile(FileSystem& fs, const SecondaryIndex& index, const Table
       previousKey = descending ? previous.data() : e;
     }
   }
-  rowsReady();
-  const KeyRows keyRows(rowBytes, stride, width, keyWidth, rows, blocks);
-  // Each entry's row goes where the order will have it; the verdict below only checks them.
+  // Each entry's row goes where the order will have it; the verdict below only checks them. Its
+  // memory is made ready before the rows are waited for.
   order->resize(filled);
-  keyRows.MatchAll(entries.get(), hints.data(), filled, width, order->data(), split);
+  rowsReady();
+  const KeyRows keyRows(rowKeys, keyWidth, rows, blocks);
+  keyRows.MatchAll(entries.get(), hints.data(), filled, rowBytes, width, order->data(), split);
   if (seen && !readFault && unsortedBatchEnd == SIZE_MAX) {
     seen->complete = true;
     seen->blocks = x.Blocks();
@@ -348,15 +355,16 @@ SecondaryRows::SecondaryRows(const SecondaryIndex& index, const TableHeader& tab
       useFile_(index.maintained && keyWidth_ > 0),
       codePage_(CodePage::ForHeader(table).Number()) {
   for (int f : def_.fields) width_ += layout_[static_cast<size_t>(f)].bytes;
-  stride_ = width_ + (useFile_ ? keyWidth_ : 0);
-  bytes_ = AllocateLargeBuffer(static_cast<size_t>(rows) * stride_);  // every row is added before use
+  // Every row is added before use.
+  bytes_ = AllocateLargeBuffer(static_cast<size_t>(rows) * width_);
+  if (useFile_) keys_ = AllocateLargeBuffer(static_cast<size_t>(rows) * keyWidth_);
 }
 
 void SecondaryRows::Add(uint32_t row, const uint8_t* record) {
-  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * stride_;
+  uint8_t* out = bytes_.get() + static_cast<size_t>(row) * width_;
   RawIndexBytes(def_, layout_, record, out);
   FoldCase(def_, layout_, codePage_, out);
-  if (useFile_) std::memcpy(out + width_, record, keyWidth_);
+  if (useFile_) CopyBytes(keys_.get() + static_cast<size_t>(row) * keyWidth_, record, keyWidth_);
 }
 
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
@@ -396,15 +404,14 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   const size_t keyWidth = gathered.keyWidth_;
   const bool useFile = gathered.useFile_;
   const int codePage = gathered.codePage_;
-  const size_t stride = gathered.stride_;
   uint8_t* rowBytes = gathered.bytes_.get();
 
   std::vector<uint32_t> order;
   std::string why = "Die Indexdatei wird nicht gepflegt.";
   if (useFile) {
     try {
-      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, blocks, width, keyWidth, rows, codePage, &order, &why,
-                             seen, rowsReady, split, walked))
+      if (OrderFromIndexFile(fs, index, table, layout, rowBytes, gathered.keys_.get(), blocks, width, keyWidth, rows,
+                             codePage, &order, &why, seen, rowsReady, split, walked))
         return order;
     } catch (const EDBEngineError& e) {
       why = e.what();
@@ -413,7 +420,7 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
   if (note && useFile) *note = "Index „" + index.def.name + "“: " + why + " Die Reihenfolge wurde aus den Daten gebildet.";
   rowsReady();
 
-  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * stride; };
+  auto keyOf = [&](uint32_t r) { return rowBytes + static_cast<size_t>(r) * width; };
   for (uint32_t r = 0; r < rows; ++r) ToSortKey(index.def, layout, keyOf(r));
   // Bytes that all keys share decide nothing; after them, a big-endian 8-byte prefix of each
   // key makes most comparisons one integer compare.

@@ -63,8 +63,8 @@ struct IndexFileWalk {
 };
 
 // What an order of `index` needs of each row of the data: its index bytes (alpha normalized and
-// case-folded as the index file stores them) followed, when the index file can be used, by its
-// key bytes, gathered record by record.
+// case-folded as the index file stores them) and, when the index file can be used, apart from
+// them its key bytes, gathered record by record.
 class SecondaryRows {
  public:
   SecondaryRows(const SecondaryIndex& index, const TableHeader& table, uint32_t rows);
@@ -83,8 +83,8 @@ class SecondaryRows {
   size_t keyWidth_;
   bool useFile_;
   int codePage_;
-  size_t stride_ = 0;
-  LargeBuffer bytes_;
+  LargeBuffer bytes_;  // index bytes, width_ per row
+  LargeBuffer keys_;   // key bytes, keyWidth_ per row; only when the file is used
 };
 
 // Stored row numbers of `data` in the order of `index`. `note` (may be null) receives a German
@@ -92,7 +92,8 @@ class SecondaryRows {
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, DataFile& data,
                                      std::string* note);
 // The same from every row of the data gathered in `rows` (which the order may change);
-// `blocks` are the data's blocks in chain order (DataFile::Blocks). `seen` (may be null)
+// `blocks` are the data's blocks in chain order (DataFile::Blocks), looked at only once the rows
+// are ready (they may be filled by the time `rowsReady` returns). `seen` (may be null)
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // once, before the rows are first looked at, after the index file's entries are read: the rows
 // may be gathered then; a failure of it is raised again where the rows are needed again. The entries are matched with their rows through `split` (may be empty).

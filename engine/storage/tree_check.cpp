@@ -1,5 +1,6 @@
 #include "storage/tree_check.h"
 
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -40,6 +41,7 @@ class TreeChecker {
       return;
     }
     std::vector<Entry> level1;
+    level1.reserve(blocks_.size());  // one entry per data block, in a sound tree
     if (h_.fileBlocks != 0 && h_.numIndexLevels != 0) {
       if (!Descend(h_.indexRoot, h_.numIndexLevels, "", &level1, nullptr)) return;
     }
@@ -51,19 +53,21 @@ class TreeChecker {
 
  private:
   void Problem(const std::string& place, const std::string& text) { problems_.push_back({path_, place, text}); }
+  // Places, worded only for a problem.
+  static std::string BlockPlace(uint16_t block) { return "Block " + std::to_string(block); }
+  static std::string EntryPlace(size_t i) { return "Eintrag " + std::to_string(i + 1); }
 
   // Reads the entries of tree block `block`; false (with a problem) when it cannot be read.
   bool ReadEntries(uint16_t block, std::vector<Entry>* out) {
-    const std::string place = "Block " + std::to_string(block);
     if (block == 0 || block > h_.fileBlocks || !visited_.insert(block).second) {
-      Problem(place, "Der Indexbaum verweist auf einen ungültigen oder schon besuchten Block.");
+      Problem(BlockPlace(block), "Der Indexbaum verweist auf einen ungültigen oder schon besuchten Block.");
       return false;
     }
     std::vector<uint8_t> bytes(h_.BlockBytes());
     const size_t got = file_->ReadAt(h_.BlockOffset(block), bytes.data(), bytes.size());
     const int count = got < blk::kHeaderBytes ? -1 : DecodeBlockHeader(bytes.data()).RecordCount(h_.recordSize);
     if (count < 0 || blk::kHeaderBytes + static_cast<size_t>(count) * h_.recordSize > got) {
-      Problem(place, "Der Indexblock ist abgeschnitten oder sein Kopf ist beschädigt.");
+      Problem(BlockPlace(block), "Der Indexblock ist abgeschnitten oder sein Kopf ist beschädigt.");
       return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -87,15 +91,15 @@ class TreeChecker {
                const uint64_t* count) {
     std::vector<Entry> entries;
     if (!ReadEntries(block, &entries)) return false;
-    const std::string place = "Block " + std::to_string(block);
     uint64_t total = 0;
     for (const Entry& e : entries) total += e.count;
     if (count && (entries.empty() || entries.front().key != key || total != *count)) {
-      Problem(place, "Der Eintrag der Ebene darüber passt nicht zum ersten Schlüssel oder zur Satzzahl des Blocks.");
+      Problem(BlockPlace(block),
+              "Der Eintrag der Ebene darüber passt nicht zum ersten Schlüssel oder zur Satzzahl des Blocks.");
       return false;
     }
     if (level == 1) {
-      level1->insert(level1->end(), entries.begin(), entries.end());
+      level1->insert(level1->end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
       return true;
     }
     for (const Entry& e : entries)
@@ -107,16 +111,15 @@ class TreeChecker {
     const auto& blocks = blocks_;
     for (size_t i = 0; i < level1.size() && i < blocks.size(); ++i) {
       const Entry& e = level1[i];
-      const std::string place = "Eintrag " + std::to_string(i + 1);
       if (e.child != blocks[i].block || e.count != blocks[i].count) {
-        Problem(place, "Der Index nennt Block " + std::to_string(e.child) + " mit " + std::to_string(e.count) +
-                           " Datensätzen, die Daten haben an dieser Stelle Block " +
-                           std::to_string(blocks[i].block) + " mit " + std::to_string(blocks[i].count) + ".");
+        Problem(EntryPlace(i), "Der Index nennt Block " + std::to_string(e.child) + " mit " + std::to_string(e.count) +
+                                   " Datensätzen, die Daten haben an dieser Stelle Block " +
+                                   std::to_string(blocks[i].block) + " mit " + std::to_string(blocks[i].count) + ".");
         return;
       }
       if (i >= firstKeys_.size() || firstKeys_[i] != e.key) {
-        Problem(place, "Der Schlüssel im Index ist nicht der des ersten Datensatzes von Block " +
-                           std::to_string(e.child) + ".");
+        Problem(EntryPlace(i), "Der Schlüssel im Index ist nicht der des ersten Datensatzes von Block " +
+                                   std::to_string(e.child) + ".");
         return;
       }
     }

@@ -11,21 +11,19 @@
 namespace engine {
 namespace {
 
-// Rows of `stride` bytes whose key (`width` bytes at offset 1) is given per row; blocks of
+// Rows whose key (`width` bytes) is given per row, each with one other byte 0xEE; blocks of
 // `perBlock` rows numbered 10, 11, ...
 struct Rows {
-  Rows(const std::vector<std::string>& keys, size_t width, uint32_t perBlock) : width(width) {
-    bytes.assign(keys.size() * (width + 1), 0xEE);
-    for (size_t r = 0; r < keys.size(); ++r) std::memcpy(&bytes[r * (width + 1) + 1], keys[r].data(), width);
+  Rows(const std::vector<std::string>& keys, size_t width, uint32_t perBlock) : width(width), other(keys.size(), 0xEE) {
+    for (const std::string& key : keys) bytes.insert(bytes.end(), key.begin(), key.begin() + static_cast<long>(width));
     for (uint32_t first = 0; first < keys.size(); first += perBlock)
       blocks.push_back({static_cast<uint16_t>(10 + first / perBlock), first,
                         std::min<uint32_t>(perBlock, static_cast<uint32_t>(keys.size()) - first)});
   }
-  KeyRows Finder() const {
-    return KeyRows(bytes.data(), width + 1, 1, width, static_cast<uint32_t>(bytes.size() / (width + 1)), blocks);
-  }
+  KeyRows Finder() const { return KeyRows(bytes.data(), width, static_cast<uint32_t>(other.size()), blocks); }
   size_t width;
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // the keys, one after another
+  std::vector<uint8_t> other;  // each row's other byte
   std::vector<BlockEntry> blocks;
 };
 
@@ -43,7 +41,7 @@ std::vector<uint32_t> Match(const Rows& rows, const std::vector<std::pair<char, 
     packed.insert(packed.end(), key.begin(), key.end());
   }
   std::vector<uint32_t> matched(entries.size(), 0xABCD);
-  finder.MatchAll(packed.data(), blocks.data(), entries.size(), 1, matched.data(), split);
+  finder.MatchAll(packed.data(), blocks.data(), entries.size(), rows.other.data(), 1, matched.data(), split);
   return matched;
 }
 
@@ -115,6 +113,42 @@ TEST(KeyRows, EntriesOfManyBlocksMatchWhateverPiecesTheLoopTakes) {
   EXPECT_EQ(Match(unsorted, {{'\xEE', "a"}, {'\xEE', "b"}, {'\xEE', "x"}, {'\xEE', "d"}}, {0, 10, 11, 12},
                   BackwardsInPieces),
             (std::vector<uint32_t>{4, 1, kNo, 0}));
+}
+
+TEST(KeyRows, ManyEntriesOfEveryKeyWidthMatchAsFindFindsThem) {
+  // More entries than are fetched ahead, naming the right block, a stale one, the short last
+  // block, a block outside the chain, none and the highest block number; keys not there.
+  for (size_t width : {size_t{2}, size_t{3}, size_t{4}, size_t{8}, size_t{10}}) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < 500; ++i) {
+      std::string key(width, '\0');
+      key[width - 2] = static_cast<char>(i / 128);
+      key[width - 1] = static_cast<char>(2 * (i % 128) + 1);
+      keys.push_back(key);
+    }
+    const Rows sorted(keys, width, 7);  // blocks 10-81, the last with 3 rows
+    const KeyRows finder = sorted.Finder();
+    std::vector<std::pair<char, std::string>> entries;
+    std::vector<uint16_t> blocks;
+    const uint16_t named[] = {0, 1, 2, 3, 81, 9, 0, 65535};  // 0-3: offsets from the right block
+    for (int e = 0; e < 300; ++e) {
+      const int row = (e * 37) % 520;  // rows from 500 on have no key in the table
+      std::string key = row < 500 ? keys[static_cast<size_t>(row)] : keys[static_cast<size_t>(row - 500)];
+      if (row >= 500) key[width - 1] = static_cast<char>(key[width - 1] + 1);
+      entries.push_back({'\xEE', key});
+      const uint16_t choice = named[e % 8];
+      blocks.push_back(choice <= 3 ? static_cast<uint16_t>(10 + row % 500 / 7 + choice) : choice);
+    }
+    std::vector<uint32_t> expected;
+    for (size_t e = 0; e < entries.size(); ++e) {
+      const int64_t row = Find(finder, entries[e].second, blocks[e]);
+      expected.push_back(row < 0 ? KeyRows::kNoRow : static_cast<uint32_t>(row));
+    }
+    EXPECT_EQ(Match(sorted, entries, blocks), expected) << "width " << width;
+    EXPECT_EQ(Match(sorted, entries, blocks, BackwardsInPieces), expected) << "width " << width;
+    EXPECT_EQ(expected[0], 0u);
+    EXPECT_EQ(expected[14], KeyRows::kNoRow);  // row 518: no such key
+  }
 }
 
 TEST(KeyRows, NoRows) {

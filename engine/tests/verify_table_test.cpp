@@ -9,9 +9,12 @@
 #include <functional>
 #include <map>
 
+#include "component/bulk_table.h"
 #include "direct/table_files.h"
 #include "direct/table_verify.h"
 #include "engine/tests/table_damage.h"
+#include "family/record_check.h"
+#include "family/shared_gather.h"
 #include "family/table_cursor.h"
 #include "format/blob_block.h"
 #include "format/data_block.h"
@@ -231,6 +234,50 @@ TEST(VerifyTable, BrokenBlobReferencesAreNamedWithTheirRecord) {
   }
 }
 
+TEST(VerifyTable, BlobsSharedByManyRecordsNameTheirFirstUserAndTheLeftOverBlobsInFileOrder) {
+  // 30 records with blobs in the .MB; records 2 to 26 are made to refer to the blob of record 1,
+  // which leaves their own 25 blobs to no record.
+  TempDir dir;
+  TFieldDefs fields;
+  fields.Add({"Nr", ftInteger, 0, false});
+  fields.Add({"Notiz", ftMemo, 10, false});
+  int next = 0;
+  CreateTableInBulk(DefaultFileSystem(), dir.Path(), "NOTIZEN.DB", fields, TIndexDefs(), 0, [&](TBulkRow& row) {
+    if (next == 30) return false;
+    row.SetInteger(0, next);
+    row.SetBlob(1, "Notiz " + std::to_string(next) + std::string(static_cast<size_t>(20 + next * 150), '.'));
+    ++next;
+    return true;
+  });
+  const std::string path = dir.Path() + "NOTIZEN.DB";
+  const auto desc = damage::MemoDescriptors(path, 30);
+  ASSERT_EQ(desc.size(), 30u);
+  std::vector<uint32_t> leftOver;  // the blobs of records 2 to 26 by their offset in the .MB
+  Damage(path, [&](auto& b) {
+    for (size_t r = 1; r <= 25; ++r) {
+      leftOver.push_back(coding::GetU32(&b[desc[r] + mb::kDescRef]) & ~mb::kRefIndexMask);
+      std::copy_n(&b[desc[0]], mb::kDescriptorSize, &b[desc[r]]);
+    }
+  });
+  std::sort(leftOver.begin(), leftOver.end());
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  const std::string firstUser = "Der BLOb am Offset " +
+                                std::to_string(coding::GetU32(&ReadBytes(path)[desc[0] + mb::kDescRef]) & ~mb::kRefIndexMask) +
+                                " gehört schon zu Datensatz 1 (Block 1).";
+  std::vector<std::string> shared, orphans;
+  for (const auto& p : report.problems) {
+    if (p.text == firstUser) shared.push_back(p.place);
+    if (p.text.find("gehört zu keinem Datensatz") != std::string::npos) orphans.push_back(p.place);
+  }
+  ASSERT_EQ(shared.size(), kListedRecordProblems) << ProblemText(report);
+  EXPECT_EQ(shared[0], "Datensatz 2 (Block 1), Feld „Notiz“");
+  EXPECT_TRUE(Names(report, "NOTIZEN.DB", "", "Weitere 5 Fehler")) << ProblemText(report);
+  ASSERT_EQ(orphans.size(), 20u) << ProblemText(report);
+  for (size_t i = 0; i < orphans.size(); ++i)
+    EXPECT_EQ(orphans[i].rfind("Offset " + std::to_string(leftOver[i]), 0), 0u) << orphans[i];
+  EXPECT_TRUE(Names(report, "NOTIZEN.MB", "", "Weitere 5 BLObs gehören zu keinem Datensatz.")) << ProblemText(report);
+}
+
 TEST(VerifyTable, StaleSecondaryIndexIsNamed) {
   SKIP_WITHOUT_FIXTURES();
   TempDir dir;
@@ -307,6 +354,64 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
       EXPECT_TRUE(std::any_of(namedFirst.begin(), namedFirst.end(),
                               [&](const std::string& named) { return problems.find(named) != std::string::npos; }))
           << problems;
+  }
+}
+
+TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
+  // Blocks enough that the record check and the index thread each gather part of the rows and
+  // match entries with rows in many pieces. Two entries, the first and the last, name another
+  // block; in a second case a record far into the table also changes its group behind the
+  // index's back. The index thread starts before the chain is scanned: in a third case the
+  // header counts one record too many (the chain is read around it), in a fourth a block far
+  // into the chain points outside the file (the records and indexes are not checked).
+  for (const int change : {0, 1, 2, 3}) {
+    const bool recordChanged = change == 1;
+    TempDir dir;
+    TFieldDefs fields;
+    fields.Add({"Nr", ftInteger, 0, false});
+    fields.Add({"Gruppe", ftString, 10, false});
+    TIndexDefs indexes;
+    indexes.Add({"", "Nr", "", ixPrimary | ixUnique});
+    indexes.Add({"Gruppe", "Gruppe", "", 0});
+    const int records = static_cast<int>(SharedGather::kChunkBlocks * 3) * ((1024 - 6) / 14);
+    int next = 0;
+    CreateTableInBulk(DefaultFileSystem(), dir.Path(), "TEILE.DB", fields, indexes, 1024, [&](TBulkRow& row) {
+      if (next == records) return false;
+      row.SetInteger(0, next + 1);
+      row.SetString(1, "G" + std::to_string(next * 7919 % 97));
+      ++next;
+      return true;
+    });
+    const std::string path = dir.Path() + "TEILE.DB";
+    const auto offsets = RecordOffsets(path);
+    if (recordChanged) Damage(path, [&](auto& b) { b[offsets[offsets.size() * 2 / 3] + 5] ^= 0x01; });  // a digit
+    if (change == 2) Damage(path, [](auto& b) { coding::PutU32(&b[hdr::kNumRecords], coding::GetU32(&b[hdr::kNumRecords]) + 1); });
+    if (change == 3)
+      Damage(path, [&](auto& b) {
+        const TableHeader h = HeaderOf(b);
+        const size_t block = h.BlockOffset(static_cast<uint16_t>(h.fileBlocks * 2 / 3));
+        coding::PutU16(&b[block + blk::kNext], static_cast<uint16_t>(h.fileBlocks + 9));
+      });
+    std::string firstNamed;
+    Damage(dir.Path() + "TEILE.X02", [&](auto& b) {
+      const TableHeader h = HeaderOf(b);
+      const size_t first = h.BlockOffset(h.firstBlock) + blk::kHeaderBytes + h.recordSize - 1;
+      const size_t last = h.BlockOffset(h.lastBlock) + blk::kHeaderBytes + h.recordSize - 1;
+      firstNamed = "Eintrag 1 nennt Block " + std::to_string((b[first] ^ 1) | (b[first - 1] ^ 0x80) << 8);
+      b[first] ^= 1;
+      b[last] ^= 1;
+    });
+    ForwardingFileSystem oneThread(DefaultFileSystem());
+    const TableReport alone = VerifyTable(oneThread, path);
+    EXPECT_EQ(ProblemLines(VerifyTable(DefaultFileSystem(), path)), ProblemLines(alone));
+    if (change == 3) {
+      EXPECT_TRUE(Names(alone, "TEILE.DB", "Block", "außerhalb der Datei")) << ProblemText(alone);
+      continue;
+    }
+    const std::string expected = recordChanged ? "veraltet (ein Eintrag passt zu keinem Datensatz)"
+                                 : change == 2 ? "veraltet ("
+                                               : "Die Blocknummern von 2 Einträgen sind veraltet (" + firstNamed + ",";
+    EXPECT_TRUE(Names(alone, "TEILE.X02", "", expected)) << expected << "\n" << ProblemText(alone);
   }
 }
 
