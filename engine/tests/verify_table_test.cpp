@@ -350,10 +350,11 @@ TEST(VerifyTable, TheIndexesCheckedBesideTheRecordsReportAsOnOneThread) {
     }
     EXPECT_NE(problems.find(change == 0 ? "Blocknummern von 2 Einträgen" : "nicht der des ersten Datensatzes"), std::string::npos)
         << problems;
-    if (change == 0)
+    if (change == 0) {
       EXPECT_TRUE(std::any_of(namedFirst.begin(), namedFirst.end(),
                               [&](const std::string& named) { return problems.find(named) != std::string::npos; }))
           << problems;
+    }
   }
 }
 
