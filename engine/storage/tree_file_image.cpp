@@ -213,7 +213,7 @@ bool TreeFileImage::Take(FileSystem& fs, const std::string& path, uint8_t stamp,
       const uint32_t count =
           static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCount, idx::kShortBytes)) |
           uint32_t{static_cast<uint16_t>(coding::DecodeFlippedInt(trailer + idx::kTrailerCountHigh, idx::kShortBytes))} << 16;
-      level1.emplace_back(std::string(reinterpret_cast<const char*>(p), keyBytes), child, count);
+      level1.push_back({std::string(reinterpret_cast<const char*>(p), keyBytes), child, count});
       chain->push_back({child, firstRow, count});
       firstRow += count;
     }
