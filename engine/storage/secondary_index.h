@@ -96,7 +96,8 @@ std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index
 // are ready (they may be filled by the time `rowsReady` returns). `seen` (may be null)
 // receives what was read of a maintained index file. `rowsReady` (may be empty) is called
 // once, before the rows are first looked at, after the index file's entries are read: the rows
-// may be gathered then; a failure of it is raised again where the rows are needed again. The entries are matched with their rows through `split` (may be empty).
+// may be gathered then; a failure of it is raised again where the rows are needed again. The
+// entries are matched with their rows through `split` (may be empty).
 // `walked` (may be null) is the index file as a scan found it sound.
 std::vector<uint32_t> SecondaryOrder(FileSystem& fs, const SecondaryIndex& index, SecondaryRows& rows,
                                      const std::vector<BlockEntry>& blocks, std::string* note,
