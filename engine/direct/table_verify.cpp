@@ -44,13 +44,14 @@ void CheckOpenTable(FileSystem& fs, const std::string& dir, const std::string& n
   // The secondary indexes are read on a second thread from here on; it gets the table once it
   // is open over a sound chain (and ends before the table is closed).
   std::unique_ptr<TableCursor> cursor;
+  std::unique_ptr<File> data = fs.Open(path, OpenMode::ReadOnly);
   IndexChecks indexes(fs, dir, BaseNameOf(name), h);
-  indexes.Start();
+  indexes.Start(data->Size());
   // A chain without fault needs no second walk when the table is opened.
   std::optional<std::vector<std::pair<uint16_t, uint32_t>>> soundChain;
   {
-    const auto file = fs.Open(path, OpenMode::ReadOnly);
-    ChainScan scan = ScanChain(*file, h);
+    ChainScan scan = ScanChain(*data, h);
+    data.reset();
     if (scan.problems.empty()) soundChain = ChainWithCounts(scan);
     report.problems = std::move(scan.problems);
     if (scan.broken) return;  // the records and indexes are checked once the chain is mended

@@ -200,8 +200,9 @@ IndexChecks::~IndexChecks() {
   if (aside_.joinable()) aside_.join();
 }
 
-void IndexChecks::Start() {
+void IndexChecks::Start(uint64_t dataBytes) {
   if (!fs_.ConcurrentReads()) return;
+  if (uint64_t{header_.numRecords} * header_.recordSize > dataBytes) return;
   secondaries_ = DiscoverSecondaryIndexes(fs_, dir_, baseName_, header_);
   if (secondaries_.empty()) return;
   shared_ = std::make_unique<SharedGather>(secondaries_.front(), header_, header_.numRecords);

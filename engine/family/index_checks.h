@@ -3,6 +3,7 @@
 // and every secondary index (.Xnn/.XGn with the tree .Ynn/.YGn over it).
 
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -35,8 +36,10 @@ class IndexChecks {
   // waits for the open table (Open) before it reads the data itself, the rows for the first
   // index's order shared with the record check's pass (BlockSink); Run then helps it match the
   // entries with the rows. Not started when the file system cannot be read from two threads,
-  // the table has no secondary index or no thread can be had.
-  void Start();
+  // the table has no secondary index or no thread can be had, nor when the header counts more
+  // records than the data file of `dataBytes` bytes can hold: the rows' memory is taken here,
+  // before the chain is scanned, and a damaged count must not decide its size.
+  void Start(uint64_t dataBytes);
 
   // Hands the thread the opened table: only one whose chain is walked and whose blocks lie
   // whole in the file (a chain the scan found sound), so that neither thread changes what the

@@ -294,6 +294,16 @@ TEST(VerifyTable, StaleSecondaryIndexIsNamed) {
   EXPECT_TRUE(Names(report, "CUSTOMER.Y06", "Eintrag", "Datensätzen")) << ProblemText(report);
 }
 
+TEST(VerifyTable, AHeaderCountingFarMoreRecordsThanTheFileHoldsIsNamedWithoutTakingMemoryForThem) {
+  SKIP_WITHOUT_FIXTURES();
+  TempDir dir;
+  const std::string path = CopyTable(fixtures::KeyedWithBlobs(), dir.Path());
+  // Memory for this many rows of the secondary index would be hundreds of gigabytes.
+  Damage(path, [](auto& b) { coding::PutU32(&b[hdr::kNumRecords], 0xFFFFFFF0u); });
+  const TableReport report = VerifyTable(DefaultFileSystem(), path);
+  EXPECT_TRUE(Names(report, "CUSTOMER.DB", "", "nennt 4294967280 Datensätze")) << ProblemText(report);
+}
+
 // Problems in a form that compares whole: file, place and text of each, in order.
 std::vector<std::string> ProblemLines(const TableReport& report) {
   std::vector<std::string> lines;
