@@ -8,40 +8,39 @@
 #include <cstdint>
 #include <cstring>
 
+#include "io/unaligned.h"
+
 namespace engine {
 
 namespace compare_bytes_detail {
-
-template <typename T>
-T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 template <typename T>
 int Order(T a, T b) {
   return a < b ? -1 : a > b ? 1 : 0;
 }
 
+// The bytes at `p` read as one big-endian number.
+inline uint16_t BigEndian16(const uint8_t* p) { return __builtin_bswap16(LoadUnaligned<uint16_t>(p)); }
+inline uint32_t BigEndian32(const uint8_t* p) { return __builtin_bswap32(LoadUnaligned<uint32_t>(p)); }
+inline uint64_t BigEndian64(const uint8_t* p) { return __builtin_bswap64(LoadUnaligned<uint64_t>(p)); }
+
 }  // namespace compare_bytes_detail
 
 inline int CompareBytes(const uint8_t* a, const uint8_t* b, size_t n) {
-  using compare_bytes_detail::Load;
-  using compare_bytes_detail::Order;
+  using namespace compare_bytes_detail;
   switch (n) {
-    case 2: return Order(__builtin_bswap16(Load<uint16_t>(a)), __builtin_bswap16(Load<uint16_t>(b)));
-    case 4: return Order(__builtin_bswap32(Load<uint32_t>(a)), __builtin_bswap32(Load<uint32_t>(b)));
-    case 8: return Order(__builtin_bswap64(Load<uint64_t>(a)), __builtin_bswap64(Load<uint64_t>(b)));
+    case 2: return Order(BigEndian16(a), BigEndian16(b));
+    case 4: return Order(BigEndian32(a), BigEndian32(b));
+    case 8: return Order(BigEndian64(a), BigEndian64(b));
     default: break;
   }
   if (n < 8) return std::memcmp(a, b, n);
   // Longer strings 8 bytes at a time, the last 8 overlapping those before, which are equal by then.
   for (size_t i = 0; i + 8 < n; i += 8) {
-    const uint64_t x = __builtin_bswap64(Load<uint64_t>(a + i)), y = __builtin_bswap64(Load<uint64_t>(b + i));
+    const uint64_t x = BigEndian64(a + i), y = BigEndian64(b + i);
     if (x != y) return x < y ? -1 : 1;
   }
-  return Order(__builtin_bswap64(Load<uint64_t>(a + n - 8)), __builtin_bswap64(Load<uint64_t>(b + n - 8)));
+  return Order(BigEndian64(a + n - 8), BigEndian64(b + n - 8));
 }
 
 }  // namespace engine

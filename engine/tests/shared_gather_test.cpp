@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "component/bulk_table.h"
+#include "engine/tests/parts_table.h"
 #include "family/shared_gather.h"
 #include "family/table_cursor.h"
 #include "io/file_system.h"
@@ -23,22 +23,7 @@ namespace {
 class SharedGatherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TFieldDefs fields;
-    fields.Add({"Nr", ftInteger, 0, false});
-    fields.Add({"Gruppe", ftString, 10, false});
-    TIndexDefs indexes;
-    indexes.Add({"", "Nr", "", ixPrimary | ixUnique});
-    indexes.Add({"Gruppe", "Gruppe", "", 0});
-    constexpr int kPerBlock = (1024 - 6) / 14;
-    const int records = static_cast<int>(SharedGather::kChunkBlocks * 5 / 2) * kPerBlock;
-    int next = 0;
-    CreateTableInBulk(DefaultFileSystem(), dir_.Path(), "TEILE.DB", fields, indexes, 1024, [&](TBulkRow& row) {
-      if (next == records) return false;
-      row.SetInteger(0, next + 1);
-      row.SetString(1, "G" + std::to_string(next * 7919 % 97));
-      ++next;
-      return true;
-    });
+    parts::CreatePartsTable(dir_.Path(), static_cast<int>(SharedGather::kChunkBlocks * 5 / 2) * parts::kPartsPerBlock);
     cursor_ = TableCursor::Open(DefaultFileSystem(), dir_.Path(), "TEILE.DB");
     ASSERT_GT(cursor_->Data().Blocks().size(), 2 * SharedGather::kChunkBlocks);
     ASSERT_EQ(cursor_->Secondaries().size(), 1u);

@@ -12,6 +12,7 @@
 #include "component/bulk_table.h"
 #include "direct/table_files.h"
 #include "direct/table_verify.h"
+#include "engine/tests/parts_table.h"
 #include "engine/tests/table_damage.h"
 #include "family/record_check.h"
 #include "family/shared_gather.h"
@@ -378,22 +379,8 @@ TEST(VerifyTable, ATableOfManyBlocksReportsAsOnOneThread) {
   for (const int change : {0, 1, 2, 3}) {
     const bool recordChanged = change == 1;
     TempDir dir;
-    TFieldDefs fields;
-    fields.Add({"Nr", ftInteger, 0, false});
-    fields.Add({"Gruppe", ftString, 10, false});
-    TIndexDefs indexes;
-    indexes.Add({"", "Nr", "", ixPrimary | ixUnique});
-    indexes.Add({"Gruppe", "Gruppe", "", 0});
-    const int records = static_cast<int>(SharedGather::kChunkBlocks * 3) * ((1024 - 6) / 14);
-    int next = 0;
-    CreateTableInBulk(DefaultFileSystem(), dir.Path(), "TEILE.DB", fields, indexes, 1024, [&](TBulkRow& row) {
-      if (next == records) return false;
-      row.SetInteger(0, next + 1);
-      row.SetString(1, "G" + std::to_string(next * 7919 % 97));
-      ++next;
-      return true;
-    });
-    const std::string path = dir.Path() + "TEILE.DB";
+    const std::string path =
+        parts::CreatePartsTable(dir.Path(), static_cast<int>(SharedGather::kChunkBlocks * 3) * parts::kPartsPerBlock);
     const auto offsets = RecordOffsets(path);
     if (recordChanged) Damage(path, [&](auto& b) { b[offsets[offsets.size() * 2 / 3] + 5] ^= 0x01; });  // a digit
     if (change == 2) Damage(path, [](auto& b) { coding::PutU32(&b[hdr::kNumRecords], coding::GetU32(&b[hdr::kNumRecords]) + 1); });
