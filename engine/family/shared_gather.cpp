@@ -54,10 +54,13 @@ void SharedGather::FromPass(size_t b, const uint8_t* records) {
     return;
   }
   AddBlock(b, records);
+  if (b + 1 == blocks_.size()) EndPassShare(true);  // the chain's last block: every chunk taken is whole
 }
 
 void SharedGather::PassEnded() {
-  if (!passDone_) EndPassShare(true);
+  // Ended before the chain's last block and before meeting the other thread: the chunk it was in
+  // may lack blocks, so the rows are gathered whole.
+  if (!passDone_) EndPassShare(false);
 }
 
 void SharedGather::EndPassShare(bool complete) {

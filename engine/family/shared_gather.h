@@ -49,7 +49,9 @@ class SharedGather {
   // On the pass's thread, for every block of the chain in order: the records of chain block
   // `b`, or null when they could not be read.
   void FromPass(size_t b, const uint8_t* records);
-  // On the pass's thread: no more blocks come from the pass (called again, it does nothing).
+  // On the pass's thread: no more blocks come from the pass (called again, it does nothing). A
+  // pass that ends before the chain's last block without meeting the other thread leaves the
+  // gathering to the other thread alone.
   void PassEnded();
 
   // On the other thread, once: gathers the chunks the pass has not claimed, then waits for the

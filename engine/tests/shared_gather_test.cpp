@@ -83,7 +83,7 @@ TEST_F(SharedGatherTest, TheOtherThreadGathersEveryBlockWhenThePassEndsAtOnce) {
 TEST_F(SharedGatherTest, TheTwoMeetWhereverTheOtherThreadComes) {
   for (size_t before : {size_t{0}, size_t{1}, SharedGather::kChunkBlocks, SharedGather::kChunkBlocks + 3, Blocks()}) {
     const auto opened = Opened();
-  SharedGather& gather = *opened;
+    SharedGather& gather = *opened;
     Pass(gather, 0, before);
     std::thread other([&] { gather.Gather(); });
     Pass(gather, before, Blocks());
@@ -93,10 +93,21 @@ TEST_F(SharedGatherTest, TheTwoMeetWhereverTheOtherThreadComes) {
   }
 }
 
+TEST_F(SharedGatherTest, APassEndingWithinAChunkMakesTheOtherThreadGatherEveryRow) {
+  for (size_t given : {size_t{6}, SharedGather::kChunkBlocks + 1, Blocks() - 1}) {
+    const auto opened = Opened();
+    SharedGather& gather = *opened;
+    Pass(gather, 0, given);
+    gather.PassEnded();
+    gather.Gather();
+    EXPECT_EQ(OrderOf(gather.Rows()), expected_) << given << " blocks given";
+  }
+}
+
 TEST_F(SharedGatherTest, ABlockThePassCouldNotReadMakesTheOtherThreadGatherEveryRow) {
   for (size_t unreadable : {size_t{0}, size_t{5}, SharedGather::kChunkBlocks + 1}) {
     const auto opened = Opened();
-  SharedGather& gather = *opened;
+    SharedGather& gather = *opened;
     Pass(gather, 0, SharedGather::kChunkBlocks + 2, unreadable);
     gather.PassEnded();
     gather.Gather();
