@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "io/file_mapping.h"
+
 namespace engine {
 
 class File {
@@ -28,6 +30,9 @@ class File {
   // Whether WriteAt and StartWriteBack may run on another thread than the caller's while the
   // caller goes on using other files of the same file system.
   virtual bool WritableFromAnyThread() const { return false; }
+  // The first `bytes` bytes of the file mapped for reading in place (see io/file_mapping.h), or
+  // nullptr where this file cannot be mapped and is read with ReadAt alone (the default).
+  virtual std::unique_ptr<FileMapping> MapForReading(uint64_t /*bytes*/) const { return nullptr; }
 };
 
 enum class OpenMode { ReadOnly, ReadWrite, CreateTruncate };

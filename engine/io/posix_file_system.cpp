@@ -10,6 +10,7 @@
 
 #include "io/engine_error.h"
 #include "io/fail.h"
+#include "io/file_mapping.h"
 #include "io/file_system.h"
 #include "io/file_use_probe.h"
 #include "io/os_handles.h"
@@ -66,6 +67,7 @@ class PosixFile : public File {
     if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + SystemErrorText(errno));
   }
   bool WritableFromAnyThread() const override { return true; }
+  std::unique_ptr<FileMapping> MapForReading(uint64_t bytes) const override { return FileMapping::Map(fd_.Get(), bytes); }
 
  private:
   std::string path_;

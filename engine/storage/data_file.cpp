@@ -17,6 +17,9 @@ constexpr size_t kMinCacheChunks = 8;
 constexpr size_t kStreamSlots = 4;
 constexpr size_t kStreamAfter = 2;
 constexpr uint32_t kMaxBlockNumber = 0xFFFF;
+// Room mapped past the end of a browsed file, so that rows appended to it are read in place too.
+constexpr uint64_t kMinMappedGrowth = uint64_t{16} << 20;
+const std::atomic<bool> kNeverLost{false};
 
 }  // namespace
 
@@ -24,8 +27,10 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
     : file_(std::move(file)),
       header_(std::move(header)),
       cacheBytes_(cacheBytes),
-      browsing_(access == DataAccess::kBrowse) {
+      browsing_(access == DataAccess::kBrowse),
+      mappingLost_(&kNeverLost) {
   fileSize_ = file_->Size();
+  MapWhenWorthIt();
   SizeChunks();
   StartWalk();
   if (access == DataAccess::kWhole) WalkAll();
@@ -33,7 +38,11 @@ DataFile::DataFile(std::unique_ptr<File> file, TableHeader header, size_t cacheB
 
 DataFile::DataFile(std::unique_ptr<File> file, TableHeader header,
                    const std::vector<std::pair<uint16_t, uint32_t>>& chain)
-    : file_(std::move(file)), header_(std::move(header)), cacheBytes_(kCacheBytes), browsing_(false) {
+    : file_(std::move(file)),
+      header_(std::move(header)),
+      cacheBytes_(kCacheBytes),
+      browsing_(false),
+      mappingLost_(&kNeverLost) {
   fileSize_ = file_->Size();
   SizeChunks();
   std::vector<BlockEntry> blocks;
@@ -54,6 +63,20 @@ void DataFile::SizeChunks() {
                                          " ist größer als ein Block.");
   chunkBlocks_ = static_cast<uint32_t>(
       std::max<size_t>(1, std::min(kChunkBytes, cacheBytes_ / kMinCacheChunks) / blockBytes));
+}
+
+void DataFile::MapWhenWorthIt() {
+  if (!browsing_ || fileSize_ < kMapFromBytes || (mapping_ && mapping_->Size() >= fileSize_)) return;
+  mappingLost_ = &kNeverLost;
+  mapping_ = file_->MapForReading(fileSize_ + std::max(fileSize_ / 4, kMinMappedGrowth));
+  if (mapping_) mappingLost_ = &mapping_->LostFlag();
+}
+
+void DataFile::FailIfMappingLost() const {
+  if (mappingLost_->load(std::memory_order_relaxed))
+    Fail(kErrIo, file_->Path(),
+         "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "
+         "verkürzt, oder der Datenträger meldete einen Lesefehler.");
 }
 
 DataFile::~DataFile() = default;
@@ -85,6 +108,7 @@ bool DataFile::WalkStep(Reading reading) const {
     fail("Die Blockkette verweist auf einen Block außerhalb der Datei");
   // A read that fails leaves the walk where it was, so that asking again reads the block again.
   const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, reading).bytes);
+  FailIfMappingLost();
   walk_.visited[block] = true;
   ++walk_.walked;
   const int count = bh.RecordCount(static_cast<uint16_t>(header_.recordSize));
@@ -209,6 +233,11 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     const size_t at = (chunk - run.first) * chunkBytes + inChunk;
     return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
   };
+  if (mapping_) {
+    FailIfMappingLost();
+    const uint64_t at = header_.BlockOffset(block);
+    if (at + blockBytes <= std::min(fileSize_, mapping_->Size())) return BlockBytes{mapping_->Bytes() + at, blockBytes};
+  }
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
   // Its run may be the one replaced.
   loaded_ = LoadedRows();
@@ -337,6 +366,7 @@ void DataFile::Refresh(TableHeader header, uint32_t keptRows, std::vector<BlockE
                        const std::vector<uint16_t>& written) {
   header_ = std::move(header);
   fileSize_ = file_->Size();
+  MapWhenWorthIt();  // pointers into a mapping replaced here go with the rows forgotten below
   if (!walkDone_ && keptRows > 0) {
     // Rows not walked yet: the walk starts again on what the writer committed.
     DropCache();

@@ -9,6 +9,12 @@
 // with, so that it neither fills the cache nor drives out what random access keeps (but see
 // DataAccess::kBrowse).
 //
+// A browsing cursor on a file of at least kMapFromBytes on a local disk reads the blocks that lie
+// whole in the file in place, from the file mapped into memory (io/file_mapping.h), and needs no
+// cache for them; the rest of this comment describes the reading where there is no mapping (and
+// of a block that the end of the file cuts). A mapped page that can no longer be read (the file
+// was shortened by another program, or the disk failed) makes every later call raise kErrIo.
+//
 // DataAccess::kWhole serves a pass over the whole file (dump, copy, checks): the chain is
 // walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
 // walked step by step as rows are asked for, so that opening reads no block, reading a row walks
@@ -44,6 +50,7 @@
 
 #include "format/table_header.h"
 #include "io/buffer_ahead.h"
+#include "io/file_mapping.h"
 #include "io/large_buffer.h"
 
 namespace engine {
@@ -68,6 +75,8 @@ class DataFile {
   static constexpr size_t kStreamBytes = size_t{1} << 20;
   // Bytes read at once by a pass in order that a browsing cursor keeps.
   static constexpr size_t kKeptRunBytes = size_t{2} << 20;
+  // Smallest file that a browsing cursor maps: smaller ones cost little to read into the cache.
+  static constexpr uint64_t kMapFromBytes = uint64_t{256} << 10;
 
   // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
   // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
@@ -122,7 +131,9 @@ class DataFile {
   // chain need not be asked.
   const uint8_t* LoadedRecord(uint32_t row) const {
     const uint32_t k = row - loaded_.firstRow;
-    return k < loaded_.rows ? loaded_.records + size_t{k} * header_.recordSize : nullptr;
+    return k < loaded_.rows && !mappingLost_->load(std::memory_order_relaxed)
+               ? loaded_.records + size_t{k} * header_.recordSize
+               : nullptr;
   }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.
@@ -171,6 +182,11 @@ class DataFile {
   };
   // Checks the record size against the block size and sizes the chunks.
   void SizeChunks();
+  // Maps the file for a browsing cursor when it is large enough and the mapping does not hold
+  // it whole (first, or after it grew), with room for the file to grow.
+  void MapWhenWorthIt();
+  // Raises kErrIo naming the file once a mapped page could not be read.
+  void FailIfMappingLost() const;
   void StartWalk();
   // Walks one block further, reading it as `reading` says; false when the walk is done.
   bool WalkStep(Reading reading) const;
@@ -236,6 +252,9 @@ class DataFile {
     const uint8_t* records = nullptr;
   };
   mutable LoadedRows loaded_;
+  std::unique_ptr<FileMapping> mapping_;
+  // The mapping's lost flag, or one that is never set: read on every row.
+  const std::atomic<bool>* mappingLost_;
 };
 
 }  // namespace engine

@@ -1,0 +1,193 @@
+// Reading files mapped into memory: a mapping shows the file's bytes and what the file grows
+// over, a page that another program cut off reads as zeros and marks the mapping lost instead
+// of ending the process, and other bus errors still end it. A browsing cursor that reads a large
+// table in place gives the rows that reading through the block cache gives, also after rows
+// were appended through it, and raises when the table is cut short behind it.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "component/table.h"
+#include "io/engine_error.h"
+#include "io/file_mapping.h"
+#include "io/file_system.h"
+#include "parts_table.h"
+#include "storage/data_file.h"
+#include "storage/header_reader.h"
+#include "testsupport/fault_file_system.h"
+#include "testsupport/temp_dir.h"
+
+namespace engine {
+namespace {
+
+constexpr size_t kPage = 4096;
+
+std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
+  std::vector<uint8_t> out(bytes);
+  for (size_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(seed + i * 31 + i / 251);
+  return out;
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  auto file = DefaultFileSystem().Open(path, OpenMode::CreateTruncate);
+  file->WriteAt(0, bytes.data(), bytes.size());
+}
+
+// Enough records that the data file is mapped when browsed.
+constexpr int kMappedRecords = 30000;
+
+std::string MappedPartsTable(const std::string& dir) {
+  const std::string path = parts::CreatePartsTable(dir, kMappedRecords);
+  EXPECT_GE(std::filesystem::file_size(path), DataFile::kMapFromBytes);
+  return path;
+}
+
+}  // namespace
+
+TEST(FileMapping, ShowsTheFileAndWhatItGrowsOverWithinTheMappedLength) {
+  testsupport::TempDir dir;
+  const std::string path = dir.Path() + "BYTES.BIN";
+  const std::vector<uint8_t> first = Pattern(3 * kPage + 100, 7);
+  WriteAll(path, first);
+  auto file = DefaultFileSystem().Open(path, OpenMode::ReadWrite);
+  const auto mapping = file->MapForReading(8 * kPage);
+  ASSERT_NE(mapping, nullptr) << "the test folder lies on a local disk";
+  EXPECT_EQ(mapping->Size(), 8 * kPage);
+  EXPECT_EQ(std::memcmp(mapping->Bytes(), first.data(), first.size()), 0);
+
+  // Written through the file after mapping: in place, and past the old end once the file holds it.
+  const std::vector<uint8_t> more = Pattern(2 * kPage, 99);
+  file->WriteAt(kPage + 10, more.data(), more.size());
+  EXPECT_EQ(std::memcmp(mapping->Bytes() + kPage + 10, more.data(), more.size()), 0);
+  file->WriteAt(6 * kPage, more.data(), more.size());
+  EXPECT_EQ(std::memcmp(mapping->Bytes() + 6 * kPage, more.data(), more.size()), 0);
+  EXPECT_FALSE(mapping->Lost());
+}
+
+TEST(FileMapping, BytesCutOffByAnotherProgramReadAsZerosAndMarkTheMappingLost) {
+  testsupport::TempDir dir;
+  const std::string path = dir.Path() + "BYTES.BIN";
+  const std::vector<uint8_t> bytes = Pattern(16 * kPage, 3);
+  WriteAll(path, bytes);
+  auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
+  const auto mapping = file->MapForReading(bytes.size());
+  const auto other = file->MapForReading(bytes.size());
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_NE(other, nullptr);
+  ASSERT_EQ(std::memcmp(mapping->Bytes(), bytes.data(), bytes.size()), 0);
+
+  ASSERT_EQ(::truncate(path.c_str(), 5 * kPage), 0);
+  // The bytes before the cut stay; the first read past it finds zeros, as does the rest.
+  EXPECT_EQ(std::memcmp(mapping->Bytes(), bytes.data(), 5 * kPage), 0);
+  EXPECT_FALSE(mapping->Lost());
+  const volatile uint8_t* cut = mapping->Bytes();
+  EXPECT_EQ(cut[9 * kPage + 17], 0);
+  EXPECT_TRUE(mapping->Lost());
+  EXPECT_EQ(cut[15 * kPage], 0);
+  // Only the mapping that met the cut knows of it; the other still reads what lies before it.
+  EXPECT_FALSE(other->Lost());
+  EXPECT_EQ(std::memcmp(other->Bytes() + kPage, bytes.data() + kPage, kPage), 0);
+}
+
+TEST(FileMappingDeathTest, ABusErrorOutsideEveryMappingStillEndsTheProcess) {
+  testsupport::TempDir dir;
+  const std::string path = dir.Path() + "BYTES.BIN";
+  WriteAll(path, Pattern(kPage, 1));
+  EXPECT_EXIT(
+      {
+        auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
+        const auto mapping = file->MapForReading(kPage);  // the handler is in place
+        ::raise(SIGBUS);
+      },
+      ::testing::KilledBySignal(SIGBUS), "");
+}
+
+TEST(MappedBrowsing, RowsReadInPlaceEqualRowsReadThroughTheCache) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  testsupport::FaultFileSystem unmapped(DefaultFileSystem());  // its files read with ReadAt alone
+  DataFile cached(unmapped.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path),
+                  DataFile::kCacheBytes, DataAccess::kBrowse);
+  DataFile mapped(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path),
+                  DataFile::kCacheBytes, DataAccess::kBrowse);
+  const size_t recordSize = mapped.Header().recordSize;
+  auto same = [&](uint32_t row) {
+    const std::vector<uint8_t> a(cached.Record(row), cached.Record(row) + recordSize);
+    return std::memcmp(mapped.Record(row), a.data(), recordSize) == 0;
+  };
+  // Rows asked for before the chain is walked to them, then in order, then anywhere.
+  ASSERT_TRUE(same(kMappedRecords - 1));
+  ASSERT_EQ(mapped.RecordCount(), cached.RecordCount());
+  for (uint32_t row = 0; row < mapped.RecordCount(); ++row) ASSERT_TRUE(same(row)) << "row " << row;
+  std::mt19937 random(5);
+  for (int k = 0; k < 5000; ++k) {
+    const uint32_t row = random() % mapped.RecordCount();
+    ASSERT_TRUE(same(row)) << "row " << row;
+  }
+  ASSERT_EQ(mapped.Blocks().size(), cached.Blocks().size());
+  for (size_t i = 0; i < mapped.Blocks().size(); i += 37)
+    ASSERT_EQ(std::memcmp(mapped.BlockRecords(i), cached.BlockRecords(i), mapped.Blocks()[i].count * recordSize), 0);
+}
+
+TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("TEILE.DB");
+  t.Open();
+  t.Last();
+  const uintmax_t before = std::filesystem::file_size(path);
+  for (int k = 0; k < 400; ++k) {
+    t.Append();
+    t.Fields(0).SetAsInteger(kMappedRecords + 1 + k);
+    t.Fields(1).SetAsString("Neu" + std::to_string(k));
+    t.Post();
+  }
+  ASSERT_GT(std::filesystem::file_size(path), before);
+  TTable fresh;
+  fresh.SetDatabaseName(dir.Path());
+  fresh.SetTableName("TEILE.DB");
+  fresh.Open();
+  ASSERT_EQ(t.RecordCount(), kMappedRecords + 400);
+  ASSERT_EQ(fresh.RecordCount(), t.RecordCount());
+  for (t.First(), fresh.First(); !fresh.Eof(); t.Next(), fresh.Next()) {
+    ASSERT_EQ(t.Fields(0).AsString(), fresh.Fields(0).AsString());
+    ASSERT_EQ(t.Fields(1).AsString(), fresh.Fields(1).AsString());
+  }
+}
+
+TEST(MappedBrowsing, ATableCutShortBehindAnOpenCursorRaisesInsteadOfEndingTheProcess) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("TEILE.DB");
+  t.Open();
+  ASSERT_EQ(t.Fields(0).AsString(), "1");
+  ASSERT_EQ(::truncate(path.c_str(), 64 * 1024), 0);
+
+  // Reaching the cut (by the chain walk or by reading a row) raises, and so does every later read.
+  auto readsToTheEnd = [&] {
+    for (t.First(); !t.Eof(); t.Next()) t.Fields(1).AsString();
+  };
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      readsToTheEnd();
+      FAIL() << "the whole table was read from a file cut to 64 KiB";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.ErrorCode(), kErrIo);
+      EXPECT_NE(std::string(e.what()).find("verkürzt"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("TEILE.DB"), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace engine
