@@ -95,6 +95,7 @@ void TTable::Edit() {
   const uint8_t* record = c.RecordAt(static_cast<uint32_t>(current_));
   edit_->Clear();
   edit_->record.assign(record, record + c.Header().recordSize);
+  c.Data().CheckReadsInPlace();
   state_ = TDataSetState::dsEdit;
 }
 

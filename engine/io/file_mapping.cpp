@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "io/engine_error.h"
+#include "io/fail.h"
+
 namespace engine {
 
 namespace {
@@ -19,6 +22,8 @@ constexpr long kZfsMagic = 0x2FC12FC1;
 
 // Mappings open at once; one more is refused (the reader then reads with ReadAt).
 constexpr size_t kSlots = 1024;
+// Pages are at least this large: Read() touching a byte this far apart touches every page.
+constexpr size_t kPageStep = 4096;
 
 // A mapping as the signal handler sees it: only atomics, read without a lock.
 struct GuardedRange {
@@ -94,7 +99,7 @@ void InstallHandlerOnce() {
 
 }  // namespace
 
-std::unique_ptr<FileMapping> FileMapping::Map(int fd, uint64_t bytes) {
+std::unique_ptr<FileMapping> FileMapping::Map(int fd, uint64_t bytes, std::string path) {
   if (bytes == 0 || bytes > SIZE_MAX || !OnLocalDisk(fd)) return nullptr;
   InstallHandlerOnce();
   size_t slot = 0;
@@ -110,7 +115,18 @@ std::unique_ptr<FileMapping> FileMapping::Map(int fd, uint64_t bytes) {
   range.lost.store(false);
   range.end.store(reinterpret_cast<uintptr_t>(mapped) + static_cast<uintptr_t>(bytes), std::memory_order_release);
   range.begin.store(reinterpret_cast<uintptr_t>(mapped), std::memory_order_release);
-  return std::unique_ptr<FileMapping>(new FileMapping(static_cast<const uint8_t*>(mapped), bytes, slot, &range.lost));
+  return std::unique_ptr<FileMapping>(new FileMapping(static_cast<const uint8_t*>(mapped), bytes, std::move(path), slot, &range.lost));
+}
+
+const uint8_t* FileMapping::Read(uint64_t offset, size_t n) const {
+  const volatile uint8_t* bytes = bytes_ + offset;
+  for (size_t at = 0; at < n; at += kPageStep) (void)bytes[at];
+  if (n > 0) (void)bytes[n - 1];
+  if (Lost())
+    Fail(kErrIo, path_,
+         "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "
+         "verkürzt, oder der Datenträger meldete einen Lesefehler.");
+  return bytes_ + offset;
 }
 
 FileMapping::~FileMapping() {

@@ -67,7 +67,9 @@ class PosixFile : public File {
     if (::fdatasync(fd_.Get()) != 0) Fail(kErrIo, path_, "Schreiben auf den Datenträger fehlgeschlagen: " + SystemErrorText(errno));
   }
   bool WritableFromAnyThread() const override { return true; }
-  std::unique_ptr<FileMapping> MapForReading(uint64_t bytes) const override { return FileMapping::Map(fd_.Get(), bytes); }
+  std::unique_ptr<FileMapping> MapForReading(uint64_t bytes) const override {
+    return FileMapping::Map(fd_.Get(), bytes, path_);
+  }
 
  private:
   std::string path_;

@@ -30,7 +30,7 @@ class Scanner {
       : file_(file),
         h_(header),
         fileSize_(file.Size()),
-        window_(file, fileSize_, header.BlockBytes()),
+        window_(file, fileSize_, header.BlockBytes(), ChainWindow::Reading::kInPlaceWhenLarge),
         state_(size_t{header.fileBlocks} + 1, kUnseen) {}
 
   ChainScan Run() {

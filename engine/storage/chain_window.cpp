@@ -13,7 +13,14 @@ constexpr size_t kMaxWindow = size_t{2} << 20;  // one huge page
 
 }  // namespace
 
+ChainWindow::ChainWindow(const File& file, uint64_t fileSize, uint64_t blockBytes, Reading reading)
+    : file_(file), fileSize_(fileSize), blockBytes_(blockBytes) {
+  if (reading == Reading::kInPlaceWhenLarge && fileSize_ >= FileMapping::kWorthFromBytes)
+    mapping_ = file_.MapForReading(fileSize_);
+}
+
 const uint8_t* ChainWindow::At(uint64_t offset, size_t n) {
+  if (mapping_ && offset + n <= fileSize_) return mapping_->Read(offset, n);
   if (offset < start_ || offset + n > start_ + held_) {
     const bool next = offset == previous_ + blockBytes_;
     size_ = next ? std::min(std::max(size_ * 2, kFirstWindow), kMaxWindow) : n;

@@ -3,10 +3,15 @@
 // physically consecutive blocks, so a block found right after the previous one is read with
 // those after it in one window that doubles up to 2 MiB; a jump elsewhere reads that block's
 // start alone. A walk of a file written in order thus makes a few dozen reads, not one per block.
+// A window for a pass over a whole file may read a large file on a local disk in place instead,
+// from the file mapped into memory (io/file_mapping.h).
 
 #include <cstddef>
 #include <cstdint>
 
+#include <memory>
+
+#include "io/file_mapping.h"
 #include "io/large_buffer.h"
 
 namespace engine {
@@ -15,18 +20,21 @@ class File;
 
 class ChainWindow {
  public:
+  enum class Reading { kCopied, kInPlaceWhenLarge };
+
   // `file` must outlive the window; `fileSize` is its size, `blockBytes` its block size.
-  ChainWindow(const File& file, uint64_t fileSize, uint64_t blockBytes)
-      : file_(file), fileSize_(fileSize), blockBytes_(blockBytes) {}
+  ChainWindow(const File& file, uint64_t fileSize, uint64_t blockBytes, Reading reading = Reading::kCopied);
 
   // The `n` bytes at `offset` (below the file size), n at most a block; bytes beyond the end of
-  // the file read as zeros. Valid until the next call.
+  // the file read as zeros. Valid until the next call. Raises kErrIo when bytes read in place
+  // can no longer be read (see FileMapping::Read).
   const uint8_t* At(uint64_t offset, size_t n);
 
  private:
   const File& file_;
   uint64_t fileSize_;
   uint64_t blockBytes_;
+  std::unique_ptr<FileMapping> mapping_;  // the whole file, when read in place
   LargeBuffer window_;
   size_t capacity_ = 0;  // bytes of window_
   size_t held_ = 0;      // bytes of the file from start_ on in window_

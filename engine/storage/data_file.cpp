@@ -66,17 +66,13 @@ void DataFile::SizeChunks() {
 }
 
 void DataFile::MapWhenWorthIt() {
-  if (!browsing_ || fileSize_ < kMapFromBytes || (mapping_ && mapping_->Size() >= fileSize_)) return;
+  if (!browsing_ || mapRefused_ || fileSize_ < FileMapping::kWorthFromBytes ||
+      (mapping_ && mapping_->Size() >= fileSize_))
+    return;
   mappingLost_ = &kNeverLost;
   mapping_ = file_->MapForReading(fileSize_ + std::max(fileSize_ / 4, kMinMappedGrowth));
+  mapRefused_ = mapping_ == nullptr;
   if (mapping_) mappingLost_ = &mapping_->LostFlag();
-}
-
-void DataFile::FailIfMappingLost() const {
-  if (mappingLost_->load(std::memory_order_relaxed))
-    Fail(kErrIo, file_->Path(),
-         "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "
-         "verkürzt, oder der Datenträger meldete einen Lesefehler.");
 }
 
 DataFile::~DataFile() = default;
@@ -108,7 +104,6 @@ bool DataFile::WalkStep(Reading reading) const {
     fail("Die Blockkette verweist auf einen Block außerhalb der Datei");
   // A read that fails leaves the walk where it was, so that asking again reads the block again.
   const BlockHeader bh = DecodeBlockHeader(LoadBlock(block, reading).bytes);
-  FailIfMappingLost();
   walk_.visited[block] = true;
   ++walk_.walked;
   const int count = bh.RecordCount(static_cast<uint16_t>(header_.recordSize));
@@ -234,9 +229,8 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
     return BlockBytes{run.bytes.get() + at, run.present > at ? std::min(run.present - at, blockBytes) : 0};
   };
   if (mapping_) {
-    FailIfMappingLost();
     const uint64_t at = header_.BlockOffset(block);
-    if (at + blockBytes <= std::min(fileSize_, mapping_->Size())) return BlockBytes{mapping_->Bytes() + at, blockBytes};
+    if (at + blockBytes <= std::min(fileSize_, mapping_->Size())) return BlockBytes{mapping_->Read(at, blockBytes), blockBytes};
   }
   if (chunk < slotOf_.size() && slotOf_[chunk] >= 0) return bytesOf(cache_[static_cast<size_t>(slotOf_[chunk])]);
   // Its run may be the one replaced.

@@ -9,11 +9,12 @@
 // with, so that it neither fills the cache nor drives out what random access keeps (but see
 // DataAccess::kBrowse).
 //
-// A browsing cursor on a file of at least kMapFromBytes on a local disk reads the blocks that lie
-// whole in the file in place, from the file mapped into memory (io/file_mapping.h), and needs no
-// cache for them; the rest of this comment describes the reading where there is no mapping (and
-// of a block that the end of the file cuts). A mapped page that can no longer be read (the file
-// was shortened by another program, or the disk failed) makes every later call raise kErrIo.
+// A browsing cursor on a file of at least FileMapping::kWorthFromBytes on a local disk reads the
+// blocks that lie whole in the file in place, from the file mapped into memory (io/file_mapping.h),
+// and needs no cache for them; the rest of this comment describes the reading where there is no
+// mapping (and of a block that the end of the file cuts). A mapped page that can no longer be read
+// (the file was shortened by another program, or the disk failed) makes every later call raise
+// kErrIo.
 //
 // DataAccess::kWhole serves a pass over the whole file (dump, copy, checks): the chain is
 // walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
@@ -75,8 +76,6 @@ class DataFile {
   static constexpr size_t kStreamBytes = size_t{1} << 20;
   // Bytes read at once by a pass in order that a browsing cursor keeps.
   static constexpr size_t kKeptRunBytes = size_t{2} << 20;
-  // Smallest file that a browsing cursor maps: smaller ones cost little to read into the cache.
-  static constexpr uint64_t kMapFromBytes = uint64_t{256} << 10;
 
   // Reads `file`, whose decoded header is `header`. Raises EDBEngineError naming the file for a
   // damaged chain (kWhole: here; kBrowse: when the walk gets to the damage). The block cache
@@ -135,6 +134,13 @@ class DataFile {
                ? loaded_.records + size_t{k} * header_.recordSize
                : nullptr;
   }
+  // Whether blocks are read in place from the mapped file.
+  bool ReadsInPlace() const { return mapping_ != nullptr; }
+  // Raises kErrIo once a read in place met a page that could no longer be read, so that bytes
+  // copied from the latest Record call are not taken as the record's.
+  void CheckReadsInPlace() const {
+    if (mapping_) mapping_->Read(0, 0);
+  }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.
   const uint8_t* Record(uint32_t row, uint32_t* present);
@@ -185,8 +191,6 @@ class DataFile {
   // Maps the file for a browsing cursor when it is large enough and the mapping does not hold
   // it whole (first, or after it grew), with room for the file to grow.
   void MapWhenWorthIt();
-  // Raises kErrIo naming the file once a mapped page could not be read.
-  void FailIfMappingLost() const;
   void StartWalk();
   // Walks one block further, reading it as `reading` says; false when the walk is done.
   bool WalkStep(Reading reading) const;
@@ -253,6 +257,7 @@ class DataFile {
   };
   mutable LoadedRows loaded_;
   std::unique_ptr<FileMapping> mapping_;
+  bool mapRefused_ = false;  // the file cannot be mapped: not asked again on every refresh
   // The mapping's lost flag, or one that is never set: read on every row.
   const std::atomic<bool>* mappingLost_;
 };

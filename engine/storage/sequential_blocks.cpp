@@ -8,7 +8,8 @@ namespace engine {
 
 SequentialBlocks::SequentialBlocks(FileSystem& fs, DataFile& data)
     : data_(data), file_(fs.Open(data.Path(), OpenMode::ReadOnly)), fileSize_(file_->Size()) {
-  window_ = std::make_unique<ChainWindow>(*file_, fileSize_, data.Header().BlockBytes());
+  window_ = std::make_unique<ChainWindow>(*file_, fileSize_, data.Header().BlockBytes(),
+                                         ChainWindow::Reading::kInPlaceWhenLarge);
 }
 
 SequentialBlocks::~SequentialBlocks() = default;

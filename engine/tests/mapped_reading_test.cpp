@@ -1,8 +1,8 @@
 // Reading files mapped into memory: a mapping shows the file's bytes and what the file grows
 // over, a page that another program cut off reads as zeros and marks the mapping lost instead
-// of ending the process, and other bus errors still end it. A browsing cursor that reads a large
-// table in place gives the rows that reading through the block cache gives, also after rows
-// were appended through it, and raises when the table is cut short behind it.
+// of ending the process, and other bus errors still end it. A browsing cursor and a pass over the
+// whole table that read a large table in place give the bytes that copied reads give, also after
+// rows were appended through the cursor, and raise when the table is cut short behind them.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,6 +21,7 @@
 #include "parts_table.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
+#include "storage/sequential_blocks.h"
 #include "testsupport/fault_file_system.h"
 #include "testsupport/temp_dir.h"
 
@@ -45,7 +46,7 @@ constexpr int kMappedRecords = 30000;
 
 std::string MappedPartsTable(const std::string& dir) {
   const std::string path = parts::CreatePartsTable(dir, kMappedRecords);
-  EXPECT_GE(std::filesystem::file_size(path), DataFile::kMapFromBytes);
+  EXPECT_GE(std::filesystem::file_size(path), FileMapping::kWorthFromBytes);
   return path;
 }
 
@@ -117,6 +118,8 @@ TEST(MappedBrowsing, RowsReadInPlaceEqualRowsReadThroughTheCache) {
                   DataFile::kCacheBytes, DataAccess::kBrowse);
   DataFile mapped(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path),
                   DataFile::kCacheBytes, DataAccess::kBrowse);
+  ASSERT_TRUE(mapped.ReadsInPlace()) << "the test folder lies on a local disk";
+  ASSERT_FALSE(cached.ReadsInPlace());
   const size_t recordSize = mapped.Header().recordSize;
   auto same = [&](uint32_t row) {
     const std::vector<uint8_t> a(cached.Record(row), cached.Record(row) + recordSize);
@@ -134,6 +137,32 @@ TEST(MappedBrowsing, RowsReadInPlaceEqualRowsReadThroughTheCache) {
   ASSERT_EQ(mapped.Blocks().size(), cached.Blocks().size());
   for (size_t i = 0; i < mapped.Blocks().size(); i += 37)
     ASSERT_EQ(std::memcmp(mapped.BlockRecords(i), cached.BlockRecords(i), mapped.Blocks()[i].count * recordSize), 0);
+}
+
+TEST(MappedPass, BlocksReadInPlaceEqualCopiedOnesAndACutRaises) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  testsupport::FaultFileSystem unmapped(DefaultFileSystem());
+  DataFile data(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path));
+  const size_t recordSize = data.Header().recordSize;
+  {
+    SequentialBlocks inPlace(DefaultFileSystem(), data);
+    SequentialBlocks copied(unmapped, data);
+    for (size_t i = 0; i < data.Blocks().size(); ++i) {
+      const size_t bytes = data.Blocks()[i].count * recordSize;
+      const std::vector<uint8_t> expected(copied.Records(i), copied.Records(i) + bytes);
+      ASSERT_EQ(std::memcmp(inPlace.Records(i), expected.data(), bytes), 0) << "block " << i;
+    }
+  }
+  SequentialBlocks inPlace(DefaultFileSystem(), data);
+  inPlace.Records(0);
+  ASSERT_EQ(::truncate(path.c_str(), 64 * 1024), 0);
+  try {
+    for (size_t i = 0; i < data.Blocks().size(); ++i) inPlace.Records(i);
+    FAIL() << "every block was read from a file cut to 64 KiB";
+  } catch (const EDBEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrIo) << e.what();
+  }
 }
 
 TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
@@ -188,6 +217,22 @@ TEST(MappedBrowsing, ATableCutShortBehindAnOpenCursorRaisesInsteadOfEndingThePro
       EXPECT_NE(std::string(e.what()).find("TEILE.DB"), std::string::npos) << e.what();
     }
   }
+}
+
+TEST(MappedBrowsing, RowsWalkedBeforeTheCutRaiseWhenReadOrEditedAfterIt) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  TTable t;
+  t.SetDatabaseName(dir.Path());
+  t.SetTableName("TEILE.DB");
+  t.Open();
+  ASSERT_EQ(t.RecordCount(), kMappedRecords);  // the whole chain walked
+  ASSERT_EQ(::truncate(path.c_str(), 64 * 1024), 0);
+  t.MoveTo(kMappedRecords - 10);
+  EXPECT_THROW(t.Fields(0).AsString(), EDBEngineError);
+  t.MoveTo(kMappedRecords - 2000);
+  EXPECT_THROW(t.Edit(), EDBEngineError);
+  EXPECT_NE(t.State(), TDataSetState::dsEdit);
 }
 
 }  // namespace engine
