@@ -119,9 +119,10 @@ std::unique_ptr<FileMapping> FileMapping::Map(int fd, uint64_t bytes, std::strin
 }
 
 const uint8_t* FileMapping::Read(uint64_t offset, size_t n) const {
-  const volatile uint8_t* bytes = bytes_ + offset;
-  for (size_t at = 0; at < n; at += kPageStep) (void)bytes[at];
-  if (n > 0) (void)bytes[n - 1];
+  // The first byte, then the first byte of every further page that the bytes reach into.
+  const volatile uint8_t* file = bytes_;
+  if (n > 0) (void)file[offset];
+  for (uint64_t page = (offset / kPageStep + 1) * kPageStep; page < offset + n; page += kPageStep) (void)file[page];
   if (Lost())
     Fail(kErrIo, path_,
          "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "

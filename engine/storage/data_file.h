@@ -191,6 +191,8 @@ class DataFile {
   // Maps the file for a browsing cursor when it is large enough and the mapping does not hold
   // it whole (first, or after it grew), with room for the file to grow.
   void MapWhenWorthIt();
+  // `bytes` as handed out; when they lie in the mapping, read once first (FileMapping::Read).
+  const uint8_t* InPlaceChecked(const uint8_t* bytes, size_t n) const;
   void StartWalk();
   // Walks one block further, reading it as `reading` says; false when the walk is done.
   bool WalkStep(Reading reading) const;
