@@ -50,6 +50,12 @@ std::string MappedPartsTable(const std::string& dir) {
   return path;
 }
 
+void OpenParts(TTable& t, const std::string& dir) {
+  t.SetDatabaseName(dir);
+  t.SetTableName("TEILE.DB");
+  t.Open();
+}
+
 }  // namespace
 
 TEST(FileMapping, ShowsTheFileAndWhatItGrowsOverWithinTheMappedLength) {
@@ -169,9 +175,7 @@ TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
   testsupport::TempDir dir;
   const std::string path = MappedPartsTable(dir.Path());
   TTable t;
-  t.SetDatabaseName(dir.Path());
-  t.SetTableName("TEILE.DB");
-  t.Open();
+  OpenParts(t, dir.Path());
   t.Last();
   const uintmax_t before = std::filesystem::file_size(path);
   for (int k = 0; k < 400; ++k) {
@@ -182,9 +186,7 @@ TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
   }
   ASSERT_GT(std::filesystem::file_size(path), before);
   TTable fresh;
-  fresh.SetDatabaseName(dir.Path());
-  fresh.SetTableName("TEILE.DB");
-  fresh.Open();
+  OpenParts(fresh, dir.Path());
   ASSERT_EQ(t.RecordCount(), kMappedRecords + 400);
   ASSERT_EQ(fresh.RecordCount(), t.RecordCount());
   for (t.First(), fresh.First(); !fresh.Eof(); t.Next(), fresh.Next()) {
@@ -197,9 +199,7 @@ TEST(MappedBrowsing, ATableCutShortBehindAnOpenCursorRaisesInsteadOfEndingThePro
   testsupport::TempDir dir;
   const std::string path = MappedPartsTable(dir.Path());
   TTable t;
-  t.SetDatabaseName(dir.Path());
-  t.SetTableName("TEILE.DB");
-  t.Open();
+  OpenParts(t, dir.Path());
   ASSERT_EQ(t.Fields(0).AsString(), "1");
   ASSERT_EQ(::truncate(path.c_str(), 64 * 1024), 0);
 
@@ -223,9 +223,7 @@ TEST(MappedBrowsing, RowsWalkedBeforeTheCutRaiseWhenReadOrEditedAfterIt) {
   testsupport::TempDir dir;
   const std::string path = MappedPartsTable(dir.Path());
   TTable t;
-  t.SetDatabaseName(dir.Path());
-  t.SetTableName("TEILE.DB");
-  t.Open();
+  OpenParts(t, dir.Path());
   ASSERT_EQ(t.RecordCount(), kMappedRecords);  // the whole chain walked
   ASSERT_EQ(::truncate(path.c_str(), 64 * 1024), 0);
   t.MoveTo(kMappedRecords - 10);
