@@ -145,6 +145,27 @@ TEST(MappedBrowsing, RowsReadInPlaceEqualRowsReadThroughTheCache) {
     ASSERT_EQ(std::memcmp(mapped.BlockRecords(i), cached.BlockRecords(i), mapped.Blocks()[i].count * recordSize), 0);
 }
 
+TEST(MappedBrowsing, AFileGrownPastTheMappedRoomIsMappedAgainWithTheSameRows) {
+  testsupport::TempDir dir;
+  const std::string path = MappedPartsTable(dir.Path());
+  DataFile data(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path),
+                DataFile::kCacheBytes, DataAccess::kBrowse);
+  const size_t recordSize = data.Header().recordSize;
+  std::vector<uint8_t> rows;
+  for (uint32_t row = 0; row < data.RecordCount(); ++row)
+    rows.insert(rows.end(), data.Record(row), data.Record(row) + recordSize);
+  const uint8_t* firstBefore = data.Record(0);
+
+  // Far more than the room mapped past the end; the rows stay where they were.
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(std::filesystem::file_size(path) + (uint64_t{64} << 20))), 0);
+  TableHeader same = data.Header();
+  data.Refresh(same, data.RecordCount(), {}, {});
+  ASSERT_TRUE(data.ReadsInPlace());
+  EXPECT_NE(data.Record(0), firstBefore) << "read from a new mapping";
+  for (uint32_t row = data.RecordCount(); row-- > 0;)
+    ASSERT_EQ(std::memcmp(data.Record(row), rows.data() + size_t{row} * recordSize, recordSize), 0) << "row " << row;
+}
+
 TEST(MappedPass, BlocksReadInPlaceEqualCopiedOnesAndACutRaises) {
   testsupport::TempDir dir;
   const std::string path = MappedPartsTable(dir.Path());
