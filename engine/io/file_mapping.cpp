@@ -22,8 +22,6 @@ constexpr long kZfsMagic = 0x2FC12FC1;
 
 // Mappings open at once; one more is refused (the reader then reads with ReadAt).
 constexpr size_t kSlots = 1024;
-// Pages are at least this large: Read() touching a byte this far apart touches every page.
-constexpr size_t kPageStep = 4096;
 
 // A mapping as the signal handler sees it: only atomics, read without a lock.
 struct GuardedRange {
@@ -35,7 +33,7 @@ struct GuardedRange {
 
 std::array<GuardedRange, kSlots> g_ranges;
 struct sigaction g_previous {};
-uintptr_t g_pageBytes = 4096;
+uintptr_t g_pageBytes = 4096;  // the system's, once the handler is installed
 
 bool OnLocalDisk(int fd) {
   struct statfs fs {};
@@ -122,12 +120,17 @@ const uint8_t* FileMapping::Read(uint64_t offset, size_t n) const {
   // The first byte, then the first byte of every further page that the bytes reach into.
   const volatile uint8_t* file = bytes_;
   if (n > 0) (void)file[offset];
-  for (uint64_t page = (offset / kPageStep + 1) * kPageStep; page < offset + n; page += kPageStep) (void)file[page];
+  for (uint64_t page = (offset / g_pageBytes + 1) * g_pageBytes; page < offset + n; page += g_pageBytes)
+    (void)file[page];
+  CheckNotLost();
+  return bytes_ + offset;
+}
+
+void FileMapping::CheckNotLost() const {
   if (Lost())
     Fail(kErrIo, path_,
          "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "
          "verkürzt, oder der Datenträger meldete einen Lesefehler.");
-  return bytes_ + offset;
 }
 
 FileMapping::~FileMapping() {

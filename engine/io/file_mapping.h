@@ -46,6 +46,8 @@ class FileMapping {
   // The `n` bytes at `offset` (within Size() and within the file), read once page by page first;
   // raises EDBEngineError (kErrIo) naming the file when the mapping is lost.
   const uint8_t* Read(uint64_t offset, size_t n) const;
+  // Raises as Read does when the mapping is lost, reading nothing.
+  void CheckNotLost() const;
 
  private:
   FileMapping(const uint8_t* bytes, uint64_t size, std::string path, size_t slot, const std::atomic<bool>* lost)

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
 #include <memory>
 
 #include "io/file_mapping.h"

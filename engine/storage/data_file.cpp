@@ -240,7 +240,7 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
       // whole block; a random row its record alone (InPlaceChecked), so that touching the rest
       // of the block costs it no further memory access.
       if (reading == Reading::kRandom) {
-        mapping_->Read(at, 0);
+        mapping_->CheckNotLost();
         return BlockBytes{mapping_->Bytes() + at, blockBytes};
       }
       return BlockBytes{mapping_->Read(at, reading == Reading::kWalk ? blk::kHeaderBytes : blockBytes), blockBytes};

@@ -139,7 +139,7 @@ class DataFile {
   // Raises kErrIo once a read in place met a page that could no longer be read, so that bytes
   // copied from the latest Record call are not taken as the record's.
   void CheckReadsInPlace() const {
-    if (mapping_) mapping_->Read(0, 0);
+    if (mapping_) mapping_->CheckNotLost();
   }
   // The same for a record that may be cut: *present is the number of its leading bytes that
   // lie in the file (recordSize for a whole record); the missing ones read as zeros.
