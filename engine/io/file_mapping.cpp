@@ -6,6 +6,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <mutex>
@@ -131,6 +132,13 @@ void FileMapping::CheckNotLost() const {
     Fail(kErrIo, path_,
          "Die Datei ist nicht mehr vollständig lesbar: Sie wurde während des Lesens von einem anderen Programm "
          "verkürzt, oder der Datenträger meldete einen Lesefehler.");
+}
+
+void FileMapping::Release(uint64_t offset, uint64_t n) const {
+  const uint64_t begin = (offset + g_pageBytes - 1) / g_pageBytes * g_pageBytes;
+  const uint64_t end = std::min(offset + n, size_) / g_pageBytes * g_pageBytes;
+  if (begin < end)
+    ::madvise(const_cast<uint8_t*>(bytes_ + begin), static_cast<size_t>(end - begin), MADV_DONTNEED);
 }
 
 FileMapping::~FileMapping() {

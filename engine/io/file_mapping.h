@@ -48,6 +48,10 @@ class FileMapping {
   const uint8_t* Read(uint64_t offset, size_t n) const;
   // Raises as Read does when the mapping is lost, reading nothing.
   void CheckNotLost() const;
+  // Gives back the process's hold on the whole pages within the `n` bytes at `offset`: they no
+  // longer count as this process's memory, and a later read finds them in the system's cache
+  // again (or reads them from the disk). Bytes handed out before stay readable.
+  void Release(uint64_t offset, uint64_t n) const;
 
  private:
   FileMapping(const uint8_t* bytes, uint64_t size, std::string path, size_t slot, const std::atomic<bool>* lost)

@@ -10,6 +10,9 @@ namespace {
 
 constexpr size_t kFirstWindow = size_t{64} << 10;
 constexpr size_t kMaxWindow = size_t{2} << 20;  // one huge page
+// A pass in place gives back the pages it has left this far behind, this many at a time.
+constexpr uint64_t kReleaseBehind = uint64_t{1} << 20;
+constexpr uint64_t kReleaseStep = uint64_t{2} << 20;
 
 }  // namespace
 
@@ -20,7 +23,16 @@ ChainWindow::ChainWindow(const File& file, uint64_t fileSize, uint64_t blockByte
 }
 
 const uint8_t* ChainWindow::At(uint64_t offset, size_t n) {
-  if (mapping_ && offset + n <= fileSize_) return mapping_->Read(offset, n);
+  if (mapping_ && offset + n <= fileSize_) {
+    // The file's pages passed over stay in the system's cache but leave this process's memory:
+    // a pass over a large file does not hold all of it. A chain that jumps back finds its
+    // pages in the cache again.
+    if (offset >= released_ + kReleaseBehind + kReleaseStep) {
+      mapping_->Release(released_, offset - kReleaseBehind - released_);
+      released_ = offset - kReleaseBehind;
+    }
+    return mapping_->Read(offset, n);
+  }
   if (offset < start_ || offset + n > start_ + held_) {
     const bool next = offset == previous_ + blockBytes_;
     size_ = next ? std::min(std::max(size_ * 2, kFirstWindow), kMaxWindow) : n;

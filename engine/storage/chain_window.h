@@ -4,7 +4,7 @@
 // those after it in one window that doubles up to 2 MiB; a jump elsewhere reads that block's
 // start alone. A walk of a file written in order thus makes a few dozen reads, not one per block.
 // A window for a pass over a whole file may read a large file on a local disk in place instead,
-// from the file mapped into memory (io/file_mapping.h).
+// from the file mapped into memory (io/file_mapping.h), giving back the pages it has passed.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +34,7 @@ class ChainWindow {
   uint64_t fileSize_;
   uint64_t blockBytes_;
   std::unique_ptr<FileMapping> mapping_;  // the whole file, when read in place
+  uint64_t released_ = 0;                 // pages of mapping_ below this were given back
   LargeBuffer window_;
   size_t capacity_ = 0;  // bytes of window_
   size_t held_ = 0;      // bytes of the file from start_ on in window_

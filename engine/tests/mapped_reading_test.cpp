@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "io/file_mapping.h"
 #include "io/file_system.h"
 #include "parts_table.h"
+#include "storage/chain_window.h"
 #include "storage/data_file.h"
 #include "storage/header_reader.h"
 #include "storage/sequential_blocks.h"
@@ -54,6 +56,15 @@ void OpenParts(TTable& t, const std::string& dir) {
   t.SetDatabaseName(dir);
   t.SetTableName("TEILE.DB");
   t.Open();
+}
+
+// Kilobytes of mapped files this process holds in memory.
+int64_t MappedFileKilobytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("RssFile:", 0) == 0) return std::stoll(line.substr(8));
+  ADD_FAILURE() << "no RssFile in /proc/self/status";
+  return 0;
 }
 
 }  // namespace
@@ -190,6 +201,25 @@ TEST(MappedPass, BlocksReadInPlaceEqualCopiedOnesAndACutRaises) {
   } catch (const EDBEngineError& e) {
     EXPECT_EQ(e.ErrorCode(), kErrIo) << e.what();
   }
+}
+
+TEST(MappedPass, APassInPlaceGivesBackThePagesBehindItAndReadsThemAgainWhenTheChainJumpsBack) {
+  testsupport::TempDir dir;
+  const std::string path = dir.Path() + "GROSS.BIN";
+  constexpr size_t kBlock = 4096;
+  const std::vector<uint8_t> bytes = Pattern(size_t{48} << 20, 3);
+  WriteAll(path, bytes);
+  auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
+  ChainWindow window(*file, bytes.size(), kBlock, ChainWindow::Reading::kInPlaceWhenLarge);
+  const int64_t before = MappedFileKilobytes();
+  int64_t most = 0;
+  for (size_t at = 0; at < bytes.size(); at += kBlock) {
+    ASSERT_EQ(std::memcmp(window.At(at, kBlock), bytes.data() + at, kBlock), 0) << "at " << at;
+    most = std::max(most, MappedFileKilobytes() - before);
+  }
+  EXPECT_LT(most, 8 * 1024) << "kilobytes of the 48 MiB file held at once";
+  for (size_t at : {size_t{0}, size_t{20} << 20, bytes.size() - kBlock})
+    EXPECT_EQ(std::memcmp(window.At(at, kBlock), bytes.data() + at, kBlock), 0) << "at " << at;
 }
 
 TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
