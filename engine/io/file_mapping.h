@@ -64,4 +64,26 @@ class FileMapping {
   const std::atomic<bool>* lost_;
 };
 
+// Gives back the pages that reading forward through a mapping has left behind
+// (FileMapping::Release), so that a pass over a large file does not hold all of it.
+class PassedPages {
+ public:
+  // Reading has come to `offset` of `mapping`. A jump back starts the passing again from there:
+  // the pages it finds given back are read from the system's cache again.
+  void At(const FileMapping& mapping, uint64_t offset) {
+    if (offset < released_) {
+      released_ = offset;
+    } else if (offset >= released_ + kKeptBehind + kStep) {
+      mapping.Release(released_, offset - kKeptBehind - released_);
+      released_ = offset - kKeptBehind;
+    }
+  }
+
+ private:
+  // Bytes behind the reading kept, and bytes given back at once.
+  static constexpr uint64_t kKeptBehind = uint64_t{1} << 20;
+  static constexpr uint64_t kStep = uint64_t{2} << 20;
+  uint64_t released_ = 0;  // pages below this were given back
+};
+
 }  // namespace engine

@@ -10,9 +10,6 @@ namespace {
 
 constexpr size_t kFirstWindow = size_t{64} << 10;
 constexpr size_t kMaxWindow = size_t{2} << 20;  // one huge page
-// A pass in place gives back the pages it has left this far behind, this many at a time.
-constexpr uint64_t kReleaseBehind = uint64_t{1} << 20;
-constexpr uint64_t kReleaseStep = uint64_t{2} << 20;
 
 }  // namespace
 
@@ -24,13 +21,7 @@ ChainWindow::ChainWindow(const File& file, uint64_t fileSize, uint64_t blockByte
 
 const uint8_t* ChainWindow::At(uint64_t offset, size_t n) {
   if (mapping_ && offset + n <= fileSize_) {
-    // The file's pages passed over stay in the system's cache but leave this process's memory:
-    // a pass over a large file does not hold all of it. A chain that jumps back finds its
-    // pages in the cache again.
-    if (offset >= released_ + kReleaseBehind + kReleaseStep) {
-      mapping_->Release(released_, offset - kReleaseBehind - released_);
-      released_ = offset - kReleaseBehind;
-    }
+    passed_.At(*mapping_, offset);
     return mapping_->Read(offset, n);
   }
   if (offset < start_ || offset + n > start_ + held_) {

@@ -34,7 +34,7 @@ class ChainWindow {
   uint64_t fileSize_;
   uint64_t blockBytes_;
   std::unique_ptr<FileMapping> mapping_;  // the whole file, when read in place
-  uint64_t released_ = 0;                 // pages of mapping_ below this were given back
+  PassedPages passed_;
   LargeBuffer window_;
   size_t capacity_ = 0;  // bytes of window_
   size_t held_ = 0;      // bytes of the file from start_ on in window_

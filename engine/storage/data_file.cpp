@@ -66,7 +66,7 @@ void DataFile::SizeChunks() {
 }
 
 void DataFile::MapWhenWorthIt() {
-  if (!browsing_ || mapRefused_ || fileSize_ < FileMapping::kWorthFromBytes ||
+  if (mapRefused_ || fileSize_ < FileMapping::kWorthFromBytes ||
       (mapping_ && mapping_->Size() >= fileSize_))
     return;
   mappingLost_ = &kNeverLost;
@@ -236,6 +236,9 @@ DataFile::BlockBytes DataFile::LoadBlock(uint16_t block, Reading reading) const 
   if (mapping_) {
     const uint64_t at = header_.BlockOffset(block);
     if (at + blockBytes <= std::min(fileSize_, mapping_->Size())) {
+      // A pass over the whole file holds only the pages near where it reads; a browsing cursor
+      // keeps what it has read for the rows it comes back to.
+      if (!browsing_ && reading != Reading::kRandom) passed_.At(*mapping_, at);
       // Read once first as far as the reading will go: a walk its header, a pass in order the
       // whole block; a random row its record alone (InPlaceChecked), so that touching the rest
       // of the block costs it no further memory access.

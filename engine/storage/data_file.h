@@ -9,12 +9,13 @@
 // with, so that it neither fills the cache nor drives out what random access keeps (but see
 // DataAccess::kBrowse).
 //
-// A browsing cursor on a file of at least FileMapping::kWorthFromBytes on a local disk reads the
-// blocks that lie whole in the file in place, from the file mapped into memory (io/file_mapping.h),
-// and needs no cache for them; the rest of this comment describes the reading where there is no
-// mapping (and of a block that the end of the file cuts). A mapped page that can no longer be read
-// (the file was shortened by another program, or the disk failed) makes every later call raise
-// kErrIo.
+// A file of at least FileMapping::kWorthFromBytes on a local disk is read in place: the blocks
+// that lie whole in the file are read from the file mapped into memory (io/file_mapping.h), and
+// need no cache. A pass over the whole file (DataAccess::kWhole) gives back the pages it has
+// passed; a browsing cursor keeps them for the rows it comes back to. The rest of this comment
+// describes the reading where there is no mapping (and of a block that the end of the file
+// cuts). A mapped page that can no longer be read (the file was shortened by another program,
+// or the disk failed) makes every later call raise kErrIo.
 //
 // DataAccess::kWhole serves a pass over the whole file (dump, copy, checks): the chain is
 // walked at construction. DataAccess::kBrowse serves a cursor that moves about: the chain is
@@ -188,7 +189,7 @@ class DataFile {
   };
   // Checks the record size against the block size and sizes the chunks.
   void SizeChunks();
-  // Maps the file for a browsing cursor when it is large enough and the mapping does not hold
+  // Maps the file when it is large enough and the mapping does not hold
   // it whole (first, or after it grew), with room for the file to grow.
   void MapWhenWorthIt();
   // `bytes` as handed out; when they lie in the mapping, read once first (FileMapping::Read).
@@ -260,6 +261,7 @@ class DataFile {
   mutable LoadedRows loaded_;
   std::unique_ptr<FileMapping> mapping_;
   bool mapRefused_ = false;  // the file cannot be mapped: not asked again on every refresh
+  mutable PassedPages passed_;  // of a pass over the whole file read in place
   // The mapping's lost flag, or one that is never set: read on every row.
   const std::atomic<bool>* mappingLost_;
 };

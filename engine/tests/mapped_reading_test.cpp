@@ -222,6 +222,28 @@ TEST(MappedPass, APassInPlaceGivesBackThePagesBehindItAndReadsThemAgainWhenTheCh
     EXPECT_EQ(std::memcmp(window.At(at, kBlock), bytes.data() + at, kBlock), 0) << "at " << at;
 }
 
+TEST(MappedPass, AWholeFilePassReadsInPlaceWhatCopiedReadsGiveHoldingOnlyThePagesNearIt) {
+  testsupport::TempDir dir;
+  const std::string path = parts::CreatePartsTable(dir.Path(), 1500000);
+  ASSERT_GT(std::filesystem::file_size(path), uint64_t{20} << 20);
+  testsupport::FaultFileSystem unmapped(DefaultFileSystem());
+  const int64_t before = MappedFileKilobytes();
+  DataFile inPlace(DefaultFileSystem().Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path));
+  ASSERT_TRUE(inPlace.ReadsInPlace());
+  int64_t most = MappedFileKilobytes() - before;
+  DataFile copied(unmapped.Open(path, OpenMode::ReadOnly), ReadTableHeader(DefaultFileSystem(), path));
+  ASSERT_EQ(inPlace.Blocks().size(), copied.Blocks().size());
+  const size_t recordSize = inPlace.Header().recordSize;
+  for (size_t i = 0; i < inPlace.Blocks().size(); ++i) {
+    const size_t bytes = inPlace.Blocks()[i].count * recordSize;
+    ASSERT_EQ(std::memcmp(inPlace.BlockRecords(i), copied.BlockRecords(i), bytes), 0) << "block " << i;
+    most = std::max(most, MappedFileKilobytes() - before);
+  }
+  EXPECT_LT(most, 8 * 1024) << "kilobytes of the table's file held at once";
+  for (uint32_t row : {0u, inPlace.RecordCount() / 2, inPlace.RecordCount() - 1})
+    EXPECT_EQ(std::memcmp(inPlace.Record(row), copied.Record(row), recordSize), 0) << "row " << row;
+}
+
 TEST(MappedBrowsing, RowsAppendedThroughTheCursorAreReadFromTheGrownFile) {
   testsupport::TempDir dir;
   const std::string path = MappedPartsTable(dir.Path());
