@@ -245,7 +245,9 @@ std::unique_ptr<BlobFile::Space> BlobFile::ScanSpace(const File& file, const std
   const uint64_t size = file.Size();
   const uint64_t wholeUnits = (size + kUnit - 1) / kUnit * kUnit;
   uint64_t offset = kUnit;
-  ChainWindow window(file, size, kUnit);  // the blocks lie one after the other: read in large pieces
+  // The blocks lie one after the other: read in large pieces, or in place from a large file
+  // (no fresh memory to fill for it).
+  ChainWindow window(file, size, kUnit, ChainWindow::Reading::kInPlaceWhenLarge);
   while (offset + kBlockHeadBytes <= size) {
     const uint8_t* head = window.At(offset, kBlockHeadBytes);
     const uint16_t units = GetU16(head + kBlockUnits);

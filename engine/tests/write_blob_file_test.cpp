@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -7,9 +8,12 @@
 #include "format/blob_block.h"
 #include "io/coding.h"
 #include "io/engine_error.h"
+#include "io/file_mapping.h"
+#include "io/file_system.h"
 #include "storage/blob_file.h"
 #include "testsupport/family_checks.h"
 #include "testsupport/memory_file_system.h"
+#include "testsupport/temp_dir.h"
 
 namespace {
 
@@ -333,17 +337,17 @@ TEST(WriteBlobFile, AValueCutByTheEndOfTheFileIsRefusedWhereverTheCutFalls) {
 
 namespace {
 
-// A .MB with free runs, sub-allocated blocks with room and a full one.
-std::string FileWithHoles() {
+// A .MB with free runs, sub-allocated blocks with room and a full one, from `values` values.
+std::string FileWithHoles(int values = 40) {
   testsupport::MemoryFileSystem fs;
   auto mb = BlobFile::Create(fs, kPath);
   std::vector<Field> fields;
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < values; ++i) {
     fields.emplace_back(10);
     const size_t length = i % 7 == 0 ? 6000 + 100 * i : 40 + 37 * i;
     mb->Write(Pattern(length, static_cast<char>('a' + i % 20)), PxType::Memo, fields.back().data(), 10);
   }
-  for (int i = 0; i < 40; i += 3) mb->Free(fields[static_cast<size_t>(i)].data(), 10);
+  for (int i = 0; i < values; i += 3) mb->Free(fields[static_cast<size_t>(i)].data(), 10);
   return fs.Contents(kPath);
 }
 
@@ -366,6 +370,33 @@ TEST(WriteBlobFile, SpaceReadAheadPlacesValuesAsTheFirstChangeReadingIt) {
     EXPECT_EQ(x.bytes, y.bytes);
   }
   EXPECT_EQ(plain.Contents(kPath), ahead.Contents(kPath));
+}
+
+// A large .MB on disk has its space read in place from the mapped file: the values go where
+// reading the same bytes from memory puts them.
+TEST(WriteBlobFile, SpaceReadInPlaceFromALargeFileOnDiskPlacesValuesAsReadFromMemory) {
+  const std::string start = FileWithHoles(400);
+  ASSERT_GE(start.size(), engine::FileMapping::kWorthFromBytes);
+  testsupport::TempDir dir;
+  const std::string path = dir.Path() + "T.MB";
+  engine::DefaultFileSystem().Open(path, engine::OpenMode::CreateTruncate)->WriteAt(0, start.data(), start.size());
+  testsupport::MemoryFileSystem memory;
+  memory.Put(kPath, start);
+  auto a = BlobFile::Open(memory, kPath, true);
+  auto b = BlobFile::Open(engine::DefaultFileSystem(), path, true);
+  b->ReadSpaceAhead(engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly));
+  for (int i = 0; i < 30; ++i) {
+    SCOPED_TRACE(i);
+    const std::string value = Pattern(i % 5 == 0 ? 5000 + 300 * i : 30 + 61 * i, static_cast<char>('A' + i));
+    Field x(10), y(10);
+    a->Write(value, PxType::Memo, x.data(), 10);
+    b->Write(value, PxType::Memo, y.data(), 10);
+    EXPECT_EQ(x.bytes, y.bytes);
+  }
+  b.reset();
+  std::string written(std::filesystem::file_size(path), '\0');
+  engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly)->ReadAt(0, written.data(), written.size());
+  EXPECT_EQ(memory.Contents(kPath), written);
 }
 
 TEST(WriteBlobFile, DamageFoundAheadIsRaisedByTheFirstChange) {
