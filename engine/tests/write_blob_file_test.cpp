@@ -351,6 +351,18 @@ std::string FileWithHoles(int values = 40) {
   return fs.Contents(kPath);
 }
 
+// Writes the same 30 values, some of them large, into `a` and `b`; each must get the same field.
+void WriteTheSameValues(BlobFile& a, BlobFile& b) {
+  for (int i = 0; i < 30; ++i) {
+    SCOPED_TRACE(i);
+    const std::string value = Pattern(i % 5 == 0 ? 5000 + 300 * i : 30 + 61 * i, static_cast<char>('A' + i));
+    Field x(10), y(10);
+    a.Write(value, PxType::Memo, x.data(), 10);
+    b.Write(value, PxType::Memo, y.data(), 10);
+    EXPECT_EQ(x.bytes, y.bytes);
+  }
+}
+
 }  // namespace
 
 TEST(WriteBlobFile, SpaceReadAheadPlacesValuesAsTheFirstChangeReadingIt) {
@@ -361,14 +373,7 @@ TEST(WriteBlobFile, SpaceReadAheadPlacesValuesAsTheFirstChangeReadingIt) {
   auto a = BlobFile::Open(plain, kPath, true);
   auto b = BlobFile::Open(ahead, kPath, true);
   b->ReadSpaceAhead(ahead.Open(kPath, engine::OpenMode::ReadOnly));
-  for (int i = 0; i < 30; ++i) {
-    SCOPED_TRACE(i);
-    const std::string value = Pattern(i % 5 == 0 ? 5000 + 300 * i : 30 + 61 * i, static_cast<char>('A' + i));
-    Field x(10), y(10);
-    a->Write(value, PxType::Memo, x.data(), 10);
-    b->Write(value, PxType::Memo, y.data(), 10);
-    EXPECT_EQ(x.bytes, y.bytes);
-  }
+  WriteTheSameValues(*a, *b);
   EXPECT_EQ(plain.Contents(kPath), ahead.Contents(kPath));
 }
 
@@ -385,14 +390,7 @@ TEST(WriteBlobFile, SpaceReadInPlaceFromALargeFileOnDiskPlacesValuesAsReadFromMe
   auto a = BlobFile::Open(memory, kPath, true);
   auto b = BlobFile::Open(engine::DefaultFileSystem(), path, true);
   b->ReadSpaceAhead(engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly));
-  for (int i = 0; i < 30; ++i) {
-    SCOPED_TRACE(i);
-    const std::string value = Pattern(i % 5 == 0 ? 5000 + 300 * i : 30 + 61 * i, static_cast<char>('A' + i));
-    Field x(10), y(10);
-    a->Write(value, PxType::Memo, x.data(), 10);
-    b->Write(value, PxType::Memo, y.data(), 10);
-    EXPECT_EQ(x.bytes, y.bytes);
-  }
+  WriteTheSameValues(*a, *b);
   b.reset();
   std::string written(std::filesystem::file_size(path), '\0');
   engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly)->ReadAt(0, written.data(), written.size());
