@@ -135,7 +135,7 @@ void FileMapping::CheckNotLost() const {
 }
 
 void FileMapping::Release(uint64_t offset, uint64_t n) const {
-  const uint64_t begin = (offset + g_pageBytes - 1) / g_pageBytes * g_pageBytes;
+  const uint64_t begin = offset / g_pageBytes * g_pageBytes;
   const uint64_t end = std::min(offset + n, size_) / g_pageBytes * g_pageBytes;
   if (begin < end)
     ::madvise(const_cast<uint8_t*>(bytes_ + begin), static_cast<size_t>(end - begin), MADV_DONTNEED);

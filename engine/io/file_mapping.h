@@ -48,9 +48,10 @@ class FileMapping {
   const uint8_t* Read(uint64_t offset, size_t n) const;
   // Raises as Read does when the mapping is lost, reading nothing.
   void CheckNotLost() const;
-  // Gives back the process's hold on the whole pages within the `n` bytes at `offset`: they no
-  // longer count as this process's memory, and a later read finds them in the system's cache
-  // again (or reads them from the disk). Bytes handed out before stay readable.
+  // Gives back the process's hold on the pages from the one holding `offset` up to the end of
+  // the last whole page within the `n` bytes there: they no longer count as this process's
+  // memory, and a later read finds them in the system's cache again (or reads them from the
+  // disk). Bytes handed out before stay readable.
   void Release(uint64_t offset, uint64_t n) const;
 
  private:
@@ -65,25 +66,27 @@ class FileMapping {
 };
 
 // Gives back the pages that reading forward through a mapping has left behind
-// (FileMapping::Release), so that a pass over a large file does not hold all of it.
+// (FileMapping::Release), so that a pass over a large file does not hold all of it. Only a run
+// read in order is given back: a chain that jumps about keeps what it read, for it may come back.
 class PassedPages {
  public:
-  // Reading has come to `offset` of `mapping`. A jump back starts the passing again from there:
-  // the pages it finds given back are read from the system's cache again.
+  // Reading has come to `offset` of `mapping`.
   void At(const FileMapping& mapping, uint64_t offset) {
-    if (offset < released_) {
-      released_ = offset;
-    } else if (offset >= released_ + kKeptBehind + kStep) {
-      mapping.Release(released_, offset - kKeptBehind - released_);
-      released_ = offset - kKeptBehind;
+    if (offset < last_ || offset > last_ + kStep) {
+      from_ = offset;  // a jump: a new run starts here
+    } else if (offset >= from_ + kKeptBehind + kStep) {
+      mapping.Release(from_, offset - kKeptBehind - from_);
+      from_ = offset - kKeptBehind;
     }
+    last_ = offset;
   }
 
  private:
   // Bytes behind the reading kept, and bytes given back at once.
   static constexpr uint64_t kKeptBehind = uint64_t{1} << 20;
   static constexpr uint64_t kStep = uint64_t{2} << 20;
-  uint64_t released_ = 0;  // pages below this were given back
+  uint64_t from_ = 0;  // where the run read in order since the last giving back starts
+  uint64_t last_ = 0;  // the latest offset read
 };
 
 }  // namespace engine

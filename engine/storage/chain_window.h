@@ -28,6 +28,8 @@ class ChainWindow {
   // the file read as zeros. Valid until the next call. Raises kErrIo when bytes read in place
   // can no longer be read (see FileMapping::Read).
   const uint8_t* At(uint64_t offset, size_t n);
+  // Whether the file is read in place.
+  bool ReadsInPlace() const { return mapping_ != nullptr; }
 
  private:
   const File& file_;
