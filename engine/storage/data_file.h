@@ -189,8 +189,8 @@ class DataFile {
   };
   // Checks the record size against the block size and sizes the chunks.
   void SizeChunks();
-  // Maps the file when it is large enough and the mapping does not hold
-  // it whole (first, or after it grew), with room for the file to grow.
+  // Maps the file when it is large enough and the mapping does not hold it whole (first, or
+  // after it grew), with room for the file to grow.
   void MapWhenWorthIt();
   // `bytes` as handed out; when they lie in the mapping, read once first (FileMapping::Read).
   const uint8_t* InPlaceChecked(const uint8_t* bytes, size_t n) const;

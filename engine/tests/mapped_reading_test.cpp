@@ -25,6 +25,7 @@
 #include "storage/header_reader.h"
 #include "storage/sequential_blocks.h"
 #include "testsupport/fault_file_system.h"
+#include "testsupport/file_bytes.h"
 #include "testsupport/temp_dir.h"
 
 namespace engine {
@@ -36,11 +37,6 @@ std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
   std::vector<uint8_t> out(bytes);
   for (size_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(seed + i * 31 + i / 251);
   return out;
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  auto file = DefaultFileSystem().Open(path, OpenMode::CreateTruncate);
-  file->WriteAt(0, bytes.data(), bytes.size());
 }
 
 // Enough records that the data file is mapped when browsed.
@@ -79,7 +75,7 @@ TEST(FileMapping, ShowsTheFileAndWhatItGrowsOverWithinTheMappedLength) {
   testsupport::TempDir dir;
   const std::string path = dir.Path() + "BYTES.BIN";
   const std::vector<uint8_t> first = Pattern(3 * kPage + 100, 7);
-  WriteAll(path, first);
+  testsupport::WriteBytes(path, first);
   auto file = DefaultFileSystem().Open(path, OpenMode::ReadWrite);
   const auto mapping = file->MapForReading(8 * kPage);
   ASSERT_NE(mapping, nullptr) << "the test folder lies on a local disk";
@@ -99,7 +95,7 @@ TEST(FileMapping, BytesCutOffByAnotherProgramReadAsZerosAndMarkTheMappingLost) {
   testsupport::TempDir dir;
   const std::string path = dir.Path() + "BYTES.BIN";
   const std::vector<uint8_t> bytes = Pattern(16 * kPage, 3);
-  WriteAll(path, bytes);
+  testsupport::WriteBytes(path, bytes);
   auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
   const auto mapping = file->MapForReading(bytes.size());
   const auto other = file->MapForReading(bytes.size());
@@ -123,7 +119,7 @@ TEST(FileMapping, BytesCutOffByAnotherProgramReadAsZerosAndMarkTheMappingLost) {
 TEST(FileMappingDeathTest, ABusErrorOutsideEveryMappingStillEndsTheProcess) {
   testsupport::TempDir dir;
   const std::string path = dir.Path() + "BYTES.BIN";
-  WriteAll(path, Pattern(kPage, 1));
+  testsupport::WriteBytes(path, Pattern(kPage, 1));
   EXPECT_EXIT(
       {
         auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
@@ -214,7 +210,7 @@ TEST(MappedPass, APassInPlaceGivesBackThePagesBehindItAndReadsThemAgainWhenTheCh
   const std::string path = dir.Path() + "GROSS.BIN";
   constexpr size_t kBlock = 4096;
   const std::vector<uint8_t> bytes = Pattern(size_t{48} << 20, 3);
-  WriteAll(path, bytes);
+  testsupport::WriteBytes(path, bytes);
   auto file = DefaultFileSystem().Open(path, OpenMode::ReadOnly);
   ChainWindow window(*file, bytes.size(), kBlock, ChainWindow::Reading::kInPlaceWhenLarge);
   ASSERT_TRUE(window.ReadsInPlace());
@@ -244,7 +240,8 @@ TEST(MappedPass, AWholeFilePassReadsInPlaceWhatCopiedReadsGiveHoldingOnlyThePage
   for (size_t i = 0; i < inPlace.Blocks().size(); ++i) {
     const size_t bytes = inPlace.Blocks()[i].count * recordSize;
     ASSERT_EQ(std::memcmp(inPlace.BlockRecords(i), copied.BlockRecords(i), bytes), 0) << "block " << i;
-    if (LookHere(inPlace.Header().BlockOffset(inPlace.Blocks()[i].block))) most = std::max(most, MappedFileKilobytes() - before);
+    if (LookHere(inPlace.Header().BlockOffset(inPlace.Blocks()[i].block)))
+      most = std::max(most, MappedFileKilobytes() - before);
   }
   EXPECT_LT(most, 8 * 1024) << "kilobytes of the table's file held at once";
   for (uint32_t row : {0u, inPlace.RecordCount() / 2, inPlace.RecordCount() - 1})

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "io/file_system.h"
 #include "storage/blob_file.h"
 #include "testsupport/family_checks.h"
+#include "testsupport/file_bytes.h"
 #include "testsupport/memory_file_system.h"
 #include "testsupport/temp_dir.h"
 
@@ -384,7 +384,7 @@ TEST(WriteBlobFile, SpaceReadInPlaceFromALargeFileOnDiskPlacesValuesAsReadFromMe
   ASSERT_GE(start.size(), engine::FileMapping::kWorthFromBytes);
   testsupport::TempDir dir;
   const std::string path = dir.Path() + "T.MB";
-  engine::DefaultFileSystem().Open(path, engine::OpenMode::CreateTruncate)->WriteAt(0, start.data(), start.size());
+  testsupport::WriteBytes(path, std::vector<uint8_t>(start.begin(), start.end()));
   ASSERT_NE(engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly)->MapForReading(start.size()), nullptr)
       << "the test folder lies on a local disk";
   testsupport::MemoryFileSystem memory;
@@ -394,9 +394,7 @@ TEST(WriteBlobFile, SpaceReadInPlaceFromALargeFileOnDiskPlacesValuesAsReadFromMe
   b->ReadSpaceAhead(engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly));
   WriteTheSameValues(*a, *b);
   b.reset();
-  std::string written(std::filesystem::file_size(path), '\0');
-  engine::DefaultFileSystem().Open(path, engine::OpenMode::ReadOnly)->ReadAt(0, written.data(), written.size());
-  EXPECT_EQ(memory.Contents(kPath), written);
+  EXPECT_EQ(memory.Contents(kPath), testsupport::ReadText(path));
 }
 
 TEST(WriteBlobFile, DamageFoundAheadIsRaisedByTheFirstChange) {
